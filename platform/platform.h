@@ -1,0 +1,76 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/geometry.h"
+#include "platform/settings_store.h"
+#include "platform/tcp_client.h"
+#include "platform/timer.h"
+#include "platform/window.h"
+
+namespace tempikon::platform {
+
+// Message box flags and answers, as the Windows API numbers them.
+inline constexpr int kMbOk = 0;
+inline constexpr int kMbYesNo = 4;
+inline constexpr int kMbIconExclamation = 48;
+inline constexpr int kMbIconInformation = 64;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+struct Version {
+    int major = 0;
+    int minor = 0;
+    int revision = 0;
+};
+
+// The one object through which the logic reaches the system. Everything runs
+// on one thread; notifications are delivered only while an event is handled.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual std::unique_ptr<Window> createWindow(const WindowSpec& spec) = 0;
+    virtual std::unique_ptr<Timer> createTimer() = 0;
+    virtual std::unique_ptr<TcpClient> createTcpClient() = 0;
+    virtual Clock& clock() = 0;
+    virtual SettingsStore& settings() = 0;
+
+    // Modal; returns the button pressed (kIdOk, kIdYes, kIdNo).
+    virtual int messageBox(const std::string& text, const std::string& title, int flags) = 0;
+
+    // Handles every pending event and returns without waiting for new ones.
+    virtual void processEvents() = 0;
+    // Blocks until at least one event has been handled (no spinning).
+    virtual void waitForEvents() = 0;
+    // Blocks the thread; no events are handled meanwhile.
+    virtual void sleep(int milliseconds) = 0;
+    // Runs fn from the event loop after the current handler has returned.
+    virtual void post(std::function<void()> fn) = 0;
+    // The main loop: handles events until quit() is called; returns the code.
+    virtual int run() = 0;
+    virtual void quit(int exitCode) = 0;
+
+    // Everything after the program's own name, as one text.
+    virtual std::string commandLine() const = 0;
+    // Hands a web or mailto: address to the desktop's default handler.
+    virtual void openAddress(const std::string& address, NativeHandle owner) = 0;
+    // The whole file as bytes; nullopt when missing or unreadable.
+    virtual std::optional<std::string> readFile(const std::string& path) = 0;
+    // Folders that hold the installed data files, most specific first
+    // (next to the executable, then share/tempikon/).
+    virtual std::vector<std::string> dataDirectories() const = 0;
+    // One line on standard output, for scripts.
+    virtual void writeOutputLine(const std::string& line) = 0;
+    virtual Version version() const = 0;
+    // True when no screen is shown (message boxes answer at once).
+    virtual bool isHeadless() const = 0;
+};
+
+}  // namespace tempikon::platform

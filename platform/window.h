@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/controls.h"
+#include "platform/geometry.h"
+
+namespace tempikon::platform {
+
+struct WindowSpec {
+    std::string caption;
+    int clientWidthTwips = 0;
+    int clientHeightTwips = 0;
+    // A dialog has no minimise box and no menu bar.
+    bool dialog = false;
+    // Colour of the client area; 0 keeps the system's.
+    Colour background = 0;
+    bool hasBackground = false;
+};
+
+// A top-level window and the factory of its controls. Controls live as long
+// as their window; focusable controls take the tab order they are added in.
+class Window {
+public:
+    virtual ~Window() = default;
+
+    virtual void setCaption(const std::string& caption) = 0;
+    virtual std::string caption() const = 0;
+
+    virtual Label& addLabel(const TwipsRect& rect, const std::string& text,
+                            const FontSpec& font = {}) = 0;
+    virtual TextField& addTextField(const TwipsRect& rect, Align align) = 0;
+    virtual Button& addButton(const TwipsRect& rect, const std::string& caption,
+                              const FontSpec& font = {}) = 0;
+    virtual ListBox& addListBox(const TwipsRect& rect, const FontSpec& font) = 0;
+    // A named image the backend ships (e.g. "logo").
+    virtual Picture& addPicture(const TwipsRect& rect, const std::string& image) = 0;
+    virtual MenuItem& addMenuItem(const std::string& caption) = 0;
+    virtual PopupMenu& addPopupMenu(const std::string& caption) = 0;
+    // Enter in the window presses this button.
+    virtual void setDefaultButton(Button& button) = 0;
+
+    // Modeless.
+    virtual void show() = 0;
+    // Application-modal. Returns at once; onClosed tells when it has gone.
+    virtual void showModal() = 0;
+    virtual void minimise() = 0;
+    virtual bool isMinimised() const = 0;
+    // Shown on the screen now (normal or minimised) and not closed.
+    virtual bool isVisible() const = 0;
+    // Asks onCloseRequest; when allowed, hides the window for good and calls
+    // onClosed. The user's close box takes the same road.
+    virtual void close() = 0;
+    virtual bool isClosed() const = 0;
+    virtual NativeHandle handle() const = 0;
+
+    // Return false to refuse the closing.
+    std::function<bool()> onCloseRequest;
+    std::function<void()> onClosed;
+    // Mouse moving over the bare client area.
+    std::function<void()> onMouseMove;
+};
+
+}  // namespace tempikon::platform

@@ -1,0 +1,499 @@
+#include "tests/fake/fake_platform.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tempikon::fake {
+
+namespace {
+constexpr long long kDayMs = 86'400'000LL;
+
+// Days from 1970-01-01 for a civil date (Howard Hinnant's algorithm).
+long long daysFromCivil(int y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(long long z, int& y, int& m, int& d) {
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+}
+}  // namespace
+
+// ---- controls ----------------------------------------------------------------
+
+void FakeLabel::setText(const std::string& t) {
+    text_ = t;
+    history.push_back(t);
+}
+
+void FakeButton::setEnabled(bool e) {
+    enabled = e;
+    enabledHistory.push_back(e);
+}
+
+void FakeListBox::clear() {
+    items.clear();
+    selected = -1;
+}
+
+void FakeListBox::setSelectedIndex(int index) {
+    if (index < -1 || index >= count()) throw std::out_of_range("FakeListBox: bad index");
+    if (index == selected) return;
+    selected = index;
+    if (onSelectionChanged) onSelectionChanged();
+}
+
+std::string FakeListBox::itemText(int index) const {
+    if (index < 0 || index >= count()) return {};
+    return items[static_cast<std::size_t>(index)];
+}
+
+void FakeListBox::setItemText(int index, const std::string& text) {
+    if (index < 0 || index >= count()) throw std::out_of_range("FakeListBox: bad index");
+    items[static_cast<std::size_t>(index)] = text;
+}
+
+void FakeListBox::userSelect(int index) {
+    if (enabled) setSelectedIndex(index);
+}
+
+void FakeListBox::doubleClick(int index) {
+    if (!enabled) return;
+    setSelectedIndex(index);
+    if (onDoubleClick) onDoubleClick();
+}
+
+platform::MenuItem& FakePopupMenu::addItem(const std::string& c) {
+    auto item = std::make_unique<FakeMenuItem>();
+    item->caption_ = c;
+    items.push_back(std::move(item));
+    return *items.back();
+}
+
+void FakePopupMenu::popupAtCursor() {
+    ++timesOpened;
+    if (!owner || owner->popupChoices.empty()) return;
+    const int choice = owner->popupChoices.front();
+    owner->popupChoices.pop_front();
+    if (choice >= 0 && choice < static_cast<int>(items.size())) items[choice]->click();
+}
+
+// ---- windows --------------------------------------------------------------------
+
+FakeWindow::FakeWindow(FakePlatform& owner, platform::WindowSpec s, platform::NativeHandle h)
+    : spec(std::move(s)), owner_(owner), caption_(spec.caption), handle_(h) {}
+
+FakeWindow::~FakeWindow() {
+    owner_.forgetWindow(this);
+}
+
+platform::Label& FakeWindow::addLabel(const platform::TwipsRect& rect, const std::string& text,
+                                      const platform::FontSpec& font) {
+    auto c = std::make_unique<FakeLabel>();
+    c->rect = rect;
+    c->font = font;
+    c->owner = &owner_;
+    c->setText(text);
+    c->history.clear();
+    auto& ref = *c;
+    controls.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+platform::TextField& FakeWindow::addTextField(const platform::TwipsRect& rect,
+                                              platform::Align align) {
+    auto c = std::make_unique<FakeTextField>();
+    c->rect = rect;
+    c->align = align;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    tabOrder.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+platform::Button& FakeWindow::addButton(const platform::TwipsRect& rect, const std::string& caption,
+                                        const platform::FontSpec& font) {
+    auto c = std::make_unique<FakeButton>();
+    c->rect = rect;
+    c->font = font;
+    c->caption_ = caption;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    tabOrder.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+platform::ListBox& FakeWindow::addListBox(const platform::TwipsRect& rect,
+                                          const platform::FontSpec& font) {
+    auto c = std::make_unique<FakeListBox>();
+    c->rect = rect;
+    c->font = font;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    tabOrder.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+platform::Picture& FakeWindow::addPicture(const platform::TwipsRect& rect,
+                                          const std::string& image) {
+    auto c = std::make_unique<FakePicture>();
+    c->rect = rect;
+    c->image = image;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+platform::MenuItem& FakeWindow::addMenuItem(const std::string& caption) {
+    auto c = std::make_unique<FakeMenuItem>();
+    c->caption_ = caption;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    menuBar.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+platform::PopupMenu& FakeWindow::addPopupMenu(const std::string& caption) {
+    auto c = std::make_unique<FakePopupMenu>();
+    c->caption = caption;
+    c->owner = &owner_;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
+void FakeWindow::show() {
+    if (closed) return;
+    if (!shown) {
+        minimisedWhenFirstShown = minimised;
+        firstShownAt = owner_.nowMs();
+    }
+    shown = true;
+}
+
+void FakeWindow::showModal() {
+    show();
+    modal = true;
+}
+
+void FakeWindow::close() {
+    if (closed) return;
+    if (onCloseRequest && !onCloseRequest()) return;
+    closed = true;
+    if (onClosed) onClosed();
+}
+
+void FakeWindow::pressEnter() {
+    if (defaultButton) static_cast<FakeButton*>(defaultButton)->click();
+}
+
+// ---- timer ----------------------------------------------------------------------
+
+FakeTimer::~FakeTimer() {
+    *alive_ = false;
+    --owner_.openTimers;
+}
+
+void FakeTimer::setInterval(int ms) {
+    interval_ = ms;
+    intervalHistory.push_back(ms);
+    rearm();
+}
+
+void FakeTimer::setEnabled(bool e) {
+    enabled_ = e;
+    rearm();
+}
+
+void FakeTimer::rearm() {
+    const std::uint64_t gen = ++generation_;
+    if (!enabled_ || interval_ <= 0) return;
+    std::weak_ptr<bool> alive = alive_;
+    owner_.schedule(owner_.nowMs() + interval_, [this, alive, gen] {
+        if (alive.lock()) fire(gen);
+    });
+}
+
+void FakeTimer::fire(std::uint64_t gen) {
+    if (gen != generation_ || !enabled_ || interval_ <= 0) return;
+    // The next tick counts from this one; a timer never fires inside its own handler.
+    rearm();
+    if (inCallback_) return;
+    ++fireCount;
+    inCallback_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    if (onTimer) onTimer();
+    if (alive.lock()) inCallback_ = false;
+}
+
+// ---- socket -------------------------------------------------------------------
+
+FakeTcpClient::~FakeTcpClient() {
+    *alive_ = false;
+    --owner_.openTcpClients;
+}
+
+void FakeTcpClient::connect(const std::string& h, std::uint16_t p) {
+    if (open_) throw std::logic_error("FakeTcpClient: connect while open");
+    host = h;
+    port = p;
+    open_ = true;
+    failRead_ = false;
+    buffer_.clear();
+    const std::uint64_t gen = ++generation_;
+    owner_.connections.push_back(h);
+    auto it = owner_.peers.find(h);
+    if (it == owner_.peers.end()) return;
+    std::weak_ptr<bool> alive = alive_;
+    for (const PeerStep& step : it->second.steps) {
+        owner_.schedule(owner_.nowMs() + step.atMs, [this, alive, gen, step] {
+            if (!alive.lock() || gen != generation_ || !open_) return;
+            switch (step.kind) {
+                case PeerStep::Data:
+                    buffer_ += step.bytes;
+                    if (onDataArrival) onDataArrival();
+                    break;
+                case PeerStep::Error:
+                    if (onError) onError(step.bytes);
+                    break;
+                case PeerStep::ReadFailure:
+                    failRead_ = true;
+                    break;
+            }
+        });
+    }
+}
+
+std::optional<std::string> FakeTcpClient::readAll(std::size_t maxBytes) {
+    if (failRead_) {
+        failRead_ = false;
+        return std::nullopt;
+    }
+    std::string out = buffer_.substr(0, std::min(maxBytes, buffer_.size()));
+    buffer_.clear();
+    return out;
+}
+
+void FakeTcpClient::close() {
+    ++closeCount;
+    open_ = false;
+    ++generation_;
+    buffer_.clear();
+}
+
+// ---- clock --------------------------------------------------------------------
+
+platform::LocalDateTime FakeClock::now() const {
+    const long long ms = baseMs_ + owner_.nowMs();
+    long long days = ms / kDayMs;
+    long long rest = ms % kDayMs;
+    if (rest < 0) {
+        rest += kDayMs;
+        --days;
+    }
+    platform::LocalDateTime t;
+    civilFromDays(days, t.year, t.month, t.day);
+    t.hour = static_cast<int>(rest / 3'600'000);
+    t.minute = static_cast<int>(rest / 60'000 % 60);
+    t.second = static_cast<int>(rest / 1000 % 60);
+    t.millisecond = static_cast<int>(rest % 1000);
+    return t;
+}
+
+void FakeClock::setNow(int year, int month, int day, int hour, int minute, int second, int ms) {
+    const long long local = daysFromCivil(year, month, day) * kDayMs +
+                            ((hour * 60LL + minute) * 60 + second) * 1000 + ms;
+    baseMs_ = local - owner_.nowMs();
+}
+
+platform::ClockResult FakeClock::setLocalTimeOfDay(int hour, int minute, int second) {
+    settings.push_back({hour, minute, second, owner_.nowMs()});
+    if (!refuseWith.empty()) return {false, refuseWith};
+    const platform::LocalDateTime t = now();
+    setNow(t.year, t.month, t.day, hour, minute, second, 0);
+    return {true, {}};
+}
+
+// ---- store --------------------------------------------------------------------
+
+std::string FakeSettingsStore::readText(const std::string& app, const std::string& section,
+                                        const std::string& key, const std::string& defaultValue) {
+    ++reads;
+    auto it = values.find({app, section, key});
+    return it == values.end() ? defaultValue : it->second;
+}
+
+void FakeSettingsStore::writeText(const std::string& app, const std::string& section,
+                                  const std::string& key, const std::string& value) {
+    values[{app, section, key}] = value;
+    writtenKeys.push_back(key);
+}
+
+platform::StoreResult FakeSettingsStore::commit() {
+    ++commits;
+    if (!failCommitWith.empty()) return {false, failCommitWith};
+    return {};
+}
+
+void FakeSettingsStore::seed(const std::string& key, const std::string& value) {
+    values[{"Tempikon", "CONFIG", key}] = value;
+}
+
+std::optional<std::string> FakeSettingsStore::stored(const std::string& key) const {
+    auto it = values.find({"Tempikon", "CONFIG", key});
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+}
+
+// ---- platform -----------------------------------------------------------------
+
+FakePlatform::FakePlatform() {
+    clock_.setNow(2026, 12, 7, 12, 0, 0);
+}
+
+FakePlatform::~FakePlatform() = default;
+
+std::unique_ptr<platform::Window> FakePlatform::createWindow(const platform::WindowSpec& spec) {
+    auto w = std::make_unique<FakeWindow>(*this, spec, nextHandle_++);
+    windows.push_back(w.get());
+    return w;
+}
+
+std::unique_ptr<platform::Timer> FakePlatform::createTimer() {
+    ++openTimers;
+    return std::make_unique<FakeTimer>(*this);
+}
+
+std::unique_ptr<platform::TcpClient> FakePlatform::createTcpClient() {
+    ++openTcpClients;
+    return std::make_unique<FakeTcpClient>(*this);
+}
+
+void FakePlatform::queueAnswer(int answer, long long holdMs) {
+    answers_.emplace_back(answer, holdMs);
+}
+
+int FakePlatform::messageBox(const std::string& text, const std::string& title, int flags) {
+    boxes.push_back({text, title, flags, now_});
+    int answer = (flags & 0x0F) == platform::kMbYesNo ? platform::kIdNo : platform::kIdOk;
+    long long hold = 0;
+    if (!answers_.empty()) {
+        answer = answers_.front().first;
+        hold = answers_.front().second;
+        answers_.pop_front();
+    }
+    if (hold > 0) {
+        const long long until = now_ + hold;
+        while (true) {
+            runPass();
+            if (queue_.empty() || queue_.front().atMs > until) break;
+            now_ = std::max(now_, queue_.front().atMs);
+        }
+        now_ = std::max(now_, until);
+    }
+    return answer;
+}
+
+void FakePlatform::schedule(long long atMs, std::function<void()> fn) {
+    Event e{std::max(atMs, now_), seq_++, std::move(fn)};
+    auto pos =
+        std::upper_bound(queue_.begin(), queue_.end(), e, [](const Event& a, const Event& b) {
+            return a.atMs != b.atMs ? a.atMs < b.atMs : a.seq < b.seq;
+        });
+    queue_.insert(pos, std::move(e));
+}
+
+bool FakePlatform::runPass() {
+    const std::uint64_t limit = seq_;
+    bool ran = false;
+    while (true) {
+        auto it = std::find_if(queue_.begin(), queue_.end(),
+                               [&](const Event& e) { return e.atMs <= now_ && e.seq < limit; });
+        if (it == queue_.end()) break;
+        std::function<void()> fn = std::move(it->fn);
+        queue_.erase(it);
+        ran = true;
+        fn();
+    }
+    return ran;
+}
+
+void FakePlatform::processEvents() {
+    runPass();
+}
+
+void FakePlatform::waitForEvents() {
+    if (runPass()) return;
+    if (queue_.empty())
+        throw std::logic_error("FakePlatform: waiting for events with nothing scheduled");
+    now_ = std::max(now_, queue_.front().atMs);
+    runPass();
+}
+
+void FakePlatform::sleep(int milliseconds) {
+    sleeps.push_back(milliseconds);
+    now_ += milliseconds;
+}
+
+void FakePlatform::post(std::function<void()> fn) {
+    schedule(now_, std::move(fn));
+}
+
+int FakePlatform::run() {
+    while (!quitRequested && !queue_.empty()) waitForEvents();
+    return exitCode;
+}
+
+void FakePlatform::quit(int code) {
+    quitRequested = true;
+    exitCode = code;
+}
+
+void FakePlatform::openAddress(const std::string& address, platform::NativeHandle) {
+    openedAddresses.push_back(address);
+}
+
+std::optional<std::string> FakePlatform::readFile(const std::string& path) {
+    filesRead.push_back(path);
+    auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    return it->second;
+}
+
+void FakePlatform::advance(long long ms) {
+    const long long until = now_ + ms;
+    while (!queue_.empty() && queue_.front().atMs <= until) {
+        now_ = std::max(now_, queue_.front().atMs);
+        runPass();
+    }
+    now_ = std::max(now_, until);
+}
+
+void FakePlatform::at(long long atMs, std::function<void()> fn) {
+    schedule(atMs, std::move(fn));
+}
+
+void FakePlatform::forgetWindow(FakeWindow* w) {
+    windows.erase(std::remove(windows.begin(), windows.end(), w), windows.end());
+}
+
+}  // namespace tempikon::fake

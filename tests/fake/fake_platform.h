@@ -1,0 +1,446 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/platform.h"
+
+// An in-memory platform with virtual time. Nothing happens until a test
+// advances time (or a handler waits for events, which moves time on to the
+// next scheduled event). Every text, enabled state and clock setting is kept.
+namespace tempikon::fake {
+
+class FakePlatform;
+
+// ---- controls -------------------------------------------------------------
+
+class FakeLabel : public platform::Label {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    void setText(const std::string& t) override;
+    std::string text() const override { return text_; }
+    void setTextColour(platform::Colour c) override { colour = c; }
+    platform::Colour textColour() const override { return colour; }
+
+    void mouseMove() {
+        if (onMouseMove) onMouseMove();
+    }
+    void click() {
+        if (onClick) onClick();
+    }
+
+    platform::TwipsRect rect;
+    platform::FontSpec font;
+    bool enabled = true;
+    platform::Colour colour = platform::kButtonTextColour;
+    std::vector<std::string> history;  // every text written, in order
+    FakePlatform* owner = nullptr;
+
+private:
+    std::string text_;
+};
+
+class FakeTextField : public platform::TextField {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    void setText(const std::string& t) override { text_ = t; }
+    std::string text() const override { return text_; }
+
+    // The user typing: replaces the whole text.
+    void type(const std::string& t) { text_ = t; }
+
+    platform::TwipsRect rect;
+    platform::Align align = platform::Align::Left;
+    bool enabled = true;
+
+private:
+    std::string text_;
+};
+
+class FakeButton : public platform::Button {
+public:
+    void setEnabled(bool e) override;
+    bool isEnabled() const override { return enabled; }
+    std::string caption() const override { return caption_; }
+
+    // A user's click: does nothing while disabled.
+    void click() {
+        if (enabled && onClick) onClick();
+    }
+
+    platform::TwipsRect rect;
+    platform::FontSpec font;
+    bool enabled = true;
+    std::string caption_;
+    std::vector<bool> enabledHistory;
+};
+
+class FakeListBox : public platform::ListBox {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    void clear() override;
+    void addItem(const std::string& text) override { items.push_back(text); }
+    int count() const override { return static_cast<int>(items.size()); }
+    int selectedIndex() const override { return selected; }
+    void setSelectedIndex(int index) override;
+    std::string itemText(int index) const override;
+    void setItemText(int index, const std::string& text) override;
+
+    // User actions; ignored while disabled, as a disabled list takes no input.
+    void userSelect(int index);
+    void mouseDown(int button) {
+        if (enabled && onMouseDown) onMouseDown(button);
+    }
+    // Selects the entry under the pointer first, as a real double click does.
+    void doubleClick(int index);
+
+    platform::TwipsRect rect;
+    platform::FontSpec font;
+    bool enabled = true;
+    std::vector<std::string> items;
+    int selected = -1;
+};
+
+class FakeMenuItem : public platform::MenuItem {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    std::string caption() const override { return caption_; }
+
+    void click() {
+        if (enabled && onClick) onClick();
+    }
+
+    bool enabled = true;
+    std::string caption_;
+};
+
+class FakePopupMenu : public platform::PopupMenu {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    platform::MenuItem& addItem(const std::string& caption) override;
+    // Chooses the item that the test queued with FakePlatform::queuePopupChoice
+    // (none: the menu is dismissed).
+    void popupAtCursor() override;
+
+    bool enabled = true;
+    std::string caption;
+    int timesOpened = 0;
+    std::vector<std::unique_ptr<FakeMenuItem>> items;
+    FakePlatform* owner = nullptr;
+};
+
+class FakePicture : public platform::Picture {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    bool enabled = true;
+    std::string image;
+    platform::TwipsRect rect;
+};
+
+// ---- windows ---------------------------------------------------------------
+
+class FakeWindow : public platform::Window {
+public:
+    FakeWindow(FakePlatform& owner, platform::WindowSpec spec, platform::NativeHandle handle);
+    ~FakeWindow() override;
+
+    void setCaption(const std::string& c) override {
+        caption_ = c;
+        captionHistory.push_back(c);
+    }
+    std::string caption() const override { return caption_; }
+    platform::Label& addLabel(const platform::TwipsRect& rect, const std::string& text,
+                              const platform::FontSpec& font) override;
+    platform::TextField& addTextField(const platform::TwipsRect& rect,
+                                      platform::Align align) override;
+    platform::Button& addButton(const platform::TwipsRect& rect, const std::string& caption,
+                                const platform::FontSpec& font) override;
+    platform::ListBox& addListBox(const platform::TwipsRect& rect,
+                                  const platform::FontSpec& font) override;
+    platform::Picture& addPicture(const platform::TwipsRect& rect,
+                                  const std::string& image) override;
+    platform::MenuItem& addMenuItem(const std::string& caption) override;
+    platform::PopupMenu& addPopupMenu(const std::string& caption) override;
+    void setDefaultButton(platform::Button& button) override { defaultButton = &button; }
+
+    void show() override;
+    void showModal() override;
+    void minimise() override { minimised = true; }
+    bool isMinimised() const override { return minimised; }
+    bool isVisible() const override { return shown && !closed; }
+    void close() override;
+    bool isClosed() const override { return closed; }
+    platform::NativeHandle handle() const override { return handle_; }
+
+    // The user's close box: the same road as close().
+    void userClose() { close(); }
+    // Enter pressed: clicks the default button.
+    void pressEnter();
+    void mouseMove() {
+        if (onMouseMove) onMouseMove();
+    }
+
+    platform::WindowSpec spec;
+    std::vector<std::string> captionHistory;
+    bool shown = false;
+    bool modal = false;
+    bool minimised = false;
+    bool closed = false;
+    // Minimised state at the moment the window was first shown.
+    std::optional<bool> minimisedWhenFirstShown;
+    // Virtual time of the first show.
+    std::optional<long long> firstShownAt;
+    platform::Button* defaultButton = nullptr;
+    // In the order of creation; the focusable ones give the tab order.
+    std::vector<platform::Control*> controls;
+    std::vector<platform::Control*> tabOrder;
+    std::vector<FakeMenuItem*> menuBar;
+
+private:
+    FakePlatform& owner_;
+    std::string caption_;
+    platform::NativeHandle handle_;
+    std::vector<std::unique_ptr<platform::Control>> owned_;
+};
+
+// ---- timer and socket -------------------------------------------------------
+
+class FakeTimer : public platform::Timer {
+public:
+    explicit FakeTimer(FakePlatform& owner) : owner_(owner) {}
+    ~FakeTimer() override;
+    void setInterval(int ms) override;
+    int interval() const override { return interval_; }
+    void setEnabled(bool e) override;
+    bool isEnabled() const override { return enabled_; }
+
+    int fireCount = 0;
+    std::vector<int> intervalHistory;
+
+private:
+    friend class FakePlatform;
+    void rearm();
+    void fire(std::uint64_t generation);
+
+    FakePlatform& owner_;
+    int interval_ = 0;
+    bool enabled_ = true;  // like a fresh window timer: enabled, interval 0
+    bool inCallback_ = false;
+    std::uint64_t generation_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// What a scripted server does after a connection is made, each step at a
+// delay from the connection.
+struct PeerStep {
+    enum Kind { Data, Error, ReadFailure } kind = Data;
+    long long atMs = 0;
+    std::string bytes;  // Data: bytes; Error: description
+};
+
+struct PeerScript {
+    std::vector<PeerStep> steps;  // empty: accepted and silent
+
+    PeerScript& reply(long long atMs, std::string bytes) {
+        steps.push_back({PeerStep::Data, atMs, std::move(bytes)});
+        return *this;
+    }
+    PeerScript& error(long long atMs, std::string description = "Connection refused") {
+        steps.push_back({PeerStep::Error, atMs, std::move(description)});
+        return *this;
+    }
+    PeerScript& failNextRead(long long atMs) {
+        steps.push_back({PeerStep::ReadFailure, atMs, {}});
+        return *this;
+    }
+};
+
+class FakeTcpClient : public platform::TcpClient {
+public:
+    explicit FakeTcpClient(FakePlatform& owner) : owner_(owner) {}
+    ~FakeTcpClient() override;
+    void connect(const std::string& host, std::uint16_t port) override;
+    std::optional<std::string> readAll(std::size_t maxBytes) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+
+    std::string host;
+    std::uint16_t port = 0;
+    int closeCount = 0;
+
+private:
+    FakePlatform& owner_;
+    bool open_ = false;
+    bool failRead_ = false;
+    std::string buffer_;
+    std::uint64_t generation_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// ---- clock and store --------------------------------------------------------
+
+class FakeClock : public platform::Clock {
+public:
+    explicit FakeClock(FakePlatform& owner) : owner_(owner) {}
+    platform::LocalDateTime now() const override;
+    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
+
+    // The local time at the current virtual moment.
+    void setNow(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+    // Next settings fail with this reason; empty: they succeed.
+    std::string refuseWith;
+
+    struct Setting {
+        int hour, minute, second;
+        long long atMs;  // virtual time of the call
+    };
+    std::vector<Setting> settings;
+
+private:
+    FakePlatform& owner_;
+    // Local time (ms since a proleptic epoch of day 0) at virtual time 0.
+    long long baseMs_ = 0;
+};
+
+class FakeSettingsStore : public platform::SettingsStore {
+public:
+    std::string readText(const std::string& app, const std::string& section, const std::string& key,
+                         const std::string& defaultValue) override;
+    void writeText(const std::string& app, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+    platform::StoreResult commit() override;
+    char decimalSeparator() const override { return separator; }
+
+    // Direct access for seeding and checking: section "CONFIG" of "Tempikon".
+    void seed(const std::string& key, const std::string& value);
+    std::optional<std::string> stored(const std::string& key) const;
+
+    char separator = '.';
+    std::string failCommitWith;            // non-empty: commit() fails with it
+    std::vector<std::string> writtenKeys;  // in order
+    int commits = 0;
+    int reads = 0;
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
+};
+
+// ---- the platform -----------------------------------------------------------
+
+struct MessageBoxCall {
+    std::string text;
+    std::string title;
+    int flags = 0;
+    long long atMs = 0;
+};
+
+class FakePlatform : public platform::Platform {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // platform::Platform
+    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
+    std::unique_ptr<platform::Timer> createTimer() override;
+    std::unique_ptr<platform::TcpClient> createTcpClient() override;
+    platform::Clock& clock() override { return clock_; }
+    platform::SettingsStore& settings() override { return store_; }
+    int messageBox(const std::string& text, const std::string& title, int flags) override;
+    void processEvents() override;
+    void waitForEvents() override;
+    void sleep(int milliseconds) override;
+    void post(std::function<void()> fn) override;
+    int run() override;
+    void quit(int exitCode) override;
+    std::string commandLine() const override { return commandLineText; }
+    void openAddress(const std::string& address, platform::NativeHandle owner) override;
+    std::optional<std::string> readFile(const std::string& path) override;
+    std::vector<std::string> dataDirectories() const override { return dataDirs; }
+    void writeOutputLine(const std::string& line) override { output.push_back(line); }
+    platform::Version version() const override { return versionNumbers; }
+    bool isHeadless() const override { return headless; }
+
+    // Virtual time.
+    long long nowMs() const { return now_; }
+    // Runs everything due until now + ms, in order of time.
+    void advance(long long ms);
+    // Runs fn at the virtual moment atMs (absolute), or after ms from now.
+    void at(long long atMs, std::function<void()> fn);
+    void after(long long ms, std::function<void()> fn) { at(now_ + ms, std::move(fn)); }
+    bool hasPendingEvents() const { return !queue_.empty(); }
+
+    // Scripted servers, by host name. An unscripted host accepts and stays silent.
+    void script(const std::string& host, PeerScript script) { peers[host] = std::move(script); }
+
+    // Answers for the next message boxes, in order. Unanswered boxes answer
+    // OK, or No for a Yes/No box. holdMs keeps the box open that long in
+    // virtual time, handling events meanwhile, as a real modal box does.
+    void queueAnswer(int answer, long long holdMs = 0);
+    // The item index the next popup menu chooses (-1: dismissed).
+    void queuePopupChoice(int index) { popupChoices.push_back(index); }
+
+    FakeClock& fakeClock() { return clock_; }
+    FakeSettingsStore& store() { return store_; }
+
+    std::string commandLineText;
+    std::vector<MessageBoxCall> boxes;
+    std::vector<std::string> output;
+    std::vector<std::string> openedAddresses;
+    std::vector<int> sleeps;
+    std::map<std::string, std::string> files;  // path -> bytes
+    std::vector<std::string> dataDirs;
+    std::vector<std::string> filesRead;
+    std::map<std::string, PeerScript> peers;
+    std::vector<std::string> connections;  // hosts, in order of connect()
+    std::deque<int> popupChoices;
+    platform::Version versionNumbers{1, 2, 10};
+    bool headless = false;
+    bool quitRequested = false;
+    int exitCode = 0;
+    std::vector<FakeWindow*> windows;  // every window created, alive or not
+    int openTcpClients = 0;
+    int openTimers = 0;
+
+private:
+    friend class FakeTimer;
+    friend class FakeTcpClient;
+    friend class FakeWindow;
+    friend class FakeClock;
+
+    struct Event {
+        long long atMs;
+        std::uint64_t seq;
+        std::function<void()> fn;
+    };
+    void schedule(long long atMs, std::function<void()> fn);
+    // Runs the events due now that were queued before the pass began.
+    bool runPass();
+    void forgetWindow(FakeWindow* w);
+
+    long long now_ = 0;
+    std::uint64_t seq_ = 0;
+    std::vector<Event> queue_;  // kept sorted by (atMs, seq)
+    std::deque<std::pair<int, long long>> answers_;
+    platform::NativeHandle nextHandle_ = 0x1000;
+    FakeClock clock_{*this};
+    FakeSettingsStore store_;
+};
+
+// Casts a control or window of the fake platform to its fake type.
+template <typename Fake, typename Base>
+Fake& as(Base& base) {
+    return dynamic_cast<Fake&>(base);
+}
+
+}  // namespace tempikon::fake
