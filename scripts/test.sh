@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build, then one with AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300
+}
+
+run_suite build/test -DCMAKE_BUILD_TYPE=Debug
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+  run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DTEMPIKON_SANITIZE=ON -DTEMPIKON_BENCH=OFF
