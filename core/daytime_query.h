@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,13 @@ inline constexpr int kDaytimePort = 13;
 // At most 8 characters from two before the first colon; empty when the
 // reply is empty or its first colon is at position 1 or 2 (or absent).
 std::string CutTimeText(std::string_view reply);
+
+// Reply bytes (one byte per character) as UTF-8, for showing them in a control.
+std::string Latin1ToUtf8(std::string_view bytes);
+
+// The query's time-out in milliseconds: Timeout seconds clamped to
+// 1 ... 2,147,483 so that a query always ends and the product fits 32 bits.
+int TimeoutMilliseconds(std::int32_t timeoutSeconds);
 
 // The query machinery of the main window: Timer1, Winsock1 and the wait.
 // One query at a time; the timer and socket belong to the caller.
@@ -51,6 +59,7 @@ public:
 
 private:
     void setBusy(bool busy);
+    void endQuery();
 
     platform::Platform& platform_;
     PublicStuff& stuff_;
