@@ -72,7 +72,13 @@ ClockSetter::ClockSetter(platform::Platform& platform, PublicStuff& stuff, Dayti
 
 SetOutcome ClockSetter::SetClockFromServer() {
     // Another setting or a dialog check is waiting: leave it undisturbed.
-    if (query_.isBusy()) return last_ = SetOutcome::Skipped;
+    // Setting the clock can wait too (the system may ask for a password).
+    if (running_ || query_.isBusy()) return last_ = SetOutcome::Skipped;
+    running_ = true;
+    struct RunEnd {
+        bool& running;
+        ~RunEnd() { running = false; }
+    } runEnd{running_};
 
     const ConfigRecord& config = stuff_.Config;
     label1_.setText(config.Server);

@@ -37,6 +37,9 @@ public:
 
     SetOutcome SetClockFromServer();
     SetOutcome lastOutcome() const { return last_; }
+    // A run is under way, possibly waiting for the system to set the clock
+    // (a password prompt), with window events flowing.
+    bool isRunning() const { return running_; }
 
 private:
     platform::Platform& platform_;
@@ -45,6 +48,7 @@ private:
     platform::Label& label1_;
     platform::Label& label2_;
     SetOutcome last_ = SetOutcome::None;
+    bool running_ = false;
 };
 
 }  // namespace tempikon::core

@@ -1,0 +1,109 @@
+// A clock that waits for the system to answer (as a password prompt does),
+// handling events meanwhile: no second setting may start during that wait.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/set_clock.h"
+#include "tests/fake/fake_platform.h"
+
+namespace tempikon::core {
+namespace {
+
+using fake::FakeLabel;
+using fake::FakePlatform;
+using fake::PeerScript;
+
+class PromptingClock : public platform::Clock {
+public:
+    explicit PromptingClock(FakePlatform& platform) : platform_(platform) {}
+    platform::LocalDateTime now() const override { return platform_.fakeClock().now(); }
+    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override {
+        calls.push_back(hour * 3600 + minute * 60 + second);
+        bool answered = false;
+        platform_.after(answerAfterMs, [&answered] { answered = true; });
+        while (!answered) platform_.waitForEvents();
+        return result;
+    }
+
+    FakePlatform& platform_;
+    long long answerAfterMs = 30'000;
+    platform::ClockResult result{true, {}};
+    std::vector<int> calls;  // seconds of the day asked for
+};
+
+class PromptingPlatform : public FakePlatform {
+public:
+    platform::Clock& clock() override { return prompting; }
+    PromptingClock prompting{*this};
+};
+
+class ClockWaitTest : public ::testing::Test {
+protected:
+    ClockWaitTest() {
+        stuff.Config.Server = "primary";
+        stuff.Config.Timeout = 3;
+        platform.fakeClock().setNow(2026, 12, 6, 14, 0, 0);
+        platform.script("primary", PeerScript().reply(100, "14:03:27\r\n"));
+    }
+
+    PromptingPlatform platform;
+    PublicStuff stuff;
+    std::unique_ptr<platform::Timer> timer1 = platform.createTimer();
+    std::unique_ptr<platform::TcpClient> winsock1 = platform.createTcpClient();
+    DaytimeQuery query{platform, stuff, *timer1, *winsock1};
+    FakeLabel label1;
+    FakeLabel label2;
+    ClockSetter setter{platform, stuff, query, label1, label2};
+};
+
+TEST_F(ClockWaitTest, SecondRunDuringTheClockWaitIsSkippedWithoutAQuery) {
+    // "&Set time" again and a resident tick, both while the system asks.
+    std::vector<SetOutcome> nested;
+    std::vector<bool> runningSeen;
+    for (long long at : {5'000, 20'000}) {
+        platform.after(at, [&] {
+            runningSeen.push_back(setter.isRunning());
+            nested.push_back(setter.SetClockFromServer());
+        });
+    }
+
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+
+    EXPECT_EQ(nested, (std::vector<SetOutcome>{SetOutcome::Skipped, SetOutcome::Skipped}));
+    EXPECT_EQ(runningSeen, (std::vector<bool>{true, true}));
+    EXPECT_EQ(platform.connections, std::vector<std::string>{"primary"});
+    EXPECT_EQ(platform.prompting.calls, std::vector<int>{14 * 3600 + 3 * 60 + 27});
+    EXPECT_EQ(label2.history.size(), 1u);
+    EXPECT_EQ(label2.text().rfind("Time set to 14:03:27 d=", 0), 0u) << label2.text();
+    EXPECT_EQ(setter.lastOutcome(), SetOutcome::Set);
+    EXPECT_FALSE(setter.isRunning());
+}
+
+TEST_F(ClockWaitTest, RunsAgainAfterARefusedSetting) {
+    platform.prompting.result = {false, "not authorised"};
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Refused);
+    EXPECT_EQ(label2.text(), "Couldn't set system clock: not authorised");
+    EXPECT_FALSE(setter.isRunning());
+
+    platform.prompting.result = {true, {}};
+    platform.script("primary", PeerScript().reply(100, "15:00:00"));
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    EXPECT_EQ(platform.prompting.calls, (std::vector<int>{50607, 54000}));
+    EXPECT_EQ(platform.connections.size(), 2u);
+}
+
+TEST_F(ClockWaitTest, RunDuringTheQueryIsSkippedToo) {
+    platform.script("primary", PeerScript().reply(2'000, "14:03:27"));
+    SetOutcome nested = SetOutcome::None;
+    platform.after(1'000, [&] { nested = setter.SetClockFromServer(); });
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    EXPECT_EQ(nested, SetOutcome::Skipped);
+    EXPECT_EQ(platform.prompting.calls.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tempikon::core
