@@ -1,0 +1,400 @@
+// The main window as created, the start-up modes chosen by the command line,
+// the one-shot run with its exit statuses, and the closing of the window.
+#include <optional>
+
+#include "tests/app/app_fixture.h"
+
+namespace tempikon::app::testing {
+namespace {
+
+using fake::FakeWindow;
+using fake::PeerScript;
+
+TEST(SwitchPresentTest, FindsSwitchesAnywhereInAnyCase) {
+    struct Case {
+        const char* commandLine;
+        const char* switchText;
+        bool present;
+    } cases[] = {
+        {"/runonce", "/RUNONCE", true},
+        {"  /Server  ", "/SERVER", true},
+        {"/MINIMISED", "/MIN", true},
+        {"/SERVERS", "/SERVER", true},
+        {"/SERVER/MIN", "/MIN", true},
+        {"/SERVER/MIN", "/SERVER", true},
+        {"RUNONCE", "/RUNONCE", false},
+        {"", "/MIN", false},
+        {"/ MIN", "/MIN", false},
+        {"x/miny", "/MIN", true},
+        // Only ASCII letters change case: a dotless i never becomes "I".
+        {"/M\xC4\xB1N", "/MIN", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SwitchPresent(c.commandLine, c.switchText), c.present)
+            << c.commandLine << " / " << c.switchText;
+    }
+}
+
+TEST(ExitStatusTest, OneShotOutcomes) {
+    EXPECT_EQ(ExitStatusFor(core::SetOutcome::Set), 0);
+    EXPECT_EQ(ExitStatusFor(core::SetOutcome::Unreachable), 1);
+    EXPECT_EQ(ExitStatusFor(core::SetOutcome::InvalidData), 1);
+    EXPECT_EQ(ExitStatusFor(core::SetOutcome::Skipped), 1);
+    EXPECT_EQ(ExitStatusFor(core::SetOutcome::Refused), 3);
+}
+
+using MainWindowTest = AppFixture;
+
+TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
+    create("");
+    FakeWindow& w = win();
+    EXPECT_EQ(w.caption(), "Tempikon");
+    EXPECT_EQ(w.spec.clientWidthTwips, 3855);
+    EXPECT_EQ(w.spec.clientHeightTwips, 720);
+    EXPECT_TRUE(w.spec.hasBackground);
+    EXPECT_EQ(w.spec.background, 0x00C0FFFFu);
+    EXPECT_FALSE(w.spec.dialog);
+
+    const int tops[] = {0, 240, 480};
+    platform::Label* labels[] = {&form->label1(), &form->label2(), &form->label3()};
+    for (int i = 0; i < 3; ++i) {
+        const auto& r = label(*labels[i]).rect;
+        EXPECT_EQ(r.left, 0);
+        EXPECT_EQ(r.top, tops[i]);
+        EXPECT_EQ(r.width, 3855);
+        EXPECT_EQ(r.height, 255);
+    }
+
+    ASSERT_EQ(w.menuBar.size(), 3u);
+    EXPECT_EQ(w.menuBar[0]->caption(), "&Configuration");
+    EXPECT_EQ(w.menuBar[1]->caption(), "&Set time");
+    EXPECT_EQ(w.menuBar[2]->caption(), "&?");
+    EXPECT_TRUE(w.menuBar[0]->isEnabled());
+    EXPECT_FALSE(w.menuBar[1]->isEnabled());
+    EXPECT_TRUE(w.menuBar[2]->isEnabled());
+
+    EXPECT_FALSE(w.shown);
+    EXPECT_EQ(form->timer2().interval(), 0);
+    EXPECT_EQ(form->MinutesLeft(), 0);
+}
+
+TEST_F(MainWindowTest, StartUpWritesTheStatusLinesInOrder) {
+    configure(kPrimary);
+    platform.store().seed("Server2", kBackup);
+    start("");
+    EXPECT_EQ(win().captionHistory, std::vector<std::string>{"Tempikon 1.2"});
+    EXPECT_EQ(label(form->label1()).history,
+              (std::vector<std::string>{"No timeserver selected", kPrimary}));
+    EXPECT_EQ(label(form->label2()).history, std::vector<std::string>{""});
+    EXPECT_EQ(label(form->label3()).history,
+              std::vector<std::string>{"Current program mode is CONFIG"});
+    EXPECT_TRUE(form->mnuSet().isEnabled());
+    EXPECT_EQ(stuff.Config.Server2, kBackup);
+    EXPECT_TRUE(platform.connections.empty());
+}
+
+TEST_F(MainWindowTest, ServerIsShownExactlyAsStored) {
+    configure("  Time.Example  ");
+    start("");
+    EXPECT_EQ(form->label1().text(), "  Time.Example  ");
+}
+
+// ---- the switch table -------------------------------------------------------
+
+enum class Mode { Interactive, OneShot, Resident, Missing };
+
+struct SwitchCase {
+    const char* commandLine;
+    const char* server;  // "" for none
+    const char* server2;
+    Mode mode;
+    const char* label3;
+    bool minimised;
+};
+
+class SwitchTableTest : public AppFixture, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(SwitchTableTest, SelectsTheMode) {
+    const SwitchCase& c = GetParam();
+    configure(c.server);
+    if (*c.server2) platform.store().seed("Server2", c.server2);
+    if (*c.server) platform.script(c.server, PeerScript().reply(50, kReply));
+    // Whether the window was on the screen while the first query waited.
+    std::optional<bool> shownDuringQuery;
+    platform.at(10, [&] { shownDuringQuery = win().shown; });
+
+    start(c.commandLine);
+
+    FakeWindow& w = win();
+    EXPECT_EQ(form->label3().text(), c.label3);
+    const bool configured = *c.server != '\0';
+    EXPECT_EQ(form->label1().text(), configured ? c.server : "No timeserver selected");
+    EXPECT_EQ(form->mnuSet().isEnabled(), configured);
+    EXPECT_EQ(w.minimised, c.minimised);
+
+    switch (c.mode) {
+        case Mode::Interactive:
+            EXPECT_TRUE(w.isVisible());
+            EXPECT_EQ(w.minimisedWhenFirstShown, c.minimised);
+            EXPECT_TRUE(platform.connections.empty());
+            EXPECT_EQ(form->timer2().interval(), 0);
+            EXPECT_FALSE(form->hasEnded());
+            break;
+        case Mode::OneShot:
+            EXPECT_EQ(shownDuringQuery, true);
+            EXPECT_EQ(w.minimisedWhenFirstShown, false);
+            EXPECT_EQ(platform.connections, std::vector<std::string>{c.server});
+            EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
+            EXPECT_TRUE(w.isClosed());
+            EXPECT_EQ(form->timer2().interval(), 0);
+            EXPECT_TRUE(form->hasEnded());
+            EXPECT_EQ(form->exitCode(), 0);
+            break;
+        case Mode::Resident:
+            EXPECT_EQ(shownDuringQuery, false);
+            EXPECT_EQ(platform.connections, std::vector<std::string>{c.server});
+            EXPECT_EQ(settingsMade(), 1u);
+            EXPECT_TRUE(w.isVisible());
+            EXPECT_EQ(w.minimisedWhenFirstShown, c.minimised);
+            EXPECT_EQ(form->timer2().interval(), 60000);
+            EXPECT_TRUE(form->timer2().isEnabled());
+            EXPECT_EQ(form->MinutesLeft(), 30);
+            EXPECT_FALSE(form->hasEnded());
+            EXPECT_TRUE(platform.sleeps.empty());
+            break;
+        case Mode::Missing:
+            ASSERT_EQ(platform.boxes.size(), 1u);
+            EXPECT_EQ(platform.boxes[0].text, "You must go through the configuration first.");
+            EXPECT_EQ(platform.boxes[0].title, "Tempikon 1.2");
+            EXPECT_EQ(platform.boxes[0].flags, 48);
+            EXPECT_TRUE(w.isClosed());
+            EXPECT_FALSE(w.firstShownAt.has_value());
+            EXPECT_TRUE(platform.connections.empty());
+            EXPECT_EQ(form->timer2().interval(), 0);
+            EXPECT_TRUE(form->hasEnded());
+            EXPECT_EQ(form->exitCode(), 2);
+            EXPECT_TRUE(platform.quitRequested);
+            EXPECT_EQ(platform.exitCode, 2);
+            break;
+    }
+    if (c.mode != Mode::Missing) {
+        EXPECT_TRUE(platform.boxes.empty());
+    }
+}
+
+const char* const kConfig = "Current program mode is CONFIG";
+const char* const kRunOnce = "Current program mode is RUNONCE";
+const char* const kServer = "Current program mode is SERVER";
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, SwitchTableTest,
+    ::testing::Values(SwitchCase{"", kPrimary, "", Mode::Interactive, kConfig, false},
+                      SwitchCase{"", "", "", Mode::Interactive, kConfig, false},
+                      SwitchCase{"/min", kPrimary, "", Mode::Interactive, kConfig, true},
+                      SwitchCase{"/MINIMISED", "", "", Mode::Interactive, kConfig, true},
+                      SwitchCase{"RUNONCE", kPrimary, "", Mode::Interactive, kConfig, false},
+                      SwitchCase{"SERVER MIN", kPrimary, "", Mode::Interactive, kConfig, false},
+                      SwitchCase{"/runonce", kPrimary, "", Mode::OneShot, kRunOnce, false},
+                      SwitchCase{"/RUNONCE /SERVER", kPrimary, "", Mode::OneShot, kRunOnce, false},
+                      SwitchCase{"/RunOnce /MIN", kPrimary, "", Mode::OneShot, kRunOnce, false},
+                      SwitchCase{"/Server", kPrimary, "", Mode::Resident, kServer, false},
+                      SwitchCase{"/SERVERS", kPrimary, "", Mode::Resident, kServer, false},
+                      SwitchCase{"/SERVER/MIN", kPrimary, "", Mode::Resident, kServer, true},
+                      SwitchCase{"  /server   /min  ", kPrimary, "", Mode::Resident, kServer, true},
+                      SwitchCase{"/RUNONCE", "", "", Mode::Missing, kRunOnce, false},
+                      SwitchCase{"/SERVER /MIN", "", "", Mode::Missing, kServer, false},
+                      SwitchCase{"/RUNONCE", "", kBackup, Mode::Missing, kRunOnce, false},
+                      SwitchCase{"/SERVER", "", kBackup, Mode::Missing, kServer, false},
+                      SwitchCase{"", "", kBackup, Mode::Interactive, kConfig, false}));
+
+// ---- the one-shot run --------------------------------------------------------
+
+using OneShotTest = AppFixture;
+
+TEST_F(OneShotTest, ShowsDrawsSetsDrawsWaitsAndCloses) {
+    configure(kPrimary);
+    platform.script(kPrimary, PeerScript().reply(50, kReply));
+    // Pending before start-up: must run after the show and before the query.
+    std::optional<bool> beforeQuery, windowShown;
+    platform.post([&] {
+        beforeQuery = platform.connections.empty();
+        windowShown = win().isVisible();
+    });
+    // Posted while the reply is handled: must run after the setting and
+    // before the blocking wait.
+    std::optional<bool> beforeSleep;
+    platform.at(50, [&] { platform.post([&] { beforeSleep = platform.sleeps.empty(); }); });
+
+    start("/RUNONCE");
+
+    EXPECT_EQ(beforeQuery, true);
+    EXPECT_EQ(windowShown, true);
+    EXPECT_EQ(beforeSleep, true);
+    ASSERT_EQ(settingsMade(), 1u);
+    EXPECT_EQ(platform.fakeClock().settings[0].atMs, 50);
+    EXPECT_EQ(form->label2().text(), "Time set to 12:00:30 d=30s");
+    EXPECT_EQ(platform.output, std::vector<std::string>{"Time set to 12:00:30 d=30s"});
+    // The wait is the platform's blocking sleep; the window closes after it.
+    EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
+    EXPECT_EQ(platform.nowMs(), 5050);
+    EXPECT_TRUE(win().isClosed());
+    EXPECT_TRUE(platform.quitRequested);
+    EXPECT_EQ(platform.exitCode, 0);
+}
+
+struct ExitCase {
+    const char* name;
+    PeerScript peer;
+    const char* refuse;
+    int status;
+    const char* label2;
+};
+
+TEST_F(OneShotTest, ExitStatusFollowsTheOutcome) {
+    const ExitCase cases[] = {
+        {"set", PeerScript().reply(20, kReply), "", 0, "Time set to 12:00:30 d=30s"},
+        {"unreachable", PeerScript().error(20), "", 1, "Couldn't reach timeserver(s)"},
+        {"silent", PeerScript(), "", 1, "Couldn't reach timeserver(s)"},
+        {"invalid", PeerScript().reply(20, "ab:cd:ef\r\n"), "", 1, "Invalid data received"},
+        {"refused", PeerScript().reply(20, kReply), "Operation not permitted", 3,
+         "Couldn't set system clock: Operation not permitted"},
+    };
+    for (const ExitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform p;
+        core::PublicStuff s;
+        p.store().seed("Server", kPrimary);
+        p.script(kPrimary, c.peer);
+        p.fakeClock().refuseWith = c.refuse;
+        p.commandLineText = "/RUNONCE";
+        Form1 f(p, s);
+        f.Form_Load();
+        EXPECT_TRUE(f.hasEnded());
+        EXPECT_EQ(f.exitCode(), c.status);
+        EXPECT_EQ(p.exitCode, c.status);
+        EXPECT_EQ(f.label2().text(), c.label2);
+        EXPECT_EQ(p.output, std::vector<std::string>{c.label2});
+        // A failed setting is shown through the wait all the same.
+        EXPECT_EQ(p.sleeps, std::vector<int>{5000});
+    }
+}
+
+TEST_F(OneShotTest, BackupAnswersWhenPrimaryIsSilent) {
+    configure(kPrimary);
+    platform.store().seed("Server2", kBackup);
+    platform.script(kPrimary, PeerScript().error(10));
+    platform.script(kBackup, PeerScript().reply(10, kReply));
+    start("/RUNONCE");
+    EXPECT_EQ(form->label1().text(), "backup.test (Backup)");
+    EXPECT_EQ(form->exitCode(), 0);
+}
+
+TEST_F(OneShotTest, ClosingTheWindowDuringTheQueryEndsAtOnce) {
+    configure(kPrimary);
+    platform.store().seed("Server2", kBackup);
+    platform.store().seed("Timeout", "30");
+    platform.at(1000, [&] { win().userClose(); });
+    start("/RUNONCE");
+    EXPECT_TRUE(form->hasEnded());
+    EXPECT_EQ(form->exitCode(), 1);
+    EXPECT_EQ(platform.exitCode, 1);
+    EXPECT_EQ(platform.nowMs(), 1000);
+    EXPECT_TRUE(platform.sleeps.empty());
+    EXPECT_EQ(platform.connections, std::vector<std::string>{kPrimary});
+    EXPECT_EQ(label(form->label2()).history, std::vector<std::string>{""});
+    EXPECT_TRUE(platform.output.empty());
+}
+
+// ---- menus, re-entrance and closing -----------------------------------------
+
+TEST_F(MainWindowTest, SetTimeRunsOneSettingAndIgnoresClicksWhileItWaits) {
+    configure(kPrimary);
+    platform.script(kPrimary, PeerScript().reply(2000, kReply));
+    start("");
+    platform.at(500, [&] { click(form->mnuSet()); });
+    platform.at(1500, [&] { click(form->mnuSet()); });
+    click(form->mnuSet());
+    EXPECT_EQ(platform.connections.size(), 1u);
+    EXPECT_EQ(settingsMade(), 1u);
+    EXPECT_EQ(label(form->label2()).history,
+              (std::vector<std::string>{"", "Time set to 12:00:30 d=28s"}));
+    // Free again once the setting has ended.
+    click(form->mnuSet());
+    EXPECT_EQ(platform.connections.size(), 2u);
+}
+
+TEST_F(MainWindowTest, ClosingDuringASettingEndsTheQueryAndWritesNothing) {
+    configure(kPrimary);
+    platform.store().seed("Server2", kBackup);
+    platform.store().seed("Timeout", "30");
+    start("");
+    platform.at(1000, [&] { win().userClose(); });
+    click(form->mnuSet());
+    EXPECT_EQ(platform.nowMs(), 1000);
+    EXPECT_FALSE(form->query().isBusy());
+    EXPECT_EQ(platform.connections, std::vector<std::string>{kPrimary});
+    EXPECT_EQ(form->label1().text(), kPrimary);
+    EXPECT_EQ(label(form->label2()).history, std::vector<std::string>{""});
+    EXPECT_TRUE(platform.output.empty());
+    EXPECT_TRUE(platform.quitRequested);
+    EXPECT_EQ(platform.exitCode, 0);
+    // Nothing runs on afterwards: no more queries, no pending time-out.
+    click(form->mnuSet());
+    platform.advance(120000);
+    EXPECT_EQ(platform.connections.size(), 1u);
+}
+
+TEST_F(MainWindowTest, ClosingClosesTheOpenWindowsAndTheyAreDestroyedLater) {
+    configure(kPrimary);
+    start("");
+    click(form->mnuAbout());
+    click(form->mnuSettings());
+    ASSERT_NE(form->settingsDialog(), nullptr);
+    ASSERT_NE(form->aboutBox(), nullptr);
+    auto& settingsWin = fake::as<FakeWindow>(form->settingsDialog()->window());
+    auto& aboutWin = fake::as<FakeWindow>(form->aboutBox()->window());
+    EXPECT_TRUE(settingsWin.modal);
+    EXPECT_TRUE(aboutWin.modal);
+
+    win().userClose();
+    EXPECT_TRUE(settingsWin.isClosed());
+    EXPECT_TRUE(aboutWin.isClosed());
+    EXPECT_TRUE(platform.quitRequested);
+    EXPECT_EQ(platform.exitCode, 0);
+    platform.advance(0);
+    EXPECT_EQ(form->settingsDialog(), nullptr);
+    EXPECT_EQ(form->aboutBox(), nullptr);
+}
+
+TEST_F(MainWindowTest, DialogsAreCreatedPerShowingAndDestroyedAfterClosing) {
+    configure(kPrimary);
+    start("");
+    const std::size_t windowsBefore = platform.windows.size();
+    click(form->mnuAbout());
+    about::About* first = form->aboutBox();
+    ASSERT_NE(first, nullptr);
+    // A second click while it is open makes no second box.
+    click(form->mnuAbout());
+    EXPECT_EQ(form->aboutBox(), first);
+    EXPECT_EQ(platform.windows.size(), windowsBefore + 1);
+
+    fake::as<FakeWindow>(first->window()).userClose();
+    // Not destroyed from inside its own close handler...
+    EXPECT_EQ(form->aboutBox(), first);
+    platform.advance(0);
+    // ...but from the event loop right after.
+    EXPECT_EQ(form->aboutBox(), nullptr);
+    EXPECT_EQ(platform.windows.size(), windowsBefore);
+
+    click(form->mnuSettings());
+    ASSERT_NE(form->settingsDialog(), nullptr);
+    EXPECT_TRUE(form->settingsShown());
+    form->settingsDialog()->Close();
+    platform.advance(0);
+    EXPECT_EQ(form->settingsDialog(), nullptr);
+    EXPECT_FALSE(form->settingsShown());
+    EXPECT_FALSE(platform.quitRequested);
+}
+
+}  // namespace
+}  // namespace tempikon::app::testing
