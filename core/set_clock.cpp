@@ -118,6 +118,8 @@ SetOutcome ClockSetter::SetClockFromServer() {
     const int minute = static_cast<int>(timeOfDay / 60 % 60);
     const int second = static_cast<int>(timeOfDay % 60);
     const platform::ClockResult result = platform_.clock().setLocalTimeOfDay(hour, minute, second);
+    // Setting the clock may have handled events; the window may be gone now.
+    if (query_.isShutDown()) return last_ = SetOutcome::Skipped;
     if (!result.ok) {
         const std::string reason = result.reason.empty() ? "unknown error" : result.reason;
         return report("Couldn't set system clock: " + reason, SetOutcome::Refused);

@@ -105,5 +105,14 @@ TEST_F(ClockWaitTest, RunDuringTheQueryIsSkippedToo) {
     EXPECT_EQ(platform.prompting.calls.size(), 1u);
 }
 
+TEST_F(ClockWaitTest, WindowClosingWhileTheSystemSetsTheClockReportsNothing) {
+    platform.after(5'000, [&] { query.shutdown(); });
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Skipped);
+    EXPECT_EQ(platform.prompting.calls.size(), 1u);
+    EXPECT_TRUE(label2.history.empty());
+    EXPECT_TRUE(platform.output.empty());
+    EXPECT_FALSE(setter.isRunning());
+}
+
 }  // namespace
 }  // namespace tempikon::core

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/public_stuff.h"
+#include "tests/fake/fake_platform.h"
+
+namespace tempikon::core {
+namespace {
+
+class ConfigTest : public ::testing::Test {
+protected:
+    ConfigRecord Load() {
+        ConfigRecord config;
+        config.Timeout = -99;  // every field must be overwritten
+        config.Interval = -99;
+        config.Offset = 99.0f;
+        config.Offset2 = 99.0f;
+        config.Server = "stale";
+        config.Server2 = "stale";
+        LoadConfig(store, config);
+        return config;
+    }
+
+    fake::FakeSettingsStore store;
+};
+
+TEST_F(ConfigTest, EmptyStoreGivesTheDefaults) {
+    const ConfigRecord c = Load();
+    EXPECT_EQ(c.Server, "");
+    EXPECT_EQ(c.Server2, "");
+    EXPECT_EQ(c.Offset, 0.0f);
+    EXPECT_EQ(c.Offset2, 0.0f);
+    EXPECT_EQ(c.Timeout, 3);
+    EXPECT_EQ(c.Interval, 30);
+}
+
+TEST_F(ConfigTest, StoreWithOnlyServerGivesDefaultsForTheRest) {
+    store.seed("Server", " time.example ");
+    const ConfigRecord c = Load();
+    EXPECT_EQ(c.Server, " time.example ");  // taken unchanged
+    EXPECT_EQ(c.Server2, "");
+    EXPECT_EQ(c.Offset, 0.0f);
+    EXPECT_EQ(c.Offset2, 0.0f);
+    EXPECT_EQ(c.Timeout, 3);
+    EXPECT_EQ(c.Interval, 30);
+}
+
+TEST_F(ConfigTest, SaveWritesAllSixKeysInOrderThenCommits) {
+    ConfigRecord c;
+    c.Server = "a.example";
+    c.Timeout = 3;
+    c.Interval = 30;
+    ASSERT_TRUE(SaveConfig(store, c).ok);
+    EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2",
+                                                           "Timeout", "Interval"}));
+    EXPECT_EQ(store.commits, 1);
+    EXPECT_EQ(store.stored("Server2"), "");  // written even when empty
+    EXPECT_EQ(store.stored("Offset"), "0");
+    EXPECT_EQ(store.stored("Timeout"), "3");
+    EXPECT_EQ(store.stored("Interval"), "30");
+
+    store.failCommitWith = "No space left on device";
+    const platform::StoreResult failed = SaveConfig(store, c);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.reason, "No space left on device");
+}
+
+TEST_F(ConfigTest, RoundTripUnderACommaLocale) {
+    store.separator = ',';
+    ConfigRecord c;
+    c.Server = "ntp.example";
+    c.Server2 = "";
+    c.Offset = 5.5f;
+    c.Offset2 = -0.5f;
+    c.Timeout = 10;
+    c.Interval = -45;
+    ASSERT_TRUE(SaveConfig(store, c).ok);
+    EXPECT_EQ(store.stored("Offset"), "5,5");
+    EXPECT_EQ(store.stored("Offset2"), "-0,5");
+    EXPECT_EQ(store.stored("Interval"), "-45");
+
+    const ConfigRecord back = Load();
+    EXPECT_EQ(back.Server, c.Server);
+    EXPECT_EQ(back.Server2, c.Server2);
+    EXPECT_EQ(back.Offset, c.Offset);
+    EXPECT_EQ(back.Offset2, c.Offset2);
+    EXPECT_EQ(back.Timeout, c.Timeout);
+    EXPECT_EQ(back.Interval, c.Interval);
+}
+
+TEST_F(ConfigTest, RoundTripKeepsEveryOffsetTheDialogCanWrite) {
+    for (char separator : {'.', ','}) {
+        store.separator = separator;
+        for (float offset : {0.25f, -12.75f, 0.3333333f, 1234567.0f, 0.0000001f, -0.001f}) {
+            ConfigRecord c;
+            c.Offset = offset;
+            c.Offset2 = -offset;
+            c.Timeout = INT32_MAX;
+            c.Interval = INT32_MIN;
+            ASSERT_TRUE(SaveConfig(store, c).ok);
+            const ConfigRecord back = Load();
+            EXPECT_EQ(back.Offset, offset) << separator << *store.stored("Offset");
+            EXPECT_EQ(back.Offset2, -offset) << separator;
+            EXPECT_EQ(back.Timeout, INT32_MAX);
+            EXPECT_EQ(back.Interval, INT32_MIN);
+        }
+    }
+}
+
+TEST_F(ConfigTest, NumbersWrittenUnderTheOtherSeparatorKeepTheirValue) {
+    struct Case {
+        char locale;
+        const char* stored;
+        float offset;
+    };
+    const std::vector<Case> cases = {
+        {'.', "5,5", 5.5f}, {',', "5.5", 5.5f}, {'.', " -2,25 ", -2.25f}, {',', "\t+1.5", 1.5f},
+        {'.', ",5", 0.5f},  {',', "7,", 7.0f},  {'.', "-0", 0.0f},        {',', "10", 10.0f},
+    };
+    for (const auto& c : cases) {
+        store.separator = c.locale;
+        store.seed("Offset", c.stored);
+        store.seed("Offset2", c.stored);
+        const ConfigRecord loaded = Load();
+        EXPECT_EQ(loaded.Offset, c.offset) << c.locale << " '" << c.stored << "'";
+        EXPECT_EQ(loaded.Offset2, c.offset) << c.locale << " '" << c.stored << "'";
+    }
+}
+
+TEST_F(ConfigTest, WholeNumbersRoundHalfToEven) {
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"2.5", 2},
+        {"3.5", 4},
+        {"2,5", 2},
+        {"-1.5", -2},
+        {"10.4", 10},
+        {" 7 ", 7},
+        {"0", 0},
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"-2147483648.5", INT32_MIN},
+    };
+    for (const auto& [text, value] : cases) {
+        store.seed("Timeout", text);
+        store.seed("Interval", text);
+        const ConfigRecord c = Load();
+        EXPECT_EQ(c.Timeout, value) << text;
+        EXPECT_EQ(c.Interval, value) << text;
+    }
+}
+
+TEST_F(ConfigTest, UnconvertibleValuesGiveTheKeysDefaults) {
+    const std::string longDigits(10'000, '9');
+    const std::vector<std::string> notNumbers = {
+        "abc", "",  "   ",  "5x",           "1.2.3", "5,5,5", "1.5,0",          "1e3",      "--1",
+        "+",   ".", "0x10", "\xE2\x88\x9E", "1 000", "- 5",   "-" + longDigits, longDigits,
+    };
+    for (const std::string& text : notNumbers) {
+        for (const char* key : {"Offset", "Offset2", "Timeout", "Interval"}) store.seed(key, text);
+        const ConfigRecord c = Load();
+        EXPECT_EQ(c.Offset, 0.0f) << text;
+        EXPECT_EQ(c.Offset2, 0.0f) << text;
+        EXPECT_EQ(c.Timeout, 3) << text;
+        EXPECT_EQ(c.Interval, 30) << text;
+    }
+
+    // Numbers, but beyond the field's range.
+    for (const char* text : {"2147483648", "-2147483649", "2147483647.5", "9999999999"}) {
+        store.seed("Timeout", text);
+        store.seed("Interval", text);
+        const ConfigRecord c = Load();
+        EXPECT_EQ(c.Timeout, 3) << text;
+        EXPECT_EQ(c.Interval, 30) << text;
+    }
+    store.seed("Offset", "1" + std::string(60, '0'));
+    store.seed("Offset2", "-1" + std::string(39, '0') + ",5");
+    const ConfigRecord c = Load();
+    EXPECT_EQ(c.Offset, 0.0f);
+    EXPECT_EQ(c.Offset2, 0.0f);
+}
+
+}  // namespace
+}  // namespace tempikon::core

@@ -1,0 +1,273 @@
+#include "core/set_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/fake/fake_platform.h"
+
+namespace tempikon::core {
+namespace {
+
+using fake::FakeLabel;
+using fake::PeerScript;
+
+TEST(ParseTimeOfDay, AcceptsOnlyHoursMinutesAndOptionalSeconds) {
+    const std::vector<std::pair<const char*, std::optional<int>>> cases = {
+        {"12:34", 45240},
+        {"14:03:27", 50607},
+        {" 4:03:27", 14607},
+        {"\t7:05\t", 25500},
+        {"1:2:3", 3723},
+        {"00:00:00", 0},
+        {"23:59:59", 86399},
+        {"24:00:00", std::nullopt},
+        {"12:60", std::nullopt},
+        {"12:00:60", std::nullopt},
+        {"ab:cd:ef", std::nullopt},
+        {"4:03:27 P", std::nullopt},
+        {"123:45", std::nullopt},
+        {"12:345", std::nullopt},
+        {"12:34:", std::nullopt},
+        {"12:", std::nullopt},
+        {":30", std::nullopt},
+        {"12 :34", std::nullopt},
+        {"+1:00", std::nullopt},
+        {"12:34:56:7", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, seconds] : cases) EXPECT_EQ(ParseTimeOfDay(text), seconds) << text;
+}
+
+TEST(FormatTimeOfDay, WritesTwoDigitsEachAndWrapsIntoOneDay) {
+    EXPECT_EQ(FormatTimeOfDay(0), "00:00:00");
+    EXPECT_EQ(FormatTimeOfDay(54207), "15:03:27");
+    EXPECT_EQ(FormatTimeOfDay(86399), "23:59:59");
+    EXPECT_EQ(FormatTimeOfDay(86400), "00:00:00");
+    EXPECT_EQ(FormatTimeOfDay(-1), "23:59:59");
+    EXPECT_EQ(FormatTimeOfDay(-86400 * 3 - 60), "23:59:00");
+}
+
+TEST(OffsetMinutes, RoundsToWholeMinutesWithHalvesAwayFromZero) {
+    EXPECT_EQ(OffsetMinutes(5.5f), 330);
+    EXPECT_EQ(OffsetMinutes(-0.5f), -30);
+    EXPECT_EQ(OffsetMinutes(1.0f), 60);
+    EXPECT_EQ(OffsetMinutes(0.125f), 8);  // 7.5 minutes exactly
+    EXPECT_EQ(OffsetMinutes(-0.125f), -8);
+    EXPECT_EQ(OffsetMinutes(0.375f), 23);  // 22.5: not to the even 22
+    EXPECT_EQ(OffsetMinutes(0.025f), 2);   // 1.50000002 in double precision
+    EXPECT_EQ(OffsetMinutes(0.0083f), 0);
+    EXPECT_EQ(OffsetMinutes(std::numeric_limits<float>::quiet_NaN()), 0);
+    // Absurd offsets stay finite and keep their sign.
+    EXPECT_GT(OffsetMinutes(std::numeric_limits<float>::max()), 1'000'000'000LL);
+    EXPECT_LT(OffsetMinutes(-std::numeric_limits<float>::infinity()), -1'000'000'000LL);
+}
+
+class SetClockTest : public ::testing::Test {
+protected:
+    SetClockTest() {
+        stuff.Config.Server = "primary";
+        stuff.Config.Timeout = 3;
+        clock().setNow(2026, 12, 7, 12, 0, 0);
+    }
+
+    fake::FakeClock& clock() { return p.fakeClock(); }
+    FakeLabel& label1() { return fake::as<FakeLabel>(l1); }
+    FakeLabel& label2() { return fake::as<FakeLabel>(l2); }
+
+    // The clock setting of the last run as seconds of the day.
+    int lastSet() {
+        EXPECT_FALSE(clock().settings.empty());
+        if (clock().settings.empty()) return -1;
+        const auto& s = clock().settings.back();
+        return (s.hour * 60 + s.minute) * 60 + s.second;
+    }
+
+    // Local clock at h:m:s, primary answering `reply` at once, one run.
+    SetOutcome RunWith(const std::string& reply, float offset, int h, int m, int s) {
+        clock().setNow(2026, 12, 7, h, m, s);
+        stuff.Config.Offset = offset;
+        p.script("primary", PeerScript().reply(0, reply));
+        return setter.SetClockFromServer();
+    }
+
+    fake::FakePlatform p;
+    PublicStuff stuff;
+    std::unique_ptr<platform::Window> window = p.createWindow({});
+    platform::Label& l1 = window->addLabel({}, "");
+    platform::Label& l2 = window->addLabel({}, "");
+    std::unique_ptr<platform::Timer> timer1 = p.createTimer();
+    std::unique_ptr<platform::TcpClient> winsock1 = p.createTcpClient();
+    DaytimeQuery query{p, stuff, *timer1, *winsock1};
+    ClockSetter setter{p, stuff, query, l1, l2};
+};
+
+TEST_F(SetClockTest, PrimaryWithOffsetOneSetsTheClockAndReportsTheDifference) {
+    EXPECT_EQ(RunWith("Sun Dec  6 14:03:27 2026\r\n", 1.0f, 15, 3, 40), SetOutcome::Set);
+    EXPECT_EQ(label1().history, std::vector<std::string>{"primary"});
+    EXPECT_EQ(lastSet(), 15 * 3600 + 3 * 60 + 27);
+    EXPECT_EQ(label2().text(), "Time set to 15:03:27 d=-13s");
+    EXPECT_EQ(p.output, std::vector<std::string>{"Time set to 15:03:27 d=-13s"});
+    EXPECT_EQ(setter.lastOutcome(), SetOutcome::Set);
+    const platform::LocalDateTime now = clock().now();  // the date stays
+    EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261207);
+}
+
+TEST_F(SetClockTest, BackupAnswersWithItsOwnOffsetAfterThePrimaryTimesOut) {
+    stuff.Config.Server2 = "backup";
+    stuff.Config.Offset = 5.0f;
+    stuff.Config.Offset2 = -0.5f;
+    p.script("backup", PeerScript().reply(200, "10:00:00"));
+    clock().setNow(2026, 12, 7, 9, 29, 56, 800);  // 09:30:00 when the backup answers
+
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    EXPECT_EQ(p.connections, (std::vector<std::string>{"primary", "backup"}));
+    EXPECT_EQ(label1().history, (std::vector<std::string>{"primary", "backup (Backup)"}));
+    EXPECT_EQ(lastSet(), 9 * 3600 + 30 * 60);
+    EXPECT_EQ(label2().text(), "Time set to 09:30:00 d=0s");
+}
+
+TEST_F(SetClockTest, NoAnswerAndNoBackupLeavesTheClockAlone) {
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Unreachable);
+    EXPECT_EQ(label1().history, std::vector<std::string>{"primary"});
+    EXPECT_EQ(label2().history, std::vector<std::string>{"Couldn't reach timeserver(s)"});
+    EXPECT_EQ(p.output, std::vector<std::string>{"Couldn't reach timeserver(s)"});
+    EXPECT_TRUE(clock().settings.empty());
+    EXPECT_EQ(p.connections.size(), 1u);
+}
+
+TEST_F(SetClockTest, NeitherServerAnswering) {
+    stuff.Config.Server2 = "backup";
+    p.script("primary", PeerScript().error(10));
+    p.script("backup", PeerScript().reply(10, "no time here"));
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Unreachable);
+    EXPECT_EQ(label1().text(), "backup (Backup)");
+    EXPECT_EQ(label2().text(), "Couldn't reach timeserver(s)");
+    EXPECT_TRUE(clock().settings.empty());
+}
+
+TEST_F(SetClockTest, InvalidDataDoesNotTryTheBackup) {
+    stuff.Config.Server2 = "backup";
+    p.script("backup", PeerScript().reply(0, "12:00:00"));
+    for (const char* reply : {"ab:cd:ef", "at 11:03 PM", "99:00:00", "12:34:5x"}) {
+        p.connections.clear();
+        p.script("primary", PeerScript().reply(0, reply));
+        EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::InvalidData) << reply;
+        EXPECT_EQ(label2().text(), "Invalid data received") << reply;
+        EXPECT_EQ(p.connections, std::vector<std::string>{"primary"}) << reply;
+    }
+    EXPECT_TRUE(clock().settings.empty());
+}
+
+TEST_F(SetClockTest, OneSecondEitherWayIsShownAsZero) {
+    const std::vector<std::pair<int, const char*>> cases = {
+        {-2, "d=-2s"}, {-1, "d=0s"}, {0, "d=0s"}, {1, "d=0s"}, {2, "d=2s"}, {61, "d=61s"},
+    };
+    for (const auto& [d, shown] : cases) {
+        const int local = 12 * 3600 - d;  // server 12:00:00, offset 0
+        RunWith("12:00:00", 0.0f, local / 3600, local / 60 % 60, local % 60);
+        EXPECT_EQ(label2().text(), std::string("Time set to 12:00:00 ") + shown) << d;
+        EXPECT_EQ(lastSet(), 12 * 3600) << d;
+    }
+}
+
+TEST_F(SetClockTest, OffsetsAreAddedInWholeMinutes) {
+    RunWith("10:00:00", 5.5f, 15, 30, 0);
+    EXPECT_EQ(label2().text(), "Time set to 15:30:00 d=0s");
+    RunWith("10:00:00", -0.5f, 9, 30, 0);
+    EXPECT_EQ(label2().text(), "Time set to 09:30:00 d=0s");
+    RunWith("10:00:00", 0.375f, 10, 23, 0);  // 22.5 minutes round up
+    EXPECT_EQ(label2().text(), "Time set to 10:23:00 d=0s");
+    RunWith("10:00:00", -0.375f, 9, 37, 0);
+    EXPECT_EQ(label2().text(), "Time set to 09:37:00 d=0s");
+}
+
+TEST_F(SetClockTest, MidnightWrapsTheTimeButNotTheDifference) {
+    RunWith("23:45:10", 1.0f, 0, 45, 0);
+    EXPECT_EQ(label2().text(), "Time set to 00:45:10 d=86410s");
+    EXPECT_EQ(lastSet(), 45 * 60 + 10);
+
+    RunWith("00:10:00", -1.0f, 23, 10, 5);
+    EXPECT_EQ(label2().text(), "Time set to 23:10:00 d=-86405s");
+    EXPECT_EQ(lastSet(), 23 * 3600 + 10 * 60);
+    const platform::LocalDateTime now = clock().now();
+    EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261207);
+
+    // An offset of several days still lands inside one day.
+    RunWith("12:00:00", 50.0f, 14, 0, 0);
+    EXPECT_EQ(label2().text(), "Time set to 14:00:00 d=172800s");
+}
+
+TEST_F(SetClockTest, ShortReplyIsAValidTime) {
+    RunWith("12:34", 0.0f, 12, 34, 0);
+    EXPECT_EQ(label2().text(), "Time set to 12:34:00 d=0s");
+    RunWith("x 12:34", 1.0f, 13, 34, 10);
+    EXPECT_EQ(label2().text(), "Time set to 13:34:00 d=-10s");
+}
+
+TEST_F(SetClockTest, RefusedClockIsReportedAsAFailure) {
+    clock().refuseWith = "Operation not permitted";
+    EXPECT_EQ(RunWith("14:03:27", 0.0f, 14, 3, 27), SetOutcome::Refused);
+    EXPECT_EQ(label2().history,
+              std::vector<std::string>{"Couldn't set system clock: Operation not permitted"});
+    EXPECT_EQ(p.output, label2().history);
+    EXPECT_EQ(clock().settings.size(), 1u);  // it was asked, and said no
+
+    clock().refuseWith.clear();
+    EXPECT_EQ(RunWith("14:03:27", 0.0f, 14, 3, 27), SetOutcome::Set);
+    EXPECT_EQ(label2().text(), "Time set to 14:03:27 d=0s");
+}
+
+TEST_F(SetClockTest, StatusLinesDuringTheWait) {
+    stuff.Config.Server2 = "backup";
+    l2.setText("earlier outcome");
+    std::vector<std::string> seen;
+    p.at(1000, [&] { seen.push_back(label1().text() + "|" + label2().text()); });
+    p.at(4000, [&] { seen.push_back(label1().text() + "|" + label2().text()); });
+    p.script("backup", PeerScript().reply(2000, "12:00:04"));
+
+    setter.SetClockFromServer();
+    EXPECT_EQ(seen, (std::vector<std::string>{"primary|earlier outcome",
+                                              "backup (Backup)|earlier outcome"}));
+    // The clock was read after the wait: 12:00:05 then, so d = -1 -> 0.
+    EXPECT_EQ(label2().history.back(), "Time set to 12:00:04 d=0s");
+    EXPECT_EQ(label2().history.size(), 2u);  // "earlier outcome", then the one result
+}
+
+TEST_F(SetClockTest, DoesNothingWhileAnotherQueryWaits) {
+    p.script("dialog-check", PeerScript().reply(100, "08:00:00"));
+    SetOutcome nested = SetOutcome::None;
+    p.at(20, [&] { nested = setter.SetClockFromServer(); });
+    EXPECT_EQ(query.QueryTimeServer("dialog-check"), "08:00:00");
+
+    EXPECT_EQ(nested, SetOutcome::Skipped);
+    EXPECT_TRUE(label1().history.empty());
+    EXPECT_TRUE(label2().history.empty());
+    EXPECT_TRUE(p.output.empty());
+    EXPECT_TRUE(clock().settings.empty());
+    EXPECT_EQ(p.connections, std::vector<std::string>{"dialog-check"});
+}
+
+TEST_F(SetClockTest, WindowClosingDuringTheWaitEndsTheRunSilently) {
+    stuff.Config.Server2 = "backup";
+    p.script("primary", PeerScript().reply(500, "12:00:00"));
+    p.at(100, [&] { query.shutdown(); });
+
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Skipped);
+    EXPECT_EQ(p.nowMs(), 100);
+    EXPECT_TRUE(label2().history.empty());
+    EXPECT_TRUE(p.output.empty());
+    EXPECT_TRUE(clock().settings.empty());
+    EXPECT_EQ(p.connections, std::vector<std::string>{"primary"});  // no backup
+
+    // Later runs do nothing either.
+    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Skipped);
+    EXPECT_TRUE(label2().history.empty());
+}
+
+}  // namespace
+}  // namespace tempikon::core
