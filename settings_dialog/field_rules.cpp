@@ -1,0 +1,110 @@
+#include "settings_dialog/field_rules.h"
+
+#include "core/numbers.h"
+#include "settings_dialog/server_list.h"
+
+namespace tempikon::settings_dialog {
+
+namespace {
+
+double FieldNumber(std::string_view text) {
+    return core::LeadingNumber(core::Trim(text));
+}
+
+// A time-out or interval: above 0 before and after rounding, within 32 bits.
+std::optional<std::int32_t> PositiveWholeNumber(std::string_view text) {
+    const double value = FieldNumber(text);
+    if (!(value > 0.0)) return std::nullopt;
+    const std::optional<std::int32_t> rounded = core::RoundToInt32(value);
+    if (!rounded || *rounded <= 0) return std::nullopt;
+    return rounded;
+}
+
+std::optional<float> Offset(std::string_view text) {
+    const double value = FieldNumber(text);
+    if (value < -kOffsetLimit || value > kOffsetLimit) return std::nullopt;
+    return core::ToSingle(value);
+}
+
+std::string TwoCharacters(std::string_view text, std::size_t from) {
+    if (from >= text.size()) return {};
+    return std::string(text.substr(from, 2));
+}
+
+}  // namespace
+
+std::string NoAnswerWarning(const std::string& host) {
+    return "WARNING: The selected server '" + host +
+           "' didn't answer within the selected timeout. Do you want to use this server anyway?";
+}
+
+std::optional<std::int32_t> TimeoutFromField(std::string_view text) {
+    return PositiveWholeNumber(text);
+}
+
+std::optional<core::ConfigRecord> ValidatedConfig(const FieldTexts& fields) {
+    const std::string server = core::Trim(fields.server);
+    const auto timeout = PositiveWholeNumber(fields.timeout);
+    const auto interval = PositiveWholeNumber(fields.interval);
+    const auto offset = Offset(fields.offset);
+    const auto offset2 = Offset(fields.offset2);
+    if (server.empty() || !timeout || !interval || !offset || !offset2) return std::nullopt;
+
+    core::ConfigRecord config;
+    config.Server = server;
+    config.Server2 = core::Trim(fields.server2);
+    config.Offset = *offset;
+    config.Offset2 = *offset2;
+    config.Timeout = *timeout;
+    config.Interval = *interval;
+    return config;
+}
+
+float EstimateOffset(int localHour, int localMinute, std::string_view timeText) {
+    const double local = localHour * 60.0 + localMinute;
+    const double hours = core::LeadingNumber(TwoCharacters(timeText, 0));
+    const double minutes = core::LeadingNumber(TwoCharacters(timeText, 3));
+    const double server = hours * 60.0 + minutes;
+    const double halfHours = (local - server) / 60.0 * 2.0;
+    return static_cast<float>(core::RoundHalfEven(halfHours) / 2.0);
+}
+
+std::string FileUrl(const std::string& absolutePath) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string path = absolutePath;
+    std::string url = "file://";
+    // A drive path (C:\x) becomes file:///C:/x.
+    if (path.size() >= 2 && path[1] == ':') {
+        url += '/';
+        for (char& c : path)
+            if (c == '\\') c = '/';
+    }
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                           c == '/' || c == ':';
+        if (plain) {
+            url += ch;
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 0x0F];
+        }
+    }
+    return url;
+}
+
+std::string HelpAddress(platform::Platform& platform) {
+    for (const std::string& dir : platform.dataDirectories()) {
+        const std::string path = JoinPath(dir, kHelpFile);
+        // Only an absolute path makes a usable file:// address.
+        const bool absolute =
+            (!path.empty() && path.front() == '/') ||
+            (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/'));
+        if (absolute && platform.readFile(path)) return FileUrl(path);
+    }
+    return kHelpWebAddress;
+}
+
+}  // namespace tempikon::settings_dialog

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/public_stuff.h"
+#include "platform/platform.h"
+
+namespace tempikon::settings_dialog {
+
+inline constexpr const char* kTimeoutMessage = "Please enter a valid timeout value.";
+inline constexpr const char* kFieldsMessage =
+    "Please select a primary timeserver and enter correct values for offset, timeout and "
+    "interval.";
+inline constexpr const char* kAbortMessage =
+    "Check of all servers will end after the current server check.";
+inline constexpr double kOffsetLimit = 23.5;
+
+// Where Help goes when no help page is installed.
+inline constexpr const char* kHelpWebAddress = "https://tempikon.github.io";
+inline constexpr const char* kHelpFile = "help.html";
+
+// "WARNING: The selected server '<host>' didn't answer ..."
+std::string NoAnswerWarning(const std::string& host);
+
+// The time-out a check takes from the field: the trimmed text's leading
+// number rounded half to even. nullopt when the number is 0 or less, rounds
+// to 0, or does not fit 32 bits.
+std::optional<std::int32_t> TimeoutFromField(std::string_view text);
+
+// The six field texts as typed.
+struct FieldTexts {
+    std::string server;    // Text1
+    std::string offset;    // Text5
+    std::string server2;   // Text4
+    std::string offset2;   // Text6
+    std::string timeout;   // Text2
+    std::string interval;  // Text3
+};
+
+// OK's check and take-over: the values for Config, or nullopt when any field
+// is refused (empty primary, time-out or interval not a whole number of at
+// least 1 after rounding or beyond 32 bits, an offset outside +-23.5).
+std::optional<core::ConfigRecord> ValidatedConfig(const FieldTexts& fields);
+
+// Hours to add to the server's time to get the local time, to the nearest
+// half hour (halves to even). Reads characters 1-2 and 4-5 of timeText.
+float EstimateOffset(int localHour, int localMinute, std::string_view timeText);
+
+// "file://" and the path, with everything but unreserved characters, "/" and ":"
+// percent-encoded.
+std::string FileUrl(const std::string& absolutePath);
+
+// The installed help page as a file:// address, else the web page.
+std::string HelpAddress(platform::Platform& platform);
+
+}  // namespace tempikon::settings_dialog

@@ -1,0 +1,158 @@
+#include "settings_dialog/server_list.h"
+
+#include <algorithm>
+
+namespace tempikon::settings_dialog {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+std::u32string FirstColumns(std::string_view entry, std::size_t n) {
+    std::u32string text = DecodeLenient(entry);
+    if (text.size() > n) text.resize(n);
+    return text;
+}
+
+}  // namespace
+
+std::u32string DecodeLenient(std::string_view bytes) {
+    std::u32string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            out += static_cast<char32_t>(lead);
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            cp = lead & 0x1F;
+            min = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            cp = lead & 0x0F;
+            min = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            cp = lead & 0x07;
+            min = 0x10000;
+        }
+        bool valid = length != 0 && i + length <= bytes.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if (!IsContinuation(c)) valid = false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not text.
+        if (valid && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
+        if (valid) {
+            out += cp;
+            i += length;
+        } else {
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string EncodeUtf8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t cp : text) {
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> ServerListEntries(std::string_view fileBytes) {
+    const std::u32string text = DecodeLenient(fileBytes);
+    std::vector<std::string> entries;
+    auto addLine = [&](std::size_t begin, std::size_t end) {
+        std::u32string line = text.substr(begin, std::min(end - begin, kEntryColumns));
+        line.resize(kEntryColumns, U' ');
+        entries.push_back(EncodeUtf8(line));
+    };
+    std::size_t begin = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] != U'\r') {
+            ++i;
+            continue;
+        }
+        addLine(begin, i);
+        ++i;
+        if (i < text.size() && text[i] == U'\n') ++i;
+        begin = i;
+    }
+    // A last line without terminator; a terminator at the end adds nothing.
+    if (begin < text.size()) addLine(begin, text.size());
+    return entries;
+}
+
+std::optional<std::string> HostOfEntry(std::string_view entry) {
+    const std::u32string text = FirstColumns(entry, kEntryColumns);
+    const std::size_t start = kHostColumn - 1;
+    if (text.size() <= start) return std::nullopt;
+    const std::size_t blank = text.find(U' ', start);
+    if (blank == std::u32string::npos || blank == start) return std::nullopt;
+    return EncodeUtf8(std::u32string_view(text).substr(start, blank - start));
+}
+
+std::string EntryWithResult(std::string_view entry, std::string_view timeText) {
+    std::u32string head = FirstColumns(entry, kEntryColumns);
+    head.resize(kEntryColumns, U' ');
+    std::string out = EncodeUtf8(head);
+    out += "   ";
+    if (timeText.empty()) {
+        out += "[Timeout ]";
+    } else {
+        out += '[';
+        out += timeText;
+        out += ']';
+    }
+    return out;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    if (dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+std::vector<std::string> LoadServerListEntries(platform::Platform& platform) {
+    std::optional<std::string> bytes = platform.readFile(kServerListFile);
+    for (const std::string& dir : platform.dataDirectories()) {
+        if (bytes) break;
+        bytes = platform.readFile(JoinPath(dir, kServerListFile));
+    }
+    if (!bytes) return {};
+    return ServerListEntries(*bytes);
+}
+
+}  // namespace tempikon::settings_dialog

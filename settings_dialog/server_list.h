@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tempikon::settings_dialog {
+
+// The list file's name, looked for in the working folder first.
+inline constexpr const char* kServerListFile = "timeservers.dat";
+
+// Width of an entry as loaded; a check result goes behind it.
+inline constexpr std::size_t kEntryColumns = 55;
+// Host names start in this (1-based) column.
+inline constexpr std::size_t kHostColumn = 4;
+
+// Decoded characters of UTF-8 text; a byte that is not part of a valid
+// sequence becomes U+FFFD, one column, so no byte ever stops the decoding.
+std::u32string DecodeLenient(std::string_view bytes);
+std::string EncodeUtf8(std::u32string_view text);
+
+// One entry per line of the file, in file order. CR LF or CR alone end a
+// line; a lone LF stays in the line. Each entry is the line's first 55
+// characters padded with blanks to 55.
+std::vector<std::string> ServerListEntries(std::string_view fileBytes);
+
+// The host: the characters from column 4 up to the first blank (space only)
+// found in columns 4 to 55. nullopt when there is no such blank or the host
+// is empty: no usable host.
+std::optional<std::string> HostOfEntry(std::string_view entry);
+
+// The entry's first 55 characters, three blanks and "[timeText]", or
+// "[Timeout ]" when timeText is empty. timeText is UTF-8.
+std::string EntryWithResult(std::string_view entry, std::string_view timeText);
+
+// The list from the working folder's file, else from the first installed
+// copy in the data folders; empty when there is none or it cannot be read.
+std::vector<std::string> LoadServerListEntries(platform::Platform& platform);
+
+// dir + "/" + name, without doubling the slash.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+}  // namespace tempikon::settings_dialog

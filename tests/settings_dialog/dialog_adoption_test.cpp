@@ -1,0 +1,190 @@
+// The "&Set Server" popup and adopting a listed server.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings_dialog/field_rules.h"
+#include "tests/settings_dialog/dialog_fixture.h"
+
+namespace tempikon::settings_dialog::testing {
+namespace {
+
+class AdoptionTest : public DialogTest {
+protected:
+    AdoptionTest() {
+        stuff.Config = {"old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30};
+        platform.fakeClock().setNow(2026, 12, 7, 9, 35, 0);
+    }
+
+    struct Fields {
+        std::string text1, text5, text4, text6;
+        bool operator==(const Fields&) const = default;
+    };
+    Fields fields() {
+        return {dlg->Text1().text(), dlg->Text5().text(), dlg->Text4().text(), dlg->Text6().text()};
+    }
+};
+
+TEST_F(AdoptionTest, PopupOpensOnlyOnTheRightButtonOrADoubleClickWhileTheMenuIsEnabled) {
+    open();
+    list().mouseDown(2);
+    list().doubleClick(-1);
+    EXPECT_EQ(popup().timesOpened, 0) << "nothing selected yet: menu disabled";
+
+    list().userSelect(0);
+    list().mouseDown(1);
+    list().mouseDown(4);
+    EXPECT_EQ(popup().timesOpened, 0) << "left and middle buttons";
+    list().mouseDown(2);
+    EXPECT_EQ(popup().timesOpened, 1) << "right button";
+    list().doubleClick(1);
+    EXPECT_EQ(popup().timesOpened, 2) << "double click";
+
+    checkAll().click();
+    EXPECT_EQ(list().selected, 2);
+    list().mouseDown(2);
+    list().doubleClick(2);  // same entry: no change of selection, menu stays disabled
+    EXPECT_EQ(popup().timesOpened, 2) << "after Check all";
+    list().doubleClick(0);  // a new selection enables the menu before the double click
+    EXPECT_EQ(popup().timesOpened, 3);
+}
+
+TEST_F(AdoptionTest, PrimaryAndBackupFillTheirOwnPairOfFields) {
+    platform.script("alpha.example", PeerScript().reply(100, "07:05:30"));
+    platform.script("beta.example", PeerScript().reply(100, "Sun Dec  6 13:30:00 2026\r\n"));
+    open();
+
+    list().userSelect(0);
+    platform.queuePopupChoice(0);
+    list().mouseDown(2);
+    EXPECT_EQ(fields(), (Fields{"alpha.example", "2.5", "oldbackup.example", "-1"}));
+
+    // A right click over another entry acts on the selected one; a double
+    // click selects the entry under the pointer first.
+    list().userSelect(1);
+    platform.fakeClock().setNow(2026, 12, 7, 8, 0, 0);
+    platform.queuePopupChoice(1);
+    list().doubleClick(1);
+    EXPECT_EQ(fields(), (Fields{"alpha.example", "2.5", "beta.example", "-5.5"}));
+    EXPECT_EQ(platform.connections, (std::vector<std::string>{"alpha.example", "beta.example"}));
+
+    // Only the dialog's fields change.
+    EXPECT_EQ(stuff.Config.Server, "old.example");
+    EXPECT_EQ(stuff.Config.Offset2, -1.0f);
+    EXPECT_TRUE(platform.store().writtenKeys.empty());
+    EXPECT_EQ(list().items[0], Padded("US alpha.example  Alpha town"));
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(AdoptionTest, ACheckedEntryAdoptsTheSameHost) {
+    platform.script("gamma.example", PeerScript().reply(100, "09:35:00"));
+    open();
+    list().userSelect(2);
+    checkServer().click();
+    platform.queuePopupChoice(0);
+    list().mouseDown(2);
+    EXPECT_EQ(fields().text1, "gamma.example");
+    EXPECT_EQ(fields().text5, "0");
+}
+
+TEST_F(AdoptionTest, ASilentServerAsksFirstYesAdoptsWithOffsetZeroNoChangesNothing) {
+    open();
+    list().userSelect(1);
+
+    platform.queuePopupChoice(0);
+    platform.queueAnswer(platform::kIdNo);
+    list().mouseDown(2);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text,
+              "WARNING: The selected server 'beta.example' didn't answer within the selected "
+              "timeout. Do you want to use this server anyway?");
+    EXPECT_EQ(platform.boxes[0].title, "Tempikon 1.2");
+    EXPECT_EQ(platform.boxes[0].flags, 52);
+    EXPECT_EQ(platform.boxes[0].atMs, 3000);  // after the stored time-out
+    EXPECT_EQ(fields(), (Fields{"old.example", "1", "oldbackup.example", "-1"}));
+
+    platform.queuePopupChoice(1);
+    platform.queueAnswer(platform::kIdYes);
+    list().mouseDown(2);
+    EXPECT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(fields(), (Fields{"old.example", "1", "beta.example", "0"}));
+}
+
+TEST_F(AdoptionTest, UsesTheTimeoutInForceNotTheTypedOne) {
+    open();
+    dlg->Text2().setText("10");
+    list().userSelect(0);
+    platform.queuePopupChoice(0);
+    list().mouseDown(2);
+    EXPECT_EQ(platform.boxes.at(0).atMs, 3000);
+}
+
+TEST_F(AdoptionTest, AnEntryWithoutAUsableHostAdoptsNothing) {
+    platform.files["timeservers.dat"] = "\r\nUS " + std::string(52, 'x') + "\r\n";
+    open();
+    for (int i = 0; i < 2; ++i) {
+        list().userSelect(i);
+        platform.queuePopupChoice(0);
+        list().mouseDown(2);
+    }
+    EXPECT_TRUE(platform.connections.empty());
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(fields().text1, "old.example");
+}
+
+TEST_F(AdoptionTest, WhileAnAdoptionWaitsNoSecondQueryAndNoClosing) {
+    platform.script("alpha.example", PeerScript().reply(2000, "07:05:30"));
+    open();
+    list().userSelect(0);
+    Row whileWaiting{};
+    during(500, [&] {
+        whileWaiting = row();
+        window().userClose();
+        cancel().click();
+        dlg->Command1_Click();
+        dlg->mnuSet_Click(1);
+        list().userSelect(1);  // the list stays usable
+        list().mouseDown(2);   // but the menu does not open
+    });
+    platform.queuePopupChoice(0);
+    list().mouseDown(2);
+
+    EXPECT_EQ(whileWaiting, (Row{false, false, false, true, false}));
+    EXPECT_EQ(platform.connections, std::vector<std::string>{"alpha.example"});
+    EXPECT_EQ(popup().timesOpened, 1);
+    EXPECT_FALSE(window().closed);
+    EXPECT_EQ(fields().text1, "alpha.example");
+    EXPECT_EQ(row(), (Row{true, true, false, true, true}));
+
+    cancel().click();
+    EXPECT_TRUE(window().closed);
+}
+
+TEST_F(AdoptionTest, TheVetoHoldsWhileTheWarningIsOpen) {
+    open();
+    list().userSelect(0);
+    platform.queuePopupChoice(0);
+    platform.queueAnswer(platform::kIdYes, 1000);
+    during(3500, [&] { cancel().click(); });
+    list().mouseDown(2);
+    EXPECT_FALSE(window().closed);
+    EXPECT_EQ(fields().text1, "alpha.example");
+}
+
+TEST_F(AdoptionTest, DestroyedWhileTheWarningIsOpen) {
+    open();
+    list().userSelect(0);
+    platform.queuePopupChoice(0);
+    platform.queueAnswer(platform::kIdYes, 1000);
+    during(3500, [&] {
+        query.shutdown();
+        dlg->Close();
+    });
+    list().mouseDown(2);  // must not write into the destroyed dialog
+    EXPECT_EQ(dlg, nullptr);
+    EXPECT_EQ(closings, 1);
+}
+
+}  // namespace
+}  // namespace tempikon::settings_dialog::testing
