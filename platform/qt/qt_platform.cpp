@@ -1,0 +1,220 @@
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QUrl>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "platform/qt/qt_platform_impl.h"
+#include "platform/qt/qt_tcp_client.h"
+#include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_window.h"
+#include "platform/qt/startup.h"
+
+namespace tempikon::qt {
+
+namespace {
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+bool hasPlatformArgument(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] &&
+            (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0))
+            return true;
+    }
+    return false;
+}
+
+QMessageBox::Icon iconFor(int flags) {
+    switch (flags & 0xF0) {
+        case 16:
+            return QMessageBox::Critical;
+        case 32:
+            return QMessageBox::Question;
+        case 48:
+            return QMessageBox::Warning;
+        case 64:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
+    }
+}
+
+}  // namespace
+
+QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
+    : commandLine_(std::move(commandLine)) {
+    app_ = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tempikon"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(TEMPIKON_VERSION_MAJOR)
+                                                .arg(TEMPIKON_VERSION_MINOR)
+                                                .arg(TEMPIKON_VERSION_REVISION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tempikon"));
+    // The program decides when it ends (its main window closing), not Qt.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installFontSubstitutions();
+    postTarget_ = std::make_unique<QObject>();
+}
+
+QtPlatform::~QtPlatform() {
+    postTarget_.reset();
+    // Windows destroyed outside the event loop left their widgets for
+    // deferred deletion; let them go while the application still exists.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app_.reset();
+}
+
+std::unique_ptr<platform::Window> QtPlatform::createWindow(const platform::WindowSpec& spec) {
+    return std::make_unique<QtWindow>(spec);
+}
+
+std::unique_ptr<platform::Timer> QtPlatform::createTimer() {
+    return std::make_unique<QtTimer>();
+}
+
+std::unique_ptr<platform::TcpClient> QtPlatform::createTcpClient() {
+    return std::make_unique<QtTcpClient>();
+}
+
+int QtPlatform::messageBox(const std::string& text, const std::string& title, int flags) {
+    const bool yesNo = (flags & 0x0F) == platform::kMbYesNo;
+    if (isHeadless()) {
+        // Nobody could answer: say it on standard error and take the
+        // harmless answer.
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+        std::fflush(stderr);
+        return yesNo ? platform::kIdNo : platform::kIdOk;
+    }
+    QMessageBox box;
+    box.setWindowTitle(toQString(title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(toQString(text));
+    box.setIcon(iconFor(flags));
+    box.setWindowModality(Qt::ApplicationModal);
+    if (yesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    const int answer = box.exec();
+    if (!yesNo) return platform::kIdOk;
+    return answer == QMessageBox::Yes ? platform::kIdYes : platform::kIdNo;
+}
+
+void QtPlatform::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtPlatform::waitForEvents() {
+    // Sleeps in the event dispatcher until something arrives.
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void QtPlatform::sleep(int milliseconds) {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void QtPlatform::post(std::function<void()> fn) {
+    QMetaObject::invokeMethod(
+        postTarget_.get(), [fn = std::move(fn)] { fn(); }, Qt::QueuedConnection);
+}
+
+int QtPlatform::run() {
+    // quit() may come before the loop starts (a start-up that ends at once).
+    if (!quitRequested_) {
+        const int code = QApplication::exec();
+        if (!quitRequested_) exitCode_ = code;
+    }
+    quitRequested_ = false;
+    return exitCode_;
+}
+
+void QtPlatform::quit(int exitCode) {
+    quitRequested_ = true;
+    exitCode_ = exitCode;
+    QCoreApplication::exit(exitCode);
+}
+
+void QtPlatform::openAddress(const std::string& address, platform::NativeHandle) {
+    const QUrl url(toQString(address), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    // Only what the program shows: web pages and mail addresses.
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
+                           scheme != QLatin1String("mailto"))) {
+        return;
+    }
+    if (isHeadless()) {
+        std::fprintf(stderr, "Not opened without a display: %s\n", address.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    QDesktopServices::openUrl(url);
+}
+
+std::optional<std::string> QtPlatform::readFile(const std::string& path) {
+    std::error_code error;
+    // Not a directory or a pipe, which would fail or block.
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+std::vector<std::string> QtPlatform::dataDirectories() const {
+    return dataDirectoriesFor(toStdString(QCoreApplication::applicationDirPath()),
+                              TEMPIKON_DATADIR);
+}
+
+void QtPlatform::writeOutputLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+platform::Version QtPlatform::version() const {
+    return {TEMPIKON_VERSION_MAJOR, TEMPIKON_VERSION_MINOR, TEMPIKON_VERSION_REVISION};
+}
+
+bool QtPlatform::isHeadless() const {
+    const QString name = QGuiApplication::platformName();
+    return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
+}
+
+QtStart createPlatform(int& argc, char** argv) {
+    // Taken before QApplication removes its own options from argv.
+    std::string commandLine = joinArguments(argc, argv);
+    std::optional<std::string> chosen = environment("QT_QPA_PLATFORM");
+    if (hasPlatformArgument(argc, argv)) chosen = "chosen on the command line";
+    const bool noDisplay =
+        needsOffscreen(environment("DISPLAY"), environment("WAYLAND_DISPLAY"), chosen);
+    if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QtStart start;
+    start.platform = std::make_unique<QtPlatform>(argc, argv, std::move(commandLine));
+    start.noDisplay = noDisplay;
+    return start;
+}
+
+}  // namespace tempikon::qt

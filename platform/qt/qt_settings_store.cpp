@@ -1,0 +1,134 @@
+#include "platform/qt/qt_settings_store.h"
+
+#include <QLocale>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <set>
+
+#include "platform/qt/qt_util.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace tempikon::qt {
+
+namespace {
+
+const QString kOrganization = QStringLiteral("Tempikon");
+
+std::unique_ptr<QSettings> open(const std::string& app) {
+#ifdef _WIN32
+    const QSettings::Format format = QSettings::NativeFormat;
+#else
+    const QSettings::Format format = QSettings::IniFormat;
+#endif
+    return std::make_unique<QSettings>(format, QSettings::UserScope, kOrganization, toQString(app));
+}
+
+QString keyPath(const std::string& section, const std::string& key) {
+    return toQString(section) + QLatin1Char('/') + toQString(key);
+}
+
+// Identity of the file on disk, to tell whether a sync replaced it.
+struct FileIdentity {
+    bool exists = false;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long modifiedNs = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity identify(const QString& path) {
+    FileIdentity id;
+#ifndef _WIN32
+    struct stat st {};
+    if (::stat(path.toLocal8Bit().constData(), &st) == 0) {
+        id.exists = true;
+        id.device = static_cast<unsigned long long>(st.st_dev);
+        id.inode = static_cast<unsigned long long>(st.st_ino);
+        id.modifiedNs =
+            static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000LL + st.st_mtim.tv_nsec;
+    }
+#else
+    (void)path;
+#endif
+    return id;
+}
+
+}  // namespace
+
+std::string QtSettingsStore::readText(const std::string& app, const std::string& section,
+                                      const std::string& key, const std::string& defaultValue) {
+    const auto it = pending_.find({app, section, key});
+    if (it != pending_.end()) return it->second;
+
+    const auto settings = open(app);
+    const QVariant value = settings->value(keyPath(section, key));
+    if (!value.isValid()) return defaultValue;
+    // An unquoted comma makes QSettings read a list ("5,5" written by hand
+    // under a comma locale); put it back together.
+    if (value.typeId() == QMetaType::QStringList) {
+        return toStdString(value.toStringList().join(QLatin1Char(',')));
+    }
+    if (!value.canConvert<QString>()) return defaultValue;
+    return toStdString(value.toString());
+}
+
+void QtSettingsStore::writeText(const std::string& app, const std::string& section,
+                                const std::string& key, const std::string& value) {
+    pending_[{app, section, key}] = value;
+}
+
+platform::StoreResult QtSettingsStore::commit() {
+    std::set<std::string> apps;
+    for (const auto& entry : pending_) apps.insert(std::get<0>(entry.first));
+
+    platform::StoreResult result;
+    for (const std::string& app : apps) {
+        const auto settings = open(app);
+        for (const auto& [where, value] : pending_) {
+            if (std::get<0>(where) != app) continue;
+            settings->setValue(keyPath(std::get<1>(where), std::get<2>(where)), toQString(value));
+        }
+        const QString file = settings->fileName();
+        const FileIdentity before = identify(file);
+        settings->sync();
+        switch (settings->status()) {
+            case QSettings::NoError:
+                break;
+            case QSettings::AccessError:
+                result = {false, "Cannot write the settings to " + toStdString(file)};
+                break;
+            case QSettings::FormatError: {
+                // The old file held lines that are not INI. QSettings keeps
+                // the first error it met, so a failed write would hide behind
+                // it: the file must have been replaced for the save to count.
+                const FileIdentity after = identify(file);
+                if (!after.exists || after == before) {
+                    result = {false, "Cannot write the settings to " + toStdString(file) +
+                                         " (the file is damaged)"};
+                }
+                break;
+            }
+        }
+        if (!result.ok) break;
+    }
+    // Values that could not be written stay waiting for the next commit.
+    if (result.ok) pending_.clear();
+    return result;
+}
+
+char QtSettingsStore::decimalSeparator() const {
+    const QString point = QLocale::system().decimalPoint();
+    return point == QStringLiteral(",") ? ',' : '.';
+}
+
+std::string QtSettingsStore::location(const std::string& app) {
+    return toStdString(open(app)->fileName());
+}
+
+}  // namespace tempikon::qt

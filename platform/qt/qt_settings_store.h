@@ -1,0 +1,33 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "platform/settings_store.h"
+
+namespace tempikon::qt {
+
+// QSettings under organization "Tempikon": an INI file per application
+// (${XDG_CONFIG_HOME:-~/.config}/Tempikon/<app>.conf) with one group per
+// section; on Windows the registry (HKCU\Software\Tempikon\<app>\<section>).
+// Writes wait in memory until commit(), which hands them to QSettings in one
+// sync: QSettings locks the file, merges them into what is on disk and
+// replaces the file atomically (QSaveFile).
+class QtSettingsStore : public platform::SettingsStore {
+public:
+    std::string readText(const std::string& app, const std::string& section, const std::string& key,
+                         const std::string& defaultValue) override;
+    void writeText(const std::string& app, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+    platform::StoreResult commit() override;
+    char decimalSeparator() const override;
+
+    // Where the values of an application live (file name or registry path).
+    static std::string location(const std::string& app);
+
+private:
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> pending_;
+};
+
+}  // namespace tempikon::qt

@@ -1,0 +1,87 @@
+#include "platform/qt/system_clock.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
+namespace tempikon::qt {
+
+namespace {
+bool validTimeOfDay(int hour, int minute, int second) {
+    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+}  // namespace
+
+#ifdef _WIN32
+
+platform::LocalDateTime systemLocalNow() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) {
+    if (!validTimeOfDay(hour, minute, second)) return {false, "Invalid argument"};
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    st.wMilliseconds = 0;
+    if (SetLocalTime(&st)) return {true, {}};
+    const DWORD error = GetLastError();
+    char text[512] = {};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, text, sizeof text, nullptr);
+    std::string reason(text, n);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.'))
+        reason.pop_back();
+    if (reason.empty()) reason = "Error " + std::to_string(error);
+    return {false, reason};
+}
+
+#else
+
+platform::LocalDateTime systemLocalNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    return {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
+            static_cast<int>(ts.tv_nsec / 1'000'000)};
+}
+
+platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) {
+    if (!validTimeOfDay(hour, minute, second)) return {false, std::strerror(EINVAL)};
+    const time_t nowSeconds = time(nullptr);
+    tm local{};
+    if (!localtime_r(&nowSeconds, &local)) return {false, std::strerror(errno)};
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    // Let mktime decide whether daylight saving time applies at the new time,
+    // so that the days on which it starts or ends come out right.
+    local.tm_isdst = -1;
+    errno = 0;
+    const time_t target = mktime(&local);
+    if (target == static_cast<time_t>(-1) && errno != 0) return {false, std::strerror(errno)};
+    const timespec ts{target, 0};
+    if (clock_settime(CLOCK_REALTIME, &ts) != 0) return {false, std::strerror(errno)};
+    return {true, {}};
+}
+
+#endif
+
+}  // namespace tempikon::qt

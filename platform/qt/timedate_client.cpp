@@ -1,0 +1,158 @@
+#include "platform/qt/timedate_client.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+namespace tempikon::qt {
+
+namespace {
+
+constexpr int kCapSysTime = 25;  // from linux/capability.h
+// The bus's own time-out runs a little longer than ours, so that ours decides.
+constexpr int kBusGraceMs = 5000;
+const char* const kService = "org.freedesktop.timedate1";
+const char* const kPath = "/org/freedesktop/timedate1";
+const char* const kInterface = "org.freedesktop.timedate1";
+const char* const kDefaultSystemBus = "unix:path=/var/run/dbus/system_bus_socket";
+
+std::atomic<int> nextConnection{1};
+
+}  // namespace
+
+std::optional<bool> HasSysTimeInStatus(std::string_view procStatus) {
+    constexpr std::string_view key = "CapEff:";
+    std::size_t pos = 0;
+    while (pos < procStatus.size()) {
+        std::size_t end = procStatus.find('\n', pos);
+        if (end == std::string_view::npos) end = procStatus.size();
+        std::string_view line = procStatus.substr(pos, end - pos);
+        pos = end + 1;
+        if (line.substr(0, key.size()) != key) continue;
+        line.remove_prefix(key.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        if (line.empty() || line.size() > 16) return std::nullopt;
+        std::uint64_t mask = 0;
+        for (char c : line) {
+            if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+            int digit = std::isdigit(static_cast<unsigned char>(c))
+                            ? c - '0'
+                            : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+            mask = (mask << 4) | static_cast<std::uint64_t>(digit);
+        }
+        return ((mask >> kCapSysTime) & 1U) != 0;
+    }
+    return std::nullopt;
+}
+
+bool MaySetClockDirectly() {
+    std::ifstream file("/proc/self/status");
+    if (!file) return false;
+    std::ostringstream text;
+    text << file.rdbuf();
+    // Unknown: let the service decide rather than fail with EPERM.
+    return HasSysTimeInStatus(text.str()).value_or(false);
+}
+
+std::optional<std::int64_t> TodayAtLocalTimeUsec(int hour, int minute, int second) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return std::nullopt;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    // mktime's -1 is also a valid time (one second before the epoch), so
+    // tm_wday marks failure.
+    local.tm_wday = -1;
+    std::time_t when = std::mktime(&local);
+    if (when == static_cast<std::time_t>(-1) && local.tm_wday == -1) return std::nullopt;
+    return static_cast<std::int64_t>(when) * 1000000;
+}
+
+std::string TimedateErrorReason(const QString& errorName, const QString& message) {
+    if (errorName == QLatin1String("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"))
+        return kReasonAutoSync;
+    if (errorName == QLatin1String("org.freedesktop.DBus.Error.AccessDenied") ||
+        errorName == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"))
+        return kReasonNotAuthorised;
+    if (errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+        errorName == QLatin1String("org.freedesktop.DBus.Error.Spawn.ServiceNotFound") ||
+        errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+        return kReasonNoService;
+    if (errorName == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        errorName == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        return kReasonNoAnswer;
+    // One line, so the status line stays one line.
+    QString text = message.simplified();
+    if (text.isEmpty()) text = errorName.simplified();
+    if (text.isEmpty()) text = QStringLiteral("unknown error");
+    return text.toStdString();
+}
+
+TimedateClient::TimedateClient(int timeoutMs)
+    : timeoutMs_(timeoutMs),
+      connectionName_(QStringLiteral("tempikon-timedate-%1").arg(nextConnection++)) {}
+
+TimedateClient::~TimedateClient() {
+    if (connected_) QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+bool TimedateClient::connect() {
+    // One connection for the whole run keeps polkit's "remember" of the
+    // password; a lost one (bus restarted) is opened again.
+    if (connected_ && QDBusConnection(connectionName_).isConnected()) return true;
+    if (connected_) QDBusConnection::disconnectFromBus(connectionName_);
+    QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    if (address.isEmpty()) address = kDefaultSystemBus;
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QString::fromLocal8Bit(address), connectionName_);
+    connected_ = true;  // the name is registered even when connecting failed
+    return bus.isConnected();
+}
+
+platform::ClockResult TimedateClient::setTime(std::int64_t usecUtc) {
+    if (!connect()) return {false, kReasonNoService};
+    QDBusConnection bus(connectionName_);
+
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
+                                       QLatin1String(kInterface), QStringLiteral("SetTime"));
+    call << QVariant::fromValue<qlonglong>(usecUtc) << false << true;
+    call.setInteractiveAuthorizationAllowed(true);
+
+    QDBusPendingCallWatcher watcher(bus.asyncCall(call, timeoutMs_ + kBusGraceMs));
+    bool answered = false;
+    bool timedOut = false;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished,
+                     [&answered] { answered = true; });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    deadline.start(timeoutMs_);
+
+    // Window events keep flowing while polkit asks for the password.
+    while (!answered && !timedOut) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    if (!answered) return {false, kReasonNoAnswer};
+    if (watcher.isError()) {
+        QDBusError error = watcher.error();
+        return {false, TimedateErrorReason(error.name(), error.message())};
+    }
+    return {true, {}};
+}
+
+}  // namespace tempikon::qt

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+// Setting the clock as a normal user: systemd's time service on the system
+// bus (org.freedesktop.timedate1), which asks for a password through polkit.
+namespace tempikon::qt {
+
+// The short reasons behind "Couldn't set system clock: ".
+inline constexpr const char* kReasonAutoSync = "automatic time synchronisation is on";
+inline constexpr const char* kReasonNotAuthorised = "not authorised";
+inline constexpr const char* kReasonNoService = "no time service on this system";
+inline constexpr const char* kReasonNoAnswer = "the time service did not answer";
+
+// CAP_SYS_TIME in the CapEff line of a /proc/<pid>/status text; nullopt when
+// the line is missing or unreadable.
+std::optional<bool> HasSysTimeInStatus(std::string_view procStatus);
+// Whether clock_settime can work for this process (root keeps the capability
+// in its effective set; a binary given cap_sys_time+ep has it too).
+bool MaySetClockDirectly();
+
+// Today's local date at h:m:s as microseconds since the epoch (UTC); the
+// time zone decides daylight saving time. nullopt when it cannot be converted.
+std::optional<std::int64_t> TodayAtLocalTimeUsec(int hour, int minute, int second);
+
+// The short reason for an error the service (or the bus) returned.
+std::string TimedateErrorReason(const QString& errorName, const QString& message);
+
+class TimedateClient {
+public:
+    // A polkit password prompt may stay open for a long time.
+    static constexpr int kDefaultTimeoutMs = 120000;
+
+    // The bus address comes from DBUS_SYSTEM_BUS_ADDRESS, else the standard
+    // system bus socket.
+    explicit TimedateClient(int timeoutMs = kDefaultTimeoutMs);
+    ~TimedateClient();
+    TimedateClient(const TimedateClient&) = delete;
+    TimedateClient& operator=(const TimedateClient&) = delete;
+
+    // SetTime(usecUtc, relative=false, interactive=true). Handles window events
+    // until the service answers or the time-out passes.
+    platform::ClockResult setTime(std::int64_t usecUtc);
+
+private:
+    bool connect();
+
+    int timeoutMs_;
+    QString connectionName_;
+    bool connected_ = false;
+};
+
+}  // namespace tempikon::qt

@@ -1,0 +1,88 @@
+/* Preloaded into the program under test: records every attempt to set the
+ * real-time clock in the file named by TEMPIKON_CLOCK_LOG instead of making
+ * it, and refuses the calls that would adjust the clock. One line per call:
+ * "<seconds since the epoch> <local YYYY-MM-DD HH:MM:SS> <call>". */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/time.h>
+#include <sys/timex.h>
+#include <time.h>
+#include <unistd.h>
+
+static void record(time_t seconds, const char* call) {
+    const char* path = getenv("TEMPIKON_CLOCK_LOG");
+    if (!path || !*path) return;
+    struct tm local;
+    char when[64] = "?";
+    if (localtime_r(&seconds, &local)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    char line[160];
+    const int n = snprintf(line, sizeof line, "%lld %s %s\n", (long long)seconds, when, call);
+    if (n <= 0) return;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const ssize_t written = write(fd, line, (size_t)n);
+    (void)written;
+    close(fd);
+}
+
+int clock_settime(clockid_t clock, const struct timespec* tp) {
+    if (clock != CLOCK_REALTIME) {
+        errno = EPERM;
+        return -1;
+    }
+    record(tp->tv_sec, "clock_settime");
+    return 0;
+}
+
+int settimeofday(const struct timeval* tv, const struct timezone* tz) {
+    (void)tz;
+    if (tv) record(tv->tv_sec, "settimeofday");
+    return 0;
+}
+
+int stime(const time_t* t) {
+    if (t) record(*t, "stime");
+    return 0;
+}
+
+/* Adjusting the clock is refused; a pure read (modes 0) goes through. */
+int adjtimex(struct timex* buf) {
+    if (buf->modes == 0) {
+        void* symbol = dlsym(RTLD_NEXT, "adjtimex");
+        int (*real)(struct timex*) = NULL;
+        memcpy(&real, &symbol, sizeof real);
+        if (real) return real(buf);
+    }
+    errno = EPERM;
+    return -1;
+}
+
+int ntp_adjtime(struct timex* buf) {
+    return adjtimex(buf);
+}
+
+int clock_adjtime(clockid_t clock, struct timex* buf) {
+    if (buf->modes == 0) {
+        void* symbol = dlsym(RTLD_NEXT, "clock_adjtime");
+        int (*real)(clockid_t, struct timex*) = NULL;
+        memcpy(&real, &symbol, sizeof real);
+        if (real) return real(clock, buf);
+    }
+    errno = EPERM;
+    return -1;
+}
+
+int adjtime(const struct timeval* delta, struct timeval* olddelta) {
+    if (!delta && olddelta) {
+        olddelta->tv_sec = 0;
+        olddelta->tv_usec = 0;
+        return 0;
+    }
+    errno = EPERM;
+    return -1;
+}

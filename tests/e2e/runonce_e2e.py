@@ -1,0 +1,187 @@
+#!/usr/bin/env python3
+"""The built program, one-shot, against a Daytime server on loopback.
+
+usage: runonce_e2e.py CASE --program PATH --recorder PATH
+
+The program runs under capsh without CAP_SYS_TIME, with the clock recorder
+preloaded, no display, no route to a system bus and settings of its own, so
+that it can neither set the host's clock nor read the user's configuration.
+"""
+import argparse
+import datetime
+import os
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+
+PORT = 13
+RUN_TIMEOUT_S = 40
+
+
+class DaytimeServer:
+    """Answers each connection with one text and closes it."""
+
+    def __init__(self, host, reply):
+        self.reply = reply
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind((host, PORT))
+        self.sock.listen(4)
+        self.connections = 0
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.connections += 1
+            with conn:
+                conn.sendall(self.reply)
+
+    def close(self):
+        self.sock.close()
+
+
+def run(program, recorder, config_home, args, log_path):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    env["XDG_CONFIG_HOME"] = config_home
+    env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-e2e"
+    env["LD_PRELOAD"] = recorder
+    env["TEMPIKON_CLOCK_LOG"] = log_path
+    cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
+           program] + args
+    return subprocess.run(cmd, env=env, capture_output=True, text=True,
+                          timeout=RUN_TIMEOUT_S)
+
+
+def seed(config_home, lines):
+    folder = os.path.join(config_home, "Tempikon")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
+        f.write("[CONFIG]\n" + "".join(l + "\n" for l in lines))
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return [l.strip() for l in f if l.strip()]
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, what, result=None):
+    if not cond:
+        detail = ""
+        if result is not None:
+            detail = (f"\n  status {result.returncode}\n  stdout {result.stdout!r}"
+                      f"\n  stderr {result.stderr!r}")
+        raise Failure(what + detail)
+
+
+def case_set(opts, tmp):
+    # Offset 1 hour: the server's 14:03:27 becomes 15:03:27.
+    server = DaytimeServer("127.0.0.51", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    seed(tmp, ["Server=127.0.0.51", "Offset=1", "Timeout=10"])
+    log = os.path.join(tmp, "clock.log")
+    today_before = datetime.date.today()
+    r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    today_after = datetime.date.today()
+    server.close()
+    check(r.returncode == 0, "exit status 0 when the clock was set", r)
+    lines = r.stdout.splitlines()
+    check(len(lines) == 1 and re.fullmatch(r"Time set to 15:03:27 d=-?\d+s", lines[0]),
+          "one outcome line on stdout", r)
+    check(server.connections == 1, "one query")
+    records = read_log(log)
+    check(len(records) == 1, f"one recorded clock setting, got {records}", r)
+    stamp = parse_record(records[0])
+    check(stamp.time() == datetime.time(15, 3, 27),
+          f"recorded time of day 15:03:27, got {stamp}")
+    check(stamp.date() in (today_before, today_after), f"date unchanged, got {stamp}")
+
+
+def parse_record(record):
+    """The recorder's line: seconds since the epoch first; as local time."""
+    m = re.match(r"\S*?(-?\d+)(?:[.,](\d+))?", record)
+    check(m is not None, f"a recorder line with epoch seconds, got {record!r}")
+    return datetime.datetime.fromtimestamp(int(m.group(1)))
+
+
+def case_unreachable(opts, tmp):
+    # Nothing listens on 127.0.0.52: the connection is refused.
+    seed(tmp, ["Server=127.0.0.52", "Timeout=10"])
+    log = os.path.join(tmp, "clock.log")
+    r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(r.returncode == 1, "exit status 1 when no server answered", r)
+    check(r.stdout.splitlines() == ["Couldn't reach timeserver(s)"], "outcome line", r)
+    check(read_log(log) == [], "no clock setting")
+
+
+def case_invalid(opts, tmp):
+    server = DaytimeServer("127.0.0.53", b"ab:cd:ef\r\n")
+    seed(tmp, ["Server=127.0.0.53", "Timeout=10"])
+    log = os.path.join(tmp, "clock.log")
+    r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    server.close()
+    check(r.returncode == 1, "exit status 1 on invalid data", r)
+    check(r.stdout.splitlines() == ["Invalid data received"], "outcome line", r)
+    check(read_log(log) == [], "no clock setting")
+
+
+def case_missing(opts, tmp):
+    # Backup only: counts as not configured.
+    log = os.path.join(tmp, "clock.log")
+    for switches in (["/RUNONCE"], ["/server", "/min"]):
+        seed(tmp, ["Server2=127.0.0.54"])
+        r = run(opts.program, opts.recorder, tmp, switches, log)
+        check(r.returncode == 2, f"exit status 2 without a server ({switches})", r)
+        check("You must go through the configuration first." in r.stderr,
+              "the message on stderr when headless", r)
+        check(r.stdout == "", "nothing on stdout", r)
+    check(read_log(log) == [], "no clock setting")
+
+
+def case_interactive(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ["Server=127.0.0.55"])
+    r = run(opts.program, opts.recorder, tmp, [], log)
+    check(r.returncode == 2, "interactive mode without a display exits 2", r)
+    check("display" in r.stderr.lower(), "says why on stderr", r)
+
+
+CASES = {
+    "set": case_set,
+    "unreachable": case_unreachable,
+    "invalid": case_invalid,
+    "missing": case_missing,
+    "interactive": case_interactive,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--recorder", required=True)
+    opts = parser.parse_args()
+    with tempfile.TemporaryDirectory(prefix="tempikon-e2e-") as tmp:
+        try:
+            CASES[opts.case](opts, tmp)
+        except (Failure, subprocess.TimeoutExpired) as e:
+            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
+            return 1
+    print(f"ok {opts.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
