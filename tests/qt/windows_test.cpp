@@ -1,0 +1,135 @@
+// The main window and the About box on the real Qt backend, offscreen, with
+// the settings in a temporary folder of their own.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/form1.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_window.h"
+
+namespace tempikon {
+namespace {
+
+platform::Platform* gPlatform = nullptr;
+
+struct WindowsTest : ::testing::Test {
+    core::PublicStuff stuff;
+
+    void SetUp() override { storeServer(""); }
+    void TearDown() override { storeServer(""); }
+
+    void storeServer(const std::string& server) {
+        auto& store = gPlatform->settings();
+        store.writeText(core::kAppName, core::kSection, "Server", server);
+        store.writeText(core::kAppName, core::kSection, "Server2", "");
+        ASSERT_TRUE(store.commit().ok);
+    }
+
+    static qt::QtWindow& qtWindow(platform::Window& w) { return dynamic_cast<qt::QtWindow&>(w); }
+    static QString labelText(platform::Label& l) {
+        return dynamic_cast<qt::QtLabel&>(l).widget()->text();
+    }
+    static QStringList menuTexts(qt::QtWindow& w) {
+        QStringList texts;
+        for (QAction* a : w.menuBar()->actions()) texts << a->text();
+        return texts;
+    }
+    static std::vector<bool> menuEnabled(qt::QtWindow& w) {
+        std::vector<bool> states;
+        for (QAction* a : w.menuBar()->actions()) states.push_back(a->isEnabled());
+        return states;
+    }
+};
+
+TEST_F(WindowsTest, MainWindowWithoutAServer) {
+    app::Form1 form(*gPlatform, stuff);
+    qt::QtWindow& w = qtWindow(form.window());
+    EXPECT_EQ(w.widget()->windowTitle(), "Tempikon");
+    form.Form_Load();
+    EXPECT_EQ(w.widget()->windowTitle(), "Tempikon 1.2");
+    EXPECT_TRUE(w.widget()->isVisible());
+    EXPECT_EQ(menuTexts(w), (QStringList{"&Configuration", "&Set time", "&?"}));
+    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(labelText(form.label1()), "No timeserver selected");
+    EXPECT_EQ(labelText(form.label2()), "");
+    EXPECT_EQ(labelText(form.label3()), "Current program mode is CONFIG");
+
+    // Stacked top to bottom, full width of the client area.
+    QLabel* labels[] = {dynamic_cast<qt::QtLabel&>(form.label1()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.label2()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.label3()).widget()};
+    EXPECT_LT(labels[0]->y(), labels[1]->y());
+    EXPECT_LT(labels[1]->y(), labels[2]->y());
+    for (QLabel* l : labels) EXPECT_EQ(l->width(), w.clientArea()->width());
+    // 3855 x 720 twips at the screen's logical DPI.
+    const double dpi = w.clientArea()->logicalDpiY();
+    EXPECT_NEAR(w.clientArea()->width(), 3855 * dpi / 1440, 1.0);
+    EXPECT_NEAR(w.clientArea()->height(), 720 * dpi / 1440, 1.0);
+    EXPECT_NEAR(labels[2]->y(), 480 * dpi / 1440, 1.0);
+    w.close();
+    EXPECT_TRUE(form.hasEnded());
+}
+
+TEST_F(WindowsTest, MainWindowWithAServer) {
+    storeServer("127.0.0.88");
+    app::Form1 form(*gPlatform, stuff);
+    form.Form_Load();
+    qt::QtWindow& w = qtWindow(form.window());
+    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(labelText(form.label1()), "127.0.0.88");
+    EXPECT_EQ(labelText(form.label3()), "Current program mode is CONFIG");
+    w.close();
+}
+
+TEST_F(WindowsTest, AboutBoxFromTheMenu) {
+    app::Form1 form(*gPlatform, stuff);
+    form.Form_Load();
+    dynamic_cast<qt::QtMenuItem&>(form.mnuAbout()).trigger();
+    ASSERT_NE(form.aboutBox(), nullptr);
+    about::About& box = *form.aboutBox();
+    qt::QtWindow& w = qtWindow(box.window());
+    EXPECT_EQ(w.widget()->windowTitle(), "About Tempikon");
+    EXPECT_TRUE(box.isShown());
+    EXPECT_EQ(labelText(box.label2()), "Tempikon 1.2");
+    // The version comes from the build.
+    EXPECT_EQ(labelText(box.label11()), "Rev 1.2.10");
+    EXPECT_EQ(labelText(box.label3()), "This is freeware.");
+    EXPECT_EQ(labelText(box.label9()), about::kWebAddress);
+    EXPECT_EQ(labelText(box.label10()), about::kMailAddress);
+    EXPECT_EQ(w.menuBar() == nullptr || w.menuBar()->actions().isEmpty(), true);
+
+    // Closing the main window closes the box too.
+    qtWindow(form.window()).close();
+    EXPECT_FALSE(box.isShown());
+}
+
+}  // namespace
+}  // namespace tempikon
+
+int main(int argc, char** argv) {
+    // Settings of these tests live in a folder of their own.
+    namespace fs = std::filesystem;
+    const fs::path config =
+        fs::temp_directory_path() / ("tempikon-windows-test-" + std::to_string(::getpid()));
+    fs::create_directories(config);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+
+    ::testing::InitGoogleTest(&argc, argv);
+    auto start = tempikon::qt::createPlatform(argc, argv);
+    tempikon::gPlatform = start.platform.get();
+    const int result = RUN_ALL_TESTS();
+    start.platform.reset();
+    std::error_code ignored;
+    fs::remove_all(config, ignored);
+    return result;
+}
