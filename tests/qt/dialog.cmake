@@ -1,0 +1,12 @@
+# The configuration dialog on the real Qt backend (offscreen), with Daytime
+# servers on 127.0.0.90-129.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+if(NOT TARGET tempikon_test_support)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/tests/support)
+endif()
+add_executable(dialog_test ${CMAKE_CURRENT_LIST_DIR}/dialog_test.cpp)
+target_link_libraries(dialog_test PRIVATE tempikon_app tempikon_platform_qt tempikon_test_support
+                                          Qt6::Widgets Qt6::Test GTest::gtest)
+gtest_discover_tests(dialog_test
+  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+  DISCOVERY_MODE PRE_TEST)

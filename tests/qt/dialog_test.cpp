@@ -1,0 +1,218 @@
+// The configuration dialog on the real Qt backend, offscreen, opened from the
+// main window, with its settings file in a temporary folder and Daytime
+// servers on loopback.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/form1.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_window.h"
+#include "settings_dialog/settings.h"
+#include "tests/support/daytime_server.h"
+
+namespace tempikon {
+namespace {
+
+namespace fs = std::filesystem;
+
+platform::Platform* gPlatform = nullptr;
+fs::path gConfigHome;
+fs::path gWorkDir;
+
+fs::path SettingsFile() {
+    return gConfigHome / "Tempikon" / "Tempikon.ini";
+}
+
+struct DialogQtTest : ::testing::Test {
+    core::PublicStuff stuff;
+    std::unique_ptr<app::Form1> form;
+
+    void SetUp() override {
+        std::error_code ignored;
+        fs::remove(SettingsFile(), ignored);
+        // The list in the working folder, one entry per local test server.
+        std::ofstream(gWorkDir / "timeservers.dat", std::ios::binary) << "LO 127.0.0.90 answers\r\n"
+                                                                         "LO 127.0.0.91 silent\r\n";
+    }
+
+    // Closing the main window would ask the application to quit, which
+    // makes every later nested event loop (the popup's) return at once.
+    void TearDown() override { form.reset(); }
+
+    static void seed(const std::string& text) {
+        fs::create_directories(SettingsFile().parent_path());
+        std::ofstream(SettingsFile(), std::ios::binary) << text;
+    }
+
+    settings_dialog::Settings& openDialog() {
+        form = std::make_unique<app::Form1>(*gPlatform, stuff);
+        form->Form_Load();
+        dynamic_cast<qt::QtMenuItem&>(form->mnuSettings()).trigger();
+        EXPECT_NE(form->settingsDialog(), nullptr);
+        return *form->settingsDialog();
+    }
+
+    static QLineEdit* edit(platform::TextField& f) {
+        return dynamic_cast<qt::QtTextField&>(f).widget();
+    }
+    static QListWidget* listWidget(settings_dialog::Settings& d) {
+        return dynamic_cast<qt::QtListBox&>(d.List1()).widget();
+    }
+    static QMenu* menu(settings_dialog::Settings& d) {
+        return dynamic_cast<qt::QtPopupMenu&>(d.mnuServer()).menu();
+    }
+    static QPoint entryCentre(QListWidget* list, int row) {
+        return list->visualItemRect(list->item(row)).center();
+    }
+
+    // Runs action; when a popup menu opens meanwhile, records it and picks
+    // the item at index (or dismisses it with -1).
+    static QMenu* withPopup(int index, const std::function<void()>& action) {
+        auto opened = std::make_shared<QMenu*>(nullptr);
+        auto timer = std::make_shared<QTimer>();
+        timer->setInterval(20);
+        QObject::connect(timer.get(), &QTimer::timeout, [opened, timer, index] {
+            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!popup) return;
+            timer->stop();
+            *opened = popup;
+            if (index < 0) {
+                popup->close();
+                return;
+            }
+            popup->setActiveAction(popup->actions().at(index));
+            QTest::keyClick(popup, Qt::Key_Return);
+        });
+        timer->start();
+        action();
+        timer->stop();
+        return *opened;
+    }
+};
+
+TEST_F(DialogQtTest, FieldsAreFilledFromTheSettingsFile) {
+    seed(
+        "[CONFIG]\nServer=seeded.example\nServer2=backup.example\nOffset=5.5\n"
+        "Offset2=-0.5\nTimeout=7\nInterval=45\n");
+    settings_dialog::Settings& dlg = openDialog();
+    EXPECT_TRUE(dlg.isShown());
+    EXPECT_EQ(dlg.window().caption(), "Configuration");
+    EXPECT_EQ(edit(dlg.Text1())->text(), "seeded.example");
+    EXPECT_EQ(edit(dlg.Text4())->text(), "backup.example");
+    EXPECT_EQ(edit(dlg.Text5())->text(), "5.5");
+    EXPECT_EQ(edit(dlg.Text6())->text(), "-0.5");
+    EXPECT_EQ(edit(dlg.Text2())->text(), "7");
+    EXPECT_EQ(edit(dlg.Text3())->text(), "45");
+    EXPECT_EQ(listWidget(dlg)->count(), 2);
+    EXPECT_EQ(listWidget(dlg)->item(0)->text().size(), 55);
+    EXPECT_EQ(listWidget(dlg)->font().family(), "Courier New");
+}
+
+TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
+    settings_dialog::Settings& dlg = openDialog();
+    edit(dlg.Text1())->setText("  typed.example ");
+    edit(dlg.Text5())->setText("2.5");
+    edit(dlg.Text2())->setText("3.5");
+    edit(dlg.Text3())->setText("15");
+    edit(dlg.Text3())->setFocus();
+    QTest::keyClick(edit(dlg.Text3()), Qt::Key_Return);
+
+    EXPECT_EQ(form->settingsDialog() == nullptr || !form->settingsDialog()->isShown(), true);
+    QSettings file(QString::fromStdString(SettingsFile().string()), QSettings::IniFormat);
+    EXPECT_EQ(file.value("CONFIG/Server").toString(), "typed.example");
+    EXPECT_EQ(file.value("CONFIG/Offset").toString(), "2.5");
+    EXPECT_EQ(file.value("CONFIG/Timeout").toString(), "4");
+    EXPECT_EQ(file.value("CONFIG/Interval").toString(), "15");
+    EXPECT_EQ(dynamic_cast<qt::QtLabel&>(form->label1()).widget()->text(), "typed.example");
+    EXPECT_TRUE(form->mnuSet().isEnabled());
+}
+
+TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {
+    auto server =
+        testsupport::DaytimeServer::replying("127.0.0.90", "Sun Dec  6 14:03:27 2026\r\n");
+    settings_dialog::Settings& dlg = openDialog();
+    QListWidget* list = listWidget(dlg);
+
+    // Nothing selected: the menu is disabled and a right click opens nothing.
+    EXPECT_EQ(withPopup(-1,
+                        [&] {
+                            QTest::mouseClick(list->viewport(), Qt::RightButton, {},
+                                              entryCentre(list, 0));
+                            QTest::qWait(100);
+                        }),
+              nullptr);
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 0));
+    ASSERT_EQ(dlg.List1().selectedIndex(), 0);
+    // A right click over the other entry opens the menu for the selected one.
+    QMenu* opened = withPopup(
+        0, [&] { QTest::mouseClick(list->viewport(), Qt::RightButton, {}, entryCentre(list, 1)); });
+    EXPECT_EQ(opened, menu(dlg));
+    EXPECT_EQ(dlg.List1().selectedIndex(), 0);
+    EXPECT_EQ(edit(dlg.Text1())->text(), "127.0.0.90");
+    EXPECT_FALSE(edit(dlg.Text5())->text().isEmpty());
+    EXPECT_EQ(server->connectionsAccepted(), 1);
+}
+
+TEST_F(DialogQtTest, DoubleClickSelectsTheEntryAndOpensThePopup) {
+    settings_dialog::Settings& dlg = openDialog();
+    QListWidget* list = listWidget(dlg);
+    QMenu* opened = withPopup(-1, [&] {
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 1));
+    });
+    EXPECT_EQ(opened, menu(dlg));
+    EXPECT_EQ(dlg.List1().selectedIndex(), 1);
+    EXPECT_EQ(edit(dlg.Text4())->text(), "");  // dismissed: nothing adopted
+}
+
+TEST_F(DialogQtTest, CheckServerWritesTheResultColumn) {
+    auto server =
+        testsupport::DaytimeServer::replying("127.0.0.90", "Sun Dec  6 14:03:27 2026\r\n");
+    settings_dialog::Settings& dlg = openDialog();
+    QListWidget* list = listWidget(dlg);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 0));
+    dynamic_cast<qt::QtButton&>(dlg.Command2()).click();
+    const QString expected = QString("LO 127.0.0.90 answers").leftJustified(55) + "   [14:03:27]";
+    EXPECT_EQ(list->item(0)->text(), expected);
+    EXPECT_TRUE(dlg.Command1().isEnabled());
+}
+
+}  // namespace
+}  // namespace tempikon
+
+int main(int argc, char** argv) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/tempikon-dialog-test-XXXXXX";
+    if (!::mkdtemp(pattern)) return 2;
+    const fs::path root = pattern;
+    tempikon::gConfigHome = root / "config";
+    tempikon::gWorkDir = root / "work";
+    fs::create_directories(tempikon::gConfigHome);
+    fs::create_directories(tempikon::gWorkDir);
+    ::setenv("XDG_CONFIG_HOME", tempikon::gConfigHome.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    fs::current_path(tempikon::gWorkDir);
+
+    ::testing::InitGoogleTest(&argc, argv);
+    auto start = tempikon::qt::createPlatform(argc, argv);
+    tempikon::gPlatform = start.platform.get();
+    const int result = RUN_ALL_TESTS();
+    start.platform.reset();
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return result;
+}
