@@ -54,6 +54,9 @@ def run(program, recorder, config_home, args, log_path):
     env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-e2e"
     env["LD_PRELOAD"] = recorder
     env["TEMPIKON_CLOCK_LOG"] = log_path
+    # In a sanitizer build the recorder is loaded ahead of the ASan runtime.
+    asan = env.get("ASAN_OPTIONS", "")
+    env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
     cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
            program] + args
     return subprocess.run(cmd, env=env, capture_output=True, text=True,
