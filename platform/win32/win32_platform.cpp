@@ -1,0 +1,343 @@
+#include "platform/win32/win32_platform.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "platform/win32/win32_start.h"
+#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_window.h"
+
+namespace tempikon::win32 {
+
+namespace {
+
+constexpr wchar_t kMessageClass[] = L"TempikonMessages";
+
+bool environmentSays(const wchar_t* name, const wchar_t* value) {
+    wchar_t buffer[16] = {};
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 16);
+    return n > 0 && n < 16 && std::wstring_view(buffer) == value;
+}
+
+// A service, or a task that runs whether the user is logged on or not, has
+// a window station that nobody sees.
+bool desktopVisible() {
+    HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags{};
+    if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+        return true;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+std::wstring modulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace
+
+Win32Start createPlatform(int&, char**) {
+    const bool visible = desktopVisible();
+    const bool headless = !visible || environmentSays(L"TEMPIKON_HEADLESS", L"1");
+    Win32Start start;
+    start.platform = std::make_unique<Win32Platform>(GetModuleHandleW(nullptr), headless);
+    start.noDisplay = !visible;
+    return start;
+}
+
+Win32Platform::Win32Platform(HINSTANCE instance, bool headless)
+    : instance_(instance), headless_(headless) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = messageProc;
+    wc.hInstance = instance_;
+    wc.lpszClassName = kMessageClass;
+    RegisterClassExW(&wc);
+    messageWindow_ = CreateWindowExW(0, kMessageClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     instance_, nullptr);
+    SetWindowLongPtrW(messageWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    Win32Window::registerClass(instance_);
+
+    WSADATA data;
+    winsockReady_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    // The shell's handlers for links may use COM.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
+Win32Platform::~Win32Platform() {
+    for (const auto& [id, timer] : timers_) KillTimer(messageWindow_, id);
+    SetWindowLongPtrW(messageWindow_, GWLP_USERDATA, 0);
+    DestroyWindow(messageWindow_);
+    // Posted calls may own resources; drop them without running them.
+    posted_.clear();
+    // Name lookups still running on their threads keep Winsock in use, so it
+    // is left to the end of the process rather than cleaned up here.
+}
+
+std::unique_ptr<platform::Window> Win32Platform::createWindow(const platform::WindowSpec& spec) {
+    HWND owner = spec.dialog ? activeOwner() : nullptr;
+    return std::make_unique<Win32Window>(*this, spec, owner);
+}
+
+std::unique_ptr<platform::Timer> Win32Platform::createTimer() {
+    return std::make_unique<Win32Timer>(*this);
+}
+
+std::unique_ptr<platform::TcpClient> Win32Platform::createTcpClient() {
+    return std::make_unique<Win32TcpClient>(*this);
+}
+
+int Win32Platform::messageBox(const std::string& text, const std::string& title, int flags) {
+    if (headless_) {
+        writeError(title + ": " + text);
+        return headlessAnswer(flags);
+    }
+    HWND owner = activeOwner();
+    // Without a window to own it the box still keeps every window of the
+    // program out of reach while it is open.
+    const UINT style = static_cast<UINT>(flags) | (owner ? 0u : MB_TASKMODAL);
+    return MessageBoxW(owner, widen(text).c_str(), widen(title).c_str(), style);
+}
+
+void Win32Platform::dispatch(MSG& msg) {
+    if (msg.hwnd) {
+        // Tab, Enter and the mnemonics of the controls, as in a dialog.
+        HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+        for (Win32Window* w : windows_) {
+            if (w->hwnd() == root) {
+                if (IsDialogMessageW(root, &msg)) return;
+                break;
+            }
+        }
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+void Win32Platform::processEvents() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit(static_cast<int>(msg.wParam));
+            return;
+        }
+        dispatch(msg);
+    }
+}
+
+void Win32Platform::waitForEvents() {
+    MSG msg;
+    // GetMessageW sleeps in the kernel until a message, a timer or a socket
+    // notification is there: the wait costs no processor time.
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+        quit(static_cast<int>(msg.wParam));
+        return;
+    }
+    if (got > 0) dispatch(msg);
+    processEvents();
+}
+
+void Win32Platform::sleep(int milliseconds) {
+    if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+}
+
+void Win32Platform::post(std::function<void()> fn) {
+    posted_.push_back(std::move(fn));
+    PostMessageW(messageWindow_, kPostedCallMessage, 0, 0);
+}
+
+int Win32Platform::run() {
+    while (!quitting_) waitForEvents();
+    return exitCode_;
+}
+
+void Win32Platform::quit(int exitCode) {
+    if (!quitting_) exitCode_ = exitCode;
+    quitting_ = true;
+    // Wakes a GetMessageW that is waiting.
+    PostMessageW(messageWindow_, WM_NULL, 0, 0);
+}
+
+std::string Win32Platform::commandLine() const {
+    return narrow(argumentsAfterProgramName(GetCommandLineW()));
+}
+
+void Win32Platform::openAddress(const std::string& address, platform::NativeHandle owner) {
+    ShellExecuteW(reinterpret_cast<HWND>(owner), L"open", widen(address).c_str(), nullptr, nullptr,
+                  SW_SHOWNORMAL);
+}
+
+std::optional<std::string> Win32Platform::readFile(const std::string& path) {
+    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    DWORD n = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &n, nullptr)) && n > 0)
+        bytes.append(buffer, n);
+    CloseHandle(file);
+    if (!ok) return std::nullopt;
+    return bytes;
+}
+
+std::vector<std::string> Win32Platform::dataDirectories() const {
+    std::wstring exe = modulePath();
+    const std::size_t slash = exe.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    std::string dir = narrow(exe.substr(0, slash));
+    for (char& c : dir)
+        if (c == '\\') c = '/';
+    return {dir, dir + "/../share/tempikon"};
+}
+
+void Win32Platform::writeLine(DWORD which, const std::string& line) {
+    HANDLE h = GetStdHandle(which);
+    if ((h == nullptr || h == INVALID_HANDLE_VALUE) && !consoleTried_) {
+        // A windows program started from a console has no standard handles;
+        // write to that console instead.
+        consoleTried_ = true;
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+            if (out != INVALID_HANDLE_VALUE) {
+                SetStdHandle(STD_OUTPUT_HANDLE, out);
+                SetStdHandle(STD_ERROR_HANDLE, out);
+            }
+        }
+        h = GetStdHandle(which);
+    }
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(h, &mode)) {
+        const std::wstring text = widen(line) + L"\r\n";
+        WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    } else {
+        const std::string text = line + "\r\n";
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+}
+
+void Win32Platform::writeOutputLine(const std::string& line) {
+    writeLine(STD_OUTPUT_HANDLE, line);
+}
+
+void Win32Platform::writeError(const std::string& line) {
+    writeLine(STD_ERROR_HANDLE, line);
+}
+
+platform::Version Win32Platform::version() const {
+    const std::wstring path = modulePath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size > 0) {
+        std::vector<char> data(size);
+        VS_FIXEDFILEINFO* info = nullptr;
+        UINT length = 0;
+        if (GetFileVersionInfoW(path.c_str(), 0, size, data.data()) &&
+            VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) && info &&
+            length >= sizeof(VS_FIXEDFILEINFO))
+            return versionFromFixedInfo(info->dwFileVersionMS, info->dwFileVersionLS);
+    }
+    // A build without the resource still knows its numbers.
+    return {TEMPIKON_VERSION_MAJOR, TEMPIKON_VERSION_MINOR, TEMPIKON_VERSION_REVISION};
+}
+
+UINT_PTR Win32Platform::startTimer(Win32Timer* timer, int milliseconds) {
+    const UINT_PTR id = nextTimerId_++;
+    if (!SetTimer(messageWindow_, id, static_cast<UINT>(milliseconds), nullptr)) return 0;
+    timers_[id] = timer;
+    return id;
+}
+
+void Win32Platform::stopTimer(UINT_PTR id) {
+    KillTimer(messageWindow_, id);
+    timers_.erase(id);
+}
+
+UINT Win32Platform::socketMessage(Win32TcpClient* client) {
+    for (UINT tries = 0; tries < kSocketMessageCount; ++tries) {
+        const UINT msg = kSocketMessageFirst + nextSocketMessage_;
+        nextSocketMessage_ = (nextSocketMessage_ + 1) % kSocketMessageCount;
+        if (!sockets_.count(msg)) {
+            sockets_[msg] = client;
+            return msg;
+        }
+    }
+    return 0;
+}
+
+void Win32Platform::releaseSocketMessage(UINT message) {
+    sockets_.erase(message);
+}
+
+void Win32Platform::addWindow(Win32Window* window) {
+    windows_.push_back(window);
+}
+
+void Win32Platform::removeWindow(Win32Window* window) {
+    std::erase(windows_, window);
+}
+
+HWND Win32Platform::activeOwner() const {
+    HWND active = GetActiveWindow();
+    for (Win32Window* w : windows_)
+        if (w->hwnd() == active && w->isVisible() && IsWindowEnabled(active)) return active;
+    // The newest window that can take input: the top of any modal chain.
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+        if ((*it)->isVisible() && IsWindowEnabled((*it)->hwnd())) return (*it)->hwnd();
+    return nullptr;
+}
+
+LRESULT CALLBACK Win32Platform::messageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) return self->handleMessage(msg, wParam, lParam);
+    if (msg == kResolvedMessage) {
+        // The platform is gone; the lookup's result still has to be freed.
+        freeLookup(lParam);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT Win32Platform::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_TIMER) {
+        auto it = timers_.find(wParam);
+        if (it != timers_.end()) it->second->fire();
+        return 0;
+    }
+    if (msg == kPostedCallMessage) {
+        if (posted_.empty()) return 0;
+        auto fn = std::move(posted_.front());
+        posted_.pop_front();
+        if (fn) fn();
+        return 0;
+    }
+    if (msg == kResolvedMessage) {
+        lookupDone(lParam);
+        return 0;
+    }
+    if (msg >= kSocketMessageFirst && msg < kSocketMessageFirst + kSocketMessageCount) {
+        auto it = sockets_.find(msg);
+        if (it != sockets_.end())
+            it->second->socketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
+                                    WSAGETSELECTERROR(lParam));
+        return 0;
+    }
+    return DefWindowProcW(messageWindow_, msg, wParam, lParam);
+}
+
+}  // namespace tempikon::win32

@@ -1,0 +1,177 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_common.h"
+
+namespace tempikon::win32 {
+
+class Win32Platform;
+class Win32Window;
+
+// Window messages of the hidden message window that carries timers, socket
+// notifications and posted calls; every message loop of the thread
+// (message boxes and menus included) delivers them.
+inline constexpr UINT kPostedCallMessage = WM_APP + 1;
+inline constexpr UINT kResolvedMessage = WM_APP + 2;
+// One message number per connection, so a late notification of a closed
+// socket never reaches a newer one that got the same handle.
+inline constexpr UINT kSocketMessageFirst = WM_APP + 0x100;
+inline constexpr UINT kSocketMessageCount = 0x1000;
+
+class Win32Timer : public platform::Timer {
+public:
+    explicit Win32Timer(Win32Platform& platform) : platform_(platform) {}
+    ~Win32Timer() override;
+    void setInterval(int milliseconds) override;
+    int interval() const override { return interval_; }
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+
+    void fire();
+
+private:
+    void rearm();
+
+    Win32Platform& platform_;
+    int interval_ = 0;
+    bool enabled_ = true;  // a fresh timer: enabled, interval 0, silent
+    bool inCallback_ = false;
+    UINT_PTR id_ = 0;  // 0: not running
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+class Win32TcpClient : public platform::TcpClient {
+public:
+    explicit Win32TcpClient(Win32Platform& platform) : platform_(platform) {}
+    ~Win32TcpClient() override;
+    void connect(const std::string& host, std::uint16_t port) override;
+    std::optional<std::string> readAll(std::size_t maxBytes) override;
+    void close() override;
+    bool isOpen() const override {
+        return state_ == State::Resolving || state_ == State::Connecting ||
+               state_ == State::Connected;
+    }
+
+    // From the hidden window.
+    void resolved(ADDRINFOW* addresses, int error);
+    void socketEvent(SOCKET socket, int event, int error);
+
+private:
+    enum class State { Idle, Resolving, Connecting, Connected, PeerClosed };
+    void tryNextAddress(int lastError);
+    void closeSocket();
+    void fail(int error);
+    void fail(const std::string& description);
+
+    Win32Platform& platform_;
+    State state_ = State::Idle;
+    SOCKET socket_ = INVALID_SOCKET;
+    UINT message_ = 0;
+    std::uint64_t resolveToken_ = 0;
+    ADDRINFOW* addresses_ = nullptr;
+    ADDRINFOW* next_ = nullptr;
+};
+
+class Win32Clock : public platform::Clock {
+public:
+    platform::LocalDateTime now() const override;
+    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
+};
+
+// HKEY_CURRENT_USER\Software\Tempikon\<app>\<section>, values as REG_SZ: the
+// place QSettings("Tempikon", app) uses on Windows.
+class RegistryStore : public platform::SettingsStore {
+public:
+    std::string readText(const std::string& app, const std::string& section, const std::string& key,
+                         const std::string& defaultValue) override;
+    void writeText(const std::string& app, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+    platform::StoreResult commit() override;
+    char decimalSeparator() const override;
+
+    static std::wstring keyPath(const std::string& app, const std::string& section);
+
+private:
+    using Address = std::tuple<std::string, std::string, std::string>;
+    std::map<Address, std::string> pending_;
+};
+
+class Win32Platform : public platform::Platform {
+public:
+    Win32Platform(HINSTANCE instance, bool headless);
+    ~Win32Platform() override;
+
+    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
+    std::unique_ptr<platform::Timer> createTimer() override;
+    std::unique_ptr<platform::TcpClient> createTcpClient() override;
+    platform::Clock& clock() override { return clock_; }
+    platform::SettingsStore& settings() override { return store_; }
+    int messageBox(const std::string& text, const std::string& title, int flags) override;
+    void processEvents() override;
+    void waitForEvents() override;
+    void sleep(int milliseconds) override;
+    void post(std::function<void()> fn) override;
+    int run() override;
+    void quit(int exitCode) override;
+    std::string commandLine() const override;
+    void openAddress(const std::string& address, platform::NativeHandle owner) override;
+    std::optional<std::string> readFile(const std::string& path) override;
+    std::vector<std::string> dataDirectories() const override;
+    void writeOutputLine(const std::string& line) override;
+    platform::Version version() const override;
+    bool isHeadless() const override { return headless_; }
+
+    // For the backend's own classes.
+    HINSTANCE instance() const { return instance_; }
+    HWND messageWindow() const { return messageWindow_; }
+    UINT_PTR startTimer(Win32Timer* timer, int milliseconds);
+    void stopTimer(UINT_PTR id);
+    UINT socketMessage(Win32TcpClient* client);
+    void releaseSocketMessage(UINT message);
+    std::uint64_t startLookup(Win32TcpClient* client, const std::string& host, std::uint16_t port);
+    void cancelLookup(std::uint64_t token);
+    void addWindow(Win32Window* window);
+    void removeWindow(Win32Window* window);
+    const std::vector<Win32Window*>& windows() const { return windows_; }
+    // The window a new dialog or message box belongs to, or nullptr.
+    HWND activeOwner() const;
+    void writeError(const std::string& line);
+
+private:
+    static LRESULT CALLBACK messageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void dispatch(MSG& msg);
+    void lookupDone(LPARAM job);
+    static void freeLookup(LPARAM job);
+    void writeLine(DWORD which, const std::string& line);
+
+    HINSTANCE instance_;
+    bool headless_;
+    HWND messageWindow_ = nullptr;
+    bool winsockReady_ = false;
+    bool quitting_ = false;
+    int exitCode_ = 0;
+    std::deque<std::function<void()>> posted_;
+    std::map<UINT_PTR, Win32Timer*> timers_;
+    UINT_PTR nextTimerId_ = 1;
+    std::map<UINT, Win32TcpClient*> sockets_;
+    UINT nextSocketMessage_ = 0;
+    std::map<std::uint64_t, Win32TcpClient*> lookups_;
+    std::uint64_t nextLookup_ = 1;
+    std::vector<Win32Window*> windows_;
+    Win32Clock clock_;
+    RegistryStore store_;
+    bool consoleTried_ = false;
+};
+
+}  // namespace tempikon::win32

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace tempikon::win32 {
+
+struct Win32Start {
+    std::unique_ptr<platform::Platform> platform;
+    // True when the process has no visible desktop (a service or a task that
+    // runs whether the user is logged on or not): nothing can be shown.
+    bool noDisplay = false;
+};
+
+// Creates the platform on the Win32 API. Call once, from main(), on the
+// thread that will run the windows. argc and argv are not used: the command
+// line is read as UTF-16 from the system.
+Win32Start createPlatform(int& argc, char** argv);
+
+}  // namespace tempikon::win32

@@ -1,0 +1,738 @@
+#include "platform/win32/win32_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+
+#include "platform/win32/win32_image.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_text.h"
+
+namespace tempikon::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TempikonWindow";
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
+constexpr int kIconResource = 1;
+
+// Functions of newer Windows versions, looked up at run time so that the
+// program still starts where they are missing.
+struct DpiApi {
+    using ForWindow = UINT(WINAPI*)(HWND);
+    using AdjustForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    using MetricsForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    ForWindow forWindow = nullptr;
+    AdjustForDpi adjust = nullptr;
+    MetricsForDpi metrics = nullptr;
+
+    DpiApi() {
+        HMODULE user = GetModuleHandleW(L"user32.dll");
+        if (!user) return;
+        forWindow = reinterpret_cast<ForWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
+        adjust = reinterpret_cast<AdjustForDpi>(
+            reinterpret_cast<void*>(GetProcAddress(user, "AdjustWindowRectExForDpi")));
+        metrics = reinterpret_cast<MetricsForDpi>(
+            reinterpret_cast<void*>(GetProcAddress(user, "SystemParametersInfoForDpi")));
+    }
+};
+
+const DpiApi& dpiApi() {
+    static const DpiApi api;
+    return api;
+}
+
+int screenDpi() {
+    HDC dc = GetDC(nullptr);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc) ReleaseDC(nullptr, dc);
+    return dpi > 0 ? dpi : 96;
+}
+
+int windowDpi(HWND hwnd) {
+    if (dpiApi().forWindow) {
+        const UINT dpi = dpiApi().forWindow(hwnd);
+        if (dpi > 0) return static_cast<int>(dpi);
+    }
+    return screenDpi();
+}
+
+std::uint32_t sysColour(int index) {
+    return GetSysColor(index);
+}
+
+// The desktop's message font at the given DPI: the window's default font.
+LOGFONTW messageFont(int dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (dpiApi().metrics && dpiApi().metrics(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                             static_cast<UINT>(dpi)))
+        return metrics.lfMessageFont;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, screenDpi());
+        return metrics.lfMessageFont;
+    }
+    LOGFONTW fallback{};
+    fallback.lfHeight = -MulDiv(8, dpi, 72);
+    fallback.lfWeight = FW_NORMAL;
+    fallback.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(fallback.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE - 1);
+    return fallback;
+}
+
+std::wstring windowText(HWND hwnd) {
+    const int n = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, text.data(), n + 1);
+    text.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return text;
+}
+
+}  // namespace
+
+// ---- controls ---------------------------------------------------------------
+
+class Win32Label final : public platform::Label {
+public:
+    Win32Label(HWND hwnd, std::string text) : hwnd_(hwnd), text_(std::move(text)) {}
+    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
+    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
+    void setText(const std::string& text) override {
+        text_ = text;
+        SetWindowTextW(hwnd_, widen(text).c_str());
+    }
+    std::string text() const override { return text_; }
+    void setTextColour(platform::Colour colour) override {
+        colour_ = colour;
+        InvalidateRect(hwnd_, nullptr, TRUE);
+    }
+    platform::Colour textColour() const override { return colour_; }
+    COLORREF colourRef() const { return resolveColour(colour_, sysColour); }
+
+private:
+    HWND hwnd_;
+    std::string text_;
+    platform::Colour colour_ = platform::kButtonTextColour;
+};
+
+class Win32TextField final : public platform::TextField {
+public:
+    explicit Win32TextField(HWND hwnd) : hwnd_(hwnd) {}
+    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
+    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
+    void setText(const std::string& text) override { SetWindowTextW(hwnd_, widen(text).c_str()); }
+    std::string text() const override { return narrow(windowText(hwnd_)); }
+
+private:
+    HWND hwnd_;
+};
+
+class Win32Button final : public platform::Button {
+public:
+    Win32Button(HWND hwnd, std::string caption) : hwnd_(hwnd), caption_(std::move(caption)) {}
+    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
+    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
+    std::string caption() const override { return caption_; }
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    HWND hwnd_;
+    std::string caption_;
+};
+
+class Win32ListBox final : public platform::ListBox {
+public:
+    explicit Win32ListBox(HWND hwnd) : hwnd_(hwnd) {}
+    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
+    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
+    void clear() override {
+        SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
+        items_.clear();
+    }
+    void addItem(const std::string& text) override {
+        const LRESULT at =
+            SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(text).c_str()));
+        if (at >= 0) items_.push_back(text);
+    }
+    int count() const override { return static_cast<int>(items_.size()); }
+    int selectedIndex() const override {
+        const LRESULT at = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
+        return at == LB_ERR ? -1 : static_cast<int>(at);
+    }
+    void setSelectedIndex(int index) override {
+        if (index < -1 || index >= count() || index == selectedIndex()) return;
+        SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        if (onSelectionChanged) onSelectionChanged();
+    }
+    std::string itemText(int index) const override {
+        if (index < 0 || index >= count()) return {};
+        return items_[static_cast<std::size_t>(index)];
+    }
+    void setItemText(int index, const std::string& text) override {
+        if (index < 0 || index >= count()) return;
+        const bool selected = selectedIndex() == index;
+        const LRESULT top = SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0);
+        SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+        SendMessageW(hwnd_, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+        SendMessageW(hwnd_, LB_INSERTSTRING, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(widen(text).c_str()));
+        if (selected) SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(hwnd_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+        SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        items_[static_cast<std::size_t>(index)] = text;
+    }
+
+private:
+    HWND hwnd_;
+    // The texts as given, so that they read back byte for byte.
+    std::vector<std::string> items_;
+};
+
+class Win32MenuItem final : public platform::MenuItem {
+public:
+    Win32MenuItem(HMENU menu, UINT id, HWND menuBarOwner, std::string caption)
+        : menu_(menu), id_(id), owner_(menuBarOwner), caption_(std::move(caption)) {}
+    void setEnabled(bool enabled) override {
+        EnableMenuItem(menu_, id_, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+        if (owner_) DrawMenuBar(owner_);
+    }
+    bool isEnabled() const override {
+        return !(GetMenuState(menu_, id_, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED));
+    }
+    std::string caption() const override { return caption_; }
+    UINT id() const { return id_; }
+
+private:
+    HMENU menu_;
+    UINT id_;
+    HWND owner_;
+    std::string caption_;
+};
+
+class Win32PopupMenu final : public platform::PopupMenu {
+public:
+    explicit Win32PopupMenu(Win32Window& window) : window_(window), menu_(CreatePopupMenu()) {}
+    ~Win32PopupMenu() override { DestroyMenu(menu_); }
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
+    bool isEnabled() const override { return enabled_; }
+    platform::MenuItem& addItem(const std::string& caption) override {
+        const UINT id = static_cast<UINT>(window_.nextId());
+        AppendMenuW(menu_, MF_STRING, id, widen(caption).c_str());
+        items_.push_back(std::make_unique<Win32MenuItem>(menu_, id, nullptr, caption));
+        return *items_.back();
+    }
+    void popupAtCursor() override {
+        POINT at{};
+        GetCursorPos(&at);
+        HWND owner = window_.hwnd();
+        // Without the foreground the menu would not close on a click elsewhere.
+        SetForegroundWindow(owner);
+        const UINT chosen = static_cast<UINT>(
+            TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
+                           at.x, at.y, 0, owner, nullptr));
+        PostMessageW(owner, WM_NULL, 0, 0);
+        if (!chosen) return;
+        for (const auto& item : items_) {
+            if (item->id() == chosen) {
+                if (item->isEnabled() && item->onClick) item->onClick();
+                return;
+            }
+        }
+    }
+
+private:
+    Win32Window& window_;
+    HMENU menu_;
+    bool enabled_ = true;
+    std::vector<std::unique_ptr<Win32MenuItem>> items_;
+};
+
+class Win32Picture final : public platform::Picture {
+public:
+    Win32Picture(HWND hwnd, std::string image) : hwnd_(hwnd), image_(std::move(image)) {}
+    ~Win32Picture() override {
+        if (bitmap_) DeleteObject(bitmap_);
+    }
+    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
+    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
+
+    // The named image is a PNG resource, scaled to the control at its DPI.
+    void draw(const DRAWITEMSTRUCT& item, HBRUSH background) {
+        FillRect(item.hDC, &item.rcItem, background);
+        if (image_ != "logo") return;
+        const int w = item.rcItem.right - item.rcItem.left;
+        const int h = item.rcItem.bottom - item.rcItem.top;
+        if (!bitmap_ || w != width_ || h != height_) {
+            if (bitmap_) DeleteObject(bitmap_);
+            bitmap_ = loadPngResource(L"LOGO", w, h);
+            width_ = w;
+            height_ = h;
+        }
+        if (!bitmap_) return;
+        HDC memory = CreateCompatibleDC(item.hDC);
+        HGDIOBJ old = SelectObject(memory, bitmap_);
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        AlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, w, h, memory, 0, 0, w, h, blend);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+    }
+
+private:
+    HWND hwnd_;
+    std::string image_;
+    HBITMAP bitmap_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+namespace {
+
+LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                           DWORD_PTR ref) {
+    if (msg == WM_MOUSEMOVE) {
+        auto* label = reinterpret_cast<platform::Label*>(ref);
+        if (label->onMouseMove) label->onMouseMove();
+    } else if (msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, labelProc, id);
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK listProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                          DWORD_PTR ref) {
+    int button = 0;
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+            button = 1;
+            break;
+        case WM_RBUTTONDOWN:
+            button = 2;
+            break;
+        case WM_MBUTTONDOWN:
+            button = 4;
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, listProc, id);
+            break;
+        default:
+            break;
+    }
+    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+    if (button) {
+        auto* list = reinterpret_cast<platform::ListBox*>(ref);
+        if (list->onMouseDown) list->onMouseDown(button);
+    }
+    return result;
+}
+
+}  // namespace
+
+// ---- the window ---------------------------------------------------------------
+
+void Win32Window::registerClass(HINSTANCE instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = windowProc;
+    wc.cbWndExtra = DLGWINDOWEXTRA;
+    wc.hInstance = instance;
+    wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON),
+                                             GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = kWindowClass;
+    RegisterClassExW(&wc);
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+
+Win32Window::Win32Window(Win32Platform& platform, const platform::WindowSpec& spec, HWND owner)
+    : platform_(platform), spec_(spec) {
+    DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    DWORD exStyle = WS_EX_CONTROLPARENT;
+    if (spec.dialog) {
+        exStyle |= WS_EX_DLGMODALFRAME;
+    } else {
+        style |= WS_MINIMIZEBOX;
+    }
+    if (spec.hasBackground) {
+        backgroundColour_ = resolveColour(spec.background, sysColour);
+        backgroundBrush_ = CreateSolidBrush(backgroundColour_);
+    } else {
+        backgroundColour_ = GetSysColor(COLOR_BTNFACE);
+        backgroundBrush_ = CreateSolidBrush(backgroundColour_);
+    }
+    CreateWindowExW(exStyle, kWindowClass, widen(spec.caption).c_str(), style, CW_USEDEFAULT,
+                    CW_USEDEFAULT, 100, 100, owner, nullptr, platform.instance(), this);
+    dpi_ = windowDpi(hwnd_);
+    fitClientArea();
+    platform_.addWindow(this);
+}
+
+Win32Window::~Win32Window() {
+    endModality();
+    platform_.removeWindow(this);
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);  // the controls and the menu bar go with it
+    }
+    owned_.clear();
+    for (const auto& [key, font] : fonts_) DeleteObject(font);
+    if (backgroundBrush_) DeleteObject(backgroundBrush_);
+}
+
+LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* self =
+            static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) return self->handle(msg, wParam, lParam);
+    return DefDlgProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_CLOSE:
+            close();
+            return 0;
+        case WM_COMMAND: {
+            auto it = commands_.find(LOWORD(wParam));
+            if (it == commands_.end()) return 0;  // IDOK and IDCANCEL of the dialog keys
+            const auto handler = it->second;      // the handler may add controls
+            handler(HIWORD(wParam));
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC: {
+            auto label = labels_.find(reinterpret_cast<HWND>(lParam));
+            if (label == labels_.end() && !pictures_.count(reinterpret_cast<HWND>(lParam))) break;
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            if (label != labels_.end()) SetTextColor(dc, label->second->colourRef());
+            SetBkColor(dc, backgroundColour_);
+            return reinterpret_cast<LRESULT>(backgroundBrush_);
+        }
+        case WM_CTLCOLORDLG:
+            return reinterpret_cast<LRESULT>(backgroundBrush_);
+        case WM_ERASEBKGND: {
+            RECT area;
+            GetClientRect(hwnd_, &area);
+            FillRect(reinterpret_cast<HDC>(wParam), &area, backgroundBrush_);
+            return 1;
+        }
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            auto picture = pictures_.find(item->hwndItem);
+            if (picture == pictures_.end()) break;
+            picture->second->draw(*item, backgroundBrush_);
+            return TRUE;
+        }
+        case WM_MOUSEMOVE:
+            if (onMouseMove) onMouseMove();
+            return 0;
+        case WM_SYSCOLORCHANGE:
+            if (!spec_.hasBackground || (spec_.background & platform::kSystemColourFlag)) {
+                DeleteObject(backgroundBrush_);
+                backgroundColour_ = spec_.hasBackground ? resolveColour(spec_.background, sysColour)
+                                                        : GetSysColor(COLOR_BTNFACE);
+                backgroundBrush_ = CreateSolidBrush(backgroundColour_);
+                InvalidateRect(hwnd_, nullptr, TRUE);
+            }
+            break;
+        case kDpiChanged:
+            dpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        default:
+            break;
+    }
+    return DefDlgProcW(hwnd_, msg, wParam, lParam);
+}
+
+HFONT Win32Window::fontFor(const platform::FontSpec& spec) {
+    const auto key = std::make_tuple(widen(spec.face),
+                                     static_cast<int>(std::lround(spec.points * 100)), spec.bold);
+    auto it = fonts_.find(key);
+    if (it != fonts_.end()) return it->second;
+    LOGFONTW font = messageFont(dpi_);
+    if (!spec.face.empty()) {
+        std::wstring face = widen(spec.face);
+        face.resize(std::min<std::size_t>(face.size(), LF_FACESIZE - 1));
+        wcsncpy(font.lfFaceName, face.c_str(), LF_FACESIZE);
+        font.lfCharSet = DEFAULT_CHARSET;
+    }
+    if (spec.points > 0) font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi_ / 72.0));
+    font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+    HFONT handle = CreateFontIndirectW(&font);
+    fonts_[key] = handle;
+    return handle;
+}
+
+HWND Win32Window::addChild(const wchar_t* cls, DWORD style, DWORD exStyle,
+                           const platform::TwipsRect& rect, const std::string& text,
+                           const platform::FontSpec& font, int id) {
+    HWND child = CreateWindowExW(exStyle, cls, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                                 twipsToPixels(rect.left, dpi_), twipsToPixels(rect.top, dpi_),
+                                 twipsToPixels(rect.width, dpi_), twipsToPixels(rect.height, dpi_),
+                                 hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 platform_.instance(), nullptr);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(font)), FALSE);
+    children_.push_back({child, rect, font});
+    return child;
+}
+
+void Win32Window::setCaption(const std::string& caption) {
+    spec_.caption = caption;
+    SetWindowTextW(hwnd_, widen(caption).c_str());
+}
+
+std::string Win32Window::caption() const {
+    return spec_.caption;
+}
+
+platform::Label& Win32Window::addLabel(const platform::TwipsRect& rect, const std::string& text,
+                                       const platform::FontSpec& font) {
+    const int id = nextId();
+    // No "&" prefixes: a label shows server names and other texts as they are.
+    HWND h = addChild(L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, rect, text, font, id);
+    auto label = std::make_unique<Win32Label>(h, text);
+    Win32Label* raw = label.get();
+    labels_[h] = raw;
+    SetWindowSubclass(h, labelProc, 1, reinterpret_cast<DWORD_PTR>(raw));
+    onCommand(id, [raw](int code) {
+        if (code == STN_CLICKED && raw->onClick) raw->onClick();
+    });
+    owned_.push_back(std::move(label));
+    return *raw;
+}
+
+platform::TextField& Win32Window::addTextField(const platform::TwipsRect& rect,
+                                               platform::Align align) {
+    const DWORD style =
+        WS_TABSTOP | ES_AUTOHSCROLL | (align == platform::Align::Right ? ES_RIGHT : ES_LEFT);
+    HWND h = addChild(L"EDIT", style, WS_EX_CLIENTEDGE, rect, "", {}, nextId());
+    owned_.push_back(std::make_unique<Win32TextField>(h));
+    return static_cast<platform::TextField&>(*owned_.back());
+}
+
+platform::Button& Win32Window::addButton(const platform::TwipsRect& rect,
+                                         const std::string& caption,
+                                         const platform::FontSpec& font) {
+    const int id = nextId();
+    HWND h = addChild(L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, rect, caption, font, id);
+    auto button = std::make_unique<Win32Button>(h, caption);
+    Win32Button* raw = button.get();
+    onCommand(id, [raw](int code) {
+        // Enter reaches a default button even while it is disabled.
+        if (code == BN_CLICKED && raw->isEnabled() && raw->onClick) raw->onClick();
+    });
+    owned_.push_back(std::move(button));
+    return *raw;
+}
+
+platform::ListBox& Win32Window::addListBox(const platform::TwipsRect& rect,
+                                           const platform::FontSpec& font) {
+    const int id = nextId();
+    HWND h = addChild(L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                      WS_EX_CLIENTEDGE, rect, "", font, id);
+    auto list = std::make_unique<Win32ListBox>(h);
+    Win32ListBox* raw = list.get();
+    SetWindowSubclass(h, listProc, 1,
+                      reinterpret_cast<DWORD_PTR>(static_cast<platform::ListBox*>(raw)));
+    onCommand(id, [raw](int code) {
+        if (code == LBN_SELCHANGE && raw->onSelectionChanged) raw->onSelectionChanged();
+        if (code == LBN_DBLCLK && raw->onDoubleClick) raw->onDoubleClick();
+    });
+    owned_.push_back(std::move(list));
+    return *raw;
+}
+
+platform::Picture& Win32Window::addPicture(const platform::TwipsRect& rect,
+                                           const std::string& image) {
+    HWND h = addChild(L"STATIC", SS_OWNERDRAW, 0, rect, "", {}, nextId());
+    auto picture = std::make_unique<Win32Picture>(h, image);
+    pictures_[h] = picture.get();
+    owned_.push_back(std::move(picture));
+    return static_cast<platform::Picture&>(*owned_.back());
+}
+
+platform::MenuItem& Win32Window::addMenuItem(const std::string& caption) {
+    const bool first = !menuBar_;
+    if (first) menuBar_ = CreateMenu();
+    const int id = nextId();
+    AppendMenuW(menuBar_, MF_STRING, static_cast<UINT_PTR>(id), widen(caption).c_str());
+    if (first) {
+        SetMenu(hwnd_, menuBar_);
+    } else {
+        DrawMenuBar(hwnd_);
+    }
+    fitClientArea();  // the bar takes its height from the window, not the client area
+    auto item = std::make_unique<Win32MenuItem>(menuBar_, static_cast<UINT>(id), hwnd_, caption);
+    Win32MenuItem* raw = item.get();
+    onCommand(id, [raw](int) {
+        if (raw->isEnabled() && raw->onClick) raw->onClick();
+    });
+    owned_.push_back(std::move(item));
+    return *raw;
+}
+
+platform::PopupMenu& Win32Window::addPopupMenu(const std::string&) {
+    owned_.push_back(std::make_unique<Win32PopupMenu>(*this));
+    return static_cast<platform::PopupMenu&>(*owned_.back());
+}
+
+void Win32Window::setDefaultButton(platform::Button& button) {
+    HWND h = static_cast<Win32Button&>(button).hwnd();
+    SendMessageW(hwnd_, DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(h)), 0);
+}
+
+void Win32Window::fitClientArea() {
+    const int width = twipsToPixels(spec_.clientWidthTwips, dpi_);
+    const int height = twipsToPixels(spec_.clientHeightTwips, dpi_);
+    RECT frame{0, 0, width, height};
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    if (dpiApi().adjust) {
+        dpiApi().adjust(&frame, style, menuBar_ != nullptr, exStyle, static_cast<UINT>(dpi_));
+    } else {
+        AdjustWindowRectEx(&frame, style, menuBar_ != nullptr, exStyle);
+    }
+    const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    int w = frame.right - frame.left;
+    int h = frame.bottom - frame.top;
+    SetWindowPos(hwnd_, nullptr, 0, 0, w, h, flags);
+    // A menu bar that wraps onto a second line takes more than the estimate.
+    RECT client;
+    if (!IsIconic(hwnd_) && GetClientRect(hwnd_, &client) &&
+        (client.right != width || client.bottom != height)) {
+        w += width - client.right;
+        h += height - client.bottom;
+        SetWindowPos(hwnd_, nullptr, 0, 0, w, h, flags);
+    }
+}
+
+void Win32Window::placeChildren() {
+    for (const Child& child : children_) {
+        MoveWindow(child.hwnd, twipsToPixels(child.rect.left, dpi_),
+                   twipsToPixels(child.rect.top, dpi_), twipsToPixels(child.rect.width, dpi_),
+                   twipsToPixels(child.rect.height, dpi_), FALSE);
+        SendMessageW(child.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(child.font)), FALSE);
+    }
+}
+
+// Moved to a screen of another DPI: everything is measured afresh.
+void Win32Window::dpiChanged(int dpi, const RECT* suggested) {
+    if (dpi <= 0 || dpi == dpi_) return;
+    dpi_ = dpi;
+    auto oldFonts = std::move(fonts_);
+    fonts_.clear();
+    placeChildren();
+    for (const auto& [key, font] : oldFonts) DeleteObject(font);
+    if (suggested)
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    fitClientArea();
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Win32Window::focusFirstControl() {
+    HWND focus = GetFocus();
+    if (focus && (focus == hwnd_ || IsChild(hwnd_, focus))) return;
+    HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (first) SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+}
+
+void Win32Window::show() {
+    if (closed_) return;
+    if (IsWindowVisible(hwnd_)) return;
+    if (!everShown_) {
+        fitClientArea();
+        HWND owner = GetWindow(hwnd_, GW_OWNER);
+        if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
+            // A dialog opens centred over its owner, kept on the owner's screen.
+            RECT o, me;
+            GetWindowRect(owner, &o);
+            GetWindowRect(hwnd_, &me);
+            int x = o.left + ((o.right - o.left) - (me.right - me.left)) / 2;
+            int y = o.top + ((o.bottom - o.top) - (me.bottom - me.top)) / 2;
+            MONITORINFO monitor{};
+            monitor.cbSize = sizeof monitor;
+            if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
+                const RECT& work = monitor.rcWork;
+                x = std::max<int>(work.left, std::min<int>(x, work.right - (me.right - me.left)));
+                y = std::max<int>(work.top, std::min<int>(y, work.bottom - (me.bottom - me.top)));
+            }
+            SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    const bool minimised = pendingMinimise_;
+    pendingMinimise_ = false;
+    // The first window honours how the program was started (a shortcut set
+    // to "Minimised", say); SW_SHOWDEFAULT reads it.
+    const bool firstWindow = !spec_.dialog && !everShown_ && platform_.windows().front() == this;
+    ShowWindow(hwnd_, minimised     ? SW_SHOWMINNOACTIVE
+                      : firstWindow ? SW_SHOWDEFAULT
+                                    : SW_SHOWNORMAL);
+    everShown_ = true;
+    UpdateWindow(hwnd_);
+    if (!minimised) focusFirstControl();
+}
+
+void Win32Window::showModal() {
+    if (closed_) return;
+    if (!modal_) {
+        modal_ = true;
+        for (Win32Window* other : platform_.windows()) {
+            if (other == this || !IsWindowEnabled(other->hwnd())) continue;
+            EnableWindow(other->hwnd(), FALSE);
+            disabledByModal_.push_back(other->hwnd());
+        }
+    }
+    show();
+    SetForegroundWindow(hwnd_);
+}
+
+void Win32Window::endModality() {
+    modal_ = false;
+    for (HWND h : disabledByModal_)
+        if (IsWindow(h)) EnableWindow(h, TRUE);
+    disabledByModal_.clear();
+}
+
+void Win32Window::minimise() {
+    if (closed_) return;
+    if (IsWindowVisible(hwnd_)) {
+        ShowWindow(hwnd_, SW_MINIMIZE);
+    } else {
+        pendingMinimise_ = true;
+    }
+}
+
+bool Win32Window::isMinimised() const {
+    if (closed_) return false;
+    return IsWindowVisible(hwnd_) ? IsIconic(hwnd_) != 0 : pendingMinimise_;
+}
+
+bool Win32Window::isVisible() const {
+    return !closed_ && IsWindowVisible(hwnd_);
+}
+
+void Win32Window::close() {
+    if (closed_) return;
+    if (onCloseRequest && !onCloseRequest()) return;
+    closed_ = true;
+    // The owner is enabled before this window goes, so that it, and not some
+    // other program, becomes active.
+    endModality();
+    ShowWindow(hwnd_, SW_HIDE);
+    if (onClosed) onClosed();
+}
+
+}  // namespace tempikon::win32

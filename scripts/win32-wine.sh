@@ -1,0 +1,34 @@
+#!/bin/bash
+# Runs a Windows program under Wine with the project's own prefix, always
+# without the right to set the clock: the kernel refuses whatever Wine tries.
+#   scripts/win32-wine.sh program.exe [arguments...]
+#   scripts/win32-wine.sh --cmd wineserver -k      (any command in the same setting)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="${TEMPIKON_WINEPREFIX:-$root/build-win/wine}"
+export WINEARCH=win64
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko installer dialogs in a fresh prefix.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=}"
+
+run() {
+    exec capsh --drop=cap_sys_time -- -c 'exec "$@"' tempikon-wine "$@"
+}
+
+# One-time prefix set-up; the lock keeps parallel test runs from racing on it.
+if [ ! -f "$WINEPREFIX/.tempikon-ready" ]; then
+    mkdir -p "$WINEPREFIX"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/.tempikon-ready" ]; then
+            capsh --drop=cap_sys_time -- -c 'wine wineboot --init >/dev/null 2>&1; wineserver -w' \
+                && touch "$WINEPREFIX/.tempikon-ready"
+        fi
+    ) 9>"$WINEPREFIX.lock"
+fi
+
+if [ "${1:-}" = "--cmd" ]; then
+    shift
+    run "$@"
+fi
+run wine "$@"
