@@ -20,12 +20,9 @@ namespace {
 const QString kOrganization = QStringLiteral("Tempikon");
 
 std::unique_ptr<QSettings> open(const std::string& app) {
-#ifdef _WIN32
-    const QSettings::Format format = QSettings::NativeFormat;
-#else
-    const QSettings::Format format = QSettings::IniFormat;
-#endif
-    return std::make_unique<QSettings>(format, QSettings::UserScope, kOrganization, toQString(app));
+    // Native: the registry on Windows; elsewhere an INI file named .conf.
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganization,
+                                       toQString(app));
 }
 
 QString keyPath(const std::string& section, const std::string& key) {

@@ -187,11 +187,11 @@ public:
     void setCaption(const std::string& caption) override;
     std::string caption() const override { return caption_; }
     platform::Label& addLabel(const platform::TwipsRect& rect, const std::string& text,
-                              const platform::FontSpec& font) override;
+                              const platform::FontSpec& font = {}) override;
     platform::TextField& addTextField(const platform::TwipsRect& rect,
                                       platform::Align align) override;
     platform::Button& addButton(const platform::TwipsRect& rect, const std::string& caption,
-                                const platform::FontSpec& font) override;
+                                const platform::FontSpec& font = {}) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,

@@ -1,0 +1,59 @@
+# Tests of the Qt backend itself, on the offscreen platform, with Daytime
+# servers on 127.0.0.10 to 127.0.0.49.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+if(NOT TARGET tempikon_test_support)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/tests/support)
+endif()
+
+add_executable(tempikon_settings_writer ${CMAKE_CURRENT_LIST_DIR}/backend_settings_writer.cpp)
+target_link_libraries(tempikon_settings_writer PRIVATE tempikon_platform_qt)
+
+add_executable(backend_tests
+  ${CMAKE_CURRENT_LIST_DIR}/backend_main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_platform_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_settings_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_window_test.cpp)
+target_include_directories(backend_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(backend_tests PRIVATE
+  tempikon_platform_qt tempikon_core tempikon_test_support
+  Qt6::Widgets Qt6::Network Qt6::Test GTest::gtest)
+target_compile_definitions(backend_tests PRIVATE
+  TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>")
+add_dependencies(backend_tests tempikon_settings_writer)
+gtest_discover_tests(backend_tests
+  DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 120 LABELS qt)
+
+foreach(locale_case "de_DE.UTF-8|," "C|.")
+  string(REPLACE "|" ";" locale_case "${locale_case}")
+  list(GET locale_case 0 locale)
+  list(GET locale_case 1 separator)
+  add_test(NAME backend_decimal_separator_${locale}
+    COMMAND backend_tests --gtest_filter=SettingsLocale.DecimalSeparatorMatchesTheLocale)
+  set_tests_properties(backend_decimal_separator_${locale} PROPERTIES
+    ENVIRONMENT "LC_ALL=${locale};LANG=${locale};TEMPIKON_EXPECT_SEPARATOR=${separator}"
+    LABELS qt)
+endforeach()
+
+# The real clock backend, only ever without CAP_SYS_TIME: with the recorder
+# preloaded the settings are recorded; without it the kernel refuses.
+add_executable(backend_clock_check ${CMAKE_CURRENT_LIST_DIR}/backend_clock_check.cpp)
+target_link_libraries(backend_clock_check PRIVATE tempikon_platform_qt)
+find_program(CAPSH capsh PATHS /usr/sbin /sbin)
+if(CAPSH)
+  foreach(zone local Asia/Kathmandu)
+    string(REPLACE "/" "_" zone_name ${zone})
+    set(log ${CMAKE_CURRENT_BINARY_DIR}/clock_${zone_name}.log)
+    set(tz "")
+    if(NOT zone STREQUAL "local")
+      set(tz "TZ=${zone} ")
+    endif()
+    add_test(NAME backend_clock_recorded_${zone_name}
+      COMMAND ${CAPSH} --drop=cap_sys_time -- -c
+        "${tz}LD_PRELOAD=$<TARGET_FILE:tempikon_clock_recorder> TEMPIKON_CLOCK_LOG=${log} ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 exec $<TARGET_FILE:backend_clock_check> record ${log}")
+  endforeach()
+  add_test(NAME backend_clock_refused
+    COMMAND ${CAPSH} --drop=cap_sys_time -- -c "exec $<TARGET_FILE:backend_clock_check> refused")
+endif()
+add_test(NAME backend_clock_guard COMMAND backend_clock_check guard)

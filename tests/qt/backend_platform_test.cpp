@@ -1,0 +1,311 @@
+// The platform object itself: start-up decisions, the event loop, timers,
+// message boxes without a display and the small services.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "backend_env.h"
+#include "platform/qt/qt_timer.h"
+#include "platform/qt/startup.h"
+
+namespace tempikon::qt {
+namespace {
+
+using testing::platform;
+using testing::runFor;
+using testing::waitUntil;
+
+// ---- start-up -----------------------------------------------------------------
+
+TEST(Startup, OffscreenOnlyWithoutDisplayAndWithoutAChosenPlatform) {
+    struct Case {
+        std::optional<std::string> display, wayland, qpa;
+        bool offscreen;
+    };
+    const Case cases[] = {
+        {std::nullopt, std::nullopt, std::nullopt, true},
+        {std::string(), std::string(), std::string(), true},  // set but empty
+        {":0", std::nullopt, std::nullopt, false},
+        {std::nullopt, "wayland-0", std::nullopt, false},
+        {std::nullopt, std::nullopt, "xcb", false},
+        {std::nullopt, std::nullopt, "offscreen", false},  // the user's choice
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(needsOffscreen(c.display, c.wayland, c.qpa), c.offscreen)
+            << c.display.value_or("-") << " " << c.wayland.value_or("-") << " "
+            << c.qpa.value_or("-");
+    }
+}
+
+TEST(Startup, CreatePlatformChoseOffscreenForAMachineWithoutDisplay) {
+    EXPECT_TRUE(testing::startedWithoutDisplay());
+    EXPECT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    EXPECT_TRUE(platform().isHeadless());
+}
+
+TEST(Startup, CommandLineIsTakenBeforeQtRemovesItsOwnOptions) {
+    // "-style fusion" is eaten by QApplication; the program still sees it.
+    EXPECT_EQ(platform().commandLine(), "/Server x  y -style fusion");
+    char a0[] = "prog";
+    char a1[] = "/RUNONCE";
+    char a2[] = "/MIN";
+    char* argv[] = {a0, a1, a2, nullptr};
+    EXPECT_EQ(joinArguments(3, argv), "/RUNONCE /MIN");
+    EXPECT_EQ(joinArguments(1, argv), "");
+}
+
+TEST(Startup, DataDirectoriesNextToTheProgramThenShareThenInstallPrefix) {
+    EXPECT_EQ(
+        dataDirectoriesFor("/opt/t/bin", "/usr/share/tempikon"),
+        (std::vector<std::string>{"/opt/t/bin", "/opt/t/share/tempikon", "/usr/share/tempikon"}));
+    // The install prefix's folder is not listed twice.
+    EXPECT_EQ(dataDirectoriesFor("/usr/bin", "/usr/share/tempikon"),
+              (std::vector<std::string>{"/usr/bin", "/usr/share/tempikon"}));
+    const auto dirs = platform().dataDirectories();
+    ASSERT_GE(dirs.size(), 2u);
+    EXPECT_EQ(dirs[0], std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
+                           .lexically_normal()
+                           .string());
+}
+
+TEST(Startup, VersionComesFromTheBuild) {
+    const platform::Version v = platform().version();
+    EXPECT_EQ(v.major, 1);
+    EXPECT_EQ(v.minor, 2);
+    EXPECT_EQ(v.revision, 10);
+}
+
+// ---- event loop ----------------------------------------------------------------
+
+TEST(EventLoop, WaitForEventsBlocksInsteadOfSpinning) {
+    QtTimer timer;
+    int fired = 0;
+    timer.onTimer = [&] {
+        ++fired;
+        timer.setEnabled(false);
+    };
+    timer.setInterval(300);
+    int wakeUps = 0;
+    while (fired == 0 && wakeUps < 100000) {
+        platform().waitForEvents();
+        ++wakeUps;
+    }
+    EXPECT_EQ(fired, 1);
+    // A busy loop would come back many thousands of times in 300 ms.
+    EXPECT_LT(wakeUps, 50);
+}
+
+TEST(EventLoop, ProcessEventsDoesNotWaitForFutureEvents) {
+    QtTimer timer;
+    int fired = 0;
+    timer.onTimer = [&] { ++fired; };
+    timer.setInterval(60000);
+    bool posted = false;
+    platform().post([&] { posted = true; });
+    platform().processEvents();
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST(EventLoop, PostRunsLaterAndInOrder) {
+    std::vector<int> order;
+    platform().post([&] {
+        order.push_back(1);
+        platform().post([&] { order.push_back(3); });
+        order.push_back(2);
+    });
+    platform().post([&] { order.push_back(4); });
+    EXPECT_TRUE(order.empty());
+    ASSERT_TRUE(waitUntil([&] { return order.size() == 4; }));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 4, 3}));
+}
+
+TEST(EventLoop, QuitBeforeRunReturnsAtOnceWithTheCode) {
+    platform().quit(3);
+    EXPECT_EQ(platform().run(), 3);
+}
+
+TEST(EventLoop, QuitFromAHandlerEndsRun) {
+    platform().post([] { platform().quit(7); });
+    EXPECT_EQ(platform().run(), 7);
+}
+
+TEST(EventLoop, SleepBlocksWithoutHandlingEvents) {
+    bool posted = false;
+    platform().post([&] { posted = true; });
+    platform().sleep(20);
+    EXPECT_FALSE(posted);
+    platform().processEvents();
+    EXPECT_TRUE(posted);
+}
+
+// ---- timers --------------------------------------------------------------------
+
+TEST(Timer, FreshTimerIsEnabledWithIntervalZeroAndDoesNotFire) {
+    QtTimer timer;
+    int fired = 0;
+    timer.onTimer = [&] { ++fired; };
+    EXPECT_TRUE(timer.isEnabled());
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_FALSE(timer.isCounting());
+    runFor(50);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST(Timer, EnabledAndIntervalAreIndependent) {
+    QtTimer timer;
+    timer.setEnabled(false);
+    timer.setInterval(20);
+    EXPECT_FALSE(timer.isCounting());
+    EXPECT_EQ(timer.interval(), 20);
+    timer.setEnabled(true);
+    EXPECT_TRUE(timer.isCounting());
+    timer.setInterval(0);
+    EXPECT_TRUE(timer.isEnabled());
+    EXPECT_FALSE(timer.isCounting());
+}
+
+TEST(Timer, FiresRepeatedlyUntilDisabled) {
+    QtTimer timer;
+    int fired = 0;
+    timer.onTimer = [&] {
+        if (++fired == 3) timer.setEnabled(false);
+    };
+    timer.setInterval(10);
+    ASSERT_TRUE(waitUntil([&] { return fired >= 3; }));
+    runFor(60);
+    EXPECT_EQ(fired, 3);
+}
+
+TEST(Timer, HandlerIsNotReenteredFromANestedLoop) {
+    QtTimer timer;
+    int entered = 0;
+    int maxDepth = 0;
+    int depth = 0;
+    timer.onTimer = [&] {
+        ++entered;
+        maxDepth = std::max(maxDepth, ++depth);
+        if (entered == 1) runFor(100);  // several intervals pass in here
+        --depth;
+    };
+    timer.setInterval(10);
+    ASSERT_TRUE(waitUntil([&] { return entered >= 2; }));
+    timer.setEnabled(false);
+    EXPECT_EQ(maxDepth, 1);
+}
+
+TEST(Timer, FiresInsideAModalLoop) {
+    // A modal box runs its own loop; the query's time-out must still come.
+    QtTimer timer;
+    QEventLoop modal;
+    int fired = 0;
+    timer.onTimer = [&] {
+        ++fired;
+        modal.quit();
+    };
+    timer.setInterval(20);
+    QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+    modal.exec();
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(Timer, MayBeDestroyedByItsOwnHandler) {
+    auto timer = std::make_unique<QtTimer>();
+    bool done = false;
+    timer->onTimer = [&] {
+        // Through a nested loop, as an owner destroying its window would.
+        platform().post([&] { timer.reset(); });
+        runFor(30);
+        done = true;
+    };
+    timer->setInterval(10);
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_EQ(timer, nullptr);
+    runFor(30);
+}
+
+// ---- message boxes and small services --------------------------------------------
+
+// Captures what is written to a standard stream while it lives.
+class StreamCapture {
+public:
+    explicit StreamCapture(FILE* stream) : stream_(stream), fd_(fileno(stream)) {
+        std::fflush(stream_);
+        saved_ = dup(fd_);
+        file_ = std::tmpfile();
+        dup2(fileno(file_), fd_);
+    }
+    ~StreamCapture() { restore(); }
+    std::string text() {
+        restore();
+        std::rewind(file_);
+        std::string out;
+        char buffer[512];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
+        return out;
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stream_);
+        dup2(saved_, fd_);
+        close(saved_);
+        saved_ = -1;
+    }
+    FILE* stream_;
+    int fd_;
+    int saved_ = -1;
+    FILE* file_ = nullptr;
+};
+
+TEST(MessageBox, HeadlessAnswersAtOnceAndSaysItOnStandardError) {
+    struct Case {
+        int flags;
+        int answer;
+    };
+    for (const Case c : {Case{48, platform::kIdOk}, Case{64, platform::kIdOk},
+                         Case{52, platform::kIdNo}, Case{0, platform::kIdOk}}) {
+        StreamCapture err(stderr);
+        EXPECT_EQ(platform().messageBox("Some text.", "Tempikon 1.2", c.flags), c.answer)
+            << c.flags;
+        EXPECT_EQ(err.text(), "Tempikon 1.2: Some text.\n");
+    }
+}
+
+TEST(Services, WriteOutputLineEndsTheLine) {
+    StreamCapture out(stdout);
+    platform().writeOutputLine("Time set to 14:03:27 d=0s");
+    EXPECT_EQ(out.text(), "Time set to 14:03:27 d=0s\n");
+}
+
+TEST(Services, ReadFileGivesAllBytesOrNothing) {
+    const std::string path = testing::configHome() + "/bytes.dat";
+    const std::string bytes("line 1\r\n\0\xff tail", 15);
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EQ(platform().readFile(path), bytes);
+    EXPECT_EQ(platform().readFile(testing::configHome() + "/missing.dat"), std::nullopt);
+    // A folder is not a file.
+    EXPECT_EQ(platform().readFile(testing::configHome()), std::nullopt);
+}
+
+TEST(Services, OpenAddressHeadlessOpensNothing) {
+    StreamCapture err(stderr);
+    platform().openAddress("https://example.org/help", 0);
+    platform().openAddress("file:///etc/passwd", 0);
+    const std::string said = err.text();
+    EXPECT_NE(said.find("https://example.org/help"), std::string::npos);
+    // Only web and mail addresses are ever handed on.
+    EXPECT_EQ(said.find("passwd"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tempikon::qt
