@@ -32,7 +32,7 @@ trap cleanup EXIT
 
 mkdir -p "$tmp/config/Tempikon" "$out"
 printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\nBorderWidth 1\nNoHighlight\nDecorateTransients\n' >"$tmp/twmrc"
-printf '[CONFIG]\nServer=127.0.0.89\nInterval=30\nTimeout=5\n' >"$tmp/config/Tempikon/Tempikon.ini"
+printf '[CONFIG]\nServer=127.0.0.89\nInterval=30\nTimeout=5\n' >"$tmp/config/Tempikon/Tempikon.conf"
 
 # A Daytime server that tells the current time.
 python3 - <<'PY' &

@@ -66,7 +66,7 @@ def run(program, recorder, config_home, args, log_path):
 def seed(config_home, lines):
     folder = os.path.join(config_home, "Tempikon")
     os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "Tempikon.ini"), "w") as f:
+    with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
         f.write("[CONFIG]\n" + "".join(l + "\n" for l in lines))
 
 
