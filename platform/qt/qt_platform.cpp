@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QUrl>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/qt/message_box.h"
 #include "platform/qt/qt_platform_impl.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
@@ -41,18 +41,22 @@ bool hasPlatformArgument(int argc, char** argv) {
     return false;
 }
 
-QMessageBox::Icon iconFor(int flags) {
-    switch (flags & 0xF0) {
-        case 16:
-            return QMessageBox::Critical;
-        case 32:
-            return QMessageBox::Question;
-        case 48:
-            return QMessageBox::Warning;
-        case 64:
-            return QMessageBox::Information;
-        default:
-            return QMessageBox::NoIcon;
+QtMessageHandler previousHandler = nullptr;
+
+// Remarks of the offscreen platform (about window features it lacks) and of a
+// session without a runtime folder mean nothing to a run without a display,
+// and would mix with what such a run reports on standard error.
+void headlessMessageHandler(QtMsgType type, const QMessageLogContext& context,
+                            const QString& message) {
+    if (type == QtWarningMsg &&
+        (message.startsWith(QLatin1String("This plugin does not support")) ||
+         message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))) {
+        return;
+    }
+    if (previousHandler) {
+        previousHandler(type, context, message);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
     }
 }
 
@@ -102,24 +106,7 @@ int QtPlatform::messageBox(const std::string& text, const std::string& title, in
         std::fflush(stderr);
         return yesNo ? platform::kIdNo : platform::kIdOk;
     }
-    QMessageBox box;
-    box.setWindowTitle(toQString(title));
-    box.setTextFormat(Qt::PlainText);
-    box.setText(toQString(text));
-    box.setIcon(iconFor(flags));
-    box.setWindowModality(Qt::ApplicationModal);
-    if (yesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-        box.setEscapeButton(QMessageBox::No);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setDefaultButton(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
-    }
-    const int answer = box.exec();
-    if (!yesNo) return platform::kIdOk;
-    return answer == QMessageBox::Yes ? platform::kIdYes : platform::kIdNo;
+    return showMessageBox(text, title, flags);
 }
 
 void QtPlatform::processEvents() {
@@ -211,6 +198,10 @@ QtStart createPlatform(int& argc, char** argv) {
     const bool noDisplay =
         needsOffscreen(environment("DISPLAY"), environment("WAYLAND_DISPLAY"), chosen);
     if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray qpa = qgetenv("QT_QPA_PLATFORM");
+    if (qpa.startsWith("offscreen") || qpa.startsWith("minimal")) {
+        previousHandler = qInstallMessageHandler(headlessMessageHandler);
+    }
     QtStart start;
     start.platform = std::make_unique<QtPlatform>(argc, argv, std::move(commandLine));
     start.noDisplay = noDisplay;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <optional>
 
 #include "backend_env.h"
+#include "platform/qt/message_box.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/startup.h"
 
@@ -279,6 +282,59 @@ TEST(MessageBox, HeadlessAnswersAtOnceAndSaysItOnStandardError) {
             << c.flags;
         EXPECT_EQ(err.text(), "Tempikon 1.2: Some text.\n");
     }
+}
+
+// With a display the box is a real modal QMessageBox; here a timer plays
+// the user, after checking what the box shows.
+TEST(MessageBox, IconsButtonsAndAnswersFollowTheFlags) {
+    struct Case {
+        int flags;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton press;
+        int answer;
+    };
+    const Case cases[] = {
+        {48, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, platform::kIdOk},
+        {64, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, platform::kIdOk},
+        {52, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+         platform::kIdYes},
+        {52, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
+         platform::kIdNo},
+    };
+    for (const Case& c : cases) {
+        bool seen = false;
+        QTimer::singleShot(30, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = true;
+            EXPECT_EQ(box->windowTitle(), QStringLiteral("Tempikon 1.2"));
+            EXPECT_EQ(box->text(), QStringLiteral("<b>not markup</b> & more"));
+            EXPECT_EQ(box->textFormat(), Qt::PlainText);
+            EXPECT_EQ(box->icon(), c.icon);
+            EXPECT_EQ(box->standardButtons(), c.buttons);
+            box->button(c.press)->click();
+        });
+        EXPECT_EQ(showMessageBox("<b>not markup</b> & more", "Tempikon 1.2", c.flags), c.answer);
+        EXPECT_TRUE(seen);
+    }
+}
+
+TEST(MessageBox, TimersAndPostedCallsRunWhileTheBoxIsOpen) {
+    QtTimer timer;
+    int ticks = 0;
+    bool posted = false;
+    timer.onTimer = [&] {
+        if (++ticks == 3) {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->button(QMessageBox::Ok)->click();
+        }
+    };
+    timer.setInterval(15);
+    platform().post([&] { posted = true; });
+    EXPECT_EQ(showMessageBox("Waiting", "Tempikon 1.2", 64), platform::kIdOk);
+    EXPECT_GE(ticks, 3);
+    EXPECT_TRUE(posted);
 }
 
 TEST(Services, WriteOutputLineEndsTheLine) {
