@@ -54,7 +54,7 @@ set -euo pipefail
 export XDG_CONFIG_HOME=$TMPDIR_SHOTS/config QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/tempikon-shots
 export LD_PRELOAD=$RECORDER TEMPIKON_CLOCK_LOG=$TMPDIR_SHOTS/clock.log
-twm -f "$TMPDIR_SHOTS/twmrc" 2>/dev/null &
+twm -f "$TMPDIR_SHOTS/twmrc" >/dev/null 2>&1 &
 sleep 0.5
 capsh --drop=cap_sys_time -- -c 'exec "$@"' tempikon "$PROGRAM" /SERVER &
 pid=$!
