@@ -44,7 +44,7 @@ private:
     std::unique_ptr<QApplication> app_;
     std::unique_ptr<QObject> postTarget_;
     std::string commandLine_;
-    SystemClock clock_;
+    DesktopClock clock_;
     QtSettingsStore store_;
     bool quitRequested_ = false;
     int exitCode_ = 0;

@@ -8,6 +8,8 @@
 #include <windows.h>
 #else
 #include <time.h>
+
+#include "platform/qt/timedate_client.h"
 #endif
 
 namespace tempikon::qt {
@@ -80,6 +82,30 @@ platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) 
     const timespec ts{target, 0};
     if (clock_settime(CLOCK_REALTIME, &ts) != 0) return {false, std::strerror(errno)};
     return {true, {}};
+}
+
+#endif
+
+DesktopClock::DesktopClock() = default;
+DesktopClock::~DesktopClock() = default;
+
+#ifdef _WIN32
+
+platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int second) {
+    return setSystemLocalTimeOfDay(hour, minute, second);
+}
+
+#else
+
+platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int second) {
+    // The kernel's own answer decides who may set the clock (root, or
+    // cap_sys_time given to the binary); only a refusal goes to the service.
+    const platform::ClockResult direct = setSystemLocalTimeOfDay(hour, minute, second);
+    if (direct.ok || direct.reason != std::strerror(EPERM)) return direct;
+    const std::optional<std::int64_t> usec = TodayAtLocalTimeUsec(hour, minute, second);
+    if (!usec) return {false, std::strerror(EINVAL)};
+    if (!service_) service_ = std::make_unique<TimedateClient>();
+    return service_->setTime(*usec);
 }
 
 #endif

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/clock.h"
 
 namespace tempikon::qt {
@@ -18,6 +20,25 @@ public:
     platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override {
         return setSystemLocalTimeOfDay(hour, minute, second);
     }
+};
+
+class TimedateClient;
+
+// The program's clock. It sets the clock itself when the system lets it; on
+// Linux a user without that right is served by the system's time service
+// instead, which asks for an administrator's password (window events keep
+// flowing while it asks).
+class DesktopClock : public platform::Clock {
+public:
+    DesktopClock();
+    ~DesktopClock() override;
+    platform::LocalDateTime now() const override { return systemLocalNow(); }
+    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
+
+private:
+#ifndef _WIN32
+    std::unique_ptr<TimedateClient> service_;  // made when first needed
+#endif
 };
 
 }  // namespace tempikon::qt

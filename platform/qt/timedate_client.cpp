@@ -9,17 +9,12 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
-#include <cctype>
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 namespace tempikon::qt {
 
 namespace {
 
-constexpr int kCapSysTime = 25;  // from linux/capability.h
 // The bus's own time-out runs a little longer than ours, so that ours decides.
 constexpr int kBusGraceMs = 5000;
 const char* const kService = "org.freedesktop.timedate1";
@@ -30,41 +25,6 @@ const char* const kDefaultSystemBus = "unix:path=/var/run/dbus/system_bus_socket
 std::atomic<int> nextConnection{1};
 
 }  // namespace
-
-std::optional<bool> HasSysTimeInStatus(std::string_view procStatus) {
-    constexpr std::string_view key = "CapEff:";
-    std::size_t pos = 0;
-    while (pos < procStatus.size()) {
-        std::size_t end = procStatus.find('\n', pos);
-        if (end == std::string_view::npos) end = procStatus.size();
-        std::string_view line = procStatus.substr(pos, end - pos);
-        pos = end + 1;
-        if (line.substr(0, key.size()) != key) continue;
-        line.remove_prefix(key.size());
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        if (line.empty() || line.size() > 16) return std::nullopt;
-        std::uint64_t mask = 0;
-        for (char c : line) {
-            if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-            int digit = std::isdigit(static_cast<unsigned char>(c))
-                            ? c - '0'
-                            : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-            mask = (mask << 4) | static_cast<std::uint64_t>(digit);
-        }
-        return ((mask >> kCapSysTime) & 1U) != 0;
-    }
-    return std::nullopt;
-}
-
-bool MaySetClockDirectly() {
-    std::ifstream file("/proc/self/status");
-    if (!file) return false;
-    std::ostringstream text;
-    text << file.rdbuf();
-    // Unknown: let the service decide rather than fail with EPERM.
-    return HasSysTimeInStatus(text.str()).value_or(false);
-}
 
 std::optional<std::int64_t> TodayAtLocalTimeUsec(int hour, int minute, int second) {
     std::time_t now = std::time(nullptr);
@@ -111,10 +71,10 @@ TimedateClient::~TimedateClient() {
     if (connected_) QDBusConnection::disconnectFromBus(connectionName_);
 }
 
-bool TimedateClient::connect() {
+bool TimedateClient::connect(bool fresh) {
     // One connection for the whole run keeps polkit's "remember" of the
     // password; a lost one (bus restarted) is opened again.
-    if (connected_ && QDBusConnection(connectionName_).isConnected()) return true;
+    if (connected_ && !fresh && QDBusConnection(connectionName_).isConnected()) return true;
     if (connected_) QDBusConnection::disconnectFromBus(connectionName_);
     QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
     if (address.isEmpty()) address = kDefaultSystemBus;
@@ -125,16 +85,35 @@ bool TimedateClient::connect() {
 }
 
 platform::ClockResult TimedateClient::setTime(std::int64_t usecUtc) {
-    if (!connect()) return {false, kReasonNoService};
-    QDBusConnection bus(connectionName_);
+    QDBusError error;
+    Answer answer = connect(false) ? call(usecUtc, error) : Answer::NoBus;
+    // A connection that broke since the last setting (the bus restarted)
+    // never carried the call: open a new one and try once more.
+    if (answer == Answer::Failed && error.type() == QDBusError::Disconnected)
+        answer = connect(true) ? call(usecUtc, error) : Answer::NoBus;
 
-    QDBusMessage call =
+    switch (answer) {
+        case Answer::Done:
+            return {true, {}};
+        case Answer::NoBus:
+            return {false, kReasonNoService};
+        case Answer::TimedOut:
+            return {false, kReasonNoAnswer};
+        case Answer::Failed:
+            break;
+    }
+    return {false, TimedateErrorReason(error.name(), error.message())};
+}
+
+TimedateClient::Answer TimedateClient::call(std::int64_t usecUtc, QDBusError& error) {
+    QDBusMessage message =
         QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
                                        QLatin1String(kInterface), QStringLiteral("SetTime"));
-    call << QVariant::fromValue<qlonglong>(usecUtc) << false << true;
-    call.setInteractiveAuthorizationAllowed(true);
+    message << QVariant::fromValue<qlonglong>(usecUtc) << false << true;
+    message.setInteractiveAuthorizationAllowed(true);
 
-    QDBusPendingCallWatcher watcher(bus.asyncCall(call, timeoutMs_ + kBusGraceMs));
+    QDBusPendingCallWatcher watcher(
+        QDBusConnection(connectionName_).asyncCall(message, timeoutMs_ + kBusGraceMs));
     bool answered = false;
     bool timedOut = false;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished,
@@ -147,12 +126,10 @@ platform::ClockResult TimedateClient::setTime(std::int64_t usecUtc) {
     // Window events keep flowing while polkit asks for the password.
     while (!answered && !timedOut) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
-    if (!answered) return {false, kReasonNoAnswer};
-    if (watcher.isError()) {
-        QDBusError error = watcher.error();
-        return {false, TimedateErrorReason(error.name(), error.message())};
-    }
-    return {true, {}};
+    if (!answered) return Answer::TimedOut;
+    if (!watcher.isError()) return Answer::Done;
+    error = watcher.error();
+    return Answer::Failed;
 }
 
 }  // namespace tempikon::qt

@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/clock.h"
+
+class QDBusError;
 
 // Setting the clock as a normal user: systemd's time service on the system
 // bus (org.freedesktop.timedate1), which asks for a password through polkit.
@@ -17,13 +18,6 @@ inline constexpr const char* kReasonAutoSync = "automatic time synchronisation i
 inline constexpr const char* kReasonNotAuthorised = "not authorised";
 inline constexpr const char* kReasonNoService = "no time service on this system";
 inline constexpr const char* kReasonNoAnswer = "the time service did not answer";
-
-// CAP_SYS_TIME in the CapEff line of a /proc/<pid>/status text; nullopt when
-// the line is missing or unreadable.
-std::optional<bool> HasSysTimeInStatus(std::string_view procStatus);
-// Whether clock_settime can work for this process (root keeps the capability
-// in its effective set; a binary given cap_sys_time+ep has it too).
-bool MaySetClockDirectly();
 
 // Today's local date at h:m:s as microseconds since the epoch (UTC); the
 // time zone decides daylight saving time. nullopt when it cannot be converted.
@@ -49,7 +43,10 @@ public:
     platform::ClockResult setTime(std::int64_t usecUtc);
 
 private:
-    bool connect();
+    enum class Answer { Done, Failed, TimedOut, NoBus };
+    // fresh: drop the connection held so far and open a new one.
+    bool connect(bool fresh);
+    Answer call(std::int64_t usecUtc, QDBusError& error);
 
     int timeoutMs_;
     QString connectionName_;

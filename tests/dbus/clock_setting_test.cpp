@@ -1,0 +1,161 @@
+// The whole road of a setting on Linux without the right to set the clock:
+// Daytime server, query, offset, the program's clock, the time service on a
+// private bus, and the status line.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/daytime_query.h"
+#include "core/public_stuff.h"
+#include "core/set_clock.h"
+#include "platform/qt/timedate_client.h"
+#include "tests/dbus/dbus_env.h"
+#include "tests/dbus/private_bus.h"
+#include "tests/support/daytime_server.h"
+
+namespace tempikon::dbustest {
+namespace {
+
+using testsupport::DaytimeServer;
+using testsupport::ServerMode;
+
+class TextLabel : public platform::Label {
+public:
+    void setEnabled(bool) override {}
+    bool isEnabled() const override { return true; }
+    void setText(const std::string& t) override { history.push_back(t); }
+    std::string text() const override { return history.empty() ? "" : history.back(); }
+    void setTextColour(platform::Colour) override {}
+    platform::Colour textColour() const override { return 0; }
+    std::vector<std::string> history;
+};
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+class ClockSettingTest : public ::testing::Test {
+protected:
+    ClockSettingTest() {
+        stuff.Config.Timeout = 10;
+        stuff.Config.Interval = 30;
+    }
+    void SetUp() override { ASSERT_TRUE(bus.ok()) << bus.failure(); }
+
+    // Today's date at that local time, as the service must receive it; either
+    // side of a midnight passing during the test.
+    void expectToday(std::int64_t usec, int h, int m, int s, std::int64_t before) {
+        const auto after = qt::TodayAtLocalTimeUsec(h, m, s);
+        ASSERT_TRUE(after.has_value());
+        EXPECT_TRUE(usec == before || usec == *after)
+            << usec << " is not today at " << h << ":" << m << ":" << s;
+    }
+
+    PrivateBus bus;
+    core::PublicStuff stuff;
+    std::unique_ptr<platform::Timer> timer1 = platform().createTimer();
+    std::unique_ptr<platform::TcpClient> winsock1 = platform().createTcpClient();
+    core::DaytimeQuery query{platform(), stuff, *timer1, *winsock1};
+    TextLabel label1;
+    TextLabel label2;
+    core::ClockSetter setter{platform(), stuff, query, label1, label2};
+};
+
+TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTodayAtTheWrappedTime) {
+    ASSERT_TRUE(bus.startTimeService()) << bus.failure();
+    auto server = DaytimeServer::replying("127.0.0.210", "Sun Dec  6 23:45:10 2026\r\n");
+    stuff.Config.Server = "127.0.0.210";
+    stuff.Config.Offset = 1;
+
+    const auto before = qt::TodayAtLocalTimeUsec(0, 45, 10);
+    ASSERT_TRUE(before.has_value());
+    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Set);
+
+    const auto calls = bus.setTimeCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    expectToday(calls[0].usecUtc, 0, 45, 10, *before);
+    EXPECT_FALSE(calls[0].relative);
+    EXPECT_TRUE(calls[0].interactive);
+    EXPECT_EQ(label1.history, std::vector<std::string>{"127.0.0.210"});
+    EXPECT_TRUE(startsWith(label2.text(), "Time set to 00:45:10 d=")) << label2.text();
+}
+
+TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
+    ASSERT_TRUE(bus.startTimeService()) << bus.failure();
+    auto primary = DaytimeServer::inMode("127.0.0.211", ServerMode::Refused);
+    auto backup = DaytimeServer::replying("127.0.0.212", "10:00:00\r\n");
+    stuff.Config.Server = "127.0.0.211";
+    stuff.Config.Server2 = "127.0.0.212";
+    stuff.Config.Offset = 1;
+    stuff.Config.Offset2 = -2.5f;
+
+    const auto before = qt::TodayAtLocalTimeUsec(7, 30, 0);
+    ASSERT_TRUE(before.has_value());
+    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Set);
+
+    const auto calls = bus.setTimeCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    expectToday(calls[0].usecUtc, 7, 30, 0, *before);
+    EXPECT_EQ(label1.text(), "127.0.0.212 (Backup)");
+    EXPECT_TRUE(startsWith(label2.text(), "Time set to 07:30:00 d=")) << label2.text();
+}
+
+TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
+    ASSERT_TRUE(bus.startTimeService(QStringLiteral(
+        R"({"SetTimeError": "org.freedesktop.timedate1.AutomaticTimeSyncEnabled",
+            "SetTimeMessage": "Automatic time synchronization is enabled"})")))
+        << bus.failure();
+    auto server = DaytimeServer::replying("127.0.0.213", "12:00:00\r\n");
+    stuff.Config.Server = "127.0.0.213";
+
+    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Refused);
+    EXPECT_EQ(bus.setTimeCalls().size(), 1u);
+    EXPECT_EQ(label2.history,
+              std::vector<std::string>{
+                  "Couldn't set system clock: automatic time synchronisation is on"});
+}
+
+TEST_F(ClockSettingTest, NoTimeServiceOnTheBus) {
+    auto server = DaytimeServer::replying("127.0.0.214", "12:00:00\r\n");
+    stuff.Config.Server = "127.0.0.214";
+
+    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Refused);
+    EXPECT_EQ(label2.text(), "Couldn't set system clock: no time service on this system");
+}
+
+TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
+    // The service takes its time, as a password prompt does; meanwhile the
+    // user chooses "&Set time" again.
+    ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 1.5})"))) << bus.failure();
+    auto server = DaytimeServer::replying("127.0.0.215", "12:00:00\r\n");
+    stuff.Config.Server = "127.0.0.215";
+
+    std::vector<core::SetOutcome> nested;
+    bool queryBusyAtClick = true;
+    QTimer click;
+    click.setSingleShot(true);
+    QObject::connect(&click, &QTimer::timeout, [&] {
+        queryBusyAtClick = query.isBusy();
+        nested.push_back(setter.SetClockFromServer());
+    });
+    // Armed once the query has ended, so that it fires during the service's wait.
+    int queryEnds = 0;
+    const int id = query.addBusyListener([&] {
+        if (!query.isBusy() && ++queryEnds == 1) click.start(100);
+    });
+
+    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Set);
+    query.removeBusyListener(id);
+
+    EXPECT_EQ(nested, std::vector<core::SetOutcome>{core::SetOutcome::Skipped});
+    EXPECT_FALSE(queryBusyAtClick);
+    EXPECT_EQ(server->connectionsAccepted(), 1);
+    EXPECT_EQ(bus.setTimeCalls().size(), 1u);
+    EXPECT_EQ(label2.history.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tempikon::dbustest
