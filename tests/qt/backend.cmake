@@ -22,6 +22,7 @@ target_compile_definitions(backend_tests PRIVATE
   TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>")
 add_dependencies(backend_tests tempikon_settings_writer)
 gtest_discover_tests(backend_tests
+  TEST_PREFIX "backend."
   DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120 LABELS qt)
 
