@@ -140,6 +140,8 @@ int QtPlatform::run() {
 void QtPlatform::quit(int exitCode) {
     quitRequested_ = true;
     exitCode_ = exitCode;
+    // A password prompt of the time service must not keep a closed program alive.
+    clock_.abandonWait();
     QCoreApplication::exit(exitCode);
 }
 

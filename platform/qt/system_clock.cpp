@@ -95,6 +95,8 @@ platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int 
     return setSystemLocalTimeOfDay(hour, minute, second);
 }
 
+void DesktopClock::abandonWait() {}
+
 #else
 
 platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int second) {
@@ -106,6 +108,10 @@ platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int 
     if (!usec) return {false, std::strerror(EINVAL)};
     if (!service_) service_ = std::make_unique<TimedateClient>();
     return service_->setTime(*usec);
+}
+
+void DesktopClock::abandonWait() {
+    if (service_) service_->abandon();
 }
 
 #endif

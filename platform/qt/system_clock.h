@@ -34,6 +34,8 @@ public:
     ~DesktopClock() override;
     platform::LocalDateTime now() const override { return systemLocalNow(); }
     platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
+    // The program is ending: a setting that waits for the service gives up.
+    void abandonWait();
 
 private:
 #ifndef _WIN32

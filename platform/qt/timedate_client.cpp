@@ -85,6 +85,7 @@ bool TimedateClient::connect(bool fresh) {
 }
 
 platform::ClockResult TimedateClient::setTime(std::int64_t usecUtc) {
+    abandoned_ = false;
     QDBusError error;
     Answer answer = connect(false) ? call(usecUtc, error) : Answer::NoBus;
     // A connection that broke since the last setting (the bus restarted)
@@ -124,7 +125,8 @@ TimedateClient::Answer TimedateClient::call(std::int64_t usecUtc, QDBusError& er
     deadline.start(timeoutMs_);
 
     // Window events keep flowing while polkit asks for the password.
-    while (!answered && !timedOut) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (!answered && !timedOut && !abandoned_)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
     if (!answered) return Answer::TimedOut;
     if (!watcher.isError()) return Answer::Done;

@@ -41,6 +41,8 @@ public:
     // SetTime(usecUtc, relative=false, interactive=true). Handles window events
     // until the service answers or the time-out passes.
     platform::ClockResult setTime(std::int64_t usecUtc);
+    // The program is ending: the waiting call gives up at once.
+    void abandon() { abandoned_ = true; }
 
 private:
     enum class Answer { Done, Failed, TimedOut, NoBus };
@@ -51,6 +53,7 @@ private:
     int timeoutMs_;
     QString connectionName_;
     bool connected_ = false;
+    bool abandoned_ = false;
 };
 
 }  // namespace tempikon::qt

@@ -157,5 +157,25 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
     EXPECT_EQ(label2.history.size(), 1u);
 }
 
+TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
+    // The main window closes during a password prompt: the setting must give
+    // up instead of keeping the closed program alive until the prompt ends.
+    ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 4})"))) << bus.failure();
+    auto server = DaytimeServer::replying("127.0.0.216", "12:00:00\r\n");
+    stuff.Config.Server = "127.0.0.216";
+
+    QTimer closing;
+    closing.setSingleShot(true);
+    QObject::connect(&closing, &QTimer::timeout, [&] { platform().quit(0); });
+    int queryEnds = 0;
+    const int id = query.addBusyListener([&] {
+        if (!query.isBusy() && ++queryEnds == 1) closing.start(100);
+    });
+
+    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Refused);
+    query.removeBusyListener(id);
+    EXPECT_EQ(label2.text(), "Couldn't set system clock: the time service did not answer");
+}
+
 }  // namespace
 }  // namespace tempikon::dbustest
