@@ -5,7 +5,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for pkg in cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
            googletest wine wine64 xvfb x11-apps imagemagick librsvg2-bin libcap2-bin \
-           xdotool python3; do
+           python3 fonts-liberation fonts-comic-neue; do
     have "$pkg" || need+=("$pkg")
 done
 # ImageMagick may come from elsewhere (a local build); only its tools matter.

@@ -159,12 +159,14 @@ void Win32Platform::post(std::function<void()> fn) {
 }
 
 int Win32Platform::run() {
+    // quit() may come before the loop starts (a start-up that ends at once).
     while (!quitting_) waitForEvents();
+    quitting_ = false;
     return exitCode_;
 }
 
 void Win32Platform::quit(int exitCode) {
-    if (!quitting_) exitCode_ = exitCode;
+    exitCode_ = exitCode;
     quitting_ = true;
     // Wakes a GetMessageW that is waiting.
     PostMessageW(messageWindow_, WM_NULL, 0, 0);

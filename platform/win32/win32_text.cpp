@@ -45,6 +45,14 @@ std::uint32_t resolveColour(platform::Colour colour, std::uint32_t (*sysColour)(
     return colour & 0x00FFFFFFu;
 }
 
+bool isFixedPitchFace(std::string_view face) {
+    std::string lower;
+    for (const char c : face) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const char* known : {"courier", "consolas", "lucida console", "mono", "fixedsys"})
+        if (lower.find(known) != std::string::npos) return true;
+    return false;
+}
+
 std::string tidyMessage(std::wstring_view message) {
     std::string text = narrow(message);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))

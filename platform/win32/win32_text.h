@@ -26,6 +26,11 @@ int twipsToPixels(int twips, int dpi);
 // system colour by index, resolved through sysColour(index).
 std::uint32_t resolveColour(platform::Colour colour, std::uint32_t (*sysColour)(int index));
 
+// Faces of fixed-pitch fonts the program asks for: where such a face is
+// missing, the font mapper must still choose a fixed-pitch one, or columns
+// of text no longer line up.
+bool isFixedPitchFace(std::string_view face);
+
 // A system message without its trailing line break and full stop blanks.
 std::string tidyMessage(std::wstring_view message);
 

@@ -467,6 +467,8 @@ HFONT Win32Window::fontFor(const platform::FontSpec& spec) {
         face.resize(std::min<std::size_t>(face.size(), LF_FACESIZE - 1));
         wcsncpy(font.lfFaceName, face.c_str(), LF_FACESIZE);
         font.lfCharSet = DEFAULT_CHARSET;
+        font.lfPitchAndFamily =
+            isFixedPitchFace(spec.face) ? FIXED_PITCH | FF_MODERN : DEFAULT_PITCH;
     }
     if (spec.points > 0) font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi_ / 72.0));
     font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
