@@ -60,6 +60,21 @@ void headlessMessageHandler(QtMsgType type, const QMessageLogContext& context,
     }
 }
 
+// A file address only for a file in one of the program's own data folders
+// (its installed help page); a link there to anywhere else does not count.
+bool isOwnDataFile(const QUrl& url, const std::vector<std::string>& dataDirectories) {
+    namespace fs = std::filesystem;
+    if (!url.isLocalFile()) return false;
+    std::error_code error;
+    const fs::path file = fs::canonical(fs::path(toStdString(url.toLocalFile())), error);
+    if (error || !fs::is_regular_file(file, error)) return false;
+    for (const std::string& dir : dataDirectories) {
+        const fs::path folder = fs::canonical(fs::path(dir), error);
+        if (!error && file.parent_path() == folder) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
@@ -148,11 +163,10 @@ void QtPlatform::quit(int exitCode) {
 void QtPlatform::openAddress(const std::string& address, platform::NativeHandle) {
     const QUrl url(toQString(address), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    // Only what the program shows: web pages and mail addresses.
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
-                           scheme != QLatin1String("mailto"))) {
-        return;
-    }
+    // Only what the program shows: web pages, mail addresses and its own help page.
+    const bool shown = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                       scheme == QLatin1String("mailto");
+    if (!url.isValid() || !(shown || isOwnDataFile(url, dataDirectories()))) return;
     if (isHeadless()) {
         std::fprintf(stderr, "Not opened without a display: %s\n", address.c_str());
         std::fflush(stderr);

@@ -363,5 +363,32 @@ TEST(Services, OpenAddressHeadlessOpensNothing) {
     EXPECT_EQ(said.find("passwd"), std::string::npos);
 }
 
+TEST(Services, OpenAddressTakesFilesOnlyFromTheProgramsDataFolders) {
+    namespace fs = std::filesystem;
+    // The program's folder is its first data folder.
+    const fs::path dir(QCoreApplication::applicationDirPath().toStdString());
+    const fs::path page = dir / "open_address_page.html";
+    const fs::path link = dir / "open_address_link.html";
+    const std::string elsewhere = testing::configHome() + "/x.html";
+    std::ofstream(page) << "<p>help</p>";
+    std::ofstream(elsewhere) << "<p>not ours</p>";
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    fs::create_symlink("/etc/passwd", link);
+    StreamCapture err(stderr);
+    platform().openAddress("file://" + page.string(), 0);
+    platform().openAddress("file://" + link.string(), 0);
+    platform().openAddress("file://" + (dir / "open_address_missing.html").string(), 0);
+    platform().openAddress("file://" + elsewhere, 0);
+    const std::string said = err.text();
+    fs::remove(page, ignored);
+    fs::remove(link, ignored);
+    EXPECT_NE(said.find("file://" + page.string()), std::string::npos) << said;
+    // A link out of the folder, a missing file and a file elsewhere stay shut.
+    EXPECT_EQ(said.find("open_address_link"), std::string::npos) << said;
+    EXPECT_EQ(said.find("open_address_missing"), std::string::npos) << said;
+    EXPECT_EQ(said.find("x.html"), std::string::npos) << said;
+}
+
 }  // namespace
 }  // namespace tempikon::qt
