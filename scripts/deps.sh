@@ -5,7 +5,8 @@
 set -euo pipefail
 
 run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue)
-test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3 dbus python3-dbusmock)
+test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3 dbus python3-dbusmock
+           dpkg-dev desktop-file-utils appstream lintian systemd)
 
 case "${1:-}" in
   run) pkgs=("${run_pkgs[@]}") ;;

@@ -153,28 +153,21 @@ def case_contents(opts):
         icon = os.path.join(root, f"usr/share/icons/hicolor/{n}x{n}/apps/tempikon.png")
         check(png_size(icon) == (n, n), f"the {n}x{n} icon is {n} by {n} pixels")
 
-    r = run(["file", "-b", os.path.join(root, "usr/bin/tempikon")])
-    check("ELF" in r.stdout and "not stripped" not in r.stdout,
-          f"the program is a stripped ELF binary: {r.stdout.strip()}")
+    r = run(["readelf", "-S", "-W", os.path.join(root, "usr/bin/tempikon")])
+    check(r.returncode == 0 and ".text" in r.stdout, "the program is an ELF binary", r)
+    check(".symtab" not in r.stdout and ".debug_" not in r.stdout,
+          "the program is stripped", r)
 
-    fields = {}
-    for name in ("Package", "Version", "Architecture", "Maintainer", "Section",
-                 "Priority", "Homepage", "Depends", "Description"):
-        fields[name] = run(["dpkg-deb", "-f", deb, name]).stdout.strip()
-    check(fields["Package"] == "tempikon", f"package name: {fields}")
-    check(fields["Version"] == opts.version, f"version {opts.version}: {fields}")
-    check(fields["Section"] == "utils" and fields["Priority"] == "optional",
-          f"section and priority: {fields}")
+    fields = {name: run(["dpkg-deb", "-f", deb, name]).stdout.strip()
+              for name in ("Package", "Version", "Maintainer", "Depends")}
+    check(fields["Package"] == "tempikon" and fields["Version"] == opts.version,
+          f"package tempikon {opts.version}: {fields}")
     check(re.fullmatch(r"[^<>]+ <[^@<>\s]+@[^@<>\s]+>", fields["Maintainer"]) is not None,
           f"a maintainer with a mail address: {fields['Maintainer']}")
-    check(fields["Homepage"] == WEB.rstrip("/"), f"homepage: {fields['Homepage']}")
     # Worked out from the binary: the libraries it links, with versions.
     for lib in ("libc6", "libqt6core6", "libqt6widgets6", "libqt6network6", "libstdc++6"):
         check(re.search(rf"(^|, ){re.escape(lib)} \(>= [^)]+\)", fields["Depends"]),
               f"Depends names {lib} with a version: {fields['Depends']}")
-    summary, _, body = fields["Description"].partition("\n")
-    check(0 < len(summary) <= 80 and body.strip(),
-          f"a summary line and a long description: {fields['Description']!r}")
 
 
 # ---- metadata -----------------------------------------------------------------
@@ -216,7 +209,6 @@ def case_metadata(opts):
     launchable = meta.findtext("launchable")
     check(os.path.join("usr/share/applications", launchable or "") == DESKTOP,
           f"the metainfo launches the installed desktop entry: {launchable}")
-    check(meta.findtext("url[@type='homepage']") == WEB.rstrip("/"), "the homepage")
     binary = meta.findtext("provides/binary")
     check(binary and os.path.isfile(os.path.join(root, "usr/bin", binary)),
           f"the metainfo's binary is installed: {binary}")
