@@ -20,6 +20,7 @@
 
 #include "app/form1.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_settings_store.h"
 #include "platform/qt/qt_window.h"
 #include "settings_dialog/settings.h"
 #include "tests/support/daytime_server.h"
@@ -33,8 +34,9 @@ platform::Platform* gPlatform = nullptr;
 fs::path gConfigHome;
 fs::path gWorkDir;
 
+// Where the store keeps the settings (under the temporary XDG_CONFIG_HOME).
 fs::path SettingsFile() {
-    return gConfigHome / "Tempikon" / "Tempikon.ini";
+    return qt::QtSettingsStore::location(core::kAppName);
 }
 
 struct DialogQtTest : ::testing::Test {
@@ -133,6 +135,7 @@ TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
 
     EXPECT_EQ(form->settingsDialog() == nullptr || !form->settingsDialog()->isShown(), true);
     QSettings file(QString::fromStdString(SettingsFile().string()), QSettings::IniFormat);
+    ASSERT_EQ(SettingsFile().parent_path().parent_path(), gConfigHome);
     EXPECT_EQ(file.value("CONFIG/Server").toString(), "typed.example");
     EXPECT_EQ(file.value("CONFIG/Offset").toString(), "2.5");
     EXPECT_EQ(file.value("CONFIG/Timeout").toString(), "4");
