@@ -26,8 +26,16 @@ namespace {
 
 std::wstring textOf(HWND hwnd) {
     wchar_t buffer[4096] = {};
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 5000,
-                        nullptr);
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                        SMTO_BLOCK | SMTO_ABORTIFHUNG, 5000, nullptr);
+    return buffer;
+}
+
+// A caption without sending a message: a window that does not answer (a
+// program stopped in a debugger, say) cannot hold up the search.
+std::wstring captionOf(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    GetWindowTextW(hwnd, buffer, 512);
     return buffer;
 }
 
@@ -45,7 +53,7 @@ HWND findShown(const std::wstring& caption) {
     EnumWindows(
         [](HWND hwnd, LPARAM lParam) -> BOOL {
             auto* s = reinterpret_cast<Search*>(lParam);
-            if (IsWindowVisible(hwnd) && textOf(hwnd) == *s->caption) {
+            if (IsWindowVisible(hwnd) && captionOf(hwnd) == *s->caption) {
                 s->found = hwnd;
                 return FALSE;
             }
@@ -101,7 +109,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"windows") {
         EnumWindows(
             [](HWND hwnd, LPARAM) -> BOOL {
-                if (IsWindowVisible(hwnd)) print(classOf(hwnd) + L"\t" + textOf(hwnd));
+                if (IsWindowVisible(hwnd)) print(classOf(hwnd) + L"\t" + captionOf(hwnd));
                 return TRUE;
             },
             0);

@@ -1,0 +1,246 @@
+#!/usr/bin/env python3
+"""Smoke test of the real tempikon.exe under Wine on a virtual display.
+
+Runs the program as a user would: one-shot runs against Daytime servers on
+127.0.0.200-203 port 13, a start without configuration, and the
+configuration read from and saved to the registry, driven from outside by
+wintool.exe. Wine always runs without CAP_SYS_TIME (scripts/win32-wine.sh),
+so the system refuses to set the clock: that refusal is the expected
+outcome of a good reply.
+
+    smoke_test.py <build-dir>      (DISPLAY must name an X server)
+"""
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WINE = os.path.join(ROOT, "scripts", "win32-wine.sh")
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build-win"))
+EXE = os.path.join(BUILD, "app", "main", "tempikon.exe")
+WINTOOL = os.path.join(BUILD, "tests", "win32", "wintool.exe")
+KEY = r"HKCU\Software\Tempikon\Tempikon\CONFIG"
+# A hang guard only: every run here ends within seconds when it works.
+GUARD = 90
+
+
+class DaytimeServer:
+    """Port 13 of one loopback address: replies with `reply`, or keeps the
+    connection open in silence when `reply` is None."""
+
+    def __init__(self, address, reply):
+        self.reply = reply
+        self.connections = 0
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind((address, 13))
+        self.sock.listen(8)
+        self.held = []
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.connections += 1
+            if self.reply is None:
+                self.held.append(conn)
+            else:
+                conn.sendall(self.reply)
+                conn.close()
+
+    def close(self):
+        # Wakes the accept() that waits, so that the address is free at once.
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(timeout=5)
+        for conn in self.held:
+            conn.close()
+
+
+class Finished:
+    def __init__(self, returncode, stdout, stderr):
+        self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
+
+
+def run(command, env=None, cwd=None, check=False):
+    """Runs a command with its output in files, not pipes: Wine's server and
+    desktop process, started by whichever Wine program comes first, inherit
+    the output and outlive the program, so a pipe would not end with it."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(command, stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                              timeout=GUARD, env=env, cwd=cwd).returncode
+        out.seek(0)
+        err.seek(0)
+        result = Finished(code, out.read(), err.read())
+    if check and code != 0:
+        raise AssertionError(f"{command} failed: {result.stderr!r}")
+    return result
+
+
+def wine(*args, env=None, check=False):
+    return run([WINE, *args], env=env, check=check)
+
+
+def wintool(*args):
+    return wine(WINTOOL, *args)
+
+
+def reg_set(name, value):
+    wine("reg", "add", KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f", check=True)
+
+
+def reg_get(name):
+    out = wine("reg", "query", KEY, "/v", name).stdout.decode("utf-8", "replace")
+    for line in out.splitlines():
+        parts = line.split(None, 2)
+        if len(parts) >= 2 and parts[0] == name:
+            return parts[1], (parts[2] if len(parts) > 2 else "")
+    return None
+
+
+def two_hours_off():
+    """A ctime-style reply two hours from now: far enough from the real time
+    that Wine never takes it for the time it already has."""
+    return time.strftime("%a %b %d %H:%M:%S %Y\r\n", time.localtime(time.time() + 7200)).encode()
+
+
+def lines(data):
+    return [l.rstrip("\r") for l in data.decode("utf-8", "replace").splitlines() if l.strip()]
+
+
+class Smoke(unittest.TestCase):
+    def setUp(self):
+        wine("reg", "delete", r"HKCU\Software\Tempikon", "/f")
+        self.servers = []
+        self.workdir = os.path.join(BUILD, "smoke-work")
+        os.makedirs(self.workdir, exist_ok=True)
+
+    def tearDown(self):
+        for server in self.servers:
+            server.close()
+
+    def server(self, address, reply):
+        server = DaytimeServer(address, reply)
+        self.servers.append(server)
+        return server
+
+    def run_exe(self, *args, headless=False):
+        env = dict(os.environ)
+        env.pop("TEMPIKON_HEADLESS", None)
+        if headless:
+            env["TEMPIKON_HEADLESS"] = "1"
+        return run([WINE, EXE, *args], env=env, cwd=self.workdir)
+
+    # ---- one-shot runs -----------------------------------------------------------
+
+    def test_one_shot_reply_is_refused_by_the_system_with_its_reason(self):
+        server = self.server("127.0.0.200", two_hours_off())
+        reg_set("Server", "127.0.0.200")
+        result = self.run_exe("/RUNONCE")  # with windows: no message box may appear
+        out = lines(result.stdout)
+        self.assertEqual(result.returncode, 3, (out, result.stderr))
+        self.assertEqual(len(out), 1, out)
+        self.assertTrue(out[0].startswith("Couldn't set system clock: "), out)
+        self.assertGreater(len(out[0]), len("Couldn't set system clock: "), out)
+        self.assertEqual(server.connections, 1)
+
+    def test_one_shot_asks_the_backup_after_a_silent_primary(self):
+        primary = self.server("127.0.0.201", None)
+        backup = self.server("127.0.0.202", two_hours_off())
+        reg_set("Server", "127.0.0.201")
+        reg_set("Server2", "127.0.0.202")
+        reg_set("Timeout", "1")
+        result = self.run_exe("/runonce", headless=True)
+        out = lines(result.stdout)
+        self.assertEqual(result.returncode, 3, out)
+        self.assertTrue(out and out[0].startswith("Couldn't set system clock: "), out)
+        self.assertEqual((primary.connections, backup.connections), (1, 1))
+
+    def test_one_shot_without_an_answer_or_with_nonsense(self):
+        reg_set("Server", "127.0.0.203")  # nobody listens: refused
+        result = self.run_exe("/RUNONCE", headless=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(lines(result.stdout), ["Couldn't reach timeserver(s)"])
+
+        self.server("127.0.0.200", b"ab:cd:ef nonsense\r\n")
+        reg_set("Server", "127.0.0.200")
+        result = self.run_exe("/RUNONCE", headless=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(lines(result.stdout), ["Invalid data received"])
+
+    def test_no_configuration_ends_with_status_2_without_blocking(self):
+        for switches in (["/RUNONCE"], ["/SERVER", "/MIN"]):
+            result = self.run_exe(*switches, headless=True)
+            self.assertEqual(result.returncode, 2, switches)
+            self.assertEqual(lines(result.stdout), [])
+            self.assertIn("You must go through the configuration first.",
+                          result.stderr.decode("utf-8", "replace"))
+
+    # ---- the windows, driven from outside ------------------------------------------
+
+    def test_registry_values_are_read_back_and_saved_as_text(self):
+        seeded = {"Server": "127.0.0.200", "Server2": "backup.example", "Offset": "5.5",
+                  "Offset2": "-2", "Timeout": "7", "Interval": "45"}
+        for name, value in seeded.items():
+            reg_set(name, value)
+        env = dict(os.environ)
+        env.pop("TEMPIKON_HEADLESS", None)
+        program = subprocess.Popen([WINE, EXE], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=env,
+                                   cwd=self.workdir)
+        try:
+            self.assertEqual(wintool("wait", "Tempikon 1.2", "30000").returncode, 0)
+            statics = [l.split("\t", 1)[1] for l in lines(wintool("texts", "Tempikon 1.2").stdout)]
+            self.assertEqual(statics[0], "127.0.0.200")
+            self.assertEqual(statics[2], "Current program mode is CONFIG")
+
+            # Alt+C: "&Configuration".
+            self.assertEqual(wintool("menu", "Tempikon 1.2", "c").returncode, 0)
+            self.assertEqual(wintool("wait", "Configuration", "30000").returncode, 0)
+            edits = [l.split("\t", 1)[1] if "\t" in l else ""
+                     for l in wintool("texts", "Configuration").stdout.decode().splitlines()
+                     if l.startswith("Edit")]
+            self.assertEqual(edits, ["127.0.0.200", "5.5", "backup.example", "-2", "7", "45"])
+            self.assertGreater(len(lines(wintool("items", "Configuration").stdout)), 10)
+
+            self.assertEqual(wintool("settext", "Configuration", "2", "127.0.0.202").returncode, 0)
+            self.assertEqual(wintool("settext", "Configuration", "5", "15").returncode, 0)
+            self.assertEqual(wintool("click", "Configuration", "&OK").returncode, 0)
+            self.assertEqual(wintool("gone", "Configuration", "30000").returncode, 0)
+
+            expected = dict(seeded, Server2="127.0.0.202", Interval="15")
+            for name, value in expected.items():
+                self.assertEqual(reg_get(name), ("REG_SZ", value), name)
+
+            # The About box reads its revision from the version resource.
+            self.assertEqual(wintool("menu", "Tempikon 1.2", "?").returncode, 0)
+            self.assertEqual(wintool("wait", "About Tempikon", "30000").returncode, 0)
+            about = wintool("texts", "About Tempikon").stdout.decode("utf-8", "replace")
+            self.assertIn("Rev 1.2.10", about)
+            wintool("close", "About Tempikon")
+            self.assertEqual(wintool("gone", "About Tempikon", "30000").returncode, 0)
+
+            wintool("close", "Tempikon 1.2")
+            self.assertEqual(program.wait(timeout=GUARD), 0)
+        finally:
+            if program.poll() is None:
+                program.kill()
+                program.wait()
+
+
+if __name__ == "__main__":
+    if not os.path.exists(EXE):
+        sys.exit(f"no program at {EXE}: build it first")
+    unittest.main(argv=[sys.argv[0], "-v"])
