@@ -84,14 +84,14 @@ struct DialogQtTest : ::testing::Test {
     // Runs action; when a popup menu opens meanwhile, records it and picks
     // the item at index (or dismisses it with -1).
     static QMenu* withPopup(int index, const std::function<void()>& action) {
-        auto opened = std::make_shared<QMenu*>(nullptr);
-        auto timer = std::make_shared<QTimer>();
-        timer->setInterval(20);
-        QObject::connect(timer.get(), &QTimer::timeout, [opened, timer, index] {
+        QMenu* opened = nullptr;
+        QTimer timer;
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [&opened, &timer, index] {
             auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             if (!popup) return;
-            timer->stop();
-            *opened = popup;
+            timer.stop();
+            opened = popup;
             if (index < 0) {
                 popup->close();
                 return;
@@ -99,10 +99,10 @@ struct DialogQtTest : ::testing::Test {
             popup->setActiveAction(popup->actions().at(index));
             QTest::keyClick(popup, Qt::Key_Return);
         });
-        timer->start();
+        timer.start();
         action();
-        timer->stop();
-        return *opened;
+        timer.stop();
+        return opened;
     }
 };
 
