@@ -16,9 +16,11 @@ run() {
 }
 
 # One-time prefix set-up; the lock keeps parallel test runs from racing on it.
-# The fonts the program asks for are missing under Wine: the free fonts of
-# the same metrics stand in for them.
-ready="$WINEPREFIX/.tempikon-ready-2"
+# Debian's Wine does not find its own fonts (Tahoma for dialogs, Marlett for
+# the caption buttons) unless they are in the prefix's font folder; and the
+# fonts the program asks for are missing: free fonts of the same metrics
+# stand in for them.
+ready="$WINEPREFIX/.tempikon-ready-3"
 if [ ! -f "$ready" ]; then
     mkdir -p "$WINEPREFIX"
     (
@@ -26,6 +28,10 @@ if [ ! -f "$ready" ]; then
         if [ ! -f "$ready" ]; then
             capsh --drop=cap_sys_time -- -c '
                 wine wineboot --init >/dev/null 2>&1 &&
+                mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" &&
+                for f in /usr/share/wine/fonts/*.ttf; do
+                    [ -e "$f" ] && ln -sf "$f" "$WINEPREFIX/drive_c/windows/Fonts/"
+                done &&
                 key="HKCU\Software\Wine\Fonts\Replacements" &&
                 wine reg add "$key" /v "Courier New" /d "Liberation Mono" /f >/dev/null 2>&1 &&
                 wine reg add "$key" /v "Comic Sans MS" /d "Comic Neue" /f >/dev/null 2>&1 &&

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Screenshots of the windows of tempikon.exe as Wine draws them, into
+# docs/screenshots/win32-*.png: the main window in resident mode, the About
+# box, and the configuration dialog with its list and one check result.
+#   scripts/win32-screenshots.sh [build-dir]     (after scripts/win32-test.sh)
+# Wine runs in a prefix of its own with a virtual desktop, so that it draws
+# the window frames itself as Windows does, and without CAP_SYS_TIME: the
+# status line shows the system's refusal. The Daytime server is on
+# 127.0.0.206 and is listed first in the working folder's timeservers.dat.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(cd "${1:-build-win}" && pwd)
+out=$root/docs/screenshots
+mkdir -p "$out"
+export TEMPIKON_WINEPREFIX=$root/build-win/wine-shots
+W=$root/scripts/win32-wine.sh
+T=$build/tests/win32/wintool.exe
+
+$W reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+$W reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+$W reg delete 'HKCU\Software\Tempikon' /f >/dev/null 2>&1 || true
+key='HKCU\Software\Tempikon\Tempikon\CONFIG'
+for pair in Server=127.0.0.206 Server2=time-a-b.nist.gov Offset=0 Offset2=0 Timeout=3 Interval=30; do
+    $W reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
+done
+
+tmp=$(mktemp -d)
+server_pid=""
+# The prefix's desktop belongs to the X display it started on: it must not
+# outlive this run's display. Ends the processes of this private prefix only.
+stop_wine() { "$W" --cmd wineserver -k >/dev/null 2>&1 || true; }
+cleanup() {
+    stop_wine
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+{
+    printf 'LO 127.0.0.206            Local test server\r\n'
+    cat data/timeservers.dat
+} >"$tmp/timeservers.dat"
+
+python3 - <<'PY' &
+import socket, time
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.206", 13))
+s.listen(4)
+while True:
+    c, _ = s.accept()
+    c.sendall(time.strftime("\n61381 %y-%m-%d %H:%M:%S 00 0 0  50.0 UTC(NIST) * \n",
+                            time.gmtime()).encode())
+    c.close()
+PY
+server_pid=$!
+sleep 0.5
+
+cat >"$tmp/shoot.sh" <<'INNER'
+set -euo pipefail
+# Output to files, never pipes: Wine's desktop process outlives the tools.
+tool() { "$W" "$T" "$@" >"$TMP/tool.out" 2>/dev/null </dev/null; cat "$TMP/tool.out"; }
+shot() {
+    read -r x y w h < <(tool rect "$1" | tr -d "\r")
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$OUT/$2"
+}
+cd "$TMP"
+"$W" "$EXE" /SERVER >/dev/null 2>&1 </dev/null &
+tool wait "Tempikon 1.2" 30000 >/dev/null
+sleep 2
+shot "Tempikon 1.2" win32-main-window.png
+
+tool menu "Tempikon 1.2" "?" >/dev/null
+tool wait "About Tempikon" 30000 >/dev/null
+sleep 1.5
+shot "About Tempikon" win32-about-box.png
+tool close "About Tempikon" >/dev/null
+tool gone "About Tempikon" 30000 >/dev/null
+
+tool menu "Tempikon 1.2" c >/dev/null
+tool wait Configuration 30000 >/dev/null
+sleep 1
+tool select Configuration 0 >/dev/null
+sleep 0.5
+tool click Configuration "Check server" >/dev/null
+sleep 2
+shot Configuration win32-settings.png
+tool close Configuration >/dev/null
+tool gone Configuration 30000 >/dev/null
+tool close "Tempikon 1.2" >/dev/null
+wait
+INNER
+
+# The registry commands above started a desktop on no display or another one.
+stop_wine
+W=$W T=$T EXE=$build/app/main/tempikon.exe OUT=$out TMP=$tmp \
+    xvfb-run -a -s "-screen 0 800x600x24 -dpi 96 -nolisten tcp" bash ${TEMPIKON_SHOTS_TRACE:+-x} "$tmp/shoot.sh"
+echo "Screenshots: $out/win32-main-window.png $out/win32-about-box.png $out/win32-settings.png"
