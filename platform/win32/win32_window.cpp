@@ -57,6 +57,19 @@ int windowDpi(HWND hwnd) {
         const UINT dpi = dpiApi().forWindow(hwnd);
         if (dpi > 0) return static_cast<int>(dpi);
     }
+    // Windows 8.1: the DPI of the window's monitor, from shcore.
+    using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto forMonitor = [] {
+        HMODULE shcore = LoadLibraryW(L"shcore.dll");
+        return shcore ? reinterpret_cast<ForMonitor>(
+                            reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
+                      : nullptr;
+    }();
+    UINT x = 0, y = 0;
+    if (forMonitor &&
+        SUCCEEDED(forMonitor(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) &&
+        y > 0)
+        return static_cast<int>(y);
     return screenDpi();
 }
 
