@@ -8,5 +8,6 @@ add_executable(dialog_test ${CMAKE_CURRENT_LIST_DIR}/dialog_test.cpp)
 target_link_libraries(dialog_test PRIVATE tempikon_app tempikon_platform_qt tempikon_test_support
                                           Qt6::Widgets Qt6::Test GTest::gtest)
 gtest_discover_tests(dialog_test
-  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+  # The tests share one listed server address, so they take turns.
+  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RESOURCE_LOCK daytime_127_0_0_90
   DISCOVERY_MODE PRE_TEST)
