@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a normal build, then one with AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# Builds and runs every test: a normal build, the Windows build under Wine,
+# then a build with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -16,6 +16,7 @@ run_suite() {
 }
 
 run_suite build/test -DCMAKE_BUILD_TYPE=Debug
+(unset QT_QPA_PLATFORM; bash scripts/win32-test.sh)
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
