@@ -21,3 +21,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DTEMPIKON_SANITIZE=ON -DTEMPIKON_BENCH=OFF
+
+# Every fuzz target for a fixed number of inputs from its seed corpus
+# (clang and libFuzzer); any finding fails the run.
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTEMPIKON_FUZZ=ON \
+  -DTEMPIKON_QT=OFF -DTEMPIKON_TESTS=OFF -DTEMPIKON_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j"$jobs"
+fuzz/run.sh build/fuzz 20000

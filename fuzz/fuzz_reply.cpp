@@ -1,0 +1,116 @@
+// A whole setting of the clock from a server's reply, on the fake platform:
+// the query, the cut, the validity test, the offset and the status texts.
+//
+// Input: a flag byte (bit 0: the primary fails and the backup gives the
+// reply; bit 1: the reply comes in two pieces in one pass), four bytes of
+// the offset as a float's bits, three bytes for the local clock's hour,
+// minute and second, then the reply's bytes.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "core/daytime_query.h"
+#include "core/set_clock.h"
+#include "fuzz/fuzz_check.h"
+#include "tests/fake/fake_platform.h"
+
+namespace {
+
+using namespace tempikon;
+
+constexpr long long kDay = 86'400;
+
+long long Modulo(long long value, long long m) {
+    const long long r = value % m;
+    return r < 0 ? r + m : r;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 8) return 0;
+    const bool backup = data[0] & 1;
+    const bool twoPieces = data[0] & 2;
+    float offset;
+    std::memcpy(&offset, data + 1, sizeof offset);
+    const int hour = data[5] % 24, minute = data[6] % 60, second = data[7] % 60;
+    const std::string reply(reinterpret_cast<const char*>(data + 8), size - 8);
+
+    fake::FakePlatform platform;
+    platform.fakeClock().setNow(2026, 12, 7, hour, minute, second);
+    core::PublicStuff stuff;
+    stuff.Config.Server = "primary.test";
+    stuff.Config.Server2 = backup ? "backup.test" : "";
+    stuff.Config.Timeout = 3;
+    (backup ? stuff.Config.Offset2 : stuff.Config.Offset) = offset;
+    (backup ? stuff.Config.Offset : stuff.Config.Offset2) = 7.0f;
+
+    std::string received = reply;  // what the query ends with
+    fake::PeerScript script;
+    if (twoPieces && reply.size() >= 2) {
+        const std::size_t cut = reply.size() / 2;
+        script.reply(5, reply.substr(0, cut)).reply(5, reply.substr(cut));
+        received = reply.substr(cut);
+    } else if (!reply.empty()) {
+        script.reply(5, reply);
+    }
+    if (backup) {
+        platform.script("primary.test", fake::PeerScript().error(1));
+        platform.script("backup.test", script);
+    } else {
+        platform.script("primary.test", script);
+    }
+
+    auto timer1 = platform.createTimer();
+    auto winsock1 = platform.createTcpClient();
+    auto window = platform.createWindow({});
+    platform::Label& label1 = window->addLabel({}, "");
+    platform::Label& label2 = window->addLabel({}, "");
+    core::DaytimeQuery query(platform, stuff, *timer1, *winsock1);
+    core::ClockSetter setter(platform, stuff, query, label1, label2);
+
+    const core::SetOutcome outcome = setter.SetClockFromServer();
+    FUZZ_CHECK(!query.isBusy() && !winsock1->isOpen() && !timer1->isEnabled());
+    FUZZ_CHECK(label1.text() == (backup ? "backup.test (Backup)" : "primary.test"));
+    FUZZ_CHECK(platform.output.size() == 1 && platform.output[0] == label2.text());
+    // Never more than a time-out plus the reply's delay.
+    FUZZ_CHECK(platform.nowMs() <= (backup ? 2 : 1) * 3000 + 5);
+    FUZZ_CHECK(stuff.ReplyText.size() <= core::kMaxReplyBytes);
+
+    const std::string timeText = core::CutTimeText(received.substr(0, core::kMaxReplyBytes));
+    const auto& settings = platform.fakeClock().settings;
+    if (timeText.empty()) {
+        FUZZ_CHECK(outcome == core::SetOutcome::Unreachable);
+        FUZZ_CHECK(label2.text() == "Couldn't reach timeserver(s)");
+        FUZZ_CHECK(settings.empty());
+        return 0;
+    }
+    const auto serverSeconds = core::ParseTimeOfDay(timeText);
+    if (!serverSeconds) {
+        FUZZ_CHECK(outcome == core::SetOutcome::InvalidData);
+        FUZZ_CHECK(label2.text() == "Invalid data received");
+        FUZZ_CHECK(settings.empty());
+        return 0;
+    }
+
+    FUZZ_CHECK(outcome == core::SetOutcome::Set);
+    FUZZ_CHECK(settings.size() == 1);
+    // Offsets beyond a trillion minutes are held there.
+    double minutes = std::round(double(offset) * 60.0);
+    if (std::isnan(minutes)) minutes = 0;
+    minutes = std::fmax(-1e12, std::fmin(1e12, minutes));
+    const long long t = *serverSeconds + static_cast<long long>(minutes) * 60;
+    const long long timeOfDay = Modulo(t, kDay);
+    const auto& set = settings[0];
+    FUZZ_CHECK(set.hour * 3600LL + set.minute * 60 + set.second == timeOfDay);
+    FUZZ_CHECK(set.hour >= 0 && set.hour < 24 && set.minute >= 0 && set.minute < 60 &&
+               set.second >= 0 && set.second < 60);
+    long long d = t - (hour * 3600LL + minute * 60 + second);
+    if (d == 1 || d == -1) d = 0;
+    FUZZ_CHECK(label2.text() == "Time set to " + core::FormatTimeOfDay(int(timeOfDay)) +
+                                    " d=" + std::to_string(d) + "s");
+    return 0;
+}
