@@ -51,6 +51,7 @@ public:
     // Called whenever isBusy() changes.
     int addBusyListener(std::function<void()> listener);
     void removeBusyListener(int id);
+    std::size_t busyListenerCount() const { return listeners_.size(); }
 
     // Handlers, public so that tests can reach them.
     void Timer1_Timer();

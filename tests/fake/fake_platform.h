@@ -379,6 +379,7 @@ public:
     void at(long long atMs, std::function<void()> fn);
     void after(long long ms, std::function<void()> fn) { at(now_ + ms, std::move(fn)); }
     bool hasPendingEvents() const { return !queue_.empty(); }
+    std::size_t pendingEventCount() const { return queue_.size(); }
 
     // Scripted servers, by host name. An unscripted host accepts and stays silent.
     void script(const std::string& host, PeerScript script) { peers[host] = std::move(script); }

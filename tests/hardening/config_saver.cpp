@@ -1,0 +1,26 @@
+// Helper of the store stress test: saves whole configurations, round after
+// round, as a second running copy of the program would on each OK.
+//   hardening_config_saver WHO ROUNDS
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/public_stuff.h"
+#include "platform/qt/qt_settings_store.h"
+#include "tests/hardening/config_sample.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) return 2;
+    const std::string who = argv[1];
+    const int rounds = std::atoi(argv[2]);
+    for (int i = 0; i < rounds; ++i) {
+        tempikon::qt::QtSettingsStore store;
+        const auto result =
+            tempikon::core::SaveConfig(store, tempikon::hardening::SampleConfig(who, i));
+        if (!result.ok) {
+            std::fprintf(stderr, "%s\n", result.reason.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}

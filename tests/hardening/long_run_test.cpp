@@ -1,0 +1,304 @@
+// Resident mode for 30 simulated days at an interval of one minute: servers
+// that answer, fail, stay silent or send rubbish at random; the configuration
+// dialog opened, checked, confirmed and cancelled at random; "Set time" from
+// the menu at random. The schedule is modelled here on its own and compared
+// tick by tick; what the program holds must not grow.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "app/form1.h"
+#include "core/set_clock.h"
+#include "tests/fake/fake_platform.h"
+
+namespace tempikon::app {
+namespace {
+
+using fake::FakeButton;
+using fake::FakeLabel;
+using fake::FakeMenuItem;
+using fake::FakeTextField;
+using fake::FakeTimer;
+using fake::FakeWindow;
+using fake::PeerScript;
+
+constexpr long long kMinute = 60'000;
+constexpr int kDays = 30;
+constexpr const char* kPrimary = "primary.test";
+constexpr const char* kBackup = "backup.test";
+
+// What one server does with the next query.
+enum class Peer { Valid, Invalid, NoColon, Error, Silent };
+
+struct Plan {
+    Peer primary = Peer::Valid;
+    Peer backup = Peer::Valid;
+    int replySeconds = 0;  // time of day the servers report
+    long long delayMs = 0;
+};
+
+struct Snapshot {
+    std::size_t windows, pendingEvents, listeners;
+    int tcpClients, timers;
+};
+
+// Keeps hold of the main window's timers, to empty their records.
+class LongRunPlatform : public fake::FakePlatform {
+public:
+    std::unique_ptr<platform::Timer> createTimer() override {
+        auto timer = FakePlatform::createTimer();
+        if (mainTimers.size() < 2) mainTimers.push_back(&fake::as<FakeTimer>(*timer));
+        return timer;
+    }
+    std::vector<FakeTimer*> mainTimers;  // Timer1 and Timer2
+};
+
+class LongRun : public ::testing::Test {
+protected:
+    LongRunPlatform platform;
+    core::PublicStuff stuff;
+    std::unique_ptr<Form1> form;
+    std::mt19937 random{20261207};
+
+    Plan plan;
+    std::int32_t modelMinutesLeft = 0;
+    int ticks = 0, settingsDue = 0, postponed = 0;
+    int outcomes[3] = {0, 0, 0};  // set, unreachable, invalid
+
+    int chance(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+
+    static std::string replyFor(Peer peer, int seconds) {
+        switch (peer) {
+            case Peer::Valid:
+                return "Mon Dec  7 " + core::FormatTimeOfDay(seconds) + " 2026\r\n";
+            case Peer::Invalid:
+                return "ab:cd:ef\r\n";
+            case Peer::NoColon:
+                return "no time here\r\n";
+            default:
+                return {};
+        }
+    }
+
+    static PeerScript scriptFor(Peer peer, long long delayMs, int seconds) {
+        switch (peer) {
+            case Peer::Error:
+                return PeerScript().error(delayMs);
+            case Peer::Silent:
+                return PeerScript();
+            default:
+                return PeerScript().reply(delayMs, replyFor(peer, seconds));
+        }
+    }
+
+    void newPlan() {
+        const Peer kinds[] = {Peer::Valid,   Peer::Valid, Peer::Valid, Peer::Invalid,
+                              Peer::NoColon, Peer::Error, Peer::Silent};
+        plan.primary = kinds[chance(7)];
+        plan.backup = kinds[chance(7)];
+        plan.replySeconds = chance(86'400);
+        plan.delayMs = chance(2500);
+        platform.script(kPrimary, scriptFor(plan.primary, plan.delayMs, plan.replySeconds));
+        platform.script(kBackup, scriptFor(plan.backup, plan.delayMs, plan.replySeconds));
+    }
+
+    // The tick as designed, computed from what the test knows.
+    void checkTick(const std::function<void()>& tick) {
+        const bool shown = form->settingsShown();
+        const bool busy = form->query().isBusy();
+        const auto primaryQueries = [&] {
+            return std::count(platform.connections.begin(), platform.connections.end(), kPrimary);
+        };
+        const long queriesBefore = primaryQueries();
+        const std::size_t settingsBefore = platform.fakeClock().settings.size();
+        const std::string label2Before = form->label2().text();
+
+        tick();
+        ++ticks;
+
+        if (modelMinutesLeft > INT32_MIN) --modelMinutesLeft;
+        const bool due = !shown && modelMinutesLeft < 1 && !busy;
+        if (shown && modelMinutesLeft < 1) ++postponed;
+        ASSERT_EQ(primaryQueries() - queriesBefore, due ? 1 : 0) << "tick " << ticks;
+        if (!due) {
+            ASSERT_EQ(platform.fakeClock().settings.size(), settingsBefore) << "tick " << ticks;
+            ASSERT_EQ(form->label2().text(), label2Before) << "tick " << ticks;
+            ASSERT_EQ(form->MinutesLeft(), modelMinutesLeft) << "tick " << ticks;
+            return;
+        }
+        ++settingsDue;
+        modelMinutesLeft = stuff.Config.Interval;
+        ASSERT_EQ(form->MinutesLeft(), modelMinutesLeft) << "tick " << ticks;
+        ASSERT_GE(form->MinutesLeft(), 1);
+        ASSERT_LE(form->MinutesLeft(), 3);
+        checkOutcome(settingsBefore);
+    }
+
+    void checkOutcome(std::size_t settingsBefore) {
+        const bool primaryEmpty = plan.primary != Peer::Valid && plan.primary != Peer::Invalid;
+        const Peer answered = primaryEmpty ? plan.backup : plan.primary;
+        const std::string label1 = primaryEmpty ? std::string(kBackup) + " (Backup)" : kPrimary;
+        ASSERT_EQ(form->label1().text(), label1) << "tick " << ticks;
+        const auto& settings = platform.fakeClock().settings;
+        if (answered == Peer::Valid) {
+            ++outcomes[0];
+            const int offsetMinutes = primaryEmpty ? -30 : 60;
+            const int expected = (plan.replySeconds + offsetMinutes * 60 + 86'400) % 86'400;
+            ASSERT_EQ(settings.size(), settingsBefore + 1) << "tick " << ticks;
+            const auto& s = settings.back();
+            ASSERT_EQ(s.hour * 3600 + s.minute * 60 + s.second, expected) << "tick " << ticks;
+            ASSERT_EQ(form->label2().text().rfind(
+                          "Time set to " + core::FormatTimeOfDay(expected) + " d=", 0),
+                      0u)
+                << form->label2().text();
+            return;
+        }
+        ASSERT_EQ(settings.size(), settingsBefore) << "tick " << ticks;
+        if (answered == Peer::Invalid) {
+            ++outcomes[2];
+            ASSERT_EQ(form->label2().text(), "Invalid data received");
+        } else {
+            ++outcomes[1];
+            ASSERT_EQ(form->label2().text(), "Couldn't reach timeserver(s)");
+        }
+    }
+
+    // Something the user does at a random moment of the coming minute.
+    void scheduleUserAction() {
+        const long long at = chance(static_cast<int>(kMinute));
+        const int roll = chance(80);
+        if (roll == 0) {
+            platform.after(at, [this] { fake::as<FakeMenuItem>(form->mnuSettings()).click(); });
+        } else if (roll == 1) {
+            platform.after(at, [this] { fake::as<FakeMenuItem>(form->mnuSet()).click(); });
+        } else if (roll < 8) {
+            platform.after(at, [this] { actOnDialog(); });
+        }
+    }
+
+    void actOnDialog() {
+        settings_dialog::Settings* dialog = form->settingsDialog();
+        if (!dialog || !dialog->isShown()) return;
+        auto button = [](platform::Button& b) { fake::as<FakeButton>(b).click(); };
+        switch (chance(5)) {
+            case 0:
+                button(dialog->Command1());  // Check all: waits for every listed server
+                break;
+            case 1: {
+                // OK with a new interval, which applies from the next reload.
+                fake::as<FakeTextField>(dialog->Text3()).type(std::to_string(1 + chance(3)));
+                button(dialog->Command4());
+                break;
+            }
+            case 2:
+                fake::as<FakeWindow>(dialog->window()).userClose();
+                break;
+            default:
+                button(dialog->Command3());  // Cancel
+                break;
+        }
+    }
+
+    Snapshot snapshot() {
+        return {platform.windows.size(), platform.pendingEventCount(),
+                form->query().busyListenerCount(), platform.openTcpClients, platform.openTimers};
+    }
+
+    // Records kept only for tests; everything else must stay as it is.
+    void forgetRecords() {
+        platform.connections.clear();
+        platform.output.clear();
+        platform.fakeClock().settings.clear();
+        platform.boxes.clear();
+        platform.filesRead.clear();
+        platform.store().writtenKeys.clear();
+        fake::as<FakeLabel>(form->label1()).history.clear();
+        fake::as<FakeLabel>(form->label2()).history.clear();
+        for (FakeTimer* timer : platform.mainTimers) timer->intervalHistory.clear();
+    }
+};
+
+TEST_F(LongRun, ThirtyDaysAtIntervalOne) {
+    platform.store().seed("Server", kPrimary);
+    platform.store().seed("Server2", kBackup);
+    platform.store().seed("Offset", "1");
+    platform.store().seed("Offset2", "-0.5");
+    platform.store().seed("Timeout", "3");
+    platform.store().seed("Interval", "1");
+    // Listed servers stay silent: a check of all of them takes 9 s.
+    platform.files["timeservers.dat"] =
+        "XX list-a.test  one\r\nXX list-b.test  two\r\nXX list-c.test  three\r\n";
+    platform.commandLineText = "/SERVER /MIN";
+
+    newPlan();
+    form = std::make_unique<Form1>(platform, stuff);
+    form->Form_Load();
+    // The start-up's own setting asked the primary first.
+    ASSERT_FALSE(platform.connections.empty());
+    ASSERT_EQ(platform.connections.front(), kPrimary);
+    modelMinutesLeft = stuff.Config.Interval;
+    ASSERT_EQ(form->MinutesLeft(), modelMinutesLeft);
+
+    auto& timer2 = fake::as<FakeTimer>(form->timer2());
+    const auto tick = timer2.onTimer;
+    timer2.onTimer = [&] { checkTick(tick); };
+
+    std::optional<Snapshot> first;
+    std::size_t firstHeap = 0;
+    const long long end = platform.nowMs() + kDays * 24 * 60 * kMinute;
+    int day = 0;
+    while (platform.nowMs() < end) {
+        newPlan();
+        scheduleUserAction();
+        const int before = ticks;
+        platform.advance(kMinute);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_LE(ticks - before, 1) << "two ticks within a minute";
+        ASSERT_FALSE(form->hasEnded());
+
+        if (platform.nowMs() / (24 * 60 * kMinute) == day) continue;
+        ++day;
+        // Compare at day ends with the dialog closed and nothing waiting.
+        if (form->settingsDialog() || form->query().isBusy()) continue;
+        forgetRecords();
+        const Snapshot now = snapshot();
+        const std::size_t heap = mallinfo2().uordblks;
+        if (!first) {
+            first = now;
+            firstHeap = heap;
+            continue;
+        }
+        EXPECT_EQ(now.windows, first->windows) << "day " << day;
+        EXPECT_EQ(now.tcpClients, first->tcpClients) << "day " << day;
+        EXPECT_EQ(now.timers, first->timers) << "day " << day;
+        EXPECT_EQ(now.listeners, first->listeners) << "day " << day;
+        EXPECT_LE(now.pendingEvents, first->pendingEvents + 8) << "day " << day;
+#if !defined(__SANITIZE_ADDRESS__)
+        // The allocator's own bookkeeping moves a little; a leak per tick
+        // would add a thousand allocations a day.
+        EXPECT_LE(heap, firstHeap + 64 * 1024) << "day " << day;
+#endif
+    }
+
+    EXPECT_GE(day, kDays);
+    EXPECT_LE(stuff.ReplyText.size(), core::kMaxReplyBytes);
+    // Every kind of outcome, and postponed settings, came up.
+    EXPECT_GT(outcomes[0], 10'000);
+    EXPECT_GT(outcomes[1], 1'000);
+    EXPECT_GT(outcomes[2], 1'000);
+    EXPECT_GT(postponed, 100);
+    EXPECT_GT(ticks, 40'000);
+    std::printf("%d ticks, %d settings (%d set, %d unreachable, %d invalid), %d postponed\n", ticks,
+                settingsDue, outcomes[0], outcomes[1], outcomes[2], postponed);
+    RecordProperty("ticks", ticks);
+    RecordProperty("settings_due", settingsDue);
+}
+
+}  // namespace
+}  // namespace tempikon::app
