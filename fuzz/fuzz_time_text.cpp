@@ -1,5 +1,6 @@
 // A server's reply: cutting the time of day out of it, the validity test of
 // that text, and the reply shown as text.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
+#include "settings_dialog/field_rules.h"
 
 namespace {
 
@@ -56,6 +58,22 @@ void CheckValidity(std::string_view text) {
     FUZZ_CHECK(core::ParseTimeOfDay(shown) == seconds);
 }
 
+// The offset estimated when a listed server is adopted: whole half hours;
+// for a valid time of day the nearest half hour to local minus server
+// (rounded by the FPU's default, halves to even), within +-24.
+void CheckEstimate(std::string_view timeText) {
+    const std::optional<int> seconds = core::ParseTimeOfDay(timeText);
+    for (const int local : {0, 12 * 60 + 34, 23 * 60 + 59}) {
+        const float offset = settings_dialog::EstimateOffset(local / 60, local % 60, timeText);
+        FUZZ_CHECK(std::isfinite(offset));
+        FUZZ_CHECK(std::floor(offset * 2.0f) == offset * 2.0f);
+        if (!seconds) continue;
+        const int server = *seconds / 60;
+        FUZZ_CHECK(offset == static_cast<float>(std::nearbyint((local - server) / 30.0) / 2.0));
+        FUZZ_CHECK(offset >= -24.0f && offset <= 24.0f);
+    }
+}
+
 void CheckCut(std::string_view reply) {
     const std::string cut = core::CutTimeText(reply);
     std::size_t colon = std::string_view::npos;
@@ -75,6 +93,7 @@ void CheckCut(std::string_view reply) {
     FUZZ_CHECK(cut[0] != ':' && cut[1] != ':');
     FUZZ_CHECK(reply.substr(colon - 2, cut.size()) == cut);
     CheckValidity(cut);
+    CheckEstimate(cut);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,10 @@ inline constexpr int kMbIconInformation = 64;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
+
+// The largest file readFile() hands over: the program reads only small files
+// (the server list, the help page), and a huge one must not fill memory.
+inline constexpr std::size_t kMaxReadFileBytes = 1 << 20;
 
 struct Version {
     int major = 0;
@@ -61,7 +66,8 @@ public:
     virtual std::string commandLine() const = 0;
     // Hands a web or mailto: address to the desktop's default handler.
     virtual void openAddress(const std::string& address, NativeHandle owner) = 0;
-    // The whole file as bytes; nullopt when missing or unreadable.
+    // The whole file as bytes; nullopt when missing, unreadable, not a
+    // regular file or larger than kMaxReadFileBytes.
     virtual std::optional<std::string> readFile(const std::string& path) = 0;
     // Folders that hold the installed data files, most specific first
     // (next to the executable, then share/tempikon/).

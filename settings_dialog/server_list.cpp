@@ -100,7 +100,7 @@ std::vector<std::string> ServerListEntries(std::string_view fileBytes) {
     };
     std::size_t begin = 0;
     std::size_t i = 0;
-    while (i < text.size()) {
+    while (i < text.size() && entries.size() < kMaxListEntries) {
         if (text[i] != U'\r') {
             ++i;
             continue;
@@ -111,7 +111,7 @@ std::vector<std::string> ServerListEntries(std::string_view fileBytes) {
         begin = i;
     }
     // A last line without terminator; a terminator at the end adds nothing.
-    if (begin < text.size()) addLine(begin, text.size());
+    if (begin < text.size() && entries.size() < kMaxListEntries) addLine(begin, text.size());
     return entries;
 }
 

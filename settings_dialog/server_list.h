@@ -15,6 +15,8 @@ inline constexpr const char* kServerListFile = "timeservers.dat";
 
 // Width of an entry as loaded; a check result goes behind it.
 inline constexpr std::size_t kEntryColumns = 55;
+// The most entries a list holds; further lines are not read.
+inline constexpr std::size_t kMaxListEntries = 10'000;
 // Host names start in this (1-based) column.
 inline constexpr std::size_t kHostColumn = 4;
 
@@ -25,7 +27,7 @@ std::string EncodeUtf8(std::u32string_view text);
 
 // One entry per line of the file, in file order. CR LF or CR alone end a
 // line; a lone LF stays in the line. Each entry is the line's first 55
-// characters padded with blanks to 55.
+// characters padded with blanks to 55. At most kMaxListEntries entries.
 std::vector<std::string> ServerListEntries(std::string_view fileBytes);
 
 // The host: the characters from column 4 up to the first blank (space only)

@@ -179,10 +179,17 @@ std::optional<std::string> QtPlatform::readFile(const std::string& path) {
     std::error_code error;
     // Not a directory or a pipe, which would fail or block.
     if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > platform::kMaxReadFileBytes) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // At most one byte more than allowed, so that a file that grows while it
+    // is read is refused too.
+    std::string bytes(platform::kMaxReadFileBytes + 1, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > platform::kMaxReadFileBytes) return std::nullopt;
     return bytes;
 }
 

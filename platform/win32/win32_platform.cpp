@@ -189,10 +189,12 @@ std::optional<std::string> Win32Platform::readFile(const std::string& path) {
     char buffer[16384];
     DWORD n = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &n, nullptr)) && n > 0)
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &n, nullptr)) && n > 0) {
         bytes.append(buffer, n);
+        if (bytes.size() > platform::kMaxReadFileBytes) break;
+    }
     CloseHandle(file);
-    if (!ok) return std::nullopt;
+    if (!ok || bytes.size() > platform::kMaxReadFileBytes) return std::nullopt;
     return bytes;
 }
 

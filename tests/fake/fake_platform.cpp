@@ -475,7 +475,7 @@ void FakePlatform::openAddress(const std::string& address, platform::NativeHandl
 std::optional<std::string> FakePlatform::readFile(const std::string& path) {
     filesRead.push_back(path);
     auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
+    if (it == files.end() || it->second.size() > platform::kMaxReadFileBytes) return std::nullopt;
     return it->second;
 }
 

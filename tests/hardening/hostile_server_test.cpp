@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
+#include "tests/hardening/memory.h"
 #include "tests/hardening/qt_env.h"
 #include "tests/support/daytime_server.h"
 
@@ -207,23 +207,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileServer, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- a 20 MB flood --------------------------------------------------------------
-
-long long StatusKiB(const std::string& field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(field + ":", 0) == 0) return std::stoll(line.substr(field.size() + 1));
-    }
-    return -1;
-}
-
-// Resets the peak resident size (VmHWM) to the current one.
-bool ResetPeak() {
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
-}
 
 TEST(HostileFlood, TwentyMegabytesKeepMemoryBounded) {
     constexpr std::size_t kFlood = 20u << 20;

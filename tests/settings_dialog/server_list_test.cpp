@@ -159,6 +159,25 @@ TEST(LoadServerListEntries, NoFileGivesAnEmptyList) {
     EXPECT_TRUE(LoadServerListEntries(platform).empty());
 }
 
+TEST(ServerListEntries, KeepsTheFirstLinesUpToTheLimit) {
+    std::string text;
+    for (std::size_t i = 0; i < kMaxListEntries + 5; ++i) text += "US h" + std::to_string(i) + "\r";
+    const std::vector<std::string> entries = ServerListEntries(text);
+    ASSERT_EQ(entries.size(), kMaxListEntries);
+    EXPECT_EQ(HostOfEntry(entries.back()), "h" + std::to_string(kMaxListEntries - 1));
+    // Without a terminator after the last kept line, too.
+    EXPECT_EQ(ServerListEntries(std::string(kMaxListEntries, '\r') + "US x").size(),
+              kMaxListEntries);
+}
+
+TEST(LoadServerListEntries, FileBeyondTheReadLimitCountsAsMissing) {
+    fake::FakePlatform platform;
+    platform.dataDirs = {"/usr/share/tempikon"};
+    platform.files["timeservers.dat"] = std::string(platform::kMaxReadFileBytes + 1, 'x');
+    platform.files["/usr/share/tempikon/timeservers.dat"] = "US installed.example x\r\n";
+    EXPECT_EQ(LoadServerListEntries(platform), std::vector{Padded("US installed.example x")});
+}
+
 TEST(ShippedServerList, IsInTheFixedColumnFormat) {
     const std::optional<std::string> bytes = []() -> std::optional<std::string> {
         std::FILE* f = std::fopen(TEMPIKON_SOURCE_DIR "/data/timeservers.dat", "rb");
