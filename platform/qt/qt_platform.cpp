@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QUrl>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,6 +80,11 @@ bool isOwnDataFile(const QUrl& url, const std::vector<std::string>& dataDirector
 
 QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     : commandLine_(std::move(commandLine)) {
+#ifndef _WIN32
+    // The outcome lines on standard output are for scripts; a reader that
+    // goes away must not end a resident program (writes then just fail).
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     app_ = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tempikon"));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")

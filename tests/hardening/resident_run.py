@@ -3,7 +3,8 @@
 under a leak checker.
 
 usage: resident_run.py --program P --recorder R --fast-clock F
-                       --checker lsan|valgrind [--seconds N] [--factor K]
+                       --checker lsan|valgrind|none [--seconds N] [--factor K]
+                       [--close-stdout]
 
 The fast-clock library makes the program's monotonic time run K times faster
 (its minute timer then fires every 60/K seconds); after N real seconds the
@@ -11,6 +12,10 @@ program gets SIGTERM and the library runs the leak check in the middle of the
 run, with every window, timer and socket alive, and ends the process: exit 0
 means no leak. The program runs under capsh without CAP_SYS_TIME with the
 clock recorder preloaded, without a display, with settings of its own.
+
+With --close-stdout the reader of the program's standard output goes away
+after the first outcome line (as when a log reader ends): the program must go
+on setting the clock. With --checker none it is killed at the end instead.
 """
 import argparse
 import os
@@ -66,7 +71,8 @@ def main():
     ap.add_argument("--program", required=True)
     ap.add_argument("--recorder", required=True)
     ap.add_argument("--fast-clock", required=True)
-    ap.add_argument("--checker", choices=["lsan", "valgrind"], required=True)
+    ap.add_argument("--checker", choices=["lsan", "valgrind", "none"], required=True)
+    ap.add_argument("--close-stdout", action="store_true")
     ap.add_argument("--seconds", type=float, default=60)
     ap.add_argument("--factor", type=float, default=120)
     ap.add_argument("--suppressions", default="")
@@ -117,12 +123,20 @@ def main():
             while not records(log) and proc.poll() is None and time.monotonic() < deadline:
                 time.sleep(0.2)
             started = time.monotonic()
+            first = ""
+            if opts.close_stdout:
+                first = proc.stdout.readline()
+                proc.stdout.close()
+                proc.stdout = None
+                settings_before = len(records(log))
             while proc.poll() is None and time.monotonic() - started < opts.seconds:
                 time.sleep(0.5)
             elapsed = time.monotonic() - started
-            if proc.poll() is None:
-                proc.send_signal(signal.SIGTERM)
+            alive = proc.poll() is None
+            if alive:
+                proc.send_signal(signal.SIGKILL if opts.checker == "none" else signal.SIGTERM)
             out, err = proc.communicate(timeout=300)
+            out = first + (out or "")
         finally:
             if proc.poll() is None:
                 proc.kill()
@@ -134,6 +148,20 @@ def main():
         print(f"checker {opts.checker}, factor {opts.factor:g}, {elapsed:.0f} s: "
               f"{len(settings)} settings, {server.connections} queries, exit {proc.returncode}")
         failures = []
+        if opts.close_stdout:
+            later = len(settings) - settings_before
+            minutes = elapsed * opts.factor / 60
+            print(f"after its output was closed: {later} settings, still running: {alive}")
+            if not alive:
+                failures.append(f"ended by itself with status {proc.returncode}")
+            if later < max(5, minutes / 2):
+                failures.append(f"only {later} settings after its output was closed")
+            if failures:
+                print("FAIL: " + "; ".join(failures))
+                print("stderr:\n" + err[-20000:])
+                return 1
+            print("ok")
+            return 0
         if proc.returncode == 23:
             failures.append("leaks reported")
         elif proc.returncode == 24:
