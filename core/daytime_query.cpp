@@ -63,6 +63,12 @@ std::string DaytimeQuery::QueryTimeServer(const std::string& host) {
 
     stuff_.QueryDone = false;
     stuff_.ReplyText.clear();
+    // The system's resolver reads a name only up to a NUL and would ask
+    // another host than the one named: such a name is never found.
+    if (host.find('\0') != std::string::npos) {
+        stuff_.QueryDone = true;
+        return {};
+    }
     timer1_.setInterval(TimeoutMilliseconds(stuff_.Config.Timeout));
     timer1_.setEnabled(true);
     if (winsock1_.isOpen()) winsock1_.close();

@@ -39,7 +39,8 @@ public:
 
     // Waits, handling window events, until the reply, an error or the
     // time-out. Returns TimeText (bytes) or empty text. While another query
-    // waits, or after shutdown(), returns empty text at once.
+    // waits, after shutdown(), or for a host name with a NUL in it, returns
+    // empty text at once.
     std::string QueryTimeServer(const std::string& host);
 
     bool isBusy() const;

@@ -114,6 +114,18 @@ TEST_F(QueryTest, ErrorEndsTheQueryBeforeTheTimeOut) {
     ExpectIdle();
 }
 
+TEST_F(QueryTest, NameWithANulIsNeverAsked) {
+    // The system's resolver would stop at the NUL and ask time.example.
+    p.script("time.example", PeerScript().reply(10, "Sun Dec  6 14:03:27 2026\r\n"));
+    stuff.ReplyText = "left over";
+    EXPECT_EQ(query.QueryTimeServer(std::string("time.example\0.evil.example", 26)), "");
+    EXPECT_TRUE(p.connections.empty());
+    EXPECT_EQ(p.nowMs(), 0);
+    EXPECT_TRUE(stuff.QueryDone);
+    EXPECT_EQ(stuff.ReplyText, "");
+    ExpectIdle();
+}
+
 TEST_F(QueryTest, TwoArrivalsInOnePassKeepOnlyTheSecond) {
     p.script("split.example",
              PeerScript().reply(100, "first 11:11:11\r\n").reply(100, "second 22:22:22\r\n"));

@@ -160,6 +160,10 @@ std::vector<Case> Cases() {
          std::nullopt, true},
         {"name_with_blanks", blanks, std::nullopt, kUnreachable, std::nullopt, true},
         {"name_of_300_characters", longName, std::nullopt, kUnreachable, std::nullopt, true},
+        // The resolver would read the name only up to the NUL and ask the
+        // server that listens there.
+        {"name_with_a_nul", std::string("127.0.0.143\0.evil.example", 25), mode(M::Reply),
+         kUnreachable, std::nullopt, true},
     };
 }
 
