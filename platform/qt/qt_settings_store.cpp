@@ -2,9 +2,12 @@
 
 #include <QLocale>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "platform/qt/qt_util.h"
@@ -56,12 +59,42 @@ FileIdentity identify(const QString& path) {
     return id;
 }
 
+#ifndef _WIN32
+// Where QSettings keeps an application's INI file, found without opening it:
+// QSettings reads the file as soon as it is made.
+QString iniPath(const std::string& app) {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + kOrganization + QLatin1Char('/') + toQString(app) +
+           QStringLiteral(".conf");
+}
+#endif
+
+// Why the settings file must be left alone, or nullopt when it is usable (or
+// absent). A pipe would block the program as it starts; a file far larger
+// than any configuration would be read whole into memory.
+std::optional<std::string> unusable(const std::string& app) {
+#ifndef _WIN32
+    namespace fs = std::filesystem;
+    const fs::path path(iniPath(app).toStdString());
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (!fs::exists(status)) return std::nullopt;
+    if (!fs::is_regular_file(status)) return std::string("not a regular file");
+    const auto size = fs::file_size(path, error);
+    if (error || size > kMaxSettingsFileBytes) return std::string("too large");
+#else
+    (void)app;
+#endif
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string QtSettingsStore::readText(const std::string& app, const std::string& section,
                                       const std::string& key, const std::string& defaultValue) {
     const auto it = pending_.find({app, section, key});
     if (it != pending_.end()) return it->second;
+    if (unusable(app)) return defaultValue;
 
     const auto settings = open(app);
     const QVariant value = settings->value(keyPath(section, key));
@@ -86,6 +119,10 @@ platform::StoreResult QtSettingsStore::commit() {
 
     platform::StoreResult result;
     for (const std::string& app : apps) {
+        if (const auto why = unusable(app)) {
+            result = {false, "Cannot write the settings to " + location(app) + " (" + *why + ")"};
+            break;
+        }
         const auto settings = open(app);
         for (const auto& [where, value] : pending_) {
             if (std::get<0>(where) != app) continue;
@@ -125,7 +162,11 @@ char QtSettingsStore::decimalSeparator() const {
 }
 
 std::string QtSettingsStore::location(const std::string& app) {
+#ifndef _WIN32
+    return toStdString(iniPath(app));
+#else
     return toStdString(open(app)->fileName());
+#endif
 }
 
 }  // namespace tempikon::qt

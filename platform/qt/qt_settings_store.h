@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <tuple>
@@ -8,12 +9,18 @@
 
 namespace tempikon::qt {
 
+// A settings file larger than this is taken for damaged: neither read nor
+// written over.
+inline constexpr std::size_t kMaxSettingsFileBytes = 1 << 20;
+
 // QSettings under organization "Tempikon": an INI file per application
 // (${XDG_CONFIG_HOME:-~/.config}/Tempikon/<app>.conf) with one group per
 // section; on Windows the registry (HKCU\Software\Tempikon\<app>\<section>).
 // Writes wait in memory until commit(), which hands them to QSettings in one
 // sync: QSettings locks the file, merges them into what is on disk and
-// replaces the file atomically (QSaveFile).
+// replaces the file atomically (QSaveFile). A settings file that is not a
+// regular file, or is larger than kMaxSettingsFileBytes, reads as absent and
+// is not written over.
 class QtSettingsStore : public platform::SettingsStore {
 public:
     std::string readText(const std::string& app, const std::string& section, const std::string& key,

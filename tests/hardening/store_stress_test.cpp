@@ -8,14 +8,17 @@
 #include <sched.h>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -24,6 +27,7 @@
 #include "platform/qt/qt_settings_store.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/hardening/config_sample.h"
+#include "tests/hardening/memory.h"
 
 extern char** environ;
 
@@ -231,9 +235,9 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
          "garbage\n[CONFIG]\n\x01\x02=\xff\nServer=kept.example\n=\n==\nInterval= 15 \n"
          "[[[\n",
          {"kept.example", "", 0.0f, 0.0f, 3, 15}},
-        {"huge line",
-         "[CONFIG]\nServer=" + std::string(1 << 20, 'h') + "\nTimeout=4\n",
-         {std::string(1 << 20, 'h'), "", 0.0f, 0.0f, 4, 30}},
+        {"long line",
+         "[CONFIG]\nServer=" + std::string(256 << 10, 'h') + "\nTimeout=4\n",
+         {std::string(256 << 10, 'h'), "", 0.0f, 0.0f, 4, 30}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,6 +252,74 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
         EXPECT_TRUE(saved.ok) << saved.reason;
         EXPECT_TRUE(SameConfig(Loaded(), fresh));
     }
+}
+
+// ---- settings files that are no ordinary files ----------------------------------------
+
+// Runs the helper that loads and saves as the program does; its output, or
+// nullopt when it did not end within the limit (it is killed then).
+std::optional<std::string> LoadAndSaveInAnotherProcess(int limitMs = 10'000) {
+    const fs::path out = fs::path(home) / "load-and-save.out";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* argv[] = {const_cast<char*>(TEMPIKON_CONFIG_SAVER), const_cast<char*>("--load-and-save"),
+                    nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, TEMPIKON_CONFIG_SAVER, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return std::nullopt;
+    int status = 0;
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 20) {
+        if (waited >= limitMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return std::nullopt;
+        }
+        usleep(20'000);
+    }
+    return fileText(out);
+}
+
+TEST_F(StoreStress, SettingsFileThatIsAPipeNeitherBlocksNorIsReplaced) {
+    // Directly, and behind a link (a save would replace the link's target).
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "link to a pipe" : "pipe");
+        SetUp();
+        fs::create_directories(folder());
+        const fs::path pipe = linked ? folder() / "elsewhere" : file();
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+        if (linked) fs::create_symlink(pipe, file());
+        const std::optional<std::string> output = LoadAndSaveInAnotherProcess();
+        ASSERT_TRUE(output.has_value()) << "loading the settings blocked";
+        EXPECT_NE(output->find("server= timeout=3 interval=30\n"), std::string::npos) << *output;
+        EXPECT_NE(output->find("saved=0 reason=Cannot write the settings to " + file().string() +
+                               " (not a regular file)"),
+                  std::string::npos)
+            << *output;
+        EXPECT_TRUE(fs::is_fifo(pipe));
+        EXPECT_EQ(fs::is_symlink(file()), linked);
+    }
+}
+
+TEST_F(StoreStress, HugeSettingsFileIsNeitherReadNorWrittenOver) {
+    writeFile(file(), "[CONFIG]\nServer=huge.example\n");
+    fs::resize_file(file(), 256u << 20);
+    const bool peakReset = ResetPeak();
+    const long long before = StatusKiB("VmRSS");
+    qt::QtSettingsStore store;
+    core::ConfigRecord config;
+    core::LoadConfig(store, config);
+    const long long growth = StatusKiB("VmHWM") - before;
+    EXPECT_EQ(config.Server, "");
+    EXPECT_EQ(config.Timeout, 3);
+    if (peakReset && before >= 0) {
+        EXPECT_LT(growth, 32 * 1024) << "peak grew by " << growth << " KiB";
+    }
+    const platform::StoreResult saved = core::SaveConfig(store, SampleConfig("F", 1));
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(saved.reason, "Cannot write the settings to " + file().string() + " (too large)");
+    EXPECT_EQ(fs::file_size(file()), 256u << 20);
 }
 
 // ---- folders that cannot be written --------------------------------------------------
