@@ -162,7 +162,7 @@ void Form1::mnuSettings_Click() {
 
 void Form1::mnuSet_Click() {
     // One query at a time: a click while a setting or a check waits does nothing.
-    if (ended_ || query_->isBusy()) return;
+    if (ended_ || query_->isBusy() || setter_->isRunning()) return;
     setter_->SetClockFromServer();
 }
 
@@ -187,8 +187,9 @@ void Form1::Timer2_Timer() {
     if (ended_) return;
     // Stops at the bound instead of wrapping.
     if (minutesLeft_ > std::numeric_limits<std::int32_t>::min()) --minutesLeft_;
-    // A setting due while another query waits stays due for the next tick.
-    if (!settingsShown() && minutesLeft_ < 1 && !query_->isBusy()) {
+    // A setting due while another query or setting waits stays due for the
+    // next tick.
+    if (!settingsShown() && minutesLeft_ < 1 && !query_->isBusy() && !setter_->isRunning()) {
         setter_->SetClockFromServer();
         if (ended_) return;
         minutesLeft_ = stuff_.Config.Interval;

@@ -198,6 +198,24 @@ TEST_F(SchedulerTest, DueTickDuringAMenuSettingStaysDue) {
     EXPECT_EQ(platform.connections.size(), 3u);
 }
 
+TEST_F(SchedulerTest, DueTickWhileTheSystemSetsTheClockStaysDue) {
+    // The query ends at once, but each setting of the clock takes 90 s (a
+    // password prompt); a tick that falls due meanwhile must not lose its turn.
+    configure(kPrimary, "2");
+    platform.script(kPrimary, PeerScript().reply(0, kReply));
+    platform.fakeClock().holdMs = 90000;
+    start("/SERVER");  // setting 0..90 s; ticks at 150 and 210 s
+    ASSERT_EQ(platform.nowMs(), 90000);
+    // The menu's setting holds the clock from 160 to 250 s; the tick at 210 s
+    // falls due meanwhile, so the next tick (270 s) makes that setting.
+    platform.at(160000, [&] { click(form->mnuSet()); });
+    platform.advance(400000 - platform.nowMs());
+
+    std::vector<long long> at;
+    for (const auto& s : platform.fakeClock().settings) at.push_back(s.atMs);
+    EXPECT_EQ(at, (std::vector<long long>{0, 160000, 270000}));
+}
+
 TEST_F(SchedulerTest, MinuteCountsFromTheEndOfALongSetting) {
     configure(kPrimary, "1");
     platform.store().seed("Timeout", "90");

@@ -327,6 +327,7 @@ void FakeClock::setNow(int year, int month, int day, int hour, int minute, int s
 
 platform::ClockResult FakeClock::setLocalTimeOfDay(int hour, int minute, int second) {
     settings.push_back({hour, minute, second, owner_.nowMs()});
+    owner_.holdFor(holdMs);
     if (!refuseWith.empty()) return {false, refuseWith};
     const platform::LocalDateTime t = now();
     setNow(t.year, t.month, t.day, hour, minute, second, 0);
@@ -401,16 +402,19 @@ int FakePlatform::messageBox(const std::string& text, const std::string& title, 
         hold = answers_.front().second;
         answers_.pop_front();
     }
-    if (hold > 0) {
-        const long long until = now_ + hold;
-        while (true) {
-            runPass();
-            if (queue_.empty() || queue_.front().atMs > until) break;
-            now_ = std::max(now_, queue_.front().atMs);
-        }
-        now_ = std::max(now_, until);
-    }
+    holdFor(hold);
     return answer;
+}
+
+void FakePlatform::holdFor(long long ms) {
+    if (ms <= 0) return;
+    const long long until = now_ + ms;
+    while (true) {
+        runPass();
+        if (queue_.empty() || queue_.front().atMs > until) break;
+        now_ = std::max(now_, queue_.front().atMs);
+    }
+    now_ = std::max(now_, until);
 }
 
 void FakePlatform::schedule(long long atMs, std::function<void()> fn) {

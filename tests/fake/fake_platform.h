@@ -302,6 +302,9 @@ public:
     void setNow(int year, int month, int day, int hour, int minute, int second, int ms = 0);
     // Next settings fail with this reason; empty: they succeed.
     std::string refuseWith;
+    // Each setting takes this long, handling events meanwhile, as a password
+    // prompt of the system's time service does.
+    long long holdMs = 0;
 
     struct Setting {
         int hour, minute, second;
@@ -424,6 +427,8 @@ private:
         std::uint64_t seq;
         std::function<void()> fn;
     };
+    // Handles events for ms of virtual time, as a nested modal loop does.
+    void holdFor(long long ms);
     void schedule(long long atMs, std::function<void()> fn);
     // Runs the events due now that were queued before the pass began.
     bool runPass();
