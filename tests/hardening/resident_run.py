@@ -28,7 +28,6 @@ import tempfile
 import threading
 import time
 
-HOST = "127.0.0.150"
 REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
 SKIP = 77
 
@@ -76,6 +75,7 @@ def main():
     ap.add_argument("--seconds", type=float, default=60)
     ap.add_argument("--factor", type=float, default=120)
     ap.add_argument("--suppressions", default="")
+    ap.add_argument("--host", default="127.0.0.150")
     opts = ap.parse_args()
 
     command = [opts.program, "/SERVER", "/MIN"]
@@ -96,7 +96,7 @@ def main():
         os.makedirs(folder)
         with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
             # A generous time-out: it runs fast too.
-            f.write("[CONFIG]\nServer=%s\nInterval=1\nTimeout=60\n" % HOST)
+            f.write("[CONFIG]\nServer=%s\nInterval=1\nTimeout=60\n" % opts.host)
         log = os.path.join(tmp, "clock.log")
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
@@ -113,7 +113,7 @@ def main():
         if opts.suppressions and opts.checker == "lsan":
             env["LSAN_OPTIONS"] = "suppressions=" + opts.suppressions
 
-        server = DaytimeServer(HOST)
+        server = DaytimeServer(opts.host)
         proc = subprocess.Popen(
             ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon"] + command,
             env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
