@@ -140,6 +140,9 @@ protected:
         const bool due = !shown && modelMinutesLeft < 1 && !busy;
         if (shown && modelMinutesLeft < 1) ++postponed;
         ASSERT_EQ(primaryQueries() - queriesBefore, due ? 1 : 0) << "tick " << ticks;
+        // Never above the largest interval, never wrapped round.
+        ASSERT_LE(form->MinutesLeft(), 3) << "tick " << ticks;
+        ASSERT_GT(form->MinutesLeft(), -kDays * 24 * 60) << "tick " << ticks;
         if (!due) {
             ASSERT_EQ(platform.fakeClock().settings.size(), settingsBefore) << "tick " << ticks;
             ASSERT_EQ(form->label2().text(), label2Before) << "tick " << ticks;
