@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build, the Windows build under Wine,
-# then a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# a short run of every fuzz target, then a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (last, so the run ends on its test summary).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -17,11 +18,6 @@ run_suite() {
 
 run_suite build/test -DCMAKE_BUILD_TYPE=Debug
 (unset QT_QPA_PLATFORM; bash scripts/win32-test.sh)
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
-  run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DTEMPIKON_SANITIZE=ON -DTEMPIKON_BENCH=OFF
-
 # Every fuzz target for a fixed number of inputs from its seed corpus
 # (clang and libFuzzer); any finding fails the run.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -29,3 +25,8 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTEMPIKON_QT=OFF -DTEMPIKON_TESTS=OFF -DTEMPIKON_BENCH=OFF >/dev/null
 cmake --build build/fuzz -j"$jobs"
 fuzz/run.sh build/fuzz 20000
+
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+  run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DTEMPIKON_SANITIZE=ON -DTEMPIKON_BENCH=OFF
