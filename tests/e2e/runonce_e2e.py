@@ -11,40 +11,15 @@ import argparse
 import datetime
 import os
 import re
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import DaytimeServer  # noqa: E402
 
 PORT = 13
 RUN_TIMEOUT_S = 40
-
-
-class DaytimeServer:
-    """Answers each connection with one text and closes it."""
-
-    def __init__(self, host, reply):
-        self.reply = reply
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((host, PORT))
-        self.sock.listen(4)
-        self.connections = 0
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            self.connections += 1
-            with conn:
-                conn.sendall(self.reply)
-
-    def close(self):
-        self.sock.close()
 
 
 def run(program, recorder, config_home, args, log_path):

@@ -21,41 +21,16 @@ import argparse
 import os
 import re
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import DaytimeServer  # noqa: E402
 
 REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
 SKIP = 77
-
-
-class DaytimeServer:
-    def __init__(self, host):
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((host, 13))
-        self.sock.listen(16)
-        self.connections = 0
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            self.connections += 1
-            with conn:
-                try:
-                    conn.sendall(REPLY)
-                except OSError:
-                    pass
-
-    def close(self):
-        self.sock.close()
 
 
 def records(path):

@@ -21,13 +21,14 @@ import glob
 import os
 import re
 import shutil
-import socket
 import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import DaytimeServer  # noqa: E402
 
 RUN_TIMEOUT_S = 60
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
@@ -261,32 +262,6 @@ def case_lintian(opts):
 
 
 # ---- running the installed program --------------------------------------------
-
-class DaytimeServer:
-    """Answers each connection with one text and closes it."""
-
-    def __init__(self, host, reply):
-        self.reply = reply
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((host, 13))
-        self.sock.listen(4)
-        self.connections = 0
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            self.connections += 1
-            with conn:
-                conn.sendall(self.reply)
-
-    def close(self):
-        self.sock.close()
-
 
 def installed_program(opts):
     return os.path.join(root_of(opts), "usr/bin/tempikon")

@@ -11,13 +11,14 @@ outcome of a good reply.
     smoke_test.py <build-dir>      (DISPLAY must name an X server)
 """
 import os
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import DaytimeServer  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE = os.path.join(ROOT, "scripts", "win32-wine.sh")
@@ -27,46 +28,6 @@ WINTOOL = os.path.join(BUILD, "tests", "win32", "wintool.exe")
 KEY = r"HKCU\Software\Tempikon\Tempikon\CONFIG"
 # A hang guard only: every run here ends within seconds when it works.
 GUARD = 90
-
-
-class DaytimeServer:
-    """Port 13 of one loopback address: replies with `reply`, or keeps the
-    connection open in silence when `reply` is None."""
-
-    def __init__(self, address, reply):
-        self.reply = reply
-        self.connections = 0
-        self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((address, 13))
-        self.sock.listen(8)
-        self.held = []
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-
-    def _serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            self.connections += 1
-            if self.reply is None:
-                self.held.append(conn)
-            else:
-                conn.sendall(self.reply)
-                conn.close()
-
-    def close(self):
-        # Wakes the accept() that waits, so that the address is free at once.
-        try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.sock.close()
-        self.thread.join(timeout=5)
-        for conn in self.held:
-            conn.close()
 
 
 class Finished:

@@ -1,0 +1,49 @@
+"""A Daytime server on port 13 of one loopback address, for the tests that
+run the built program (one-shot, package, resident and Windows runs)."""
+import socket
+import threading
+
+REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
+
+
+class DaytimeServer:
+    """Answers each connection with `reply` and closes it, or keeps the
+    connection open in silence when `reply` is None."""
+
+    def __init__(self, address, reply=REPLY):
+        self.reply = reply
+        self.connections = 0
+        self.held = []
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind((address, 13))
+        self.sock.listen(16)
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.connections += 1
+            if self.reply is None:
+                self.held.append(conn)
+                continue
+            with conn:
+                try:
+                    conn.sendall(self.reply)
+                except OSError:
+                    pass  # the client went away first
+
+    def close(self):
+        # Wakes the accept() that waits, so that the address is free at once.
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(timeout=5)
+        for conn in self.held:
+            conn.close()
