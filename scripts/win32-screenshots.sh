@@ -41,18 +41,7 @@ trap cleanup EXIT
     cat data/timeservers.dat
 } >"$tmp/timeservers.dat"
 
-python3 - <<'PY' &
-import socket, time
-s = socket.socket()
-s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.206", 13))
-s.listen(4)
-while True:
-    c, _ = s.accept()
-    c.sendall(time.strftime("\n61381 %y-%m-%d %H:%M:%S 00 0 0  50.0 UTC(NIST) * \n",
-                            time.gmtime()).encode())
-    c.close()
-PY
+python3 tests/support/daytime_server.py 127.0.0.206 &
 server_pid=$!
 sleep 0.5
 

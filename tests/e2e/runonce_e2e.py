@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from daytime_server import DaytimeServer  # noqa: E402
+from daytime_server import DaytimeServer, Failure, check  # noqa: E402
 
 PORT = 13
 RUN_TIMEOUT_S = 40
@@ -50,19 +50,6 @@ def read_log(path):
         return []
     with open(path) as f:
         return [l.strip() for l in f if l.strip()]
-
-
-class Failure(Exception):
-    pass
-
-
-def check(cond, what, result=None):
-    if not cond:
-        detail = ""
-        if result is not None:
-            detail = (f"\n  status {result.returncode}\n  stdout {result.stdout!r}"
-                      f"\n  stderr {result.stderr!r}")
-        raise Failure(what + detail)
 
 
 def case_set(opts, tmp):

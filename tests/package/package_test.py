@@ -28,7 +28,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from daytime_server import DaytimeServer  # noqa: E402
+from daytime_server import DaytimeServer, Failure, check  # noqa: E402
 
 RUN_TIMEOUT_S = 60
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
@@ -63,19 +63,6 @@ SAME_AS_SOURCE = {
     EXAMPLES + "/tempikon.service": "data/tempikon.service",
     "usr/share/doc/tempikon/copyright": "data/copyright",
 }
-
-
-class Failure(Exception):
-    pass
-
-
-def check(cond, what, result=None):
-    if not cond:
-        detail = ""
-        if result is not None:
-            detail = (f"\n  status {result.returncode}\n  stdout {result.stdout!r}"
-                      f"\n  stderr {result.stderr!r}")
-        raise Failure(what + detail)
 
 
 def run(cmd, **kw):

@@ -1,7 +1,13 @@
-"""A Daytime server on port 13 of one loopback address, for the tests that
-run the built program (one-shot, package, resident and Windows runs)."""
+"""A Daytime server on port 13 of one loopback address, for the tests and
+scripts that run the built program (one-shot, package, resident and Windows
+runs, screenshots), and the check that those tests report with.
+
+As a program it serves the current time as NIST's servers word it, until it
+is killed:  daytime_server.py ADDRESS"""
 import socket
+import sys
 import threading
+import time
 
 REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
 
@@ -47,3 +53,33 @@ class DaytimeServer:
         self.thread.join(timeout=5)
         for conn in self.held:
             conn.close()
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, what, result=None):
+    """Raises Failure with what, and the run's status and output if given."""
+    if not cond:
+        detail = ""
+        if result is not None:
+            detail = (f"\n  status {result.returncode}\n  stdout {result.stdout!r}"
+                      f"\n  stderr {result.stderr!r}")
+        raise Failure(what + detail)
+
+
+def serve_nist_time(address):
+    sock = socket.socket()
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    sock.bind((address, 13))
+    sock.listen(4)
+    while True:
+        conn, _ = sock.accept()
+        with conn:
+            conn.sendall(time.strftime("\n61381 %y-%m-%d %H:%M:%S 00 0 0  50.0 UTC(NIST) * \n",
+                                       time.gmtime()).encode())
+
+
+if __name__ == "__main__":
+    serve_nist_time(sys.argv[1])
