@@ -1,5 +1,7 @@
 #include "about/about.h"
 
+#include "tempikon_version.h"
+
 namespace tempikon::about {
 
 namespace {
@@ -20,50 +22,50 @@ std::string RevisionLine(const platform::Version& version) {
 
 About::About(platform::Platform& platform) : platform_(platform) {
     platform::WindowSpec spec;
-    spec.caption = "About Tempikon";
+    spec.caption = std::string("About ") + version::kProductName;
     spec.clientWidthTwips = 5790;
     spec.clientHeightTwips = 2175;
     spec.dialog = true;
     window_ = platform_.createWindow(spec);
 
     window_->addPicture({105, 112, 1275, 1950}, "logo");
-    Label2_ = &window_->addLabel({kTextLeft, 105, kTextRight - kTextLeft, 405}, "",
-                                 {kFace, 14.25, false});
-    Label11_ = &window_->addLabel({4590, 510, kTextRight - 4590, 240}, "Rev");
-    Label1_ = &window_->addLabel({kTextLeft, 780, kTextRight - kTextLeft, 285}, kNotice,
-                                 {kFace, kTextPoints, true});
-    Label3_ = &window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285},
-                                 "This is freeware.", {kFace, kTextPoints, false});
-    Label4_ = &window_->addLabel({kTextLeft, 1440, kLinkLeft - kTextLeft, 285}, "Visit us at",
-                                 {kFace, kTextPoints, false});
-    Label9_ = &window_->addLabel({kLinkLeft, 1440, kTextRight - kLinkLeft, 285}, kWebAddress,
-                                 {kFace, kTextPoints, false});
-    Label5_ = &window_->addLabel({kTextLeft, 1770, kLinkLeft - kTextLeft, 285}, "Send mail to",
-                                 {kFace, kTextPoints, false});
-    Label10_ = &window_->addLabel({kLinkLeft, 1770, kTextRight - kLinkLeft, 285}, kMailAddress,
+    titleLabel_ = &window_->addLabel({kTextLeft, 105, kTextRight - kTextLeft, 405}, "",
+                                     {kFace, 14.25, false});
+    revisionLabel_ = &window_->addLabel({4590, 510, kTextRight - 4590, 240}, "Rev");
+    window_->addLabel({kTextLeft, 780, kTextRight - kTextLeft, 285}, kNotice,
+                      {kFace, kTextPoints, true});
+    window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285}, "This is freeware.",
+                      {kFace, kTextPoints, false});
+    visitLabel_ = &window_->addLabel({kTextLeft, 1440, kLinkLeft - kTextLeft, 285}, "Visit us at",
+                                     {kFace, kTextPoints, false});
+    webLink_ = &window_->addLabel({kLinkLeft, 1440, kTextRight - kLinkLeft, 285}, kWebAddress,
                                   {kFace, kTextPoints, false});
+    mailToLabel_ = &window_->addLabel({kTextLeft, 1770, kLinkLeft - kTextLeft, 285}, "Send mail to",
+                                      {kFace, kTextPoints, false});
+    mailLink_ = &window_->addLabel({kLinkLeft, 1770, kTextRight - kLinkLeft, 285}, kMailAddress,
+                                   {kFace, kTextPoints, false});
 
-    Label2_->setTextColour(0x000000FFu);
+    titleLabel_->setTextColour(0x000000FFu);
 
-    Label9_->onMouseMove = [this] { Label9_MouseMove(); };
-    Label10_->onMouseMove = [this] { Label10_MouseMove(); };
-    Label4_->onMouseMove = [this] { Label4_MouseMove(); };
-    Label5_->onMouseMove = [this] { Label5_MouseMove(); };
-    window_->onMouseMove = [this] { Form_MouseMove(); };
-    Label9_->onClick = [this] { Label9_Click(); };
-    Label10_->onClick = [this] { Label10_Click(); };
+    webLink_->onMouseMove = [this] { onWebLinkHover(); };
+    mailLink_->onMouseMove = [this] { onMailLinkHover(); };
+    visitLabel_->onMouseMove = [this] { onHoverElsewhere(); };
+    mailToLabel_->onMouseMove = [this] { onHoverElsewhere(); };
+    window_->onMouseMove = [this] { onHoverElsewhere(); };
+    webLink_->onClick = [this] { onWebLinkClick(); };
+    mailLink_->onClick = [this] { onMailLinkClick(); };
     window_->onClosed = [this] {
         if (onClosed) onClosed();
     };
 
     // Filled at creation.
-    Label2_->setText("Tempikon 1.2");
-    Label11_->setText(RevisionLine(platform_.version()));
+    titleLabel_->setText(version::kTitle);
+    revisionLabel_->setText(RevisionLine(platform_.version()));
 }
 
 About::~About() = default;
 
-void About::Show() {
+void About::show() {
     window_->showModal();
 }
 
@@ -71,40 +73,32 @@ bool About::isShown() const {
     return window_->isVisible();
 }
 
-void About::Close() {
+void About::close() {
     window_->close();
 }
 
 void About::setLinkColours(platform::Colour web, platform::Colour mail) {
-    Label9_->setTextColour(web);
-    Label10_->setTextColour(mail);
+    webLink_->setTextColour(web);
+    mailLink_->setTextColour(mail);
 }
 
-void About::Label9_MouseMove() {
+void About::onWebLinkHover() {
     setLinkColours(kLinkHoverColour, kLinkColour);
 }
 
-void About::Label10_MouseMove() {
+void About::onMailLinkHover() {
     setLinkColours(kLinkColour, kLinkHoverColour);
 }
 
-void About::Label4_MouseMove() {
+void About::onHoverElsewhere() {
     setLinkColours(kLinkColour, kLinkColour);
 }
 
-void About::Label5_MouseMove() {
-    setLinkColours(kLinkColour, kLinkColour);
-}
-
-void About::Form_MouseMove() {
-    setLinkColours(kLinkColour, kLinkColour);
-}
-
-void About::Label9_Click() {
+void About::onWebLinkClick() {
     platform_.openAddress(kWebAddress, window_->handle());
 }
 
-void About::Label10_Click() {
+void About::onMailLinkClick() {
     platform_.openAddress(std::string("mailto:") + kMailAddress, window_->handle());
 }
 

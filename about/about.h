@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/reentrance.h"
 
 namespace tempikon::about {
 
@@ -29,28 +30,25 @@ public:
     About(const About&) = delete;
     About& operator=(const About&) = delete;
 
-    void Show();
+    void show();
     bool isShown() const;
-    void Close();
+    void close();
 
-    // Hover rule and link clicks.
-    void Label9_MouseMove();
-    void Label10_MouseMove();
-    void Label4_MouseMove();
-    void Label5_MouseMove();
-    void Form_MouseMove();
-    void Label9_Click();
-    void Label10_Click();
+    // The hover rule: the link under the mouse turns blue, the other does
+    // not; anywhere else both are plain.
+    void onWebLinkHover();
+    void onMailLinkHover();
+    void onHoverElsewhere();
+    void onWebLinkClick();
+    void onMailLinkClick();
 
     platform::Window& window() { return *window_; }
-    platform::Label& label1() { return *Label1_; }
-    platform::Label& label2() { return *Label2_; }
-    platform::Label& label3() { return *Label3_; }
-    platform::Label& label4() { return *Label4_; }
-    platform::Label& label5() { return *Label5_; }
-    platform::Label& label9() { return *Label9_; }
-    platform::Label& label10() { return *Label10_; }
-    platform::Label& label11() { return *Label11_; }
+    platform::Label& titleLabel() { return *titleLabel_; }
+    platform::Label& revisionLabel() { return *revisionLabel_; }
+    platform::Label& visitLabel() { return *visitLabel_; }
+    platform::Label& mailToLabel() { return *mailToLabel_; }
+    platform::Label& webLink() { return *webLink_; }
+    platform::Label& mailLink() { return *mailLink_; }
 
     std::function<void()> onClosed;
 
@@ -59,14 +57,12 @@ private:
 
     platform::Platform& platform_;
     std::unique_ptr<platform::Window> window_;
-    platform::Label* Label2_ = nullptr;
-    platform::Label* Label11_ = nullptr;
-    platform::Label* Label1_ = nullptr;
-    platform::Label* Label3_ = nullptr;
-    platform::Label* Label4_ = nullptr;
-    platform::Label* Label9_ = nullptr;
-    platform::Label* Label5_ = nullptr;
-    platform::Label* Label10_ = nullptr;
+    platform::Label* titleLabel_ = nullptr;
+    platform::Label* revisionLabel_ = nullptr;
+    platform::Label* visitLabel_ = nullptr;
+    platform::Label* webLink_ = nullptr;
+    platform::Label* mailToLabel_ = nullptr;
+    platform::Label* mailLink_ = nullptr;
 };
 
 }  // namespace tempikon::about

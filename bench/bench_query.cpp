@@ -1,5 +1,5 @@
 // Real Daytime queries on loopback (servers on 127.0.0.48 and 127.0.0.49):
-//  1. round-trip time of QueryTimeServer against a minimal blocking POSIX
+//  1. round-trip time of DaytimeQuery::ask against a minimal blocking POSIX
 //     client on the same server;
 //  2. CPU time the process uses while one query waits a whole 3-second
 //     time-out on a silent server (a spinning wait would use about 3 s).
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/daytime_query.h"
-#include "core/public_stuff.h"
 #include "platform/qt/qt_platform.h"
 #include "tests/support/daytime_server.h"
 
@@ -58,11 +58,11 @@ int main(int argc, char** argv) {
     qt::QtStart start = qt::createPlatform(qtArgc, argv);
     platform::Platform& p = *start.platform;
 
-    core::PublicStuff stuff;
-    stuff.Config.Timeout = 3;
-    auto timer1 = p.createTimer();
-    auto winsock1 = p.createTcpClient();
-    core::DaytimeQuery query(p, stuff, *timer1, *winsock1);
+    core::Config config;
+    config.timeout = 3;
+    auto queryTimer = p.createTimer();
+    auto querySocket = p.createTcpClient();
+    core::DaytimeQuery query(p, *queryTimer, *querySocket);
 
     const std::string replyHost = "127.0.0.48";
     const std::string silentHost = "127.0.0.49";
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
 
     // Warm-up of both clients.
     for (int i = 0; i < 10; ++i) {
-        query.QueryTimeServer(replyHost);
+        query.ask(replyHost, config.timeout);
         testsupport::blockingDaytimeQuery(replyHost, 13, 3000);
     }
 
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     int qtFailures = 0, posixFailures = 0;
     for (int i = 0; i < queries; ++i) {
         auto t0 = Clock::now();
-        const std::string text = query.QueryTimeServer(replyHost);
+        const std::string text = query.ask(replyHost, config.timeout);
         qtTimes.push_back(microseconds(Clock::now() - t0));
         if (text != "14:03:27") ++qtFailures;
 
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     const Figures qtF = summarise(qtTimes);
     const Figures posixF = summarise(posixTimes);
     std::printf("Round trip over %d queries on loopback (microseconds)\n", queries);
-    std::printf("  QueryTimeServer (Qt):   mean %8.1f  median %8.1f  p95 %8.1f  failures %d\n",
+    std::printf("  DaytimeQuery::ask (Qt): mean %8.1f  median %8.1f  p95 %8.1f  failures %d\n",
                 qtF.mean, qtF.median, qtF.p95, qtFailures);
     std::printf("  blocking POSIX client:  mean %8.1f  median %8.1f  p95 %8.1f  failures %d\n",
                 posixF.mean, posixF.median, posixF.p95, posixFailures);
@@ -98,16 +98,16 @@ int main(int argc, char** argv) {
                 qtF.median / posixF.median);
 
     auto silent = testsupport::DaytimeServer::inMode(silentHost, testsupport::ServerMode::Silent);
-    stuff.Config.Timeout = 3;
+    config.timeout = 3;
     const double threadBefore = cpuSeconds(RUSAGE_THREAD);
     const double processBefore = cpuSeconds(RUSAGE_SELF);
     const auto t0 = Clock::now();
-    const std::string text = query.QueryTimeServer(silentHost);
+    const std::string text = query.ask(silentHost, config.timeout);
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double threadCpu = cpuSeconds(RUSAGE_THREAD) - threadBefore;
     const double processCpu = cpuSeconds(RUSAGE_SELF) - processBefore;
-    std::printf("Waiting out a %d s time-out on a silent server (result \"%s\")\n",
-                stuff.Config.Timeout, text.c_str());
+    std::printf("Waiting out a %d s time-out on a silent server (result \"%s\")\n", config.timeout,
+                text.c_str());
     std::printf(
         "  wall %.3f s; CPU of the waiting thread %.4f s (%.2f %% of the wait); "
         "whole process incl. test server %.4f s (%.2f %%)\n",

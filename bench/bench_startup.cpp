@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "platform/qt/qt_platform.h"
 
 namespace {
@@ -58,11 +58,11 @@ int main(int argc, char** argv) {
     QTimer::singleShot(10'000, [&platform] { platform.quit(1); });
     watch.onPainted = [&platform] { platform.post([&platform] { platform.quit(0); }); };
 
-    core::PublicStuff stuff;
+    core::Config config;
     int code = 0;
     {
-        app::Form1 form(platform, stuff);
-        form.Form_Load();
+        app::MainWindow form(platform);
+        form.start();
         code = platform.run();
     }
     if (!watch.shownNs) return 1;

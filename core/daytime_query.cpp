@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/reentrance.h"
+
 namespace tempikon::core {
 
 namespace {
@@ -35,56 +37,52 @@ int TimeoutMilliseconds(std::int32_t timeoutSeconds) {
     return std::clamp(timeoutSeconds, std::int32_t{1}, kMaxTimeoutSeconds) * 1000;
 }
 
-DaytimeQuery::DaytimeQuery(platform::Platform& platform, PublicStuff& stuff,
-                           platform::Timer& timer1, platform::TcpClient& winsock1)
-    : platform_(platform), stuff_(stuff), timer1_(timer1), winsock1_(winsock1) {
-    timer1_.setEnabled(false);
-    timer1_.onTimer = [this] { Timer1_Timer(); };
-    winsock1_.onDataArrival = [this] { Winsock1_DataArrival(); };
-    winsock1_.onError = [this](const std::string&) { Winsock1_Error(); };
+DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeoutTimer,
+                           platform::TcpClient& socket)
+    : platform_(platform), timeoutTimer_(timeoutTimer), socket_(socket) {
+    timeoutTimer_.setEnabled(false);
+    timeoutTimer_.onTimer = [this] { onTimeout(); };
+    socket_.onDataArrival = [this] { onDataArrival(); };
+    socket_.onError = [this](const std::string&) { onSocketError(); };
 }
 
 DaytimeQuery::~DaytimeQuery() {
-    timer1_.onTimer = nullptr;
-    winsock1_.onDataArrival = nullptr;
-    winsock1_.onError = nullptr;
+    timeoutTimer_.onTimer = nullptr;
+    socket_.onDataArrival = nullptr;
+    socket_.onError = nullptr;
 }
 
-std::string DaytimeQuery::QueryTimeServer(const std::string& host) {
-    // Timer1, Winsock1, QueryDone and ReplyText serve one query at a time.
+std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSeconds) {
+    // The timer, the socket and the reply serve one query at a time.
     if (busy_ || shutDown_) return {};
     setBusy(true);
+    // Leaves idle however the wait ends, even by an exception.
+    const platform::ScopeExit finish([this] { endQuery(); });
 
-    // Leaves Idle however the wait ends, even by an exception.
-    struct Finish {
-        DaytimeQuery& q;
-        ~Finish() { q.endQuery(); }
-    } finish{*this};
-
-    stuff_.QueryDone = false;
-    stuff_.ReplyText.clear();
+    done_ = false;
+    reply_.clear();
     // The system's resolver reads a name only up to a NUL and would ask
     // another host than the one named: such a name is never found.
     if (host.find('\0') != std::string::npos) {
-        stuff_.QueryDone = true;
+        done_ = true;
         return {};
     }
-    timer1_.setInterval(TimeoutMilliseconds(stuff_.Config.Timeout));
-    timer1_.setEnabled(true);
-    if (winsock1_.isOpen()) winsock1_.close();
-    winsock1_.connect(host, kDaytimePort);
+    timeoutTimer_.setInterval(TimeoutMilliseconds(timeoutSeconds));
+    timeoutTimer_.setEnabled(true);
+    if (socket_.isOpen()) socket_.close();
+    socket_.connect(host, kDaytimePort);
 
-    while (!stuff_.QueryDone) platform_.waitForEvents();
+    while (!done_) platform_.waitForEvents();
 
-    winsock1_.close();
-    timer1_.setEnabled(false);
+    socket_.close();
+    timeoutTimer_.setEnabled(false);
     if (shutDown_) return {};
-    return CutTimeText(stuff_.ReplyText);
+    return CutTimeText(reply_);
 }
 
 void DaytimeQuery::endQuery() {
-    if (winsock1_.isOpen()) winsock1_.close();
-    timer1_.setEnabled(false);
+    if (socket_.isOpen()) socket_.close();
+    timeoutTimer_.setEnabled(false);
     setBusy(false);
 }
 
@@ -95,9 +93,9 @@ bool DaytimeQuery::isBusy() const {
 void DaytimeQuery::shutdown() {
     shutDown_ = true;
     if (!busy_) return;
-    timer1_.setEnabled(false);
-    stuff_.ReplyText.clear();
-    stuff_.QueryDone = true;
+    timeoutTimer_.setEnabled(false);
+    reply_.clear();
+    done_ = true;
 }
 
 bool DaytimeQuery::isShutDown() const {
@@ -132,22 +130,22 @@ void DaytimeQuery::setBusy(bool busy) {
 
 // The handlers act only while a query waits: a late notification of an
 // earlier connection must not touch the next query's state.
-void DaytimeQuery::Timer1_Timer() {
-    timer1_.setEnabled(false);
+void DaytimeQuery::onTimeout() {
+    timeoutTimer_.setEnabled(false);
     if (!busy_ || shutDown_) return;
-    stuff_.ReplyText.clear();
-    stuff_.QueryDone = true;
+    reply_.clear();
+    done_ = true;
 }
 
-void DaytimeQuery::Winsock1_Error() {
-    Timer1_Timer();
+void DaytimeQuery::onSocketError() {
+    onTimeout();
 }
 
-void DaytimeQuery::Winsock1_DataArrival() {
+void DaytimeQuery::onDataArrival() {
     if (!busy_ || shutDown_) return;
-    timer1_.setEnabled(false);
-    if (auto bytes = winsock1_.readAll(kMaxReplyBytes)) stuff_.ReplyText = std::move(*bytes);
-    stuff_.QueryDone = true;
+    timeoutTimer_.setEnabled(false);
+    if (auto bytes = socket_.readAll(kMaxReplyBytes)) reply_ = std::move(*bytes);
+    done_ = true;
 }
 
 }  // namespace tempikon::core

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "core/public_stuff.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -27,23 +26,26 @@ std::string Latin1ToUtf8(std::string_view bytes);
 // 1 ... 2,147,483 so that a query always ends and the product fits 32 bits.
 int TimeoutMilliseconds(std::int32_t timeoutSeconds);
 
-// The query machinery of the main window: Timer1, Winsock1 and the wait.
-// One query at a time; the timer and socket belong to the caller.
+// Asks a Daytime server for its time: a time-out timer, a socket and the
+// wait. One query at a time; the timer and socket belong to the caller.
 class DaytimeQuery {
 public:
-    DaytimeQuery(platform::Platform& platform, PublicStuff& stuff, platform::Timer& timer1,
-                 platform::TcpClient& winsock1);
+    DaytimeQuery(platform::Platform& platform, platform::Timer& timeoutTimer,
+                 platform::TcpClient& socket);
     ~DaytimeQuery();
     DaytimeQuery(const DaytimeQuery&) = delete;
     DaytimeQuery& operator=(const DaytimeQuery&) = delete;
 
-    // Waits, handling window events, until the reply, an error or the
-    // time-out. Returns TimeText (bytes) or empty text. While another query
+    // Waits, handling window events, until the reply, an error or
+    // timeoutSeconds (clamped as TimeoutMilliseconds says). Returns the time
+    // text cut from the reply (bytes), or empty text. While another query
     // waits, after shutdown(), or for a host name with a NUL in it, returns
     // empty text at once.
-    std::string QueryTimeServer(const std::string& host);
+    std::string ask(const std::string& host, std::int32_t timeoutSeconds);
 
     bool isBusy() const;
+    // The last query's reply as received (bytes), empty after a time-out.
+    const std::string& lastReply() const { return reply_; }
     // Ends a waiting query at once and refuses all later ones (the main
     // window is closing).
     void shutdown();
@@ -55,18 +57,21 @@ public:
     std::size_t busyListenerCount() const { return listeners_.size(); }
 
     // Handlers, public so that tests can reach them.
-    void Timer1_Timer();
-    void Winsock1_Error();
-    void Winsock1_DataArrival();
+    void onTimeout();
+    void onSocketError();
+    void onDataArrival();
 
 private:
     void setBusy(bool busy);
     void endQuery();
 
     platform::Platform& platform_;
-    PublicStuff& stuff_;
-    platform::Timer& timer1_;
-    platform::TcpClient& winsock1_;
+    platform::Timer& timeoutTimer_;
+    platform::TcpClient& socket_;
+    // The running query's state: done once the reply, an error or the
+    // time-out came; the reply as received (one byte per character).
+    bool done_ = false;
+    std::string reply_;
     bool busy_ = false;
     bool shutDown_ = false;
     int nextListenerId_ = 1;

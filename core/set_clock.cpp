@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/numbers.h"
+#include "platform/reentrance.h"
 
 namespace tempikon::core {
 
@@ -66,38 +67,37 @@ long long OffsetMinutes(float offsetHours) {
     return static_cast<long long>(rounded);
 }
 
-ClockSetter::ClockSetter(platform::Platform& platform, PublicStuff& stuff, DaytimeQuery& query,
-                         platform::Label& label1, platform::Label& label2)
-    : platform_(platform), stuff_(stuff), query_(query), label1_(label1), label2_(label2) {}
+ClockSetter::ClockSetter(platform::Platform& platform, DaytimeQuery& query)
+    : platform_(platform), query_(query) {}
 
-SetOutcome ClockSetter::SetClockFromServer() {
+SetResult ClockSetter::run(const Config& config,
+                           const std::function<void(const std::string&)>& onAsking) {
+    auto skipped = [this] {
+        last_ = SetOutcome::Skipped;
+        return SetResult{SetOutcome::Skipped, {}};
+    };
     // Another setting or a dialog check is waiting: leave it undisturbed.
     // Setting the clock can wait too (the system may ask for a password).
-    if (running_ || query_.isBusy()) return last_ = SetOutcome::Skipped;
+    if (running_ || query_.isBusy()) return skipped();
     running_ = true;
-    struct RunEnd {
-        bool& running;
-        ~RunEnd() { running = false; }
-    } runEnd{running_};
+    const platform::ScopeExit runEnd([this] { running_ = false; });
 
-    const ConfigRecord& config = stuff_.Config;
-    label1_.setText(config.Server);
-    std::string timeText = query_.QueryTimeServer(config.Server);
+    onAsking(config.server);
+    std::string timeText = query_.ask(config.server, config.timeout);
     // The window is closing: nothing may be reported or set any more.
-    if (query_.isShutDown()) return last_ = SetOutcome::Skipped;
+    if (query_.isShutDown()) return skipped();
     bool backup = false;
 
-    if (timeText.empty() && !config.Server2.empty()) {
-        label1_.setText(config.Server2 + " (Backup)");
-        timeText = query_.QueryTimeServer(config.Server2);
-        if (query_.isShutDown()) return last_ = SetOutcome::Skipped;
+    if (timeText.empty() && !config.server2.empty()) {
+        onAsking(config.server2 + " (Backup)");
+        timeText = query_.ask(config.server2, config.timeout);
+        if (query_.isShutDown()) return skipped();
         backup = true;
     }
 
-    auto report = [this](const std::string& text, SetOutcome outcome) {
-        label2_.setText(text);
-        platform_.writeOutputLine(text);
-        return last_ = outcome;
+    auto report = [this](std::string text, SetOutcome outcome) {
+        last_ = outcome;
+        return SetResult{outcome, std::move(text)};
     };
 
     if (timeText.empty()) return report("Couldn't reach timeserver(s)", SetOutcome::Unreachable);
@@ -105,7 +105,7 @@ SetOutcome ClockSetter::SetClockFromServer() {
     if (!serverSeconds) return report("Invalid data received", SetOutcome::InvalidData);
 
     // Offsets are read now: a dialog may have changed them during the wait.
-    const float offset = backup ? config.Offset2 : config.Offset;
+    const float offset = backup ? config.offset2 : config.offset;
     const long long t = *serverSeconds + OffsetMinutes(offset) * 60;
     const platform::LocalDateTime now = platform_.clock().now();
     const long long c = (now.hour * 60LL + now.minute) * 60 + now.second;
@@ -119,7 +119,7 @@ SetOutcome ClockSetter::SetClockFromServer() {
     const int second = static_cast<int>(timeOfDay % 60);
     const platform::ClockResult result = platform_.clock().setLocalTimeOfDay(hour, minute, second);
     // Setting the clock may have handled events; the window may be gone now.
-    if (query_.isShutDown()) return last_ = SetOutcome::Skipped;
+    if (query_.isShutDown()) return skipped();
     if (!result.ok) {
         const std::string reason = result.reason.empty() ? "unknown error" : result.reason;
         return report("Couldn't set system clock: " + reason, SetOutcome::Refused);

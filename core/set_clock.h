@@ -1,11 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/config.h"
 #include "core/daytime_query.h"
-#include "core/public_stuff.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -28,14 +29,22 @@ std::string FormatTimeOfDay(int secondsOfDay);  // "hh:nn:ss", wraps into 0..863
 // Offset in hours -> whole minutes; halves round away from zero.
 long long OffsetMinutes(float offsetHours);
 
-// SetClockFromServer with its two status lines. Label2 changes once per run;
-// every outcome text is also written to standard output.
+// What a setting came to, and the status text that says so (empty when it
+// was skipped: nothing is to be reported then).
+struct SetResult {
+    SetOutcome outcome = SetOutcome::None;
+    std::string status;
+};
+
+// Sets the clock from the primary server, else from the backup.
 class ClockSetter {
 public:
-    ClockSetter(platform::Platform& platform, PublicStuff& stuff, DaytimeQuery& query,
-                platform::Label& label1, platform::Label& label2);
+    ClockSetter(platform::Platform& platform, DaytimeQuery& query);
 
-    SetOutcome SetClockFromServer();
+    // config is the configuration in force and is read again after every
+    // wait: the dialog may change it meanwhile. onAsking hears each server
+    // as it is asked, the backup as "<host> (Backup)".
+    SetResult run(const Config& config, const std::function<void(const std::string&)>& onAsking);
     SetOutcome lastOutcome() const { return last_; }
     // A run is under way, possibly waiting for the system to set the clock
     // (a password prompt), with window events flowing.
@@ -43,10 +52,7 @@ public:
 
 private:
     platform::Platform& platform_;
-    PublicStuff& stuff_;
     DaytimeQuery& query_;
-    platform::Label& label1_;
-    platform::Label& label2_;
     SetOutcome last_ = SetOutcome::None;
     bool running_ = false;
 };

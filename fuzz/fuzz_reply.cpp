@@ -16,6 +16,7 @@
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/setting_run.h"
 
 namespace {
 
@@ -41,12 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fake::FakePlatform platform;
     platform.fakeClock().setNow(2026, 12, 7, hour, minute, second);
-    core::PublicStuff stuff;
-    stuff.Config.Server = "primary.test";
-    stuff.Config.Server2 = backup ? "backup.test" : "";
-    stuff.Config.Timeout = 3;
-    (backup ? stuff.Config.Offset2 : stuff.Config.Offset) = offset;
-    (backup ? stuff.Config.Offset : stuff.Config.Offset2) = 7.0f;
+    core::Config config;
+    config.server = "primary.test";
+    config.server2 = backup ? "backup.test" : "";
+    config.timeout = 3;
+    (backup ? config.offset2 : config.offset) = offset;
+    (backup ? config.offset : config.offset2) = 7.0f;
 
     std::string received = reply;  // what the query ends with
     fake::PeerScript script;
@@ -64,34 +65,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         platform.script("primary.test", script);
     }
 
-    auto timer1 = platform.createTimer();
-    auto winsock1 = platform.createTcpClient();
+    auto queryTimer = platform.createTimer();
+    auto querySocket = platform.createTcpClient();
     auto window = platform.createWindow({});
-    platform::Label& label1 = window->addLabel({}, "");
-    platform::Label& label2 = window->addLabel({}, "");
-    core::DaytimeQuery query(platform, stuff, *timer1, *winsock1);
-    core::ClockSetter setter(platform, stuff, query, label1, label2);
+    platform::Label& serverLine = window->addLabel({}, "");
+    platform::Label& outcomeLine = window->addLabel({}, "");
+    core::DaytimeQuery query(platform, *queryTimer, *querySocket);
+    core::ClockSetter setter(platform, query);
 
-    const core::SetOutcome outcome = setter.SetClockFromServer();
-    FUZZ_CHECK(!query.isBusy() && !winsock1->isOpen() && !timer1->isEnabled());
-    FUZZ_CHECK(label1.text() == (backup ? "backup.test (Backup)" : "primary.test"));
-    FUZZ_CHECK(platform.output.size() == 1 && platform.output[0] == label2.text());
+    const core::SetOutcome outcome =
+        testing::RunSetting(setter, config, platform, serverLine, outcomeLine);
+    FUZZ_CHECK(!query.isBusy() && !querySocket->isOpen() && !queryTimer->isEnabled());
+    FUZZ_CHECK(serverLine.text() == (backup ? "backup.test (Backup)" : "primary.test"));
+    FUZZ_CHECK(platform.output.size() == 1 && platform.output[0] == outcomeLine.text());
     // Never more than a time-out plus the reply's delay.
     FUZZ_CHECK(platform.nowMs() <= (backup ? 2 : 1) * 3000 + 5);
-    FUZZ_CHECK(stuff.ReplyText.size() <= core::kMaxReplyBytes);
+    FUZZ_CHECK(query.lastReply().size() <= core::kMaxReplyBytes);
 
     const std::string timeText = core::CutTimeText(received.substr(0, core::kMaxReplyBytes));
     const auto& settings = platform.fakeClock().settings;
     if (timeText.empty()) {
         FUZZ_CHECK(outcome == core::SetOutcome::Unreachable);
-        FUZZ_CHECK(label2.text() == "Couldn't reach timeserver(s)");
+        FUZZ_CHECK(outcomeLine.text() == "Couldn't reach timeserver(s)");
         FUZZ_CHECK(settings.empty());
         return 0;
     }
     const auto serverSeconds = core::ParseTimeOfDay(timeText);
     if (!serverSeconds) {
         FUZZ_CHECK(outcome == core::SetOutcome::InvalidData);
-        FUZZ_CHECK(label2.text() == "Invalid data received");
+        FUZZ_CHECK(outcomeLine.text() == "Invalid data received");
         FUZZ_CHECK(settings.empty());
         return 0;
     }
@@ -110,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                set.second >= 0 && set.second < 60);
     long long d = t - (hour * 3600LL + minute * 60 + second);
     if (d == 1 || d == -1) d = 0;
-    FUZZ_CHECK(label2.text() == "Time set to " + core::FormatTimeOfDay(int(timeOfDay)) +
-                                    " d=" + std::to_string(d) + "s");
+    FUZZ_CHECK(outcomeLine.text() == "Time set to " + core::FormatTimeOfDay(int(timeOfDay)) +
+                                         " d=" + std::to_string(d) + "s");
     return 0;
 }

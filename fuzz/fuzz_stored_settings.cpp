@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/config.h"
 #include "core/daytime_query.h"
 #include "core/numbers.h"
-#include "core/public_stuff.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
 
@@ -82,9 +82,9 @@ std::optional<double> StoredNumber(std::string_view text) {
     return std::strtod(plain.c_str(), nullptr);
 }
 
-bool SameRecord(const core::ConfigRecord& a, const core::ConfigRecord& b) {
-    return a.Server == b.Server && a.Server2 == b.Server2 && a.Offset == b.Offset &&
-           a.Offset2 == b.Offset2 && a.Timeout == b.Timeout && a.Interval == b.Interval;
+bool SameRecord(const core::Config& a, const core::Config& b) {
+    return a.server == b.server && a.server2 == b.server2 && a.offset == b.offset &&
+           a.offset2 == b.offset2 && a.timeout == b.timeout && a.interval == b.interval;
 }
 
 void CheckOffset(const std::optional<std::string>& stored, float offset) {
@@ -138,20 +138,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    core::ConfigRecord config;
-    core::LoadConfig(store, config);
+    core::Config config;
+    config = core::LoadConfig(store);
     // Host names exactly as stored.
-    FUZZ_CHECK(config.Server == stored[0].value_or(""));
-    FUZZ_CHECK(config.Server2 == stored[1].value_or(""));
-    CheckOffset(stored[2], config.Offset);
-    CheckOffset(stored[3], config.Offset2);
-    CheckWhole(stored[4], config.Timeout, 3);
-    CheckWhole(stored[5], config.Interval, 30);
+    FUZZ_CHECK(config.server == stored[0].value_or(""));
+    FUZZ_CHECK(config.server2 == stored[1].value_or(""));
+    CheckOffset(stored[2], config.offset);
+    CheckOffset(stored[3], config.offset2);
+    CheckWhole(stored[4], config.timeout, 3);
+    CheckWhole(stored[5], config.interval, 30);
 
     // What the program derives from the values stays in range.
-    const int timeoutMs = core::TimeoutMilliseconds(config.Timeout);
+    const int timeoutMs = core::TimeoutMilliseconds(config.timeout);
     FUZZ_CHECK(timeoutMs >= 1000 && timeoutMs <= 2'147'483'000);
-    for (const float offset : {config.Offset, config.Offset2}) {
+    for (const float offset : {config.offset, config.offset2}) {
         const long long minutes = core::OffsetMinutes(offset);
         FUZZ_CHECK(minutes >= -1'000'000'000'000LL && minutes <= 1'000'000'000'000LL);
         FUZZ_CHECK(std::llabs(minutes) <= std::llround(std::fabs(double(offset)) * 60.0) + 1 ||
@@ -168,18 +168,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> order(kKeys, kKeys + 6);
     FUZZ_CHECK(second.written == order);
     FUZZ_CHECK(second.commits == 1);
-    core::ConfigRecord again;
-    core::LoadConfig(second, again);
-    FUZZ_CHECK(again.Server == config.Server && again.Server2 == config.Server2);
-    FUZZ_CHECK(again.Timeout == config.Timeout && again.Interval == config.Interval);
-    FUZZ_CHECK(core::NumberText(again.Offset) == core::NumberText(config.Offset));
-    FUZZ_CHECK(core::NumberText(again.Offset2) == core::NumberText(config.Offset2));
+    core::Config again;
+    again = core::LoadConfig(second);
+    FUZZ_CHECK(again.server == config.server && again.server2 == config.server2);
+    FUZZ_CHECK(again.timeout == config.timeout && again.interval == config.interval);
+    FUZZ_CHECK(core::NumberText(again.offset) == core::NumberText(config.offset));
+    FUZZ_CHECK(core::NumberText(again.offset2) == core::NumberText(config.offset2));
     MapStore third;
     third.separator = store.separator;
     core::SaveConfig(third, again);
     FUZZ_CHECK(third.values == second.values);
-    core::ConfigRecord once_more;
-    core::LoadConfig(third, once_more);
+    core::Config once_more;
+    once_more = core::LoadConfig(third);
     FUZZ_CHECK(SameRecord(once_more, again));
     return 0;
 }

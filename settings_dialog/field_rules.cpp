@@ -42,7 +42,7 @@ std::optional<std::int32_t> TimeoutFromField(std::string_view text) {
     return PositiveWholeNumber(text);
 }
 
-std::optional<core::ConfigRecord> ValidatedConfig(const FieldTexts& fields) {
+std::optional<core::Config> ValidatedConfig(const FieldTexts& fields) {
     const std::string server = core::Trim(fields.server);
     const auto timeout = PositiveWholeNumber(fields.timeout);
     const auto interval = PositiveWholeNumber(fields.interval);
@@ -50,13 +50,13 @@ std::optional<core::ConfigRecord> ValidatedConfig(const FieldTexts& fields) {
     const auto offset2 = Offset(fields.offset2);
     if (server.empty() || !timeout || !interval || !offset || !offset2) return std::nullopt;
 
-    core::ConfigRecord config;
-    config.Server = server;
-    config.Server2 = core::Trim(fields.server2);
-    config.Offset = *offset;
-    config.Offset2 = *offset2;
-    config.Timeout = *timeout;
-    config.Interval = *interval;
+    core::Config config;
+    config.server = server;
+    config.server2 = core::Trim(fields.server2);
+    config.offset = *offset;
+    config.offset2 = *offset2;
+    config.timeout = *timeout;
+    config.interval = *interval;
     return config;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/public_stuff.h"
+#include "core/config.h"
 #include "platform/platform.h"
 
 namespace tempikon::settings_dialog {
@@ -32,18 +32,18 @@ std::optional<std::int32_t> TimeoutFromField(std::string_view text);
 
 // The six field texts as typed.
 struct FieldTexts {
-    std::string server;    // Text1
-    std::string offset;    // Text5
-    std::string server2;   // Text4
-    std::string offset2;   // Text6
-    std::string timeout;   // Text2
-    std::string interval;  // Text3
+    std::string server;
+    std::string offset;
+    std::string server2;
+    std::string offset2;
+    std::string timeout;
+    std::string interval;
 };
 
-// OK's check and take-over: the values for Config, or nullopt when any field
+// OK's check and take-over: the new configuration, or nullopt when any field
 // is refused (empty primary, time-out or interval not a whole number of at
 // least 1 after rounding or beyond 32 bits, an offset outside +-23.5).
-std::optional<core::ConfigRecord> ValidatedConfig(const FieldTexts& fields);
+std::optional<core::Config> ValidatedConfig(const FieldTexts& fields);
 
 // Hours to add to the server's time to get the local time, to the nearest
 // half hour (halves to even). Reads characters 1-2 and 4-5 of timeText.

@@ -2,7 +2,7 @@
 #include <iostream>
 #include <string>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #if defined(TEMPIKON_BACKEND_WIN32)
 #include "platform/win32/win32_start.h"
@@ -28,12 +28,11 @@ int main(int argc, char** argv) {
         }
     }
 
-    core::PublicStuff stuff;
     int exitCode = app::kExitOk;
     {
-        app::Form1 form(platform, stuff);
-        form.Form_Load();
-        exitCode = form.hasEnded() ? form.exitCode() : platform.run();
+        app::MainWindow window(platform);
+        window.start();
+        exitCode = window.hasEnded() ? window.exitCode() : platform.run();
     }
     return exitCode;
 }

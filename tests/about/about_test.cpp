@@ -20,6 +20,16 @@ struct AboutTest : ::testing::Test {
 
     FakeLabel& label(platform::Label& l) { return fake::as<FakeLabel>(l); }
     FakeWindow& win() { return fake::as<FakeWindow>(box.window()); }
+    // Static captions, found by their text.
+    FakeLabel& labelShowing(const std::string& text) {
+        for (platform::Control* c : win().controls) {
+            if (auto* l = dynamic_cast<FakeLabel*>(c); l && l->text() == text) return *l;
+        }
+        ADD_FAILURE() << "no label shows " << text;
+        return label(box.titleLabel());
+    }
+    FakeLabel& noticeLabel() { return labelShowing(kNotice); }
+    FakeLabel& freewareLabel() { return labelShowing("This is freeware."); }
 };
 
 TEST(RevisionLineTest, NoLeadingZerosNorBlanks) {
@@ -33,35 +43,35 @@ TEST_F(AboutTest, FillsItsTextsAtCreation) {
     EXPECT_EQ(win().spec.clientWidthTwips, 5790);
     EXPECT_EQ(win().spec.clientHeightTwips, 2175);
     EXPECT_TRUE(win().spec.dialog);
-    EXPECT_EQ(box.label2().text(), "Tempikon 1.2");
-    EXPECT_EQ(box.label11().text(), "Rev 1.2.10");
-    EXPECT_EQ(box.label3().text(), "This is freeware.");
-    EXPECT_EQ(box.label4().text(), "Visit us at");
-    EXPECT_EQ(box.label5().text(), "Send mail to");
-    EXPECT_EQ(box.label9().text(), kWebAddress);
-    EXPECT_EQ(box.label10().text(), kMailAddress);
-    EXPECT_FALSE(box.label1().text().empty());
-    EXPECT_EQ(box.label2().textColour(), 0x000000FFu);
-    EXPECT_EQ(box.label9().textColour(), kButtonText);
-    EXPECT_EQ(box.label10().textColour(), kButtonText);
+    EXPECT_EQ(box.titleLabel().text(), "Tempikon 1.2");
+    EXPECT_EQ(box.revisionLabel().text(), "Rev 1.2.10");
+    EXPECT_EQ(freewareLabel().text(), "This is freeware.");
+    EXPECT_EQ(box.visitLabel().text(), "Visit us at");
+    EXPECT_EQ(box.mailToLabel().text(), "Send mail to");
+    EXPECT_EQ(box.webLink().text(), kWebAddress);
+    EXPECT_EQ(box.mailLink().text(), kMailAddress);
+    EXPECT_FALSE(noticeLabel().text().empty());
+    EXPECT_EQ(box.titleLabel().textColour(), 0x000000FFu);
+    EXPECT_EQ(box.webLink().textColour(), kButtonText);
+    EXPECT_EQ(box.mailLink().textColour(), kButtonText);
 }
 
 TEST(AboutVersionTest, RevisionComesFromThePlatform) {
     fake::FakePlatform platform;
     platform.versionNumbers = {3, 4, 5};
     About box(platform);
-    EXPECT_EQ(box.label11().text(), "Rev 3.4.5");
-    EXPECT_EQ(box.label2().text(), "Tempikon 1.2");
+    EXPECT_EQ(box.revisionLabel().text(), "Rev 3.4.5");
+    EXPECT_EQ(box.titleLabel().text(), "Tempikon 1.2");
 }
 
 TEST_F(AboutTest, FontsAndPlaces) {
-    EXPECT_EQ(label(box.label2()).font.face, "Comic Sans MS");
-    EXPECT_DOUBLE_EQ(label(box.label2()).font.points, 14.25);
-    EXPECT_TRUE(label(box.label1()).font.bold);
-    EXPECT_DOUBLE_EQ(label(box.label1()).font.points, 9.75);
-    EXPECT_TRUE(label(box.label11()).font.face.empty());
-    for (platform::Label* l :
-         {&box.label3(), &box.label4(), &box.label5(), &box.label9(), &box.label10()}) {
+    EXPECT_EQ(label(box.titleLabel()).font.face, "Comic Sans MS");
+    EXPECT_DOUBLE_EQ(label(box.titleLabel()).font.points, 14.25);
+    EXPECT_TRUE(label(noticeLabel()).font.bold);
+    EXPECT_DOUBLE_EQ(label(noticeLabel()).font.points, 9.75);
+    EXPECT_TRUE(label(box.revisionLabel()).font.face.empty());
+    for (platform::Label* l : {static_cast<platform::Label*>(&freewareLabel()), &box.visitLabel(),
+                               &box.mailToLabel(), &box.webLink(), &box.mailLink()}) {
         EXPECT_EQ(label(*l).font.face, "Comic Sans MS");
         EXPECT_DOUBLE_EQ(label(*l).font.points, 9.75);
         EXPECT_FALSE(label(*l).font.bold);
@@ -84,16 +94,16 @@ TEST_F(AboutTest, FontsAndPlaces) {
     EXPECT_LE(logo->rect.top + logo->rect.height, 2175);
     // Top to bottom in the documented order; links on their captions' lines.
     const auto top = [&](platform::Label& l) { return label(l).rect.top; };
-    EXPECT_LT(top(box.label2()), top(box.label11()));
-    EXPECT_LT(top(box.label11()), top(box.label1()));
-    EXPECT_LT(top(box.label1()), top(box.label3()));
-    EXPECT_LT(top(box.label3()), top(box.label4()));
-    EXPECT_LT(top(box.label4()), top(box.label5()));
-    EXPECT_EQ(top(box.label9()), top(box.label4()));
-    EXPECT_EQ(top(box.label10()), top(box.label5()));
-    EXPECT_GT(label(box.label9()).rect.left, label(box.label4()).rect.left);
-    EXPECT_EQ(label(box.label11()).rect.left + label(box.label11()).rect.width,
-              label(box.label2()).rect.left + label(box.label2()).rect.width);
+    EXPECT_LT(top(box.titleLabel()), top(box.revisionLabel()));
+    EXPECT_LT(top(box.revisionLabel()), top(noticeLabel()));
+    EXPECT_LT(top(noticeLabel()), top(freewareLabel()));
+    EXPECT_LT(top(freewareLabel()), top(box.visitLabel()));
+    EXPECT_LT(top(box.visitLabel()), top(box.mailToLabel()));
+    EXPECT_EQ(top(box.webLink()), top(box.visitLabel()));
+    EXPECT_EQ(top(box.mailLink()), top(box.mailToLabel()));
+    EXPECT_GT(label(box.webLink()).rect.left, label(box.visitLabel()).rect.left);
+    EXPECT_EQ(label(box.revisionLabel()).rect.left + label(box.revisionLabel()).rect.width,
+              label(box.titleLabel()).rect.left + label(box.titleLabel()).rect.width);
 }
 
 // Each row: where the pointer moves, then both link colours. The rows run in
@@ -124,51 +134,51 @@ TEST_F(AboutTest, HoverRule) {
         SCOPED_TRACE(i++);
         switch (r.over) {
             case Web:
-                label(box.label9()).mouseMove();
+                label(box.webLink()).mouseMove();
                 break;
             case Mail:
-                label(box.label10()).mouseMove();
+                label(box.mailLink()).mouseMove();
                 break;
             case Visit:
-                label(box.label4()).mouseMove();
+                label(box.visitLabel()).mouseMove();
                 break;
             case Send:
-                label(box.label5()).mouseMove();
+                label(box.mailToLabel()).mouseMove();
                 break;
             case Background:
                 win().mouseMove();
                 break;
             case Notice:
-                label(box.label1()).mouseMove();
+                label(noticeLabel()).mouseMove();
                 break;
             case Title:
-                label(box.label2()).mouseMove();
+                label(box.titleLabel()).mouseMove();
                 break;
             case Freeware:
-                label(box.label3()).mouseMove();
+                label(freewareLabel()).mouseMove();
                 break;
             case Rev:
-                label(box.label11()).mouseMove();
+                label(box.revisionLabel()).mouseMove();
                 break;
             case Logo:
                 break;  // the picture has no mouse-move handler at all
         }
-        EXPECT_EQ(box.label9().textColour(), r.web);
-        EXPECT_EQ(box.label10().textColour(), r.mail);
+        EXPECT_EQ(box.webLink().textColour(), r.web);
+        EXPECT_EQ(box.mailLink().textColour(), r.mail);
     }
-    EXPECT_FALSE(label(box.label1()).onMouseMove);
-    EXPECT_FALSE(label(box.label3()).onMouseMove);
+    EXPECT_FALSE(label(noticeLabel()).onMouseMove);
+    EXPECT_FALSE(label(freewareLabel()).onMouseMove);
 }
 
 TEST_F(AboutTest, LinksOpenThroughTheShellAndTheBoxStays) {
-    box.Show();
+    box.show();
     EXPECT_TRUE(win().modal);
-    label(box.label4()).click();
-    label(box.label5()).click();
-    label(box.label3()).click();
+    label(box.visitLabel()).click();
+    label(box.mailToLabel()).click();
+    label(freewareLabel()).click();
     EXPECT_TRUE(platform.openedAddresses.empty());
-    label(box.label9()).click();
-    label(box.label10()).click();
+    label(box.webLink()).click();
+    label(box.mailLink()).click();
     EXPECT_EQ(platform.openedAddresses,
               (std::vector<std::string>{kWebAddress, std::string("mailto:") + kMailAddress}));
     EXPECT_TRUE(box.isShown());
@@ -178,7 +188,7 @@ TEST_F(AboutTest, LinksOpenThroughTheShellAndTheBoxStays) {
 TEST_F(AboutTest, ClosingTellsTheOwner) {
     int closed = 0;
     box.onClosed = [&] { ++closed; };
-    box.Show();
+    box.show();
     win().userClose();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(box.isShown());

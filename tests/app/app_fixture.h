@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "tests/fake/fake_platform.h"
 
 namespace tempikon::app::testing {
@@ -18,8 +18,7 @@ inline constexpr const char* kReply = "Mon Dec  7 12:00:30 2026\r\n";
 // A program on the fake platform: seed the store, script the servers, start.
 struct AppFixture : ::testing::Test {
     fake::FakePlatform platform;
-    core::PublicStuff stuff;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 
     void configure(const std::string& server, const std::string& interval = "30") {
         if (!server.empty()) platform.store().seed("Server", server);
@@ -27,11 +26,11 @@ struct AppFixture : ::testing::Test {
     }
     void create(const std::string& commandLine) {
         platform.commandLineText = commandLine;
-        form = std::make_unique<Form1>(platform, stuff);
+        form = std::make_unique<MainWindow>(platform);
     }
     void start(const std::string& commandLine) {
         create(commandLine);
-        form->Form_Load();
+        form->start();
     }
 
     fake::FakeWindow& win() { return fake::as<fake::FakeWindow>(form->window()); }

@@ -27,7 +27,7 @@ struct SchedulerTest : AppFixture {
     // once tick k has been handled.
     std::vector<int> runTicks(int n, const std::function<void(int)>& after = {}) {
         std::vector<int> withSetting;
-        auto& timer = fake::as<fake::FakeTimer>(form->timer2());
+        auto& timer = fake::as<fake::FakeTimer>(form->minuteTimer());
         const int fired = timer.fireCount;
         for (int k = 1; k <= n; ++k) {
             const std::size_t before = settingsMade();
@@ -39,7 +39,7 @@ struct SchedulerTest : AppFixture {
         return withSetting;
     }
 
-    void closeSettings() { fake::as<FakeWindow>(form->settingsDialog()->window()).userClose(); }
+    void closeSettings() { fake::as<FakeWindow>(form->configDialog()->window()).userClose(); }
 };
 
 TEST_F(SchedulerTest, TimelineForEachInterval) {
@@ -59,16 +59,16 @@ TEST_F(SchedulerTest, TimelineForEachInterval) {
         // The first setting is made by the start-up itself.
         EXPECT_EQ(settingsMade(), 1u);
         EXPECT_EQ(runTicks(c.ticks), c.expected);
-        EXPECT_EQ(form->timer2().interval(), 60000);
-        EXPECT_TRUE(form->timer2().isEnabled());
+        EXPECT_EQ(form->minuteTimer().interval(), 60000);
+        EXPECT_TRUE(form->minuteTimer().isEnabled());
     }
 }
 
 TEST_F(SchedulerTest, CountsDownToTheReload) {
     startResident("30");
-    EXPECT_EQ(form->MinutesLeft(), 30);
+    EXPECT_EQ(form->minutesLeft(), 30);
     std::vector<std::int32_t> counts;
-    runTicks(31, [&](int) { counts.push_back(form->MinutesLeft()); });
+    runTicks(31, [&](int) { counts.push_back(form->minutesLeft()); });
     EXPECT_EQ(counts[0], 29);
     EXPECT_EQ(counts[28], 1);
     EXPECT_EQ(counts[29], 30);  // tick 30: reached 0, set, reloaded
@@ -79,9 +79,9 @@ TEST_F(SchedulerTest, FailedSettingsKeepTheSchedule) {
     configure(kPrimary, "30");
     platform.script(kPrimary, PeerScript().error(0));
     start("/SERVER");
-    EXPECT_EQ(form->label2().text(), "Couldn't reach timeserver(s)");
+    EXPECT_EQ(form->outcomeLine().text(), "Couldn't reach timeserver(s)");
     std::vector<int> withQuery;
-    auto& timer = fake::as<fake::FakeTimer>(form->timer2());
+    auto& timer = fake::as<fake::FakeTimer>(form->minuteTimer());
     for (int k = 1; k <= 61; ++k) {
         const std::size_t before = platform.connections.size();
         platform.advance(kMinute);
@@ -95,14 +95,14 @@ TEST_F(SchedulerTest, ShownDialogPostponesTheSettingUntilItCloses) {
     startResident("30");
     const auto ticks = runTicks(80, [&](int k) {
         if (k == 5) {
-            click(form->mnuSettings());
-            ASSERT_TRUE(form->settingsShown());
+            click(form->configurationItem());
+            ASSERT_TRUE(form->configDialogShown());
         }
         if (k == 30) {
-            EXPECT_EQ(form->MinutesLeft(), 0);
+            EXPECT_EQ(form->minutesLeft(), 0);
         }
         if (k == 40) {
-            EXPECT_EQ(form->MinutesLeft(), -10);
+            EXPECT_EQ(form->minutesLeft(), -10);
             platform.advance(kMinute / 2);
             closeSettings();
         }
@@ -115,7 +115,7 @@ TEST_F(SchedulerTest, DialogOpenedAndClosedBetweenTicksChangesNothing) {
     const auto ticks = runTicks(61, [&](int k) {
         if (k != 10) return;
         platform.advance(10000);
-        click(form->mnuSettings());
+        click(form->configurationItem());
         platform.advance(30000);
         closeSettings();
     });
@@ -125,7 +125,7 @@ TEST_F(SchedulerTest, DialogOpenedAndClosedBetweenTicksChangesNothing) {
 TEST_F(SchedulerTest, AboutBoxDoesNotPostpone) {
     startResident("30");
     const auto ticks = runTicks(31, [&](int k) {
-        if (k == 5) click(form->mnuAbout());
+        if (k == 5) click(form->aboutItem());
     });
     EXPECT_NE(form->aboutBox(), nullptr);
     EXPECT_EQ(ticks, std::vector<int>{30});
@@ -135,9 +135,13 @@ TEST_F(SchedulerTest, NewIntervalAppliesFromTheNextReload) {
     startResident("30");
     const auto ticks = runTicks(41, [&](int k) {
         if (k != 10) return;
-        ASSERT_EQ(form->MinutesLeft(), 20);
-        // What the dialog's OK does to the record.
-        stuff.Config.Interval = 5;
+        ASSERT_EQ(form->minutesLeft(), 20);
+        // The user changes the interval in the dialog.
+        click(form->configurationItem());
+        ASSERT_NE(form->configDialog(), nullptr);
+        form->configDialog()->intervalField().setText("5");
+        fake::as<fake::FakeButton>(form->configDialog()->okButton()).click();
+        ASSERT_EQ(form->config().interval, 5);
     });
     EXPECT_EQ(ticks, (std::vector<int>{30, 35, 40}));
 }
@@ -147,21 +151,21 @@ TEST_F(SchedulerTest, TicksNeverCreateTheDialogNorReadFiles) {
     const std::size_t windows = platform.windows.size();
     runTicks(10);
     EXPECT_EQ(platform.windows.size(), windows);
-    EXPECT_EQ(form->settingsDialog(), nullptr);
+    EXPECT_EQ(form->configDialog(), nullptr);
     EXPECT_TRUE(platform.filesRead.empty());
 }
 
 TEST_F(SchedulerTest, CountStopsAtTheSmallestValue) {
     constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
     startResident("-2147483648");
-    EXPECT_EQ(form->MinutesLeft(), kMin);
-    click(form->mnuSettings());
+    EXPECT_EQ(form->minutesLeft(), kMin);
+    click(form->configurationItem());
     const auto ticks = runTicks(3);
     EXPECT_TRUE(ticks.empty());
-    EXPECT_EQ(form->MinutesLeft(), kMin);
+    EXPECT_EQ(form->minutesLeft(), kMin);
     closeSettings();
     EXPECT_EQ(runTicks(1).size(), 1u);
-    EXPECT_EQ(form->MinutesLeft(), kMin);
+    EXPECT_EQ(form->minutesLeft(), kMin);
 }
 
 // ---- one query at a time ---------------------------------------------------
@@ -173,18 +177,18 @@ TEST_F(SchedulerTest, DueTickDuringAMenuSettingStaysDue) {
     platform.script(kPrimary, PeerScript().reply(90000, kReply));
     start("/SERVER");  // setting 0..90 s, next tick at 150 s
     ASSERT_EQ(platform.nowMs(), 90000);
-    ASSERT_EQ(form->MinutesLeft(), 1);
+    ASSERT_EQ(form->minutesLeft(), 1);
 
     std::vector<std::pair<long long, std::size_t>> seen;  // (ms, queries so far)
     std::vector<std::int32_t> countsWhileBusy;
     for (long long at : {151000LL, 211000LL}) {
         platform.at(at, [&, at] {
             seen.emplace_back(at, platform.connections.size());
-            countsWhileBusy.push_back(form->MinutesLeft());
+            countsWhileBusy.push_back(form->minutesLeft());
         });
     }
     // The menu's setting runs 140..230 s; the ticks at 150 and 210 s find it waiting.
-    platform.at(140000, [&] { click(form->mnuSet()); });
+    platform.at(140000, [&] { click(form->setTimeItem()); });
     platform.advance(400000 - platform.nowMs());
 
     ASSERT_EQ(seen.size(), 2u);
@@ -208,7 +212,7 @@ TEST_F(SchedulerTest, DueTickWhileTheSystemSetsTheClockStaysDue) {
     ASSERT_EQ(platform.nowMs(), 90000);
     // The menu's setting holds the clock from 160 to 250 s; the tick at 210 s
     // falls due meanwhile, so the next tick (270 s) makes that setting.
-    platform.at(160000, [&] { click(form->mnuSet()); });
+    platform.at(160000, [&] { click(form->setTimeItem()); });
     platform.advance(400000 - platform.nowMs());
 
     std::vector<long long> at;
@@ -234,15 +238,15 @@ TEST_F(SchedulerTest, ClosingDuringATickSettingStopsTheSchedule) {
     platform.store().seed("Timeout", "30");
     platform.script(kPrimary, PeerScript().reply(10000, kReply));
     start("/SERVER");
-    const std::string label2 = form->label2().text();
+    const std::string outcomeLine = form->outcomeLine().text();
     platform.script(kPrimary, PeerScript());  // silent from now on
     platform.at(kMinute + 10000 + 5000, [&] { win().userClose(); });
     platform.advance(10 * kMinute);
     EXPECT_TRUE(form->hasEnded());
     EXPECT_EQ(platform.exitCode, 0);
     EXPECT_EQ(platform.connections.size(), 2u);
-    EXPECT_EQ(form->label2().text(), label2);
-    EXPECT_FALSE(form->timer2().isEnabled());
+    EXPECT_EQ(form->outcomeLine().text(), outcomeLine);
+    EXPECT_FALSE(form->minuteTimer().isEnabled());
 }
 
 }  // namespace

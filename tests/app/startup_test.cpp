@@ -56,7 +56,7 @@ TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
     EXPECT_FALSE(w.spec.dialog);
 
     const int tops[] = {0, 240, 480};
-    platform::Label* labels[] = {&form->label1(), &form->label2(), &form->label3()};
+    platform::Label* labels[] = {&form->serverLine(), &form->outcomeLine(), &form->modeLine()};
     for (int i = 0; i < 3; ++i) {
         const auto& r = label(*labels[i]).rect;
         EXPECT_EQ(r.left, 0);
@@ -74,8 +74,8 @@ TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
     EXPECT_TRUE(w.menuBar[2]->isEnabled());
 
     EXPECT_FALSE(w.shown);
-    EXPECT_EQ(form->timer2().interval(), 0);
-    EXPECT_EQ(form->MinutesLeft(), 0);
+    EXPECT_EQ(form->minuteTimer().interval(), 0);
+    EXPECT_EQ(form->minutesLeft(), 0);
 }
 
 TEST_F(MainWindowTest, StartUpWritesTheStatusLinesInOrder) {
@@ -83,20 +83,20 @@ TEST_F(MainWindowTest, StartUpWritesTheStatusLinesInOrder) {
     platform.store().seed("Server2", kBackup);
     start("");
     EXPECT_EQ(win().captionHistory, std::vector<std::string>{"Tempikon 1.2"});
-    EXPECT_EQ(label(form->label1()).history,
+    EXPECT_EQ(label(form->serverLine()).history,
               (std::vector<std::string>{"No timeserver selected", kPrimary}));
-    EXPECT_EQ(label(form->label2()).history, std::vector<std::string>{""});
-    EXPECT_EQ(label(form->label3()).history,
+    EXPECT_EQ(label(form->outcomeLine()).history, std::vector<std::string>{""});
+    EXPECT_EQ(label(form->modeLine()).history,
               std::vector<std::string>{"Current program mode is CONFIG"});
-    EXPECT_TRUE(form->mnuSet().isEnabled());
-    EXPECT_EQ(stuff.Config.Server2, kBackup);
+    EXPECT_TRUE(form->setTimeItem().isEnabled());
+    EXPECT_EQ(form->config().server2, kBackup);
     EXPECT_TRUE(platform.connections.empty());
 }
 
 TEST_F(MainWindowTest, ServerIsShownExactlyAsStored) {
     configure("  Time.Example  ");
     start("");
-    EXPECT_EQ(form->label1().text(), "  Time.Example  ");
+    EXPECT_EQ(form->serverLine().text(), "  Time.Example  ");
 }
 
 // ---- the switch table -------------------------------------------------------
@@ -108,7 +108,7 @@ struct SwitchCase {
     const char* server;  // "" for none
     const char* server2;
     Mode mode;
-    const char* label3;
+    const char* modeLine;
     bool minimised;
 };
 
@@ -126,10 +126,10 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
     start(c.commandLine);
 
     FakeWindow& w = win();
-    EXPECT_EQ(form->label3().text(), c.label3);
+    EXPECT_EQ(form->modeLine().text(), c.modeLine);
     const bool configured = *c.server != '\0';
-    EXPECT_EQ(form->label1().text(), configured ? c.server : "No timeserver selected");
-    EXPECT_EQ(form->mnuSet().isEnabled(), configured);
+    EXPECT_EQ(form->serverLine().text(), configured ? c.server : "No timeserver selected");
+    EXPECT_EQ(form->setTimeItem().isEnabled(), configured);
     EXPECT_EQ(w.minimised, c.minimised);
 
     switch (c.mode) {
@@ -137,7 +137,7 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
             EXPECT_TRUE(w.isVisible());
             EXPECT_EQ(w.minimisedWhenFirstShown, c.minimised);
             EXPECT_TRUE(platform.connections.empty());
-            EXPECT_EQ(form->timer2().interval(), 0);
+            EXPECT_EQ(form->minuteTimer().interval(), 0);
             EXPECT_FALSE(form->hasEnded());
             break;
         case Mode::OneShot:
@@ -146,7 +146,7 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
             EXPECT_EQ(platform.connections, std::vector<std::string>{c.server});
             EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
             EXPECT_TRUE(w.isClosed());
-            EXPECT_EQ(form->timer2().interval(), 0);
+            EXPECT_EQ(form->minuteTimer().interval(), 0);
             EXPECT_TRUE(form->hasEnded());
             EXPECT_EQ(form->exitCode(), 0);
             break;
@@ -156,9 +156,9 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
             EXPECT_EQ(settingsMade(), 1u);
             EXPECT_TRUE(w.isVisible());
             EXPECT_EQ(w.minimisedWhenFirstShown, c.minimised);
-            EXPECT_EQ(form->timer2().interval(), 60000);
-            EXPECT_TRUE(form->timer2().isEnabled());
-            EXPECT_EQ(form->MinutesLeft(), 30);
+            EXPECT_EQ(form->minuteTimer().interval(), 60000);
+            EXPECT_TRUE(form->minuteTimer().isEnabled());
+            EXPECT_EQ(form->minutesLeft(), 30);
             EXPECT_FALSE(form->hasEnded());
             EXPECT_TRUE(platform.sleeps.empty());
             break;
@@ -170,7 +170,7 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
             EXPECT_TRUE(w.isClosed());
             EXPECT_FALSE(w.firstShownAt.has_value());
             EXPECT_TRUE(platform.connections.empty());
-            EXPECT_EQ(form->timer2().interval(), 0);
+            EXPECT_EQ(form->minuteTimer().interval(), 0);
             EXPECT_TRUE(form->hasEnded());
             EXPECT_EQ(form->exitCode(), 2);
             EXPECT_TRUE(platform.quitRequested);
@@ -232,7 +232,7 @@ TEST_F(OneShotTest, ShowsDrawsSetsDrawsWaitsAndCloses) {
     EXPECT_EQ(beforeSleep, true);
     ASSERT_EQ(settingsMade(), 1u);
     EXPECT_EQ(platform.fakeClock().settings[0].atMs, 50);
-    EXPECT_EQ(form->label2().text(), "Time set to 12:00:30 d=30s");
+    EXPECT_EQ(form->outcomeLine().text(), "Time set to 12:00:30 d=30s");
     EXPECT_EQ(platform.output, std::vector<std::string>{"Time set to 12:00:30 d=30s"});
     // The wait is the platform's blocking sleep; the window closes after it.
     EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
@@ -247,7 +247,7 @@ struct ExitCase {
     PeerScript peer;
     const char* refuse;
     int status;
-    const char* label2;
+    const char* outcomeLine;
 };
 
 TEST_F(OneShotTest, ExitStatusFollowsTheOutcome) {
@@ -262,18 +262,17 @@ TEST_F(OneShotTest, ExitStatusFollowsTheOutcome) {
     for (const ExitCase& c : cases) {
         SCOPED_TRACE(c.name);
         fake::FakePlatform p;
-        core::PublicStuff s;
         p.store().seed("Server", kPrimary);
         p.script(kPrimary, c.peer);
         p.fakeClock().refuseWith = c.refuse;
         p.commandLineText = "/RUNONCE";
-        Form1 f(p, s);
-        f.Form_Load();
+        MainWindow f(p);
+        f.start();
         EXPECT_TRUE(f.hasEnded());
         EXPECT_EQ(f.exitCode(), c.status);
         EXPECT_EQ(p.exitCode, c.status);
-        EXPECT_EQ(f.label2().text(), c.label2);
-        EXPECT_EQ(p.output, std::vector<std::string>{c.label2});
+        EXPECT_EQ(f.outcomeLine().text(), c.outcomeLine);
+        EXPECT_EQ(p.output, std::vector<std::string>{c.outcomeLine});
         // A failed setting is shown through the wait all the same.
         EXPECT_EQ(p.sleeps, std::vector<int>{5000});
     }
@@ -285,7 +284,7 @@ TEST_F(OneShotTest, BackupAnswersWhenPrimaryIsSilent) {
     platform.script(kPrimary, PeerScript().error(10));
     platform.script(kBackup, PeerScript().reply(10, kReply));
     start("/RUNONCE");
-    EXPECT_EQ(form->label1().text(), "backup.test (Backup)");
+    EXPECT_EQ(form->serverLine().text(), "backup.test (Backup)");
     EXPECT_EQ(form->exitCode(), 0);
 }
 
@@ -301,7 +300,7 @@ TEST_F(OneShotTest, ClosingTheWindowDuringTheQueryEndsAtOnce) {
     EXPECT_EQ(platform.nowMs(), 1000);
     EXPECT_TRUE(platform.sleeps.empty());
     EXPECT_EQ(platform.connections, std::vector<std::string>{kPrimary});
-    EXPECT_EQ(label(form->label2()).history, std::vector<std::string>{""});
+    EXPECT_EQ(label(form->outcomeLine()).history, std::vector<std::string>{""});
     EXPECT_TRUE(platform.output.empty());
 }
 
@@ -311,15 +310,15 @@ TEST_F(MainWindowTest, SetTimeRunsOneSettingAndIgnoresClicksWhileItWaits) {
     configure(kPrimary);
     platform.script(kPrimary, PeerScript().reply(2000, kReply));
     start("");
-    platform.at(500, [&] { click(form->mnuSet()); });
-    platform.at(1500, [&] { click(form->mnuSet()); });
-    click(form->mnuSet());
+    platform.at(500, [&] { click(form->setTimeItem()); });
+    platform.at(1500, [&] { click(form->setTimeItem()); });
+    click(form->setTimeItem());
     EXPECT_EQ(platform.connections.size(), 1u);
     EXPECT_EQ(settingsMade(), 1u);
-    EXPECT_EQ(label(form->label2()).history,
+    EXPECT_EQ(label(form->outcomeLine()).history,
               (std::vector<std::string>{"", "Time set to 12:00:30 d=28s"}));
     // Free again once the setting has ended.
-    click(form->mnuSet());
+    click(form->setTimeItem());
     EXPECT_EQ(platform.connections.size(), 2u);
 }
 
@@ -329,17 +328,17 @@ TEST_F(MainWindowTest, ClosingDuringASettingEndsTheQueryAndWritesNothing) {
     platform.store().seed("Timeout", "30");
     start("");
     platform.at(1000, [&] { win().userClose(); });
-    click(form->mnuSet());
+    click(form->setTimeItem());
     EXPECT_EQ(platform.nowMs(), 1000);
     EXPECT_FALSE(form->query().isBusy());
     EXPECT_EQ(platform.connections, std::vector<std::string>{kPrimary});
-    EXPECT_EQ(form->label1().text(), kPrimary);
-    EXPECT_EQ(label(form->label2()).history, std::vector<std::string>{""});
+    EXPECT_EQ(form->serverLine().text(), kPrimary);
+    EXPECT_EQ(label(form->outcomeLine()).history, std::vector<std::string>{""});
     EXPECT_TRUE(platform.output.empty());
     EXPECT_TRUE(platform.quitRequested);
     EXPECT_EQ(platform.exitCode, 0);
     // Nothing runs on afterwards: no more queries, no pending time-out.
-    click(form->mnuSet());
+    click(form->setTimeItem());
     platform.advance(120000);
     EXPECT_EQ(platform.connections.size(), 1u);
 }
@@ -347,11 +346,11 @@ TEST_F(MainWindowTest, ClosingDuringASettingEndsTheQueryAndWritesNothing) {
 TEST_F(MainWindowTest, ClosingClosesTheOpenWindowsAndTheyAreDestroyedLater) {
     configure(kPrimary);
     start("");
-    click(form->mnuAbout());
-    click(form->mnuSettings());
-    ASSERT_NE(form->settingsDialog(), nullptr);
+    click(form->aboutItem());
+    click(form->configurationItem());
+    ASSERT_NE(form->configDialog(), nullptr);
     ASSERT_NE(form->aboutBox(), nullptr);
-    auto& settingsWin = fake::as<FakeWindow>(form->settingsDialog()->window());
+    auto& settingsWin = fake::as<FakeWindow>(form->configDialog()->window());
     auto& aboutWin = fake::as<FakeWindow>(form->aboutBox()->window());
     EXPECT_TRUE(settingsWin.modal);
     EXPECT_TRUE(aboutWin.modal);
@@ -362,7 +361,7 @@ TEST_F(MainWindowTest, ClosingClosesTheOpenWindowsAndTheyAreDestroyedLater) {
     EXPECT_TRUE(platform.quitRequested);
     EXPECT_EQ(platform.exitCode, 0);
     platform.advance(0);
-    EXPECT_EQ(form->settingsDialog(), nullptr);
+    EXPECT_EQ(form->configDialog(), nullptr);
     EXPECT_EQ(form->aboutBox(), nullptr);
 }
 
@@ -370,11 +369,11 @@ TEST_F(MainWindowTest, DialogsAreCreatedPerShowingAndDestroyedAfterClosing) {
     configure(kPrimary);
     start("");
     const std::size_t windowsBefore = platform.windows.size();
-    click(form->mnuAbout());
+    click(form->aboutItem());
     about::About* first = form->aboutBox();
     ASSERT_NE(first, nullptr);
     // A second click while it is open makes no second box.
-    click(form->mnuAbout());
+    click(form->aboutItem());
     EXPECT_EQ(form->aboutBox(), first);
     EXPECT_EQ(platform.windows.size(), windowsBefore + 1);
 
@@ -386,13 +385,13 @@ TEST_F(MainWindowTest, DialogsAreCreatedPerShowingAndDestroyedAfterClosing) {
     EXPECT_EQ(form->aboutBox(), nullptr);
     EXPECT_EQ(platform.windows.size(), windowsBefore);
 
-    click(form->mnuSettings());
-    ASSERT_NE(form->settingsDialog(), nullptr);
-    EXPECT_TRUE(form->settingsShown());
-    form->settingsDialog()->Close();
+    click(form->configurationItem());
+    ASSERT_NE(form->configDialog(), nullptr);
+    EXPECT_TRUE(form->configDialogShown());
+    form->configDialog()->close();
     platform.advance(0);
-    EXPECT_EQ(form->settingsDialog(), nullptr);
-    EXPECT_FALSE(form->settingsShown());
+    EXPECT_EQ(form->configDialog(), nullptr);
+    EXPECT_FALSE(form->configDialogShown());
     EXPECT_FALSE(platform.quitRequested);
 }
 

@@ -1,9 +1,10 @@
+#include "core/config.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "core/public_stuff.h"
 #include "tests/fake/fake_platform.h"
 
 namespace tempikon::core {
@@ -11,47 +12,37 @@ namespace {
 
 class ConfigTest : public ::testing::Test {
 protected:
-    ConfigRecord Load() {
-        ConfigRecord config;
-        config.Timeout = -99;  // every field must be overwritten
-        config.Interval = -99;
-        config.Offset = 99.0f;
-        config.Offset2 = 99.0f;
-        config.Server = "stale";
-        config.Server2 = "stale";
-        LoadConfig(store, config);
-        return config;
-    }
+    Config Load() { return LoadConfig(store); }
 
     fake::FakeSettingsStore store;
 };
 
 TEST_F(ConfigTest, EmptyStoreGivesTheDefaults) {
-    const ConfigRecord c = Load();
-    EXPECT_EQ(c.Server, "");
-    EXPECT_EQ(c.Server2, "");
-    EXPECT_EQ(c.Offset, 0.0f);
-    EXPECT_EQ(c.Offset2, 0.0f);
-    EXPECT_EQ(c.Timeout, 3);
-    EXPECT_EQ(c.Interval, 30);
+    const Config c = Load();
+    EXPECT_EQ(c.server, "");
+    EXPECT_EQ(c.server2, "");
+    EXPECT_EQ(c.offset, 0.0f);
+    EXPECT_EQ(c.offset2, 0.0f);
+    EXPECT_EQ(c.timeout, 3);
+    EXPECT_EQ(c.interval, 30);
 }
 
 TEST_F(ConfigTest, StoreWithOnlyServerGivesDefaultsForTheRest) {
     store.seed("Server", " time.example ");
-    const ConfigRecord c = Load();
-    EXPECT_EQ(c.Server, " time.example ");  // taken unchanged
-    EXPECT_EQ(c.Server2, "");
-    EXPECT_EQ(c.Offset, 0.0f);
-    EXPECT_EQ(c.Offset2, 0.0f);
-    EXPECT_EQ(c.Timeout, 3);
-    EXPECT_EQ(c.Interval, 30);
+    const Config c = Load();
+    EXPECT_EQ(c.server, " time.example ");  // taken unchanged
+    EXPECT_EQ(c.server2, "");
+    EXPECT_EQ(c.offset, 0.0f);
+    EXPECT_EQ(c.offset2, 0.0f);
+    EXPECT_EQ(c.timeout, 3);
+    EXPECT_EQ(c.interval, 30);
 }
 
 TEST_F(ConfigTest, SaveWritesAllSixKeysInOrderThenCommits) {
-    ConfigRecord c;
-    c.Server = "a.example";
-    c.Timeout = 3;
-    c.Interval = 30;
+    Config c;
+    c.server = "a.example";
+    c.timeout = 3;
+    c.interval = 30;
     ASSERT_TRUE(SaveConfig(store, c).ok);
     EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2",
                                                            "Timeout", "Interval"}));
@@ -69,42 +60,42 @@ TEST_F(ConfigTest, SaveWritesAllSixKeysInOrderThenCommits) {
 
 TEST_F(ConfigTest, RoundTripUnderACommaLocale) {
     store.separator = ',';
-    ConfigRecord c;
-    c.Server = "ntp.example";
-    c.Server2 = "";
-    c.Offset = 5.5f;
-    c.Offset2 = -0.5f;
-    c.Timeout = 10;
-    c.Interval = -45;
+    Config c;
+    c.server = "ntp.example";
+    c.server2 = "";
+    c.offset = 5.5f;
+    c.offset2 = -0.5f;
+    c.timeout = 10;
+    c.interval = -45;
     ASSERT_TRUE(SaveConfig(store, c).ok);
     EXPECT_EQ(store.stored("Offset"), "5,5");
     EXPECT_EQ(store.stored("Offset2"), "-0,5");
     EXPECT_EQ(store.stored("Interval"), "-45");
 
-    const ConfigRecord back = Load();
-    EXPECT_EQ(back.Server, c.Server);
-    EXPECT_EQ(back.Server2, c.Server2);
-    EXPECT_EQ(back.Offset, c.Offset);
-    EXPECT_EQ(back.Offset2, c.Offset2);
-    EXPECT_EQ(back.Timeout, c.Timeout);
-    EXPECT_EQ(back.Interval, c.Interval);
+    const Config back = Load();
+    EXPECT_EQ(back.server, c.server);
+    EXPECT_EQ(back.server2, c.server2);
+    EXPECT_EQ(back.offset, c.offset);
+    EXPECT_EQ(back.offset2, c.offset2);
+    EXPECT_EQ(back.timeout, c.timeout);
+    EXPECT_EQ(back.interval, c.interval);
 }
 
 TEST_F(ConfigTest, RoundTripKeepsEveryOffsetTheDialogCanWrite) {
     for (char separator : {'.', ','}) {
         store.separator = separator;
         for (float offset : {0.25f, -12.75f, 0.3333333f, 1234567.0f, 0.0000001f, -0.001f}) {
-            ConfigRecord c;
-            c.Offset = offset;
-            c.Offset2 = -offset;
-            c.Timeout = INT32_MAX;
-            c.Interval = INT32_MIN;
+            Config c;
+            c.offset = offset;
+            c.offset2 = -offset;
+            c.timeout = INT32_MAX;
+            c.interval = INT32_MIN;
             ASSERT_TRUE(SaveConfig(store, c).ok);
-            const ConfigRecord back = Load();
-            EXPECT_EQ(back.Offset, offset) << separator << *store.stored("Offset");
-            EXPECT_EQ(back.Offset2, -offset) << separator;
-            EXPECT_EQ(back.Timeout, INT32_MAX);
-            EXPECT_EQ(back.Interval, INT32_MIN);
+            const Config back = Load();
+            EXPECT_EQ(back.offset, offset) << separator << *store.stored("Offset");
+            EXPECT_EQ(back.offset2, -offset) << separator;
+            EXPECT_EQ(back.timeout, INT32_MAX);
+            EXPECT_EQ(back.interval, INT32_MIN);
         }
     }
 }
@@ -123,9 +114,9 @@ TEST_F(ConfigTest, NumbersWrittenUnderTheOtherSeparatorKeepTheirValue) {
         store.separator = c.locale;
         store.seed("Offset", c.stored);
         store.seed("Offset2", c.stored);
-        const ConfigRecord loaded = Load();
-        EXPECT_EQ(loaded.Offset, c.offset) << c.locale << " '" << c.stored << "'";
-        EXPECT_EQ(loaded.Offset2, c.offset) << c.locale << " '" << c.stored << "'";
+        const Config loaded = Load();
+        EXPECT_EQ(loaded.offset, c.offset) << c.locale << " '" << c.stored << "'";
+        EXPECT_EQ(loaded.offset2, c.offset) << c.locale << " '" << c.stored << "'";
     }
 }
 
@@ -145,9 +136,9 @@ TEST_F(ConfigTest, WholeNumbersRoundHalfToEven) {
     for (const auto& [text, value] : cases) {
         store.seed("Timeout", text);
         store.seed("Interval", text);
-        const ConfigRecord c = Load();
-        EXPECT_EQ(c.Timeout, value) << text;
-        EXPECT_EQ(c.Interval, value) << text;
+        const Config c = Load();
+        EXPECT_EQ(c.timeout, value) << text;
+        EXPECT_EQ(c.interval, value) << text;
     }
 }
 
@@ -159,26 +150,26 @@ TEST_F(ConfigTest, UnconvertibleValuesGiveTheKeysDefaults) {
     };
     for (const std::string& text : notNumbers) {
         for (const char* key : {"Offset", "Offset2", "Timeout", "Interval"}) store.seed(key, text);
-        const ConfigRecord c = Load();
-        EXPECT_EQ(c.Offset, 0.0f) << text;
-        EXPECT_EQ(c.Offset2, 0.0f) << text;
-        EXPECT_EQ(c.Timeout, 3) << text;
-        EXPECT_EQ(c.Interval, 30) << text;
+        const Config c = Load();
+        EXPECT_EQ(c.offset, 0.0f) << text;
+        EXPECT_EQ(c.offset2, 0.0f) << text;
+        EXPECT_EQ(c.timeout, 3) << text;
+        EXPECT_EQ(c.interval, 30) << text;
     }
 
     // Numbers, but beyond the field's range.
     for (const char* text : {"2147483648", "-2147483649", "2147483647.5", "9999999999"}) {
         store.seed("Timeout", text);
         store.seed("Interval", text);
-        const ConfigRecord c = Load();
-        EXPECT_EQ(c.Timeout, 3) << text;
-        EXPECT_EQ(c.Interval, 30) << text;
+        const Config c = Load();
+        EXPECT_EQ(c.timeout, 3) << text;
+        EXPECT_EQ(c.interval, 30) << text;
     }
     store.seed("Offset", "1" + std::string(60, '0'));
     store.seed("Offset2", "-1" + std::string(39, '0') + ",5");
-    const ConfigRecord c = Load();
-    EXPECT_EQ(c.Offset, 0.0f);
-    EXPECT_EQ(c.Offset2, 0.0f);
+    const Config c = Load();
+    EXPECT_EQ(c.offset, 0.0f);
+    EXPECT_EQ(c.offset2, 0.0f);
 }
 
 }  // namespace

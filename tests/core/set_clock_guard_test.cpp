@@ -9,6 +9,7 @@
 
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/setting_run.h"
 
 namespace tempikon::core {
 namespace {
@@ -44,20 +45,23 @@ public:
 class ClockWaitTest : public ::testing::Test {
 protected:
     ClockWaitTest() {
-        stuff.Config.Server = "primary";
-        stuff.Config.Timeout = 3;
+        config.server = "primary";
+        config.timeout = 3;
         platform.fakeClock().setNow(2026, 12, 6, 14, 0, 0);
         platform.script("primary", PeerScript().reply(100, "14:03:27\r\n"));
     }
 
     PromptingPlatform platform;
-    PublicStuff stuff;
-    std::unique_ptr<platform::Timer> timer1 = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> winsock1 = platform.createTcpClient();
-    DaytimeQuery query{platform, stuff, *timer1, *winsock1};
-    FakeLabel label1;
-    FakeLabel label2;
-    ClockSetter setter{platform, stuff, query, label1, label2};
+    Config config;
+    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
+    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
+    DaytimeQuery query{platform, *queryTimer, *querySocket};
+    FakeLabel serverLine;
+    FakeLabel outcomeLine;
+    ClockSetter setter{platform, query};
+    core::SetOutcome runSetting() {
+        return tempikon::testing::RunSetting(setter, config, platform, serverLine, outcomeLine);
+    }
 };
 
 TEST_F(ClockWaitTest, SecondRunDuringTheClockWaitIsSkippedWithoutAQuery) {
@@ -67,31 +71,31 @@ TEST_F(ClockWaitTest, SecondRunDuringTheClockWaitIsSkippedWithoutAQuery) {
     for (long long at : {5'000, 20'000}) {
         platform.after(at, [&] {
             runningSeen.push_back(setter.isRunning());
-            nested.push_back(setter.SetClockFromServer());
+            nested.push_back(runSetting());
         });
     }
 
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    EXPECT_EQ(runSetting(), SetOutcome::Set);
 
     EXPECT_EQ(nested, (std::vector<SetOutcome>{SetOutcome::Skipped, SetOutcome::Skipped}));
     EXPECT_EQ(runningSeen, (std::vector<bool>{true, true}));
     EXPECT_EQ(platform.connections, std::vector<std::string>{"primary"});
     EXPECT_EQ(platform.prompting.calls, std::vector<int>{14 * 3600 + 3 * 60 + 27});
-    EXPECT_EQ(label2.history.size(), 1u);
-    EXPECT_EQ(label2.text().rfind("Time set to 14:03:27 d=", 0), 0u) << label2.text();
+    EXPECT_EQ(outcomeLine.history.size(), 1u);
+    EXPECT_EQ(outcomeLine.text().rfind("Time set to 14:03:27 d=", 0), 0u) << outcomeLine.text();
     EXPECT_EQ(setter.lastOutcome(), SetOutcome::Set);
     EXPECT_FALSE(setter.isRunning());
 }
 
 TEST_F(ClockWaitTest, RunsAgainAfterARefusedSetting) {
     platform.prompting.result = {false, "not authorised"};
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Refused);
-    EXPECT_EQ(label2.text(), "Couldn't set system clock: not authorised");
+    EXPECT_EQ(runSetting(), SetOutcome::Refused);
+    EXPECT_EQ(outcomeLine.text(), "Couldn't set system clock: not authorised");
     EXPECT_FALSE(setter.isRunning());
 
     platform.prompting.result = {true, {}};
     platform.script("primary", PeerScript().reply(100, "15:00:00"));
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    EXPECT_EQ(runSetting(), SetOutcome::Set);
     EXPECT_EQ(platform.prompting.calls, (std::vector<int>{50607, 54000}));
     EXPECT_EQ(platform.connections.size(), 2u);
 }
@@ -99,17 +103,17 @@ TEST_F(ClockWaitTest, RunsAgainAfterARefusedSetting) {
 TEST_F(ClockWaitTest, RunDuringTheQueryIsSkippedToo) {
     platform.script("primary", PeerScript().reply(2'000, "14:03:27"));
     SetOutcome nested = SetOutcome::None;
-    platform.after(1'000, [&] { nested = setter.SetClockFromServer(); });
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    platform.after(1'000, [&] { nested = runSetting(); });
+    EXPECT_EQ(runSetting(), SetOutcome::Set);
     EXPECT_EQ(nested, SetOutcome::Skipped);
     EXPECT_EQ(platform.prompting.calls.size(), 1u);
 }
 
 TEST_F(ClockWaitTest, WindowClosingWhileTheSystemSetsTheClockReportsNothing) {
     platform.after(5'000, [&] { query.shutdown(); });
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Skipped);
+    EXPECT_EQ(runSetting(), SetOutcome::Skipped);
     EXPECT_EQ(platform.prompting.calls.size(), 1u);
-    EXPECT_TRUE(label2.history.empty());
+    EXPECT_TRUE(outcomeLine.history.empty());
     EXPECT_TRUE(platform.output.empty());
     EXPECT_FALSE(setter.isRunning());
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/fake/fake_platform.h"
+#include "tests/support/setting_run.h"
 
 namespace tempikon::core {
 namespace {
@@ -70,14 +71,14 @@ TEST(OffsetMinutes, RoundsToWholeMinutesWithHalvesAwayFromZero) {
 class SetClockTest : public ::testing::Test {
 protected:
     SetClockTest() {
-        stuff.Config.Server = "primary";
-        stuff.Config.Timeout = 3;
+        config.server = "primary";
+        config.timeout = 3;
         clock().setNow(2026, 12, 7, 12, 0, 0);
     }
 
     fake::FakeClock& clock() { return p.fakeClock(); }
-    FakeLabel& label1() { return fake::as<FakeLabel>(l1); }
-    FakeLabel& label2() { return fake::as<FakeLabel>(l2); }
+    FakeLabel& serverLine() { return fake::as<FakeLabel>(l1); }
+    FakeLabel& outcomeLine() { return fake::as<FakeLabel>(l2); }
 
     // The clock setting of the last run as seconds of the day.
     int lastSet() {
@@ -90,27 +91,30 @@ protected:
     // Local clock at h:m:s, primary answering `reply` at once, one run.
     SetOutcome RunWith(const std::string& reply, float offset, int h, int m, int s) {
         clock().setNow(2026, 12, 7, h, m, s);
-        stuff.Config.Offset = offset;
+        config.offset = offset;
         p.script("primary", PeerScript().reply(0, reply));
-        return setter.SetClockFromServer();
+        return runSetting();
     }
 
     fake::FakePlatform p;
-    PublicStuff stuff;
+    Config config;
     std::unique_ptr<platform::Window> window = p.createWindow({});
     platform::Label& l1 = window->addLabel({}, "");
     platform::Label& l2 = window->addLabel({}, "");
-    std::unique_ptr<platform::Timer> timer1 = p.createTimer();
-    std::unique_ptr<platform::TcpClient> winsock1 = p.createTcpClient();
-    DaytimeQuery query{p, stuff, *timer1, *winsock1};
-    ClockSetter setter{p, stuff, query, l1, l2};
+    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
+    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
+    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ClockSetter setter{p, query};
+    core::SetOutcome runSetting() {
+        return tempikon::testing::RunSetting(setter, config, p, l1, l2);
+    }
 };
 
 TEST_F(SetClockTest, PrimaryWithOffsetOneSetsTheClockAndReportsTheDifference) {
     EXPECT_EQ(RunWith("Sun Dec  6 14:03:27 2026\r\n", 1.0f, 15, 3, 40), SetOutcome::Set);
-    EXPECT_EQ(label1().history, std::vector<std::string>{"primary"});
+    EXPECT_EQ(serverLine().history, std::vector<std::string>{"primary"});
     EXPECT_EQ(lastSet(), 15 * 3600 + 3 * 60 + 27);
-    EXPECT_EQ(label2().text(), "Time set to 15:03:27 d=-13s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 15:03:27 d=-13s");
     EXPECT_EQ(p.output, std::vector<std::string>{"Time set to 15:03:27 d=-13s"});
     EXPECT_EQ(setter.lastOutcome(), SetOutcome::Set);
     const platform::LocalDateTime now = clock().now();  // the date stays
@@ -118,46 +122,46 @@ TEST_F(SetClockTest, PrimaryWithOffsetOneSetsTheClockAndReportsTheDifference) {
 }
 
 TEST_F(SetClockTest, BackupAnswersWithItsOwnOffsetAfterThePrimaryTimesOut) {
-    stuff.Config.Server2 = "backup";
-    stuff.Config.Offset = 5.0f;
-    stuff.Config.Offset2 = -0.5f;
+    config.server2 = "backup";
+    config.offset = 5.0f;
+    config.offset2 = -0.5f;
     p.script("backup", PeerScript().reply(200, "10:00:00"));
     clock().setNow(2026, 12, 7, 9, 29, 56, 800);  // 09:30:00 when the backup answers
 
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Set);
+    EXPECT_EQ(runSetting(), SetOutcome::Set);
     EXPECT_EQ(p.connections, (std::vector<std::string>{"primary", "backup"}));
-    EXPECT_EQ(label1().history, (std::vector<std::string>{"primary", "backup (Backup)"}));
+    EXPECT_EQ(serverLine().history, (std::vector<std::string>{"primary", "backup (Backup)"}));
     EXPECT_EQ(lastSet(), 9 * 3600 + 30 * 60);
-    EXPECT_EQ(label2().text(), "Time set to 09:30:00 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 09:30:00 d=0s");
 }
 
 TEST_F(SetClockTest, NoAnswerAndNoBackupLeavesTheClockAlone) {
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Unreachable);
-    EXPECT_EQ(label1().history, std::vector<std::string>{"primary"});
-    EXPECT_EQ(label2().history, std::vector<std::string>{"Couldn't reach timeserver(s)"});
+    EXPECT_EQ(runSetting(), SetOutcome::Unreachable);
+    EXPECT_EQ(serverLine().history, std::vector<std::string>{"primary"});
+    EXPECT_EQ(outcomeLine().history, std::vector<std::string>{"Couldn't reach timeserver(s)"});
     EXPECT_EQ(p.output, std::vector<std::string>{"Couldn't reach timeserver(s)"});
     EXPECT_TRUE(clock().settings.empty());
     EXPECT_EQ(p.connections.size(), 1u);
 }
 
 TEST_F(SetClockTest, NeitherServerAnswering) {
-    stuff.Config.Server2 = "backup";
+    config.server2 = "backup";
     p.script("primary", PeerScript().error(10));
     p.script("backup", PeerScript().reply(10, "no time here"));
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Unreachable);
-    EXPECT_EQ(label1().text(), "backup (Backup)");
-    EXPECT_EQ(label2().text(), "Couldn't reach timeserver(s)");
+    EXPECT_EQ(runSetting(), SetOutcome::Unreachable);
+    EXPECT_EQ(serverLine().text(), "backup (Backup)");
+    EXPECT_EQ(outcomeLine().text(), "Couldn't reach timeserver(s)");
     EXPECT_TRUE(clock().settings.empty());
 }
 
 TEST_F(SetClockTest, InvalidDataDoesNotTryTheBackup) {
-    stuff.Config.Server2 = "backup";
+    config.server2 = "backup";
     p.script("backup", PeerScript().reply(0, "12:00:00"));
     for (const char* reply : {"ab:cd:ef", "at 11:03 PM", "99:00:00", "12:34:5x"}) {
         p.connections.clear();
         p.script("primary", PeerScript().reply(0, reply));
-        EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::InvalidData) << reply;
-        EXPECT_EQ(label2().text(), "Invalid data received") << reply;
+        EXPECT_EQ(runSetting(), SetOutcome::InvalidData) << reply;
+        EXPECT_EQ(outcomeLine().text(), "Invalid data received") << reply;
         EXPECT_EQ(p.connections, std::vector<std::string>{"primary"}) << reply;
     }
     EXPECT_TRUE(clock().settings.empty());
@@ -170,103 +174,103 @@ TEST_F(SetClockTest, OneSecondEitherWayIsShownAsZero) {
     for (const auto& [d, shown] : cases) {
         const int local = 12 * 3600 - d;  // server 12:00:00, offset 0
         RunWith("12:00:00", 0.0f, local / 3600, local / 60 % 60, local % 60);
-        EXPECT_EQ(label2().text(), std::string("Time set to 12:00:00 ") + shown) << d;
+        EXPECT_EQ(outcomeLine().text(), std::string("Time set to 12:00:00 ") + shown) << d;
         EXPECT_EQ(lastSet(), 12 * 3600) << d;
     }
 }
 
 TEST_F(SetClockTest, OffsetsAreAddedInWholeMinutes) {
     RunWith("10:00:00", 5.5f, 15, 30, 0);
-    EXPECT_EQ(label2().text(), "Time set to 15:30:00 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 15:30:00 d=0s");
     RunWith("10:00:00", -0.5f, 9, 30, 0);
-    EXPECT_EQ(label2().text(), "Time set to 09:30:00 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 09:30:00 d=0s");
     RunWith("10:00:00", 0.375f, 10, 23, 0);  // 22.5 minutes round up
-    EXPECT_EQ(label2().text(), "Time set to 10:23:00 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 10:23:00 d=0s");
     RunWith("10:00:00", -0.375f, 9, 37, 0);
-    EXPECT_EQ(label2().text(), "Time set to 09:37:00 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 09:37:00 d=0s");
 }
 
 TEST_F(SetClockTest, MidnightWrapsTheTimeButNotTheDifference) {
     RunWith("23:45:10", 1.0f, 0, 45, 0);
-    EXPECT_EQ(label2().text(), "Time set to 00:45:10 d=86410s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 00:45:10 d=86410s");
     EXPECT_EQ(lastSet(), 45 * 60 + 10);
 
     RunWith("00:10:00", -1.0f, 23, 10, 5);
-    EXPECT_EQ(label2().text(), "Time set to 23:10:00 d=-86405s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 23:10:00 d=-86405s");
     EXPECT_EQ(lastSet(), 23 * 3600 + 10 * 60);
     const platform::LocalDateTime now = clock().now();
     EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261207);
 
     // An offset of several days still lands inside one day.
     RunWith("12:00:00", 50.0f, 14, 0, 0);
-    EXPECT_EQ(label2().text(), "Time set to 14:00:00 d=172800s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 14:00:00 d=172800s");
 }
 
 TEST_F(SetClockTest, ShortReplyIsAValidTime) {
     RunWith("12:34", 0.0f, 12, 34, 0);
-    EXPECT_EQ(label2().text(), "Time set to 12:34:00 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 12:34:00 d=0s");
     RunWith("x 12:34", 1.0f, 13, 34, 10);
-    EXPECT_EQ(label2().text(), "Time set to 13:34:00 d=-10s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 13:34:00 d=-10s");
 }
 
 TEST_F(SetClockTest, RefusedClockIsReportedAsAFailure) {
     clock().refuseWith = "Operation not permitted";
     EXPECT_EQ(RunWith("14:03:27", 0.0f, 14, 3, 27), SetOutcome::Refused);
-    EXPECT_EQ(label2().history,
+    EXPECT_EQ(outcomeLine().history,
               std::vector<std::string>{"Couldn't set system clock: Operation not permitted"});
-    EXPECT_EQ(p.output, label2().history);
+    EXPECT_EQ(p.output, outcomeLine().history);
     EXPECT_EQ(clock().settings.size(), 1u);  // it was asked, and said no
 
     clock().refuseWith.clear();
     EXPECT_EQ(RunWith("14:03:27", 0.0f, 14, 3, 27), SetOutcome::Set);
-    EXPECT_EQ(label2().text(), "Time set to 14:03:27 d=0s");
+    EXPECT_EQ(outcomeLine().text(), "Time set to 14:03:27 d=0s");
 }
 
 TEST_F(SetClockTest, StatusLinesDuringTheWait) {
-    stuff.Config.Server2 = "backup";
+    config.server2 = "backup";
     l2.setText("earlier outcome");
     std::vector<std::string> seen;
-    p.at(1000, [&] { seen.push_back(label1().text() + "|" + label2().text()); });
-    p.at(4000, [&] { seen.push_back(label1().text() + "|" + label2().text()); });
+    p.at(1000, [&] { seen.push_back(serverLine().text() + "|" + outcomeLine().text()); });
+    p.at(4000, [&] { seen.push_back(serverLine().text() + "|" + outcomeLine().text()); });
     p.script("backup", PeerScript().reply(2000, "12:00:04"));
 
-    setter.SetClockFromServer();
+    runSetting();
     EXPECT_EQ(seen, (std::vector<std::string>{"primary|earlier outcome",
                                               "backup (Backup)|earlier outcome"}));
     // The clock was read after the wait: 12:00:05 then, so d = -1 -> 0.
-    EXPECT_EQ(label2().history.back(), "Time set to 12:00:04 d=0s");
-    EXPECT_EQ(label2().history.size(), 2u);  // "earlier outcome", then the one result
+    EXPECT_EQ(outcomeLine().history.back(), "Time set to 12:00:04 d=0s");
+    EXPECT_EQ(outcomeLine().history.size(), 2u);  // "earlier outcome", then the one result
 }
 
 TEST_F(SetClockTest, DoesNothingWhileAnotherQueryWaits) {
     p.script("dialog-check", PeerScript().reply(100, "08:00:00"));
     SetOutcome nested = SetOutcome::None;
-    p.at(20, [&] { nested = setter.SetClockFromServer(); });
-    EXPECT_EQ(query.QueryTimeServer("dialog-check"), "08:00:00");
+    p.at(20, [&] { nested = runSetting(); });
+    EXPECT_EQ(query.ask("dialog-check", config.timeout), "08:00:00");
 
     EXPECT_EQ(nested, SetOutcome::Skipped);
-    EXPECT_TRUE(label1().history.empty());
-    EXPECT_TRUE(label2().history.empty());
+    EXPECT_TRUE(serverLine().history.empty());
+    EXPECT_TRUE(outcomeLine().history.empty());
     EXPECT_TRUE(p.output.empty());
     EXPECT_TRUE(clock().settings.empty());
     EXPECT_EQ(p.connections, std::vector<std::string>{"dialog-check"});
 }
 
 TEST_F(SetClockTest, WindowClosingDuringTheWaitEndsTheRunSilently) {
-    stuff.Config.Server2 = "backup";
+    config.server2 = "backup";
     p.script("primary", PeerScript().reply(500, "12:00:00"));
     p.at(100, [&] { query.shutdown(); });
 
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Skipped);
+    EXPECT_EQ(runSetting(), SetOutcome::Skipped);
     EXPECT_EQ(p.nowMs(), 100);
-    EXPECT_TRUE(label2().history.empty());
+    EXPECT_TRUE(outcomeLine().history.empty());
     EXPECT_TRUE(p.output.empty());
     EXPECT_TRUE(clock().settings.empty());
     EXPECT_EQ(p.connections, std::vector<std::string>{"primary"});  // no backup
 
     // Later runs do nothing either.
-    EXPECT_EQ(setter.SetClockFromServer(), SetOutcome::Skipped);
-    EXPECT_TRUE(label2().history.empty());
+    EXPECT_EQ(runSetting(), SetOutcome::Skipped);
+    EXPECT_TRUE(outcomeLine().history.empty());
 }
 
 }  // namespace

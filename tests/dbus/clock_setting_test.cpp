@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/daytime_query.h"
-#include "core/public_stuff.h"
 #include "core/set_clock.h"
 #include "platform/qt/timedate_client.h"
 #include "tests/dbus/dbus_env.h"
 #include "tests/dbus/private_bus.h"
 #include "tests/support/daytime_server.h"
+#include "tests/support/setting_run.h"
 
 namespace tempikon::dbustest {
 namespace {
@@ -40,8 +41,8 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 class ClockSettingTest : public ::testing::Test {
 protected:
     ClockSettingTest() {
-        stuff.Config.Timeout = 10;
-        stuff.Config.Interval = 30;
+        config.timeout = 10;
+        config.interval = 30;
     }
     void SetUp() override { ASSERT_TRUE(bus.ok()) << bus.failure(); }
 
@@ -55,52 +56,55 @@ protected:
     }
 
     PrivateBus bus;
-    core::PublicStuff stuff;
-    std::unique_ptr<platform::Timer> timer1 = platform().createTimer();
-    std::unique_ptr<platform::TcpClient> winsock1 = platform().createTcpClient();
-    core::DaytimeQuery query{platform(), stuff, *timer1, *winsock1};
-    TextLabel label1;
-    TextLabel label2;
-    core::ClockSetter setter{platform(), stuff, query, label1, label2};
+    core::Config config;
+    std::unique_ptr<platform::Timer> queryTimer = platform().createTimer();
+    std::unique_ptr<platform::TcpClient> querySocket = platform().createTcpClient();
+    core::DaytimeQuery query{platform(), *queryTimer, *querySocket};
+    TextLabel serverLine;
+    TextLabel outcomeLine;
+    core::ClockSetter setter{platform(), query};
+    core::SetOutcome runSetting() {
+        return tempikon::testing::RunSetting(setter, config, platform(), serverLine, outcomeLine);
+    }
 };
 
 TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTodayAtTheWrappedTime) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.210", "Sun Dec  6 23:45:10 2026\r\n");
-    stuff.Config.Server = "127.0.0.210";
-    stuff.Config.Offset = 1;
+    config.server = "127.0.0.210";
+    config.offset = 1;
 
     const auto before = qt::TodayAtLocalTimeUsec(0, 45, 10);
     ASSERT_TRUE(before.has_value());
-    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Set);
+    EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
     expectToday(calls[0].usecUtc, 0, 45, 10, *before);
     EXPECT_FALSE(calls[0].relative);
     EXPECT_TRUE(calls[0].interactive);
-    EXPECT_EQ(label1.history, std::vector<std::string>{"127.0.0.210"});
-    EXPECT_TRUE(startsWith(label2.text(), "Time set to 00:45:10 d=")) << label2.text();
+    EXPECT_EQ(serverLine.history, std::vector<std::string>{"127.0.0.210"});
+    EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 00:45:10 d=")) << outcomeLine.text();
 }
 
 TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto primary = DaytimeServer::inMode("127.0.0.211", ServerMode::Refused);
     auto backup = DaytimeServer::replying("127.0.0.212", "10:00:00\r\n");
-    stuff.Config.Server = "127.0.0.211";
-    stuff.Config.Server2 = "127.0.0.212";
-    stuff.Config.Offset = 1;
-    stuff.Config.Offset2 = -2.5f;
+    config.server = "127.0.0.211";
+    config.server2 = "127.0.0.212";
+    config.offset = 1;
+    config.offset2 = -2.5f;
 
     const auto before = qt::TodayAtLocalTimeUsec(7, 30, 0);
     ASSERT_TRUE(before.has_value());
-    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Set);
+    EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
     expectToday(calls[0].usecUtc, 7, 30, 0, *before);
-    EXPECT_EQ(label1.text(), "127.0.0.212 (Backup)");
-    EXPECT_TRUE(startsWith(label2.text(), "Time set to 07:30:00 d=")) << label2.text();
+    EXPECT_EQ(serverLine.text(), "127.0.0.212 (Backup)");
+    EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 07:30:00 d=")) << outcomeLine.text();
 }
 
 TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
@@ -109,21 +113,21 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
             "SetTimeMessage": "Automatic time synchronization is enabled"})")))
         << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.213", "12:00:00\r\n");
-    stuff.Config.Server = "127.0.0.213";
+    config.server = "127.0.0.213";
 
-    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Refused);
+    EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     EXPECT_EQ(bus.setTimeCalls().size(), 1u);
-    EXPECT_EQ(label2.history,
+    EXPECT_EQ(outcomeLine.history,
               std::vector<std::string>{
                   "Couldn't set system clock: automatic time synchronisation is on"});
 }
 
 TEST_F(ClockSettingTest, NoTimeServiceOnTheBus) {
     auto server = DaytimeServer::replying("127.0.0.214", "12:00:00\r\n");
-    stuff.Config.Server = "127.0.0.214";
+    config.server = "127.0.0.214";
 
-    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Refused);
-    EXPECT_EQ(label2.text(), "Couldn't set system clock: no time service on this system");
+    EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
+    EXPECT_EQ(outcomeLine.text(), "Couldn't set system clock: no time service on this system");
 }
 
 TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
@@ -131,7 +135,7 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
     // user chooses "&Set time" again.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 1.5})"))) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.215", "12:00:00\r\n");
-    stuff.Config.Server = "127.0.0.215";
+    config.server = "127.0.0.215";
 
     std::vector<core::SetOutcome> nested;
     bool queryBusyAtClick = true;
@@ -139,7 +143,7 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
     click.setSingleShot(true);
     QObject::connect(&click, &QTimer::timeout, [&] {
         queryBusyAtClick = query.isBusy();
-        nested.push_back(setter.SetClockFromServer());
+        nested.push_back(runSetting());
     });
     // Armed once the query has ended, so that it fires during the service's wait.
     int queryEnds = 0;
@@ -147,14 +151,14 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
         if (!query.isBusy() && ++queryEnds == 1) click.start(100);
     });
 
-    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Set);
+    EXPECT_EQ(runSetting(), core::SetOutcome::Set);
     query.removeBusyListener(id);
 
     EXPECT_EQ(nested, std::vector<core::SetOutcome>{core::SetOutcome::Skipped});
     EXPECT_FALSE(queryBusyAtClick);
     EXPECT_EQ(server->connectionsAccepted(), 1);
     EXPECT_EQ(bus.setTimeCalls().size(), 1u);
-    EXPECT_EQ(label2.history.size(), 1u);
+    EXPECT_EQ(outcomeLine.history.size(), 1u);
 }
 
 TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
@@ -162,7 +166,7 @@ TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
     // up instead of keeping the closed program alive until the prompt ends.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 4})"))) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.216", "12:00:00\r\n");
-    stuff.Config.Server = "127.0.0.216";
+    config.server = "127.0.0.216";
 
     QTimer closing;
     closing.setSingleShot(true);
@@ -172,9 +176,9 @@ TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
         if (!query.isBusy() && ++queryEnds == 1) closing.start(100);
     });
 
-    EXPECT_EQ(setter.SetClockFromServer(), core::SetOutcome::Refused);
+    EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     query.removeBusyListener(id);
-    EXPECT_EQ(label2.text(), "Couldn't set system clock: the time service did not answer");
+    EXPECT_EQ(outcomeLine.text(), "Couldn't set system clock: the time service did not answer");
 }
 
 }  // namespace

@@ -8,17 +8,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/public_stuff.h"
+#include "core/config.h"
 #include "platform/qt/qt_settings_store.h"
 #include "tests/hardening/config_sample.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--load-and-save") {
         tempikon::qt::QtSettingsStore store;
-        tempikon::core::ConfigRecord config;
-        tempikon::core::LoadConfig(store, config);
-        std::printf("server=%s timeout=%d interval=%d\n", config.Server.c_str(), config.Timeout,
-                    config.Interval);
+        const tempikon::core::Config config = tempikon::core::LoadConfig(store);
+        std::printf("server=%s timeout=%d interval=%d\n", config.server.c_str(), config.timeout,
+                    config.interval);
         std::fflush(stdout);
         const auto result = tempikon::core::SaveConfig(store, config);
         std::printf("saved=%d reason=%s\n", result.ok ? 1 : 0, result.reason.c_str());

@@ -15,6 +15,7 @@
 #include "tests/hardening/memory.h"
 #include "tests/hardening/qt_env.h"
 #include "tests/support/daytime_server.h"
+#include "tests/support/setting_run.h"
 
 namespace tempikon::hardening {
 namespace {
@@ -82,27 +83,30 @@ private:
     RecordingClock clock_;
 };
 
-// SetClockFromServer as the main window runs it, with real Qt labels,
+// A clock setting as the main window runs it, with real Qt labels,
 // timer and socket.
 struct Setting {
     RecordingPlatform platform{qtPlatform()};
-    core::PublicStuff stuff;
+    core::Config config;
     std::unique_ptr<platform::Window> window = platform.createWindow({});
-    platform::Label& label1 = window->addLabel({0, 0, 3855, 255}, "");
-    platform::Label& label2 = window->addLabel({0, 240, 3855, 255}, "");
-    std::unique_ptr<platform::Timer> timer1 = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> winsock1 = platform.createTcpClient();
-    core::DaytimeQuery query{platform, stuff, *timer1, *winsock1};
-    core::ClockSetter setter{platform, stuff, query, label1, label2};
+    platform::Label& serverLine = window->addLabel({0, 0, 3855, 255}, "");
+    platform::Label& outcomeLine = window->addLabel({0, 240, 3855, 255}, "");
+    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
+    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
+    core::DaytimeQuery query{platform, *queryTimer, *querySocket};
+    core::ClockSetter setter{platform, query};
+    core::SetOutcome runSetting() {
+        return tempikon::testing::RunSetting(setter, config, platform, serverLine, outcomeLine);
+    }
     double seconds = 0;
 
     Setting(const std::string& host, int timeoutSeconds) {
-        stuff.Config.Server = host;
-        stuff.Config.Timeout = timeoutSeconds;
+        config.server = host;
+        config.timeout = timeoutSeconds;
     }
     core::SetOutcome run() {
         const auto start = std::chrono::steady_clock::now();
-        const core::SetOutcome outcome = setter.SetClockFromServer();
+        const core::SetOutcome outcome = runSetting();
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return outcome;
     }
@@ -113,7 +117,7 @@ struct Case {
     const char* name;
     std::string host;
     std::optional<ServerOptions> server;  // none: nothing is started
-    std::string label2;                   // the status line
+    std::string outcomeLine;              // the status line
     std::optional<int> setTo;             // seconds of the day the clock is set to
     bool endsBeforeTheTimeOut;            // by data or an error, not by the timer
 };
@@ -180,24 +184,25 @@ TEST_P(HostileServer, StatusClockAndTimeOut) {
 
     const core::SetOutcome outcome = s.run();
 
-    EXPECT_EQ(s.label1.text(), c.host);
+    EXPECT_EQ(s.serverLine.text(), c.host);
     if (c.setTo) {
         EXPECT_EQ(outcome, core::SetOutcome::Set);
         ASSERT_EQ(s.settings().size(), 1u);
         EXPECT_EQ(s.settings()[0], *c.setTo);
         EXPECT_EQ(
-            s.label2.text().rfind("Time set to " + core::FormatTimeOfDay(*c.setTo) + " d=", 0), 0u)
-            << s.label2.text();
+            s.outcomeLine.text().rfind("Time set to " + core::FormatTimeOfDay(*c.setTo) + " d=", 0),
+            0u)
+            << s.outcomeLine.text();
     } else {
-        EXPECT_EQ(s.label2.text(), c.label2);
+        EXPECT_EQ(s.outcomeLine.text(), c.outcomeLine);
         EXPECT_TRUE(s.settings().empty());
     }
-    EXPECT_EQ(s.platform.output, std::vector<std::string>{s.label2.text()});
+    EXPECT_EQ(s.platform.output, std::vector<std::string>{s.outcomeLine.text()});
     // The query is over and has let go of its timer and socket.
     EXPECT_FALSE(s.query.isBusy());
-    EXPECT_FALSE(s.winsock1->isOpen());
-    EXPECT_FALSE(s.timer1->isEnabled());
-    EXPECT_LE(s.stuff.ReplyText.size(), core::kMaxReplyBytes);
+    EXPECT_FALSE(s.querySocket->isOpen());
+    EXPECT_FALSE(s.queryTimer->isEnabled());
+    EXPECT_LE(s.query.lastReply().size(), core::kMaxReplyBytes);
     // Functional bounds, generous: within the time-out, and well before it
     // where data or an error ends the query.
     EXPECT_LE(s.seconds, timeout + 3.0);
@@ -229,12 +234,12 @@ TEST(HostileFlood, TwentyMegabytesKeepMemoryBounded) {
 
     // Only x's: no time of day in them.
     EXPECT_EQ(outcome, core::SetOutcome::Unreachable);
-    EXPECT_EQ(s.label2.text(), kUnreachable);
+    EXPECT_EQ(s.outcomeLine.text(), kUnreachable);
     EXPECT_TRUE(s.settings().empty());
-    EXPECT_GT(s.stuff.ReplyText.size(), 0u);
-    EXPECT_LE(s.stuff.ReplyText.size(), core::kMaxReplyBytes);
-    EXPECT_EQ(s.stuff.ReplyText.find_first_not_of('x'), std::string::npos);
-    EXPECT_FALSE(s.winsock1->isOpen());
+    EXPECT_GT(s.query.lastReply().size(), 0u);
+    EXPECT_LE(s.query.lastReply().size(), core::kMaxReplyBytes);
+    EXPECT_EQ(s.query.lastReply().find_first_not_of('x'), std::string::npos);
+    EXPECT_FALSE(s.querySocket->isOpen());
     EXPECT_LT(s.seconds, 10.0);
     // The rest was never read: the server could not send it all.
     server.stop();

@@ -13,7 +13,7 @@
 #include <random>
 #include <string>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
 
@@ -73,14 +73,13 @@ public:
         if (mainTimers.size() < 2) mainTimers.push_back(&fake::as<FakeTimer>(*timer));
         return timer;
     }
-    std::vector<FakeTimer*> mainTimers;  // Timer1 and Timer2
+    std::vector<FakeTimer*> mainTimers;  // the query time-out and the minute tick
 };
 
 class LongRun : public ::testing::Test {
 protected:
     LongRunPlatform platform;
-    core::PublicStuff stuff;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
     std::mt19937 random{20261207};
 
     Plan plan;
@@ -127,14 +126,14 @@ protected:
 
     // The tick as designed, computed from what the test knows.
     void checkTick(const std::function<void()>& tick) {
-        const bool shown = form->settingsShown();
+        const bool shown = form->configDialogShown();
         const bool busy = form->query().isBusy();
         const auto primaryQueries = [&] {
             return std::count(platform.connections.begin(), platform.connections.end(), kPrimary);
         };
         const long queriesBefore = primaryQueries();
         const std::size_t settingsBefore = platform.fakeClock().settings.size();
-        const std::string label2Before = form->label2().text();
+        const std::string outcomeBefore = form->outcomeLine().text();
 
         tick();
         ++ticks;
@@ -144,27 +143,27 @@ protected:
         if (shown && modelMinutesLeft < 1) ++postponed;
         ASSERT_EQ(primaryQueries() - queriesBefore, due ? 1 : 0) << "tick " << ticks;
         // Never above the largest interval, never wrapped round.
-        ASSERT_LE(form->MinutesLeft(), 3) << "tick " << ticks;
-        ASSERT_GT(form->MinutesLeft(), -kDays * 24 * 60) << "tick " << ticks;
+        ASSERT_LE(form->minutesLeft(), 3) << "tick " << ticks;
+        ASSERT_GT(form->minutesLeft(), -kDays * 24 * 60) << "tick " << ticks;
         if (!due) {
             ASSERT_EQ(platform.fakeClock().settings.size(), settingsBefore) << "tick " << ticks;
-            ASSERT_EQ(form->label2().text(), label2Before) << "tick " << ticks;
-            ASSERT_EQ(form->MinutesLeft(), modelMinutesLeft) << "tick " << ticks;
+            ASSERT_EQ(form->outcomeLine().text(), outcomeBefore) << "tick " << ticks;
+            ASSERT_EQ(form->minutesLeft(), modelMinutesLeft) << "tick " << ticks;
             return;
         }
         ++settingsDue;
-        modelMinutesLeft = stuff.Config.Interval;
-        ASSERT_EQ(form->MinutesLeft(), modelMinutesLeft) << "tick " << ticks;
-        ASSERT_GE(form->MinutesLeft(), 1);
-        ASSERT_LE(form->MinutesLeft(), 3);
+        modelMinutesLeft = form->config().interval;
+        ASSERT_EQ(form->minutesLeft(), modelMinutesLeft) << "tick " << ticks;
+        ASSERT_GE(form->minutesLeft(), 1);
+        ASSERT_LE(form->minutesLeft(), 3);
         checkOutcome(settingsBefore);
     }
 
     void checkOutcome(std::size_t settingsBefore) {
         const bool primaryEmpty = plan.primary != Peer::Valid && plan.primary != Peer::Invalid;
         const Peer answered = primaryEmpty ? plan.backup : plan.primary;
-        const std::string label1 = primaryEmpty ? std::string(kBackup) + " (Backup)" : kPrimary;
-        ASSERT_EQ(form->label1().text(), label1) << "tick " << ticks;
+        const std::string serverLine = primaryEmpty ? std::string(kBackup) + " (Backup)" : kPrimary;
+        ASSERT_EQ(form->serverLine().text(), serverLine) << "tick " << ticks;
         const auto& settings = platform.fakeClock().settings;
         if (answered == Peer::Valid) {
             ++outcomes[0];
@@ -173,19 +172,19 @@ protected:
             ASSERT_EQ(settings.size(), settingsBefore + 1) << "tick " << ticks;
             const auto& s = settings.back();
             ASSERT_EQ(s.hour * 3600 + s.minute * 60 + s.second, expected) << "tick " << ticks;
-            ASSERT_EQ(form->label2().text().rfind(
+            ASSERT_EQ(form->outcomeLine().text().rfind(
                           "Time set to " + core::FormatTimeOfDay(expected) + " d=", 0),
                       0u)
-                << form->label2().text();
+                << form->outcomeLine().text();
             return;
         }
         ASSERT_EQ(settings.size(), settingsBefore) << "tick " << ticks;
         if (answered == Peer::Invalid) {
             ++outcomes[2];
-            ASSERT_EQ(form->label2().text(), "Invalid data received");
+            ASSERT_EQ(form->outcomeLine().text(), "Invalid data received");
         } else {
             ++outcomes[1];
-            ASSERT_EQ(form->label2().text(), "Couldn't reach timeserver(s)");
+            ASSERT_EQ(form->outcomeLine().text(), "Couldn't reach timeserver(s)");
         }
     }
 
@@ -194,33 +193,35 @@ protected:
         const long long at = chance(static_cast<int>(kMinute));
         const int roll = chance(80);
         if (roll == 0) {
-            platform.after(at, [this] { fake::as<FakeMenuItem>(form->mnuSettings()).click(); });
+            platform.after(at,
+                           [this] { fake::as<FakeMenuItem>(form->configurationItem()).click(); });
         } else if (roll == 1) {
-            platform.after(at, [this] { fake::as<FakeMenuItem>(form->mnuSet()).click(); });
+            platform.after(at, [this] { fake::as<FakeMenuItem>(form->setTimeItem()).click(); });
         } else if (roll < 8) {
             platform.after(at, [this] { actOnDialog(); });
         }
     }
 
     void actOnDialog() {
-        settings_dialog::Settings* dialog = form->settingsDialog();
+        settings_dialog::ConfigDialog* dialog = form->configDialog();
         if (!dialog || !dialog->isShown()) return;
         auto button = [](platform::Button& b) { fake::as<FakeButton>(b).click(); };
         switch (chance(5)) {
             case 0:
-                button(dialog->Command1());  // Check all: waits for every listed server
+                button(dialog->checkAllButton());  // Check all: waits for every listed server
                 break;
             case 1: {
                 // OK with a new interval, which applies from the next reload.
-                fake::as<FakeTextField>(dialog->Text3()).type(std::to_string(1 + chance(3)));
-                button(dialog->Command4());
+                fake::as<FakeTextField>(dialog->intervalField())
+                    .type(std::to_string(1 + chance(3)));
+                button(dialog->okButton());
                 break;
             }
             case 2:
                 fake::as<FakeWindow>(dialog->window()).userClose();
                 break;
             default:
-                button(dialog->Command3());  // Cancel
+                button(dialog->cancelButton());  // Cancel
                 break;
         }
     }
@@ -243,8 +244,8 @@ protected:
         release(platform.boxes);
         release(platform.filesRead);
         release(platform.store().writtenKeys);
-        release(fake::as<FakeLabel>(form->label1()).history);
-        release(fake::as<FakeLabel>(form->label2()).history);
+        release(fake::as<FakeLabel>(form->serverLine()).history);
+        release(fake::as<FakeLabel>(form->outcomeLine()).history);
         for (FakeTimer* timer : platform.mainTimers) release(timer->intervalHistory);
     }
 };
@@ -262,17 +263,17 @@ TEST_F(LongRun, ThirtyDaysAtIntervalOne) {
     platform.commandLineText = "/SERVER /MIN";
 
     newPlan();
-    form = std::make_unique<Form1>(platform, stuff);
-    form->Form_Load();
+    form = std::make_unique<MainWindow>(platform);
+    form->start();
     // The start-up's own setting asked the primary first.
     ASSERT_FALSE(platform.connections.empty());
     ASSERT_EQ(platform.connections.front(), kPrimary);
-    modelMinutesLeft = stuff.Config.Interval;
-    ASSERT_EQ(form->MinutesLeft(), modelMinutesLeft);
+    modelMinutesLeft = form->config().interval;
+    ASSERT_EQ(form->minutesLeft(), modelMinutesLeft);
 
-    auto& timer2 = fake::as<FakeTimer>(form->timer2());
-    const auto tick = timer2.onTimer;
-    timer2.onTimer = [&] { checkTick(tick); };
+    auto& minuteTimer = fake::as<FakeTimer>(form->minuteTimer());
+    const auto tick = minuteTimer.onTimer;
+    minuteTimer.onTimer = [&] { checkTick(tick); };
 
     std::optional<Snapshot> first;
     std::size_t firstHeap = 0;
@@ -290,7 +291,7 @@ TEST_F(LongRun, ThirtyDaysAtIntervalOne) {
         if (platform.nowMs() / (24 * 60 * kMinute) == day) continue;
         ++day;
         // Compare at day ends with the dialog closed and nothing waiting.
-        if (form->settingsDialog() || form->query().isBusy()) continue;
+        if (form->configDialog() || form->query().isBusy()) continue;
         forgetRecords();
         const Snapshot now = snapshot();
         const std::size_t heap = HeapInUse();
@@ -310,7 +311,7 @@ TEST_F(LongRun, ThirtyDaysAtIntervalOne) {
     }
 
     EXPECT_GE(day, kDays);
-    EXPECT_LE(stuff.ReplyText.size(), core::kMaxReplyBytes);
+    EXPECT_LE(form->query().lastReply().size(), core::kMaxReplyBytes);
     // Every kind of outcome, and postponed settings, came up.
     EXPECT_GT(outcomes[0], 10'000);
     EXPECT_GT(outcomes[1], 1'000);

@@ -22,9 +22,10 @@
 #include <sstream>
 #include <string>
 
-#include "app/form1.h"
-#include "core/public_stuff.h"
+#include "app/main_window.h"
+#include "core/config.h"
 #include "platform/qt/qt_settings_store.h"
+#include "tempikon_version.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/hardening/config_sample.h"
 #include "tests/hardening/memory.h"
@@ -93,15 +94,15 @@ std::map<std::string, std::string> ConfigGroup(const std::string& text) {
     return keys;
 }
 
-bool SameConfig(const core::ConfigRecord& a, const core::ConfigRecord& b) {
-    return a.Server == b.Server && a.Server2 == b.Server2 && a.Offset == b.Offset &&
-           a.Offset2 == b.Offset2 && a.Timeout == b.Timeout && a.Interval == b.Interval;
+bool SameConfig(const core::Config& a, const core::Config& b) {
+    return a.server == b.server && a.server2 == b.server2 && a.offset == b.offset &&
+           a.offset2 == b.offset2 && a.timeout == b.timeout && a.interval == b.interval;
 }
 
-core::ConfigRecord Loaded() {
+core::Config Loaded() {
     qt::QtSettingsStore store;
-    core::ConfigRecord config;
-    core::LoadConfig(store, config);
+    core::Config config;
+    config = core::LoadConfig(store);
     return config;
 }
 
@@ -184,9 +185,9 @@ TEST_F(StoreStress, TwoProgramsSavingAtOnceLeaveOneWholeConfiguration) {
         if (text.empty()) continue;
         MapStore parsed;
         parsed.values = ConfigGroup(text);
-        core::ConfigRecord config;
-        core::LoadConfig(parsed, config);
-        const std::string& server = config.Server;
+        core::Config config;
+        config = core::LoadConfig(parsed);
+        const std::string& server = config.server;
         const auto dash = server.find('-');
         ASSERT_NE(dash, std::string::npos) << text;
         const int round = std::atoi(server.c_str() + dash + 1);
@@ -196,10 +197,10 @@ TEST_F(StoreStress, TwoProgramsSavingAtOnceLeaveOneWholeConfiguration) {
     }
     for (int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_GT(seen, 0);
-    const core::ConfigRecord last = Loaded();
+    const core::Config last = Loaded();
     EXPECT_TRUE(SameConfig(last, SampleConfig("A", kRounds - 1)) ||
                 SameConfig(last, SampleConfig("B", kRounds - 1)))
-        << last.Server;
+        << last.server;
     for (const auto& entry : fs::directory_iterator(folder())) {
         EXPECT_EQ(entry.path().filename(), "Tempikon.conf") << "left behind: " << entry.path();
     }
@@ -211,9 +212,9 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
     struct Case {
         const char* name;
         std::string bytes;
-        core::ConfigRecord expected;
+        core::Config expected;
     };
-    const core::ConfigRecord defaults{"", "", 0.0f, 0.0f, 3, 30};
+    const core::Config defaults{"", "", 0.0f, 0.0f, 3, 30};
     std::string binary(4096, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 7919);
     const Case cases[] = {
@@ -242,11 +243,11 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(file(), c.bytes);
-        const core::ConfigRecord loaded = Loaded();
+        const core::Config loaded = Loaded();
         EXPECT_TRUE(SameConfig(loaded, c.expected))
-            << loaded.Server.substr(0, 40) << " " << loaded.Timeout << " " << loaded.Interval;
+            << loaded.server.substr(0, 40) << " " << loaded.timeout << " " << loaded.interval;
         // Saving over it gives a file that loads as what was saved.
-        const core::ConfigRecord fresh = SampleConfig("C", 5);
+        const core::Config fresh = SampleConfig("C", 5);
         qt::QtSettingsStore store;
         const platform::StoreResult saved = core::SaveConfig(store, fresh);
         EXPECT_TRUE(saved.ok) << saved.reason;
@@ -308,11 +309,11 @@ TEST_F(StoreStress, HugeSettingsFileIsNeitherReadNorWrittenOver) {
     const bool peakReset = ResetPeak();
     const long long before = StatusKiB("VmRSS");
     qt::QtSettingsStore store;
-    core::ConfigRecord config;
-    core::LoadConfig(store, config);
+    core::Config config;
+    config = core::LoadConfig(store);
     const long long growth = StatusKiB("VmHWM") - before;
-    EXPECT_EQ(config.Server, "");
-    EXPECT_EQ(config.Timeout, 3);
+    EXPECT_EQ(config.server, "");
+    EXPECT_EQ(config.timeout, 3);
     if (peakReset && before >= 0) {
         EXPECT_LT(growth, 32 * 1024) << "peak grew by " << growth << " KiB";
     }
@@ -343,7 +344,7 @@ void ExpectFailedSave(qt::QtSettingsStore& store, const platform::StoreResult& r
     } else {
         EXPECT_EQ(fileText(file()), oldText);
     }
-    EXPECT_EQ(store.readText(core::kAppName, core::kSection, "Server", ""), "E-2.example");
+    EXPECT_EQ(store.readText(version::kProductName, core::kSection, "Server", ""), "E-2.example");
 }
 
 TEST_F(StoreStress, ReadOnlyFolderFailsWithAReasonAndKeepsTheFile) {
@@ -419,22 +420,22 @@ TEST_F(StoreStress, DialogOkTellsWhySavingFailedAndStaysOpen) {
         }
 
         RealStorePlatform platform;
-        core::PublicStuff stuff;
-        app::Form1 form(platform, stuff);
-        form.Form_Load();
-        ASSERT_EQ(form.label1().text(), "old.example");
-        fake::as<fake::FakeMenuItem>(form.mnuSettings()).click();
-        settings_dialog::Settings* dialog = form.settingsDialog();
+        core::Config config;
+        app::MainWindow form(platform);
+        form.start();
+        ASSERT_EQ(form.serverLine().text(), "old.example");
+        fake::as<fake::FakeMenuItem>(form.configurationItem()).click();
+        settings_dialog::ConfigDialog* dialog = form.configDialog();
         ASSERT_NE(dialog, nullptr);
-        fake::as<fake::FakeTextField>(dialog->Text1()).type("new.example");
-        fake::as<fake::FakeButton>(dialog->Command4()).click();
+        fake::as<fake::FakeTextField>(dialog->serverField()).type("new.example");
+        fake::as<fake::FakeButton>(dialog->okButton()).click();
 
         ASSERT_EQ(platform.boxes.size(), 1u);
         const fake::MessageBoxCall& box = platform.boxes[0];
         EXPECT_EQ(box.text.rfind("The settings could not be saved: ", 0), 0u) << box.text;
         EXPECT_NE(box.text.find(file().string()), std::string::npos) << box.text;
         EXPECT_EQ(box.flags, platform::kMbOk | platform::kMbIconExclamation);
-        EXPECT_EQ(box.title, core::kTitle);
+        EXPECT_EQ(box.title, version::kTitle);
         EXPECT_TRUE(dialog->isShown());
         EXPECT_EQ(fileText(file()), kOldFile);
 
@@ -444,11 +445,11 @@ TEST_F(StoreStress, DialogOkTellsWhySavingFailedAndStaysOpen) {
         } else {
             ASSERT_TRUE(mount.setReadOnly(false));
         }
-        fake::as<fake::FakeButton>(dialog->Command4()).click();
+        fake::as<fake::FakeButton>(dialog->okButton()).click();
         EXPECT_EQ(platform.boxes.size(), 1u);
         EXPECT_FALSE(dialog->isShown());
-        EXPECT_EQ(Loaded().Server, "new.example");
-        EXPECT_EQ(form.label1().text(), "new.example");
+        EXPECT_EQ(Loaded().server, "new.example");
+        EXPECT_EQ(form.serverLine().text(), "new.example");
         platform.advance(0);
     }
 }

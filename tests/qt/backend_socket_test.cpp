@@ -6,8 +6,8 @@
 #include <string>
 
 #include "backend_env.h"
+#include "core/config.h"
 #include "core/daytime_query.h"
-#include "core/public_stuff.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
 #include "tests/support/daytime_server.h"
@@ -22,18 +22,18 @@ using testsupport::DaytimeServer;
 using testsupport::ServerMode;
 using testsupport::ServerOptions;
 
-// The query as the main window owns it: Timer1, Winsock1 and the shared state.
+// The query as the main window owns it: its time-out timer and socket.
 struct Query {
-    core::PublicStuff stuff;
-    QtTimer timer1;
-    QtTcpClient winsock1;
-    core::DaytimeQuery query{platform(), stuff, timer1, winsock1};
+    core::Config config;
+    QtTimer queryTimer;
+    QtTcpClient querySocket;
+    core::DaytimeQuery query{platform(), queryTimer, querySocket};
 
-    explicit Query(int timeoutSeconds) { stuff.Config.Timeout = timeoutSeconds; }
-    std::string ask(const std::string& host) { return query.QueryTimeServer(host); }
+    explicit Query(int timeoutSeconds) { config.timeout = timeoutSeconds; }
+    std::string ask(const std::string& host) { return query.ask(host, config.timeout); }
     void expectIdle() {
-        EXPECT_FALSE(timer1.isCounting());
-        EXPECT_FALSE(winsock1.isOpen());
+        EXPECT_FALSE(queryTimer.isCounting());
+        EXPECT_FALSE(querySocket.isOpen());
         EXPECT_FALSE(query.isBusy());
     }
 };
@@ -61,7 +61,7 @@ TEST(DaytimeQueryOnQt, ReplyGivesTheTimeOfDay) {
     auto server = DaytimeServer::replying("127.0.0.10", "Sun Dec  6 14:03:27 2026\r\n");
     Query q(5);
     EXPECT_EQ(q.ask("127.0.0.10"), "14:03:27");
-    EXPECT_EQ(q.stuff.ReplyText, "Sun Dec  6 14:03:27 2026\r\n");
+    EXPECT_EQ(q.query.lastReply(), "Sun Dec  6 14:03:27 2026\r\n");
     q.expectIdle();
     // One after the other, the same objects serve again.
     EXPECT_EQ(q.ask("127.0.0.10"), "14:03:27");
@@ -89,9 +89,9 @@ TEST(DaytimeQueryOnQt, ServerClosingWithoutSendingIsNotNoticedUntilTheTimeOut) {
     Query q(1);
     bool timedOut = false;
     // Sees whether the time-out handler ran, without changing what it does.
-    q.timer1.onTimer = [&] {
+    q.queryTimer.onTimer = [&] {
         timedOut = true;
-        q.query.Timer1_Timer();
+        q.query.onTimeout();
     };
     EXPECT_EQ(q.ask("127.0.0.13"), "");
     EXPECT_TRUE(timedOut);
@@ -117,8 +117,8 @@ TEST(DaytimeQueryOnQt, FloodingServerGivesAtMostTheReplyLimit) {
     DaytimeServer server("127.0.0.15", options);
     Query q(5);
     EXPECT_EQ(q.ask("127.0.0.15"), "");  // no colon in the flood
-    EXPECT_LE(q.stuff.ReplyText.size(), core::kMaxReplyBytes);
-    EXPECT_GT(q.stuff.ReplyText.size(), 0u);
+    EXPECT_LE(q.query.lastReply().size(), core::kMaxReplyBytes);
+    EXPECT_GT(q.query.lastReply().size(), 0u);
     q.expectIdle();
 }
 

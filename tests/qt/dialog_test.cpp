@@ -18,11 +18,12 @@
 #include <memory>
 #include <string>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_settings_store.h"
 #include "platform/qt/qt_window.h"
-#include "settings_dialog/settings.h"
+#include "settings_dialog/config_dialog.h"
+#include "tempikon_version.h"
 #include "tests/support/daytime_server.h"
 
 namespace tempikon {
@@ -36,12 +37,12 @@ fs::path gWorkDir;
 
 // Where the store keeps the settings (under the temporary XDG_CONFIG_HOME).
 fs::path SettingsFile() {
-    return qt::QtSettingsStore::location(core::kAppName);
+    return qt::QtSettingsStore::location(version::kProductName);
 }
 
 struct DialogQtTest : ::testing::Test {
-    core::PublicStuff stuff;
-    std::unique_ptr<app::Form1> form;
+    core::Config config;
+    std::unique_ptr<app::MainWindow> form;
 
     void SetUp() override {
         std::error_code ignored;
@@ -60,22 +61,22 @@ struct DialogQtTest : ::testing::Test {
         std::ofstream(SettingsFile(), std::ios::binary) << text;
     }
 
-    settings_dialog::Settings& openDialog() {
-        form = std::make_unique<app::Form1>(*gPlatform, stuff);
-        form->Form_Load();
-        dynamic_cast<qt::QtMenuItem&>(form->mnuSettings()).trigger();
-        EXPECT_NE(form->settingsDialog(), nullptr);
-        return *form->settingsDialog();
+    settings_dialog::ConfigDialog& openDialog() {
+        form = std::make_unique<app::MainWindow>(*gPlatform);
+        form->start();
+        dynamic_cast<qt::QtMenuItem&>(form->configurationItem()).trigger();
+        EXPECT_NE(form->configDialog(), nullptr);
+        return *form->configDialog();
     }
 
     static QLineEdit* edit(platform::TextField& f) {
         return dynamic_cast<qt::QtTextField&>(f).widget();
     }
-    static QListWidget* listWidget(settings_dialog::Settings& d) {
-        return dynamic_cast<qt::QtListBox&>(d.List1()).widget();
+    static QListWidget* listWidget(settings_dialog::ConfigDialog& d) {
+        return dynamic_cast<qt::QtListBox&>(d.serverList()).widget();
     }
-    static QMenu* menu(settings_dialog::Settings& d) {
-        return dynamic_cast<qt::QtPopupMenu&>(d.mnuServer()).menu();
+    static QMenu* menu(settings_dialog::ConfigDialog& d) {
+        return dynamic_cast<qt::QtPopupMenu&>(d.serverMenu()).menu();
     }
     static QPoint entryCentre(QListWidget* list, int row) {
         return list->visualItemRect(list->item(row)).center();
@@ -110,44 +111,44 @@ TEST_F(DialogQtTest, FieldsAreFilledFromTheSettingsFile) {
     seed(
         "[CONFIG]\nServer=seeded.example\nServer2=backup.example\nOffset=5.5\n"
         "Offset2=-0.5\nTimeout=7\nInterval=45\n");
-    settings_dialog::Settings& dlg = openDialog();
+    settings_dialog::ConfigDialog& dlg = openDialog();
     EXPECT_TRUE(dlg.isShown());
     EXPECT_EQ(dlg.window().caption(), "Configuration");
-    EXPECT_EQ(edit(dlg.Text1())->text(), "seeded.example");
-    EXPECT_EQ(edit(dlg.Text4())->text(), "backup.example");
-    EXPECT_EQ(edit(dlg.Text5())->text(), "5.5");
-    EXPECT_EQ(edit(dlg.Text6())->text(), "-0.5");
-    EXPECT_EQ(edit(dlg.Text2())->text(), "7");
-    EXPECT_EQ(edit(dlg.Text3())->text(), "45");
+    EXPECT_EQ(edit(dlg.serverField())->text(), "seeded.example");
+    EXPECT_EQ(edit(dlg.server2Field())->text(), "backup.example");
+    EXPECT_EQ(edit(dlg.offsetField())->text(), "5.5");
+    EXPECT_EQ(edit(dlg.offset2Field())->text(), "-0.5");
+    EXPECT_EQ(edit(dlg.timeoutField())->text(), "7");
+    EXPECT_EQ(edit(dlg.intervalField())->text(), "45");
     EXPECT_EQ(listWidget(dlg)->count(), 2);
     EXPECT_EQ(listWidget(dlg)->item(0)->text().size(), 55);
     EXPECT_EQ(listWidget(dlg)->font().family(), "Courier New");
 }
 
 TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
-    settings_dialog::Settings& dlg = openDialog();
-    edit(dlg.Text1())->setText("  typed.example ");
-    edit(dlg.Text5())->setText("2.5");
-    edit(dlg.Text2())->setText("3.5");
-    edit(dlg.Text3())->setText("15");
-    edit(dlg.Text3())->setFocus();
-    QTest::keyClick(edit(dlg.Text3()), Qt::Key_Return);
+    settings_dialog::ConfigDialog& dlg = openDialog();
+    edit(dlg.serverField())->setText("  typed.example ");
+    edit(dlg.offsetField())->setText("2.5");
+    edit(dlg.timeoutField())->setText("3.5");
+    edit(dlg.intervalField())->setText("15");
+    edit(dlg.intervalField())->setFocus();
+    QTest::keyClick(edit(dlg.intervalField()), Qt::Key_Return);
 
-    EXPECT_EQ(form->settingsDialog() == nullptr || !form->settingsDialog()->isShown(), true);
+    EXPECT_EQ(form->configDialog() == nullptr || !form->configDialog()->isShown(), true);
     QSettings file(QString::fromStdString(SettingsFile().string()), QSettings::IniFormat);
     ASSERT_EQ(SettingsFile().parent_path().parent_path(), gConfigHome);
     EXPECT_EQ(file.value("CONFIG/Server").toString(), "typed.example");
     EXPECT_EQ(file.value("CONFIG/Offset").toString(), "2.5");
     EXPECT_EQ(file.value("CONFIG/Timeout").toString(), "4");
     EXPECT_EQ(file.value("CONFIG/Interval").toString(), "15");
-    EXPECT_EQ(dynamic_cast<qt::QtLabel&>(form->label1()).widget()->text(), "typed.example");
-    EXPECT_TRUE(form->mnuSet().isEnabled());
+    EXPECT_EQ(dynamic_cast<qt::QtLabel&>(form->serverLine()).widget()->text(), "typed.example");
+    EXPECT_TRUE(form->setTimeItem().isEnabled());
 }
 
 TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {
     auto server =
         testsupport::DaytimeServer::replying("127.0.0.90", "Sun Dec  6 14:03:27 2026\r\n");
-    settings_dialog::Settings& dlg = openDialog();
+    settings_dialog::ConfigDialog& dlg = openDialog();
     QListWidget* list = listWidget(dlg);
 
     // Nothing selected: the menu is disabled and a right click opens nothing.
@@ -160,38 +161,38 @@ TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {
               nullptr);
 
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 0));
-    ASSERT_EQ(dlg.List1().selectedIndex(), 0);
+    ASSERT_EQ(dlg.serverList().selectedIndex(), 0);
     // A right click over the other entry opens the menu for the selected one.
     QMenu* opened = withPopup(
         0, [&] { QTest::mouseClick(list->viewport(), Qt::RightButton, {}, entryCentre(list, 1)); });
     EXPECT_EQ(opened, menu(dlg));
-    EXPECT_EQ(dlg.List1().selectedIndex(), 0);
-    EXPECT_EQ(edit(dlg.Text1())->text(), "127.0.0.90");
-    EXPECT_FALSE(edit(dlg.Text5())->text().isEmpty());
+    EXPECT_EQ(dlg.serverList().selectedIndex(), 0);
+    EXPECT_EQ(edit(dlg.serverField())->text(), "127.0.0.90");
+    EXPECT_FALSE(edit(dlg.offsetField())->text().isEmpty());
     EXPECT_EQ(server->connectionsAccepted(), 1);
 }
 
 TEST_F(DialogQtTest, DoubleClickSelectsTheEntryAndOpensThePopup) {
-    settings_dialog::Settings& dlg = openDialog();
+    settings_dialog::ConfigDialog& dlg = openDialog();
     QListWidget* list = listWidget(dlg);
     QMenu* opened = withPopup(-1, [&] {
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 1));
     });
     EXPECT_EQ(opened, menu(dlg));
-    EXPECT_EQ(dlg.List1().selectedIndex(), 1);
-    EXPECT_EQ(edit(dlg.Text4())->text(), "");  // dismissed: nothing adopted
+    EXPECT_EQ(dlg.serverList().selectedIndex(), 1);
+    EXPECT_EQ(edit(dlg.server2Field())->text(), "");  // dismissed: nothing adopted
 }
 
 TEST_F(DialogQtTest, CheckServerWritesTheResultColumn) {
     auto server =
         testsupport::DaytimeServer::replying("127.0.0.90", "Sun Dec  6 14:03:27 2026\r\n");
-    settings_dialog::Settings& dlg = openDialog();
+    settings_dialog::ConfigDialog& dlg = openDialog();
     QListWidget* list = listWidget(dlg);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 0));
-    dynamic_cast<qt::QtButton&>(dlg.Command2()).click();
+    dynamic_cast<qt::QtButton&>(dlg.checkServerButton()).click();
     const QString expected = QString("LO 127.0.0.90 answers").leftJustified(55) + "   [14:03:27]";
     EXPECT_EQ(list->item(0)->text(), expected);
-    EXPECT_TRUE(dlg.Command1().isEnabled());
+    EXPECT_TRUE(dlg.checkAllButton().isEnabled());
 }
 
 }  // namespace

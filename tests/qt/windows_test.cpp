@@ -12,9 +12,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_window.h"
+#include "tempikon_version.h"
 
 namespace tempikon {
 namespace {
@@ -22,15 +23,15 @@ namespace {
 platform::Platform* gPlatform = nullptr;
 
 struct WindowsTest : ::testing::Test {
-    core::PublicStuff stuff;
+    core::Config config;
 
     void SetUp() override { storeServer(""); }
     void TearDown() override { storeServer(""); }
 
     void storeServer(const std::string& server) {
         auto& store = gPlatform->settings();
-        store.writeText(core::kAppName, core::kSection, "Server", server);
-        store.writeText(core::kAppName, core::kSection, "Server2", "");
+        store.writeText(version::kProductName, core::kSection, "Server", server);
+        store.writeText(version::kProductName, core::kSection, "Server2", "");
         ASSERT_TRUE(store.commit().ok);
     }
 
@@ -51,22 +52,22 @@ struct WindowsTest : ::testing::Test {
 };
 
 TEST_F(WindowsTest, MainWindowWithoutAServer) {
-    app::Form1 form(*gPlatform, stuff);
+    app::MainWindow form(*gPlatform);
     qt::QtWindow& w = qtWindow(form.window());
     EXPECT_EQ(w.widget()->windowTitle(), "Tempikon");
-    form.Form_Load();
+    form.start();
     EXPECT_EQ(w.widget()->windowTitle(), "Tempikon 1.2");
     EXPECT_TRUE(w.widget()->isVisible());
     EXPECT_EQ(menuTexts(w), (QStringList{"&Configuration", "&Set time", "&?"}));
     EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, false, true}));
-    EXPECT_EQ(labelText(form.label1()), "No timeserver selected");
-    EXPECT_EQ(labelText(form.label2()), "");
-    EXPECT_EQ(labelText(form.label3()), "Current program mode is CONFIG");
+    EXPECT_EQ(labelText(form.serverLine()), "No timeserver selected");
+    EXPECT_EQ(labelText(form.outcomeLine()), "");
+    EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
 
     // Stacked top to bottom, full width of the client area.
-    QLabel* labels[] = {dynamic_cast<qt::QtLabel&>(form.label1()).widget(),
-                        dynamic_cast<qt::QtLabel&>(form.label2()).widget(),
-                        dynamic_cast<qt::QtLabel&>(form.label3()).widget()};
+    QLabel* labels[] = {dynamic_cast<qt::QtLabel&>(form.serverLine()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.outcomeLine()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.modeLine()).widget()};
     EXPECT_LT(labels[0]->y(), labels[1]->y());
     EXPECT_LT(labels[1]->y(), labels[2]->y());
     for (QLabel* l : labels) EXPECT_EQ(l->width(), w.clientArea()->width());
@@ -81,30 +82,33 @@ TEST_F(WindowsTest, MainWindowWithoutAServer) {
 
 TEST_F(WindowsTest, MainWindowWithAServer) {
     storeServer("127.0.0.88");
-    app::Form1 form(*gPlatform, stuff);
-    form.Form_Load();
+    app::MainWindow form(*gPlatform);
+    form.start();
     qt::QtWindow& w = qtWindow(form.window());
     EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true}));
-    EXPECT_EQ(labelText(form.label1()), "127.0.0.88");
-    EXPECT_EQ(labelText(form.label3()), "Current program mode is CONFIG");
+    EXPECT_EQ(labelText(form.serverLine()), "127.0.0.88");
+    EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
     w.close();
 }
 
 TEST_F(WindowsTest, AboutBoxFromTheMenu) {
-    app::Form1 form(*gPlatform, stuff);
-    form.Form_Load();
-    dynamic_cast<qt::QtMenuItem&>(form.mnuAbout()).trigger();
+    app::MainWindow form(*gPlatform);
+    form.start();
+    dynamic_cast<qt::QtMenuItem&>(form.aboutItem()).trigger();
     ASSERT_NE(form.aboutBox(), nullptr);
     about::About& box = *form.aboutBox();
     qt::QtWindow& w = qtWindow(box.window());
     EXPECT_EQ(w.widget()->windowTitle(), "About Tempikon");
     EXPECT_TRUE(box.isShown());
-    EXPECT_EQ(labelText(box.label2()), "Tempikon 1.2");
+    EXPECT_EQ(labelText(box.titleLabel()), "Tempikon 1.2");
     // The version comes from the build.
-    EXPECT_EQ(labelText(box.label11()), "Rev 1.2.10");
-    EXPECT_EQ(labelText(box.label3()), "This is freeware.");
-    EXPECT_EQ(labelText(box.label9()), about::kWebAddress);
-    EXPECT_EQ(labelText(box.label10()), about::kMailAddress);
+    EXPECT_EQ(labelText(box.revisionLabel()), "Rev 1.2.10");
+    bool freeware = false;
+    for (const QLabel* label : w.widget()->findChildren<QLabel*>())
+        freeware = freeware || label->text() == QLatin1String("This is freeware.");
+    EXPECT_TRUE(freeware);
+    EXPECT_EQ(labelText(box.webLink()), about::kWebAddress);
+    EXPECT_EQ(labelText(box.mailLink()), about::kMailAddress);
     EXPECT_EQ(w.menuBar() == nullptr || w.menuBar()->actions().isEmpty(), true);
 
     // Closing the main window closes the box too.

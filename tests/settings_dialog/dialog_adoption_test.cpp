@@ -13,7 +13,7 @@ namespace {
 class AdoptionTest : public DialogTest {
 protected:
     AdoptionTest() {
-        stuff.Config = {"old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30};
+        config = {"old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30};
         platform.fakeClock().setNow(2026, 12, 7, 9, 35, 0);
     }
 
@@ -22,7 +22,8 @@ protected:
         bool operator==(const Fields&) const = default;
     };
     Fields fields() {
-        return {dlg->Text1().text(), dlg->Text5().text(), dlg->Text4().text(), dlg->Text6().text()};
+        return {dlg->serverField().text(), dlg->offsetField().text(), dlg->server2Field().text(),
+                dlg->offset2Field().text()};
     }
 };
 
@@ -70,8 +71,8 @@ TEST_F(AdoptionTest, PrimaryAndBackupFillTheirOwnPairOfFields) {
     EXPECT_EQ(platform.connections, (std::vector<std::string>{"alpha.example", "beta.example"}));
 
     // Only the dialog's fields change.
-    EXPECT_EQ(stuff.Config.Server, "old.example");
-    EXPECT_EQ(stuff.Config.Offset2, -1.0f);
+    EXPECT_EQ(config.server, "old.example");
+    EXPECT_EQ(config.offset2, -1.0f);
     EXPECT_TRUE(platform.store().writtenKeys.empty());
     EXPECT_EQ(list().items[0], Padded("US alpha.example  Alpha town"));
     EXPECT_TRUE(platform.boxes.empty());
@@ -113,7 +114,7 @@ TEST_F(AdoptionTest, ASilentServerAsksFirstYesAdoptsWithOffsetZeroNoChangesNothi
 
 TEST_F(AdoptionTest, UsesTheTimeoutInForceNotTheTypedOne) {
     open();
-    dlg->Text2().setText("10");
+    dlg->timeoutField().setText("10");
     list().userSelect(0);
     platform.queuePopupChoice(0);
     list().mouseDown(2);
@@ -142,8 +143,8 @@ TEST_F(AdoptionTest, WhileAnAdoptionWaitsNoSecondQueryAndNoClosing) {
         whileWaiting = row();
         window().userClose();
         cancel().click();
-        dlg->Command1_Click();
-        dlg->mnuSet_Click(1);
+        dlg->onCheckAll();
+        dlg->onUseServer(ConfigDialog::Role::Backup);
         list().userSelect(1);  // the list stays usable
         list().mouseDown(2);   // but the menu does not open
     });
@@ -179,7 +180,7 @@ TEST_F(AdoptionTest, DestroyedWhileTheWarningIsOpen) {
     platform.queueAnswer(platform::kIdYes, 1000);
     during(3500, [&] {
         query.shutdown();
-        dlg->Close();
+        dlg->close();
     });
     list().mouseDown(2);  // must not write into the destroyed dialog
     EXPECT_EQ(dlg, nullptr);

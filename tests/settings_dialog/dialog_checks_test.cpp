@@ -40,7 +40,7 @@ TEST_F(CheckTest, EnabledStatesRowByRow) {
     list().userSelect(0);
     EXPECT_EQ(row(), (Row{true, true, false, true, true})) << "selected again after Check all";
 
-    dlg->Text2().setText("abc");
+    dlg->timeoutField().setText("abc");
     const std::size_t boxes = platform.boxes.size();
     checkAll().click();
     EXPECT_EQ(platform.boxes.size(), boxes + 1);
@@ -55,7 +55,7 @@ TEST_F(CheckTest, CheckServerWritesTheReportedTimeAndASecondCheckReplacesIt) {
     EXPECT_EQ(list().items[1], kBeta + "   [14:03:27]");
     EXPECT_EQ(list().selected, 1);
     EXPECT_EQ(platform.connections, std::vector<std::string>{"beta.example"});
-    EXPECT_EQ(stuff.Config.Timeout, 3);
+    EXPECT_EQ(config.timeout, 3);
 
     platform.script("beta.example", PeerScript());  // silent now
     checkServer().click();
@@ -95,10 +95,10 @@ TEST_F(CheckTest, TimeoutFieldIsTakenOverOrRefused) {
     const std::vector<std::pair<std::string, int>> accepted = {
         {" 7 ", 7}, {"2.5", 2}, {"3.5", 4}, {"7abc", 7}};
     for (const auto& [text, seconds] : accepted) {
-        dlg->Text2().setText(text);
+        dlg->timeoutField().setText(text);
         const long long start = platform.nowMs();
         checkServer().click();
-        EXPECT_EQ(stuff.Config.Timeout, seconds) << text;
+        EXPECT_EQ(config.timeout, seconds) << text;
         EXPECT_EQ(platform.nowMs() - start, seconds * 1000LL) << text;
     }
     EXPECT_TRUE(platform.boxes.empty());
@@ -107,13 +107,13 @@ TEST_F(CheckTest, TimeoutFieldIsTakenOverOrRefused) {
     const std::size_t queries = platform.connections.size();
     list().items[0] = kAlpha;
     for (const std::string text : {"", "abc", "0", "-5", "0.3", "9999999999"}) {
-        dlg->Text2().setText(text);
+        dlg->timeoutField().setText(text);
         checkServer().click();
         ASSERT_FALSE(platform.boxes.empty());
         EXPECT_EQ(platform.boxes.back().text, kTimeoutMessage) << text;
         EXPECT_EQ(platform.boxes.back().title, "Tempikon 1.2");
         EXPECT_EQ(platform.boxes.back().flags, 48);
-        EXPECT_EQ(stuff.Config.Timeout, 7) << text;  // the last one taken over
+        EXPECT_EQ(config.timeout, 7) << text;  // the last one taken over
         EXPECT_EQ(list().items[0], kAlpha) << text;
         EXPECT_EQ(row(), (Row{true, true, false, true, true})) << text;
     }
@@ -124,7 +124,7 @@ TEST_F(CheckTest, CheckAllRunsThroughEveryEntryInOrder) {
     platform.script("alpha.example", PeerScript().reply(100, "x 01:00:00"));
     platform.script("gamma.example", PeerScript().error(100));
     open();
-    dlg->Text2().setText("2");
+    dlg->timeoutField().setText("2");
     checkAll().click();
     EXPECT_EQ(platform.connections,
               (std::vector<std::string>{"alpha.example", "beta.example", "gamma.example"}));
@@ -132,9 +132,9 @@ TEST_F(CheckTest, CheckAllRunsThroughEveryEntryInOrder) {
               (std::vector<std::string>{kAlpha + "   [01:00:00]", kBeta + "   [Timeout ]",
                                         kGamma + "   [Timeout ]"}));
     EXPECT_EQ(list().selected, 2);
-    EXPECT_EQ(stuff.Config.Timeout, 2);
+    EXPECT_EQ(config.timeout, 2);
     EXPECT_EQ(platform.nowMs(), 100 + 2000 + 100);
-    EXPECT_FALSE(dlg->AbortRequested());
+    EXPECT_FALSE(dlg->abortRequested());
 }
 
 TEST_F(CheckTest, AbortEndsTheRunAfterTheServerUnderWay) {
@@ -147,7 +147,7 @@ TEST_F(CheckTest, AbortEndsTheRunAfterTheServerUnderWay) {
     EXPECT_EQ(platform.boxes[0].text, kAbortMessage);
     EXPECT_EQ(platform.boxes[0].title, "Tempikon 1.2");
     EXPECT_EQ(platform.boxes[0].flags, 64);
-    EXPECT_TRUE(dlg->AbortRequested());
+    EXPECT_TRUE(dlg->abortRequested());
     EXPECT_EQ(platform.connections, (std::vector<std::string>{"alpha.example", "beta.example"}));
     EXPECT_EQ(list().items[1], kBeta + "   [02:00:00]");  // its result is written
     EXPECT_EQ(list().items[2], kGamma);
@@ -173,7 +173,7 @@ TEST_F(CheckTest, AbortPressedTwiceAndWhileItsBoxIsOpen) {
 
 TEST_F(CheckTest, ATimeoutMadeInvalidDuringCheckAllSkipsTheRemainingEntries) {
     open();
-    during(1000, [&] { field(dlg->Text2()).type("abc"); });
+    during(1000, [&] { field(dlg->timeoutField()).type("abc"); });
     checkAll().click();
     // Alpha's query had started; the other two get the message and keep their text.
     EXPECT_EQ(platform.connections, std::vector<std::string>{"alpha.example"});
@@ -181,20 +181,20 @@ TEST_F(CheckTest, ATimeoutMadeInvalidDuringCheckAllSkipsTheRemainingEntries) {
     ASSERT_EQ(platform.boxes.size(), 2u);
     for (const auto& box : platform.boxes) EXPECT_EQ(box.text, kTimeoutMessage);
     EXPECT_EQ(list().selected, 2);  // the run went on to the end
-    EXPECT_EQ(stuff.Config.Timeout, 3);
+    EXPECT_EQ(config.timeout, 3);
     EXPECT_EQ(row(), (Row{true, true, false, true, false}));
 }
 
 TEST_F(CheckTest, ATimeoutTypedDuringCheckAllAppliesFromTheNextServer) {
     open();
-    during(1000, [&] { field(dlg->Text2()).type("5"); });
+    during(1000, [&] { field(dlg->timeoutField()).type("5"); });
     checkAll().click();
     EXPECT_EQ(platform.nowMs(), 3000 + 5000 + 5000);
-    EXPECT_EQ(stuff.Config.Timeout, 5);
+    EXPECT_EQ(config.timeout, 5);
 }
 
 TEST_F(CheckTest, TheDialogCannotCloseWhileACheckRuns) {
-    stuff.Config.Server = "prim.example";
+    config.server = "prim.example";
     open();
     list().userSelect(0);
     during(1000, [&] {
@@ -228,20 +228,20 @@ TEST_F(CheckTest, OneQueryAtATimeWithTheMainWindowsQueryWaitingWhenTheDialogOpen
         list().userSelect(0);
         whileWaiting = row();
         // Calls that reach the handlers anyway do nothing.
-        dlg->Command1_Click();
-        dlg->Command2_Click();
+        dlg->onCheckAll();
+        dlg->onCheckServer();
         platform.queuePopupChoice(0);
-        dlg->mnuSet_Click(0);
+        dlg->onUseServer(ConfigDialog::Role::Primary);
         list().mouseDown(2);
     });
     during(200, [&] { checkAll().click(); });
-    EXPECT_EQ(query.QueryTimeServer("main.example"), "12:00:00");
+    EXPECT_EQ(query.ask("main.example", config.timeout), "12:00:00");
 
     EXPECT_EQ(whileWaiting, (Row{false, false, false, true, false}));
     EXPECT_EQ(platform.connections, std::vector<std::string>{"main.example"});
     EXPECT_EQ(popup().timesOpened, 0);
     EXPECT_EQ(list().items[0], kAlpha);
-    EXPECT_EQ(dlg->Text1().text(), "");
+    EXPECT_EQ(dlg->serverField().text(), "");
     // The states come back once the query has ended.
     EXPECT_EQ(row(), (Row{true, true, false, true, true}));
     platform.popupChoices.clear();
@@ -253,7 +253,7 @@ TEST_F(CheckTest, TheMainWindowsQueryDoesNotHoldTheCloseVeto) {
     platform.script("main.example", PeerScript().reply(2500, "12:00:00\r\n"));
     during(100, [&] { open(); });
     during(200, [&] { cancel().click(); });
-    query.QueryTimeServer("main.example");
+    query.ask("main.example", config.timeout);
     EXPECT_EQ(closings, 1);
     EXPECT_EQ(dlg, nullptr);  // destroyed by the posted call meanwhile
 }
@@ -262,7 +262,7 @@ TEST_F(CheckTest, MainWindowClosingDuringCheckAllEndsTheRunWithoutTouchingTheDia
     open();
     during(1000, [&] {
         query.shutdown();
-        dlg->Close();
+        dlg->close();
     });
     checkAll().click();
     EXPECT_EQ(closings, 1);
@@ -275,12 +275,12 @@ TEST_F(CheckTest, MainWindowClosingDuringCheckAllEndsTheRunWithoutTouchingTheDia
 
 TEST_F(CheckTest, DestroyedWhileAMessageBoxOfACheckIsOpen) {
     open();
-    dlg->Text2().setText("0");
+    dlg->timeoutField().setText("0");
     // The time-out message stays open while the main window closes.
     platform.queueAnswer(platform::kIdOk, 1000);
     during(500, [&] {
         query.shutdown();
-        dlg->Close();
+        dlg->close();
     });
     list().userSelect(0);
     checkServer().click();  // must not touch the destroyed dialog afterwards

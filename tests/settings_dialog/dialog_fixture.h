@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
+#include "core/config.h"
 #include "core/daytime_query.h"
-#include "core/public_stuff.h"
-#include "settings_dialog/settings.h"
+#include "settings_dialog/config_dialog.h"
 #include "tests/fake/fake_platform.h"
 
 namespace tempikon::settings_dialog::testing {
@@ -34,21 +34,22 @@ inline std::string Padded(std::string text) {
 
 // The shown enabled states of the check controls, one row of their table.
 struct Row {
-    bool command1, command2, command5, list1, mnuServer;
+    bool checkAll, checkServer, abort, list, serverMenu;
     bool operator==(const Row&) const = default;
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Row& r) {
-    return os << "{Check all " << r.command1 << ", Check server " << r.command2 << ", Abort "
-              << r.command5 << ", List1 " << r.list1 << ", mnuServer " << r.mnuServer << "}";
+    return os << "{Check all " << r.checkAll << ", Check server " << r.checkServer << ", Abort "
+              << r.abort << ", list " << r.list << ", server menu " << r.serverMenu << "}";
 }
 
-// The dialog with the main window's query, status line and menu item.
+// The dialog with the main window's query, configuration, status line and
+// menu item, which its hooks change as the main window's do.
 class DialogTest : public ::testing::Test {
 protected:
     DialogTest() {
-        stuff.Config.Timeout = 3;
-        stuff.Config.Interval = 30;
+        config.timeout = 3;
+        config.interval = 30;
         platform.files["timeservers.dat"] = kThreeServers;
         mainWindow = platform.createWindow({"Tempikon 1.2", 4000, 2000, false, 0, false});
         mainLabel1 = &mainWindow->addLabel({}, "");
@@ -59,47 +60,53 @@ protected:
     // Opens the dialog as the main window does: destroyed from a posted
     // call once it has closed.
     void open() {
-        dlg = std::make_unique<Settings>(platform, stuff,
-                                         MainWindowLink{query, *mainLabel1, *mainSet});
-        Settings* opened = dlg.get();
+        ConfigDialog::Hooks hooks;
+        hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config.timeout = timeout; };
+        hooks.onApplied = [this](const core::Config& applied) {
+            config = applied;
+            mainLabel1->setText(applied.server);
+            mainSet->setEnabled(true);
+        };
+        dlg = std::make_unique<ConfigDialog>(platform, query, config, std::move(hooks));
+        ConfigDialog* opened = dlg.get();
         dlg->onClosed = [this, opened] {
             ++closings;
             platform.post([this, opened] {
                 if (dlg.get() == opened) dlg.reset();
             });
         };
-        dlg->Show();
+        dlg->show();
     }
 
     FakeWindow& window() { return fake::as<FakeWindow>(dlg->window()); }
-    FakeButton& checkAll() { return fake::as<FakeButton>(dlg->Command1()); }
-    FakeButton& checkServer() { return fake::as<FakeButton>(dlg->Command2()); }
-    FakeButton& abort() { return fake::as<FakeButton>(dlg->Command5()); }
-    FakeButton& ok() { return fake::as<FakeButton>(dlg->Command4()); }
-    FakeButton& cancel() { return fake::as<FakeButton>(dlg->Command3()); }
-    FakeButton& help() { return fake::as<FakeButton>(dlg->Command6()); }
-    FakeListBox& list() { return fake::as<FakeListBox>(dlg->List1()); }
-    FakePopupMenu& popup() { return fake::as<FakePopupMenu>(dlg->mnuServer()); }
+    FakeButton& checkAll() { return fake::as<FakeButton>(dlg->checkAllButton()); }
+    FakeButton& checkServer() { return fake::as<FakeButton>(dlg->checkServerButton()); }
+    FakeButton& abort() { return fake::as<FakeButton>(dlg->abortButton()); }
+    FakeButton& ok() { return fake::as<FakeButton>(dlg->okButton()); }
+    FakeButton& cancel() { return fake::as<FakeButton>(dlg->cancelButton()); }
+    FakeButton& help() { return fake::as<FakeButton>(dlg->helpButton()); }
+    FakeListBox& list() { return fake::as<FakeListBox>(dlg->serverList()); }
+    FakePopupMenu& popup() { return fake::as<FakePopupMenu>(dlg->serverMenu()); }
     FakeTextField& field(platform::TextField& f) { return fake::as<FakeTextField>(f); }
 
     Row row() {
-        return {dlg->Command1().isEnabled(), dlg->Command2().isEnabled(),
-                dlg->Command5().isEnabled(), dlg->List1().isEnabled(),
-                dlg->mnuServer().isEnabled()};
+        return {dlg->checkAllButton().isEnabled(), dlg->checkServerButton().isEnabled(),
+                dlg->abortButton().isEnabled(), dlg->serverList().isEnabled(),
+                dlg->serverMenu().isEnabled()};
     }
 
     // Runs fn at ms from now, while a handler waits.
     void during(long long ms, std::function<void()> fn) { platform.after(ms, std::move(fn)); }
 
     FakePlatform platform;
-    core::PublicStuff stuff;
-    std::unique_ptr<platform::Timer> timer1 = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> winsock1 = platform.createTcpClient();
-    core::DaytimeQuery query{platform, stuff, *timer1, *winsock1};
+    core::Config config;
+    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
+    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
+    core::DaytimeQuery query{platform, *queryTimer, *querySocket};
     std::unique_ptr<platform::Window> mainWindow;
     platform::Label* mainLabel1 = nullptr;
     platform::MenuItem* mainSet = nullptr;
-    std::unique_ptr<Settings> dlg;
+    std::unique_ptr<ConfigDialog> dlg;
     int closings = 0;
 };
 

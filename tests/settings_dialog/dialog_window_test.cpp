@@ -37,7 +37,6 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
     EXPECT_TRUE(window().modal);
 
     struct LabelCase {
-        platform::Label& label;
         std::string text;
         TwipsRect rect;
         FontSpec font;
@@ -45,22 +44,29 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
     };
     const platform::Colour plain = platform::kButtonTextColour;
     const std::vector<LabelCase> labels = {
-        {dlg->Label1(), "Primary Timeserver", {120, 120, 2055, 255}, kBold, plain},
-        {dlg->Label2(), "Select from the list below", {120, 750, 2655, 255}, kSmall, 0x000000FF},
-        {dlg->Label10(), "Offset", {4080, 120, 855, 255}, kBold, plain},
-        {dlg->Label12(), "Hours", {4680, 480, 615, 285}, kSmall, plain},
-        {dlg->Label4(), "Timeout", {5880, 120, 975, 255}, kBold, plain},
-        {dlg->Label5(), "Seconds", {6480, 480, 855, 285}, kSmall, plain},
-        {dlg->Label8(), "Backup Timeserver", {120, 1080, 2055, 255}, kBold, plain},
-        {dlg->Label9(), "Select from the list below", {120, 1710, 2655, 255}, kSmall, 0x000000FF},
-        {dlg->Label11(), "Offset", {4080, 1080, 855, 255}, kBold, plain},
-        {dlg->Label13(), "Hours", {4680, 1440, 615, 285}, kDefault, plain},
-        {dlg->Label6(), "Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
-        {dlg->Label7(), "Minutes", {6480, 1440, 735, 285}, kSmall, plain},
-        {dlg->Label3(), "List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
+        {"Primary Timeserver", {120, 120, 2055, 255}, kBold, plain},
+        {"Select from the list below", {120, 750, 2655, 255}, kSmall, 0x000000FF},
+        {"Offset", {4080, 120, 855, 255}, kBold, plain},
+        {"Hours", {4680, 480, 615, 285}, kSmall, plain},
+        {"Timeout", {5880, 120, 975, 255}, kBold, plain},
+        {"Seconds", {6480, 480, 855, 285}, kSmall, plain},
+        {"Backup Timeserver", {120, 1080, 2055, 255}, kBold, plain},
+        {"Select from the list below", {120, 1710, 2655, 255}, kSmall, 0x000000FF},
+        {"Offset", {4080, 1080, 855, 255}, kBold, plain},
+        {"Hours", {4680, 1440, 615, 285}, kDefault, plain},
+        {"Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
+        {"Minutes", {6480, 1440, 735, 285}, kSmall, plain},
+        {"List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
     };
-    for (const auto& c : labels) {
-        auto& label = fake::as<FakeLabel>(c.label);
+    // The labels in the order they were created.
+    std::vector<FakeLabel*> shown;
+    for (platform::Control* control : window().controls) {
+        if (auto* l = dynamic_cast<FakeLabel*>(control)) shown.push_back(l);
+    }
+    ASSERT_EQ(shown.size(), labels.size());
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        const LabelCase& c = labels[i];
+        const FakeLabel& label = *shown[i];
         EXPECT_EQ(label.text(), c.text);
         EXPECT_TRUE(SameRect(label.rect, c.rect)) << c.text;
         EXPECT_TRUE(SameFont(label.font, c.font)) << c.text;
@@ -75,13 +81,19 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         TwipsRect rect;
     };
     const std::vector<Focusable> order = {
-        {&dlg->Text1(), {120, 480, 3735, 285}},      {&dlg->Text5(), {4080, 480, 495, 285}},
-        {&dlg->Text4(), {120, 1440, 3735, 285}},     {&dlg->Text6(), {4080, 1440, 495, 285}},
-        {&dlg->Text2(), {5880, 480, 495, 285}},      {&dlg->Text3(), {5880, 1440, 495, 285}},
-        {&dlg->List1(), {120, 2520, 7695, 3210}},    {&dlg->Command1(), {8040, 2520, 1455, 375}},
-        {&dlg->Command2(), {8040, 3000, 1455, 375}}, {&dlg->Command5(), {8040, 3480, 1455, 375}},
-        {&dlg->Command4(), {8040, 4440, 1455, 375}}, {&dlg->Command3(), {8040, 4920, 1455, 375}},
-        {&dlg->Command6(), {8040, 5400, 1455, 375}},
+        {&dlg->serverField(), {120, 480, 3735, 285}},
+        {&dlg->offsetField(), {4080, 480, 495, 285}},
+        {&dlg->server2Field(), {120, 1440, 3735, 285}},
+        {&dlg->offset2Field(), {4080, 1440, 495, 285}},
+        {&dlg->timeoutField(), {5880, 480, 495, 285}},
+        {&dlg->intervalField(), {5880, 1440, 495, 285}},
+        {&dlg->serverList(), {120, 2520, 7695, 3210}},
+        {&dlg->checkAllButton(), {8040, 2520, 1455, 375}},
+        {&dlg->checkServerButton(), {8040, 3000, 1455, 375}},
+        {&dlg->abortButton(), {8040, 3480, 1455, 375}},
+        {&dlg->okButton(), {8040, 4440, 1455, 375}},
+        {&dlg->cancelButton(), {8040, 4920, 1455, 375}},
+        {&dlg->helpButton(), {8040, 5400, 1455, 375}},
     };
     ASSERT_EQ(window().tabOrder.size(), order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -95,9 +107,10 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
     }
 
     // Host fields left-aligned, numbers right-aligned.
-    EXPECT_EQ(field(dlg->Text1()).align, platform::Align::Left);
-    EXPECT_EQ(field(dlg->Text4()).align, platform::Align::Left);
-    for (auto* f : {&dlg->Text5(), &dlg->Text6(), &dlg->Text2(), &dlg->Text3()})
+    EXPECT_EQ(field(dlg->serverField()).align, platform::Align::Left);
+    EXPECT_EQ(field(dlg->server2Field()).align, platform::Align::Left);
+    for (auto* f :
+         {&dlg->offsetField(), &dlg->offset2Field(), &dlg->timeoutField(), &dlg->intervalField()})
         EXPECT_EQ(field(*f).align, platform::Align::Right);
 
     EXPECT_TRUE(SameFont(list().font, FontSpec{"Courier New", 8.25, false}));
@@ -110,7 +123,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         EXPECT_EQ(button->caption(), caption);
         EXPECT_TRUE(SameFont(button->font, kBold)) << caption;
     }
-    EXPECT_EQ(window().defaultButton, &dlg->Command4());
+    EXPECT_EQ(window().defaultButton, &dlg->okButton());
 
     EXPECT_EQ(popup().caption, "&Set Server");
     ASSERT_EQ(popup().items.size(), 2u);
@@ -119,25 +132,25 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
 }
 
 TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {
-    stuff.Config = {"prim.example", "back.example", -5.5f, 0.1f, 10, 45};
+    config = {"prim.example", "back.example", -5.5f, 0.1f, 10, 45};
     open();
-    EXPECT_EQ(dlg->Text1().text(), "prim.example");
-    EXPECT_EQ(dlg->Text4().text(), "back.example");
-    EXPECT_EQ(dlg->Text5().text(), "-5.5");
-    EXPECT_EQ(dlg->Text6().text(), "0.1");
-    EXPECT_EQ(dlg->Text2().text(), "10");
-    EXPECT_EQ(dlg->Text3().text(), "45");
+    EXPECT_EQ(dlg->serverField().text(), "prim.example");
+    EXPECT_EQ(dlg->server2Field().text(), "back.example");
+    EXPECT_EQ(dlg->offsetField().text(), "-5.5");
+    EXPECT_EQ(dlg->offset2Field().text(), "0.1");
+    EXPECT_EQ(dlg->timeoutField().text(), "10");
+    EXPECT_EQ(dlg->intervalField().text(), "45");
     EXPECT_TRUE(dlg->isShown());
 
     // Defaults of a first run.
     dlg.reset();
-    stuff.Config = {"", "", 0.0f, 0.0f, 3, 30};
+    config = {"", "", 0.0f, 0.0f, 3, 30};
     open();
-    EXPECT_EQ(dlg->Text1().text(), "");
-    EXPECT_EQ(dlg->Text5().text(), "0");
-    EXPECT_EQ(dlg->Text6().text(), "0");
-    EXPECT_EQ(dlg->Text2().text(), "3");
-    EXPECT_EQ(dlg->Text3().text(), "30");
+    EXPECT_EQ(dlg->serverField().text(), "");
+    EXPECT_EQ(dlg->offsetField().text(), "0");
+    EXPECT_EQ(dlg->offset2Field().text(), "0");
+    EXPECT_EQ(dlg->timeoutField().text(), "3");
+    EXPECT_EQ(dlg->intervalField().text(), "30");
 }
 
 TEST_F(WindowTest, ListComesFromTheFileWithNothingSelected) {
@@ -150,7 +163,7 @@ TEST_F(WindowTest, ListComesFromTheFileWithNothingSelected) {
 
 TEST_F(WindowTest, WithoutAListFileTheRestOfTheDialogWorks) {
     platform.files.clear();
-    stuff.Config.Server = "prim.example";
+    config.server = "prim.example";
     open();
     EXPECT_EQ(list().count(), 0);
     checkAll().click();  // checks nothing, takes the time-out over
@@ -166,17 +179,18 @@ TEST_F(WindowTest, WithoutAListFileTheRestOfTheDialogWorks) {
 using OkTest = DialogTest;
 
 TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
-    const std::vector<std::pair<const char*, std::function<void(Settings&)>>> refusals = {
-        {"empty primary", [](Settings& d) { d.Text1().setText(""); }},
-        {"blank primary", [](Settings& d) { d.Text1().setText("   "); }},
-        {"time-out 0", [](Settings& d) { d.Text2().setText("0"); }},
-        {"time-out 0.3", [](Settings& d) { d.Text2().setText("0.3"); }},
-        {"interval abc", [](Settings& d) { d.Text3().setText("abc"); }},
-        {"interval -1", [](Settings& d) { d.Text3().setText("-1"); }},
-        {"offset -23.6", [](Settings& d) { d.Text5().setText("-23.6"); }},
-        {"backup offset 24 with no backup", [](Settings& d) { d.Text6().setText("24"); }},
+    const std::vector<std::pair<const char*, std::function<void(ConfigDialog&)>>> refusals = {
+        {"empty primary", [](ConfigDialog& d) { d.serverField().setText(""); }},
+        {"blank primary", [](ConfigDialog& d) { d.serverField().setText("   "); }},
+        {"time-out 0", [](ConfigDialog& d) { d.timeoutField().setText("0"); }},
+        {"time-out 0.3", [](ConfigDialog& d) { d.timeoutField().setText("0.3"); }},
+        {"interval abc", [](ConfigDialog& d) { d.intervalField().setText("abc"); }},
+        {"interval -1", [](ConfigDialog& d) { d.intervalField().setText("-1"); }},
+        {"offset -23.6", [](ConfigDialog& d) { d.offsetField().setText("-23.6"); }},
+        {"backup offset 24 with no backup",
+         [](ConfigDialog& d) { d.offset2Field().setText("24"); }},
     };
-    stuff.Config = {"prim.example", "", 1.0f, 0.0f, 3, 30};
+    config = {"prim.example", "", 1.0f, 0.0f, 3, 30};
     for (const auto& [name, change] : refusals) {
         open();
         change(*dlg);
@@ -187,8 +201,8 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
         EXPECT_EQ(platform.boxes.back().title, "Tempikon 1.2");
         EXPECT_EQ(platform.boxes.back().flags, 48);
         EXPECT_FALSE(window().closed) << name;
-        EXPECT_EQ(stuff.Config.Server, "prim.example") << name;
-        EXPECT_EQ(stuff.Config.Offset, 1.0f) << name;
+        EXPECT_EQ(config.server, "prim.example") << name;
+        EXPECT_EQ(config.offset, 1.0f) << name;
         EXPECT_TRUE(platform.store().writtenKeys.empty()) << name;
         EXPECT_EQ(mainLabel1->text(), "") << name;
         dlg.reset();
@@ -197,21 +211,21 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
 
 TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     open();
-    dlg->Text1().setText("  new.example ");
-    dlg->Text5().setText("1,5");
-    dlg->Text4().setText(" ");
-    dlg->Text6().setText("-23.5");
-    dlg->Text2().setText("2.5");
-    dlg->Text3().setText("3.5");
+    dlg->serverField().setText("  new.example ");
+    dlg->offsetField().setText("1,5");
+    dlg->server2Field().setText(" ");
+    dlg->offset2Field().setText("-23.5");
+    dlg->timeoutField().setText("2.5");
+    dlg->intervalField().setText("3.5");
     window().pressEnter();  // Enter presses OK
 
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(stuff.Config.Server, "new.example");
-    EXPECT_EQ(stuff.Config.Server2, "");
-    EXPECT_EQ(stuff.Config.Offset, 1.0f);
-    EXPECT_EQ(stuff.Config.Offset2, -23.5f);
-    EXPECT_EQ(stuff.Config.Timeout, 2);
-    EXPECT_EQ(stuff.Config.Interval, 4);
+    EXPECT_EQ(config.server, "new.example");
+    EXPECT_EQ(config.server2, "");
+    EXPECT_EQ(config.offset, 1.0f);
+    EXPECT_EQ(config.offset2, -23.5f);
+    EXPECT_EQ(config.timeout, 2);
+    EXPECT_EQ(config.interval, 4);
     auto& store = platform.store();
     EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2",
                                                            "Timeout", "Interval"}));
@@ -232,15 +246,15 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
 TEST_F(OkTest, AFailedSaveIsReportedAndTheDialogStaysOpen) {
     platform.store().failCommitWith = "No space left on device";
     open();
-    dlg->Text1().setText("new.example");
+    dlg->serverField().setText("new.example");
     ok().click();
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_NE(platform.boxes[0].text.find("No space left on device"), std::string::npos);
     EXPECT_EQ(platform.boxes[0].flags, 48);
     EXPECT_FALSE(window().closed);
-    EXPECT_EQ(dlg->Text1().text(), "new.example");
+    EXPECT_EQ(dlg->serverField().text(), "new.example");
     // The values are in force for this run all the same.
-    EXPECT_EQ(stuff.Config.Server, "new.example");
+    EXPECT_EQ(config.server, "new.example");
     EXPECT_EQ(mainLabel1->text(), "new.example");
 
     platform.store().failCommitWith.clear();
@@ -249,23 +263,23 @@ TEST_F(OkTest, AFailedSaveIsReportedAndTheDialogStaysOpen) {
 }
 
 TEST_F(OkTest, CancelTakesNothingOverButKeepsATimeoutACheckTookOver) {
-    stuff.Config.Server = "stored.example";
+    config.server = "stored.example";
     open();
-    dlg->Text1().setText("typed.example");
-    dlg->Text2().setText("10");
+    dlg->serverField().setText("typed.example");
+    dlg->timeoutField().setText("10");
     list().userSelect(0);
     checkServer().click();  // silent server: waits the new 10 seconds
     EXPECT_EQ(platform.nowMs(), 10'000);
     cancel().click();
     EXPECT_TRUE(window().closed);
-    EXPECT_EQ(stuff.Config.Server, "stored.example");
-    EXPECT_EQ(stuff.Config.Timeout, 10);
+    EXPECT_EQ(config.server, "stored.example");
+    EXPECT_EQ(config.timeout, 10);
     EXPECT_TRUE(platform.store().writtenKeys.empty());
 
     platform.advance(0);
     open();
-    EXPECT_EQ(dlg->Text1().text(), "stored.example");
-    EXPECT_EQ(dlg->Text2().text(), "10");
+    EXPECT_EQ(dlg->serverField().text(), "stored.example");
+    EXPECT_EQ(dlg->timeoutField().text(), "10");
 }
 
 TEST_F(OkTest, HelpOpensTheInstalledPageAndTheDialogStaysOpen) {

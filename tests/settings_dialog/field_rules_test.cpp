@@ -133,19 +133,19 @@ TEST(ValidatedConfig, TakesTheFieldsOver) {
     const auto config =
         ValidatedConfig({"  prim ary.example ", "1,5", "\tbackup.example ", "5.25", "2.5", "3.5"});
     ASSERT_TRUE(config.has_value());
-    EXPECT_EQ(config->Server, "prim ary.example");  // blanks inside stay
-    EXPECT_EQ(config->Server2, "backup.example");
-    EXPECT_EQ(config->Offset, 1.0f);  // a comma ends the number
-    EXPECT_EQ(config->Offset2, 5.25f);
-    EXPECT_EQ(config->Timeout, 2);
-    EXPECT_EQ(config->Interval, 4);
+    EXPECT_EQ(config->server, "prim ary.example");  // blanks inside stay
+    EXPECT_EQ(config->server2, "backup.example");
+    EXPECT_EQ(config->offset, 1.0f);  // a comma ends the number
+    EXPECT_EQ(config->offset2, 5.25f);
+    EXPECT_EQ(config->timeout, 2);
+    EXPECT_EQ(config->interval, 4);
 
     const auto blankBackup = ValidatedConfig({"a", "-0.5", "   ", "", "10 s", "30"});
     ASSERT_TRUE(blankBackup.has_value());
-    EXPECT_EQ(blankBackup->Server2, "");
-    EXPECT_EQ(blankBackup->Offset, -0.5f);
-    EXPECT_EQ(blankBackup->Offset2, 0.0f);
-    EXPECT_EQ(blankBackup->Timeout, 10);
+    EXPECT_EQ(blankBackup->server2, "");
+    EXPECT_EQ(blankBackup->offset, -0.5f);
+    EXPECT_EQ(blankBackup->offset2, 0.0f);
+    EXPECT_EQ(blankBackup->timeout, 10);
 }
 
 TEST(NoAnswerWarning, PutsTheHostBetweenSingleQuotes) {

@@ -241,7 +241,7 @@ TEST_F(Windows, MenuItemsClickOnlyWhileEnabledAndAnswerTheirMnemonic) {
 
 TEST_F(Windows, APopupMenuRunsTheChosenItemBeforeItReturns) {
     auto w = mainWindow();
-    platform::PopupMenu& popup = w->addPopupMenu("mnuServer");
+    platform::PopupMenu& popup = w->addPopupMenu("&Set Server");
     platform::MenuItem& primary = popup.addItem("&Set as primary server");
     platform::MenuItem& backup = popup.addItem("Set as &backup server");
     std::vector<std::string> chosen;

@@ -1,0 +1,218 @@
+#include "app/main_window.h"
+
+#include <limits>
+
+#include "core/numbers.h"
+#include "tempikon_version.h"
+
+namespace tempikon::app {
+
+namespace {
+const char* const kModeConfig = "Current program mode is CONFIG";
+const char* const kModeRunOnce = "Current program mode is RUNONCE";
+const char* const kModeServer = "Current program mode is SERVER";
+const char* const kNoServer = "No timeserver selected";
+constexpr int kMinuteMs = 60000;
+constexpr int kOneShotWaitMs = 5000;
+constexpr int kWidth = 3855;
+}  // namespace
+
+bool SwitchPresent(std::string_view commandLine, std::string_view switchText) {
+    std::string text = core::Trim(commandLine);
+    // ASCII only: the switch texts are ASCII, and no other letter may turn
+    // into one of theirs.
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text.find(switchText) != std::string::npos;
+}
+
+int ExitStatusFor(core::SetOutcome outcome) {
+    switch (outcome) {
+        case core::SetOutcome::Set:
+            return kExitOk;
+        case core::SetOutcome::Refused:
+            return kExitRefused;
+        case core::SetOutcome::Unreachable:
+        case core::SetOutcome::InvalidData:
+        case core::SetOutcome::Skipped:
+        case core::SetOutcome::None:
+            break;
+    }
+    return kExitNoValidTime;
+}
+
+MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
+    platform::WindowSpec spec;
+    spec.caption = version::kProductName;
+    spec.clientWidthTwips = kWidth;
+    spec.clientHeightTwips = 720;
+    spec.background = 0x00C0FFFFu;
+    spec.hasBackground = true;
+    window_ = platform_.createWindow(spec);
+
+    serverLine_ = &window_->addLabel({0, 0, kWidth, 255}, kNoServer);
+    outcomeLine_ = &window_->addLabel({0, 240, kWidth, 255}, "");
+    modeLine_ = &window_->addLabel({0, 480, kWidth, 255}, kModeConfig);
+
+    configurationItem_ = &window_->addMenuItem("&Configuration");
+    setTimeItem_ = &window_->addMenuItem("&Set time");
+    aboutItem_ = &window_->addMenuItem("&?");
+    setTimeItem_->setEnabled(false);
+
+    queryTimer_ = platform_.createTimer();
+    minuteTimer_ = platform_.createTimer();
+    socket_ = platform_.createTcpClient();
+    query_ = std::make_unique<core::DaytimeQuery>(platform_, *queryTimer_, *socket_);
+    setter_ = std::make_unique<core::ClockSetter>(platform_, *query_);
+
+    configurationItem_->onClick = [this] { onConfiguration(); };
+    setTimeItem_->onClick = [this] { onSetTime(); };
+    aboutItem_->onClick = [this] { onAbout(); };
+    minuteTimer_->onTimer = [this] { onMinuteTick(); };
+    window_->onClosed = [this] { onClosed(); };
+}
+
+MainWindow::~MainWindow() {
+    // Nothing may call back into a half-destroyed window.
+    liveness_.end();
+    window_->onClosed = nullptr;
+    window_->onCloseRequest = nullptr;
+    minuteTimer_->onTimer = nullptr;
+    if (configDialog_) configDialog_->onClosed = nullptr;
+    if (aboutBox_) aboutBox_->onClosed = nullptr;
+    configDialog_.reset();
+    aboutBox_.reset();
+    query_->shutdown();
+}
+
+void MainWindow::start() {
+    window_->setCaption(version::kTitle);
+    serverLine_->setText(kNoServer);
+    outcomeLine_->setText("");
+    modeLine_->setText(kModeConfig);
+    config_ = core::LoadConfig(platform_.settings());
+    if (!config_.server.empty()) {
+        serverLine_->setText(config_.server);
+        setTimeItem_->setEnabled(true);
+    }
+
+    const std::string commandLine = platform_.commandLine();
+    if (SwitchPresent(commandLine, "/RUNONCE")) {
+        modeLine_->setText(kModeRunOnce);
+        if (config_.server.empty()) return missingConfigurationEnd();
+        // Closing the window before the setting has ended means no time was set.
+        exitCode_ = kExitNoValidTime;
+        window_->show();
+        platform_.processEvents();
+        if (ended_) return;
+        const core::SetOutcome outcome = setClock();
+        if (ended_) return;
+        exitCode_ = ExitStatusFor(outcome);
+        platform_.processEvents();
+        if (ended_) return;
+        platform_.sleep(kOneShotWaitMs);
+        window_->close();
+        return;
+    }
+
+    if (SwitchPresent(commandLine, "/SERVER")) {
+        modeLine_->setText(kModeServer);
+        if (config_.server.empty()) return missingConfigurationEnd();
+        minutesLeft_ = 0;
+        onMinuteTick();
+        if (ended_) return;
+    }
+
+    if (SwitchPresent(commandLine, "/MIN")) window_->minimise();
+    window_->show();
+}
+
+core::SetOutcome MainWindow::setClock() {
+    const core::SetResult result =
+        setter_->run(config_, [this](const std::string& server) { serverLine_->setText(server); });
+    // A skipped setting reports nothing; a closed window is never written.
+    if (!result.status.empty() && !ended_) {
+        outcomeLine_->setText(result.status);
+        platform_.writeOutputLine(result.status);
+    }
+    return result.outcome;
+}
+
+void MainWindow::missingConfigurationEnd() {
+    exitCode_ = kExitNotConfigured;
+    platform_.messageBox("You must go through the configuration first.", version::kTitle,
+                         platform::kMbOk | platform::kMbIconExclamation);
+    window_->close();
+}
+
+void MainWindow::onClosed() {
+    if (ended_) return;
+    ended_ = true;
+    // A waiting query returns at once and its setting writes nothing more.
+    query_->shutdown();
+    minuteTimer_->setEnabled(false);
+    if (configDialog_) configDialog_->close();
+    if (aboutBox_) aboutBox_->close();
+    platform_.quit(exitCode_);
+}
+
+template <typename Child>
+void MainWindow::destroyWhenClosed(std::unique_ptr<Child>& slot) {
+    Child* opened = slot.get();
+    opened->onClosed = [this, &slot, opened, watch = liveness_.watch()] {
+        platform_.post([&slot, opened, watch] {
+            if (watch.alive() && slot.get() == opened) slot.reset();
+        });
+    };
+}
+
+void MainWindow::onConfiguration() {
+    if (ended_ || configDialog_) return;
+    settings_dialog::ConfigDialog::Hooks hooks;
+    hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config_.timeout = timeout; };
+    hooks.onApplied = [this](const core::Config& config) {
+        config_ = config;
+        serverLine_->setText(config_.server);
+        setTimeItem_->setEnabled(true);
+    };
+    configDialog_ = std::make_unique<settings_dialog::ConfigDialog>(platform_, *query_, config_,
+                                                                    std::move(hooks));
+    destroyWhenClosed(configDialog_);
+    configDialog_->show();
+}
+
+void MainWindow::onSetTime() {
+    // One query at a time: a click while a setting or a check waits does nothing.
+    if (ended_ || query_->isBusy() || setter_->isRunning()) return;
+    setClock();
+}
+
+void MainWindow::onAbout() {
+    if (ended_ || aboutBox_) return;
+    aboutBox_ = std::make_unique<about::About>(platform_);
+    destroyWhenClosed(aboutBox_);
+    aboutBox_->show();
+}
+
+bool MainWindow::configDialogShown() const {
+    return configDialog_ && configDialog_->isShown();
+}
+
+void MainWindow::onMinuteTick() {
+    if (ended_) return;
+    // Stops at the bound instead of wrapping.
+    if (minutesLeft_ > std::numeric_limits<std::int32_t>::min()) --minutesLeft_;
+    // A setting due while another query or setting waits stays due for the
+    // next tick.
+    if (!configDialogShown() && minutesLeft_ < 1 && !query_->isBusy() && !setter_->isRunning()) {
+        setClock();
+        if (ended_) return;
+        minutesLeft_ = config_.interval;
+    }
+    // The next minute counts from here.
+    minuteTimer_->setInterval(kMinuteMs);
+    minuteTimer_->setEnabled(true);
+}
+
+}  // namespace tempikon::app

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "about/about.h"
+#include "core/config.h"
+#include "core/daytime_query.h"
+#include "core/set_clock.h"
+#include "platform/platform.h"
+#include "platform/reentrance.h"
+#include "settings_dialog/config_dialog.h"
+
+namespace tempikon::app {
+
+// Exit statuses of the program, for scripts.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNoValidTime = 1;
+inline constexpr int kExitNotConfigured = 2;
+inline constexpr int kExitRefused = 3;
+
+// True when the switch text (upper case, e.g. "/RUNONCE") occurs anywhere in
+// the trimmed, upper-cased command line.
+bool SwitchPresent(std::string_view commandLine, std::string_view switchText);
+
+// The exit status a one-shot run reports for the outcome of its setting.
+int ExitStatusFor(core::SetOutcome outcome);
+
+// The main window: status lines, menus, the configuration in force, the
+// start-up modes and the resident-mode scheduler. Closing it ends the program.
+class MainWindow {
+public:
+    explicit MainWindow(platform::Platform& platform);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Reads the configuration and runs the mode the command line asks for;
+    // shows the window unless that ended the program.
+    void start();
+
+    // Menu and timer handlers.
+    void onConfiguration();
+    void onSetTime();
+    void onAbout();
+    void onMinuteTick();
+
+    // The window has closed and the platform was asked to quit.
+    bool hasEnded() const { return ended_; }
+    int exitCode() const { return exitCode_; }
+
+    const core::Config& config() const { return config_; }
+    std::int32_t minutesLeft() const { return minutesLeft_; }
+    // The scheduler's question: the dialog exists and is on the screen.
+    bool configDialogShown() const;
+
+    platform::Window& window() { return *window_; }
+    platform::Label& serverLine() { return *serverLine_; }
+    platform::Label& outcomeLine() { return *outcomeLine_; }
+    platform::Label& modeLine() { return *modeLine_; }
+    platform::MenuItem& configurationItem() { return *configurationItem_; }
+    platform::MenuItem& setTimeItem() { return *setTimeItem_; }
+    platform::MenuItem& aboutItem() { return *aboutItem_; }
+    platform::Timer& minuteTimer() { return *minuteTimer_; }
+    core::DaytimeQuery& query() { return *query_; }
+    // nullptr while the window is not open.
+    settings_dialog::ConfigDialog* configDialog() { return configDialog_.get(); }
+    about::About* aboutBox() { return aboutBox_.get(); }
+
+private:
+    core::SetOutcome setClock();
+    void missingConfigurationEnd();
+    void onClosed();
+    // Destroys a closed child window from the event loop, never from inside
+    // its own handler.
+    template <typename Child>
+    void destroyWhenClosed(std::unique_ptr<Child>& slot);
+
+    platform::Platform& platform_;
+    core::Config config_;
+
+    std::unique_ptr<platform::Window> window_;
+    platform::Label* serverLine_ = nullptr;
+    platform::Label* outcomeLine_ = nullptr;
+    platform::Label* modeLine_ = nullptr;
+    platform::MenuItem* configurationItem_ = nullptr;
+    platform::MenuItem* setTimeItem_ = nullptr;
+    platform::MenuItem* aboutItem_ = nullptr;
+    std::unique_ptr<platform::Timer> queryTimer_;
+    std::unique_ptr<platform::Timer> minuteTimer_;
+    std::unique_ptr<platform::TcpClient> socket_;
+    std::unique_ptr<core::DaytimeQuery> query_;
+    std::unique_ptr<core::ClockSetter> setter_;
+
+    std::unique_ptr<settings_dialog::ConfigDialog> configDialog_;
+    std::unique_ptr<about::About> aboutBox_;
+
+    std::int32_t minutesLeft_ = 0;
+    bool ended_ = false;
+    int exitCode_ = kExitOk;
+    platform::Liveness liveness_;
+};
+
+}  // namespace tempikon::app

@@ -1,0 +1,133 @@
+#include "core/config.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <variant>
+
+#include "core/numbers.h"
+#include "tempikon_version.h"
+
+namespace tempikon::core {
+
+namespace {
+
+// The stored keys in the order they are written, each with its field; the
+// defaults are the field initialisers of Config.
+using Field = std::variant<std::string Config::*, float Config::*, std::int32_t Config::*>;
+struct Key {
+    const char* name;
+    Field field;
+};
+constexpr Key kKeys[] = {
+    {"Server", &Config::server},   {"Server2", &Config::server2}, {"Offset", &Config::offset},
+    {"Offset2", &Config::offset2}, {"Timeout", &Config::timeout}, {"Interval", &Config::interval},
+};
+
+// A stored number in plain form: blanks around, optional sign, digits with at
+// most one decimal separator. Both '.' and ',' are taken as the separator, so
+// a value written under another locale keeps its meaning ("5,5" is never 55).
+// Returns the text rewritten for from_chars, or nullopt when it is no number.
+std::optional<std::string> CleanStoredNumber(std::string_view stored) {
+    const std::string text = Trim(stored);
+    std::string clean;
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-') clean += '-';
+        ++i;
+    }
+    bool digits = false;
+    bool separator = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            clean += c;
+            digits = true;
+        } else if ((c == '.' || c == ',') && !separator) {
+            if (!digits) clean += '0';
+            clean += '.';
+            separator = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits) return std::nullopt;
+    if (clean.back() == '.') clean += '0';
+    return clean;
+}
+
+std::optional<double> StoredNumber(std::string_view stored) {
+    const auto clean = CleanStoredNumber(stored);
+    if (!clean) return std::nullopt;
+    double value = 0.0;
+    const auto res = std::from_chars(clean->data(), clean->data() + clean->size(), value,
+                                     std::chars_format::fixed);
+    if (res.ec != std::errc() || res.ptr != clean->data() + clean->size()) return std::nullopt;
+    return value;
+}
+
+// A field takes its stored text's meaning; text that means nothing leaves
+// the field at its default.
+void Convert(const std::string& stored, std::string& field) {
+    field = stored;
+}
+void Convert(const std::string& stored, float& field) {
+    // Read as a float directly: a double rounded to float could differ in
+    // its last bit from what was typed.
+    const auto clean = CleanStoredNumber(stored);
+    if (!clean) return;
+    float value = 0.0f;
+    const auto res = std::from_chars(clean->data(), clean->data() + clean->size(), value,
+                                     std::chars_format::fixed);
+    if (res.ec == std::errc() && res.ptr == clean->data() + clean->size()) field = value;
+}
+void Convert(const std::string& stored, std::int32_t& field) {
+    if (const auto value = StoredNumber(stored)) field = RoundToInt32(*value).value_or(field);
+}
+
+std::string StoredText(const std::string& value, char) {
+    return value;
+}
+std::string StoredText(float value, char separator) {
+    std::string text = NumberText(value);
+    for (char& c : text) {
+        if (c == '.') c = separator;
+    }
+    return text;
+}
+std::string StoredText(std::int32_t value, char) {
+    return NumberText(value);
+}
+
+}  // namespace
+
+Config LoadConfig(platform::SettingsStore& store) {
+    const Config defaults;
+    Config config;
+    for (const Key& key : kKeys) {
+        std::visit(
+            [&](auto member) {
+                const std::string stored = store.readText(version::kProductName, kSection, key.name,
+                                                          StoredText(defaults.*member, '.'));
+                Convert(stored, config.*member);
+            },
+            key.field);
+    }
+    return config;
+}
+
+platform::StoreResult SaveConfig(platform::SettingsStore& store, const Config& config) {
+    const char separator = store.decimalSeparator() == ',' ? ',' : '.';
+    for (const Key& key : kKeys) {
+        std::visit(
+            [&](auto member) {
+                store.writeText(version::kProductName, kSection, key.name,
+                                StoredText(config.*member, separator));
+            },
+            key.field);
+    }
+    return store.commit();
+}
+
+}  // namespace tempikon::core

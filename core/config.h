@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/settings_store.h"
+
+namespace tempikon::core {
+
+// The configuration: what the program stores under one section of its
+// settings. A plain value; whoever holds the one in force says so.
+struct Config {
+    std::string server;          // primary host; empty: not configured
+    std::string server2;         // backup host; empty: no backup
+    float offset = 0.0f;         // hours added to the primary's time
+    float offset2 = 0.0f;        // hours added to the backup's time
+    std::int32_t timeout = 3;    // seconds
+    std::int32_t interval = 30;  // minutes
+
+    bool operator==(const Config&) const = default;
+};
+
+inline constexpr const char* kSection = "CONFIG";
+
+// Reads every key; a key that is missing, or whose text is no number where
+// a number belongs, gives its default (the value in a new Config).
+Config LoadConfig(platform::SettingsStore& store);
+// Writes every key and commits them in one atomic step.
+platform::StoreResult SaveConfig(platform::SettingsStore& store, const Config& config);
+
+}  // namespace tempikon::core

@@ -1,0 +1,328 @@
+#include "settings_dialog/config_dialog.h"
+
+#include "core/numbers.h"
+#include "settings_dialog/field_rules.h"
+#include "settings_dialog/server_list.h"
+#include "tempikon_version.h"
+
+namespace tempikon::settings_dialog {
+
+namespace {
+
+using platform::Align;
+using platform::FontSpec;
+
+const FontSpec kBoldFont{"Comic Sans MS", 9.75, true};
+const FontSpec kSmallFont{"Comic Sans MS", 8.25, false};
+const FontSpec kListFont{"Courier New", 8.25, false};
+constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
+
+constexpr const char* kHint = "Select from the list below";
+
+}  // namespace
+
+ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& query,
+                           const core::Config& inForce, Hooks hooks)
+    : platform_(platform), query_(query), inForce_(inForce), hooks_(std::move(hooks)) {
+    platform::WindowSpec spec;
+    spec.caption = "Configuration";
+    spec.clientWidthTwips = 9675;
+    spec.clientHeightTwips = 5895;
+    spec.dialog = true;
+    window_ = platform_.createWindow(spec);
+    createControls();
+
+    window_->onCloseRequest = [this] { return onCloseRequest(); };
+    window_->onClosed = [this] { windowClosed(); };
+    busyListener_ = query_.addBusyListener([this] { showStates(); });
+    showStates();
+}
+
+ConfigDialog::~ConfigDialog() {
+    window_->onCloseRequest = nullptr;
+    window_->onClosed = nullptr;
+    if (busyListener_ != 0) query_.removeBusyListener(busyListener_);
+}
+
+void ConfigDialog::createControls() {
+    platform::Window& w = *window_;
+    // Labels take no focus; the focusable controls follow in tab order.
+    w.addLabel({120, 120, 2055, 255}, "Primary Timeserver", kBoldFont);
+    primaryHint_ = &w.addLabel({120, 750, 2655, 255}, kHint, kSmallFont);
+    w.addLabel({4080, 120, 855, 255}, "Offset", kBoldFont);
+    w.addLabel({4680, 480, 615, 285}, "Hours", kSmallFont);
+    w.addLabel({5880, 120, 975, 255}, "Timeout", kBoldFont);
+    w.addLabel({6480, 480, 855, 285}, "Seconds", kSmallFont);
+    w.addLabel({120, 1080, 2055, 255}, "Backup Timeserver", kBoldFont);
+    backupHint_ = &w.addLabel({120, 1710, 2655, 255}, kHint, kSmallFont);
+    w.addLabel({4080, 1080, 855, 255}, "Offset", kBoldFont);
+    w.addLabel({4680, 1440, 615, 285}, "Hours");
+    w.addLabel({5880, 1080, 2415, 255}, "Interval (Server mode)", kBoldFont);
+    w.addLabel({6480, 1440, 735, 285}, "Minutes", kSmallFont);
+    w.addLabel({120, 2160, 4335, 255}, "List of public Timerservers", kBoldFont);
+    primaryHint_->setTextColour(kHintColour);
+    backupHint_->setTextColour(kHintColour);
+
+    serverField_ = &w.addTextField({120, 480, 3735, 285}, Align::Left);
+    offsetField_ = &w.addTextField({4080, 480, 495, 285}, Align::Right);
+    server2Field_ = &w.addTextField({120, 1440, 3735, 285}, Align::Left);
+    offset2Field_ = &w.addTextField({4080, 1440, 495, 285}, Align::Right);
+    timeoutField_ = &w.addTextField({5880, 480, 495, 285}, Align::Right);
+    intervalField_ = &w.addTextField({5880, 1440, 495, 285}, Align::Right);
+    serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
+    checkAllButton_ = &w.addButton({8040, 2520, 1455, 375}, "Check all", kBoldFont);
+    checkServerButton_ = &w.addButton({8040, 3000, 1455, 375}, "Check server", kBoldFont);
+    abortButton_ = &w.addButton({8040, 3480, 1455, 375}, "Abort", kBoldFont);
+    okButton_ = &w.addButton({8040, 4440, 1455, 375}, "&OK", kBoldFont);
+    cancelButton_ = &w.addButton({8040, 4920, 1455, 375}, "Cancel", kBoldFont);
+    helpButton_ = &w.addButton({8040, 5400, 1455, 375}, "Help", kBoldFont);
+    w.setDefaultButton(*okButton_);
+
+    serverMenu_ = &w.addPopupMenu("&Set Server");
+    usePrimaryItem_ = &serverMenu_->addItem("Use as &primary Timeserver");
+    useBackupItem_ = &serverMenu_->addItem("Use as backup Timeserver");
+
+    checkAllButton_->onClick = [this] { onCheckAll(); };
+    checkServerButton_->onClick = [this] { onCheckServer(); };
+    abortButton_->onClick = [this] { onAbort(); };
+    okButton_->onClick = [this] { onOk(); };
+    cancelButton_->onClick = [this] { onCancel(); };
+    helpButton_->onClick = [this] { onHelp(); };
+    serverList_->onSelectionChanged = [this] { onSelectionChanged(); };
+    serverList_->onMouseDown = [this](int button) { onListMouseDown(button); };
+    serverList_->onDoubleClick = [this] { onListDoubleClick(); };
+    usePrimaryItem_->onClick = [this] { onUseServer(Role::Primary); };
+    useBackupItem_->onClick = [this] { onUseServer(Role::Backup); };
+}
+
+// ---- opening and closing ------------------------------------------------------
+
+void ConfigDialog::show() {
+    fillFields();
+    window_->showModal();
+}
+
+void ConfigDialog::fillFields() {
+    serverField_->setText(inForce_.server);
+    server2Field_->setText(inForce_.server2);
+    offsetField_->setText(core::NumberText(inForce_.offset));
+    offset2Field_->setText(core::NumberText(inForce_.offset2));
+    timeoutField_->setText(core::NumberText(inForce_.timeout));
+    intervalField_->setText(core::NumberText(inForce_.interval));
+    loadServerList();
+}
+
+void ConfigDialog::loadServerList() {
+    serverList_->clear();
+    for (const std::string& entry : LoadServerListEntries(platform_)) serverList_->addItem(entry);
+}
+
+bool ConfigDialog::isShown() const {
+    return window_->isVisible();
+}
+
+void ConfigDialog::close() {
+    window_->close();
+}
+
+platform::Window& ConfigDialog::window() {
+    return *window_;
+}
+
+bool ConfigDialog::onCloseRequest() {
+    // The main window is closing: its query has ended every wait.
+    if (query_.isShutDown()) return true;
+    // A check or an adoption still has to write into the dialog.
+    return !isWorking();
+}
+
+void ConfigDialog::windowClosed() {
+    closed_ = true;
+    if (busyListener_ != 0) {
+        query_.removeBusyListener(busyListener_);
+        busyListener_ = 0;
+    }
+    if (onClosed) onClosed();
+}
+
+// ---- enabled states -----------------------------------------------------------
+
+bool ConfigDialog::queryBlocked() const {
+    return query_.isBusy() || adopting_;
+}
+
+void ConfigDialog::setStates(bool checkAll, bool checkServer, bool abort, bool list) {
+    states_.checkAll = checkAll;
+    states_.checkServer = checkServer;
+    states_.abort = abort;
+    states_.list = list;
+    showStates();
+}
+
+void ConfigDialog::showStates() {
+    if (closed_) return;
+    const bool blocked = queryBlocked();
+    checkAllButton_->setEnabled(states_.checkAll && !blocked);
+    checkServerButton_->setEnabled(states_.checkServer && !blocked);
+    abortButton_->setEnabled(states_.abort);
+    serverList_->setEnabled(states_.list);
+    serverMenu_->setEnabled(states_.serverMenu && !blocked);
+}
+
+bool ConfigDialog::stillOpen(const platform::Liveness::Watch& watch) const {
+    return watch.alive() && !closed_;
+}
+
+int ConfigDialog::messageBox(const std::string& text, int flags) {
+    return platform_.messageBox(text, version::kTitle, flags);
+}
+
+// ---- server checks ------------------------------------------------------------
+
+std::optional<std::int32_t> ConfigDialog::takeTimeout() {
+    const std::optional<std::int32_t> timeout = TimeoutFromField(timeoutField_->text());
+    if (!timeout) {
+        messageBox(kTimeoutMessage, platform::kMbOk | platform::kMbIconExclamation);
+        return std::nullopt;
+    }
+    if (hooks_.useTimeoutUntilNextOk) hooks_.useTimeoutUntilNextOk(*timeout);
+    return timeout;
+}
+
+bool ConfigDialog::checkSelectedServer() {
+    // The field is read for every server: a time-out typed during "Check
+    // all" applies from the next one.
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const std::optional<std::int32_t> timeout = takeTimeout();
+    if (!timeout) return stillOpen(watch);
+    const int index = serverList_->selectedIndex();
+    if (index < 0) return true;
+    const std::string entry = serverList_->itemText(index);
+    std::string timeText;
+    // No usable host: no query, the entry shows "[Timeout ]".
+    if (const std::optional<std::string> host = HostOfEntry(entry)) {
+        timeText = query_.ask(*host, *timeout);
+        if (!stillOpen(watch)) return false;
+    }
+    const int selected = serverList_->selectedIndex();
+    serverList_->setItemText(selected >= 0 ? selected : index,
+                             EntryWithResult(entry, core::Latin1ToUtf8(timeText)));
+    return true;
+}
+
+void ConfigDialog::onCheckServer() {
+    if (queryBlocked() || isWorking()) return;
+    setStates(false, false, false, false);
+    if (!checkSelectedServer()) return;
+    setStates(true, true, false, true);
+}
+
+void ConfigDialog::onCheckAll() {
+    if (queryBlocked() || isWorking()) return;
+    const platform::Liveness::Watch watch = liveness_.watch();
+    if (!takeTimeout()) return;
+    setStates(false, false, true, false);
+    abortRequested_ = false;
+    const int count = serverList_->count();
+    for (int i = 0; i < count; ++i) {
+        // Selecting runs the selection rule; re-selecting the same entry
+        // raises no notification, so run the rule here then.
+        if (serverList_->selectedIndex() == i) {
+            onSelectionChanged();
+        } else {
+            serverList_->setSelectedIndex(i);
+        }
+        if (!checkSelectedServer()) return;
+        if (abortRequested_ || query_.isShutDown()) break;
+    }
+    if (!stillOpen(watch)) return;
+    setStates(true, true, false, true);
+}
+
+void ConfigDialog::onAbort() {
+    abortRequested_ = true;
+    messageBox(kAbortMessage, platform::kMbOk | platform::kMbIconInformation);
+}
+
+void ConfigDialog::onSelectionChanged() {
+    states_.checkServer = states_.checkAll;
+    states_.serverMenu = states_.checkAll;
+    showStates();
+}
+
+// ---- adopting a listed server ---------------------------------------------------
+
+void ConfigDialog::onListMouseDown(int button) {
+    if (button == 2 && serverMenu_->isEnabled()) serverMenu_->popupAtCursor();
+}
+
+void ConfigDialog::onListDoubleClick() {
+    if (serverMenu_->isEnabled()) serverMenu_->popupAtCursor();
+}
+
+void ConfigDialog::onUseServer(Role role) {
+    if (queryBlocked() || isWorking()) return;
+    const int selected = serverList_->selectedIndex();
+    if (selected < 0) return;
+    const std::optional<std::string> host = HostOfEntry(serverList_->itemText(selected));
+    if (!host) return;
+
+    const platform::Liveness::Watch watch = liveness_.watch();
+    adopting_ = true;
+    showStates();
+    const std::string timeText = query_.ask(*host, inForce_.timeout);
+    if (!watch.alive()) return;
+    float offset = 0.0f;
+    bool adopt = !closed_;
+    if (adopt && !timeText.empty()) {
+        const platform::LocalDateTime now = platform_.clock().now();
+        offset = EstimateOffset(now.hour, now.minute, timeText);
+    } else if (adopt) {
+        const int answer =
+            messageBox(NoAnswerWarning(*host), platform::kMbYesNo | platform::kMbIconExclamation);
+        if (!watch.alive()) return;
+        adopt = !closed_ && answer == platform::kIdYes;
+    }
+    adopting_ = false;
+    if (!adopt) {
+        showStates();
+        return;
+    }
+    platform::TextField& hostField = role == Role::Primary ? *serverField_ : *server2Field_;
+    platform::TextField& hoursField = role == Role::Primary ? *offsetField_ : *offset2Field_;
+    hostField.setText(*host);
+    hoursField.setText(core::NumberText(offset));
+    showStates();
+}
+
+// ---- OK, Cancel, Help ------------------------------------------------------------
+
+void ConfigDialog::onOk() {
+    const FieldTexts fields{serverField_->text(),  offsetField_->text(),  server2Field_->text(),
+                            offset2Field_->text(), timeoutField_->text(), intervalField_->text()};
+    const std::optional<core::Config> config = ValidatedConfig(fields);
+    if (!config) {
+        messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
+        return;
+    }
+    const platform::StoreResult saved = core::SaveConfig(platform_.settings(), *config);
+    if (hooks_.onApplied) hooks_.onApplied(*config);
+    if (!saved.ok) {
+        // The values are in force; the dialog stays open so nothing typed is lost.
+        std::string text = "The settings could not be saved";
+        text += saved.reason.empty() ? "." : ": " + saved.reason;
+        messageBox(text, platform::kMbOk | platform::kMbIconExclamation);
+        return;
+    }
+    close();
+}
+
+void ConfigDialog::onCancel() {
+    close();
+}
+
+void ConfigDialog::onHelp() {
+    platform_.openAddress(HelpAddress(platform_), window_->handle());
+}
+
+}  // namespace tempikon::settings_dialog

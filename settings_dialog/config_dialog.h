@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/config.h"
+#include "core/daytime_query.h"
+#include "platform/platform.h"
+#include "platform/reentrance.h"
+
+namespace tempikon::settings_dialog {
+
+// The configuration dialog. Created when opened; the owner destroys it after
+// onClosed has run (from a posted call, never from inside a handler).
+//
+// One query at a time: while any query waits (the dialog's own or one of the
+// main window), "Check all", "Check server" and the "&Set Server" menu are
+// shown disabled and do nothing; they get back their own states when it ends.
+class ConfigDialog {
+public:
+    // How the dialog changes the configuration in force, which its owner holds.
+    struct Hooks {
+        // A check took its time-out from the field: that time-out is in force
+        // for every query until the next OK or restart.
+        std::function<void(std::int32_t timeout)> useTimeoutUntilNextOk;
+        // OK took the fields: the new configuration is in force, whether or
+        // not it could be saved.
+        std::function<void(const core::Config& config)> onApplied;
+    };
+
+    // inForce is read when the dialog is shown, to fill the fields.
+    ConfigDialog(platform::Platform& platform, core::DaytimeQuery& query,
+                 const core::Config& inForce, Hooks hooks);
+    ~ConfigDialog();
+    ConfigDialog(const ConfigDialog&) = delete;
+    ConfigDialog& operator=(const ConfigDialog&) = delete;
+
+    // Fills the fields, loads the list and shows the dialog modally.
+    void show();
+    // Shown on the screen now (the scheduler's question).
+    bool isShown() const;
+    // Asks the dialog to close (subject to its close veto).
+    void close();
+
+    platform::Window& window();
+
+    // Called once the dialog has closed.
+    std::function<void()> onClosed;
+
+    // Handlers.
+    void onCheckAll();
+    void onCheckServer();
+    void onAbort();
+    void onOk();
+    void onCancel();
+    void onHelp();
+    void onSelectionChanged();
+    void onListMouseDown(int button);
+    void onListDoubleClick();
+    enum class Role { Primary, Backup };
+    void onUseServer(Role role);
+    bool onCloseRequest();  // false refuses the closing
+
+    bool abortRequested() const { return abortRequested_; }
+    // A check or an adoption is under way (the close veto holds).
+    bool isWorking() const { return checking() || adopting_; }
+
+    platform::Label& primaryHint() { return *primaryHint_; }
+    platform::Label& backupHint() { return *backupHint_; }
+    platform::TextField& serverField() { return *serverField_; }
+    platform::TextField& offsetField() { return *offsetField_; }
+    platform::TextField& server2Field() { return *server2Field_; }
+    platform::TextField& offset2Field() { return *offset2Field_; }
+    platform::TextField& timeoutField() { return *timeoutField_; }
+    platform::TextField& intervalField() { return *intervalField_; }
+    platform::ListBox& serverList() { return *serverList_; }
+    platform::Button& checkAllButton() { return *checkAllButton_; }
+    platform::Button& checkServerButton() { return *checkServerButton_; }
+    platform::Button& abortButton() { return *abortButton_; }
+    platform::Button& okButton() { return *okButton_; }
+    platform::Button& cancelButton() { return *cancelButton_; }
+    platform::Button& helpButton() { return *helpButton_; }
+    platform::PopupMenu& serverMenu() { return *serverMenu_; }
+    platform::MenuItem& useServerItem(Role role) {
+        return role == Role::Primary ? *usePrimaryItem_ : *useBackupItem_;
+    }
+
+private:
+    // The states the check rules give the controls; what is shown also
+    // depends on whether a query waits.
+    struct States {
+        bool checkAll = true;
+        bool checkServer = false;
+        bool abort = false;
+        bool list = true;
+        bool serverMenu = false;
+    };
+
+    void createControls();
+    void fillFields();
+    void loadServerList();
+    void setStates(bool checkAll, bool checkServer, bool abort, bool list);
+    void showStates();
+    bool checking() const { return !states_.checkAll; }
+    // The time-out check: the field's time-out, now in force, or nullopt
+    // after the message when the field is refused.
+    std::optional<std::int32_t> takeTimeout();
+    // Returns false when the dialog was destroyed or closed meanwhile.
+    bool checkSelectedServer();
+    // Enabled state a check or adoption needs: no query may be waiting.
+    bool queryBlocked() const;
+    bool stillOpen(const platform::Liveness::Watch& watch) const;
+    int messageBox(const std::string& text, int flags);
+    void windowClosed();
+
+    platform::Platform& platform_;
+    core::DaytimeQuery& query_;
+    const core::Config& inForce_;
+    Hooks hooks_;
+    std::unique_ptr<platform::Window> window_;
+
+    platform::Label* primaryHint_ = nullptr;
+    platform::Label* backupHint_ = nullptr;
+    platform::TextField* serverField_ = nullptr;
+    platform::TextField* offsetField_ = nullptr;
+    platform::TextField* server2Field_ = nullptr;
+    platform::TextField* offset2Field_ = nullptr;
+    platform::TextField* timeoutField_ = nullptr;
+    platform::TextField* intervalField_ = nullptr;
+    platform::ListBox* serverList_ = nullptr;
+    platform::Button* checkAllButton_ = nullptr;
+    platform::Button* checkServerButton_ = nullptr;
+    platform::Button* abortButton_ = nullptr;
+    platform::Button* okButton_ = nullptr;
+    platform::Button* cancelButton_ = nullptr;
+    platform::Button* helpButton_ = nullptr;
+    platform::PopupMenu* serverMenu_ = nullptr;
+    platform::MenuItem* usePrimaryItem_ = nullptr;
+    platform::MenuItem* useBackupItem_ = nullptr;
+
+    States states_;
+    bool abortRequested_ = false;
+    bool adopting_ = false;
+    bool closed_ = false;
+    int busyListener_ = 0;
+    // Handlers that waited check this before touching the dialog again: the
+    // owner may have destroyed it meanwhile.
+    platform::Liveness liveness_;
+};
+
+}  // namespace tempikon::settings_dialog
