@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "app/form1.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 
 namespace {
 

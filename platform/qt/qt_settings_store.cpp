@@ -10,7 +10,7 @@
 #include <optional>
 #include <set>
 
-#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_convert.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

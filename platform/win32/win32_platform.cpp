@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/win32/win32_start.h"
+#include "platform/win32/win32_tcp_client.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_timer.h"
 #include "platform/win32/win32_window.h"
 
 namespace tempikon::win32 {
@@ -15,22 +16,6 @@ namespace tempikon::win32 {
 namespace {
 
 constexpr wchar_t kMessageClass[] = L"TempikonMessages";
-
-bool environmentSays(const wchar_t* name, const wchar_t* value) {
-    wchar_t buffer[16] = {};
-    const DWORD n = GetEnvironmentVariableW(name, buffer, 16);
-    return n > 0 && n < 16 && std::wstring_view(buffer) == value;
-}
-
-// A service, or a task that runs whether the user is logged on or not, has
-// a window station that nobody sees.
-bool desktopVisible() {
-    HWINSTA station = GetProcessWindowStation();
-    USEROBJECTFLAGS flags{};
-    if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
-        return true;
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
-}
 
 std::wstring modulePath() {
     std::wstring path(MAX_PATH, L'\0');
@@ -46,15 +31,6 @@ std::wstring modulePath() {
 }
 
 }  // namespace
-
-Win32Start createPlatform(int&, char**) {
-    const bool visible = desktopVisible();
-    const bool headless = !visible || environmentSays(L"TEMPIKON_HEADLESS", L"1");
-    Win32Start start;
-    start.platform = std::make_unique<Win32Platform>(GetModuleHandleW(nullptr), headless);
-    start.noDisplay = !visible;
-    return start;
-}
 
 Win32Platform::Win32Platform(HINSTANCE instance, bool headless)
     : instance_(instance), headless_(headless) {

@@ -12,6 +12,8 @@
 
 namespace tempikon::win32 {
 
+class Win32Label;
+class Win32Picture;
 class Win32Platform;
 
 // A top-level window of the program. Its class runs on the dialog manager
@@ -96,8 +98,8 @@ private:
     std::vector<Child> children_;
     std::vector<HWND> disabledByModal_;
     std::map<int, std::function<void(int)>> commands_;
-    std::map<HWND, class Win32Label*> labels_;
-    std::map<HWND, class Win32Picture*> pictures_;
+    std::map<HWND, Win32Label*> labels_;
+    std::map<HWND, Win32Picture*> pictures_;
     std::map<std::tuple<std::wstring, int, bool>, HFONT> fonts_;
     std::vector<std::unique_ptr<platform::Control>> owned_;
 };

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "app/form1.h"
-#include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_settings_store.h"
+#include "platform/qt/qt_start.h"
 #include "platform/qt/qt_window.h"
 #include "settings_dialog/settings.h"
 #include "tests/support/daytime_server.h"

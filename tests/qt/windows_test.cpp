@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/form1.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 #include "platform/qt/qt_window.h"
 
 namespace tempikon {
