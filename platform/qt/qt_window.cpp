@@ -164,7 +164,6 @@ platform::MenuItem& QtWindow::addMenuItem(const std::string& caption) {
     QAction* action = menuBar_->addAction(toQString(caption));
     auto& item = keep(std::make_unique<QtMenuItem>(action, caption));
     QObject::connect(action, &QAction::triggered, action, [&item] { item.trigger(); });
-    menuItems_.push_back(&item);
     return item;
 }
 

@@ -52,10 +52,8 @@ public:
     QWidget* widget() const;
     QWidget* clientArea() const;
     QMenuBar* menuBar() const;
-    const std::vector<QtMenuItem*>& menuItems() const { return menuItems_; }
     // Focusable controls in the order they were added.
     const std::vector<QWidget*>& tabOrder() const { return tabOrder_; }
-    QtButton* defaultButton() const { return defaultButton_; }
 
 private:
     friend class WindowWidget;
@@ -73,7 +71,6 @@ private:
     platform::WindowSpec spec_;
     std::string caption_;
     std::vector<std::unique_ptr<platform::Control>> controls_;
-    std::vector<QtMenuItem*> menuItems_;
     std::vector<QtButton*> buttons_;
     std::vector<QWidget*> tabOrder_;
     QtButton* defaultButton_ = nullptr;

@@ -59,7 +59,6 @@ public:
     int dpi() const { return dpi_; }
     int nextId() { return nextId_++; }
     HFONT fontFor(const platform::FontSpec& spec);
-    COLORREF backgroundColour() const { return backgroundColour_; }
     // Runs a notification; a handler may close the window meanwhile.
     void onCommand(int id, std::function<void(int code)> handler) {
         commands_[id] = std::move(handler);
@@ -81,7 +80,6 @@ private:
     void dpiChanged(int dpi, const RECT* suggested);
     void endModality();
     void focusFirstControl();
-    void drawPicture(const DRAWITEMSTRUCT& item);
 
     Win32Platform& platform_;
     platform::WindowSpec spec_;
