@@ -21,6 +21,7 @@
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_window.h"
+#include "tempikon_version.h"
 
 namespace tempikon::qt {
 
@@ -51,11 +52,11 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     app_ = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tempikon"));
+    QCoreApplication::setApplicationName(QString::fromUtf8(version::kProductName));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(TEMPIKON_VERSION_MAJOR)
-                                                .arg(TEMPIKON_VERSION_MINOR)
-                                                .arg(TEMPIKON_VERSION_REVISION));
+                                                .arg(version::kMajor)
+                                                .arg(version::kMinor)
+                                                .arg(version::kRevision));
     QGuiApplication::setDesktopFileName(QStringLiteral("tempikon"));
     // The program decides when it ends (its main window closing), not Qt.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -176,7 +177,7 @@ void QtPlatform::writeOutputLine(const std::string& line) {
 }
 
 platform::Version QtPlatform::version() const {
-    return {TEMPIKON_VERSION_MAJOR, TEMPIKON_VERSION_MINOR, TEMPIKON_VERSION_REVISION};
+    return {version::kMajor, version::kMinor, version::kRevision};
 }
 
 bool QtPlatform::isHeadless() const {

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/qt/qt_convert.h"
+#include "tempikon_version.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -20,7 +21,7 @@ namespace tempikon::qt {
 
 namespace {
 
-const QString kOrganization = QStringLiteral("Tempikon");
+const QString kOrganization = QString::fromUtf8(version::kProductName);
 
 std::unique_ptr<QSettings> open(const std::string& app) {
     // Native: the registry on Windows; elsewhere an INI file named .conf.

@@ -10,12 +10,16 @@
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timer.h"
 #include "platform/win32/win32_window.h"
+#include "tempikon_version.h"
 
 namespace tempikon::win32 {
 
 namespace {
 
-constexpr wchar_t kMessageClass[] = L"TempikonMessages";
+const wchar_t* messageClass() {
+    static const std::wstring name = widen(version::kProductName) + L"Messages";
+    return name.c_str();
+}
 
 std::wstring modulePath() {
     std::wstring path(MAX_PATH, L'\0');
@@ -38,9 +42,9 @@ Win32Platform::Win32Platform(HINSTANCE instance, bool headless)
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = messageProc;
     wc.hInstance = instance_;
-    wc.lpszClassName = kMessageClass;
+    wc.lpszClassName = messageClass();
     RegisterClassExW(&wc);
-    messageWindow_ = CreateWindowExW(0, kMessageClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    messageWindow_ = CreateWindowExW(0, messageClass(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                      instance_, nullptr);
     SetWindowLongPtrW(messageWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Win32Window::registerClass(instance_);
@@ -233,7 +237,7 @@ platform::Version Win32Platform::version() const {
             return versionFromFixedInfo(info->dwFileVersionMS, info->dwFileVersionLS);
     }
     // A build without the resource still knows its numbers.
-    return {TEMPIKON_VERSION_MAJOR, TEMPIKON_VERSION_MINOR, TEMPIKON_VERSION_REVISION};
+    return {version::kMajor, version::kMinor, version::kRevision};
 }
 
 UINT_PTR Win32Platform::startTimer(Win32Timer* timer, int milliseconds) {

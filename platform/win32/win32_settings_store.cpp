@@ -4,12 +4,11 @@
 
 #include "platform/win32/win32_common.h"
 #include "platform/win32/win32_text.h"
+#include "tempikon_version.h"
 
 namespace tempikon::win32 {
 
 namespace {
-
-constexpr wchar_t kOrganisation[] = L"Software\\Tempikon\\";
 
 // The registry's transactions (Vista and later) make a save all-or-nothing;
 // looked up at run time, and the save falls back to plain writes without them.
@@ -87,7 +86,8 @@ LSTATUS writePlain(const std::vector<Write>& writes) {
 }  // namespace
 
 std::wstring Win32SettingsStore::keyPath(const std::string& app, const std::string& section) {
-    return kOrganisation + widen(app) + L"\\" + widen(section);
+    return L"Software\\" + widen(version::kProductName) + L"\\" + widen(app) + L"\\" +
+           widen(section);
 }
 
 std::string Win32SettingsStore::readText(const std::string& app, const std::string& section,

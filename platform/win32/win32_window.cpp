@@ -9,12 +9,17 @@
 #include "platform/win32/win32_controls.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
+#include "tempikon_version.h"
 
 namespace tempikon::win32 {
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"TempikonWindow";
+const wchar_t* windowClass() {
+    static const std::wstring name = widen(version::kProductName) + L"Window";
+    return name.c_str();
+}
+
 constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
 constexpr int kIconResource = 1;
 
@@ -109,7 +114,7 @@ void Win32Window::registerClass(HINSTANCE instance) {
                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    wc.lpszClassName = kWindowClass;
+    wc.lpszClassName = windowClass();
     RegisterClassExW(&wc);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
@@ -132,7 +137,7 @@ Win32Window::Win32Window(Win32Platform& platform, const platform::WindowSpec& sp
         backgroundColour_ = GetSysColor(COLOR_BTNFACE);
         backgroundBrush_ = CreateSolidBrush(backgroundColour_);
     }
-    CreateWindowExW(exStyle, kWindowClass, widen(spec.caption).c_str(), style, CW_USEDEFAULT,
+    CreateWindowExW(exStyle, windowClass(), widen(spec.caption).c_str(), style, CW_USEDEFAULT,
                     CW_USEDEFAULT, 100, 100, owner, nullptr, platform.instance(), this);
     dpi_ = windowDpi(hwnd_);
     fitClientArea();
