@@ -16,7 +16,7 @@
 
 #include "core/config.h"
 #include "core/daytime_query.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 #include "tests/support/daytime_server.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "app/main_window.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 
 namespace {
 

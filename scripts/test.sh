@@ -22,7 +22,7 @@ run_suite build/test -DCMAKE_BUILD_TYPE=Debug
 # (clang and libFuzzer); any finding fails the run.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTEMPIKON_FUZZ=ON \
-  -DTEMPIKON_QT=OFF -DTEMPIKON_TESTS=OFF -DTEMPIKON_BENCH=OFF >/dev/null
+  -DTEMPIKON_BACKEND=None -DTEMPIKON_TESTS=OFF -DTEMPIKON_BENCH=OFF >/dev/null
 cmake --build build/fuzz -j"$jobs"
 fuzz/run.sh build/fuzz 20000
 

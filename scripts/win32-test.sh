@@ -15,7 +15,7 @@ scripts/deps-win32.sh
 scripts/win32-gtest.sh
 cmake -S . -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DTEMPIKON_QT=OFF -DTEMPIKON_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DTEMPIKON_BACKEND=Win32 -DTEMPIKON_BENCH=OFF \
     -DGTest_DIR="$root/build-win/gtest/lib/cmake/GTest" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 

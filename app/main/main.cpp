@@ -8,7 +8,7 @@
 #include "platform/win32/win32_start.h"
 namespace backend = tempikon::win32;
 #else
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 namespace backend = tempikon::qt;
 #endif
 

@@ -15,51 +15,17 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/qt/message_box.h"
-#include "platform/qt/qt_platform_impl.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
-#include "platform/qt/qt_util.h"
 #include "platform/qt/qt_window.h"
-#include "platform/qt/startup.h"
+#include "tempikon_version.h"
 
 namespace tempikon::qt {
 
 namespace {
-
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-}
-
-bool hasPlatformArgument(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i] &&
-            (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0))
-            return true;
-    }
-    return false;
-}
-
-QtMessageHandler previousHandler = nullptr;
-
-// Remarks of the offscreen platform (about window features it lacks) and of a
-// session without a runtime folder mean nothing to a run without a display,
-// and would mix with what such a run reports on standard error.
-void headlessMessageHandler(QtMsgType type, const QMessageLogContext& context,
-                            const QString& message) {
-    if (type == QtWarningMsg &&
-        (message.startsWith(QLatin1String("This plugin does not support")) ||
-         message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))) {
-        return;
-    }
-    if (previousHandler) {
-        previousHandler(type, context, message);
-    } else {
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-    }
-}
 
 // A file address only for a file in one of the program's own data folders
 // (its installed help page); a link there to anywhere else does not count.
@@ -86,11 +52,11 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     app_ = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tempikon"));
+    QCoreApplication::setApplicationName(QString::fromUtf8(version::kProductName));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(TEMPIKON_VERSION_MAJOR)
-                                                .arg(TEMPIKON_VERSION_MINOR)
-                                                .arg(TEMPIKON_VERSION_REVISION));
+                                                .arg(version::kMajor)
+                                                .arg(version::kMinor)
+                                                .arg(version::kRevision));
     QGuiApplication::setDesktopFileName(QStringLiteral("tempikon"));
     // The program decides when it ends (its main window closing), not Qt.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -211,30 +177,12 @@ void QtPlatform::writeOutputLine(const std::string& line) {
 }
 
 platform::Version QtPlatform::version() const {
-    return {TEMPIKON_VERSION_MAJOR, TEMPIKON_VERSION_MINOR, TEMPIKON_VERSION_REVISION};
+    return {version::kMajor, version::kMinor, version::kRevision};
 }
 
 bool QtPlatform::isHeadless() const {
     const QString name = QGuiApplication::platformName();
     return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
-}
-
-QtStart createPlatform(int& argc, char** argv) {
-    // Taken before QApplication removes its own options from argv.
-    std::string commandLine = joinArguments(argc, argv);
-    std::optional<std::string> chosen = environment("QT_QPA_PLATFORM");
-    if (hasPlatformArgument(argc, argv)) chosen = "chosen on the command line";
-    const bool noDisplay =
-        needsOffscreen(environment("DISPLAY"), environment("WAYLAND_DISPLAY"), chosen);
-    if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QByteArray qpa = qgetenv("QT_QPA_PLATFORM");
-    if (qpa.startsWith("offscreen") || qpa.startsWith("minimal")) {
-        previousHandler = qInstallMessageHandler(headlessMessageHandler);
-    }
-    QtStart start;
-    start.platform = std::make_unique<QtPlatform>(argc, argv, std::move(commandLine));
-    start.noDisplay = noDisplay;
-    return start;
 }
 
 }  // namespace tempikon::qt

@@ -1,19 +1,53 @@
 #pragma once
 
+#include <QObject>
 #include <memory>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/qt/qt_clock.h"
+#include "platform/qt/qt_settings_store.h"
+
+class QApplication;
 
 namespace tempikon::qt {
 
-struct QtStart {
-    std::unique_ptr<platform::Platform> platform;
-    // True when no display was found and the offscreen platform was chosen.
-    bool noDisplay = false;
-};
+// The platform on one QApplication, which it creates and owns.
+class QtPlatform : public platform::Platform {
+public:
+    QtPlatform(int& argc, char** argv, std::string commandLine);
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
 
-// Creates the application object and the platform on top of it. Call once,
-// from main(), with main's own argc (Qt keeps a reference to it).
-QtStart createPlatform(int& argc, char** argv);
+    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
+    std::unique_ptr<platform::Timer> createTimer() override;
+    std::unique_ptr<platform::TcpClient> createTcpClient() override;
+    platform::Clock& clock() override { return clock_; }
+    platform::SettingsStore& settings() override { return store_; }
+    int messageBox(const std::string& text, const std::string& title, int flags) override;
+    void processEvents() override;
+    void waitForEvents() override;
+    void sleep(int milliseconds) override;
+    void post(std::function<void()> fn) override;
+    int run() override;
+    void quit(int exitCode) override;
+    std::string commandLine() const override { return commandLine_; }
+    void openAddress(const std::string& address, platform::NativeHandle owner) override;
+    std::optional<std::string> readFile(const std::string& path) override;
+    std::vector<std::string> dataDirectories() const override;
+    void writeOutputLine(const std::string& line) override;
+    platform::Version version() const override;
+    bool isHeadless() const override;
+
+private:
+    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<QObject> postTarget_;
+    std::string commandLine_;
+    QtClock clock_;
+    QtSettingsStore store_;
+    bool quitRequested_ = false;
+    int exitCode_ = 0;
+};
 
 }  // namespace tempikon::qt

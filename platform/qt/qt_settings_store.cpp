@@ -10,7 +10,8 @@
 #include <optional>
 #include <set>
 
-#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_convert.h"
+#include "tempikon_version.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -20,7 +21,7 @@ namespace tempikon::qt {
 
 namespace {
 
-const QString kOrganization = QStringLiteral("Tempikon");
+const QString kOrganization = QString::fromUtf8(version::kProductName);
 
 std::unique_ptr<QSettings> open(const std::string& app) {
     // Native: the registry on Windows; elsewhere an INI file named .conf.

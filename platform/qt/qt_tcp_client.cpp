@@ -3,7 +3,7 @@
 #include <QTcpSocket>
 #include <algorithm>
 
-#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_convert.h"
 
 namespace tempikon::qt {
 

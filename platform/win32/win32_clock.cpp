@@ -1,4 +1,6 @@
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_clock.h"
+
+#include "platform/win32/win32_common.h"
 #include "platform/win32/win32_text.h"
 
 namespace tempikon::win32 {

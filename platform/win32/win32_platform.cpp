@@ -6,30 +6,19 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/win32/win32_start.h"
+#include "platform/win32/win32_tcp_client.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_timer.h"
 #include "platform/win32/win32_window.h"
+#include "tempikon_version.h"
 
 namespace tempikon::win32 {
 
 namespace {
 
-constexpr wchar_t kMessageClass[] = L"TempikonMessages";
-
-bool environmentSays(const wchar_t* name, const wchar_t* value) {
-    wchar_t buffer[16] = {};
-    const DWORD n = GetEnvironmentVariableW(name, buffer, 16);
-    return n > 0 && n < 16 && std::wstring_view(buffer) == value;
-}
-
-// A service, or a task that runs whether the user is logged on or not, has
-// a window station that nobody sees.
-bool desktopVisible() {
-    HWINSTA station = GetProcessWindowStation();
-    USEROBJECTFLAGS flags{};
-    if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
-        return true;
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
+const wchar_t* messageClass() {
+    static const std::wstring name = widen(version::kProductName) + L"Messages";
+    return name.c_str();
 }
 
 std::wstring modulePath() {
@@ -47,24 +36,15 @@ std::wstring modulePath() {
 
 }  // namespace
 
-Win32Start createPlatform(int&, char**) {
-    const bool visible = desktopVisible();
-    const bool headless = !visible || environmentSays(L"TEMPIKON_HEADLESS", L"1");
-    Win32Start start;
-    start.platform = std::make_unique<Win32Platform>(GetModuleHandleW(nullptr), headless);
-    start.noDisplay = !visible;
-    return start;
-}
-
 Win32Platform::Win32Platform(HINSTANCE instance, bool headless)
     : instance_(instance), headless_(headless) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = messageProc;
     wc.hInstance = instance_;
-    wc.lpszClassName = kMessageClass;
+    wc.lpszClassName = messageClass();
     RegisterClassExW(&wc);
-    messageWindow_ = CreateWindowExW(0, kMessageClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    messageWindow_ = CreateWindowExW(0, messageClass(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                      instance_, nullptr);
     SetWindowLongPtrW(messageWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Win32Window::registerClass(instance_);
@@ -257,7 +237,7 @@ platform::Version Win32Platform::version() const {
             return versionFromFixedInfo(info->dwFileVersionMS, info->dwFileVersionLS);
     }
     // A build without the resource still knows its numbers.
-    return {TEMPIKON_VERSION_MAJOR, TEMPIKON_VERSION_MINOR, TEMPIKON_VERSION_REVISION};
+    return {version::kMajor, version::kMinor, version::kRevision};
 }
 
 UINT_PTR Win32Platform::startTimer(Win32Timer* timer, int milliseconds) {

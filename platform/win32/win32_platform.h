@@ -5,17 +5,19 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_common.h"
+#include "platform/win32/win32_settings_store.h"
 
 namespace tempikon::win32 {
 
-class Win32Platform;
+class Win32TcpClient;
+class Win32Timer;
 class Win32Window;
 
 // Window messages of the hidden message window that carries timers, socket
@@ -27,84 +29,6 @@ inline constexpr UINT kResolvedMessage = WM_APP + 2;
 // socket never reaches a newer one that got the same handle.
 inline constexpr UINT kSocketMessageFirst = WM_APP + 0x100;
 inline constexpr UINT kSocketMessageCount = 0x1000;
-
-class Win32Timer : public platform::Timer {
-public:
-    explicit Win32Timer(Win32Platform& platform) : platform_(platform) {}
-    ~Win32Timer() override;
-    void setInterval(int milliseconds) override;
-    int interval() const override { return interval_; }
-    void setEnabled(bool enabled) override;
-    bool isEnabled() const override { return enabled_; }
-
-    void fire();
-
-private:
-    void rearm();
-
-    Win32Platform& platform_;
-    int interval_ = 0;
-    bool enabled_ = true;  // a fresh timer: enabled, interval 0, silent
-    bool inCallback_ = false;
-    UINT_PTR id_ = 0;  // 0: not running
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-};
-
-class Win32TcpClient : public platform::TcpClient {
-public:
-    explicit Win32TcpClient(Win32Platform& platform) : platform_(platform) {}
-    ~Win32TcpClient() override;
-    void connect(const std::string& host, std::uint16_t port) override;
-    std::optional<std::string> readAll(std::size_t maxBytes) override;
-    void close() override;
-    bool isOpen() const override {
-        return state_ == State::Resolving || state_ == State::Connecting ||
-               state_ == State::Connected;
-    }
-
-    // From the hidden window.
-    void resolved(ADDRINFOW* addresses, int error);
-    void socketEvent(SOCKET socket, int event, int error);
-
-private:
-    enum class State { Idle, Resolving, Connecting, Connected, PeerClosed };
-    void tryNextAddress(int lastError);
-    void closeSocket();
-    void fail(int error);
-    void fail(const std::string& description);
-
-    Win32Platform& platform_;
-    State state_ = State::Idle;
-    SOCKET socket_ = INVALID_SOCKET;
-    UINT message_ = 0;
-    std::uint64_t resolveToken_ = 0;
-    ADDRINFOW* addresses_ = nullptr;
-    ADDRINFOW* next_ = nullptr;
-};
-
-class Win32Clock : public platform::Clock {
-public:
-    platform::LocalDateTime now() const override;
-    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
-};
-
-// HKEY_CURRENT_USER\Software\Tempikon\<app>\<section>, values as REG_SZ: the
-// place QSettings("Tempikon", app) uses on Windows.
-class RegistryStore : public platform::SettingsStore {
-public:
-    std::string readText(const std::string& app, const std::string& section, const std::string& key,
-                         const std::string& defaultValue) override;
-    void writeText(const std::string& app, const std::string& section, const std::string& key,
-                   const std::string& value) override;
-    platform::StoreResult commit() override;
-    char decimalSeparator() const override;
-
-    static std::wstring keyPath(const std::string& app, const std::string& section);
-
-private:
-    using Address = std::tuple<std::string, std::string, std::string>;
-    std::map<Address, std::string> pending_;
-};
 
 class Win32Platform : public platform::Platform {
 public:
@@ -170,7 +94,7 @@ private:
     std::uint64_t nextLookup_ = 1;
     std::vector<Win32Window*> windows_;
     Win32Clock clock_;
-    RegistryStore store_;
+    Win32SettingsStore store_;
     bool consoleTried_ = false;
 };
 

@@ -1,3 +1,5 @@
+#include "platform/win32/win32_timer.h"
+
 #include "platform/win32/win32_platform.h"
 
 namespace tempikon::win32 {

@@ -6,15 +6,20 @@
 #include <cmath>
 #include <cwchar>
 
-#include "platform/win32/win32_image.h"
+#include "platform/win32/win32_controls.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
+#include "tempikon_version.h"
 
 namespace tempikon::win32 {
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"TempikonWindow";
+const wchar_t* windowClass() {
+    static const std::wstring name = widen(version::kProductName) + L"Window";
+    return name.c_str();
+}
+
 constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
 constexpr int kIconResource = 1;
 
@@ -73,10 +78,6 @@ int windowDpi(HWND hwnd) {
     return screenDpi();
 }
 
-std::uint32_t sysColour(int index) {
-    return GetSysColor(index);
-}
-
 // The desktop's message font at the given DPI: the window's default font.
 LOGFONTW messageFont(int dpi) {
     NONCLIENTMETRICSW metrics{};
@@ -96,252 +97,6 @@ LOGFONTW messageFont(int dpi) {
     return fallback;
 }
 
-std::wstring windowText(HWND hwnd) {
-    const int n = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-    const int got = GetWindowTextW(hwnd, text.data(), n + 1);
-    text.resize(static_cast<std::size_t>(std::max(got, 0)));
-    return text;
-}
-
-}  // namespace
-
-// ---- controls ---------------------------------------------------------------
-
-class Win32Label final : public platform::Label {
-public:
-    Win32Label(HWND hwnd, std::string text) : hwnd_(hwnd), text_(std::move(text)) {}
-    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
-    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
-    void setText(const std::string& text) override {
-        text_ = text;
-        SetWindowTextW(hwnd_, widen(text).c_str());
-    }
-    std::string text() const override { return text_; }
-    void setTextColour(platform::Colour colour) override {
-        colour_ = colour;
-        InvalidateRect(hwnd_, nullptr, TRUE);
-    }
-    platform::Colour textColour() const override { return colour_; }
-    COLORREF colourRef() const { return resolveColour(colour_, sysColour); }
-
-private:
-    HWND hwnd_;
-    std::string text_;
-    platform::Colour colour_ = platform::kButtonTextColour;
-};
-
-class Win32TextField final : public platform::TextField {
-public:
-    explicit Win32TextField(HWND hwnd) : hwnd_(hwnd) {}
-    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
-    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
-    void setText(const std::string& text) override { SetWindowTextW(hwnd_, widen(text).c_str()); }
-    std::string text() const override { return narrow(windowText(hwnd_)); }
-
-private:
-    HWND hwnd_;
-};
-
-class Win32Button final : public platform::Button {
-public:
-    Win32Button(HWND hwnd, std::string caption) : hwnd_(hwnd), caption_(std::move(caption)) {}
-    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
-    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
-    std::string caption() const override { return caption_; }
-    HWND hwnd() const { return hwnd_; }
-
-private:
-    HWND hwnd_;
-    std::string caption_;
-};
-
-class Win32ListBox final : public platform::ListBox {
-public:
-    explicit Win32ListBox(HWND hwnd) : hwnd_(hwnd) {}
-    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
-    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
-    void clear() override {
-        SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
-        items_.clear();
-    }
-    void addItem(const std::string& text) override {
-        const LRESULT at =
-            SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(text).c_str()));
-        if (at >= 0) items_.push_back(text);
-    }
-    int count() const override { return static_cast<int>(items_.size()); }
-    int selectedIndex() const override {
-        const LRESULT at = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
-        return at == LB_ERR ? -1 : static_cast<int>(at);
-    }
-    void setSelectedIndex(int index) override {
-        if (index < -1 || index >= count() || index == selectedIndex()) return;
-        SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        if (onSelectionChanged) onSelectionChanged();
-    }
-    std::string itemText(int index) const override {
-        if (index < 0 || index >= count()) return {};
-        return items_[static_cast<std::size_t>(index)];
-    }
-    void setItemText(int index, const std::string& text) override {
-        if (index < 0 || index >= count()) return;
-        const bool selected = selectedIndex() == index;
-        const LRESULT top = SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0);
-        SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-        SendMessageW(hwnd_, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-        SendMessageW(hwnd_, LB_INSERTSTRING, static_cast<WPARAM>(index),
-                     reinterpret_cast<LPARAM>(widen(text).c_str()));
-        if (selected) SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        SendMessageW(hwnd_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
-        SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(hwnd_, nullptr, TRUE);
-        items_[static_cast<std::size_t>(index)] = text;
-    }
-
-private:
-    HWND hwnd_;
-    // The texts as given, so that they read back byte for byte.
-    std::vector<std::string> items_;
-};
-
-class Win32MenuItem final : public platform::MenuItem {
-public:
-    Win32MenuItem(HMENU menu, UINT id, HWND menuBarOwner, std::string caption)
-        : menu_(menu), id_(id), owner_(menuBarOwner), caption_(std::move(caption)) {}
-    void setEnabled(bool enabled) override {
-        EnableMenuItem(menu_, id_, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
-        if (owner_) DrawMenuBar(owner_);
-    }
-    bool isEnabled() const override {
-        return !(GetMenuState(menu_, id_, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED));
-    }
-    std::string caption() const override { return caption_; }
-    UINT id() const { return id_; }
-
-private:
-    HMENU menu_;
-    UINT id_;
-    HWND owner_;
-    std::string caption_;
-};
-
-class Win32PopupMenu final : public platform::PopupMenu {
-public:
-    explicit Win32PopupMenu(Win32Window& window) : window_(window), menu_(CreatePopupMenu()) {}
-    ~Win32PopupMenu() override { DestroyMenu(menu_); }
-    void setEnabled(bool enabled) override { enabled_ = enabled; }
-    bool isEnabled() const override { return enabled_; }
-    platform::MenuItem& addItem(const std::string& caption) override {
-        const UINT id = static_cast<UINT>(window_.nextId());
-        AppendMenuW(menu_, MF_STRING, id, widen(caption).c_str());
-        items_.push_back(std::make_unique<Win32MenuItem>(menu_, id, nullptr, caption));
-        return *items_.back();
-    }
-    void popupAtCursor() override {
-        POINT at{};
-        GetCursorPos(&at);
-        HWND owner = window_.hwnd();
-        // Without the foreground the menu would not close on a click elsewhere.
-        SetForegroundWindow(owner);
-        const UINT chosen = static_cast<UINT>(
-            TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
-                           at.x, at.y, 0, owner, nullptr));
-        PostMessageW(owner, WM_NULL, 0, 0);
-        if (!chosen) return;
-        for (const auto& item : items_) {
-            if (item->id() == chosen) {
-                if (item->isEnabled() && item->onClick) item->onClick();
-                return;
-            }
-        }
-    }
-
-private:
-    Win32Window& window_;
-    HMENU menu_;
-    bool enabled_ = true;
-    std::vector<std::unique_ptr<Win32MenuItem>> items_;
-};
-
-class Win32Picture final : public platform::Picture {
-public:
-    Win32Picture(HWND hwnd, std::string image) : hwnd_(hwnd), image_(std::move(image)) {}
-    ~Win32Picture() override {
-        if (bitmap_) DeleteObject(bitmap_);
-    }
-    void setEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
-    bool isEnabled() const override { return IsWindowEnabled(hwnd_); }
-
-    // The named image is a PNG resource, scaled to the control at its DPI.
-    void draw(const DRAWITEMSTRUCT& item, HBRUSH background) {
-        FillRect(item.hDC, &item.rcItem, background);
-        if (image_ != "logo") return;
-        const int w = item.rcItem.right - item.rcItem.left;
-        const int h = item.rcItem.bottom - item.rcItem.top;
-        if (!bitmap_ || w != width_ || h != height_) {
-            if (bitmap_) DeleteObject(bitmap_);
-            bitmap_ = loadPngResource(L"LOGO", w, h);
-            width_ = w;
-            height_ = h;
-        }
-        if (!bitmap_) return;
-        HDC memory = CreateCompatibleDC(item.hDC);
-        HGDIOBJ old = SelectObject(memory, bitmap_);
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, w, h, memory, 0, 0, w, h, blend);
-        SelectObject(memory, old);
-        DeleteDC(memory);
-    }
-
-private:
-    HWND hwnd_;
-    std::string image_;
-    HBITMAP bitmap_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
-};
-
-namespace {
-
-LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                           DWORD_PTR ref) {
-    if (msg == WM_MOUSEMOVE) {
-        auto* label = reinterpret_cast<platform::Label*>(ref);
-        if (label->onMouseMove) label->onMouseMove();
-    } else if (msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, labelProc, id);
-    }
-    return DefSubclassProc(hwnd, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK listProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                          DWORD_PTR ref) {
-    int button = 0;
-    switch (msg) {
-        case WM_LBUTTONDOWN:
-            button = 1;
-            break;
-        case WM_RBUTTONDOWN:
-            button = 2;
-            break;
-        case WM_MBUTTONDOWN:
-            button = 4;
-            break;
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(hwnd, listProc, id);
-            break;
-        default:
-            break;
-    }
-    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
-    if (button) {
-        auto* list = reinterpret_cast<platform::ListBox*>(ref);
-        if (list->onMouseDown) list->onMouseDown(button);
-    }
-    return result;
-}
-
 }  // namespace
 
 // ---- the window ---------------------------------------------------------------
@@ -359,7 +114,7 @@ void Win32Window::registerClass(HINSTANCE instance) {
                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    wc.lpszClassName = kWindowClass;
+    wc.lpszClassName = windowClass();
     RegisterClassExW(&wc);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
@@ -382,7 +137,7 @@ Win32Window::Win32Window(Win32Platform& platform, const platform::WindowSpec& sp
         backgroundColour_ = GetSysColor(COLOR_BTNFACE);
         backgroundBrush_ = CreateSolidBrush(backgroundColour_);
     }
-    CreateWindowExW(exStyle, kWindowClass, widen(spec.caption).c_str(), style, CW_USEDEFAULT,
+    CreateWindowExW(exStyle, windowClass(), widen(spec.caption).c_str(), style, CW_USEDEFAULT,
                     CW_USEDEFAULT, 100, 100, owner, nullptr, platform.instance(), this);
     dpi_ = windowDpi(hwnd_);
     fitClientArea();
@@ -520,7 +275,7 @@ platform::Label& Win32Window::addLabel(const platform::TwipsRect& rect, const st
     auto label = std::make_unique<Win32Label>(h, text);
     Win32Label* raw = label.get();
     labels_[h] = raw;
-    SetWindowSubclass(h, labelProc, 1, reinterpret_cast<DWORD_PTR>(raw));
+    watchLabelMouse(h, raw);
     onCommand(id, [raw](int code) {
         if (code == STN_CLICKED && raw->onClick) raw->onClick();
     });
@@ -559,8 +314,7 @@ platform::ListBox& Win32Window::addListBox(const platform::TwipsRect& rect,
                       WS_EX_CLIENTEDGE, rect, "", font, id);
     auto list = std::make_unique<Win32ListBox>(h);
     Win32ListBox* raw = list.get();
-    SetWindowSubclass(h, listProc, 1,
-                      reinterpret_cast<DWORD_PTR>(static_cast<platform::ListBox*>(raw)));
+    watchListMouse(h, raw);
     onCommand(id, [raw](int code) {
         if (code == LBN_SELCHANGE && raw->onSelectionChanged) raw->onSelectionChanged();
         if (code == LBN_DBLCLK && raw->onDoubleClick) raw->onDoubleClick();

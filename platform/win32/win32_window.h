@@ -12,6 +12,8 @@
 
 namespace tempikon::win32 {
 
+class Win32Label;
+class Win32Picture;
 class Win32Platform;
 
 // A top-level window of the program. Its class runs on the dialog manager
@@ -57,7 +59,6 @@ public:
     int dpi() const { return dpi_; }
     int nextId() { return nextId_++; }
     HFONT fontFor(const platform::FontSpec& spec);
-    COLORREF backgroundColour() const { return backgroundColour_; }
     // Runs a notification; a handler may close the window meanwhile.
     void onCommand(int id, std::function<void(int code)> handler) {
         commands_[id] = std::move(handler);
@@ -79,7 +80,6 @@ private:
     void dpiChanged(int dpi, const RECT* suggested);
     void endModality();
     void focusFirstControl();
-    void drawPicture(const DRAWITEMSTRUCT& item);
 
     Win32Platform& platform_;
     platform::WindowSpec spec_;
@@ -96,8 +96,8 @@ private:
     std::vector<Child> children_;
     std::vector<HWND> disabledByModal_;
     std::map<int, std::function<void(int)>> commands_;
-    std::map<HWND, class Win32Label*> labels_;
-    std::map<HWND, class Win32Picture*> pictures_;
+    std::map<HWND, Win32Label*> labels_;
+    std::map<HWND, Win32Picture*> pictures_;
     std::map<std::tuple<std::wstring, int, bool>, HFONT> fonts_;
     std::vector<std::unique_ptr<platform::Control>> owned_;
 };

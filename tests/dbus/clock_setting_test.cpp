@@ -11,7 +11,7 @@
 #include "core/config.h"
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
-#include "platform/qt/timedate_client.h"
+#include "platform/qt/qt_timedate_client.h"
 #include "tests/dbus/dbus_env.h"
 #include "tests/dbus/private_bus.h"
 #include "tests/support/daytime_server.h"

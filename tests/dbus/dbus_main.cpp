@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 #include "tests/dbus/dbus_env.h"
 
 namespace tempikon::dbustest {

@@ -1,5 +1,3 @@
-#include "platform/qt/timedate_client.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/qt_timedate_client.h"
 #include "tests/dbus/private_bus.h"
 
 namespace tempikon::qt {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 #include "tests/hardening/qt_env.h"
 
 namespace tempikon::hardening {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/qt/qt_platform_impl.h"
+#include "platform/qt/qt_platform.h"
 
 // Shared by the backend tests: one QtPlatform per test process, made by
 // createPlatform with no display in the environment, and a private

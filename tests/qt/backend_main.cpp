@@ -7,7 +7,7 @@
 #include <string>
 
 #include "backend_env.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 
 namespace tempikon::qt::testing {
 

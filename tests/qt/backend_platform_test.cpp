@@ -14,9 +14,9 @@
 #include <optional>
 
 #include "backend_env.h"
-#include "platform/qt/message_box.h"
+#include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_timer.h"
-#include "platform/qt/startup.h"
 
 namespace tempikon::qt {
 namespace {

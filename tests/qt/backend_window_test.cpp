@@ -16,7 +16,7 @@
 #include <cmath>
 
 #include "backend_env.h"
-#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_window.h"
 
 namespace tempikon::qt {

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_settings_store.h"
+#include "platform/qt/qt_start.h"
 #include "platform/qt/qt_window.h"
 #include "settings_dialog/config_dialog.h"
 #include "tempikon_version.h"

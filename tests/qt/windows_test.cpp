@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_start.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
 

@@ -118,12 +118,12 @@ protected:
 };
 
 TEST_F(Registry, LivesUnderTheOrganisationApplicationAndSection) {
-    EXPECT_EQ(RegistryStore::keyPath("Tempikon", "CONFIG"),
+    EXPECT_EQ(Win32SettingsStore::keyPath("Tempikon", "CONFIG"),
               L"Software\\Tempikon\\Tempikon\\CONFIG");
 }
 
 TEST_F(Registry, WritesShowAtOnceAndReachTheRegistryAsTextOnCommit) {
-    RegistryStore store;
+    Win32SettingsStore store;
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Server", "none"), "none");
     store.writeText(kApp, "CONFIG", "Server", "time.example.org");
     store.writeText(kApp, "CONFIG", "Offset", "5,5");
@@ -132,7 +132,7 @@ TEST_F(Registry, WritesShowAtOnceAndReachTheRegistryAsTextOnCommit) {
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Server", ""), "time.example.org");
     ASSERT_TRUE(store.commit().ok);
 
-    RegistryStore fresh;  // nothing cached: the registry itself
+    Win32SettingsStore fresh;  // nothing cached: the registry itself
     EXPECT_EQ(fresh.readText(kApp, "CONFIG", "Server", ""), "time.example.org");
     EXPECT_EQ(fresh.readText(kApp, "CONFIG", "Offset", ""), "5,5");
     EXPECT_EQ(fresh.readText(kApp, "CONFIG", "Server2", "default"), "");  // empty, not absent
@@ -160,22 +160,22 @@ TEST_F(Registry, ValuesThatAreNotTextGiveTheDefault) {
     RegSetValueExW(key, L"Server2", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"abc"),
                    3 * sizeof(wchar_t));
     RegCloseKey(key);
-    RegistryStore store;
+    Win32SettingsStore store;
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Timeout", "3"), "3");
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Server", ""), "");
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Server2", ""), "abc");
 }
 
 TEST_F(Registry, ALongValueReadsBackWhole) {
-    RegistryStore store;
+    Win32SettingsStore store;
     const std::string longText(5000, 'x');
     store.writeText(kApp, "CONFIG", "Server", longText);
     ASSERT_TRUE(store.commit().ok);
-    EXPECT_EQ(RegistryStore().readText(kApp, "CONFIG", "Server", ""), longText);
+    EXPECT_EQ(Win32SettingsStore().readText(kApp, "CONFIG", "Server", ""), longText);
 }
 
 TEST_F(Registry, TheDecimalSeparatorIsAPeriodOrAComma) {
-    const char separator = RegistryStore().decimalSeparator();
+    const char separator = Win32SettingsStore().decimalSeparator();
     EXPECT_TRUE(separator == '.' || separator == ',');
 }
 

@@ -1,9 +1,9 @@
-#include "platform/qt/message_box.h"
+#include "platform/qt/qt_message_box.h"
 
 #include <QMessageBox>
 
 #include "platform/platform.h"
-#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_convert.h"
 
 namespace tempikon::qt {
 

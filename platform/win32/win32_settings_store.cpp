@@ -1,13 +1,14 @@
+#include "platform/win32/win32_settings_store.h"
+
 #include <vector>
 
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_common.h"
 #include "platform/win32/win32_text.h"
+#include "tempikon_version.h"
 
 namespace tempikon::win32 {
 
 namespace {
-
-constexpr wchar_t kOrganisation[] = L"Software\\Tempikon\\";
 
 // The registry's transactions (Vista and later) make a save all-or-nothing;
 // looked up at run time, and the save falls back to plain writes without them.
@@ -84,12 +85,13 @@ LSTATUS writePlain(const std::vector<Write>& writes) {
 
 }  // namespace
 
-std::wstring RegistryStore::keyPath(const std::string& app, const std::string& section) {
-    return kOrganisation + widen(app) + L"\\" + widen(section);
+std::wstring Win32SettingsStore::keyPath(const std::string& app, const std::string& section) {
+    return L"Software\\" + widen(version::kProductName) + L"\\" + widen(app) + L"\\" +
+           widen(section);
 }
 
-std::string RegistryStore::readText(const std::string& app, const std::string& section,
-                                    const std::string& key, const std::string& defaultValue) {
+std::string Win32SettingsStore::readText(const std::string& app, const std::string& section,
+                                         const std::string& key, const std::string& defaultValue) {
     auto it = pending_.find({app, section, key});
     if (it != pending_.end()) return it->second;
     const std::wstring path = keyPath(app, section);
@@ -113,12 +115,12 @@ std::string RegistryStore::readText(const std::string& app, const std::string& s
     return defaultValue;
 }
 
-void RegistryStore::writeText(const std::string& app, const std::string& section,
-                              const std::string& key, const std::string& value) {
+void Win32SettingsStore::writeText(const std::string& app, const std::string& section,
+                                   const std::string& key, const std::string& value) {
     pending_[{app, section, key}] = value;
 }
 
-platform::StoreResult RegistryStore::commit() {
+platform::StoreResult Win32SettingsStore::commit() {
     if (pending_.empty()) return {};
     std::vector<Write> writes;
     for (const auto& [address, value] : pending_) {
@@ -132,7 +134,7 @@ platform::StoreResult RegistryStore::commit() {
     return {};
 }
 
-char RegistryStore::decimalSeparator() const {
+char Win32SettingsStore::decimalSeparator() const {
     wchar_t separator[8] = {};
     if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) > 0 &&
         separator[0] == L',')

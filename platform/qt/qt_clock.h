@@ -14,24 +14,16 @@ platform::LocalDateTime systemLocalNow();
 // when the clock was not set.
 platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second);
 
-class SystemClock : public platform::Clock {
-public:
-    platform::LocalDateTime now() const override { return systemLocalNow(); }
-    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override {
-        return setSystemLocalTimeOfDay(hour, minute, second);
-    }
-};
-
 class TimedateClient;
 
 // The program's clock. It sets the clock itself when the system lets it; on
 // Linux a user without that right is served by the system's time service
 // instead, which asks for an administrator's password (window events keep
 // flowing while it asks).
-class DesktopClock : public platform::Clock {
+class QtClock : public platform::Clock {
 public:
-    DesktopClock();
-    ~DesktopClock() override;
+    QtClock();
+    ~QtClock() override;
     platform::LocalDateTime now() const override { return systemLocalNow(); }
     platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
     // The program is ending: a setting that waits for the service gives up.

@@ -1,4 +1,4 @@
-#include "platform/qt/startup.h"
+#include "platform/qt/qt_start_rules.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,3 +1,5 @@
+#include "platform/win32/win32_tcp_client.h"
+
 #include <algorithm>
 #include <atomic>
 #include <thread>

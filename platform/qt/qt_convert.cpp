@@ -1,4 +1,4 @@
-#include "platform/qt/qt_util.h"
+#include "platform/qt/qt_convert.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

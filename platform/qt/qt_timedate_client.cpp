@@ -1,4 +1,4 @@
-#include "platform/qt/timedate_client.h"
+#include "platform/qt/qt_timedate_client.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,4 +1,4 @@
-#include "platform/qt/system_clock.h"
+#include "platform/qt/qt_clock.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,7 @@
 #else
 #include <time.h>
 
-#include "platform/qt/timedate_client.h"
+#include "platform/qt/qt_timedate_client.h"
 #endif
 
 namespace tempikon::qt {
@@ -86,20 +86,20 @@ platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) 
 
 #endif
 
-DesktopClock::DesktopClock() = default;
-DesktopClock::~DesktopClock() = default;
+QtClock::QtClock() = default;
+QtClock::~QtClock() = default;
 
 #ifdef _WIN32
 
-platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int second) {
+platform::ClockResult QtClock::setLocalTimeOfDay(int hour, int minute, int second) {
     return setSystemLocalTimeOfDay(hour, minute, second);
 }
 
-void DesktopClock::abandonWait() {}
+void QtClock::abandonWait() {}
 
 #else
 
-platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int second) {
+platform::ClockResult QtClock::setLocalTimeOfDay(int hour, int minute, int second) {
     // The kernel's own answer decides who may set the clock (root, or
     // cap_sys_time given to the binary); only a refusal goes to the service.
     const platform::ClockResult direct = setSystemLocalTimeOfDay(hour, minute, second);
@@ -110,7 +110,7 @@ platform::ClockResult DesktopClock::setLocalTimeOfDay(int hour, int minute, int 
     return service_->setTime(*usec);
 }
 
-void DesktopClock::abandonWait() {
+void QtClock::abandonWait() {
     if (service_) service_->abandon();
 }
 

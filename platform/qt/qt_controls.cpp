@@ -1,0 +1,378 @@
+#include "platform/qt/qt_controls.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QWidget>
+
+#include "platform/qt/qt_convert.h"
+
+namespace tempikon::qt {
+
+// ---- widgets ------------------------------------------------------------------
+
+class LabelWidget : public QLabel {
+public:
+    using QLabel::QLabel;
+    QtLabel* owner = nullptr;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override {
+        // The label takes the move: the window's background does not see it.
+        event->accept();
+        if (owner) notify(owner->onMouseMove);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        event->accept();
+        if (event->button() == Qt::LeftButton) pressed_ = true;
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        event->accept();
+        const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                           rect().contains(event->position().toPoint());
+        pressed_ = false;
+        if (click && owner) notify(owner->onClick);
+    }
+    void changeEvent(QEvent* event) override {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::ApplicationPaletteChange && owner) owner->applyColour();
+    }
+
+private:
+    bool pressed_ = false;
+};
+
+class ListWidget : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    QtListBox* owner = nullptr;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        const Qt::MouseButton button = event->button();
+        if (button == Qt::LeftButton) {
+            QListWidget::mousePressEvent(event);
+        } else {
+            // Only the left button moves the selection.
+            event->accept();
+        }
+        const int code = button == Qt::LeftButton     ? 1
+                         : button == Qt::RightButton  ? 2
+                         : button == Qt::MiddleButton ? 4
+                                                      : 0;
+        if (code && owner) owner->mouseDown(code);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) {
+            event->accept();
+            return;
+        }
+        const QPointer<ListWidget> self(this);
+        // The first click has selected the entry under the pointer; make
+        // sure of it (a double click can land on another entry).
+        QListWidgetItem* under = itemAt(event->position().toPoint());
+        if (under && !under->isSelected()) setCurrentItem(under);
+        event->accept();
+        if (self && owner) owner->doubleClicked();
+    }
+};
+
+// ---- label ----------------------------------------------------------------------
+
+QtLabel::QtLabel(QWidget* parent, const platform::TwipsRect& rect, const std::string& text,
+                 const platform::FontSpec& font)
+    : widget_(new LabelWidget(parent)), text_(text) {
+    widget_->owner = this;
+    widget_->setTextFormat(Qt::PlainText);
+    widget_->setWordWrap(true);
+    widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget_->setMouseTracking(true);
+    widget_->setFont(makeFont(font, parent->font()));
+    widget_->setGeometry(toPixels(rect));
+    widget_->setText(toQString(text));
+    applyColour();
+}
+
+QtLabel::~QtLabel() {
+    if (widget_) widget_->owner = nullptr;
+}
+
+void QtLabel::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+void QtLabel::setText(const std::string& text) {
+    text_ = text;
+    if (widget_) widget_->setText(toQString(text));
+}
+
+void QtLabel::setTextColour(platform::Colour colour) {
+    colour_ = colour;
+    applyColour();
+}
+
+void QtLabel::applyColour() {
+    if (!widget_) return;
+    QPalette palette = widget_->palette();
+    palette.setColor(QPalette::WindowText, toQColor(colour_, QApplication::palette()));
+    widget_->setPalette(palette);
+}
+
+QLabel* QtLabel::widget() const {
+    return widget_;
+}
+
+// ---- text field -----------------------------------------------------------------
+
+QtTextField::QtTextField(QWidget* parent, const platform::TwipsRect& rect, platform::Align align)
+    : widget_(new QLineEdit(parent)) {
+    widget_->setAlignment((align == platform::Align::Right ? Qt::AlignRight : Qt::AlignLeft) |
+                          Qt::AlignVCenter);
+    widget_->setGeometry(toPixels(rect));
+    widget_->setFocusPolicy(Qt::StrongFocus);
+}
+
+QtTextField::~QtTextField() = default;
+
+void QtTextField::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+void QtTextField::setText(const std::string& text) {
+    if (!widget_) return;
+    widget_->setText(toQString(text));
+    // Show the beginning of a text longer than the field.
+    widget_->setCursorPosition(0);
+}
+
+std::string QtTextField::text() const {
+    return widget_ ? toStdString(widget_->text()) : std::string();
+}
+
+QLineEdit* QtTextField::widget() const {
+    return widget_;
+}
+
+// ---- button -------------------------------------------------------------------
+
+QtButton::QtButton(QWidget* parent, const platform::TwipsRect& rect, const std::string& caption,
+                   const platform::FontSpec& font)
+    : widget_(new QPushButton(toQString(caption), parent)), caption_(caption) {
+    widget_->setFont(makeFont(font, parent->font()));
+    widget_->setGeometry(toPixels(rect));
+    widget_->setFocusPolicy(Qt::StrongFocus);
+    widget_->setAutoDefault(false);
+    QObject::connect(widget_, &QPushButton::clicked, widget_, [this] { notify(onClick); });
+}
+
+QtButton::~QtButton() {
+    if (widget_) widget_->disconnect();
+}
+
+void QtButton::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+QPushButton* QtButton::widget() const {
+    return widget_;
+}
+
+void QtButton::click() {
+    if (enabled_ && widget_) widget_->click();
+}
+
+// ---- list box -----------------------------------------------------------------
+
+QtListBox::QtListBox(QWidget* parent, const platform::TwipsRect& rect,
+                     const platform::FontSpec& font)
+    : widget_(new ListWidget(parent)) {
+    widget_->owner = this;
+    widget_->setSelectionMode(QAbstractItemView::SingleSelection);
+    widget_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    widget_->setUniformItemSizes(true);
+    QFont f = makeFont(font, parent->font());
+    // The entries are fixed columns: any fallback must be fixed-pitch too.
+    f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(true);
+    widget_->setFont(f);
+    widget_->setGeometry(toPixels(rect));
+    widget_->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(widget_, &QListWidget::itemSelectionChanged, widget_,
+                     [this] { selectionChanged(); });
+}
+
+QtListBox::~QtListBox() {
+    if (widget_) {
+        widget_->disconnect();
+        widget_->owner = nullptr;
+    }
+}
+
+void QtListBox::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+void QtListBox::clear() {
+    if (!widget_) return;
+    quiet_ = true;
+    widget_->clear();
+    quiet_ = false;
+}
+
+void QtListBox::addItem(const std::string& text) {
+    if (!widget_) return;
+    quiet_ = true;
+    widget_->addItem(toQString(text));
+    quiet_ = false;
+}
+
+int QtListBox::count() const {
+    return widget_ ? widget_->count() : 0;
+}
+
+int QtListBox::selectedIndex() const {
+    if (!widget_) return -1;
+    const QList<QListWidgetItem*> selected = widget_->selectedItems();
+    return selected.isEmpty() ? -1 : widget_->row(selected.front());
+}
+
+void QtListBox::setSelectedIndex(int index) {
+    if (!widget_ || index < -1 || index >= count() || index == selectedIndex()) return;
+    // The selection signal that follows raises onSelectionChanged, as a
+    // user's click does.
+    if (index < 0) {
+        widget_->clearSelection();
+        widget_->setCurrentRow(-1);
+    } else {
+        widget_->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+        widget_->scrollToItem(widget_->item(index));
+    }
+}
+
+std::string QtListBox::itemText(int index) const {
+    if (!widget_ || index < 0 || index >= count()) return {};
+    return toStdString(widget_->item(index)->text());
+}
+
+void QtListBox::setItemText(int index, const std::string& text) {
+    if (!widget_ || index < 0 || index >= count()) return;
+    widget_->item(index)->setText(toQString(text));
+}
+
+QListWidget* QtListBox::widget() const {
+    return widget_;
+}
+
+void QtListBox::selectionChanged() {
+    if (!quiet_) notify(onSelectionChanged);
+}
+
+void QtListBox::mouseDown(int button) {
+    notify(onMouseDown, button);
+}
+
+void QtListBox::doubleClicked() {
+    notify(onDoubleClick);
+}
+
+// ---- menus --------------------------------------------------------------------
+
+QtMenuItem::QtMenuItem(QAction* action, std::string caption)
+    : action_(action), caption_(std::move(caption)) {}
+
+QtMenuItem::~QtMenuItem() {
+    if (action_) action_->disconnect();
+}
+
+void QtMenuItem::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (action_) action_->setEnabled(enabled);
+}
+
+QAction* QtMenuItem::action() const {
+    return action_;
+}
+
+void QtMenuItem::trigger() {
+    if (enabled_) notify(onClick);
+}
+
+QtPopupMenu::QtPopupMenu(QWidget* parent, std::string caption)
+    : menu_(new QMenu(toQString(caption), parent)), caption_(std::move(caption)) {}
+
+QtPopupMenu::~QtPopupMenu() {
+    *alive_ = false;
+    items_.clear();
+    // A menu still open ends its loop; popupAtCursor sees that we are gone.
+    if (menu_ && open_) menu_->hide();
+}
+
+void QtPopupMenu::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (menu_) menu_->setEnabled(enabled);
+}
+
+platform::MenuItem& QtPopupMenu::addItem(const std::string& caption) {
+    QAction* action = menu_->addAction(toQString(caption));
+    items_.push_back(std::make_unique<QtMenuItem>(action, caption));
+    return *items_.back();
+}
+
+void QtPopupMenu::popupAtCursor() {
+    if (!enabled_ || !menu_ || open_) return;
+    open_ = true;
+    const std::weak_ptr<bool> alive = alive_;
+    QAction* chosen = menu_->exec(QCursor::pos());
+    if (!alive.lock()) return;
+    open_ = false;
+    if (!chosen) return;
+    // The chosen item runs after the menu has closed.
+    for (const auto& item : items_) {
+        if (item->action() == chosen) {
+            item->trigger();
+            return;
+        }
+    }
+}
+
+QMenu* QtPopupMenu::menu() const {
+    return menu_;
+}
+
+// ---- picture ------------------------------------------------------------------
+
+QtPicture::QtPicture(QWidget* parent, const platform::TwipsRect& rect, const std::string& image)
+    : widget_(new QLabel(parent)) {
+    widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget_->setGeometry(toPixels(rect));
+    const QPixmap pixmap(resourcePath(image));
+    if (!pixmap.isNull()) widget_->setPixmap(pixmap);
+}
+
+QtPicture::~QtPicture() = default;
+
+void QtPicture::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+QLabel* QtPicture::widget() const {
+    return widget_;
+}
+
+QString QtPicture::resourcePath(const std::string& image) {
+    return QStringLiteral(":/tempikon/") + toQString(image) + QStringLiteral(".png");
+}
+
+}  // namespace tempikon::qt
