@@ -61,6 +61,7 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
 
     done_ = false;
     reply_.clear();
+    roundTripMicros_ = -1;
     // The system's resolver reads a name only up to a NUL and would ask
     // another host than the one named: such a name is never found.
     if (host.find('\0') != std::string::npos) {
@@ -70,6 +71,7 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     timeoutTimer_.setInterval(TimeoutMilliseconds(timeoutSeconds));
     timeoutTimer_.setEnabled(true);
     if (socket_.isOpen()) socket_.close();
+    startMicros_ = platform_.monotonicMicros();
     socket_.connect(host, kDaytimePort);
 
     while (!done_) platform_.waitForEvents();
@@ -144,6 +146,7 @@ void DaytimeQuery::onSocketError() {
 void DaytimeQuery::onDataArrival() {
     if (!busy_ || shutDown_) return;
     timeoutTimer_.setEnabled(false);
+    roundTripMicros_ = platform_.monotonicMicros() - startMicros_;
     if (auto bytes = socket_.readAll(kMaxReplyBytes)) reply_ = std::move(*bytes);
     done_ = true;
 }

@@ -46,6 +46,9 @@ public:
     bool isBusy() const;
     // The last query's reply as received (bytes), empty after a time-out.
     const std::string& lastReply() const { return reply_; }
+    // Microseconds from the connection attempt to the first data of the
+    // last query; -1 when no data came.
+    std::int64_t lastRoundTripMicros() const { return roundTripMicros_; }
     // Ends a waiting query at once and refuses all later ones (the main
     // window is closing).
     void shutdown();
@@ -72,6 +75,8 @@ private:
     // time-out came; the reply as received (one byte per character).
     bool done_ = false;
     std::string reply_;
+    std::int64_t startMicros_ = 0;
+    std::int64_t roundTripMicros_ = -1;
     bool busy_ = false;
     bool shutDown_ = false;
     int nextListenerId_ = 1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,6 +78,9 @@ public:
     virtual Version version() const = 0;
     // True when no screen is shown (message boxes answer at once).
     virtual bool isHeadless() const = 0;
+    // A steady count of microseconds for measuring intervals; it never
+    // jumps when the clock is set.
+    virtual std::int64_t monotonicMicros() const = 0;
 };
 
 }  // namespace tempikon::platform

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -38,6 +40,11 @@ public:
     std::vector<std::string> dataDirectories() const override;
     void writeOutputLine(const std::string& line) override;
     platform::Version version() const override;
+    std::int64_t monotonicMicros() const override {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
     bool isHeadless() const override;
 
 private:

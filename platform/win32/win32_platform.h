@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -53,6 +54,11 @@ public:
     std::vector<std::string> dataDirectories() const override;
     void writeOutputLine(const std::string& line) override;
     platform::Version version() const override;
+    std::int64_t monotonicMicros() const override {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
     bool isHeadless() const override { return headless_; }
 
     // For the backend's own classes.

@@ -85,6 +85,7 @@ TEST_F(QueryTest, ReplyGivesItsTimeTextFromPort13) {
     EXPECT_EQ(socket().host, "time.example");
     EXPECT_EQ(socket().port, 13);
     EXPECT_EQ(query.lastReply(), "Sun Dec  6 14:03:27 2026\r\n");
+    EXPECT_EQ(query.lastRoundTripMicros(), 120 * 1000);
     ExpectIdle();
 }
 
@@ -94,6 +95,7 @@ TEST_F(QueryTest, TimeOutOfThreeSecondsEndsASilentQuery) {
     ASSERT_FALSE(timer().intervalHistory.empty());
     EXPECT_EQ(timer().intervalHistory.back(), 3000);
     EXPECT_EQ(timer().fireCount, 1);
+    EXPECT_EQ(query.lastRoundTripMicros(), -1);
     ExpectIdle();
 }
 

@@ -373,6 +373,7 @@ public:
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
     platform::Version version() const override { return versionNumbers; }
     bool isHeadless() const override { return headless; }
+    std::int64_t monotonicMicros() const override { return now_ * 1000; }
 
     // Virtual time.
     long long nowMs() const { return now_; }

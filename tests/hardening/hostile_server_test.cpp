@@ -74,6 +74,7 @@ public:
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
     platform::Version version() const override { return qt_.version(); }
     bool isHeadless() const override { return qt_.isHeadless(); }
+    std::int64_t monotonicMicros() const override { return qt_.monotonicMicros(); }
 
     RecordingClock& recordingClock() { return clock_; }
     std::vector<std::string> output;
