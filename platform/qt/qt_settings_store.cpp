@@ -1,91 +1,129 @@
 #include "platform/qt/qt_settings_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QLocale>
-#include <QSettings>
+#include <QLockFile>
 #include <QStandardPaths>
-#include <QStringList>
-#include <QVariant>
+#include <QString>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_ini_text.h"
 #include "tempikon_version.h"
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace tempikon::qt {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 const QString kOrganization = QString::fromUtf8(version::kProductName);
 
-std::unique_ptr<QSettings> open(const std::string& app) {
-    // Native: the registry on Windows; elsewhere an INI file named .conf.
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganization,
-                                       toQString(app));
-}
+// How long a save waits for another program's lock.
+constexpr int kLockWaitMs = 2000;
+// A lock file whose holder cannot be told (empty or unreadable) counts as
+// stale this soon; one that a live process holds is never taken, because its
+// holder keeps it locked.
+constexpr int kStaleLockMs = 200;
 
-QString keyPath(const std::string& section, const std::string& key) {
-    return toQString(section) + QLatin1Char('/') + toQString(key);
-}
-
-// Identity of the file on disk, to tell whether a sync replaced it.
-struct FileIdentity {
-    bool exists = false;
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-    long long modifiedNs = 0;
-
-    bool operator==(const FileIdentity&) const = default;
-};
-
-FileIdentity identify(const QString& path) {
-    FileIdentity id;
-#ifndef _WIN32
-    struct stat st {};
-    if (::stat(path.toLocal8Bit().constData(), &st) == 0) {
-        id.exists = true;
-        id.device = static_cast<unsigned long long>(st.st_dev);
-        id.inode = static_cast<unsigned long long>(st.st_ino);
-        id.modifiedNs =
-            static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000LL + st.st_mtim.tv_nsec;
-    }
-#else
-    (void)path;
-#endif
-    return id;
-}
-
-#ifndef _WIN32
-// Where QSettings keeps an application's INI file, found without opening it:
-// QSettings reads the file as soon as it is made.
 QString iniPath(const std::string& app) {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QLatin1Char('/') + kOrganization + QLatin1Char('/') + toQString(app) +
            QStringLiteral(".conf");
 }
-#endif
 
-// Why the settings file must be left alone, or nullopt when it is usable (or
-// absent). A pipe would block the program as it starts; a file far larger
-// than any configuration would be read whole into memory.
-std::optional<std::string> unusable(const std::string& app) {
-#ifndef _WIN32
-    namespace fs = std::filesystem;
-    const fs::path path(iniPath(app).toStdString());
+struct FileText {
+    std::optional<std::string> unusable;  // why it must be left alone
+    std::string text;                     // empty when absent
+};
+
+// The file's bytes. A pipe would block the program as it starts; a file far
+// larger than any configuration would be read whole into memory.
+FileText readFile(const std::string& path) {
+    FileText result;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) result.unusable = "cannot be read";
+        return result;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.unusable = "not a regular file";
+    } else if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
+        result.unusable = "too large";
+    } else {
+        char buffer[8192];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            result.text.append(buffer, static_cast<std::size_t>(got));
+            if (result.text.size() > kMaxSettingsFileBytes) {
+                result.unusable = "too large";
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+// Temporary files of earlier saves that were cut off: "<name>.XXXXXX".
+void removeLeftovers(const fs::path& target) {
     std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (!fs::exists(status)) return std::nullopt;
-    if (!fs::is_regular_file(status)) return std::string("not a regular file");
-    const auto size = fs::file_size(path, error);
-    if (error || size > kMaxSettingsFileBytes) return std::string("too large");
-#else
-    (void)app;
-#endif
+    const std::string stem = target.filename().string() + '.';
+    for (const auto& entry : fs::directory_iterator(target.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != stem.size() + 6 || name.compare(0, stem.size(), stem) != 0) continue;
+        bool random = true;
+        for (std::size_t i = stem.size(); i < name.size(); ++i)
+            random = random && std::isalnum(static_cast<unsigned char>(name[i]));
+        std::error_code ignored;
+        if (random && entry.is_regular_file(ignored) && !entry.is_symlink(ignored))
+            fs::remove(entry.path(), ignored);
+    }
+}
+
+// Writes the target in place of the old one in one rename, with the old
+// file's owner and mode. A symbolic link stays and its target is written.
+std::optional<std::string> replaceFile(const fs::path& target, const std::string& text) {
+    std::string pattern = target.string() + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return std::string("cannot create a file there");
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)::fchown(fd, old.st_uid, old.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < text.size()) {
+        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        ok = put > 0;
+        if (ok) done += static_cast<std::size_t>(put);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(pattern.c_str(), target.c_str()) != 0) {
+        ::unlink(pattern.c_str());
+        return std::string("cannot write the file");
+    }
     return std::nullopt;
 }
 
@@ -95,18 +133,9 @@ std::string QtSettingsStore::readText(const std::string& app, const std::string&
                                       const std::string& key, const std::string& defaultValue) {
     const auto it = pending_.find({app, section, key});
     if (it != pending_.end()) return it->second;
-    if (unusable(app)) return defaultValue;
-
-    const auto settings = open(app);
-    const QVariant value = settings->value(keyPath(section, key));
-    if (!value.isValid()) return defaultValue;
-    // An unquoted comma makes QSettings read a list ("5,5" written by hand
-    // under a comma locale); put it back together.
-    if (value.typeId() == QMetaType::QStringList) {
-        return toStdString(value.toStringList().join(QLatin1Char(',')));
-    }
-    if (!value.canConvert<QString>()) return defaultValue;
-    return toStdString(value.toString());
+    const FileText file = readFile(location(app));
+    if (file.unusable) return defaultValue;
+    return ini::ReadText(file.text, section, key).value_or(defaultValue);
 }
 
 void QtSettingsStore::writeText(const std::string& app, const std::string& section,
@@ -114,47 +143,55 @@ void QtSettingsStore::writeText(const std::string& app, const std::string& secti
     pending_[{app, section, key}] = value;
 }
 
+std::optional<std::string> QtSettingsStore::save(const std::string& app) {
+    const fs::path path(location(app));
+    std::error_code error;
+    fs::create_directories(path.parent_path(), error);
+    if (error) return std::string("cannot create its folder");
+
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+        char resolved[PATH_MAX];
+        if (!::realpath(path.c_str(), resolved)) return std::string("the link leads nowhere");
+        target = resolved;
+    }
+
+    // The lock that QSettings takes too, so that copies of the program of
+    // either kind never save at once.
+    QLockFile lock(QString::fromStdString(path.string() + ".lock"));
+    lock.setStaleLockTime(kStaleLockMs);
+    if (!lock.tryLock(kLockWaitMs)) {
+        if (fs::exists(fs::symlink_status(path.string() + ".lock", error)) &&
+            !fs::is_regular_file(fs::symlink_status(path.string() + ".lock", error))) {
+            return std::string("something that is not a lock file is in the way: " + path.string() +
+                               ".lock");
+        }
+        return std::string("another program holds its lock");
+    }
+    removeLeftovers(target);
+
+    const FileText old = readFile(target.string());
+    if (old.unusable) return *old.unusable;
+    std::vector<ini::Value> values;
+    for (const auto& [where, value] : pending_) {
+        if (std::get<0>(where) == app)
+            values.push_back({std::get<1>(where), std::get<2>(where), value});
+    }
+    return replaceFile(target, ini::WriteTexts(old.text, values));
+}
+
 platform::StoreResult QtSettingsStore::commit() {
     std::set<std::string> apps;
     for (const auto& entry : pending_) apps.insert(std::get<0>(entry.first));
 
-    platform::StoreResult result;
     for (const std::string& app : apps) {
-        if (const auto why = unusable(app)) {
-            result = {false, "Cannot write the settings to " + location(app) + " (" + *why + ")"};
-            break;
+        if (const auto why = save(app)) {
+            // Values that could not be written stay waiting for the next commit.
+            return {false, "Cannot write the settings to " + location(app) + " (" + *why + ")"};
         }
-        const auto settings = open(app);
-        for (const auto& [where, value] : pending_) {
-            if (std::get<0>(where) != app) continue;
-            settings->setValue(keyPath(std::get<1>(where), std::get<2>(where)), toQString(value));
-        }
-        const QString file = settings->fileName();
-        const FileIdentity before = identify(file);
-        settings->sync();
-        switch (settings->status()) {
-            case QSettings::NoError:
-                break;
-            case QSettings::AccessError:
-                result = {false, "Cannot write the settings to " + toStdString(file)};
-                break;
-            case QSettings::FormatError: {
-                // The old file held lines that are not INI. QSettings keeps
-                // the first error it met, so a failed write would hide behind
-                // it: the file must have been replaced for the save to count.
-                const FileIdentity after = identify(file);
-                if (!after.exists || after == before) {
-                    result = {false, "Cannot write the settings to " + toStdString(file) +
-                                         " (the file is damaged)"};
-                }
-                break;
-            }
-        }
-        if (!result.ok) break;
     }
-    // Values that could not be written stay waiting for the next commit.
-    if (result.ok) pending_.clear();
-    return result;
+    pending_.clear();
+    return {};
 }
 
 char QtSettingsStore::decimalSeparator() const {
@@ -163,11 +200,7 @@ char QtSettingsStore::decimalSeparator() const {
 }
 
 std::string QtSettingsStore::location(const std::string& app) {
-#ifndef _WIN32
     return toStdString(iniPath(app));
-#else
-    return toStdString(open(app)->fileName());
-#endif
 }
 
 }  // namespace tempikon::qt

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -13,14 +14,15 @@ namespace tempikon::qt {
 // written over.
 inline constexpr std::size_t kMaxSettingsFileBytes = 1 << 20;
 
-// QSettings under organization "Tempikon": an INI file per application
-// (${XDG_CONFIG_HOME:-~/.config}/Tempikon/<app>.conf) with one group per
-// section; on Windows the registry (HKCU\Software\Tempikon\<app>\<section>).
-// Writes wait in memory until commit(), which hands them to QSettings in one
-// sync: QSettings locks the file, merges them into what is on disk and
-// replaces the file atomically (QSaveFile). A settings file that is not a
-// regular file, or is larger than kMaxSettingsFileBytes, reads as absent and
-// is not written over.
+// An INI file per application (${XDG_CONFIG_HOME:-~/.config}/Tempikon/<app>.conf)
+// with one group per section, in the format QSettings reads and writes, but
+// read and written by a reader of the program's own: the values are plain
+// text, and QSettings would build objects of any depth from "@Variant(...)".
+// Writes wait in memory until commit(), which takes QSettings' lock (waiting
+// at most 2 s; stale locks are taken over), merges them into what is on disk
+// and replaces the file in one rename, keeping a symbolic link, the owner and
+// the mode. A settings file that is not a regular file, or is larger than
+// kMaxSettingsFileBytes, reads as absent and is not written over.
 class QtSettingsStore : public platform::SettingsStore {
 public:
     std::string readText(const std::string& app, const std::string& section, const std::string& key,
@@ -34,6 +36,9 @@ public:
     static std::string location(const std::string& app);
 
 private:
+    // Why the values of app could not be saved, or nullopt.
+    std::optional<std::string> save(const std::string& app);
+
     std::map<std::tuple<std::string, std::string, std::string>, std::string> pending_;
 };
 

@@ -1,13 +1,18 @@
 // The settings store on QSettings, in this process's own XDG_CONFIG_HOME.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QSettings>
+#include <QString>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "backend_env.h"
 #include "platform/qt/qt_settings_store.h"
@@ -162,6 +167,145 @@ TEST_F(SettingsStore, TwoProcessesSavingAtOnceLoseNothing) {
             EXPECT_EQ(store.readText("Tempikon", "CONFIG", key, "<lost>"), "value " + key);
         }
     }
+}
+
+TEST_F(SettingsStore, ReadsAndWritesWhatQSettingsDoes) {
+    // Files of earlier versions were written by QSettings, and a copy of
+    // such a version may still read what this one writes.
+    const std::string texts[] = {"ntp.example.org",
+                                 "",
+                                 "@odd",
+                                 "@@two",
+                                 "@String(x)",
+                                 "@Variant(x)",
+                                 "a,b",
+                                 " lead",
+                                 "trail ",
+                                 "tab\there",
+                                 std::string("nul\0"
+                                             "1",
+                                             5),
+                                 "\x01\x1f",
+                                 "a;b=c\"d\\e",
+                                 "Zürich",
+                                 "line\nfeed",
+                                 "\\x41"};
+    const QString path = QString::fromStdString(file.string());
+    for (const std::string& text : texts) {
+        SetUp();
+        fs::create_directories(dir);
+        {
+            QSettings old(path, QSettings::IniFormat);
+            old.setValue("CONFIG/Server", QString::fromStdString(text));
+        }
+        EXPECT_EQ(read("Server"), text) << "written by QSettings: " << fileText(file);
+        QtSettingsStore store;
+        store.writeText("Tempikon", "CONFIG", "Server2", text);
+        ASSERT_TRUE(store.commit().ok);
+        QSettings old(path, QSettings::IniFormat);
+        EXPECT_EQ(old.value("CONFIG/Server2").toString().toStdString(), text) << fileText(file);
+        EXPECT_EQ(old.value("CONFIG/Server").toString().toStdString(), text) << fileText(file);
+    }
+}
+
+TEST_F(SettingsStore, NestedVariantIsNeverBuilt) {
+    // A list nested 60,000 deep, just under the size limit: QSettings would
+    // recurse until the stack ran out, at every start.
+    std::string value = "@Variant(";
+    for (int i = 0; i < 60000; ++i) value += "\\0\\0\\0\\t\\0\\0\\0\\x1";
+    value += "\\0\\0\\0\\t\\0\\0\\0\\0)";
+    writeFile("[CONFIG]\nServer=" + value + "\nTimeout=7\n");
+    ASSERT_LT(fs::file_size(file), kMaxSettingsFileBytes);
+    EXPECT_EQ(read("Server"), "<default>");
+    EXPECT_EQ(read("Timeout"), "7");
+    QtSettingsStore store;
+    store.writeText("Tempikon", "CONFIG", "Server", "repaired.example");
+    ASSERT_TRUE(store.commit().ok);
+    EXPECT_EQ(read("Server"), "repaired.example");
+    EXPECT_EQ(read("Timeout"), "7");
+}
+
+TEST_F(SettingsStore, LocksAndLeftoversNeverFreezeASave) {
+    const fs::path lock = dir / "Tempikon.conf.lock";
+    const fs::path leftover = dir / "Tempikon.conf.Ab12Cd";
+    const fs::path errors = fs::path(testing::configHome()) / "writer.err";
+    struct Case {
+        const char* name;
+        void (*prepare)(const fs::path& lock);
+        bool saves;
+    } cases[] = {
+        {"a folder in the lock's place", [](const fs::path& l) { fs::create_directory(l); }, false},
+        {"an empty stale lock", [](const fs::path& l) { std::ofstream{l}; }, true},
+        {"the lock of a dead process",
+         [](const fs::path& l) { std::ofstream{l} << "2147483646\n\nTempikon\n"; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        fs::create_directories(dir);
+        c.prepare(lock);
+        std::ofstream(leftover) << "cut off";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        char* argv[] = {const_cast<char*>(TEMPIKON_SETTINGS_WRITER), const_cast<char*>("K"),
+                        const_cast<char*>("1"), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, TEMPIKON_SETTINGS_WRITER, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        // A frozen save is a hang, caught with a bound far above the 2 s wait.
+        int status = 0;
+        for (int i = 0; i < 150 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (::kill(pid, 0) == 0) {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the save froze";
+            continue;
+        }
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status) == 0, c.saves) << fileText(errors);
+        if (c.saves) {
+            EXPECT_EQ(read("K0"), "value K0");
+            EXPECT_FALSE(fs::exists(leftover));
+            EXPECT_FALSE(fs::exists(lock));
+        } else {
+            EXPECT_NE(fileText(errors).find("Tempikon.conf.lock"), std::string::npos)
+                << fileText(errors);
+        }
+    }
+    fs::remove(errors);
+}
+
+TEST_F(SettingsStore, SavingThroughALinkKeepsTheLinkOwnerAndMode) {
+    // As dotfile managers keep it: the file lives elsewhere, under a link.
+    const fs::path elsewhere = fs::path(testing::configHome()) / "dotfiles";
+    fs::create_directories(elsewhere);
+    fs::create_directories(dir);
+    const fs::path target = elsewhere / "Tempikon.conf";
+    std::ofstream(target) << "[CONFIG]\nServer=old.example\n";
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    }
+    fs::create_symlink(target, file);
+
+    QtSettingsStore store;
+    store.writeText("Tempikon", "CONFIG", "Server", "new.example");
+    ASSERT_TRUE(store.commit().ok);
+
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(read("Server"), "new.example");
+    EXPECT_NE(fileText(target).find("new.example"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+    }
+    fs::remove_all(elsewhere);
 }
 
 TEST(SettingsLocale, DecimalSeparatorMatchesTheLocale) {
