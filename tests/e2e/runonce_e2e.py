@@ -22,7 +22,7 @@ PORT = 13
 RUN_TIMEOUT_S = 40
 
 
-def run(program, recorder, config_home, args, log_path):
+def run(program, recorder, config_home, args, log_path, stdout=None):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     env["XDG_CONFIG_HOME"] = config_home
@@ -34,7 +34,10 @@ def run(program, recorder, config_home, args, log_path):
     env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
     cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
            program] + args
-    return subprocess.run(cmd, env=env, capture_output=True, text=True,
+    if stdout is None:
+        return subprocess.run(cmd, env=env, capture_output=True, text=True,
+                              timeout=RUN_TIMEOUT_S)
+    return subprocess.run(cmd, env=env, stdout=stdout, stderr=subprocess.PIPE, text=True,
                           timeout=RUN_TIMEOUT_S)
 
 
@@ -123,7 +126,32 @@ def case_interactive(opts, tmp):
     check("display" in r.stderr.lower(), "says why on stderr", r)
 
 
+def case_full_pipe(opts, tmp):
+    # Standard output is a pipe that nobody reads, already full: the outcome
+    # line is dropped, the clock is set and the program ends all the same.
+    server = DaytimeServer("127.0.15.1", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    seed(tmp, ["Server=127.0.15.1", "Timeout=10"])
+    log = os.path.join(tmp, "clock.log")
+    read_end, write_end = os.pipe()
+    os.set_blocking(write_end, False)
+    try:
+        while True:
+            os.write(write_end, b"x" * 4096)
+    except BlockingIOError:
+        pass
+    os.set_blocking(write_end, True)
+    try:
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log, stdout=write_end)
+    finally:
+        os.close(write_end)
+        os.close(read_end)
+        server.close()
+    check(r.returncode == 0, "exit status 0 when the clock was set", r)
+    check(len(read_log(log)) == 1, "one recorded clock setting", r)
+
+
 CASES = {
+    "full_pipe": case_full_pipe,
     "set": case_set,
     "unreachable": case_unreachable,
     "invalid": case_invalid,
