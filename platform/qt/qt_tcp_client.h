@@ -2,23 +2,35 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/tcp_client.h"
 
-class QTcpSocket;
+class QObject;
+class QSocketNotifier;
+class QTimer;
 
 namespace tempikon::qt {
 
-// The most bytes a socket buffers before it stops reading from the system,
+// The most bytes the client buffers before it stops reading from the system,
 // so that a flooding peer cannot grow the process.
 inline constexpr std::size_t kSocketReadBufferBytes = 64 * 1024;
 
-// A QTcpSocket per connection. close() detaches the socket at once, so no
-// notification of a closed connection can arrive later, not even one that
-// Qt had already queued.
+// After this long without an answer from one address the next one is tried
+// alongside it (RFC 8305's connection attempt delay).
+inline constexpr int kNextAddressDelayMs = 250;
+
+// A non-blocking socket watched by socket notifiers. The name is looked up on
+// a thread of its own that nothing waits for, so a resolver that never
+// answers holds up neither the query's time-out nor the end of the process.
+// Every address of the name is tried within the caller's time-out, one more
+// whenever one fails or after kNextAddressDelayMs; the first to connect
+// wins. A reset before any data arrived is an error; an orderly close is not.
+// close() silences the connection at once, lookup included.
 class QtTcpClient : public platform::TcpClient {
 public:
-    QtTcpClient() = default;
+    QtTcpClient();
     ~QtTcpClient() override;
     QtTcpClient(const QtTcpClient&) = delete;
     QtTcpClient& operator=(const QtTcpClient&) = delete;
@@ -26,20 +38,45 @@ public:
     void connect(const std::string& host, std::uint16_t port) override;
     std::optional<std::string> readAll(std::size_t maxBytes) override;
     void close() override;
-    bool isOpen() const override { return socket_ != nullptr; }
+    bool isOpen() const override { return open_; }
 
     // Bytes buffered and not yet read (for tests).
-    std::size_t bufferedBytes() const;
+    std::size_t bufferedBytes() const { return buffer_.size(); }
+
+    struct Address;
+    struct Lookup;
 
 private:
-    void dataArrived(QTcpSocket* socket);
-    void errorOccurred(QTcpSocket* socket, int error);
-    void retire(QTcpSocket* socket);
+    struct Attempt {
+        int fd = -1;
+        QSocketNotifier* writable = nullptr;
+    };
 
-    QTcpSocket* socket_ = nullptr;
-    // The socket whose signal is being handled, which must not be deleted
-    // under its own feet.
-    QTcpSocket* emitting_ = nullptr;
+    void onResolved(std::vector<Address> addresses, const std::string& error);
+    void startNextAttempt();
+    void onAttemptWritable(int fd);
+    void onReadable();
+    void report(const std::string& description);
+    void retire(QObject* object);
+    template <class F>
+    void guarded(F f);
+
+    std::unique_ptr<QObject> context_;
+    QTimer* nextAddress_ = nullptr;
+    std::shared_ptr<Lookup> lookup_;
+    std::vector<Address> addresses_;
+    std::size_t next_ = 0;
+    std::vector<Attempt> attempts_;
+    int fd_ = -1;
+    QSocketNotifier* readable_ = nullptr;
+    std::string buffer_;
+    std::string lastError_;
+    bool open_ = false;
+    bool gotData_ = false;
+    bool ended_ = false;  // the peer closed or reset the connection
+    // Depth of the notifications being handled, during which Qt objects are
+    // deleted later rather than under their own feet.
+    int depth_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
