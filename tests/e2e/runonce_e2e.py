@@ -11,6 +11,7 @@ import argparse
 import datetime
 import os
 import re
+import socket
 import subprocess
 import sys
 import tempfile
@@ -22,7 +23,8 @@ PORT = 13
 RUN_TIMEOUT_S = 40
 
 
-def run(program, recorder, config_home, args, log_path, stdout=None):
+def run(program, recorder, config_home, args, log_path, stdout=None, wrap=(),
+        timeout=RUN_TIMEOUT_S):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     env["XDG_CONFIG_HOME"] = config_home
@@ -32,13 +34,13 @@ def run(program, recorder, config_home, args, log_path, stdout=None):
     # In a sanitizer build the recorder is loaded ahead of the ASan runtime.
     asan = env.get("ASAN_OPTIONS", "")
     env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
-    cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
-           program] + args
+    cmd = list(wrap) + ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
+                        program] + args
     if stdout is None:
         return subprocess.run(cmd, env=env, capture_output=True, text=True,
-                              timeout=RUN_TIMEOUT_S)
+                              timeout=timeout)
     return subprocess.run(cmd, env=env, stdout=stdout, stderr=subprocess.PIPE, text=True,
-                          timeout=RUN_TIMEOUT_S)
+                          timeout=timeout)
 
 
 def seed(config_home, lines):
@@ -150,7 +152,83 @@ def case_full_pipe(opts, tmp):
     check(len(read_log(log)) == 1, "one recorded clock setting", r)
 
 
+def own_view(tmp, files):
+    """A private mount namespace in which each system file of files
+    (path: text) is replaced by the test's own copy."""
+    script = ""
+    args = []
+    for i, (path, text) in enumerate(files.items()):
+        copy = os.path.join(tmp, f"view{i}")
+        with open(copy, "w") as f:
+            f.write(text)
+        script += f'mount --bind "${i + 1}" {path} && '
+        args.append(copy)
+    return ["unshare", "-m", "sh", "-c",
+            script + 'shift ' + str(len(args)) + ' && exec "$@"', "view"] + args
+
+
+def black_hole(address):
+    """A listener whose accept queue is full: further SYNs are dropped, so a
+    connection to it neither succeeds nor fails."""
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((address, PORT))
+    listener.listen(0)
+    fillers = []
+    for _ in range(3):
+        c = socket.socket()
+        c.setblocking(False)
+        c.connect_ex((address, PORT))
+        fillers.append(c)
+    return [listener] + fillers
+
+
+def case_second_address(opts, tmp):
+    # The name's first address swallows the connection, its second answers:
+    # the second is tried well within the 3 s time-out.
+    holes = black_hole("127.0.15.3")
+    server = DaytimeServer("127.0.15.4", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    hosts = ("127.0.0.1 localhost\n127.0.15.3 eyeballs.tempikon.test\n"
+             "127.0.15.4 eyeballs.tempikon.test\n")
+    view = own_view(tmp, {"/etc/hosts": hosts})
+    order = subprocess.run(view + ["getent", "ahostsv4", "eyeballs.tempikon.test"],
+                           capture_output=True, text=True).stdout.split()
+    check(order[:1] == ["127.0.15.3"], f"the black hole comes first, got {order}")
+    seed(tmp, ["Server=eyeballs.tempikon.test", "Timeout=3"])
+    log = os.path.join(tmp, "clock.log")
+    try:
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log, wrap=view)
+    finally:
+        server.close()
+        for s in holes:
+            s.close()
+    check(r.returncode == 0, "exit status 0 when the clock was set", r)
+    check(server.connections == 1, "the second address answered", r)
+    check(len(read_log(log)) == 1, "one recorded clock setting", r)
+
+
+def case_hung_resolver(opts, tmp):
+    # A name server that never answers, asked for 150 s: the run ends with
+    # its time-out, not with the resolver.
+    silent = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    silent.bind(("127.0.15.5", 53))
+    view = own_view(tmp, {
+        "/etc/hosts": "127.0.0.1 localhost\n",
+        "/etc/resolv.conf": "nameserver 127.0.15.5\noptions timeout:30 attempts:5\n",
+    })
+    seed(tmp, ["Server=slow.tempikon.test", "Timeout=1"])
+    log = os.path.join(tmp, "clock.log")
+    try:
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log, wrap=view, timeout=20)
+    finally:
+        silent.close()
+    check(r.returncode == 1, "exit status 1 when no server answered", r)
+    check(r.stdout.splitlines() == ["Couldn't reach timeserver(s)"], "outcome line", r)
+
+
 CASES = {
+    "second_address": case_second_address,
+    "hung_resolver": case_hung_resolver,
     "full_pipe": case_full_pipe,
     "set": case_set,
     "unreachable": case_unreachable,

@@ -76,6 +76,18 @@ TEST(DaytimeQueryOnQt, RefusedConnectionEndsTheQueryWithoutWaitingForTheTimeOut)
     q.expectIdle();
 }
 
+TEST(DaytimeQueryOnQt, ResetBeforeAnyReplyEndsTheQueryWithoutWaitingForTheTimeOut) {
+    // Accepted, then reset: an error, unlike an orderly close.
+    ServerOptions options;
+    options.mode = ServerMode::ResetMidReply;
+    options.text = "";
+    DaytimeServer server("127.0.15.2", options);
+    Query q(2'147'483);
+    EXPECT_EQ(q.ask("127.0.15.2"), "");
+    EXPECT_EQ(server.connectionsAccepted(), 1);
+    q.expectIdle();
+}
+
 TEST(DaytimeQueryOnQt, SilentServerEndsByTheTimeOut) {
     auto server = DaytimeServer::inMode("127.0.0.12", ServerMode::Silent);
     Query q(1);
