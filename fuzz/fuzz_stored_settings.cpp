@@ -2,9 +2,11 @@
 // loading them, what the program then derives from the values, and saving
 // and loading them again.
 //
-// Input: one byte whose bits 0-5 say which of the six keys exist and bit 6
-// whether the locale's decimal separator is a comma; then the texts of the
-// keys in store order, separated by line feeds.
+// Input: one byte whose bits 0-5 say which of the six keys exist, bit 6
+// whether the locale's decimal separator is a comma and bit 7 whether the
+// rest is a whole settings file; then either that file, or the texts of the
+// keys in store order, separated by line feeds. Either way the texts go
+// through the settings file and must come back unchanged.
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -21,6 +23,7 @@
 #include "core/numbers.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
+#include "platform/qt/qt_ini_text.h"
 
 namespace {
 
@@ -128,14 +131,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<std::string> stored[6];
     MapStore store;
     store.separator = (flags & 0x40) ? ',' : '.';
+    const bool wholeFile = (flags & 0x80) != 0;
     for (int k = 0; k < 6; ++k) {
-        const std::size_t end = rest.find('\n');
-        const std::string_view text = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        if (flags & (1u << k)) {
-            stored[k] = std::string(text);
-            store.values[kKeys[k]] = *stored[k];
+        if (wholeFile) {
+            // Never anything but text, however deep a "@Variant(...)" nests.
+            stored[k] = qt::ini::ReadText(rest, "CONFIG", kKeys[k]);
+        } else {
+            const std::size_t end = rest.find('\n');
+            const std::string_view text = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+            if (flags & (1u << k)) stored[k] = std::string(text);
         }
+        if (stored[k]) store.values[kKeys[k]] = *stored[k];
+    }
+    // Into the file (a fresh one, or the fuzzed one) and back, unchanged.
+    std::vector<qt::ini::Value> texts;
+    for (int k = 0; k < 6; ++k) {
+        if (stored[k]) texts.push_back({"CONFIG", kKeys[k], *stored[k]});
+    }
+    const std::string file = qt::ini::WriteTexts(wholeFile ? rest : std::string_view(), texts);
+    for (int k = 0; k < 6; ++k) {
+        if (stored[k]) FUZZ_CHECK(qt::ini::ReadText(file, "CONFIG", kKeys[k]) == stored[k]);
     }
 
     core::Config config;

@@ -173,6 +173,61 @@ std::vector<Section> Parse(std::string_view data) {
     return sections;
 }
 
+// One escape after its backslash, at raw[i]: "\n" and the like, "\x" hex and
+// octal digits, a backslash before a line end (which joins lines); any other
+// character is dropped.
+void Unescape(std::string_view raw, std::size_t& i, std::string& out) {
+    const char e = raw[i++];
+    switch (e) {
+        case 'a':
+            out += '\a';
+            return;
+        case 'b':
+            out += '\b';
+            return;
+        case 'f':
+            out += '\f';
+            return;
+        case 'n':
+            out += '\n';
+            return;
+        case 'r':
+            out += '\r';
+            return;
+        case 't':
+            out += '\t';
+            return;
+        case 'v':
+            out += '\v';
+            return;
+        case '"':
+        case '?':
+        case '\'':
+        case '\\':
+            out += e;
+            return;
+        default:
+            break;
+    }
+    if (e == 'x' || (e >= '0' && e <= '7')) {
+        const int base = e == 'x' ? 16 : 8;
+        std::uint32_t value = e == 'x' ? 0 : static_cast<std::uint32_t>(e - '0');
+        if (e == 'x' && (i >= raw.size() || HexDigit(raw[i]) < 0)) return;
+        while (i < raw.size()) {
+            const int d = HexDigit(raw[i]);
+            if (d < 0 || d >= base) break;
+            value =
+                (value * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(d)) & 0xFFFF;
+            ++i;
+        }
+        AppendUtf8(out, value);
+        return;
+    }
+    if ((e == '\n' || e == '\r') && i < raw.size() && (raw[i] == '\n' || raw[i] == '\r') &&
+        raw[i] != e)
+        ++i;
+}
+
 // A value's text after Qt's escapes and quotes; unquoted commas split it into
 // items, whose blanks around are dropped.
 std::vector<std::string> UnescapeValue(std::string_view raw) {
@@ -186,7 +241,8 @@ std::vector<std::string> UnescapeValue(std::string_view raw) {
         while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t')) ++i;
     };
     auto chopTrailing = [&] {
-        while (current.size() > chopLimit && IsSpace(current.back())) current.pop_back();
+        while (current.size() > chopLimit && (current.back() == ' ' || current.back() == '\t'))
+            current.pop_back();
     };
     skipSpaces();
     while (i < raw.size()) {
@@ -194,59 +250,8 @@ std::vector<std::string> UnescapeValue(std::string_view raw) {
         if (c == '\\') {
             ++i;
             if (i >= raw.size()) break;
-            const char e = raw[i++];
-            switch (e) {
-                case 'a':
-                    current += '\a';
-                    continue;
-                case 'b':
-                    current += '\b';
-                    continue;
-                case 'f':
-                    current += '\f';
-                    continue;
-                case 'n':
-                    current += '\n';
-                    continue;
-                case 'r':
-                    current += '\r';
-                    continue;
-                case 't':
-                    current += '\t';
-                    continue;
-                case 'v':
-                    current += '\v';
-                    continue;
-                case '"':
-                case '?':
-                case '\'':
-                case '\\':
-                    current += e;
-                    continue;
-                default:
-                    break;
-            }
-            if (e == 'x' || (e >= '0' && e <= '7')) {
-                const int base = e == 'x' ? 16 : 8;
-                std::uint32_t value = e == 'x' ? 0 : static_cast<std::uint32_t>(e - '0');
-                if (e == 'x' && (i >= raw.size() || HexDigit(raw[i]) < 0)) {
-                    chopLimit = current.size();
-                    continue;
-                }
-                while (i < raw.size()) {
-                    const int d = HexDigit(raw[i]);
-                    if (d < 0 || d >= base) break;
-                    value = ((value * static_cast<std::uint32_t>(base)) +
-                             static_cast<std::uint32_t>(d)) &
-                            0xFFFF;
-                    ++i;
-                }
-                AppendUtf8(current, value);
-                continue;
-            }
-            if ((e == '\n' || e == '\r') && i < raw.size() && (raw[i] == '\n' || raw[i] == '\r') &&
-                raw[i] != e)
-                ++i;
+            Unescape(raw, i, current);
+            // Blanks written as escapes are kept.
             chopLimit = current.size();
             continue;
         }
@@ -381,7 +386,9 @@ std::string EscapeText(std::string_view text) {
     return out;
 }
 
-std::string WriteTexts(std::string_view file, const std::vector<Value>& values) {
+namespace {
+
+std::string Merge(std::string_view file, const std::vector<Value>& values) {
     std::vector<Section> sections = Parse(file);
     for (const Value& value : values) {
         const std::string wanted = value.section + '/' + value.key;
@@ -412,6 +419,18 @@ std::string WriteTexts(std::string_view file, const std::vector<Value>& values) 
         if (!out.empty()) out += '\n';
         if (!s.header.empty()) out += s.header + '\n';
         for (const Entry& e : s.entries) out += e.rawKey + '=' + e.rawValue + '\n';
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string WriteTexts(std::string_view file, const std::vector<Value>& values) {
+    std::string out = Merge(file, values);
+    // A damaged file can swallow what follows it (an open quote, a backslash
+    // at its end); the values count more than its other lines.
+    for (const Value& value : values) {
+        if (ReadText(out, value.section, value.key) != value.text) return Merge({}, values);
     }
     return out;
 }
