@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/qt/qt_capability.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -80,6 +82,7 @@ platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) 
     const time_t target = mktime(&local);
     if (target == static_cast<time_t>(-1) && errno != 0) return {false, std::strerror(errno)};
     const timespec ts{target, 0};
+    const ClockRight right;
     if (clock_settime(CLOCK_REALTIME, &ts) != 0) return {false, std::strerror(errno)};
     return {true, {}};
 }

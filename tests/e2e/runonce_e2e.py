@@ -226,7 +226,39 @@ def case_hung_resolver(opts, tmp):
     check(r.stdout.splitlines() == ["Couldn't reach timeserver(s)"], "outcome line", r)
 
 
+def case_secure_exec(opts, tmp):
+    # A setgid copy run by another user is marked for secure execution, as a
+    # copy with file capabilities would be: Qt must not look for code in a
+    # folder that user names.
+    import grp
+    import pwd
+    import shutil
+    os.chmod(tmp, 0o755)
+    copy = os.path.join(tmp, "tempikon")
+    shutil.copy(opts.program, copy)
+    group = next((g.gr_gid for g in grp.getgrall() if g.gr_name in ("users", "daemon")), 1)
+    os.chown(copy, 0, group)
+    os.chmod(copy, 0o2755)
+    user = pwd.getpwnam("nobody")
+    check(user.pw_gid != group, "the copy's group is not the user's")
+    plugins = os.path.join(tmp, "user-plugins")
+    os.makedirs(os.path.join(plugins, "generic"))
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "QT_DEBUG_PLUGINS": "1",
+           "QT_PLUGIN_PATH": plugins, "QT_QPA_PLATFORM_PLUGIN_PATH": plugins,
+           "QT_QPA_GENERIC_PLUGINS": "evdevmouse", "QT_QPA_PLATFORM": "offscreen",
+           "XDG_CONFIG_HOME": tmp, "HOME": tmp,
+           "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e"}
+    cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
+           "setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups",
+           copy, "/RUNONCE"]
+    r = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=RUN_TIMEOUT_S)
+    check(r.returncode == 2, "ran, and found no configuration", r)
+    check("checking directory path" in r.stderr, "Qt reported where it looked", r)
+    check(plugins not in r.stderr, "Qt did not look into the user's folder", r)
+
+
 CASES = {
+    "secure_exec": case_secure_exec,
     "second_address": case_second_address,
     "hung_resolver": case_hung_resolver,
     "full_pipe": case_full_pipe,

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "backend_env.h"
+#include "platform/qt/qt_capability.h"
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_timer.h"
@@ -388,6 +389,19 @@ TEST(Services, OpenAddressTakesFilesOnlyFromTheProgramsDataFolders) {
     EXPECT_EQ(said.find("open_address_link"), std::string::npos) << said;
     EXPECT_EQ(said.find("open_address_missing"), std::string::npos) << said;
     EXPECT_EQ(said.find("x.html"), std::string::npos) << said;
+}
+
+TEST(ClockRight, EffectiveOnlyAroundTheClockCall) {
+    // Only moves the right between the sets; the clock itself is not touched.
+    ClockRight probe;
+    if (!HoldsClockRight()) GTEST_SKIP() << "CAP_SYS_TIME is not permitted here";
+    DropClockRight();
+    EXPECT_FALSE(HoldsClockRight());
+    {
+        const ClockRight right;
+        EXPECT_TRUE(HoldsClockRight());
+    }
+    EXPECT_FALSE(HoldsClockRight());
 }
 
 }  // namespace
