@@ -238,6 +238,11 @@ def check_unit(opts, root):
         r = run(["systemd-analyze", "verify", "--man=no", copy])
         check(r.returncode == 0 and r.stderr.strip() == "" and r.stdout.strip() == "",
               "systemd-analyze finds nothing wrong with the unit", r)
+        # Its exposure score (0 to 10, lower is safer) stays at 2.5 or below.
+        r = run(["systemd-analyze", "security", "--offline=yes", "--threshold=25", copy])
+        score = re.search(r"Overall exposure level for \S+: (\d+\.\d)", r.stdout)
+        check(r.returncode == 0 and score and float(score.group(1)) <= 2.5,
+              f"exposure score at most 2.5, got {score and score.group(1)}", r)
 
 
 # ---- lintian ------------------------------------------------------------------
