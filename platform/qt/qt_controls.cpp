@@ -114,6 +114,11 @@ void QtLabel::setText(const std::string& text) {
     if (widget_) widget_->setText(toQString(text));
 }
 
+void QtLabel::setToolTip(const std::string& text) {
+    toolTip_ = text;
+    if (widget_) widget_->setToolTip(toQString(text));
+}
+
 void QtLabel::setTextColour(platform::Colour colour) {
     colour_ = colour;
     applyColour();

@@ -42,6 +42,8 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
     platform::Colour textColour() const override { return colour_; }
+    void setToolTip(const std::string& text) override;
+    std::string toolTip() const override { return toolTip_; }
 
     QLabel* widget() const;
     // Re-reads system colours after a palette change.
@@ -50,6 +52,7 @@ public:
 private:
     QPointer<LabelWidget> widget_;
     std::string text_;
+    std::string toolTip_;
     platform::Colour colour_ = platform::kButtonTextColour;
     bool enabled_ = true;
 };

@@ -80,8 +80,11 @@ void QtTcpClient::errorOccurred(QTcpSocket* socket, int error) {
     QTcpSocket* const outer = emitting_;
     emitting_ = socket;
     const std::string description = toStdString(socket->errorString());
+    platform::SocketErrorKind kind = platform::SocketErrorKind::Other;
+    if (error == QAbstractSocket::ConnectionRefusedError) kind = platform::SocketErrorKind::Refused;
+    if (error == QAbstractSocket::HostNotFoundError) kind = platform::SocketErrorKind::HostNotFound;
     const auto handler = onError;
-    handler(description);
+    handler(kind, description);
     if (alive.lock()) emitting_ = outer;
 }
 

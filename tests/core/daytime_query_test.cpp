@@ -258,7 +258,7 @@ TEST_F(QueryTest, LateNotificationsWhileIdleChangeNothing) {
     p.script("a", PeerScript().reply(1, "12:00:00"));
     query.ask("a", config.timeout);
     query.onTimeout();
-    query.onSocketError();
+    query.onSocketError(platform::SocketErrorKind::Refused, "Connection refused");
     EXPECT_EQ(query.lastReply(), "12:00:00");
     EXPECT_FALSE(timer().isEnabled());
 }
