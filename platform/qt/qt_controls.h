@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/reentrance.h"
 
 class QAction;
 class QLabel;
@@ -156,7 +157,7 @@ private:
     std::vector<std::unique_ptr<QtMenuItem>> items_;
     bool enabled_ = true;
     bool open_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 class QtPicture : public platform::Picture {
