@@ -77,7 +77,7 @@ std::vector<Address> Resolve(const std::string& host, std::uint16_t port, int fl
 QtTcpClient::QtTcpClient() : context_(std::make_unique<QObject>()) {}
 
 QtTcpClient::~QtTcpClient() {
-    *alive_ = false;
+    liveness_.end();
     close();
     if (depth_ > 0) {
         context_.release()->deleteLater();
@@ -86,10 +86,10 @@ QtTcpClient::~QtTcpClient() {
 
 template <class F>
 void QtTcpClient::guarded(F f) {
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     ++depth_;
     f();
-    if (alive.lock()) --depth_;
+    if (watch.alive()) --depth_;
 }
 
 void QtTcpClient::retire(QObject* object) {
@@ -108,11 +108,11 @@ void QtTcpClient::connect(const std::string& host, std::uint16_t port) {
     open_ = true;
     lookup_ = std::make_shared<Lookup>();
     lookup_->receiver = context_.get();
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     const std::shared_ptr<Lookup> lookup = lookup_;
-    auto deliver = [this, alive, lookup](std::vector<Address> addresses, std::string error) {
-        return [this, alive, lookup, addresses = std::move(addresses), error = std::move(error)] {
-            if (!alive.lock() || lookup != lookup_) return;
+    auto deliver = [this, watch, lookup](std::vector<Address> addresses, std::string error) {
+        return [this, watch, lookup, addresses = std::move(addresses), error = std::move(error)] {
+            if (!watch.alive() || lookup != lookup_) return;
             guarded([&] { onResolved(addresses, error); });
         };
     };
@@ -138,7 +138,7 @@ void QtTcpClient::connect(const std::string& host, std::uint16_t port) {
 
 void QtTcpClient::onResolved(std::vector<Address> addresses, const std::string& error) {
     if (addresses.empty()) {
-        report(error);
+        report(platform::SocketErrorKind::HostNotFound, error);
         return;
     }
     addresses_ = std::move(addresses);
@@ -155,13 +155,13 @@ void QtTcpClient::startNextAttempt() {
         const Address& address = addresses_[next_++];
         const int fd = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
-            lastError_ = std::strerror(errno);
+            noteError(errno);
             continue;
         }
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) !=
                 0 &&
             errno != EINPROGRESS) {
-            lastError_ = std::strerror(errno);
+            noteError(errno);
             ::close(fd);
             continue;
         }
@@ -172,7 +172,7 @@ void QtTcpClient::startNextAttempt() {
         if (next_ < addresses_.size()) nextAddress_->start(kNextAddressDelayMs);
         return;
     }
-    if (attempts_.empty()) report(lastError_.empty() ? "Host not found" : lastError_);
+    if (attempts_.empty()) report(lastKind_, lastError_);
 }
 
 void QtTcpClient::onAttemptWritable(int fd) {
@@ -186,7 +186,7 @@ void QtTcpClient::onAttemptWritable(int fd) {
     attempts_.erase(it);
     if (error != 0) {
         ::close(fd);
-        lastError_ = std::strerror(error);
+        noteError(error);
         if (nextAddress_) nextAddress_->stop();
         startNextAttempt();
         return;
@@ -229,13 +229,17 @@ void QtTcpClient::onReadable() {
     const bool resetBeforeData = error != 0 && !gotData_ && !arrived;
     gotData_ = gotData_ || arrived;
     if (arrived && onDataArrival) {
-        const std::weak_ptr<bool> alive = alive_;
+        const platform::Liveness::Watch watch = liveness_.watch();
         const auto handler = onDataArrival;
         handler();
-        if (!alive.lock()) return;
+        if (!watch.alive()) return;
     }
     // A reset after the reply changes nothing; one before it ends the query.
-    if (resetBeforeData && fd_ == fd) report(std::strerror(error));
+    if (resetBeforeData && fd_ == fd) {
+        report(error == ECONNRESET ? platform::SocketErrorKind::Reset
+                                   : platform::SocketErrorKind::Other,
+               std::strerror(error));
+    }
 }
 
 std::optional<std::string> QtTcpClient::readAll(std::size_t maxBytes) {
@@ -247,10 +251,16 @@ std::optional<std::string> QtTcpClient::readAll(std::size_t maxBytes) {
     return out;
 }
 
-void QtTcpClient::report(const std::string& description) {
+void QtTcpClient::noteError(int error) {
+    lastError_ = std::strerror(error);
+    lastKind_ = error == ECONNREFUSED ? platform::SocketErrorKind::Refused
+                                      : platform::SocketErrorKind::Other;
+}
+
+void QtTcpClient::report(platform::SocketErrorKind kind, const std::string& description) {
     if (!onError) return;
     const auto handler = onError;
-    handler(description);
+    handler(kind, description);
 }
 
 void QtTcpClient::close() {
@@ -274,6 +284,7 @@ void QtTcpClient::close() {
     next_ = 0;
     buffer_.clear();
     lastError_.clear();
+    lastKind_ = platform::SocketErrorKind::Other;
     open_ = false;
     gotData_ = false;
     ended_ = false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/reentrance.h"
 #include "platform/tcp_client.h"
 
 class QObject;
@@ -56,7 +57,8 @@ private:
     void startNextAttempt();
     void onAttemptWritable(int fd);
     void onReadable();
-    void report(const std::string& description);
+    void noteError(int error);
+    void report(platform::SocketErrorKind kind, const std::string& description);
     void retire(QObject* object);
     template <class F>
     void guarded(F f);
@@ -71,13 +73,14 @@ private:
     QSocketNotifier* readable_ = nullptr;
     std::string buffer_;
     std::string lastError_;
+    platform::SocketErrorKind lastKind_ = platform::SocketErrorKind::Other;
     bool open_ = false;
     bool gotData_ = false;
     bool ended_ = false;  // the peer closed or reset the connection
     // Depth of the notifications being handled, during which Qt objects are
     // deleted later rather than under their own feet.
     int depth_ = 0;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 }  // namespace tempikon::qt

@@ -23,8 +23,8 @@ PORT = 13
 RUN_TIMEOUT_S = 40
 
 
-def run(program, recorder, config_home, args, log_path, stdout=None, wrap=(),
-        timeout=RUN_TIMEOUT_S):
+def run(program, recorder, config_home, args, log_path, extra_env=None, user=None,
+        stdout=None, wrap=(), timeout=RUN_TIMEOUT_S):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     env["XDG_CONFIG_HOME"] = config_home
@@ -34,8 +34,11 @@ def run(program, recorder, config_home, args, log_path, stdout=None, wrap=(),
     # In a sanitizer build the recorder is loaded ahead of the ASan runtime.
     asan = env.get("ASAN_OPTIONS", "")
     env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
-    cmd = list(wrap) + ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
-                        program] + args
+    env.update(extra_env or {})
+    # An unprivileged user is named to capsh, which drops to it after the right.
+    as_user = [f"--user={user}"] if user else []
+    cmd = list(wrap) + ["capsh", "--drop=cap_sys_time"] + as_user + [
+        "--", "-c", 'exec "$@"', "tempikon", program] + args
     if stdout is None:
         return subprocess.run(cmd, env=env, capture_output=True, text=True,
                               timeout=timeout)
