@@ -80,18 +80,34 @@ FileText readFile(const std::string& path) {
     return result;
 }
 
-// Temporary files of earlier saves that were cut off: "<name>.XXXXXX".
+// Temporary files of earlier saves that were cut off: ours,
+// "<name>.saving-XXXXXX", and those of QSaveFile in earlier versions,
+// "<name>.XXXXXX" with random letters of both cases and digits (which a
+// user's own "<name>.backup" does not have).
+bool IsLeftover(const std::string& name, const std::string& stem) {
+    if (name.compare(0, stem.size(), stem) != 0) return false;
+    std::string rest = name.substr(stem.size());
+    const bool ours = rest.rfind("saving-", 0) == 0;
+    if (ours) rest.erase(0, 7);
+    if (rest.size() != 6) return false;
+    bool digit = false, lower = false, upper = false;
+    for (const char c : rest) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!std::isalnum(u)) return false;
+        digit = digit || std::isdigit(u);
+        lower = lower || std::islower(u);
+        upper = upper || std::isupper(u);
+    }
+    return ours || (digit && lower && upper);
+}
+
 void removeLeftovers(const fs::path& target) {
     std::error_code error;
     const std::string stem = target.filename().string() + '.';
     for (const auto& entry : fs::directory_iterator(target.parent_path(), error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() != stem.size() + 6 || name.compare(0, stem.size(), stem) != 0) continue;
-        bool random = true;
-        for (std::size_t i = stem.size(); i < name.size(); ++i)
-            random = random && std::isalnum(static_cast<unsigned char>(name[i]));
         std::error_code ignored;
-        if (random && entry.is_regular_file(ignored) && !entry.is_symlink(ignored))
+        if (IsLeftover(entry.path().filename().string(), stem) && !entry.is_symlink(ignored) &&
+            entry.is_regular_file(ignored))
             fs::remove(entry.path(), ignored);
     }
 }
@@ -99,7 +115,7 @@ void removeLeftovers(const fs::path& target) {
 // Writes the target in place of the old one in one rename, with the old
 // file's owner and mode. A symbolic link stays and its target is written.
 std::optional<std::string> replaceFile(const fs::path& target, const std::string& text) {
-    std::string pattern = target.string() + ".XXXXXX";
+    std::string pattern = target.string() + ".saving-XXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return std::string("cannot create a file there");
     struct stat old {};

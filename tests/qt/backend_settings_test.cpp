@@ -245,6 +245,7 @@ TEST_F(SettingsStore, LocksAndLeftoversNeverFreezeASave) {
         fs::create_directories(dir);
         c.prepare(lock);
         std::ofstream(leftover) << "cut off";
+        std::ofstream(dir / "Tempikon.conf.backup") << "the user's own";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -269,6 +270,7 @@ TEST_F(SettingsStore, LocksAndLeftoversNeverFreezeASave) {
         if (c.saves) {
             EXPECT_EQ(read("K0"), "value K0");
             EXPECT_FALSE(fs::exists(leftover));
+            EXPECT_TRUE(fs::exists(dir / "Tempikon.conf.backup"));
             EXPECT_FALSE(fs::exists(lock));
         } else {
             EXPECT_NE(fileText(errors).find("Tempikon.conf.lock"), std::string::npos)
