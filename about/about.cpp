@@ -95,11 +95,17 @@ void About::onHoverElsewhere() {
 }
 
 void About::onWebLinkClick() {
-    platform_.openAddress(kWebAddress, window_->handle());
+    open(kWebAddress);
 }
 
 void About::onMailLinkClick() {
-    platform_.openAddress(std::string("mailto:") + kMailAddress, window_->handle());
+    open(std::string("mailto:") + kMailAddress);
+}
+
+void About::open(const std::string& address) {
+    if (!platform_.openAddress(address, window_->handle()))
+        platform_.messageBox(platform::NotOpenedMessage(address), version::kTitle,
+                             platform::kMbOk | platform::kMbIconExclamation);
 }
 
 }  // namespace tempikon::about

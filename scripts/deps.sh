@@ -4,9 +4,10 @@
 #   scripts/deps.sh test   building and running the whole test suite
 set -euo pipefail
 
-run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue)
+run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue
+          qt6-l10n-tools qt6-tools-dev)
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3 dbus python3-dbusmock
-           dpkg-dev desktop-file-utils appstream lintian systemd)
+           dpkg-dev desktop-file-utils appstream lintian systemd openbox x11-utils xdotool)
 
 case "${1:-}" in
   run) pkgs=("${run_pkgs[@]}") ;;

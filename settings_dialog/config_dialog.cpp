@@ -91,6 +91,7 @@ void ConfigDialog::createControls() {
     serverList_->onSelectionChanged = [this] { onSelectionChanged(); };
     serverList_->onMouseDown = [this](int button) { onListMouseDown(button); };
     serverList_->onDoubleClick = [this] { onListDoubleClick(); };
+    serverList_->onMenuKey = [this] { onListMenuKey(); };
     usePrimaryItem_->onClick = [this] { onUseServer(Role::Primary); };
     useBackupItem_->onClick = [this] { onUseServer(Role::Backup); };
 }
@@ -167,6 +168,11 @@ void ConfigDialog::showStates() {
     abortButton_->setEnabled(states_.abort);
     serverList_->setEnabled(states_.list);
     serverMenu_->setEnabled(states_.serverMenu && !blocked);
+    // An entry without a host has nothing to adopt.
+    const int selected = serverList_->selectedIndex();
+    const bool hasHost = selected >= 0 && HostOfEntry(serverList_->itemText(selected));
+    usePrimaryItem_->setEnabled(hasHost);
+    useBackupItem_->setEnabled(hasHost);
 }
 
 bool ConfigDialog::stillOpen(const platform::Liveness::Watch& watch) const {
@@ -260,6 +266,11 @@ void ConfigDialog::onListDoubleClick() {
     if (serverMenu_->isEnabled()) serverMenu_->popupAtCursor();
 }
 
+void ConfigDialog::onListMenuKey() {
+    if (serverMenu_->isEnabled() && serverList_->selectedIndex() >= 0)
+        serverMenu_->popupAtSelectedEntry(*serverList_);
+}
+
 void ConfigDialog::onUseServer(Role role) {
     if (queryBlocked() || isWorking()) return;
     const int selected = serverList_->selectedIndex();
@@ -322,7 +333,10 @@ void ConfigDialog::onCancel() {
 }
 
 void ConfigDialog::onHelp() {
-    platform_.openAddress(HelpAddress(platform_), window_->handle());
+    const std::string address = HelpAddress(platform_);
+    if (!platform_.openAddress(address, window_->handle()))
+        messageBox(platform::NotOpenedMessage(address),
+                   platform::kMbOk | platform::kMbIconExclamation);
 }
 
 }  // namespace tempikon::settings_dialog

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -10,6 +12,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QWidget>
 
 #include "platform/qt/qt_convert.h"
@@ -44,6 +48,27 @@ protected:
         QLabel::changeEvent(event);
         if (event->type() == QEvent::ApplicationPaletteChange && owner) owner->applyColour();
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if (owner && owner->onClick &&
+            (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            event->accept();
+            notify(owner->onClick);
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (!hasFocus()) return;
+        // Where the keyboard is: the style's focus frame around the text.
+        QStylePainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = contentsRect();
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+    }
 
 private:
     bool pressed_ = false;
@@ -68,6 +93,22 @@ protected:
                          : button == Qt::MiddleButton ? 4
                                                       : 0;
         if (code && owner) owner->mouseDown(code);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool menuKey =
+            event->key() == Qt::Key_Menu ||
+            (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+        if (menuKey) {
+            event->accept();
+            if (owner) owner->menuKey();
+            return;
+        }
+        QListWidget::keyPressEvent(event);
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        // The keys are handled above; a platform's own context-menu event
+        // must not open the menu a second time.
+        event->accept();
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) {
@@ -128,6 +169,10 @@ void QtLabel::applyColour() {
 
 QLabel* QtLabel::widget() const {
     return widget_;
+}
+
+void QtLabel::makeFocusable() {
+    if (widget_) widget_->setFocusPolicy(Qt::StrongFocus);
 }
 
 // ---- text field -----------------------------------------------------------------
@@ -286,6 +331,10 @@ void QtListBox::doubleClicked() {
     notify(onDoubleClick);
 }
 
+void QtListBox::menuKey() {
+    notify(onMenuKey);
+}
+
 // ---- menus --------------------------------------------------------------------
 
 QtMenuItem::QtMenuItem(QAction* action, std::string caption)
@@ -330,10 +379,27 @@ platform::MenuItem& QtPopupMenu::addItem(const std::string& caption) {
 }
 
 void QtPopupMenu::popupAtCursor() {
+    popupAt(QCursor::pos());
+}
+
+void QtPopupMenu::popupAtSelectedEntry(const platform::ListBox& list) {
+    const auto* box = dynamic_cast<const QtListBox*>(&list);
+    QListWidget* widget = box ? box->widget() : nullptr;
+    const int index = list.selectedIndex();
+    if (!widget || index < 0) {
+        popupAtCursor();
+        return;
+    }
+    // Under the start of the entry, where a keyboard's context menu opens.
+    const QRect entry = widget->visualItemRect(widget->item(index));
+    popupAt(widget->viewport()->mapToGlobal(entry.bottomLeft()));
+}
+
+void QtPopupMenu::popupAt(const QPoint& at) {
     if (!enabled_ || !menu_ || open_) return;
     open_ = true;
     const std::weak_ptr<bool> alive = alive_;
-    QAction* chosen = menu_->exec(QCursor::pos());
+    QAction* chosen = menu_->exec(at);
     if (!alive.lock()) return;
     open_ = false;
     if (!chosen) return;

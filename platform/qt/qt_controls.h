@@ -7,6 +7,7 @@
 #include "platform/controls.h"
 
 class QAction;
+class QPoint;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -46,6 +47,9 @@ public:
     QLabel* widget() const;
     // Re-reads system colours after a palette change.
     void applyColour();
+    // A label that opens something takes the focus: Tab reaches it, and
+    // Enter or Space click it.
+    void makeFocusable();
 
 private:
     QPointer<LabelWidget> widget_;
@@ -110,6 +114,7 @@ private:
     void selectionChanged();
     void mouseDown(int button);
     void doubleClicked();
+    void menuKey();
 
     QPointer<ListWidget> widget_;
     bool enabled_ = true;
@@ -143,11 +148,13 @@ public:
     bool isEnabled() const override { return enabled_; }
     platform::MenuItem& addItem(const std::string& caption) override;
     void popupAtCursor() override;
+    void popupAtSelectedEntry(const platform::ListBox& list) override;
 
     QMenu* menu() const;
     bool isOpen() const { return open_; }
 
 private:
+    void popupAt(const QPoint& at);
     QPointer<QMenu> menu_;
     std::string caption_;
     std::vector<std::unique_ptr<QtMenuItem>> items_;

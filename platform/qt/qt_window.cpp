@@ -53,6 +53,13 @@ protected:
             owner->enterPressed(QApplication::focusWidget());
             return;
         }
+        // Escape in a dialog is its close box, refused when the close box is.
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && owner &&
+            owner->isDialog()) {
+            event->accept();
+            owner->close();
+            return;
+        }
         QWidget::keyPressEvent(event);
     }
 };
@@ -124,7 +131,9 @@ void QtWindow::addFocusable(QWidget* widget) {
 
 platform::Label& QtWindow::addLabel(const platform::TwipsRect& rect, const std::string& text,
                                     const platform::FontSpec& font) {
-    return keep(std::make_unique<QtLabel>(client_, rect, text, font));
+    auto& label = keep(std::make_unique<QtLabel>(client_, rect, text, font));
+    labels_.push_back(&label);
+    return label;
 }
 
 platform::TextField& QtWindow::addTextField(const platform::TwipsRect& rect,
@@ -187,8 +196,20 @@ void QtWindow::show() {
     if (closed_ || !top_) return;
     const bool first = !shown_;
     shown_ = true;
+    if (first) {
+        // Labels that open something join the tab order (they know it now).
+        for (QtLabel* label : labels_) {
+            if (!label->onClick || !label->widget()) continue;
+            label->makeFocusable();
+            addFocusable(label->widget());
+        }
+    }
     if (first && minimisePending_) {
-        top_->showMinimized();
+        // The state must be in place before the first mapping, with the
+        // layout's size settled, or X11 maps the window normal.
+        layout_->activate();
+        top_->setWindowState(top_->windowState() | Qt::WindowMinimized);
+        top_->show();
     } else {
         top_->show();
     }

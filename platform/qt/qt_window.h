@@ -60,6 +60,7 @@ private:
     friend class ClientWidget;
     void enterPressed(QWidget* focus);
     void mouseMovedOverClient();
+    bool isDialog() const { return spec_.dialog; }
     void addFocusable(QWidget* widget);
     template <class T>
     T& keep(std::unique_ptr<T> control);
@@ -72,6 +73,7 @@ private:
     std::string caption_;
     std::vector<std::unique_ptr<platform::Control>> controls_;
     std::vector<QtButton*> buttons_;
+    std::vector<QtLabel*> labels_;
     std::vector<QWidget*> tabOrder_;
     QtButton* defaultButton_ = nullptr;
     bool shown_ = false;

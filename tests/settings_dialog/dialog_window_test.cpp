@@ -295,6 +295,13 @@ TEST_F(OkTest, HelpOpensTheInstalledPageAndTheDialogStaysOpen) {
     platform.files.erase("/usr/share/tempikon/help.html");
     help().click();
     EXPECT_EQ(platform.openedAddresses.back(), kHelpWebAddress);
+
+    // Nothing to open it with: the address is shown, to copy.
+    platform.canOpenAddresses = false;
+    help().click();
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_NE(platform.boxes[0].text.find(kHelpWebAddress), std::string::npos);
+    EXPECT_FALSE(window().closed);
 }
 
 }  // namespace
