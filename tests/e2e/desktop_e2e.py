@@ -106,8 +106,10 @@ class Program:
                     "LANG": lang, "LANGUAGE": lang.split(".")[0], "LC_ALL": lang})
         asan = os.environ.get("ASAN_OPTIONS", "")
         env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
-        cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
-               opts.program] + args
+        # No browser, no mail program, no xdg-open: nothing can open a link.
+        env["PATH"] = "/nonexistent"
+        cmd = [shutil.which("capsh"), "--drop=cap_sys_time", "--", "-c", 'exec "$@"',
+               "tempikon", opts.program] + args
         self.proc = subprocess.Popen(cmd, env=env, cwd=tmp, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT, text=True)
 
@@ -170,8 +172,26 @@ def case_escape(desktop, opts, tmp):
             desktop.keys(box, "Escape")
             desktop.gone(caption)
             check(prog.proc.poll() is None, "the program runs on after Escape in " + caption)
+        # Tab reaches each link of the About box, Enter and Space open it;
+        # with nothing to open it a message box (titled like the main
+        # window) says so, and Escape takes it away again.
+        for keys in (["Tab", "Return"], ["Tab", "Tab", "space"]):
+            desktop.keys(main, "alt+question")
+            box = desktop.window("About Tempikon")
+            desktop.keys(box, *keys)
+            desktop.until(lambda: len(shown(desktop, TITLE)) == 2, "a message box over " + str(keys))
+            message = [w for w in shown(desktop, TITLE) if w != main][0]
+            desktop.keys(message, "Escape")
+            desktop.until(lambda: len(shown(desktop, TITLE)) == 1, "the message box closed")
+            desktop.keys(box, "Escape")
+            desktop.gone("About Tempikon")
     finally:
         prog.end()
+
+
+def shown(desktop, name):
+    return desktop.x(["xdotool", "search", "--onlyvisible", "--name",
+                      "^" + re.escape(name) + "$"]).split()
 
 
 def case_popup(desktop, opts, tmp):
