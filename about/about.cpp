@@ -13,6 +13,7 @@ constexpr double kTextPoints = 9.75;
 constexpr int kTextLeft = 1500;
 constexpr int kTextRight = 5670;
 constexpr int kLinkLeft = 2790;
+constexpr platform::Colour kBackground = 0x00F0F0F0u;  // the classic button face
 }  // namespace
 
 std::string RevisionLine(const platform::Version& version) {
@@ -26,6 +27,10 @@ About::About(platform::Platform& platform) : platform_(platform) {
     spec.clientWidthTwips = 5790;
     spec.clientHeightTwips = 2175;
     spec.dialog = true;
+    // The title and the links have fixed colours; a fixed background keeps
+    // them readable under a dark theme.
+    spec.background = kBackground;
+    spec.hasBackground = true;
     window_ = platform_.createWindow(spec);
 
     window_->addPicture({105, 112, 1275, 1950}, "logo");

@@ -88,18 +88,18 @@ MainWindow::~MainWindow() {
 
 void MainWindow::start() {
     window_->setCaption(version::kTitle);
-    serverLine_->setText(kNoServer);
-    outcomeLine_->setText("");
-    modeLine_->setText(kModeConfig);
+    setStatus(*serverLine_, kNoServer);
+    setStatus(*outcomeLine_, "");
+    setStatus(*modeLine_, kModeConfig);
     config_ = core::LoadConfig(platform_.settings());
     if (!config_.server.empty()) {
-        serverLine_->setText(config_.server);
+        setStatus(*serverLine_, config_.server);
         setTimeItem_->setEnabled(true);
     }
 
     const std::string commandLine = platform_.commandLine();
     if (SwitchPresent(commandLine, "/RUNONCE")) {
-        modeLine_->setText(kModeRunOnce);
+        setStatus(*modeLine_, kModeRunOnce);
         if (config_.server.empty()) return missingConfigurationEnd();
         // Closing the window before the setting has ended means no time was set.
         exitCode_ = kExitNoValidTime;
@@ -117,7 +117,7 @@ void MainWindow::start() {
     }
 
     if (SwitchPresent(commandLine, "/SERVER")) {
-        modeLine_->setText(kModeServer);
+        setStatus(*modeLine_, kModeServer);
         if (config_.server.empty()) return missingConfigurationEnd();
         minutesLeft_ = 0;
         onMinuteTick();
@@ -128,12 +128,18 @@ void MainWindow::start() {
     window_->show();
 }
 
+void MainWindow::setStatus(platform::Label& line, const std::string& text) {
+    line.setText(text);
+    // The whole text, also when the line is too narrow for it.
+    line.setToolTip(text);
+}
+
 core::SetOutcome MainWindow::setClock() {
-    const core::SetResult result =
-        setter_->run(config_, [this](const std::string& server) { serverLine_->setText(server); });
+    const core::SetResult result = setter_->run(
+        config_, [this](const std::string& server) { setStatus(*serverLine_, server); });
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
-        outcomeLine_->setText(result.status);
+        setStatus(*outcomeLine_, result.status);
         platform_.writeOutputLine(result.status);
     }
     return result.outcome;
@@ -173,7 +179,7 @@ void MainWindow::onConfiguration() {
     hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config_.timeout = timeout; };
     hooks.onApplied = [this](const core::Config& config) {
         config_ = config;
-        serverLine_->setText(config_.server);
+        setStatus(*serverLine_, config_.server);
         setTimeItem_->setEnabled(true);
     };
     configDialog_ = std::make_unique<settings_dialog::ConfigDialog>(platform_, *query_, config_,

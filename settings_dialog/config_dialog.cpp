@@ -19,6 +19,12 @@ constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 
 constexpr const char* kHint = "Select from the list below";
 
+// The number fields hold the longest values they take: an offset such as
+// -23.45678, a time-out or interval of ten digits. Their unit labels follow.
+constexpr int kNumberWidth = 1095;
+constexpr int kUnitLeft = 4080 + kNumberWidth + 60;
+constexpr int kUnit2Left = 5880 + kNumberWidth + 60;
+
 }  // namespace
 
 ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& query,
@@ -29,6 +35,9 @@ ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& que
     spec.clientWidthTwips = 9675;
     spec.clientHeightTwips = 5895;
     spec.dialog = true;
+    // The red hints have a fixed colour; so has the background they stand on.
+    spec.background = 0x00F0F0F0u;
+    spec.hasBackground = true;
     window_ = platform_.createWindow(spec);
     createControls();
 
@@ -50,25 +59,25 @@ void ConfigDialog::createControls() {
     w.addLabel({120, 120, 2055, 255}, "Primary Timeserver", kBoldFont);
     primaryHint_ = &w.addLabel({120, 750, 2655, 255}, kHint, kSmallFont);
     w.addLabel({4080, 120, 855, 255}, "Offset", kBoldFont);
-    w.addLabel({4680, 480, 615, 285}, "Hours", kSmallFont);
+    w.addLabel({kUnitLeft, 480, 615, 285}, "Hours", kSmallFont);
     w.addLabel({5880, 120, 975, 255}, "Timeout", kBoldFont);
-    w.addLabel({6480, 480, 855, 285}, "Seconds", kSmallFont);
+    w.addLabel({kUnit2Left, 480, 855, 285}, "Seconds", kSmallFont);
     w.addLabel({120, 1080, 2055, 255}, "Backup Timeserver", kBoldFont);
     backupHint_ = &w.addLabel({120, 1710, 2655, 255}, kHint, kSmallFont);
     w.addLabel({4080, 1080, 855, 255}, "Offset", kBoldFont);
-    w.addLabel({4680, 1440, 615, 285}, "Hours");
+    w.addLabel({kUnitLeft, 1440, 615, 285}, "Hours");
     w.addLabel({5880, 1080, 2415, 255}, "Interval (Server mode)", kBoldFont);
-    w.addLabel({6480, 1440, 735, 285}, "Minutes", kSmallFont);
+    w.addLabel({kUnit2Left, 1440, 735, 285}, "Minutes", kSmallFont);
     w.addLabel({120, 2160, 4335, 255}, "List of public Timerservers", kBoldFont);
     primaryHint_->setTextColour(kHintColour);
     backupHint_->setTextColour(kHintColour);
 
     serverField_ = &w.addTextField({120, 480, 3735, 285}, Align::Left);
-    offsetField_ = &w.addTextField({4080, 480, 495, 285}, Align::Right);
+    offsetField_ = &w.addTextField({4080, 480, kNumberWidth, 285}, Align::Right);
     server2Field_ = &w.addTextField({120, 1440, 3735, 285}, Align::Left);
-    offset2Field_ = &w.addTextField({4080, 1440, 495, 285}, Align::Right);
-    timeoutField_ = &w.addTextField({5880, 480, 495, 285}, Align::Right);
-    intervalField_ = &w.addTextField({5880, 1440, 495, 285}, Align::Right);
+    offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
+    timeoutField_ = &w.addTextField({5880, 480, kNumberWidth, 285}, Align::Right);
+    intervalField_ = &w.addTextField({5880, 1440, kNumberWidth, 285}, Align::Right);
     serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
     checkAllButton_ = &w.addButton({8040, 2520, 1455, 375}, "Check all", kBoldFont);
     checkServerButton_ = &w.addButton({8040, 3000, 1455, 375}, "Check server", kBoldFont);

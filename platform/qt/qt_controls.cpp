@@ -153,6 +153,11 @@ void QtLabel::setEnabled(bool enabled) {
 void QtLabel::setText(const std::string& text) {
     text_ = text;
     if (widget_) widget_->setText(toQString(text));
+    notify(onTextChanged);
+}
+
+void QtLabel::setToolTip(const std::string& text) {
+    if (widget_) widget_->setToolTip(toQString(text));
 }
 
 void QtLabel::setTextColour(platform::Colour colour) {
@@ -163,7 +168,14 @@ void QtLabel::setTextColour(platform::Colour colour) {
 void QtLabel::applyColour() {
     if (!widget_) return;
     QPalette palette = widget_->palette();
-    palette.setColor(QPalette::WindowText, toQColor(colour_, QApplication::palette()));
+    // On a window with a fixed background the system's text colours give way
+    // to the fixed one that goes with it.
+    QWidget* parent = widget_->parentWidget();
+    const QVariant fixed = parent ? parent->property(kFixedTextProperty) : QVariant();
+    const bool system = (colour_ & platform::kSystemColourFlag) != 0;
+    palette.setColor(QPalette::WindowText, system && fixed.isValid()
+                                               ? fixed.value<QColor>()
+                                               : toQColor(colour_, QApplication::palette()));
     widget_->setPalette(palette);
 }
 
@@ -275,10 +287,22 @@ void QtListBox::clear() {
     quiet_ = false;
 }
 
+void setItemTexts(QListWidgetItem* item, const std::string& text) {
+    // A tab would jump to a tab stop and push the fixed columns out of line:
+    // it shows as one blank, while the entry keeps its text.
+    const QString full = toQString(text);
+    QString shown = full;
+    shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    item->setData(Qt::UserRole, full);
+    item->setText(shown);
+}
+
 void QtListBox::addItem(const std::string& text) {
     if (!widget_) return;
     quiet_ = true;
-    widget_->addItem(toQString(text));
+    auto* item = new QListWidgetItem;
+    setItemTexts(item, text);
+    widget_->addItem(item);
     quiet_ = false;
 }
 
@@ -307,12 +331,12 @@ void QtListBox::setSelectedIndex(int index) {
 
 std::string QtListBox::itemText(int index) const {
     if (!widget_ || index < 0 || index >= count()) return {};
-    return toStdString(widget_->item(index)->text());
+    return toStdString(widget_->item(index)->data(Qt::UserRole).toString());
 }
 
 void QtListBox::setItemText(int index, const std::string& text) {
     if (!widget_ || index < 0 || index >= count()) return;
-    widget_->item(index)->setText(toQString(text));
+    setItemTexts(widget_->item(index), text);
 }
 
 QListWidget* QtListBox::widget() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -11,11 +12,16 @@ class QPoint;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QWidget;
 
 namespace tempikon::qt {
+
+// A window's client area with a fixed background carries the text colour
+// that goes with it in this property.
+inline constexpr const char* kFixedTextProperty = "tempikonFixedText";
 
 class LabelWidget;
 class ListWidget;
@@ -43,8 +49,11 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
     platform::Colour textColour() const override { return colour_; }
+    void setToolTip(const std::string& text) override;
 
     QLabel* widget() const;
+    // The window's relayout, run after the text has changed.
+    std::function<void()> onTextChanged;
     // Re-reads system colours after a palette change.
     void applyColour();
     // A label that opens something takes the focus: Tab reaches it, and
@@ -92,6 +101,9 @@ private:
     std::string caption_;
     bool enabled_ = true;
 };
+
+// Sets an entry's text; a tab shows as one blank (see the list box).
+void setItemTexts(QListWidgetItem* item, const std::string& text);
 
 class QtListBox : public platform::ListBox {
 public:

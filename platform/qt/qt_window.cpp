@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/qt/qt_convert.h"
 
@@ -88,11 +89,19 @@ QtWindow::QtWindow(const platform::WindowSpec& spec) : spec_(spec), caption_(spe
     client_ = new ClientWidget(top_);
     client_->owner = this;
     client_->setMouseTracking(true);
+    designedClientHeight_ = twipsToPixels(spec.clientHeightTwips, logicalDpiY());
     client_->setFixedSize(twipsToPixels(spec.clientWidthTwips, logicalDpiX()),
-                          twipsToPixels(spec.clientHeightTwips, logicalDpiY()));
+                          designedClientHeight_);
     if (spec.hasBackground) {
         QPalette palette = client_->palette();
-        palette.setColor(QPalette::Window, toQColor(spec.background, QApplication::palette()));
+        const QColor background = toQColor(spec.background, QApplication::palette());
+        palette.setColor(QPalette::Window, background);
+        // A fixed background takes a fixed text colour with it, or a dark
+        // theme's light text would stand on it unreadable. Only the labels
+        // take it: fields, lists and buttons paint their own backgrounds.
+        const QColor text = background.lightness() >= 128 ? QColor(Qt::black) : QColor(Qt::white);
+        palette.setColor(QPalette::WindowText, text);
+        client_->setProperty(kFixedTextProperty, text);
         client_->setPalette(palette);
         client_->setAutoFillBackground(true);
     }
@@ -133,12 +142,16 @@ platform::Label& QtWindow::addLabel(const platform::TwipsRect& rect, const std::
                                     const platform::FontSpec& font) {
     auto& label = keep(std::make_unique<QtLabel>(client_, rect, text, font));
     labels_.push_back(&label);
+    remember(label.widget());
+    label.onTextChanged = [this] { relayout(); };
+    relayout();
     return label;
 }
 
 platform::TextField& QtWindow::addTextField(const platform::TwipsRect& rect,
                                             platform::Align align) {
     auto& field = keep(std::make_unique<QtTextField>(client_, rect, align));
+    remember(field.widget());
     addFocusable(field.widget());
     return field;
 }
@@ -147,6 +160,7 @@ platform::Button& QtWindow::addButton(const platform::TwipsRect& rect, const std
                                       const platform::FontSpec& font) {
     auto& button = keep(std::make_unique<QtButton>(client_, rect, caption, font));
     buttons_.push_back(&button);
+    remember(button.widget());
     addFocusable(button.widget());
     return button;
 }
@@ -154,12 +168,63 @@ platform::Button& QtWindow::addButton(const platform::TwipsRect& rect, const std
 platform::ListBox& QtWindow::addListBox(const platform::TwipsRect& rect,
                                         const platform::FontSpec& font) {
     auto& list = keep(std::make_unique<QtListBox>(client_, rect, font));
+    remember(list.widget());
     addFocusable(list.widget());
     return list;
 }
 
 platform::Picture& QtWindow::addPicture(const platform::TwipsRect& rect, const std::string& image) {
-    return keep(std::make_unique<QtPicture>(client_, rect, image));
+    auto& picture = keep(std::make_unique<QtPicture>(client_, rect, image));
+    remember(picture.widget());
+    return picture;
+}
+
+void QtWindow::remember(QWidget* widget) {
+    if (widget) designed_.push_back({widget, widget->geometry()});
+}
+
+void QtWindow::relayout() {
+    if (!client_) return;
+    // A label whose text wraps to more lines than its place holds grows
+    // downwards; what lies below it in the same columns moves down, and the
+    // window grows with it. Computed from the designed places each time, so
+    // a shorter text gives the space back.
+    struct Growth {
+        QRect rect;
+        int extra;
+    };
+    std::vector<Growth> growths;
+    for (QtLabel* label : labels_) {
+        QLabel* widget = label->widget();
+        if (!widget) continue;
+        const auto it = std::find_if(designed_.begin(), designed_.end(),
+                                     [widget](const Placed& p) { return p.widget == widget; });
+        if (it == designed_.end()) continue;
+        const int need = widget->heightForWidth(it->rect.width());
+        // A few pixels of a single line's descent are not worth a new layout.
+        if (need > it->rect.height() + kGrowSlackPixels)
+            growths.push_back({it->rect, need - it->rect.height()});
+    }
+    int designedBottom = designedClientHeight_;
+    int newBottom = 0;
+    for (const Placed& placed : designed_) {
+        if (!placed.widget) continue;
+        QRect rect = placed.rect;
+        int shift = 0;
+        for (const Growth& g : growths) {
+            const bool sameColumns = g.rect.left() <= rect.right() && rect.left() <= g.rect.right();
+            if (g.rect == rect) {
+                rect.setHeight(rect.height() + g.extra);
+            } else if (sameColumns && g.rect.top() < rect.top()) {
+                shift += g.extra;
+            }
+        }
+        rect.translate(0, shift);
+        placed.widget->setGeometry(rect);
+        designedBottom = std::max(designedBottom, placed.rect.bottom() + 1);
+        newBottom = std::max(newBottom, rect.bottom() + 1);
+    }
+    client_->setFixedHeight(designedClientHeight_ + std::max(0, newBottom - designedBottom));
 }
 
 platform::MenuItem& QtWindow::addMenuItem(const std::string& caption) {

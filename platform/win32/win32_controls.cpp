@@ -102,6 +102,26 @@ void Win32Label::setTextColour(platform::Colour colour) {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
+void Win32Label::setToolTip(const std::string& text) {
+    tipText_ = widen(text);
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = GetParent(hwnd_);
+    info.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    info.lpszText = tipText_.data();
+    if (!tip_) {
+        // One tool tip per label, owned by its window and destroyed with it.
+        tip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetParent(hwnd_),
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!tip_) return;
+        SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    } else {
+        SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+    }
+}
+
 COLORREF Win32Label::colourRef() const {
     return resolveColour(colour_, sysColour);
 }

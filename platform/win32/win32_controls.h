@@ -27,10 +27,13 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
     platform::Colour textColour() const override { return colour_; }
+    void setToolTip(const std::string& text) override;
     COLORREF colourRef() const;
 
 private:
     HWND hwnd_;
+    HWND tip_ = nullptr;
+    std::wstring tipText_;
     std::string text_;
     platform::Colour colour_ = platform::kButtonTextColour;
 };

@@ -31,6 +31,7 @@ public:
     std::string text() const override { return history.empty() ? "" : history.back(); }
     void setTextColour(platform::Colour) override {}
     platform::Colour textColour() const override { return 0; }
+    void setToolTip(const std::string&) override {}
     std::vector<std::string> history;
 };
 

@@ -29,6 +29,7 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour c) override { colour = c; }
     platform::Colour textColour() const override { return colour; }
+    void setToolTip(const std::string& t) override { toolTip = t; }
 
     void mouseMove() {
         if (onMouseMove) onMouseMove();
@@ -41,6 +42,7 @@ public:
     platform::FontSpec font;
     bool enabled = true;
     platform::Colour colour = platform::kButtonTextColour;
+    std::string toolTip;
     std::vector<std::string> history;  // every text written, in order
     FakePlatform* owner = nullptr;
 
