@@ -1,5 +1,6 @@
 #include "about/about.h"
 
+#include "platform/translate.h"
 #include "tempikon_version.h"
 
 namespace tempikon::about {
@@ -39,13 +40,16 @@ About::About(platform::Platform& platform) : platform_(platform) {
     revisionLabel_ = &window_->addLabel({4590, 510, kTextRight - 4590, 240}, "Rev");
     window_->addLabel({kTextLeft, 780, kTextRight - kTextLeft, 285}, kNotice,
                       {kFace, kTextPoints, true});
-    window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285}, "This is freeware.",
+    window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285},
+                      QT_TRANSLATE_NOOP("Tempikon", "This is freeware."),
                       {kFace, kTextPoints, false});
-    visitLabel_ = &window_->addLabel({kTextLeft, 1440, kLinkLeft - kTextLeft, 285}, "Visit us at",
+    visitLabel_ = &window_->addLabel({kTextLeft, 1440, kLinkLeft - kTextLeft, 285},
+                                     QT_TRANSLATE_NOOP("Tempikon", "Visit us at"),
                                      {kFace, kTextPoints, false});
     webLink_ = &window_->addLabel({kLinkLeft, 1440, kTextRight - kLinkLeft, 285}, kWebAddress,
                                   {kFace, kTextPoints, false});
-    mailToLabel_ = &window_->addLabel({kTextLeft, 1770, kLinkLeft - kTextLeft, 285}, "Send mail to",
+    mailToLabel_ = &window_->addLabel({kTextLeft, 1770, kLinkLeft - kTextLeft, 285},
+                                      QT_TRANSLATE_NOOP("Tempikon", "Send mail to"),
                                       {kFace, kTextPoints, false});
     mailLink_ = &window_->addLabel({kLinkLeft, 1770, kTextRight - kLinkLeft, 285}, kMailAddress,
                                    {kFace, kTextPoints, false});

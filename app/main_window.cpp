@@ -3,15 +3,16 @@
 #include <limits>
 
 #include "core/numbers.h"
+#include "platform/translate.h"
 #include "tempikon_version.h"
 
 namespace tempikon::app {
 
 namespace {
-const char* const kModeConfig = "Current program mode is CONFIG";
-const char* const kModeRunOnce = "Current program mode is RUNONCE";
-const char* const kModeServer = "Current program mode is SERVER";
-const char* const kNoServer = "No timeserver selected";
+const char* const kModeConfig = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is CONFIG");
+const char* const kModeRunOnce = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is RUNONCE");
+const char* const kModeServer = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is SERVER");
+const char* const kNoServer = QT_TRANSLATE_NOOP("Tempikon", "No timeserver selected");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -55,9 +56,9 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     outcomeLine_ = &window_->addLabel({0, 240, kWidth, 255}, "");
     modeLine_ = &window_->addLabel({0, 480, kWidth, 255}, kModeConfig);
 
-    configurationItem_ = &window_->addMenuItem("&Configuration");
-    setTimeItem_ = &window_->addMenuItem("&Set time");
-    aboutItem_ = &window_->addMenuItem("&?");
+    configurationItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration"));
+    setTimeItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Set time"));
+    aboutItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&?"));
     setTimeItem_->setEnabled(false);
 
     queryTimer_ = platform_.createTimer();
@@ -147,8 +148,9 @@ core::SetOutcome MainWindow::setClock() {
 
 void MainWindow::missingConfigurationEnd() {
     exitCode_ = kExitNotConfigured;
-    platform_.messageBox("You must go through the configuration first.", version::kTitle,
-                         platform::kMbOk | platform::kMbIconExclamation);
+    platform_.messageBox(
+        QT_TRANSLATE_NOOP("Tempikon", "You must go through the configuration first."),
+        version::kTitle, platform::kMbOk | platform::kMbIconExclamation);
     window_->close();
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/numbers.h"
 #include "platform/reentrance.h"
+#include "platform/translate.h"
 
 namespace tempikon::core {
 
@@ -100,9 +101,13 @@ SetResult ClockSetter::run(const Config& config,
         return SetResult{outcome, std::move(text)};
     };
 
-    if (timeText.empty()) return report("Couldn't reach timeserver(s)", SetOutcome::Unreachable);
+    if (timeText.empty())
+        return report(QT_TRANSLATE_NOOP("Tempikon", "Couldn't reach timeserver(s)"),
+                      SetOutcome::Unreachable);
     const auto serverSeconds = ParseTimeOfDay(timeText);
-    if (!serverSeconds) return report("Invalid data received", SetOutcome::InvalidData);
+    if (!serverSeconds)
+        return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
+                      SetOutcome::InvalidData);
 
     // Offsets are read now: a dialog may have changed them during the wait.
     const float offset = backup ? config.offset2 : config.offset;

@@ -1,6 +1,7 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "core/numbers.h"
+#include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
 #include "settings_dialog/server_list.h"
 #include "tempikon_version.h"
@@ -17,7 +18,7 @@ const FontSpec kSmallFont{"Comic Sans MS", 8.25, false};
 const FontSpec kListFont{"Courier New", 8.25, false};
 constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 
-constexpr const char* kHint = "Select from the list below";
+constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the list below");
 
 // The number fields hold the longest values they take: an offset such as
 // -23.45678, a time-out or interval of ten digits. Their unit labels follow.
@@ -31,7 +32,7 @@ ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& que
                            const core::Config& inForce, Hooks hooks)
     : platform_(platform), query_(query), inForce_(inForce), hooks_(std::move(hooks)) {
     platform::WindowSpec spec;
-    spec.caption = "Configuration";
+    spec.caption = QT_TRANSLATE_NOOP("Tempikon", "Configuration");
     spec.clientWidthTwips = 9675;
     spec.clientHeightTwips = 5895;
     spec.dialog = true;
@@ -56,19 +57,23 @@ ConfigDialog::~ConfigDialog() {
 void ConfigDialog::createControls() {
     platform::Window& w = *window_;
     // Labels take no focus; the focusable controls follow in tab order.
-    w.addLabel({120, 120, 2055, 255}, "Primary Timeserver", kBoldFont);
+    w.addLabel({120, 120, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "Primary Timeserver"),
+               kBoldFont);
     primaryHint_ = &w.addLabel({120, 750, 2655, 255}, kHint, kSmallFont);
-    w.addLabel({4080, 120, 855, 255}, "Offset", kBoldFont);
-    w.addLabel({kUnitLeft, 480, 615, 285}, "Hours", kSmallFont);
-    w.addLabel({5880, 120, 975, 255}, "Timeout", kBoldFont);
-    w.addLabel({kUnit2Left, 480, 855, 285}, "Seconds", kSmallFont);
-    w.addLabel({120, 1080, 2055, 255}, "Backup Timeserver", kBoldFont);
+    w.addLabel({4080, 120, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offset"), kBoldFont);
+    w.addLabel({kUnitLeft, 480, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"), kSmallFont);
+    w.addLabel({5880, 120, 975, 255}, QT_TRANSLATE_NOOP("Tempikon", "Timeout"), kBoldFont);
+    w.addLabel({kUnit2Left, 480, 855, 285}, QT_TRANSLATE_NOOP("Tempikon", "Seconds"), kSmallFont);
+    w.addLabel({120, 1080, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "Backup Timeserver"),
+               kBoldFont);
     backupHint_ = &w.addLabel({120, 1710, 2655, 255}, kHint, kSmallFont);
-    w.addLabel({4080, 1080, 855, 255}, "Offset", kBoldFont);
-    w.addLabel({kUnitLeft, 1440, 615, 285}, "Hours");
-    w.addLabel({5880, 1080, 2415, 255}, "Interval (Server mode)", kBoldFont);
-    w.addLabel({kUnit2Left, 1440, 735, 285}, "Minutes", kSmallFont);
-    w.addLabel({120, 2160, 4335, 255}, "List of public Timerservers", kBoldFont);
+    w.addLabel({4080, 1080, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offset"), kBoldFont);
+    w.addLabel({kUnitLeft, 1440, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"));
+    w.addLabel({5880, 1080, 2415, 255}, QT_TRANSLATE_NOOP("Tempikon", "Interval (Server mode)"),
+               kBoldFont);
+    w.addLabel({kUnit2Left, 1440, 735, 285}, QT_TRANSLATE_NOOP("Tempikon", "Minutes"), kSmallFont);
+    w.addLabel({120, 2160, 4335, 255}, QT_TRANSLATE_NOOP("Tempikon", "List of public Timerservers"),
+               kBoldFont);
     primaryHint_->setTextColour(kHintColour);
     backupHint_->setTextColour(kHintColour);
 
@@ -79,17 +84,25 @@ void ConfigDialog::createControls() {
     timeoutField_ = &w.addTextField({5880, 480, kNumberWidth, 285}, Align::Right);
     intervalField_ = &w.addTextField({5880, 1440, kNumberWidth, 285}, Align::Right);
     serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
-    checkAllButton_ = &w.addButton({8040, 2520, 1455, 375}, "Check all", kBoldFont);
-    checkServerButton_ = &w.addButton({8040, 3000, 1455, 375}, "Check server", kBoldFont);
-    abortButton_ = &w.addButton({8040, 3480, 1455, 375}, "Abort", kBoldFont);
-    okButton_ = &w.addButton({8040, 4440, 1455, 375}, "&OK", kBoldFont);
-    cancelButton_ = &w.addButton({8040, 4920, 1455, 375}, "Cancel", kBoldFont);
-    helpButton_ = &w.addButton({8040, 5400, 1455, 375}, "Help", kBoldFont);
+    checkAllButton_ = &w.addButton({8040, 2520, 1455, 375},
+                                   QT_TRANSLATE_NOOP("Tempikon", "Check all"), kBoldFont);
+    checkServerButton_ = &w.addButton({8040, 3000, 1455, 375},
+                                      QT_TRANSLATE_NOOP("Tempikon", "Check server"), kBoldFont);
+    abortButton_ =
+        &w.addButton({8040, 3480, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Abort"), kBoldFont);
+    okButton_ =
+        &w.addButton({8040, 4440, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "&OK"), kBoldFont);
+    cancelButton_ =
+        &w.addButton({8040, 4920, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Cancel"), kBoldFont);
+    helpButton_ =
+        &w.addButton({8040, 5400, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Help"), kBoldFont);
     w.setDefaultButton(*okButton_);
 
-    serverMenu_ = &w.addPopupMenu("&Set Server");
-    usePrimaryItem_ = &serverMenu_->addItem("Use as &primary Timeserver");
-    useBackupItem_ = &serverMenu_->addItem("Use as backup Timeserver");
+    serverMenu_ = &w.addPopupMenu(QT_TRANSLATE_NOOP("Tempikon", "&Set Server"));
+    usePrimaryItem_ =
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &primary Timeserver"));
+    useBackupItem_ =
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as backup Timeserver"));
 
     checkAllButton_->onClick = [this] { onCheckAll(); };
     checkServerButton_->onClick = [this] { onCheckServer(); };

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_translate.h"
 
 namespace tempikon::qt {
 
@@ -137,7 +138,7 @@ QtLabel::QtLabel(QWidget* parent, const platform::TwipsRect& rect, const std::st
     widget_->setMouseTracking(true);
     widget_->setFont(makeFont(font, parent->font()));
     widget_->setGeometry(toPixels(rect));
-    widget_->setText(toQString(text));
+    widget_->setText(Translated(text));
     applyColour();
 }
 
@@ -152,12 +153,12 @@ void QtLabel::setEnabled(bool enabled) {
 
 void QtLabel::setText(const std::string& text) {
     text_ = text;
-    if (widget_) widget_->setText(toQString(text));
+    if (widget_) widget_->setText(Translated(text));
     notify(onTextChanged);
 }
 
 void QtLabel::setToolTip(const std::string& text) {
-    if (widget_) widget_->setToolTip(toQString(text));
+    if (widget_) widget_->setToolTip(Translated(text));
 }
 
 void QtLabel::setTextColour(platform::Colour colour) {
@@ -223,7 +224,7 @@ QLineEdit* QtTextField::widget() const {
 
 QtButton::QtButton(QWidget* parent, const platform::TwipsRect& rect, const std::string& caption,
                    const platform::FontSpec& font)
-    : widget_(new QPushButton(toQString(caption), parent)), caption_(caption) {
+    : widget_(new QPushButton(Translated(caption), parent)), caption_(caption) {
     widget_->setFont(makeFont(font, parent->font()));
     widget_->setGeometry(toPixels(rect));
     widget_->setFocusPolicy(Qt::StrongFocus);
@@ -382,7 +383,7 @@ void QtMenuItem::trigger() {
 }
 
 QtPopupMenu::QtPopupMenu(QWidget* parent, std::string caption)
-    : menu_(new QMenu(toQString(caption), parent)), caption_(std::move(caption)) {}
+    : menu_(new QMenu(Translated(caption), parent)), caption_(std::move(caption)) {}
 
 QtPopupMenu::~QtPopupMenu() {
     *alive_ = false;
@@ -397,7 +398,7 @@ void QtPopupMenu::setEnabled(bool enabled) {
 }
 
 platform::MenuItem& QtPopupMenu::addItem(const std::string& caption) {
-    QAction* action = menu_->addAction(toQString(caption));
+    QAction* action = menu_->addAction(Translated(caption));
     items_.push_back(std::make_unique<QtMenuItem>(action, caption));
     return *items_.back();
 }

@@ -20,6 +20,7 @@
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
 
@@ -61,6 +62,7 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     // The program decides when it ends (its main window closing), not Qt.
     QApplication::setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
+    LoadTranslations(dataDirectories());
     postTarget_ = std::make_unique<QObject>();
 }
 

@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_translate.h"
 
 namespace tempikon::qt {
 
@@ -78,7 +79,7 @@ QtWindow::QtWindow(const platform::WindowSpec& spec) : spec_(spec), caption_(spe
         flags |= Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint;
     }
     top_->setWindowFlags(flags);
-    top_->setWindowTitle(toQString(caption_));
+    top_->setWindowTitle(Translated(caption_));
 
     layout_ = new QVBoxLayout(top_);
     layout_->setContentsMargins(0, 0, 0, 0);
@@ -123,7 +124,7 @@ QtWindow::~QtWindow() {
 
 void QtWindow::setCaption(const std::string& caption) {
     caption_ = caption;
-    if (top_) top_->setWindowTitle(toQString(caption));
+    if (top_) top_->setWindowTitle(Translated(caption));
 }
 
 template <class T>
@@ -235,7 +236,7 @@ platform::MenuItem& QtWindow::addMenuItem(const std::string& caption) {
         layout_->setMenuBar(menuBar_);
     }
     // An action straight on the bar: clicking the bar entry runs it.
-    QAction* action = menuBar_->addAction(toQString(caption));
+    QAction* action = menuBar_->addAction(Translated(caption));
     auto& item = keep(std::make_unique<QtMenuItem>(action, caption));
     QObject::connect(action, &QAction::triggered, action, [&item] { item.trigger(); });
     return item;

@@ -27,6 +27,12 @@ TITLE = "Tempikon 1.2"
 WAIT_S = 20
 
 
+def Pattern(name):
+    """xdotool's pattern for exactly this title; a non-ASCII letter matches
+    any characters (xdotool matches bytes, not UTF-8 letters)."""
+    return "^" + "".join(re.escape(c) if ord(c) < 128 else ".*" for c in name) + "$"
+
+
 class Desktop:
     """Xvfb on a display number of its own choosing, and openbox on it."""
 
@@ -61,7 +67,7 @@ class Desktop:
     def window(self, name):
         """The top-level window with exactly this title (mapped or iconic)."""
         def find():
-            for wid in self.x(["xdotool", "search", "--name", "^" + re.escape(name) + "$"]).split():
+            for wid in self.x(["xdotool", "search", "--name", Pattern(name)]).split():
                 if "WM_STATE(WM_STATE)" in self.x(["xprop", "-id", wid, "WM_STATE"]):
                     return wid
             return None
@@ -70,7 +76,7 @@ class Desktop:
     def gone(self, name):
         def none_left():
             for wid in self.x(["xdotool", "search", "--onlyvisible", "--name",
-                               "^" + re.escape(name) + "$"]).split():
+                               Pattern(name)]).split():
                 return False
             return True
         return self.until(none_left, "no window named %r is shown" % name)
@@ -103,7 +109,7 @@ class Program:
                     "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e",
                     "LD_PRELOAD": opts.recorder,
                     "TEMPIKON_CLOCK_LOG": os.path.join(tmp, "clock.log"),
-                    "LANG": lang, "LANGUAGE": lang.split(".")[0], "LC_ALL": lang})
+                    "LANG": lang})
         asan = os.environ.get("ASAN_OPTIONS", "")
         env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
         # No browser, no mail program, no xdg-open: nothing can open a link.
@@ -191,7 +197,7 @@ def case_escape(desktop, opts, tmp):
 
 def shown(desktop, name):
     return desktop.x(["xdotool", "search", "--onlyvisible", "--name",
-                      "^" + re.escape(name) + "$"]).split()
+                      Pattern(name)]).split()
 
 
 def case_popup(desktop, opts, tmp):
@@ -228,9 +234,27 @@ def case_popup(desktop, opts, tmp):
             s.close()
 
 
+def case_german(desktop, opts, tmp):
+    # A German locale: the windows carry German captions, the menu German
+    # mnemonics; a locale without a translation reads as before.
+    seed(tmp, ["Server=127.0.16.1"])
+    for lang, keys in (("de_DE.UTF-8", [("alt+k", "Konfiguration"), ("alt+question", "Über Tempikon")]),
+                       ("fr_FR.UTF-8", [("alt+c", "Configuration"), ("alt+question", "About Tempikon")])):
+        prog = Program(desktop, opts, tmp, [], lang=lang)
+        try:
+            main = desktop.window(TITLE)
+            for key, caption in keys:
+                desktop.keys(main, key)
+                box = desktop.window(caption)
+                desktop.keys(box, "Escape")
+                desktop.gone(caption)
+        finally:
+            prog.end()
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["minimised", "escape", "popup"])
+    parser.add_argument("case", choices=["minimised", "escape", "popup", "german"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
