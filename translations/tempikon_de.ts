@@ -78,7 +78,7 @@
         <location filename="../settings_dialog/config_dialog.cpp" line="64"/>
         <location filename="../settings_dialog/config_dialog.cpp" line="71"/>
         <source>Hours</source>
-        <translation>Stunden</translation>
+        <translation>Std.</translation>
     </message>
     <message>
         <location filename="../settings_dialog/config_dialog.cpp" line="65"/>
@@ -88,7 +88,7 @@
     <message>
         <location filename="../settings_dialog/config_dialog.cpp" line="66"/>
         <source>Seconds</source>
-        <translation>Sekunden</translation>
+        <translation>Sek.</translation>
     </message>
     <message>
         <location filename="../settings_dialog/config_dialog.cpp" line="67"/>
@@ -103,7 +103,7 @@
     <message>
         <location filename="../settings_dialog/config_dialog.cpp" line="74"/>
         <source>Minutes</source>
-        <translation>Minuten</translation>
+        <translation>Min.</translation>
     </message>
     <message>
         <location filename="../settings_dialog/config_dialog.cpp" line="75"/>
