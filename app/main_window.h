@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "about/about.h"
 #include "core/config.h"
@@ -73,6 +74,7 @@ private:
     void setStatus(platform::Label& line, const std::string& text);
     core::SetOutcome setClock();
     void missingConfigurationEnd();
+    void unreadableSettingsEnd(const std::string& why);
     void onClosed();
     // Destroys a closed child window from the event loop, never from inside
     // its own handler.

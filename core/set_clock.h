@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/config.h"
 #include "core/daytime_query.h"
@@ -34,6 +35,8 @@ long long OffsetMinutes(float offsetHours);
 struct SetResult {
     SetOutcome outcome = SetOutcome::None;
     std::string status;
+    // One line for each server that gave no time, "<server>: <reason>".
+    std::vector<std::string> failures;
 };
 
 // Sets the clock from the primary server, else from the backup.

@@ -7,6 +7,9 @@
 
 namespace tempikon::platform {
 
+// Why a connection failed, as far as a user can act on it.
+enum class SocketErrorKind { Refused, HostNotFound, Reset, Other };
+
 // A TCP client whose notifications arrive on the window thread.
 // The peer closing the connection is not an error and is not reported.
 class TcpClient {
@@ -22,7 +25,7 @@ public:
     virtual bool isOpen() const = 0;
 
     std::function<void()> onDataArrival;
-    std::function<void(const std::string& description)> onError;
+    std::function<void(SocketErrorKind kind, const std::string& description)> onError;
 };
 
 }  // namespace tempikon::platform

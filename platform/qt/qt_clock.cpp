@@ -86,6 +86,19 @@ platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) 
 
 #endif
 
+std::string RefusedClockReason(const std::string& kernelReason, const std::string& serviceReason) {
+#ifndef _WIN32
+    // A service that is syncing on its own or did not answer says itself
+    // what is wrong; a missing or refusing one leaves rights as the way out.
+    if (serviceReason != kReasonNoService && serviceReason != kReasonNotAuthorised)
+        return serviceReason;
+#endif
+    const std::string both = "kernel: " + kernelReason + "; time service: " + serviceReason;
+    return "not permitted (run as root, give the program CAP_SYS_TIME, or use the system's "
+           "time service; see man tempikon); " +
+           both;
+}
+
 QtClock::QtClock() = default;
 QtClock::~QtClock() = default;
 
@@ -107,7 +120,9 @@ platform::ClockResult QtClock::setLocalTimeOfDay(int hour, int minute, int secon
     const std::optional<std::int64_t> usec = TodayAtLocalTimeUsec(hour, minute, second);
     if (!usec) return {false, std::strerror(EINVAL)};
     if (!service_) service_ = std::make_unique<TimedateClient>();
-    return service_->setTime(*usec);
+    const platform::ClockResult viaService = service_->setTime(*usec);
+    if (viaService.ok) return viaService;
+    return {false, RefusedClockReason(direct.reason, viaService.reason)};
 }
 
 void QtClock::abandonWait() {

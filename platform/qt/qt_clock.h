@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 
@@ -13,6 +14,10 @@ platform::LocalDateTime systemLocalNow();
 // (Linux: clock_settime; Windows: SetLocalTime). Reports the system's reason
 // when the clock was not set.
 platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second);
+
+// The reason given when the kernel refused and the time service refused too:
+// both reasons, and what the user can do when it is a matter of rights.
+std::string RefusedClockReason(const std::string& kernelReason, const std::string& serviceReason);
 
 class TimedateClient;
 

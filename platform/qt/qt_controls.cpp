@@ -158,6 +158,7 @@ void QtLabel::setText(const std::string& text) {
 }
 
 void QtLabel::setToolTip(const std::string& text) {
+    toolTip_ = text;
     if (widget_) widget_->setToolTip(Translated(text));
 }
 
@@ -386,7 +387,7 @@ QtPopupMenu::QtPopupMenu(QWidget* parent, std::string caption)
     : menu_(new QMenu(Translated(caption), parent)), caption_(std::move(caption)) {}
 
 QtPopupMenu::~QtPopupMenu() {
-    *alive_ = false;
+    liveness_.end();
     items_.clear();
     // A menu still open ends its loop; popupAtCursor sees that we are gone.
     if (menu_ && open_) menu_->hide();
@@ -423,9 +424,9 @@ void QtPopupMenu::popupAtSelectedEntry(const platform::ListBox& list) {
 void QtPopupMenu::popupAt(const QPoint& at) {
     if (!enabled_ || !menu_ || open_) return;
     open_ = true;
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     QAction* chosen = menu_->exec(at);
-    if (!alive.lock()) return;
+    if (!watch.alive()) return;
     open_ = false;
     if (!chosen) return;
     // The chosen item runs after the menu has closed.

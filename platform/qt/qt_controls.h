@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/reentrance.h"
 
 class QAction;
 class QPoint;
@@ -50,6 +51,7 @@ public:
     void setTextColour(platform::Colour colour) override;
     platform::Colour textColour() const override { return colour_; }
     void setToolTip(const std::string& text) override;
+    std::string toolTip() const override { return toolTip_; }
 
     QLabel* widget() const;
     // The window's relayout, run after the text has changed.
@@ -63,6 +65,7 @@ public:
 private:
     QPointer<LabelWidget> widget_;
     std::string text_;
+    std::string toolTip_;
     platform::Colour colour_ = platform::kButtonTextColour;
     bool enabled_ = true;
 };
@@ -172,7 +175,7 @@ private:
     std::vector<std::unique_ptr<QtMenuItem>> items_;
     bool enabled_ = true;
     bool open_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 class QtPicture : public platform::Picture {
