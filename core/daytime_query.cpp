@@ -1,6 +1,7 @@
 #include "core/daytime_query.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "platform/reentrance.h"
@@ -16,6 +17,13 @@ std::string CutTimeText(std::string_view reply) {
     // A colon at 0-based index 0 or 1 leaves no room for two hour digits.
     if (colon == std::string_view::npos || colon < 2) return {};
     return std::string(reply.substr(colon - 2, 8));
+}
+
+bool ReplyHoldsTheTime(std::string_view reply) {
+    if (reply.find_first_of("\r\n") != std::string_view::npos) return true;
+    const std::size_t colon = reply.find(':');
+    // The cut ends five characters after the first colon.
+    return colon != std::string_view::npos && reply.size() - colon > 5;
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -44,12 +52,14 @@ DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeou
     timeoutTimer_.onTimer = [this] { onTimeout(); };
     socket_.onDataArrival = [this] { onDataArrival(); };
     socket_.onError = [this](const std::string&) { onSocketError(); };
+    socket_.onPeerClosed = [this] { onPeerClosed(); };
 }
 
 DaytimeQuery::~DaytimeQuery() {
     timeoutTimer_.onTimer = nullptr;
     socket_.onDataArrival = nullptr;
     socket_.onError = nullptr;
+    socket_.onPeerClosed = nullptr;
 }
 
 std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSeconds) {
@@ -145,9 +155,25 @@ void DaytimeQuery::onSocketError() {
 
 void DaytimeQuery::onDataArrival() {
     if (!busy_ || shutDown_) return;
+    if (roundTripMicros_ < 0) roundTripMicros_ = platform_.monotonicMicros() - startMicros_;
+    std::optional<std::string> bytes = socket_.readAll(kMaxReplyBytes);
+    if (done_) {
+        // More data behind a whole reply, before the wait looked: the newer
+        // text counts, as it always did.
+        if (bytes) reply_ = std::move(*bytes);
+        return;
+    }
+    if (bytes) reply_ += bytes->substr(0, kMaxReplyBytes - std::min(kMaxReplyBytes, reply_.size()));
+    // A reply split across segments: wait for the rest of the time, until
+    // the time-out or the peer's closing.
+    if (bytes && !ReplyHoldsTheTime(reply_) && reply_.size() < kMaxReplyBytes) return;
     timeoutTimer_.setEnabled(false);
-    roundTripMicros_ = platform_.monotonicMicros() - startMicros_;
-    if (auto bytes = socket_.readAll(kMaxReplyBytes)) reply_ = std::move(*bytes);
+    done_ = true;
+}
+
+void DaytimeQuery::onPeerClosed() {
+    if (!busy_ || shutDown_ || done_) return;
+    timeoutTimer_.setEnabled(false);
     done_ = true;
 }
 

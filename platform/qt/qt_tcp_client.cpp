@@ -18,6 +18,8 @@ void QtTcpClient::connect(const std::string& host, std::uint16_t port) {
     socket->setReadBufferSize(static_cast<qint64>(kSocketReadBufferBytes));
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, socket] { dataArrived(socket); });
+    QObject::connect(socket, &QAbstractSocket::disconnected, socket,
+                     [this, socket] { peerClosed(socket); });
     QObject::connect(socket, &QAbstractSocket::errorOccurred, socket,
                      [this, socket](QAbstractSocket::SocketError error) {
                          errorOccurred(socket, static_cast<int>(error));
@@ -68,6 +70,22 @@ void QtTcpClient::dataArrived(QTcpSocket* socket) {
     QTcpSocket* const outer = emitting_;
     emitting_ = socket;
     const auto handler = onDataArrival;
+    handler();
+    if (alive.lock()) emitting_ = outer;
+}
+
+void QtTcpClient::peerClosed(QTcpSocket* socket) {
+    if (socket != socket_ || !onPeerClosed) return;
+    // Data that came with the closing is handed over first.
+    if (socket->bytesAvailable() > 0) {
+        const std::weak_ptr<bool> alive = alive_;
+        dataArrived(socket);
+        if (!alive.lock() || socket != socket_ || !onPeerClosed) return;
+    }
+    const std::weak_ptr<bool> alive = alive_;
+    QTcpSocket* const outer = emitting_;
+    emitting_ = socket;
+    const auto handler = onPeerClosed;
     handler();
     if (alive.lock()) emitting_ = outer;
 }

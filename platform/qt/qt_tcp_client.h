@@ -33,6 +33,7 @@ public:
 
 private:
     void dataArrived(QTcpSocket* socket);
+    void peerClosed(QTcpSocket* socket);
     void errorOccurred(QTcpSocket* socket, int error);
     void retire(QTcpSocket* socket);
 
