@@ -15,78 +15,19 @@
 #include "tests/hardening/memory.h"
 #include "tests/hardening/qt_env.h"
 #include "tests/support/daytime_server.h"
+#include "tests/support/recording_platform.h"
 #include "tests/support/setting_run.h"
 
 namespace tempikon::hardening {
 namespace {
 
 using testsupport::DaytimeServer;
+using testsupport::RecordingPlatform;
 using testsupport::ServerMode;
 using testsupport::ServerOptions;
 
 constexpr const char* kUnreachable = "Couldn't reach timeserver(s)";
 constexpr const char* kInvalid = "Invalid data received";
-
-// Reads the real clock; records settings instead of making them.
-class RecordingClock : public platform::Clock {
-public:
-    explicit RecordingClock(platform::Clock& real) : real_(real) {}
-    std::int64_t nowMicros() const override { return real_.nowMicros(); }
-    int utcOffsetSeconds(std::int64_t micros) const override {
-        return real_.utcOffsetSeconds(micros);
-    }
-    platform::ClockResult setMicros(std::int64_t micros) override {
-        const platform::LocalDateTime t = localAt(micros);
-        settings.push_back(t.hour * 3600 + t.minute * 60 + t.second);
-        return {true, {}};
-    }
-    std::vector<int> settings;
-
-private:
-    platform::Clock& real_;
-};
-
-// The Qt platform with the recording clock in place of the system's.
-class RecordingPlatform : public platform::Platform {
-public:
-    explicit RecordingPlatform(platform::Platform& qt) : qt_(qt), clock_(qt.clock()) {}
-
-    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& s) override {
-        return qt_.createWindow(s);
-    }
-    std::unique_ptr<platform::Timer> createTimer() override { return qt_.createTimer(); }
-    std::unique_ptr<platform::TcpClient> createTcpClient() override {
-        return qt_.createTcpClient();
-    }
-    platform::Clock& clock() override { return clock_; }
-    platform::SettingsStore& settings() override { return qt_.settings(); }
-    int messageBox(const std::string& text, const std::string& title, int flags) override {
-        return qt_.messageBox(text, title, flags);
-    }
-    void processEvents() override { qt_.processEvents(); }
-    void waitForEvents() override { qt_.waitForEvents(); }
-    void sleep(int ms) override { qt_.sleep(ms); }
-    void post(std::function<void()> fn) override { qt_.post(std::move(fn)); }
-    int run() override { return qt_.run(); }
-    void quit(int code) override { qt_.quit(code); }
-    std::string commandLine() const override { return qt_.commandLine(); }
-    void openAddress(const std::string& a, platform::NativeHandle h) override {
-        qt_.openAddress(a, h);
-    }
-    std::optional<std::string> readFile(const std::string& p) override { return qt_.readFile(p); }
-    std::vector<std::string> dataDirectories() const override { return qt_.dataDirectories(); }
-    void writeOutputLine(const std::string& line) override { output.push_back(line); }
-    platform::Version version() const override { return qt_.version(); }
-    bool isHeadless() const override { return qt_.isHeadless(); }
-    std::int64_t monotonicMicros() const override { return qt_.monotonicMicros(); }
-
-    RecordingClock& recordingClock() { return clock_; }
-    std::vector<std::string> output;
-
-private:
-    platform::Platform& qt_;
-    RecordingClock clock_;
-};
 
 // A clock setting as the main window runs it, with real Qt labels,
 // timer and socket.
@@ -115,7 +56,11 @@ struct Setting {
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return outcome;
     }
-    const std::vector<int>& settings() { return platform.recordingClock().settings; }
+    std::vector<int> settings() {
+        std::vector<int> out;
+        for (const auto& s : platform.recordingClock().settings) out.push_back(s.secondsOfDay);
+        return out;
+    }
 };
 
 struct Case {
