@@ -210,6 +210,7 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
 }
 
 TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
+    config.zone2 = "UTC";  // no field shows it: it must survive OK
     open();
     dlg->serverField().setText("  new.example ");
     dlg->offsetField().setText("1,5");
@@ -234,6 +235,8 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     EXPECT_EQ(store.stored("Server2"), "");
     EXPECT_EQ(store.stored("Timeout"), "2");
     EXPECT_EQ(store.stored("Interval"), "4");
+    EXPECT_EQ(store.stored("Zone2"), "UTC");
+    EXPECT_EQ(config.zone2, "UTC");
     EXPECT_EQ(store.commits, 1);
 
     EXPECT_EQ(mainLabel1->text(), "new.example");
