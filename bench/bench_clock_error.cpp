@@ -1,6 +1,7 @@
 // How far from the real time a clock setting lands: 20 settings from a
 // loopback Daytime server (127.0.13.1) that sends the real local time, each
-// at a random moment within the second. The clock is a recording one:
+// at its own moment within the second, spread evenly over it (the error of
+// a whole-second reply depends on that moment alone). The clock is a recording one:
 // nothing is set. The error is the instant asked for minus the real time at
 // the call. "Before" is the whole reported second, as the clock used to be
 // set; "after" is the middle of that second plus half the round trip.
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -59,11 +59,13 @@ int main(int argc, char** argv) {
     core::DaytimeQuery query(p, *queryTimer, *querySocket);
     core::ClockSetter setter(p, query);
 
-    std::mt19937 random(13);
-    std::uniform_int_distribution<int> phase(0, 999);
     std::vector<double> before, after, roundTrips;
     for (int i = 0; i < settings; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(phase(random)));
+        const std::int64_t phase = (2 * i + 1) * 500'000LL / settings;  // microseconds
+        const std::int64_t now = p.clock().nowMicros();
+        std::int64_t wait = phase - now % 1'000'000;
+        if (wait < 0) wait += 1'000'000;
+        std::this_thread::sleep_for(std::chrono::microseconds(wait));
         const core::SetResult result = setter.run(config, [](const std::string&) {});
         if (result.outcome != core::SetOutcome::Set) {
             std::printf("setting %d failed: %s\n", i, result.status.c_str());
