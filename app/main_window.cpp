@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "app/command_line.h"
 #include "core/numbers.h"
 #include "tempikon_version.h"
 
@@ -91,6 +92,10 @@ void MainWindow::start() {
     serverLine_->setText(kNoServer);
     outcomeLine_->setText("");
     modeLine_->setText(kModeConfig);
+    // Settings that are there but cannot be read are not "not configured":
+    // a save from the dialog would write over them.
+    if (const auto why = platform_.settings().unreadableReason(version::kProductName))
+        return unreadableSettingsEnd(*why);
     config_ = core::LoadConfig(platform_.settings());
     if (!config_.server.empty()) {
         serverLine_->setText(config_.server);
@@ -135,13 +140,35 @@ core::SetOutcome MainWindow::setClock() {
     if (!result.status.empty() && !ended_) {
         outcomeLine_->setText(result.status);
         platform_.writeOutputLine(result.status);
+        // The status line keeps the design's few words; the reasons go to
+        // standard error and to the line's tooltip.
+        std::vector<std::string> reasons = result.failures;
+        if (result.outcome == core::SetOutcome::Refused) reasons.push_back(result.status);
+        std::string tip;
+        for (const std::string& reason : reasons) {
+            platform_.writeErrorLine("tempikon: " + reason);
+            if (!tip.empty()) tip += '\n';
+            tip += reason;
+        }
+        outcomeLine_->setToolTip(tip);
     }
     return result.outcome;
 }
 
 void MainWindow::missingConfigurationEnd() {
     exitCode_ = kExitNotConfigured;
+    platform_.writeErrorLine(
+        MissingConfigurationLine(platform_.settings().locationOf(version::kProductName)));
     platform_.messageBox("You must go through the configuration first.", version::kTitle,
+                         platform::kMbOk | platform::kMbIconExclamation);
+    window_->close();
+}
+
+void MainWindow::unreadableSettingsEnd(const std::string& why) {
+    exitCode_ = kExitNotConfigured;
+    const std::string location = platform_.settings().locationOf(version::kProductName);
+    platform_.writeErrorLine(UnreadableSettingsLine(location, why));
+    platform_.messageBox("Cannot read the settings file " + location + ": " + why, version::kTitle,
                          platform::kMbOk | platform::kMbIconExclamation);
     window_->close();
 }

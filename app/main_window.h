@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "about/about.h"
 #include "core/config.h"
@@ -72,6 +73,7 @@ public:
 private:
     core::SetOutcome setClock();
     void missingConfigurationEnd();
+    void unreadableSettingsEnd(const std::string& why);
     void onClosed();
     // Destroys a closed child window from the event loop, never from inside
     // its own handler.

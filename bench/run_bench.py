@@ -149,6 +149,23 @@ class Bench:
                 raise RuntimeError(f"unexpected CLI answer {line!r}")
         return program, cli
 
+    def early_exits(self, runs):
+        """Process start to exit, with CPU time, for --version and --help and,
+        to compare, a one-shot run without a configured server."""
+        env = self.env([])
+        figures = {}
+        for name, args in (("--version", ["--version"]), ("--help", ["--help"]),
+                           ("missing configuration", ["/RUNONCE"])):
+            wall, cpu = [], []
+            for _ in range(runs):
+                t0 = time.monotonic()
+                p = self.spawn([self.program] + args, env)
+                usage = self.reap(p)
+                wall.append((time.monotonic() - t0) * 1000)
+                cpu.append((usage.ru_utime + usage.ru_stime) * 1000)
+            figures[name] = (wall, cpu)
+        return figures
+
     def waiting_cpu(self, short_s=2, long_s=12):
         """CPU seconds per second of waiting out a time-out: the difference
         of two runs against a silent server that differ only in the time-out."""
@@ -310,6 +327,8 @@ def main():
     ap.add_argument("--runs", type=int, default=20)
     ap.add_argument("--idle-seconds", type=int, default=180)
     ap.add_argument("--markdown")
+    ap.add_argument("--early-only", action="store_true",
+                    help="only the --version, --help and missing-configuration runs")
     opts = ap.parse_args()
 
     bench = Bench(opts.build_dir)
@@ -322,6 +341,10 @@ def main():
         print(f"{what}: {program} | minimal client: {yardstick} {goal}", flush=True)
 
     try:
+        for name, (wall, cpu) in bench.early_exits(opts.runs).items():
+            row(f"Process start to exit, {name}", f"{ms(wall)}, CPU {ms(cpu)}")
+        if opts.early_only:
+            return 0
         figures = bench.startup(opts.runs)
         if figures:
             row("Start-up to the window first shown (offscreen)", ms(figures[0]))

@@ -41,6 +41,45 @@ std::string Latin1ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string QuoteReply(std::string_view reply, std::size_t maxChars) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char ch : reply.substr(0, maxChars)) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '"':
+            case '\\':
+                out += '\\';
+                out += ch;
+                break;
+            default:
+                if (c < 0x20 || c >= 0x7F) {
+                    out += "\\x";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 0xF];
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    if (reply.size() > maxChars) out += "...";
+    return out + '"';
+}
+
+QueryFailure InvalidTimeFailure(std::string_view timeText) {
+    return {FailureKind::InvalidTime,
+            "the time was not a valid time of day: " + QuoteReply(timeText)};
+}
+
 int TimeoutMilliseconds(std::int32_t timeoutSeconds) {
     return std::clamp(timeoutSeconds, std::int32_t{1}, kMaxTimeoutSeconds) * 1000;
 }
@@ -51,7 +90,9 @@ DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeou
     timeoutTimer_.setEnabled(false);
     timeoutTimer_.onTimer = [this] { onTimeout(); };
     socket_.onDataArrival = [this] { onDataArrival(); };
-    socket_.onError = [this](const std::string&) { onSocketError(); };
+    socket_.onError = [this](platform::SocketErrorKind kind, const std::string& description) {
+        onSocketError(kind, description);
+    };
     socket_.onPeerClosed = [this] { onPeerClosed(); };
 }
 
@@ -72,12 +113,15 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     done_ = false;
     reply_.clear();
     roundTripMicros_ = -1;
+    failure_ = {};
     // The system's resolver reads a name only up to a NUL and would ask
     // another host than the one named: such a name is never found.
     if (host.find('\0') != std::string::npos) {
         done_ = true;
+        failure_ = {FailureKind::HostNotFound, "host not found"};
         return {};
     }
+    timeoutSeconds_ = TimeoutMilliseconds(timeoutSeconds) / 1000;
     timeoutTimer_.setInterval(TimeoutMilliseconds(timeoutSeconds));
     timeoutTimer_.setEnabled(true);
     if (socket_.isOpen()) socket_.close();
@@ -88,8 +132,18 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
 
     socket_.close();
     timeoutTimer_.setEnabled(false);
-    if (shutDown_) return {};
-    return CutTimeText(reply_);
+    if (shutDown_) {
+        failure_ = {};
+        return {};
+    }
+    std::string timeText = CutTimeText(reply_);
+    // The last notification of the pass decides, as it does for the reply.
+    if (!timeText.empty()) {
+        failure_ = {};
+    } else if (failure_.kind == FailureKind::None) {
+        failure_ = {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply_)};
+    }
+    return timeText;
 }
 
 void DaytimeQuery::endQuery() {
@@ -145,18 +199,49 @@ void DaytimeQuery::setBusy(bool busy) {
 void DaytimeQuery::onTimeout() {
     timeoutTimer_.setEnabled(false);
     if (!busy_ || shutDown_) return;
+    // Part of a reply came, but never the time in it.
+    if (!reply_.empty()) {
+        failure_ = {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply_)};
+    } else {
+        failure_ = {FailureKind::TimedOut,
+                    "no answer within " + std::to_string(timeoutSeconds_) + " s"};
+    }
     reply_.clear();
     done_ = true;
 }
 
-void DaytimeQuery::onSocketError() {
-    onTimeout();
+void DaytimeQuery::onSocketError(platform::SocketErrorKind kind, const std::string& description) {
+    timeoutTimer_.setEnabled(false);
+    if (!busy_ || shutDown_) return;
+    reply_.clear();
+    switch (kind) {
+        case platform::SocketErrorKind::Refused:
+            failure_ = {FailureKind::Refused, "connection refused"};
+            break;
+        case platform::SocketErrorKind::HostNotFound:
+            failure_ = {FailureKind::HostNotFound, "host not found"};
+            break;
+        case platform::SocketErrorKind::Reset:
+            failure_ = {FailureKind::Reset, "connection reset"};
+            break;
+        case platform::SocketErrorKind::Other:
+            failure_ = {FailureKind::ConnectionFailed, description.empty()
+                                                           ? std::string("connection failed")
+                                                           : "connection failed: " + description};
+            break;
+    }
+    done_ = true;
 }
 
 void DaytimeQuery::onDataArrival() {
     if (!busy_ || shutDown_) return;
     if (roundTripMicros_ < 0) roundTripMicros_ = platform_.monotonicMicros() - startMicros_;
     std::optional<std::string> bytes = socket_.readAll(kMaxReplyBytes);
+    if (bytes) {
+        failure_ = {};
+    } else {
+        failure_ = {FailureKind::ConnectionFailed, "the reply could not be read"};
+    }
     if (done_) {
         // More data behind a whole reply, before the wait looked: the newer
         // text counts, as it always did.
@@ -174,6 +259,8 @@ void DaytimeQuery::onDataArrival() {
 void DaytimeQuery::onPeerClosed() {
     if (!busy_ || shutDown_ || done_) return;
     timeoutTimer_.setEnabled(false);
+    if (reply_.empty() && failure_.kind == FailureKind::None)
+        failure_ = {FailureKind::ConnectionFailed, "the server closed the connection unanswered"};
     done_ = true;
 }
 

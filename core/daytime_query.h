@@ -30,6 +30,31 @@ std::string Latin1ToUtf8(std::string_view bytes);
 // 1 ... 2,147,483 so that a query always ends and the product fits 32 bits.
 int TimeoutMilliseconds(std::int32_t timeoutSeconds);
 
+// Why a query gave no usable time, for the user to act on.
+enum class FailureKind {
+    None,
+    Refused,
+    TimedOut,
+    HostNotFound,
+    Reset,
+    ConnectionFailed,
+    NoTimeInReply,
+    InvalidTime,
+};
+
+struct QueryFailure {
+    FailureKind kind = FailureKind::None;
+    std::string reason;  // e.g. "connection refused", "no answer within 3 s"
+};
+
+// The first maxChars bytes of a reply in quotes, control characters, quotes,
+// backslashes and bytes beyond ASCII escaped, so that a hostile reply cannot
+// drive the terminal it is shown on.
+std::string QuoteReply(std::string_view reply, std::size_t maxChars = 60);
+
+// The failure of a time text that is not a time of day.
+QueryFailure InvalidTimeFailure(std::string_view timeText);
+
 // Asks a Daytime server for its time: a time-out timer, a socket and the
 // wait. One query at a time; the timer and socket belong to the caller.
 class DaytimeQuery {
@@ -55,6 +80,8 @@ public:
     std::int64_t lastRoundTripMicros() const { return roundTripMicros_; }
     // The monotonic moment of that first data.
     std::int64_t lastFirstDataMicros() const { return startMicros_ + roundTripMicros_; }
+    // Why the last query gave no time text; kind None when it gave one.
+    const QueryFailure& lastFailure() const { return failure_; }
     // Ends a waiting query at once and refuses all later ones (the main
     // window is closing).
     void shutdown();
@@ -67,7 +94,7 @@ public:
 
     // Handlers, public so that tests can reach them.
     void onTimeout();
-    void onSocketError();
+    void onSocketError(platform::SocketErrorKind kind, const std::string& description);
     void onDataArrival();
     void onPeerClosed();
 
@@ -84,6 +111,8 @@ private:
     std::string reply_;
     std::int64_t startMicros_ = 0;
     std::int64_t roundTripMicros_ = -1;
+    int timeoutSeconds_ = 0;
+    QueryFailure failure_;
     bool busy_ = false;
     bool shutDown_ = false;
     int nextListenerId_ = 1;

@@ -139,7 +139,7 @@ SetResult ClockSetter::run(const Config& config,
                            const std::function<void(const std::string&)>& onAsking) {
     auto skipped = [this] {
         last_ = SetOutcome::Skipped;
-        return SetResult{SetOutcome::Skipped, {}};
+        return SetResult{SetOutcome::Skipped, {}, {}};
     };
     // Another setting or a dialog check is waiting: leave it undisturbed.
     // Setting the clock can wait too (the system may ask for a password).
@@ -147,27 +147,38 @@ SetResult ClockSetter::run(const Config& config,
     running_ = true;
     const platform::ScopeExit runEnd([this] { running_ = false; });
 
-    onAsking(config.server);
-    std::string timeText = query_.ask(config.server, config.timeout);
+    std::vector<std::string> failures;
+    // The host as asked, before a dialog may change the configuration.
+    std::string asked = config.server;
+    onAsking(asked);
+    std::string timeText = query_.ask(asked, config.timeout);
     // The window is closing: nothing may be reported or set any more.
     if (query_.isShutDown()) return skipped();
     bool backup = false;
 
     if (timeText.empty() && !config.server2.empty()) {
-        onAsking(config.server2 + " (Backup)");
-        timeText = query_.ask(config.server2, config.timeout);
+        failures.push_back(asked + ": " + query_.lastFailure().reason);
+        asked = config.server2;
+        onAsking(asked + " (Backup)");
+        timeText = query_.ask(asked, config.timeout);
         if (query_.isShutDown()) return skipped();
         backup = true;
     }
 
-    auto report = [this](std::string text, SetOutcome outcome) {
+    auto report = [this, &failures](std::string text, SetOutcome outcome) {
         last_ = outcome;
-        return SetResult{outcome, std::move(text)};
+        return SetResult{outcome, std::move(text), std::move(failures)};
     };
 
-    if (timeText.empty()) return report("Couldn't reach timeserver(s)", SetOutcome::Unreachable);
+    if (timeText.empty()) {
+        failures.push_back(asked + ": " + query_.lastFailure().reason);
+        return report("Couldn't reach timeserver(s)", SetOutcome::Unreachable);
+    }
     const auto serverSeconds = ParseTimeOfDay(timeText);
-    if (!serverSeconds) return report("Invalid data received", SetOutcome::InvalidData);
+    if (!serverSeconds) {
+        failures.push_back(asked + ": " + InvalidTimeFailure(timeText).reason);
+        return report("Invalid data received", SetOutcome::InvalidData);
+    }
 
     // Offsets are read now: a dialog may have changed them during the wait.
     const float offset = backup ? config.offset2 : config.offset;

@@ -63,6 +63,8 @@ ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::
 struct SetResult {
     SetOutcome outcome = SetOutcome::None;
     std::string status;
+    // One line for each server that gave no time, "<server>: <reason>".
+    std::vector<std::string> failures;
 };
 
 // Sets the clock from the primary server, else from the backup.

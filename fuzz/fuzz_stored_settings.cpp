@@ -49,6 +49,10 @@ public:
         return {};
     }
     char decimalSeparator() const override { return separator; }
+    std::string locationOf(const std::string& app) const override { return app; }
+    std::optional<std::string> unreadableReason(const std::string&) const override {
+        return std::nullopt;
+    }
 
     std::map<std::string, std::string> values;
     std::vector<std::string> written;

@@ -23,6 +23,9 @@ public:
     virtual std::string text() const = 0;
     virtual void setTextColour(Colour colour) = 0;
     virtual Colour textColour() const = 0;
+    // Shown while the mouse rests on the label; empty: none.
+    virtual void setToolTip(const std::string& text) = 0;
+    virtual std::string toolTip() const = 0;
 
     std::function<void()> onMouseMove;
     std::function<void()> onClick;

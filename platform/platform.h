@@ -75,6 +75,8 @@ public:
     virtual std::vector<std::string> dataDirectories() const = 0;
     // One line on standard output, for scripts.
     virtual void writeOutputLine(const std::string& line) = 0;
+    // One line on standard error: why something failed.
+    virtual void writeErrorLine(const std::string& line) = 0;
     virtual Version version() const = 0;
     // True when no screen is shown (message boxes answer at once).
     virtual bool isHeadless() const = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tempikon::platform {
@@ -21,6 +22,13 @@ public:
     virtual StoreResult commit() = 0;
     // The user's decimal separator for stored numbers ('.' or ',').
     virtual char decimalSeparator() const = 0;
+    // Where the values of an application live, for messages (a file or a
+    // registry path).
+    virtual std::string locationOf(const std::string& app) const = 0;
+    // Why the values of an application exist but cannot be read (a file
+    // without read permission, a folder in its place, an I/O error);
+    // nullopt when they can be read or are simply absent.
+    virtual std::optional<std::string> unreadableReason(const std::string& app) const = 0;
 };
 
 }  // namespace tempikon::platform

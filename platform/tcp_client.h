@@ -7,6 +7,9 @@
 
 namespace tempikon::platform {
 
+// Why a connection failed, as far as a user can act on it.
+enum class SocketErrorKind { Refused, HostNotFound, Reset, Other };
+
 // A TCP client whose notifications arrive on the window thread.
 // The peer closing the connection is not an error: it comes as
 // onPeerClosed, after the data that came before it.
@@ -24,7 +27,7 @@ public:
 
     std::function<void()> onDataArrival;
     std::function<void()> onPeerClosed;
-    std::function<void(const std::string& description)> onError;
+    std::function<void(SocketErrorKind kind, const std::string& description)> onError;
 };
 
 }  // namespace tempikon::platform

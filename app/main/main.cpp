@@ -1,8 +1,12 @@
 // The program: the platform, the main window and its event loop.
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/query_mode.h"
+#include "tempikon_version.h"
 
 #if defined(TEMPIKON_BACKEND_WIN32)
 #include "platform/win32/win32_start.h"
@@ -14,16 +18,30 @@ namespace backend = tempikon::qt;
 
 int main(int argc, char** argv) {
     using namespace tempikon;
+    // Help and version come before any window system is touched.
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    switch (app::EarlyRequestFor(arguments)) {
+        case app::EarlyRequest::Help:
+            std::cout << app::UsageText() << std::flush;
+            return app::kExitOk;
+        case app::EarlyRequest::Version:
+            std::cout << app::VersionText() << std::endl;
+            return app::kExitOk;
+        case app::EarlyRequest::None:
+            break;
+    }
+
     auto start = backend::createPlatform(argc, argv);
     platform::Platform& platform = *start.platform;
+    const std::string commandLine = platform.commandLine();
+    if (app::QueryModeRequested(commandLine)) return app::RunQueryMode(platform);
 
     // Only the one-shot and resident modes can do their work unseen.
     if (start.noDisplay) {
-        const std::string commandLine = platform.commandLine();
         if (!app::SwitchPresent(commandLine, "/RUNONCE") &&
             !app::SwitchPresent(commandLine, "/SERVER")) {
-            std::cerr << "tempikon: no display found; the configuration window needs one.\n"
-                         "Run with /RUNONCE or /SERVER to set the clock without a display.\n";
+            std::cerr << app::NoDisplayLines(platform.settings().locationOf(version::kProductName))
+                      << '\n';
             return app::kExitNotConfigured;
         }
     }

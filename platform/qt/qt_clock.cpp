@@ -83,6 +83,19 @@ platform::ClockResult setSystemMicros(std::int64_t micros) {
 
 #endif
 
+std::string RefusedClockReason(const std::string& kernelReason, const std::string& serviceReason) {
+#ifndef _WIN32
+    // A service that is syncing on its own or did not answer says itself
+    // what is wrong; a missing or refusing one leaves rights as the way out.
+    if (serviceReason != kReasonNoService && serviceReason != kReasonNotAuthorised)
+        return serviceReason;
+#endif
+    const std::string both = "kernel: " + kernelReason + "; time service: " + serviceReason;
+    return "not permitted (run as root, give the program CAP_SYS_TIME, or use the system's "
+           "time service; see man tempikon); " +
+           both;
+}
+
 QtClock::QtClock() = default;
 QtClock::~QtClock() = default;
 
@@ -102,7 +115,9 @@ platform::ClockResult QtClock::setMicros(std::int64_t micros) {
     const platform::ClockResult direct = setSystemMicros(micros);
     if (direct.ok || direct.reason != std::strerror(EPERM)) return direct;
     if (!service_) service_ = std::make_unique<TimedateClient>();
-    return service_->setTime(micros);
+    const platform::ClockResult viaService = service_->setTime(micros);
+    if (viaService.ok) return viaService;
+    return {false, RefusedClockReason(direct.reason, viaService.reason)};
 }
 
 void QtClock::abandonWait() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 
@@ -15,6 +16,10 @@ int systemUtcOffsetSeconds(std::int64_t micros);
 // Sets the system clock to the instant (Linux: clock_settime; Windows:
 // SetSystemTime). Reports the system's reason when the clock was not set.
 platform::ClockResult setSystemMicros(std::int64_t micros);
+
+// The reason given when the kernel refused and the time service refused too:
+// both reasons, and what the user can do when it is a matter of rights.
+std::string RefusedClockReason(const std::string& kernelReason, const std::string& serviceReason);
 
 class TimedateClient;
 

@@ -114,6 +114,11 @@ void QtLabel::setText(const std::string& text) {
     if (widget_) widget_->setText(toQString(text));
 }
 
+void QtLabel::setToolTip(const std::string& text) {
+    toolTip_ = text;
+    if (widget_) widget_->setToolTip(toQString(text));
+}
+
 void QtLabel::setTextColour(platform::Colour colour) {
     colour_ = colour;
     applyColour();
@@ -312,7 +317,7 @@ QtPopupMenu::QtPopupMenu(QWidget* parent, std::string caption)
     : menu_(new QMenu(toQString(caption), parent)), caption_(std::move(caption)) {}
 
 QtPopupMenu::~QtPopupMenu() {
-    *alive_ = false;
+    liveness_.end();
     items_.clear();
     // A menu still open ends its loop; popupAtCursor sees that we are gone.
     if (menu_ && open_) menu_->hide();
@@ -332,9 +337,9 @@ platform::MenuItem& QtPopupMenu::addItem(const std::string& caption) {
 void QtPopupMenu::popupAtCursor() {
     if (!enabled_ || !menu_ || open_) return;
     open_ = true;
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     QAction* chosen = menu_->exec(QCursor::pos());
-    if (!alive.lock()) return;
+    if (!watch.alive()) return;
     open_ = false;
     if (!chosen) return;
     // The chosen item runs after the menu has closed.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/reentrance.h"
 
 class QAction;
 class QLabel;
@@ -42,6 +43,8 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
     platform::Colour textColour() const override { return colour_; }
+    void setToolTip(const std::string& text) override;
+    std::string toolTip() const override { return toolTip_; }
 
     QLabel* widget() const;
     // Re-reads system colours after a palette change.
@@ -50,6 +53,7 @@ public:
 private:
     QPointer<LabelWidget> widget_;
     std::string text_;
+    std::string toolTip_;
     platform::Colour colour_ = platform::kButtonTextColour;
     bool enabled_ = true;
 };
@@ -153,7 +157,7 @@ private:
     std::vector<std::unique_ptr<QtMenuItem>> items_;
     bool enabled_ = true;
     bool open_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 class QtPicture : public platform::Picture {

@@ -176,6 +176,12 @@ void QtPlatform::writeOutputLine(const std::string& line) {
     std::fflush(stdout);
 }
 
+void QtPlatform::writeErrorLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
 platform::Version QtPlatform::version() const {
     return {version::kMajor, version::kMinor, version::kRevision};
 }

@@ -39,6 +39,7 @@ public:
     std::optional<std::string> readFile(const std::string& path) override;
     std::vector<std::string> dataDirectories() const override;
     void writeOutputLine(const std::string& line) override;
+    void writeErrorLine(const std::string& line) override;
     platform::Version version() const override;
     std::int64_t monotonicMicros() const override {
         return std::chrono::duration_cast<std::chrono::microseconds>(

@@ -2,6 +2,14 @@
 
 #include <QLocale>
 #include <QSettings>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
 #include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
@@ -160,6 +168,33 @@ platform::StoreResult QtSettingsStore::commit() {
 char QtSettingsStore::decimalSeparator() const {
     const QString point = QLocale::system().decimalPoint();
     return point == QStringLiteral(",") ? ',' : '.';
+}
+
+std::optional<std::string> QtSettingsStore::unreadableReason(const std::string& app) const {
+#ifndef _WIN32
+    const std::string path = toStdString(iniPath(app));
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        // Absent is "not configured"; anything else (a folder on the way
+        // without search permission, an I/O error) hides the file.
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        return std::string(std::strerror(errno));
+    }
+    if (S_ISDIR(info.st_mode)) return std::string("it is a folder");
+    if (!S_ISREG(info.st_mode)) return std::string("not a regular file");
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxSettingsFileBytes)
+        return std::string("too large");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::string(std::strerror(errno));
+    char byte = 0;
+    const ssize_t n = ::read(fd, &byte, 1);
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0) return std::string(std::strerror(readError));
+#else
+    (void)app;
+#endif
+    return std::nullopt;
 }
 
 std::string QtSettingsStore::location(const std::string& app) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -29,6 +30,8 @@ public:
                    const std::string& value) override;
     platform::StoreResult commit() override;
     char decimalSeparator() const override;
+    std::string locationOf(const std::string& app) const override { return location(app); }
+    std::optional<std::string> unreadableReason(const std::string& app) const override;
 
     // Where the values of an application live (file name or registry path).
     static std::string location(const std::string& app);

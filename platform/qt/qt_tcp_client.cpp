@@ -8,7 +8,7 @@
 namespace tempikon::qt {
 
 QtTcpClient::~QtTcpClient() {
-    *alive_ = false;
+    liveness_.end();
     close();
 }
 
@@ -66,41 +66,44 @@ void QtTcpClient::retire(QTcpSocket* socket) {
 
 void QtTcpClient::dataArrived(QTcpSocket* socket) {
     if (socket != socket_ || !onDataArrival) return;
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     QTcpSocket* const outer = emitting_;
     emitting_ = socket;
     const auto handler = onDataArrival;
     handler();
-    if (alive.lock()) emitting_ = outer;
+    if (watch.alive()) emitting_ = outer;
 }
 
 void QtTcpClient::peerClosed(QTcpSocket* socket) {
     if (socket != socket_ || !onPeerClosed) return;
     // Data that came with the closing is handed over first.
     if (socket->bytesAvailable() > 0) {
-        const std::weak_ptr<bool> alive = alive_;
+        const platform::Liveness::Watch watch = liveness_.watch();
         dataArrived(socket);
-        if (!alive.lock() || socket != socket_ || !onPeerClosed) return;
+        if (!watch.alive() || socket != socket_ || !onPeerClosed) return;
     }
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     QTcpSocket* const outer = emitting_;
     emitting_ = socket;
     const auto handler = onPeerClosed;
     handler();
-    if (alive.lock()) emitting_ = outer;
+    if (watch.alive()) emitting_ = outer;
 }
 
 void QtTcpClient::errorOccurred(QTcpSocket* socket, int error) {
     // The peer closing the connection (or resetting it, which Qt reports the
     // same way) is not an error of the query.
     if (socket != socket_ || error == QAbstractSocket::RemoteHostClosedError || !onError) return;
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     QTcpSocket* const outer = emitting_;
     emitting_ = socket;
     const std::string description = toStdString(socket->errorString());
+    platform::SocketErrorKind kind = platform::SocketErrorKind::Other;
+    if (error == QAbstractSocket::ConnectionRefusedError) kind = platform::SocketErrorKind::Refused;
+    if (error == QAbstractSocket::HostNotFoundError) kind = platform::SocketErrorKind::HostNotFound;
     const auto handler = onError;
-    handler(description);
-    if (alive.lock()) emitting_ = outer;
+    handler(kind, description);
+    if (watch.alive()) emitting_ = outer;
 }
 
 }  // namespace tempikon::qt

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "platform/reentrance.h"
 #include "platform/tcp_client.h"
 
 class QTcpSocket;
@@ -41,7 +42,7 @@ private:
     // The socket whose signal is being handled, which must not be deleted
     // under its own feet.
     QTcpSocket* emitting_ = nullptr;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 }  // namespace tempikon::qt

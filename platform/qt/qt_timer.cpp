@@ -11,7 +11,7 @@ QtTimer::QtTimer() : timer_(new QTimer) {
 }
 
 QtTimer::~QtTimer() {
-    *alive_ = false;
+    liveness_.end();
     timer_->stop();
     timer_->disconnect();
     // Destroyed from inside its own tick (through a nested loop): the QTimer
@@ -45,10 +45,10 @@ void QtTimer::rearm() {
 void QtTimer::fire() {
     if (inCallback_ || !onTimer) return;
     inCallback_ = true;
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     const auto handler = onTimer;
     handler();
-    if (alive.lock()) inCallback_ = false;
+    if (watch.alive()) inCallback_ = false;
 }
 
 }  // namespace tempikon::qt

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/reentrance.h"
 #include "platform/timer.h"
 
 class QTimer;
@@ -34,7 +35,7 @@ private:
     int interval_ = 0;
     bool enabled_ = true;
     bool inCallback_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 }  // namespace tempikon::qt

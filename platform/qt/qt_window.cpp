@@ -93,7 +93,7 @@ QtWindow::QtWindow(const platform::WindowSpec& spec) : spec_(spec), caption_(spe
 }
 
 QtWindow::~QtWindow() {
-    *alive_ = false;
+    liveness_.end();
     // Controls first: they cut their links to the widgets.
     controls_.clear();
     if (client_) client_->owner = nullptr;
@@ -223,11 +223,11 @@ bool QtWindow::isVisible() const {
 
 void QtWindow::close() {
     if (closed_) return;
-    const std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     if (onCloseRequest) {
         const auto request = onCloseRequest;
         const bool allowed = request();
-        if (!alive.lock() || !allowed || closed_) return;
+        if (!watch.alive() || !allowed || closed_) return;
     }
     closed_ = true;
     if (top_) top_->hide();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/qt/qt_controls.h"
+#include "platform/reentrance.h"
 #include "platform/window.h"
 
 class QMenuBar;
@@ -77,7 +78,7 @@ private:
     bool shown_ = false;
     bool closed_ = false;
     bool minimisePending_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 }  // namespace tempikon::qt

@@ -94,6 +94,30 @@ void Win32Label::setTextColour(platform::Colour colour) {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
+void Win32Label::setToolTip(const std::string& text) {
+    toolTip_ = text;
+    std::wstring wide = widen(text);
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = GetParent(hwnd_);
+    info.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    info.lpszText = wide.data();
+    if (!tip_) {
+        tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetParent(hwnd_),
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!tip_) return;
+        // Status texts can be long: wrap them instead of running off the screen.
+        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 400);
+        SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    } else {
+        SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+    }
+    SendMessageW(tip_, TTM_ACTIVATE, text.empty() ? FALSE : TRUE, 0);
+}
+
 COLORREF Win32Label::colourRef() const {
     return resolveColour(colour_, sysColour);
 }

@@ -27,12 +27,17 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
     platform::Colour textColour() const override { return colour_; }
+    void setToolTip(const std::string& text) override;
+    std::string toolTip() const override { return toolTip_; }
     COLORREF colourRef() const;
 
 private:
     HWND hwnd_;
     std::string text_;
     platform::Colour colour_ = platform::kButtonTextColour;
+    std::string toolTip_;
+    // Owned by the label's window, which destroys it.
+    HWND tip_ = nullptr;
 };
 
 class Win32TextField final : public platform::TextField {

@@ -143,3 +143,25 @@ char Win32SettingsStore::decimalSeparator() const {
 }
 
 }  // namespace tempikon::win32
+
+namespace tempikon::win32 {
+
+std::string Win32SettingsStore::locationOf(const std::string& app) const {
+    return "HKEY_CURRENT_USER\\Software\\" + std::string(version::kProductName) + "\\" + app;
+}
+
+std::optional<std::string> Win32SettingsStore::unreadableReason(const std::string& app) const {
+    // A key that is there but may not be read hides the configuration; an
+    // absent one means "not configured".
+    const std::wstring path = L"Software\\" + widen(version::kProductName) + L"\\" + widen(app);
+    HKEY key = nullptr;
+    const LSTATUS rc = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
+    if (rc == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return std::nullopt;
+    }
+    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    return systemMessage(static_cast<unsigned long>(rc));
+}
+
+}  // namespace tempikon::win32

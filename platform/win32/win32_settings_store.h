@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -18,6 +19,8 @@ public:
                    const std::string& value) override;
     platform::StoreResult commit() override;
     char decimalSeparator() const override;
+    std::string locationOf(const std::string& app) const override;
+    std::optional<std::string> unreadableReason(const std::string& app) const override;
 
     static std::wstring keyPath(const std::string& app, const std::string& section);
 

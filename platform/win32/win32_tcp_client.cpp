@@ -237,12 +237,30 @@ void Win32TcpClient::close() {
 }
 
 void Win32TcpClient::fail(int error) {
-    fail(systemMessage(static_cast<unsigned long>(error)));
+    platform::SocketErrorKind kind = platform::SocketErrorKind::Other;
+    switch (error) {
+        case WSAECONNREFUSED:
+            kind = platform::SocketErrorKind::Refused;
+            break;
+        case WSAHOST_NOT_FOUND:
+        case WSANO_DATA:
+        case WSATRY_AGAIN:
+        case WSANO_RECOVERY:
+            kind = platform::SocketErrorKind::HostNotFound;
+            break;
+        case WSAECONNRESET:
+        case WSAECONNABORTED:
+            kind = platform::SocketErrorKind::Reset;
+            break;
+        default:
+            break;
+    }
+    fail(kind, systemMessage(static_cast<unsigned long>(error)));
 }
 
-void Win32TcpClient::fail(const std::string& description) {
+void Win32TcpClient::fail(platform::SocketErrorKind kind, const std::string& description) {
     close();
-    if (onError) onError(description);
+    if (onError) onError(kind, description);
 }
 
 }  // namespace tempikon::win32

@@ -32,7 +32,7 @@ private:
     void tryNextAddress(int lastError);
     void closeSocket();
     void fail(int error);
-    void fail(const std::string& description);
+    void fail(platform::SocketErrorKind kind, const std::string& description);
 
     Win32Platform& platform_;
     State state_ = State::Idle;

@@ -5,7 +5,7 @@
 namespace tempikon::win32 {
 
 Win32Timer::~Win32Timer() {
-    *alive_ = false;
+    liveness_.end();
     if (id_) platform_.stopTimer(id_);
 }
 
@@ -35,9 +35,9 @@ void Win32Timer::fire() {
     // waits for events lets the message loop run on.
     if (inCallback_) return;
     inCallback_ = true;
-    std::weak_ptr<bool> alive = alive_;
+    const platform::Liveness::Watch watch = liveness_.watch();
     if (onTimer) onTimer();
-    if (alive.lock()) inCallback_ = false;
+    if (watch.alive()) inCallback_ = false;
 }
 
 }  // namespace tempikon::win32

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/reentrance.h"
 #include "platform/timer.h"
 #include "platform/win32/win32_common.h"
 
@@ -28,7 +29,7 @@ private:
     bool enabled_ = true;  // a fresh timer: enabled, interval 0, silent
     bool inCallback_ = false;
     UINT_PTR id_ = 0;  // 0: not running
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Liveness liveness_;
 };
 
 }  // namespace tempikon::win32

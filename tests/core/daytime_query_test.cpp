@@ -293,9 +293,51 @@ TEST_F(QueryTest, LateNotificationsWhileIdleChangeNothing) {
     p.script("a", PeerScript().reply(1, "12:00:00"));
     query.ask("a", config.timeout);
     query.onTimeout();
-    query.onSocketError();
+    query.onSocketError(platform::SocketErrorKind::Refused, "Connection refused");
     EXPECT_EQ(query.lastReply(), "12:00:00");
     EXPECT_FALSE(timer().isEnabled());
+}
+
+struct FailureCase {
+    const char* what;
+    PeerScript script;
+    FailureKind kind;
+    std::string reason;
+};
+
+// Each way a query can end without a time has a reason of its own; the last
+// notification of the pass decides, as it does for the reply.
+TEST_F(QueryTest, EachFailureHasItsReason) {
+    using platform::SocketErrorKind;
+    const std::string longReply(70, 'x');
+    const std::vector<FailureCase> cases = {
+        {"refused", PeerScript().error(5, "Connection refused", SocketErrorKind::Refused),
+         FailureKind::Refused, "connection refused"},
+        {"unknown host", PeerScript().error(5, "Host not found", SocketErrorKind::HostNotFound),
+         FailureKind::HostNotFound, "host not found"},
+        {"reset", PeerScript().error(5, "Connection reset", SocketErrorKind::Reset),
+         FailureKind::Reset, "connection reset"},
+        {"other", PeerScript().error(5, "Network unreachable", SocketErrorKind::Other),
+         FailureKind::ConnectionFailed, "connection failed: Network unreachable"},
+        {"silent", PeerScript(), FailureKind::TimedOut, "no answer within 3 s"},
+        {"no time", PeerScript().reply(5, "hi\r\n\x1b[2J\"\\\xE9"), FailureKind::NoTimeInReply,
+         R"(the reply held no time: "hi\r\n\x1b[2J\"\\\xe9")"},
+        {"long reply", PeerScript().reply(5, longReply), FailureKind::NoTimeInReply,
+         "the reply held no time: \"" + std::string(60, 'x') + "...\""},
+        {"unreadable", PeerScript().failNextRead(5).reply(5, "12:00:00"),
+         FailureKind::ConnectionFailed, "the reply could not be read"},
+        {"error then data", PeerScript().error(5).reply(5, "12:00:00"), FailureKind::None, ""},
+        {"data then error", PeerScript().reply(5, "12:00:00").error(5), FailureKind::Refused,
+         "connection refused"},
+    };
+    for (const auto& c : cases) {
+        p.script("host", c.script);
+        query.ask("host", config.timeout);
+        EXPECT_EQ(query.lastFailure().kind, c.kind) << c.what;
+        EXPECT_EQ(query.lastFailure().reason, c.reason) << c.what;
+    }
+    query.ask(std::string("a\0b", 3), config.timeout);
+    EXPECT_EQ(query.lastFailure().kind, FailureKind::HostNotFound);
 }
 
 TEST(DaytimeQueryLifetime, DestructorUnhooksTheHandlers) {

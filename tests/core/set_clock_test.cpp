@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/query_report.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/setting_run.h"
 
@@ -153,6 +154,42 @@ TEST_F(SetClockTest, NeitherServerAnswering) {
     EXPECT_EQ(serverLine().text(), "backup (Backup)");
     EXPECT_EQ(outcomeLine().text(), "Couldn't reach timeserver(s)");
     EXPECT_TRUE(clock().settings.empty());
+}
+
+TEST_F(SetClockTest, EachServerThatGaveNoTimeSaysWhy) {
+    config.server2 = "backup";
+    p.script("primary", PeerScript().error(10));
+    p.script("backup", PeerScript().reply(10, "99:00:00"));
+    const auto ignore = [](const std::string&) {};
+    EXPECT_EQ(
+        setter.run(config, ignore).failures,
+        (std::vector<std::string>{"primary: connection refused",
+                                  "backup: the time was not a valid time of day: \"99:00:00\""}));
+    p.script("primary", PeerScript().reply(10, "12:00:00"));
+    EXPECT_TRUE(setter.run(config, ignore).failures.empty());
+}
+
+struct ReportCase {
+    int serverSeconds;
+    float offset;
+    int hour, minute, second, ms;
+    std::string line;
+};
+
+// The /QUERY line: the setting's correction, and the difference to the
+// clock with its fraction, cut toward zero.
+TEST(QueryReportLine, CorrectsAndMeasuresLikeASetting) {
+    const std::vector<ReportCase> cases = {
+        {14 * 3600 + 3 * 60 + 27, 1, 15, 3, 39, 400, "s: 14:03:27 -> 15:03:27 d=-12.4s rtt=35ms"},
+        {12 * 3600, 0, 11, 59, 59, 950, "s: 14:03:27 -> 12:00:00 d=0.0s rtt=35ms"},
+        {12 * 3600, 0, 12, 0, 0, 40, "s: 14:03:27 -> 12:00:00 d=0.0s rtt=35ms"},
+        {12 * 3600, -0.5f, 11, 29, 58, 500, "s: 14:03:27 -> 11:30:00 d=1.5s rtt=35ms"},
+        {23 * 3600 + 45 * 60 + 10, 1, 0, 45, 0, 0, "s: 14:03:27 -> 00:45:10 d=86410.0s rtt=35ms"},
+    };
+    for (const auto& c : cases) {
+        const platform::LocalDateTime now{2026, 12, 7, c.hour, c.minute, c.second, c.ms};
+        EXPECT_EQ(QueryReportLine("s", "14:03:27", c.serverSeconds, c.offset, now, 34'600), c.line);
+    }
 }
 
 TEST_F(SetClockTest, InvalidDataDoesNotTryTheBackup) {

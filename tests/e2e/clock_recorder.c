@@ -77,19 +77,28 @@ time_t time(time_t* out) {
     return ts.tv_sec;
 }
 
+/* TEMPIKON_CLOCK_REFUSE set: each setting is recorded and refused, as the
+   kernel refuses a user without the right. */
+static int refused(void) {
+    const char* refuse = getenv("TEMPIKON_CLOCK_REFUSE");
+    if (!refuse || !*refuse) return 0;
+    errno = EPERM;
+    return 1;
+}
+
 int clock_settime(clockid_t clock, const struct timespec* tp) {
     if (clock != CLOCK_REALTIME) {
         errno = EPERM;
         return -1;
     }
     record(tp->tv_sec, "clock_settime");
-    return 0;
+    return refused() ? -1 : 0;
 }
 
 int settimeofday(const struct timeval* tv, const struct timezone* tz) {
     (void)tz;
     if (tv) record(tv->tv_sec, "settimeofday");
-    return 0;
+    return refused() ? -1 : 0;
 }
 
 int stime(const time_t* t) {

@@ -22,7 +22,7 @@ PORT = 13
 RUN_TIMEOUT_S = 40
 
 
-def run(program, recorder, config_home, args, log_path, extra_env=None):
+def run(program, recorder, config_home, args, log_path, extra_env=None, user=None):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     env.update(extra_env or {})
@@ -33,8 +33,11 @@ def run(program, recorder, config_home, args, log_path, extra_env=None):
     # In a sanitizer build the recorder is loaded ahead of the ASan runtime.
     asan = env.get("ASAN_OPTIONS", "")
     env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
-    cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
-           program] + args
+    env.update(extra_env or {})
+    # An unprivileged user is named to capsh, which drops to it after the right.
+    as_user = [f"--user={user}"] if user else []
+    cmd = ["capsh", "--drop=cap_sys_time"] + as_user + ["--", "-c", 'exec "$@"', "tempikon",
+                                                         program] + args
     return subprocess.run(cmd, env=env, capture_output=True, text=True,
                           timeout=RUN_TIMEOUT_S)
 

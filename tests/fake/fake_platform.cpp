@@ -247,7 +247,7 @@ void FakeTcpClient::connect(const std::string& h, std::uint16_t p) {
                     if (onDataArrival) onDataArrival();
                     break;
                 case PeerStep::Error:
-                    if (onError) onError(step.bytes);
+                    if (onError) onError(step.errorKind, step.bytes);
                     break;
                 case PeerStep::ReadFailure:
                     failRead_ = true;

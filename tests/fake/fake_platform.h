@@ -29,6 +29,8 @@ public:
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour c) override { colour = c; }
     platform::Colour textColour() const override { return colour; }
+    void setToolTip(const std::string& t) override { tip = t; }
+    std::string toolTip() const override { return tip; }
 
     void mouseMove() {
         if (onMouseMove) onMouseMove();
@@ -42,6 +44,7 @@ public:
     bool enabled = true;
     platform::Colour colour = platform::kButtonTextColour;
     std::vector<std::string> history;  // every text written, in order
+    std::string tip;
     FakePlatform* owner = nullptr;
 
 private:
@@ -249,6 +252,7 @@ struct PeerStep {
     enum Kind { Data, Error, ReadFailure, Close } kind = Data;
     long long atMs = 0;
     std::string bytes;  // Data: bytes; Error: description
+    platform::SocketErrorKind errorKind = platform::SocketErrorKind::Refused;
 };
 
 struct PeerScript {
@@ -258,8 +262,9 @@ struct PeerScript {
         steps.push_back({PeerStep::Data, atMs, std::move(bytes)});
         return *this;
     }
-    PeerScript& error(long long atMs, std::string description = "Connection refused") {
-        steps.push_back({PeerStep::Error, atMs, std::move(description)});
+    PeerScript& error(long long atMs, std::string description = "Connection refused",
+                      platform::SocketErrorKind kind = platform::SocketErrorKind::Refused) {
+        steps.push_back({PeerStep::Error, atMs, std::move(description), kind});
         return *this;
     }
     PeerScript& close(long long atMs) {
@@ -340,6 +345,13 @@ public:
                    const std::string& value) override;
     platform::StoreResult commit() override;
     char decimalSeparator() const override { return separator; }
+    std::string locationOf(const std::string& app) const override {
+        return "/fake/" + app + ".conf";
+    }
+    std::optional<std::string> unreadableReason(const std::string&) const override {
+        if (unreadableWith.empty()) return std::nullopt;
+        return unreadableWith;
+    }
 
     // Direct access for seeding and checking: section "CONFIG" of "Tempikon".
     void seed(const std::string& key, const std::string& value);
@@ -347,6 +359,7 @@ public:
 
     char separator = '.';
     std::string failCommitWith;            // non-empty: commit() fails with it
+    std::string unreadableWith;            // non-empty: the store exists but cannot be read
     std::vector<std::string> writtenKeys;  // in order
     int commits = 0;
     int reads = 0;
@@ -385,6 +398,7 @@ public:
     std::optional<std::string> readFile(const std::string& path) override;
     std::vector<std::string> dataDirectories() const override { return dataDirs; }
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
+    void writeErrorLine(const std::string& line) override { errors.push_back(line); }
     platform::Version version() const override { return versionNumbers; }
     bool isHeadless() const override { return headless; }
     std::int64_t monotonicMicros() const override { return now_ * 1000; }
@@ -415,6 +429,7 @@ public:
     std::string commandLineText;
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> output;
+    std::vector<std::string> errors;  // lines on standard error
     std::vector<std::string> openedAddresses;
     std::vector<int> sleeps;
     std::map<std::string, std::string> files;  // path -> bytes

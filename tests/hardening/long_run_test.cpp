@@ -243,6 +243,7 @@ protected:
     void forgetRecords() {
         release(platform.connections);
         release(platform.output);
+        release(platform.errors);
         release(platform.fakeClock().settings);
         release(platform.boxes);
         release(platform.filesRead);

@@ -73,6 +73,10 @@ public:
     }
     platform::StoreResult commit() override { return {}; }
     char decimalSeparator() const override { return '.'; }
+    std::string locationOf(const std::string& app) const override { return app; }
+    std::optional<std::string> unreadableReason(const std::string&) const override {
+        return std::nullopt;
+    }
     std::map<std::string, std::string> values;
 };
 

@@ -51,7 +51,9 @@ struct Recorder {
             ++arrivals;
             if (auto bytes = client.readAll(maxRead)) received += *bytes;
         };
-        client.onError = [this](const std::string& e) { errors.push_back(e); };
+        client.onError = [this](tempikon::platform::SocketErrorKind, const std::string& e) {
+            errors.push_back(e);
+        };
     }
 };
 

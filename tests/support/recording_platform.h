@@ -66,6 +66,7 @@ public:
     std::optional<std::string> readFile(const std::string& p) override { return qt_.readFile(p); }
     std::vector<std::string> dataDirectories() const override { return qt_.dataDirectories(); }
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
+    void writeErrorLine(const std::string&) override {}
     platform::Version version() const override { return qt_.version(); }
     bool isHeadless() const override { return qt_.isHeadless(); }
     std::int64_t monotonicMicros() const override { return qt_.monotonicMicros(); }

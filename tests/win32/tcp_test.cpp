@@ -78,7 +78,8 @@ protected:
                 ++failedReads;
             }
         };
-        client->onError = [this](const std::string& description) { errors.push_back(description); };
+        client->onError = [this](tempikon::platform::SocketErrorKind,
+                                 const std::string& description) { errors.push_back(description); };
     }
 
     std::unique_ptr<platform::TcpClient> client;
@@ -210,7 +211,9 @@ TEST_F(Tcp, ClosingOrDestroyingDuringTheLookupIsQuiet) {
     auto other = platform.createTcpClient();
     int otherEvents = 0;
     other->onDataArrival = [&] { ++otherEvents; };
-    other->onError = [&](const std::string&) { ++otherEvents; };
+    other->onError = [&](tempikon::platform::SocketErrorKind, const std::string&) {
+        ++otherEvents;
+    };
     other->connect("127.0.0.204", server.port());
     other.reset();
     settle();

@@ -1,0 +1,60 @@
+#include "app/query_mode.h"
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "core/config.h"
+#include "core/daytime_query.h"
+#include "core/query_report.h"
+#include "core/set_clock.h"
+#include "tempikon_version.h"
+
+namespace tempikon::app {
+
+int RunQueryMode(platform::Platform& platform) {
+    platform::SettingsStore& store = platform.settings();
+    const std::string location = store.locationOf(version::kProductName);
+    if (const auto why = store.unreadableReason(version::kProductName)) {
+        platform.writeErrorLine(UnreadableSettingsLine(location, *why));
+        return kExitNotConfigured;
+    }
+    const core::Config config = core::LoadConfig(store);
+    if (config.server.empty()) {
+        platform.writeErrorLine(MissingConfigurationLine(location));
+        return kExitNotConfigured;
+    }
+
+    const auto timer = platform.createTimer();
+    const auto socket = platform.createTcpClient();
+    core::DaytimeQuery query(platform, *timer, *socket);
+
+    // Returns true when the server gave a time text, valid or not: the
+    // backup is asked only when the primary gave none.
+    int status = kExitNoValidTime;
+    const auto ask = [&](const std::string& host, const std::string& label, float offset) {
+        const std::string timeText = query.ask(host, config.timeout);
+        if (timeText.empty()) {
+            platform.writeOutputLine(label + ": no time");
+            platform.writeErrorLine("tempikon: " + host + ": " + query.lastFailure().reason);
+            return false;
+        }
+        const auto seconds = core::ParseTimeOfDay(timeText);
+        if (!seconds) {
+            platform.writeOutputLine(label + ": " + core::QuoteReply(timeText) +
+                                     " is not a valid time of day");
+            platform.writeErrorLine("tempikon: " + host + ": " +
+                                    core::InvalidTimeFailure(timeText).reason);
+            return true;
+        }
+        platform.writeOutputLine(core::QueryReportLine(label, timeText, *seconds, offset,
+                                                       platform.clock().now(),
+                                                       query.lastRoundTripMicros()));
+        status = kExitOk;
+        return true;
+    };
+
+    if (!ask(config.server, config.server, config.offset) && !config.server2.empty())
+        ask(config.server2, config.server2 + " (Backup)", config.offset2);
+    return status;
+}
+
+}  // namespace tempikon::app

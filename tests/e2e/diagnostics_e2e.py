@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""The built program's command line and failure reasons, end to end.
+
+usage: diagnostics_e2e.py CASE --program PATH --recorder PATH
+
+Runs as runonce_e2e.py does: under capsh without CAP_SYS_TIME, the clock
+recorder preloaded, no display, no system bus and settings of its own.
+Daytime servers listen on 127.0.14.x.
+"""
+import argparse
+import os
+import re
+import stat
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+from runonce_e2e import read_log, run, seed  # noqa: E402
+
+
+def case_help(opts, tmp):
+    # A display that cannot be reached: any window system call would fail,
+    # so an exit 0 shows that none was made.
+    log = os.path.join(tmp, "clock.log")
+    extra = {"DISPLAY": ":97", "QT_QPA_PLATFORM": "xcb"}
+    for args in (["--help"], ["-h"], ["/?"], ["/RUNONCE", "--help"]):
+        r = run(opts.program, opts.recorder, tmp, args, log, extra)
+        check(r.returncode == 0, f"{args} exits 0", r)
+        for word in ("/RUNONCE", "/SERVER", "/QUERY", "/MIN", "--version", "Exit status",
+                     "Tempikon.conf"):
+            check(word in r.stdout, f"{args}: the usage names {word}", r)
+        check(r.stderr == "", f"{args}: nothing on stderr", r)
+    r = run(opts.program, opts.recorder, tmp, ["--version"], log, extra)
+    check(r.returncode == 0 and r.stdout == "Tempikon 1.2.0.10\n", "--version", r)
+    check(read_log(log) == [], "no clock call")
+
+
+def case_query(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    # Nothing listens on 127.0.14.1: the backup answers, with its offset.
+    backup = DaytimeServer("127.0.14.2", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    seed(tmp, ["Server=127.0.14.1", "Server2=127.0.14.2", "Offset2=1", "Timeout=5"])
+    r = run(opts.program, opts.recorder, tmp, ["/query"], log)
+    backup.close()
+    check(r.returncode == 0, "exit 0 when a server gave a valid time", r)
+    lines = r.stdout.splitlines()
+    check(len(lines) == 2 and lines[0] == "127.0.14.1: no time", "the primary's line", r)
+    check(re.fullmatch(r"127\.0\.14\.2 \(Backup\): 14:03:27 -> 15:03:27 "
+                       r"d=-?\d+\.\ds rtt=\d+ms", lines[1]), "the backup's line", r)
+    check("127.0.14.1: connection refused" in r.stderr, "why the primary failed", r)
+
+    seed(tmp, ["Server=127.0.14.1", "Timeout=5"])
+    r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log)
+    check(r.returncode == 1, "exit 1 when no server gave a time", r)
+    seed(tmp, ["Server2=127.0.14.2"])
+    r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log)
+    check(r.returncode == 2 and "Tempikon.conf" in r.stderr,
+          "exit 2 without a primary, naming the settings file", r)
+    check(read_log(log) == [], "nothing set, ever")
+
+
+def case_reasons(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    silent = DaytimeServer("127.0.14.4", None)
+    chatty = DaytimeServer("127.0.14.5", b"hello\r\n\x1b[2Jworld")
+    invalid = DaytimeServer("127.0.14.6", b"ab:cd:ef\r\n")
+    # /QUERY reports through the same reasons without the one-shot wait; the
+    # first case checks that a setting's outcome line stays as it was.
+    cases = [
+        ("127.0.14.3", "/RUNONCE", "Couldn't reach timeserver(s)",
+         "127.0.14.3: connection refused"),
+        ("127.0.14.4", "/QUERY", "127.0.14.4: no time", "127.0.14.4: no answer within 1 s"),
+        ("no-such-host.invalid", "/QUERY", "no-such-host.invalid: no time",
+         "no-such-host.invalid: host not found"),
+        ("127.0.14.5", "/QUERY", "127.0.14.5: no time",
+         '127.0.14.5: the reply held no time: "hello\\r\\n\\x1b[2Jworld"'),
+        ("127.0.14.6", "/QUERY", '127.0.14.6: "ab:cd:ef" is not a valid time of day',
+         '127.0.14.6: the time was not a valid time of day: "ab:cd:ef"'),
+    ]
+    try:
+        for host, switch, outcome, reason in cases:
+            seed(tmp, [f"Server={host}", "Timeout=1"])
+            r = run(opts.program, opts.recorder, tmp, [switch], log)
+            check(r.returncode == 1, f"{host}: exit 1", r)
+            check(r.stdout.splitlines() == [outcome], f"{host}: the outcome line", r)
+            check(f"tempikon: {reason}\n" in r.stderr, f"{host}: the reason on stderr", r)
+    finally:
+        for server in (silent, chatty, invalid):
+            server.close()
+    check(read_log(log) == [], "no clock setting")
+
+
+def case_refused(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    server = DaytimeServer("127.0.14.7", b"12:00:00\r\n")
+    seed(tmp, ["Server=127.0.14.7", "Timeout=5"])
+    r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
+            {"TEMPIKON_CLOCK_REFUSE": "1"})
+    server.close()
+    check(r.returncode == 3, "exit 3 when the clock is refused", r)
+    out = r.stdout.strip()
+    check(out.startswith("Couldn't set system clock: not permitted (run as root, give the "
+                         "program CAP_SYS_TIME, or use the system's time service; "
+                         "see man tempikon)"), "what to do", r)
+    check("kernel: Operation not permitted" in out, "the kernel's reason", r)
+    check("time service: no time service on this system" in out, "the service's reason", r)
+    check(len(read_log(log)) == 1, "one attempt, recorded and refused", r)
+
+
+def case_unreadable(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ["Server=127.0.14.8"])
+    conf = os.path.join(tmp, "Tempikon", "Tempikon.conf")
+    os.chmod(conf, 0)
+    os.chmod(tmp, 0o755)
+    os.chmod(os.path.dirname(conf), 0o777)
+    for args in (["/RUNONCE"], ["/QUERY"], ["/server"]):
+        r = run(opts.program, opts.recorder, tmp, args, log, user="nobody")
+        check(r.returncode == 2, f"{args}: exit 2", r)
+        check(f"cannot read the settings file {conf}: Permission denied" in r.stderr,
+              f"{args}: says which file and why", r)
+        check("You must go through the configuration first." not in r.stderr,
+              f"{args}: not taken for a missing configuration", r)
+    st = os.stat(conf)
+    check(stat.S_IMODE(st.st_mode) == 0 and st.st_size > 0, "the file is untouched")
+    check(sorted(os.listdir(os.path.dirname(conf))) == ["Tempikon.conf"], "nothing written")
+    # A folder in the file's place, for root as well.
+    os.chmod(conf, 0o600)
+    os.remove(conf)
+    os.mkdir(conf)
+    r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(r.returncode == 2 and "it is a folder" in r.stderr, "a folder is unreadable", r)
+    check(read_log(log) == [], "no clock setting")
+
+
+CASES = {
+    "help": case_help,
+    "query": case_query,
+    "reasons": case_reasons,
+    "refused": case_refused,
+    "unreadable": case_unreadable,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--recorder", required=True)
+    opts = parser.parse_args()
+    with tempfile.TemporaryDirectory(prefix="tempikon-diag-") as tmp:
+        try:
+            CASES[opts.case](opts, tmp)
+        except (Failure, subprocess.TimeoutExpired) as e:
+            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
+            return 1
+    print(f"ok {opts.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
