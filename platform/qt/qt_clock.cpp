@@ -30,7 +30,7 @@ constexpr std::int64_t kEpochAsFileTime = 116'444'736'000'000'000LL;
 
 std::int64_t systemNowMicros() {
     FILETIME ft;
-    GetSystemTimePreciseAsFileTime(&ft);
+    GetSystemTimeAsFileTime(&ft);
     const std::int64_t ticks =
         (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     return (ticks - kEpochAsFileTime) / 10;

@@ -41,7 +41,7 @@ FILETIME fileTimeOf(std::int64_t micros) {
 
 std::int64_t Win32Clock::nowMicros() const {
     FILETIME ft;
-    GetSystemTimePreciseAsFileTime(&ft);
+    GetSystemTimeAsFileTime(&ft);  // the precise one needs Windows 8
     return (fileTimeTicks(ft) - kEpochAsFileTime) / 10;
 }
 
@@ -49,9 +49,8 @@ int Win32Clock::utcOffsetSeconds(std::int64_t micros) const {
     SYSTEMTIME utc;
     SYSTEMTIME local;
     FILETIME ft = fileTimeOf(micros);
-    DYNAMIC_TIME_ZONE_INFORMATION zone{};
-    if (GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID ||
-        !FileTimeToSystemTime(&ft, &utc) || !SystemTimeToTzSpecificLocalTimeEx(&zone, &utc, &local))
+    // The zone in force, with its summer-time rule for the instant's date.
+    if (!FileTimeToSystemTime(&ft, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         return 0;
     FILETIME localFt;
     FILETIME utcFt;

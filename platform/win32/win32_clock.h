@@ -5,7 +5,7 @@
 namespace tempikon::win32 {
 
 // The system clock in UTC, which is native here; local times come from the
-// zone's dynamic rules (the rules of the year in question).
+// time zone in force and its summer-time rule.
 class Win32Clock : public platform::Clock {
 public:
     std::int64_t nowMicros() const override;
