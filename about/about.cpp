@@ -1,5 +1,6 @@
 #include "about/about.h"
 
+#include "platform/translate.h"
 #include "tempikon_version.h"
 
 namespace tempikon::about {
@@ -13,6 +14,7 @@ constexpr double kTextPoints = 9.75;
 constexpr int kTextLeft = 1500;
 constexpr int kTextRight = 5670;
 constexpr int kLinkLeft = 2790;
+constexpr platform::Colour kBackground = 0x00F0F0F0u;  // the classic button face
 }  // namespace
 
 std::string RevisionLine(const platform::Version& version) {
@@ -26,6 +28,10 @@ About::About(platform::Platform& platform) : platform_(platform) {
     spec.clientWidthTwips = 5790;
     spec.clientHeightTwips = 2175;
     spec.dialog = true;
+    // The title and the links have fixed colours; a fixed background keeps
+    // them readable under a dark theme.
+    spec.background = kBackground;
+    spec.hasBackground = true;
     window_ = platform_.createWindow(spec);
 
     window_->addPicture({105, 112, 1275, 1950}, "logo");
@@ -34,13 +40,16 @@ About::About(platform::Platform& platform) : platform_(platform) {
     revisionLabel_ = &window_->addLabel({4590, 510, kTextRight - 4590, 240}, "Rev");
     window_->addLabel({kTextLeft, 780, kTextRight - kTextLeft, 285}, kNotice,
                       {kFace, kTextPoints, true});
-    window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285}, "This is freeware.",
+    window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285},
+                      QT_TRANSLATE_NOOP("Tempikon", "This is freeware."),
                       {kFace, kTextPoints, false});
-    visitLabel_ = &window_->addLabel({kTextLeft, 1440, kLinkLeft - kTextLeft, 285}, "Visit us at",
+    visitLabel_ = &window_->addLabel({kTextLeft, 1440, kLinkLeft - kTextLeft, 285},
+                                     QT_TRANSLATE_NOOP("Tempikon", "Visit us at"),
                                      {kFace, kTextPoints, false});
     webLink_ = &window_->addLabel({kLinkLeft, 1440, kTextRight - kLinkLeft, 285}, kWebAddress,
                                   {kFace, kTextPoints, false});
-    mailToLabel_ = &window_->addLabel({kTextLeft, 1770, kLinkLeft - kTextLeft, 285}, "Send mail to",
+    mailToLabel_ = &window_->addLabel({kTextLeft, 1770, kLinkLeft - kTextLeft, 285},
+                                      QT_TRANSLATE_NOOP("Tempikon", "Send mail to"),
                                       {kFace, kTextPoints, false});
     mailLink_ = &window_->addLabel({kLinkLeft, 1770, kTextRight - kLinkLeft, 285}, kMailAddress,
                                    {kFace, kTextPoints, false});
@@ -95,11 +104,17 @@ void About::onHoverElsewhere() {
 }
 
 void About::onWebLinkClick() {
-    platform_.openAddress(kWebAddress, window_->handle());
+    open(kWebAddress);
 }
 
 void About::onMailLinkClick() {
-    platform_.openAddress(std::string("mailto:") + kMailAddress, window_->handle());
+    open(std::string("mailto:") + kMailAddress);
+}
+
+void About::open(const std::string& address) {
+    if (!platform_.openAddress(address, window_->handle()))
+        platform_.messageBox(platform::NotOpenedMessage(address), version::kTitle,
+                             platform::kMbOk | platform::kMbIconExclamation);
 }
 
 }  // namespace tempikon::about

@@ -54,6 +54,7 @@ public:
 
 private:
     void setLinkColours(platform::Colour web, platform::Colour mail);
+    void open(const std::string& address);
 
     platform::Platform& platform_;
     std::unique_ptr<platform::Window> window_;

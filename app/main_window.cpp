@@ -4,15 +4,16 @@
 
 #include "app/command_line.h"
 #include "core/numbers.h"
+#include "platform/translate.h"
 #include "tempikon_version.h"
 
 namespace tempikon::app {
 
 namespace {
-const char* const kModeConfig = "Current program mode is CONFIG";
-const char* const kModeRunOnce = "Current program mode is RUNONCE";
-const char* const kModeServer = "Current program mode is SERVER";
-const char* const kNoServer = "No timeserver selected";
+const char* const kModeConfig = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is CONFIG");
+const char* const kModeRunOnce = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is RUNONCE");
+const char* const kModeServer = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is SERVER");
+const char* const kNoServer = QT_TRANSLATE_NOOP("Tempikon", "No timeserver selected");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -56,9 +57,9 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     outcomeLine_ = &window_->addLabel({0, 240, kWidth, 255}, "");
     modeLine_ = &window_->addLabel({0, 480, kWidth, 255}, kModeConfig);
 
-    configurationItem_ = &window_->addMenuItem("&Configuration");
-    setTimeItem_ = &window_->addMenuItem("&Set time");
-    aboutItem_ = &window_->addMenuItem("&?");
+    configurationItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration"));
+    setTimeItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Set time"));
+    aboutItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&?"));
     setTimeItem_->setEnabled(false);
 
     queryTimer_ = platform_.createTimer();
@@ -89,22 +90,22 @@ MainWindow::~MainWindow() {
 
 void MainWindow::start() {
     window_->setCaption(version::kTitle);
-    serverLine_->setText(kNoServer);
-    outcomeLine_->setText("");
-    modeLine_->setText(kModeConfig);
+    setStatus(*serverLine_, kNoServer);
+    setStatus(*outcomeLine_, "");
+    setStatus(*modeLine_, kModeConfig);
     // Settings that are there but cannot be read are not "not configured":
     // a save from the dialog would write over them.
     if (const auto why = platform_.settings().unreadableReason(version::kProductName))
         return unreadableSettingsEnd(*why);
     config_ = core::LoadConfig(platform_.settings());
     if (!config_.server.empty()) {
-        serverLine_->setText(config_.server);
+        setStatus(*serverLine_, config_.server);
         setTimeItem_->setEnabled(true);
     }
 
     const std::string commandLine = platform_.commandLine();
     if (SwitchPresent(commandLine, "/RUNONCE")) {
-        modeLine_->setText(kModeRunOnce);
+        setStatus(*modeLine_, kModeRunOnce);
         if (config_.server.empty()) return missingConfigurationEnd();
         // Closing the window before the setting has ended means no time was set.
         exitCode_ = kExitNoValidTime;
@@ -122,7 +123,7 @@ void MainWindow::start() {
     }
 
     if (SwitchPresent(commandLine, "/SERVER")) {
-        modeLine_->setText(kModeServer);
+        setStatus(*modeLine_, kModeServer);
         if (config_.server.empty()) return missingConfigurationEnd();
         minutesLeft_ = 0;
         onMinuteTick();
@@ -133,22 +134,27 @@ void MainWindow::start() {
     window_->show();
 }
 
+void MainWindow::setStatus(platform::Label& line, const std::string& text) {
+    line.setText(text);
+    // The whole text, also when the line is too narrow for it.
+    line.setToolTip(text);
+}
+
 core::SetOutcome MainWindow::setClock() {
-    const core::SetResult result =
-        setter_->run(config_, [this](const std::string& server) { serverLine_->setText(server); });
+    const core::SetResult result = setter_->run(
+        config_, [this](const std::string& server) { setStatus(*serverLine_, server); });
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
-        outcomeLine_->setText(result.status);
+        setStatus(*outcomeLine_, result.status);
         platform_.writeOutputLine(result.status);
         // The status line keeps the design's few words; the reasons go to
-        // standard error and to the line's tooltip.
+        // standard error and to the line's tooltip, under its whole text.
         std::vector<std::string> reasons = result.failures;
         if (result.outcome == core::SetOutcome::Refused) reasons.push_back(result.status);
-        std::string tip;
+        std::string tip = result.status;
         for (const std::string& reason : reasons) {
             platform_.writeErrorLine("tempikon: " + reason);
-            if (!tip.empty()) tip += '\n';
-            tip += reason;
+            if (reason != result.status) tip += '\n' + reason;
         }
         outcomeLine_->setToolTip(tip);
     }
@@ -159,8 +165,9 @@ void MainWindow::missingConfigurationEnd() {
     exitCode_ = kExitNotConfigured;
     platform_.writeErrorLine(
         MissingConfigurationLine(platform_.settings().locationOf(version::kProductName)));
-    platform_.messageBox("You must go through the configuration first.", version::kTitle,
-                         platform::kMbOk | platform::kMbIconExclamation);
+    platform_.messageBox(
+        QT_TRANSLATE_NOOP("Tempikon", "You must go through the configuration first."),
+        version::kTitle, platform::kMbOk | platform::kMbIconExclamation);
     window_->close();
 }
 
@@ -200,7 +207,7 @@ void MainWindow::onConfiguration() {
     hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config_.timeout = timeout; };
     hooks.onApplied = [this](const core::Config& config) {
         config_ = config;
-        serverLine_->setText(config_.server);
+        setStatus(*serverLine_, config_.server);
         setTimeItem_->setEnabled(true);
     };
     configDialog_ = std::make_unique<settings_dialog::ConfigDialog>(platform_, *query_, config_,

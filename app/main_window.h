@@ -71,6 +71,7 @@ public:
     about::About* aboutBox() { return aboutBox_.get(); }
 
 private:
+    void setStatus(platform::Label& line, const std::string& text);
     core::SetOutcome setClock();
     void missingConfigurationEnd();
     void unreadableSettingsEnd(const std::string& why);

@@ -6,6 +6,7 @@
 
 #include "core/numbers.h"
 #include "platform/reentrance.h"
+#include "platform/translate.h"
 
 namespace tempikon::core {
 
@@ -172,12 +173,14 @@ SetResult ClockSetter::run(const Config& config,
 
     if (timeText.empty()) {
         failures.push_back(asked + ": " + query_.lastFailure().reason);
-        return report("Couldn't reach timeserver(s)", SetOutcome::Unreachable);
+        return report(QT_TRANSLATE_NOOP("Tempikon", "Couldn't reach timeserver(s)"),
+                      SetOutcome::Unreachable);
     }
     const auto serverSeconds = ParseTimeOfDay(timeText);
     if (!serverSeconds) {
         failures.push_back(asked + ": " + InvalidTimeFailure(timeText).reason);
-        return report("Invalid data received", SetOutcome::InvalidData);
+        return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
+                      SetOutcome::InvalidData);
     }
 
     // Offsets are read now: a dialog may have changed them during the wait.

@@ -16,16 +16,16 @@ namespace {
 using namespace tempikon;
 namespace sd = settings_dialog;
 
-// Byte ranges of the lines: CR LF or a lone CR end a line, a lone LF does
-// not; no empty line after a final terminator. (CR is never part of a
+// Byte ranges of the lines: CR LF, a lone CR or a lone LF end a line; no
+// empty line after a final terminator. (CR and LF are never part of a
 // multi-byte character, so bytes and decoded characters split alike.)
 std::vector<std::string_view> Lines(std::string_view bytes) {
     std::vector<std::string_view> lines;
     std::size_t begin = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r') continue;
+        if (bytes[i] != '\r' && bytes[i] != '\n') continue;
         lines.push_back(bytes.substr(begin, i - begin));
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
         begin = i + 1;
     }
     if (begin < bytes.size()) lines.push_back(bytes.substr(begin));

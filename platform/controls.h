@@ -60,6 +60,9 @@ public:
     // Mouse button pressed over the list: 1 left, 2 right, 4 middle.
     std::function<void(int button)> onMouseDown;
     std::function<void()> onDoubleClick;
+    // The context-menu key (Menu, or Shift+F10) pressed while the list has
+    // the focus.
+    std::function<void()> onMenuKey;
 };
 
 class MenuItem : public Control {
@@ -75,6 +78,9 @@ public:
     virtual MenuItem& addItem(const std::string& caption) = 0;
     // Returns once the menu has closed; the chosen item's onClick has run then.
     virtual void popupAtCursor() = 0;
+    // The same, opened beside the selected entry of list (for the keyboard,
+    // where the pointer may be anywhere).
+    virtual void popupAtSelectedEntry(const ListBox& list) = 0;
 };
 
 class Picture : public Control {};

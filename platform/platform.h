@@ -30,6 +30,11 @@ inline constexpr int kIdNo = 7;
 // (the server list, the help page), and a huge one must not fill memory.
 inline constexpr std::size_t kMaxReadFileBytes = 1 << 20;
 
+// Shown when openAddress() fails: the address stays readable, to copy.
+inline std::string NotOpenedMessage(const std::string& address) {
+    return "Nothing on this system could open\n" + address;
+}
+
 struct Version {
     int major = 0;
     int minor = 0;
@@ -66,7 +71,8 @@ public:
     // Everything after the program's own name, as one text.
     virtual std::string commandLine() const = 0;
     // Hands a web or mailto: address to the desktop's default handler.
-    virtual void openAddress(const std::string& address, NativeHandle owner) = 0;
+    // False when nothing could be started to open it.
+    virtual bool openAddress(const std::string& address, NativeHandle owner) = 0;
     // The whole file as bytes; nullopt when missing, unreadable, not a
     // regular file or larger than kMaxReadFileBytes.
     virtual std::optional<std::string> readFile(const std::string& path) = 0;

@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only when some are missing.
-#   scripts/deps.sh run    building and running the program
-#   scripts/deps.sh test   building and running the whole test suite
+#   scripts/deps.sh run     building and running the program
+#   scripts/deps.sh test    the whole test run (scripts/test.sh)
+#   scripts/deps.sh win32   the Windows cross build and its Wine tests
+# Always with --no-install-recommends, so every package used is named here.
 set -euo pipefail
 
-run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue)
-test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3 dbus python3-dbusmock
-           dpkg-dev desktop-file-utils appstream lintian systemd)
+# The translations are built with Qt's Linguist tools.
+run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue
+          qt6-l10n-tools qt6-tools-dev)
+# Wine's own fonts (fonts-wine) are only a recommendation of Wine's.
+win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
+            wine wine64 fonts-wine xvfb xauth x11-apps imagemagick librsvg2-bin libcap2-bin
+            python3 fonts-liberation fonts-comic-neue)
+# The Debug suite, its end-to-end, desktop (a window manager and X tools),
+# D-Bus, package and hardening tests (valgrind, a zone from tzdata), the
+# fuzzing (clang and libFuzzer) and the Windows part.
+test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3
+           dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
+           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool "${win32_pkgs[@]}")
 
 case "${1:-}" in
   run) pkgs=("${run_pkgs[@]}") ;;
   test) pkgs=("${test_pkgs[@]}") ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  win32) pkgs=("${win32_pkgs[@]}") ;;
+  *) echo "usage: $0 run|test|win32" >&2; exit 2 ;;
 esac
+
+# ImageMagick may come from elsewhere (a local build); only its tools matter.
+have_magick=false
+command -v convert >/dev/null && command -v import >/dev/null && have_magick=true
 
 missing=()
 for p in "${pkgs[@]}"; do
+  [ "$p" = imagemagick ] && $have_magick && continue
+  [[ " ${missing[*]} " == *" $p "* ]] && continue
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

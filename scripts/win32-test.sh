@@ -33,6 +33,8 @@ echo "only Windows' own; $(stat -c %s "$exe") bytes"
 cat >"$build/run-wine-tests.sh" <<'INNER'
 set -uo pipefail
 build=$1
+# The prefix first: without it no test can run, so stop at its message.
+scripts/win32-wine.sh --cmd true || { echo "FAIL Wine prefix set-up"; exit 1; }
 failed=0
 logs="$build/wine-test-logs"
 mkdir -p "$logs"

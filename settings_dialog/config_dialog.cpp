@@ -1,6 +1,7 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "core/numbers.h"
+#include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
 #include "settings_dialog/server_list.h"
 #include "tempikon_version.h"
@@ -17,7 +18,13 @@ const FontSpec kSmallFont{"Comic Sans MS", 8.25, false};
 const FontSpec kListFont{"Courier New", 8.25, false};
 constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 
-constexpr const char* kHint = "Select from the list below";
+constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the list below");
+
+// The number fields hold the longest values they take: an offset such as
+// -23.45678, a time-out or interval of ten digits. Their unit labels follow.
+constexpr int kNumberWidth = 1095;
+constexpr int kUnitLeft = 4080 + kNumberWidth + 60;
+constexpr int kUnit2Left = 5880 + kNumberWidth + 60;
 
 }  // namespace
 
@@ -25,10 +32,13 @@ ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& que
                            const core::Config& inForce, Hooks hooks)
     : platform_(platform), query_(query), inForce_(inForce), hooks_(std::move(hooks)) {
     platform::WindowSpec spec;
-    spec.caption = "Configuration";
+    spec.caption = QT_TRANSLATE_NOOP("Tempikon", "Configuration");
     spec.clientWidthTwips = 9675;
     spec.clientHeightTwips = 5895;
     spec.dialog = true;
+    // The red hints have a fixed colour; so has the background they stand on.
+    spec.background = 0x00F0F0F0u;
+    spec.hasBackground = true;
     window_ = platform_.createWindow(spec);
     createControls();
 
@@ -47,40 +57,52 @@ ConfigDialog::~ConfigDialog() {
 void ConfigDialog::createControls() {
     platform::Window& w = *window_;
     // Labels take no focus; the focusable controls follow in tab order.
-    w.addLabel({120, 120, 2055, 255}, "Primary Timeserver", kBoldFont);
+    w.addLabel({120, 120, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "Primary Timeserver"),
+               kBoldFont);
     primaryHint_ = &w.addLabel({120, 750, 2655, 255}, kHint, kSmallFont);
-    w.addLabel({4080, 120, 855, 255}, "Offset", kBoldFont);
-    w.addLabel({4680, 480, 615, 285}, "Hours", kSmallFont);
-    w.addLabel({5880, 120, 975, 255}, "Timeout", kBoldFont);
-    w.addLabel({6480, 480, 855, 285}, "Seconds", kSmallFont);
-    w.addLabel({120, 1080, 2055, 255}, "Backup Timeserver", kBoldFont);
+    w.addLabel({4080, 120, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offset"), kBoldFont);
+    w.addLabel({kUnitLeft, 480, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"), kSmallFont);
+    w.addLabel({5880, 120, 975, 255}, QT_TRANSLATE_NOOP("Tempikon", "Timeout"), kBoldFont);
+    w.addLabel({kUnit2Left, 480, 855, 285}, QT_TRANSLATE_NOOP("Tempikon", "Seconds"), kSmallFont);
+    w.addLabel({120, 1080, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "Backup Timeserver"),
+               kBoldFont);
     backupHint_ = &w.addLabel({120, 1710, 2655, 255}, kHint, kSmallFont);
-    w.addLabel({4080, 1080, 855, 255}, "Offset", kBoldFont);
-    w.addLabel({4680, 1440, 615, 285}, "Hours");
-    w.addLabel({5880, 1080, 2415, 255}, "Interval (Server mode)", kBoldFont);
-    w.addLabel({6480, 1440, 735, 285}, "Minutes", kSmallFont);
-    w.addLabel({120, 2160, 4335, 255}, "List of public Timerservers", kBoldFont);
+    w.addLabel({4080, 1080, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offset"), kBoldFont);
+    w.addLabel({kUnitLeft, 1440, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"));
+    w.addLabel({5880, 1080, 2415, 255}, QT_TRANSLATE_NOOP("Tempikon", "Interval (Server mode)"),
+               kBoldFont);
+    w.addLabel({kUnit2Left, 1440, 735, 285}, QT_TRANSLATE_NOOP("Tempikon", "Minutes"), kSmallFont);
+    w.addLabel({120, 2160, 4335, 255}, QT_TRANSLATE_NOOP("Tempikon", "List of public Timerservers"),
+               kBoldFont);
     primaryHint_->setTextColour(kHintColour);
     backupHint_->setTextColour(kHintColour);
 
     serverField_ = &w.addTextField({120, 480, 3735, 285}, Align::Left);
-    offsetField_ = &w.addTextField({4080, 480, 495, 285}, Align::Right);
+    offsetField_ = &w.addTextField({4080, 480, kNumberWidth, 285}, Align::Right);
     server2Field_ = &w.addTextField({120, 1440, 3735, 285}, Align::Left);
-    offset2Field_ = &w.addTextField({4080, 1440, 495, 285}, Align::Right);
-    timeoutField_ = &w.addTextField({5880, 480, 495, 285}, Align::Right);
-    intervalField_ = &w.addTextField({5880, 1440, 495, 285}, Align::Right);
+    offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
+    timeoutField_ = &w.addTextField({5880, 480, kNumberWidth, 285}, Align::Right);
+    intervalField_ = &w.addTextField({5880, 1440, kNumberWidth, 285}, Align::Right);
     serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
-    checkAllButton_ = &w.addButton({8040, 2520, 1455, 375}, "Check all", kBoldFont);
-    checkServerButton_ = &w.addButton({8040, 3000, 1455, 375}, "Check server", kBoldFont);
-    abortButton_ = &w.addButton({8040, 3480, 1455, 375}, "Abort", kBoldFont);
-    okButton_ = &w.addButton({8040, 4440, 1455, 375}, "&OK", kBoldFont);
-    cancelButton_ = &w.addButton({8040, 4920, 1455, 375}, "Cancel", kBoldFont);
-    helpButton_ = &w.addButton({8040, 5400, 1455, 375}, "Help", kBoldFont);
+    checkAllButton_ = &w.addButton({8040, 2520, 1455, 375},
+                                   QT_TRANSLATE_NOOP("Tempikon", "Check all"), kBoldFont);
+    checkServerButton_ = &w.addButton({8040, 3000, 1455, 375},
+                                      QT_TRANSLATE_NOOP("Tempikon", "Check server"), kBoldFont);
+    abortButton_ =
+        &w.addButton({8040, 3480, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Abort"), kBoldFont);
+    okButton_ =
+        &w.addButton({8040, 4440, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "&OK"), kBoldFont);
+    cancelButton_ =
+        &w.addButton({8040, 4920, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Cancel"), kBoldFont);
+    helpButton_ =
+        &w.addButton({8040, 5400, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Help"), kBoldFont);
     w.setDefaultButton(*okButton_);
 
-    serverMenu_ = &w.addPopupMenu("&Set Server");
-    usePrimaryItem_ = &serverMenu_->addItem("Use as &primary Timeserver");
-    useBackupItem_ = &serverMenu_->addItem("Use as backup Timeserver");
+    serverMenu_ = &w.addPopupMenu(QT_TRANSLATE_NOOP("Tempikon", "&Set Server"));
+    usePrimaryItem_ =
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &primary Timeserver"));
+    useBackupItem_ =
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as backup Timeserver"));
 
     checkAllButton_->onClick = [this] { onCheckAll(); };
     checkServerButton_->onClick = [this] { onCheckServer(); };
@@ -91,6 +113,7 @@ void ConfigDialog::createControls() {
     serverList_->onSelectionChanged = [this] { onSelectionChanged(); };
     serverList_->onMouseDown = [this](int button) { onListMouseDown(button); };
     serverList_->onDoubleClick = [this] { onListDoubleClick(); };
+    serverList_->onMenuKey = [this] { onListMenuKey(); };
     usePrimaryItem_->onClick = [this] { onUseServer(Role::Primary); };
     useBackupItem_->onClick = [this] { onUseServer(Role::Backup); };
 }
@@ -167,6 +190,11 @@ void ConfigDialog::showStates() {
     abortButton_->setEnabled(states_.abort);
     serverList_->setEnabled(states_.list);
     serverMenu_->setEnabled(states_.serverMenu && !blocked);
+    // An entry without a host has nothing to adopt.
+    const int selected = serverList_->selectedIndex();
+    const bool hasHost = selected >= 0 && HostOfEntry(serverList_->itemText(selected));
+    usePrimaryItem_->setEnabled(hasHost);
+    useBackupItem_->setEnabled(hasHost);
 }
 
 bool ConfigDialog::stillOpen(const platform::Liveness::Watch& watch) const {
@@ -260,6 +288,11 @@ void ConfigDialog::onListDoubleClick() {
     if (serverMenu_->isEnabled()) serverMenu_->popupAtCursor();
 }
 
+void ConfigDialog::onListMenuKey() {
+    if (serverMenu_->isEnabled() && serverList_->selectedIndex() >= 0)
+        serverMenu_->popupAtSelectedEntry(*serverList_);
+}
+
 void ConfigDialog::onUseServer(Role role) {
     if (queryBlocked() || isWorking()) return;
     const int selected = serverList_->selectedIndex();
@@ -325,7 +358,10 @@ void ConfigDialog::onCancel() {
 }
 
 void ConfigDialog::onHelp() {
-    platform_.openAddress(HelpAddress(platform_), window_->handle());
+    const std::string address = HelpAddress(platform_);
+    if (!platform_.openAddress(address, window_->handle()))
+        messageBox(platform::NotOpenedMessage(address),
+                   platform::kMbOk | platform::kMbIconExclamation);
 }
 
 }  // namespace tempikon::settings_dialog

@@ -60,6 +60,7 @@ public:
     void onSelectionChanged();
     void onListMouseDown(int button);
     void onListDoubleClick();
+    void onListMenuKey();
     enum class Role { Primary, Backup };
     void onUseServer(Role role);
     bool onCloseRequest();  // false refuses the closing

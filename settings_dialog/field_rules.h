@@ -7,15 +7,18 @@
 
 #include "core/config.h"
 #include "platform/platform.h"
+#include "platform/translate.h"
 
 namespace tempikon::settings_dialog {
 
-inline constexpr const char* kTimeoutMessage = "Please enter a valid timeout value.";
-inline constexpr const char* kFieldsMessage =
+inline constexpr const char* kTimeoutMessage =
+    QT_TRANSLATE_NOOP("Tempikon", "Please enter a valid timeout value.");
+inline constexpr const char* kFieldsMessage = QT_TRANSLATE_NOOP(
+    "Tempikon",
     "Please select a primary timeserver and enter correct values for offset, timeout and "
-    "interval.";
+    "interval.");
 inline constexpr const char* kAbortMessage =
-    "Check of all servers will end after the current server check.";
+    QT_TRANSLATE_NOOP("Tempikon", "Check of all servers will end after the current server check.");
 inline constexpr double kOffsetLimit = 23.5;
 
 // Where Help goes when no help page is installed.

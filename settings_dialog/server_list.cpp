@@ -101,13 +101,16 @@ std::vector<std::string> ServerListEntries(std::string_view fileBytes) {
     std::size_t begin = 0;
     std::size_t i = 0;
     while (i < text.size() && entries.size() < kMaxListEntries) {
-        if (text[i] != U'\r') {
+        const char32_t c = text[i];
+        if (c != U'\r' && c != U'\n') {
             ++i;
             continue;
         }
         addLine(begin, i);
         ++i;
-        if (i < text.size() && text[i] == U'\n') ++i;
+        // CR LF is one terminator; LF alone ends a line too, as files
+        // written on Linux have it.
+        if (c == U'\r' && i < text.size() && text[i] == U'\n') ++i;
         begin = i;
     }
     // A last line without terminator; a terminator at the end adds nothing.

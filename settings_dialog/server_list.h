@@ -25,8 +25,8 @@ inline constexpr std::size_t kHostColumn = 4;
 std::u32string DecodeLenient(std::string_view bytes);
 std::string EncodeUtf8(std::u32string_view text);
 
-// One entry per line of the file, in file order. CR LF or CR alone end a
-// line; a lone LF stays in the line. Each entry is the line's first 55
+// One entry per line of the file, in file order. CR LF, CR alone or LF
+// alone end a line. Each entry is the line's first 55
 // characters padded with blanks to 55. At most kMaxListEntries entries.
 std::vector<std::string> ServerListEntries(std::string_view fileBytes);
 

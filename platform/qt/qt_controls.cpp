@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -10,9 +12,12 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QWidget>
 
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_translate.h"
 
 namespace tempikon::qt {
 
@@ -44,6 +49,27 @@ protected:
         QLabel::changeEvent(event);
         if (event->type() == QEvent::ApplicationPaletteChange && owner) owner->applyColour();
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if (owner && owner->onClick &&
+            (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            event->accept();
+            notify(owner->onClick);
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (!hasFocus()) return;
+        // Where the keyboard is: the style's focus frame around the text.
+        QStylePainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = contentsRect();
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+    }
 
 private:
     bool pressed_ = false;
@@ -68,6 +94,22 @@ protected:
                          : button == Qt::MiddleButton ? 4
                                                       : 0;
         if (code && owner) owner->mouseDown(code);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool menuKey =
+            event->key() == Qt::Key_Menu ||
+            (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+        if (menuKey) {
+            event->accept();
+            if (owner) owner->menuKey();
+            return;
+        }
+        QListWidget::keyPressEvent(event);
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        // The keys are handled above; a platform's own context-menu event
+        // must not open the menu a second time.
+        event->accept();
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) {
@@ -96,7 +138,7 @@ QtLabel::QtLabel(QWidget* parent, const platform::TwipsRect& rect, const std::st
     widget_->setMouseTracking(true);
     widget_->setFont(makeFont(font, parent->font()));
     widget_->setGeometry(toPixels(rect));
-    widget_->setText(toQString(text));
+    widget_->setText(Translated(text));
     applyColour();
 }
 
@@ -111,12 +153,13 @@ void QtLabel::setEnabled(bool enabled) {
 
 void QtLabel::setText(const std::string& text) {
     text_ = text;
-    if (widget_) widget_->setText(toQString(text));
+    if (widget_) widget_->setText(Translated(text));
+    notify(onTextChanged);
 }
 
 void QtLabel::setToolTip(const std::string& text) {
     toolTip_ = text;
-    if (widget_) widget_->setToolTip(toQString(text));
+    if (widget_) widget_->setToolTip(Translated(text));
 }
 
 void QtLabel::setTextColour(platform::Colour colour) {
@@ -127,12 +170,23 @@ void QtLabel::setTextColour(platform::Colour colour) {
 void QtLabel::applyColour() {
     if (!widget_) return;
     QPalette palette = widget_->palette();
-    palette.setColor(QPalette::WindowText, toQColor(colour_, QApplication::palette()));
+    // On a window with a fixed background the system's text colours give way
+    // to the fixed one that goes with it.
+    QWidget* parent = widget_->parentWidget();
+    const QVariant fixed = parent ? parent->property(kFixedTextProperty) : QVariant();
+    const bool system = (colour_ & platform::kSystemColourFlag) != 0;
+    palette.setColor(QPalette::WindowText, system && fixed.isValid()
+                                               ? fixed.value<QColor>()
+                                               : toQColor(colour_, QApplication::palette()));
     widget_->setPalette(palette);
 }
 
 QLabel* QtLabel::widget() const {
     return widget_;
+}
+
+void QtLabel::makeFocusable() {
+    if (widget_) widget_->setFocusPolicy(Qt::StrongFocus);
 }
 
 // ---- text field -----------------------------------------------------------------
@@ -171,7 +225,7 @@ QLineEdit* QtTextField::widget() const {
 
 QtButton::QtButton(QWidget* parent, const platform::TwipsRect& rect, const std::string& caption,
                    const platform::FontSpec& font)
-    : widget_(new QPushButton(toQString(caption), parent)), caption_(caption) {
+    : widget_(new QPushButton(Translated(caption), parent)), caption_(caption) {
     widget_->setFont(makeFont(font, parent->font()));
     widget_->setGeometry(toPixels(rect));
     widget_->setFocusPolicy(Qt::StrongFocus);
@@ -235,10 +289,22 @@ void QtListBox::clear() {
     quiet_ = false;
 }
 
+void setItemTexts(QListWidgetItem* item, const std::string& text) {
+    // A tab would jump to a tab stop and push the fixed columns out of line:
+    // it shows as one blank, while the entry keeps its text.
+    const QString full = toQString(text);
+    QString shown = full;
+    shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    item->setData(Qt::UserRole, full);
+    item->setText(shown);
+}
+
 void QtListBox::addItem(const std::string& text) {
     if (!widget_) return;
     quiet_ = true;
-    widget_->addItem(toQString(text));
+    auto* item = new QListWidgetItem;
+    setItemTexts(item, text);
+    widget_->addItem(item);
     quiet_ = false;
 }
 
@@ -267,12 +333,12 @@ void QtListBox::setSelectedIndex(int index) {
 
 std::string QtListBox::itemText(int index) const {
     if (!widget_ || index < 0 || index >= count()) return {};
-    return toStdString(widget_->item(index)->text());
+    return toStdString(widget_->item(index)->data(Qt::UserRole).toString());
 }
 
 void QtListBox::setItemText(int index, const std::string& text) {
     if (!widget_ || index < 0 || index >= count()) return;
-    widget_->item(index)->setText(toQString(text));
+    setItemTexts(widget_->item(index), text);
 }
 
 QListWidget* QtListBox::widget() const {
@@ -289,6 +355,10 @@ void QtListBox::mouseDown(int button) {
 
 void QtListBox::doubleClicked() {
     notify(onDoubleClick);
+}
+
+void QtListBox::menuKey() {
+    notify(onMenuKey);
 }
 
 // ---- menus --------------------------------------------------------------------
@@ -314,7 +384,7 @@ void QtMenuItem::trigger() {
 }
 
 QtPopupMenu::QtPopupMenu(QWidget* parent, std::string caption)
-    : menu_(new QMenu(toQString(caption), parent)), caption_(std::move(caption)) {}
+    : menu_(new QMenu(Translated(caption), parent)), caption_(std::move(caption)) {}
 
 QtPopupMenu::~QtPopupMenu() {
     liveness_.end();
@@ -329,16 +399,33 @@ void QtPopupMenu::setEnabled(bool enabled) {
 }
 
 platform::MenuItem& QtPopupMenu::addItem(const std::string& caption) {
-    QAction* action = menu_->addAction(toQString(caption));
+    QAction* action = menu_->addAction(Translated(caption));
     items_.push_back(std::make_unique<QtMenuItem>(action, caption));
     return *items_.back();
 }
 
 void QtPopupMenu::popupAtCursor() {
+    popupAt(QCursor::pos());
+}
+
+void QtPopupMenu::popupAtSelectedEntry(const platform::ListBox& list) {
+    const auto* box = dynamic_cast<const QtListBox*>(&list);
+    QListWidget* widget = box ? box->widget() : nullptr;
+    const int index = list.selectedIndex();
+    if (!widget || index < 0) {
+        popupAtCursor();
+        return;
+    }
+    // Under the start of the entry, where a keyboard's context menu opens.
+    const QRect entry = widget->visualItemRect(widget->item(index));
+    popupAt(widget->viewport()->mapToGlobal(entry.bottomLeft()));
+}
+
+void QtPopupMenu::popupAt(const QPoint& at) {
     if (!enabled_ || !menu_ || open_) return;
     open_ = true;
     const platform::Liveness::Watch watch = liveness_.watch();
-    QAction* chosen = menu_->exec(QCursor::pos());
+    QAction* chosen = menu_->exec(at);
     if (!watch.alive()) return;
     open_ = false;
     if (!chosen) return;

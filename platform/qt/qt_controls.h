@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -8,14 +9,20 @@
 #include "platform/reentrance.h"
 
 class QAction;
+class QPoint;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QWidget;
 
 namespace tempikon::qt {
+
+// A window's client area with a fixed background carries the text colour
+// that goes with it in this property.
+inline constexpr const char* kFixedTextProperty = "tempikonFixedText";
 
 class LabelWidget;
 class ListWidget;
@@ -47,8 +54,13 @@ public:
     std::string toolTip() const override { return toolTip_; }
 
     QLabel* widget() const;
+    // The window's relayout, run after the text has changed.
+    std::function<void()> onTextChanged;
     // Re-reads system colours after a palette change.
     void applyColour();
+    // A label that opens something takes the focus: Tab reaches it, and
+    // Enter or Space click it.
+    void makeFocusable();
 
 private:
     QPointer<LabelWidget> widget_;
@@ -93,6 +105,9 @@ private:
     bool enabled_ = true;
 };
 
+// Sets an entry's text; a tab shows as one blank (see the list box).
+void setItemTexts(QListWidgetItem* item, const std::string& text);
+
 class QtListBox : public platform::ListBox {
 public:
     QtListBox(QWidget* parent, const platform::TwipsRect& rect, const platform::FontSpec& font);
@@ -114,6 +129,7 @@ private:
     void selectionChanged();
     void mouseDown(int button);
     void doubleClicked();
+    void menuKey();
 
     QPointer<ListWidget> widget_;
     bool enabled_ = true;
@@ -147,11 +163,13 @@ public:
     bool isEnabled() const override { return enabled_; }
     platform::MenuItem& addItem(const std::string& caption) override;
     void popupAtCursor() override;
+    void popupAtSelectedEntry(const platform::ListBox& list) override;
 
     QMenu* menu() const;
     bool isOpen() const { return open_; }
 
 private:
+    void popupAt(const QPoint& at);
     QPointer<QMenu> menu_;
     std::string caption_;
     std::vector<std::unique_ptr<QtMenuItem>> items_;

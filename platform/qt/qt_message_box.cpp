@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_translate.h"
 
 namespace tempikon::qt {
 
@@ -29,9 +30,9 @@ QMessageBox::Icon iconFor(int flags) {
 int showMessageBox(const std::string& text, const std::string& title, int flags) {
     const bool yesNo = (flags & 0x0F) == platform::kMbYesNo;
     QMessageBox box;
-    box.setWindowTitle(toQString(title));
+    box.setWindowTitle(Translated(title));
     box.setTextFormat(Qt::PlainText);
-    box.setText(toQString(text));
+    box.setText(Translated(text));
     box.setIcon(iconFor(flags));
     box.setWindowModality(Qt::ApplicationModal);
     if (yesNo) {

@@ -20,6 +20,7 @@
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
 
@@ -61,6 +62,7 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     // The program decides when it ends (its main window closing), not Qt.
     QApplication::setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
+    LoadTranslations(dataDirectories());
     postTarget_ = std::make_unique<QObject>();
 }
 
@@ -132,19 +134,20 @@ void QtPlatform::quit(int exitCode) {
     QCoreApplication::exit(exitCode);
 }
 
-void QtPlatform::openAddress(const std::string& address, platform::NativeHandle) {
+bool QtPlatform::openAddress(const std::string& address, platform::NativeHandle) {
     const QUrl url(toQString(address), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     // Only what the program shows: web pages, mail addresses and its own help page.
     const bool shown = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
                        scheme == QLatin1String("mailto");
-    if (!url.isValid() || !(shown || isOwnDataFile(url, dataDirectories()))) return;
+    if (!url.isValid() || !(shown || isOwnDataFile(url, dataDirectories()))) return false;
     if (isHeadless()) {
         std::fprintf(stderr, "Not opened without a display: %s\n", address.c_str());
         std::fflush(stderr);
-        return;
+        return false;
     }
-    QDesktopServices::openUrl(url);
+    // False when no opener (xdg-open or the desktop's portal) could be started.
+    return QDesktopServices::openUrl(url);
 }
 
 std::optional<std::string> QtPlatform::readFile(const std::string& path) {

@@ -35,7 +35,7 @@ public:
     int run() override;
     void quit(int exitCode) override;
     std::string commandLine() const override { return commandLine_; }
-    void openAddress(const std::string& address, platform::NativeHandle owner) override;
+    bool openAddress(const std::string& address, platform::NativeHandle owner) override;
     std::optional<std::string> readFile(const std::string& path) override;
     std::vector<std::string> dataDirectories() const override;
     void writeOutputLine(const std::string& line) override;

@@ -13,8 +13,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_translate.h"
 
 namespace tempikon::qt {
 
@@ -53,6 +55,13 @@ protected:
             owner->enterPressed(QApplication::focusWidget());
             return;
         }
+        // Escape in a dialog is its close box, refused when the close box is.
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && owner &&
+            owner->isDialog()) {
+            event->accept();
+            owner->close();
+            return;
+        }
         QWidget::keyPressEvent(event);
     }
 };
@@ -70,7 +79,7 @@ QtWindow::QtWindow(const platform::WindowSpec& spec) : spec_(spec), caption_(spe
         flags |= Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint;
     }
     top_->setWindowFlags(flags);
-    top_->setWindowTitle(toQString(caption_));
+    top_->setWindowTitle(Translated(caption_));
 
     layout_ = new QVBoxLayout(top_);
     layout_->setContentsMargins(0, 0, 0, 0);
@@ -81,11 +90,19 @@ QtWindow::QtWindow(const platform::WindowSpec& spec) : spec_(spec), caption_(spe
     client_ = new ClientWidget(top_);
     client_->owner = this;
     client_->setMouseTracking(true);
+    designedClientHeight_ = twipsToPixels(spec.clientHeightTwips, logicalDpiY());
     client_->setFixedSize(twipsToPixels(spec.clientWidthTwips, logicalDpiX()),
-                          twipsToPixels(spec.clientHeightTwips, logicalDpiY()));
+                          designedClientHeight_);
     if (spec.hasBackground) {
         QPalette palette = client_->palette();
-        palette.setColor(QPalette::Window, toQColor(spec.background, QApplication::palette()));
+        const QColor background = toQColor(spec.background, QApplication::palette());
+        palette.setColor(QPalette::Window, background);
+        // A fixed background takes a fixed text colour with it, or a dark
+        // theme's light text would stand on it unreadable. Only the labels
+        // take it: fields, lists and buttons paint their own backgrounds.
+        const QColor text = background.lightness() >= 128 ? QColor(Qt::black) : QColor(Qt::white);
+        palette.setColor(QPalette::WindowText, text);
+        client_->setProperty(kFixedTextProperty, text);
         client_->setPalette(palette);
         client_->setAutoFillBackground(true);
     }
@@ -107,7 +124,7 @@ QtWindow::~QtWindow() {
 
 void QtWindow::setCaption(const std::string& caption) {
     caption_ = caption;
-    if (top_) top_->setWindowTitle(toQString(caption));
+    if (top_) top_->setWindowTitle(Translated(caption));
 }
 
 template <class T>
@@ -124,12 +141,18 @@ void QtWindow::addFocusable(QWidget* widget) {
 
 platform::Label& QtWindow::addLabel(const platform::TwipsRect& rect, const std::string& text,
                                     const platform::FontSpec& font) {
-    return keep(std::make_unique<QtLabel>(client_, rect, text, font));
+    auto& label = keep(std::make_unique<QtLabel>(client_, rect, text, font));
+    labels_.push_back(&label);
+    remember(label.widget());
+    label.onTextChanged = [this] { relayout(); };
+    relayout();
+    return label;
 }
 
 platform::TextField& QtWindow::addTextField(const platform::TwipsRect& rect,
                                             platform::Align align) {
     auto& field = keep(std::make_unique<QtTextField>(client_, rect, align));
+    remember(field.widget());
     addFocusable(field.widget());
     return field;
 }
@@ -138,6 +161,7 @@ platform::Button& QtWindow::addButton(const platform::TwipsRect& rect, const std
                                       const platform::FontSpec& font) {
     auto& button = keep(std::make_unique<QtButton>(client_, rect, caption, font));
     buttons_.push_back(&button);
+    remember(button.widget());
     addFocusable(button.widget());
     return button;
 }
@@ -145,12 +169,63 @@ platform::Button& QtWindow::addButton(const platform::TwipsRect& rect, const std
 platform::ListBox& QtWindow::addListBox(const platform::TwipsRect& rect,
                                         const platform::FontSpec& font) {
     auto& list = keep(std::make_unique<QtListBox>(client_, rect, font));
+    remember(list.widget());
     addFocusable(list.widget());
     return list;
 }
 
 platform::Picture& QtWindow::addPicture(const platform::TwipsRect& rect, const std::string& image) {
-    return keep(std::make_unique<QtPicture>(client_, rect, image));
+    auto& picture = keep(std::make_unique<QtPicture>(client_, rect, image));
+    remember(picture.widget());
+    return picture;
+}
+
+void QtWindow::remember(QWidget* widget) {
+    if (widget) designed_.push_back({widget, widget->geometry()});
+}
+
+void QtWindow::relayout() {
+    if (!client_) return;
+    // A label whose text wraps to more lines than its place holds grows
+    // downwards; what lies below it in the same columns moves down, and the
+    // window grows with it. Computed from the designed places each time, so
+    // a shorter text gives the space back.
+    struct Growth {
+        QRect rect;
+        int extra;
+    };
+    std::vector<Growth> growths;
+    for (QtLabel* label : labels_) {
+        QLabel* widget = label->widget();
+        if (!widget) continue;
+        const auto it = std::find_if(designed_.begin(), designed_.end(),
+                                     [widget](const Placed& p) { return p.widget == widget; });
+        if (it == designed_.end()) continue;
+        const int need = widget->heightForWidth(it->rect.width());
+        // A few pixels of a single line's descent are not worth a new layout.
+        if (need > it->rect.height() + kGrowSlackPixels)
+            growths.push_back({it->rect, need - it->rect.height()});
+    }
+    int designedBottom = designedClientHeight_;
+    int newBottom = 0;
+    for (const Placed& placed : designed_) {
+        if (!placed.widget) continue;
+        QRect rect = placed.rect;
+        int shift = 0;
+        for (const Growth& g : growths) {
+            const bool sameColumns = g.rect.left() <= rect.right() && rect.left() <= g.rect.right();
+            if (g.rect == rect) {
+                rect.setHeight(rect.height() + g.extra);
+            } else if (sameColumns && g.rect.top() < rect.top()) {
+                shift += g.extra;
+            }
+        }
+        rect.translate(0, shift);
+        placed.widget->setGeometry(rect);
+        designedBottom = std::max(designedBottom, placed.rect.bottom() + 1);
+        newBottom = std::max(newBottom, rect.bottom() + 1);
+    }
+    client_->setFixedHeight(designedClientHeight_ + std::max(0, newBottom - designedBottom));
 }
 
 platform::MenuItem& QtWindow::addMenuItem(const std::string& caption) {
@@ -161,7 +236,7 @@ platform::MenuItem& QtWindow::addMenuItem(const std::string& caption) {
         layout_->setMenuBar(menuBar_);
     }
     // An action straight on the bar: clicking the bar entry runs it.
-    QAction* action = menuBar_->addAction(toQString(caption));
+    QAction* action = menuBar_->addAction(Translated(caption));
     auto& item = keep(std::make_unique<QtMenuItem>(action, caption));
     QObject::connect(action, &QAction::triggered, action, [&item] { item.trigger(); });
     return item;
@@ -187,8 +262,20 @@ void QtWindow::show() {
     if (closed_ || !top_) return;
     const bool first = !shown_;
     shown_ = true;
+    if (first) {
+        // Labels that open something join the tab order (they know it now).
+        for (QtLabel* label : labels_) {
+            if (!label->onClick || !label->widget()) continue;
+            label->makeFocusable();
+            addFocusable(label->widget());
+        }
+    }
     if (first && minimisePending_) {
-        top_->showMinimized();
+        // The state must be in place before the first mapping, with the
+        // layout's size settled, or X11 maps the window normal.
+        layout_->activate();
+        top_->setWindowState(top_->windowState() | Qt::WindowMinimized);
+        top_->show();
     } else {
         top_->show();
     }

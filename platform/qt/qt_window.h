@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QRect>
 #include <memory>
 #include <vector>
 
@@ -61,7 +62,10 @@ private:
     friend class ClientWidget;
     void enterPressed(QWidget* focus);
     void mouseMovedOverClient();
+    bool isDialog() const { return spec_.dialog; }
     void addFocusable(QWidget* widget);
+    void remember(QWidget* widget);
+    void relayout();
     template <class T>
     T& keep(std::unique_ptr<T> control);
 
@@ -73,6 +77,15 @@ private:
     std::string caption_;
     std::vector<std::unique_ptr<platform::Control>> controls_;
     std::vector<QtButton*> buttons_;
+    std::vector<QtLabel*> labels_;
+    // Every control's place as the window was designed.
+    struct Placed {
+        QPointer<QWidget> widget;
+        QRect rect;
+    };
+    std::vector<Placed> designed_;
+    int designedClientHeight_ = 0;
+    static constexpr int kGrowSlackPixels = 3;
     std::vector<QWidget*> tabOrder_;
     QtButton* defaultButton_ = nullptr;
     bool shown_ = false;

@@ -44,6 +44,14 @@ LRESULT CALLBACK listProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UIN
         case WM_MBUTTONDOWN:
             button = 4;
             break;
+        case WM_CONTEXTMENU:
+            // (-1, -1): from the keyboard (Menu key or Shift+F10).
+            if (lParam == -1) {
+                auto* list = reinterpret_cast<platform::ListBox*>(ref);
+                if (list->onMenuKey) list->onMenuKey();
+                return 0;
+            }
+            break;
         case WM_NCDESTROY:
             RemoveWindowSubclass(hwnd, listProc, id);
             break;
@@ -235,6 +243,24 @@ platform::MenuItem& Win32PopupMenu::addItem(const std::string& caption) {
 void Win32PopupMenu::popupAtCursor() {
     POINT at{};
     GetCursorPos(&at);
+    popupAt(at);
+}
+
+void Win32PopupMenu::popupAtSelectedEntry(const platform::ListBox& list) {
+    const auto* box = dynamic_cast<const Win32ListBox*>(&list);
+    RECT item{};
+    if (!box || list.selectedIndex() < 0 ||
+        SendMessageW(box->hwnd(), LB_GETITEMRECT, static_cast<WPARAM>(list.selectedIndex()),
+                     reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+        popupAtCursor();
+        return;
+    }
+    POINT at{item.left, item.bottom};
+    ClientToScreen(box->hwnd(), &at);
+    popupAt(at);
+}
+
+void Win32PopupMenu::popupAt(POINT at) {
     HWND owner = window_.hwnd();
     // Without the foreground the menu would not close on a click elsewhere.
     SetForegroundWindow(owner);

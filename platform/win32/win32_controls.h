@@ -77,6 +77,7 @@ public:
     void setSelectedIndex(int index) override;
     std::string itemText(int index) const override;
     void setItemText(int index, const std::string& text) override;
+    HWND hwnd() const { return hwnd_; }
 
 private:
     HWND hwnd_;
@@ -107,8 +108,10 @@ public:
     bool isEnabled() const override { return enabled_; }
     platform::MenuItem& addItem(const std::string& caption) override;
     void popupAtCursor() override;
+    void popupAtSelectedEntry(const platform::ListBox& list) override;
 
 private:
+    void popupAt(POINT at);
     Win32Window& window_;
     HMENU menu_;
     bool enabled_ = true;

@@ -156,9 +156,12 @@ std::string Win32Platform::commandLine() const {
     return narrow(argumentsAfterProgramName(GetCommandLineW()));
 }
 
-void Win32Platform::openAddress(const std::string& address, platform::NativeHandle owner) {
-    ShellExecuteW(reinterpret_cast<HWND>(owner), L"open", widen(address).c_str(), nullptr, nullptr,
-                  SW_SHOWNORMAL);
+bool Win32Platform::openAddress(const std::string& address, platform::NativeHandle owner) {
+    // Values above 32 mean success; SE_ERR_NOASSOC and the like do not.
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(reinterpret_cast<HWND>(owner),
+                                                                L"open", widen(address).c_str(),
+                                                                nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
 }
 
 std::optional<std::string> Win32Platform::readFile(const std::string& path) {

@@ -174,8 +174,13 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             close();
             return 0;
         case WM_COMMAND: {
+            // Escape in a dialog: the same road as its close box.
+            if (LOWORD(wParam) == IDCANCEL && lParam == 0 && spec_.dialog) {
+                close();
+                return 0;
+            }
             auto it = commands_.find(LOWORD(wParam));
-            if (it == commands_.end()) return 0;  // IDOK and IDCANCEL of the dialog keys
+            if (it == commands_.end()) return 0;  // IDOK of the dialog keys
             const auto handler = it->second;      // the handler may add controls
             handler(HIWORD(wParam));
             return 0;

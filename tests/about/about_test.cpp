@@ -185,6 +185,24 @@ TEST_F(AboutTest, LinksOpenThroughTheShellAndTheBoxStays) {
     EXPECT_TRUE(platform.boxes.empty());
 }
 
+TEST_F(AboutTest, ALinkNothingCanOpenIsShownInAMessage) {
+    box.show();
+    platform.canOpenAddresses = false;
+    const struct {
+        platform::Label& link;
+        std::string address;
+    } cases[] = {{box.webLink(), kWebAddress},
+                 {box.mailLink(), std::string("mailto:") + kMailAddress}};
+    for (const auto& c : cases) {
+        platform.boxes.clear();
+        label(c.link).click();
+        ASSERT_EQ(platform.boxes.size(), 1u) << c.address;
+        EXPECT_NE(platform.boxes[0].text.find(c.address), std::string::npos) << c.address;
+        EXPECT_EQ(platform.boxes[0].flags, platform::kMbOk | platform::kMbIconExclamation);
+    }
+    EXPECT_TRUE(box.isShown());
+}
+
 TEST_F(AboutTest, ClosingTellsTheOwner) {
     int closed = 0;
     box.onClosed = [&] { ++closed; };

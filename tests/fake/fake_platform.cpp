@@ -64,6 +64,11 @@ void FakePopupMenu::popupAtCursor() {
     if (choice >= 0 && choice < static_cast<int>(items.size())) items[choice]->click();
 }
 
+void FakePopupMenu::popupAtSelectedEntry(const platform::ListBox&) {
+    ++timesOpenedAtEntry;
+    popupAtCursor();
+}
+
 // ---- windows --------------------------------------------------------------------
 
 FakeWindow::FakeWindow(FakePlatform& owner, platform::WindowSpec s, platform::NativeHandle h)
@@ -466,8 +471,10 @@ void FakePlatform::quit(int code) {
     exitCode = code;
 }
 
-void FakePlatform::openAddress(const std::string& address, platform::NativeHandle) {
+bool FakePlatform::openAddress(const std::string& address, platform::NativeHandle) {
+    if (!canOpenAddresses) return false;
     openedAddresses.push_back(address);
+    return true;
 }
 
 std::optional<std::string> FakePlatform::readFile(const std::string& path) {

@@ -106,6 +106,9 @@ public:
     }
     // Selects the entry under the pointer first, as a real double click does.
     void doubleClick(int index);
+    void menuKey() {
+        if (enabled && onMenuKey) onMenuKey();
+    }
 
     platform::TwipsRect rect;
     platform::FontSpec font;
@@ -136,10 +139,13 @@ public:
     // Chooses the item that the test queued with FakePlatform::queuePopupChoice
     // (none: the menu is dismissed).
     void popupAtCursor() override;
+    void popupAtSelectedEntry(const platform::ListBox& list) override;
 
     bool enabled = true;
     std::string caption;
     int timesOpened = 0;
+    // Opened from the keyboard, beside the list's selected entry.
+    int timesOpenedAtEntry = 0;
     std::vector<std::unique_ptr<FakeMenuItem>> items;
     FakePlatform* owner = nullptr;
 };
@@ -394,7 +400,7 @@ public:
     int run() override;
     void quit(int exitCode) override;
     std::string commandLine() const override { return commandLineText; }
-    void openAddress(const std::string& address, platform::NativeHandle owner) override;
+    bool openAddress(const std::string& address, platform::NativeHandle owner) override;
     std::optional<std::string> readFile(const std::string& path) override;
     std::vector<std::string> dataDirectories() const override { return dataDirs; }
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
@@ -431,6 +437,8 @@ public:
     std::vector<std::string> output;
     std::vector<std::string> errors;  // lines on standard error
     std::vector<std::string> openedAddresses;
+    // False: nothing on the system opens an address.
+    bool canOpenAddresses = true;
     std::vector<int> sleeps;
     std::map<std::string, std::string> files;  // path -> bytes
     std::vector<std::string> dataDirs;

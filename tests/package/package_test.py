@@ -52,6 +52,7 @@ EXPECTED_FILES = {
     "usr/share/man/man1/tempikon.1.gz",
     DATA + "/help.html",
     DATA + "/timeservers.dat",
+    DATA + "/translations/tempikon_de.qm",
 } | {f"usr/share/icons/hicolor/{n}x{n}/apps/tempikon.png" for n in ICON_SIZES}
 
 # Installed files that must be the project's own, byte for byte.

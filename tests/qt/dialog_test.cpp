@@ -47,9 +47,11 @@ struct DialogQtTest : ::testing::Test {
     void SetUp() override {
         std::error_code ignored;
         fs::remove(SettingsFile(), ignored);
-        // The list in the working folder, one entry per local test server.
-        std::ofstream(gWorkDir / "timeservers.dat", std::ios::binary) << "LO 127.0.0.90 answers\r\n"
-                                                                         "LO 127.0.0.91 silent\r\n";
+        // The list in the working folder, one entry per local test server;
+        // the first with a tab in its free text.
+        std::ofstream(gWorkDir / "timeservers.dat", std::ios::binary)
+            << "LO 127.0.0.90 answers\there\r\n"
+               "LO 127.0.0.91 silent\r\n";
     }
 
     // Closing the main window would ask the application to quit, which
@@ -190,8 +192,13 @@ TEST_F(DialogQtTest, CheckServerWritesTheResultColumn) {
     QListWidget* list = listWidget(dlg);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 0));
     dynamic_cast<qt::QtButton&>(dlg.checkServerButton()).click();
-    const QString expected = QString("LO 127.0.0.90 answers").leftJustified(55) + "   [14:03:27]";
-    EXPECT_EQ(list->item(0)->text(), expected);
+    // The tab takes one column on the screen, so the result stays in line;
+    // the entry itself keeps its tab.
+    const QString shown = QString("LO 127.0.0.90 answers here").leftJustified(55) + "   [14:03:27]";
+    EXPECT_EQ(list->item(0)->text(), shown);
+    EXPECT_EQ(
+        dlg.serverList().itemText(0),
+        (QString("LO 127.0.0.90 answers\there").leftJustified(55) + "   [14:03:27]").toStdString());
     EXPECT_TRUE(dlg.checkAllButton().isEnabled());
 }
 

@@ -116,6 +116,73 @@ TEST_F(WindowsTest, AboutBoxFromTheMenu) {
     EXPECT_FALSE(box.isShown());
 }
 
+// The whole of a label's text is drawn inside it, and no two labels overlap.
+void ExpectNothingCut(qt::QtWindow& w) {
+    const QList<QLabel*> labels = w.clientArea()->findChildren<QLabel*>();
+    for (const QLabel* label : labels) {
+        if (label->text().isEmpty()) continue;
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+            << label->text().toStdString();
+        EXPECT_LE(label->geometry().bottom(), w.clientArea()->height())
+            << label->text().toStdString();
+    }
+    for (const QLabel* a : labels) {
+        for (const QLabel* b : labels) {
+            if (a == b || a->text().isEmpty() || b->text().isEmpty() || a->x() != b->x()) continue;
+            EXPECT_LE((a->geometry() & b->geometry()).height(), 1)
+                << a->text().toStdString() << " / " << b->text().toStdString();
+        }
+    }
+}
+
+TEST_F(WindowsTest, AStatusLineTooLongWrapsAndTheWindowGrowsBack) {
+    app::MainWindow form(*gPlatform);
+    form.start();
+    qt::QtWindow& w = qtWindow(form.window());
+    const int height = w.clientArea()->height();
+    const std::string texts[] = {
+        "Couldn't set system clock: no time service on this system",
+        "Couldn't set system clock: no time service on this system, and a reason that is longer "
+        "still so that it takes a third line",
+        "Time set to 12:00:00 d=1s",
+    };
+    for (platform::Label* line : {&form.serverLine(), &form.modeLine()}) {
+        const QLabel* label = dynamic_cast<qt::QtLabel&>(*line).widget();
+        EXPECT_EQ(label->toolTip(), label->text()) << "a status line's tool tip is its text";
+    }
+    for (const std::string& text : texts) {
+        form.outcomeLine().setText(text);
+        ExpectNothingCut(w);
+    }
+    EXPECT_EQ(w.clientArea()->height(), height) << "a short text gives the space back";
+}
+
+TEST_F(WindowsTest, FixedBackgroundsKeepTheirTextReadableUnderADarkTheme) {
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, QColor(0x30, 0x30, 0x30));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        app::MainWindow form(*gPlatform);
+        form.start();
+        dynamic_cast<qt::QtMenuItem&>(form.aboutItem()).trigger();
+        for (qt::QtWindow* w : {&qtWindow(form.window()), &qtWindow(form.aboutBox()->window())}) {
+            const QColor background = w->clientArea()->palette().color(QPalette::Window);
+            for (const QLabel* label : w->clientArea()->findChildren<QLabel*>()) {
+                if (label->text().isEmpty()) continue;
+                const QColor text = label->palette().color(QPalette::WindowText);
+                EXPECT_GE(std::abs(text.lightness() - background.lightness()), 100)
+                    << label->text().toStdString() << " on " << background.name().toStdString();
+            }
+        }
+        qtWindow(form.window()).close();
+    }
+    QApplication::setPalette(light);
+}
+
 }  // namespace
 }  // namespace tempikon
 

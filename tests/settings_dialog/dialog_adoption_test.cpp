@@ -51,6 +51,18 @@ TEST_F(AdoptionTest, PopupOpensOnlyOnTheRightButtonOrADoubleClickWhileTheMenuIsE
     EXPECT_EQ(popup().timesOpened, 3);
 }
 
+TEST_F(AdoptionTest, TheMenuKeyOpensThePopupAtTheSelectedEntryAndAdoptsIt) {
+    platform.script("beta.example", PeerScript().reply(100, "07:05:30"));
+    open();
+    list().menuKey();
+    EXPECT_EQ(popup().timesOpenedAtEntry, 0) << "nothing selected";
+    list().userSelect(1);
+    platform.queuePopupChoice(1);
+    list().menuKey();
+    EXPECT_EQ(popup().timesOpenedAtEntry, 1);
+    EXPECT_EQ(fields(), (Fields{"old.example", "1", "beta.example", "2.5"}));
+}
+
 TEST_F(AdoptionTest, PrimaryAndBackupFillTheirOwnPairOfFields) {
     platform.script("alpha.example", PeerScript().reply(100, "07:05:30"));
     platform.script("beta.example", PeerScript().reply(100, "Sun Dec  6 13:30:00 2026\r\n"));
@@ -122,13 +134,18 @@ TEST_F(AdoptionTest, UsesTheTimeoutInForceNotTheTypedOne) {
 }
 
 TEST_F(AdoptionTest, AnEntryWithoutAUsableHostAdoptsNothing) {
-    platform.files["timeservers.dat"] = "\r\nUS " + std::string(52, 'x') + "\r\n";
+    platform.files["timeservers.dat"] = "\r\nUS " + std::string(52, 'x') + "\r\nUS ok.example\r\n";
     open();
     for (int i = 0; i < 2; ++i) {
         list().userSelect(i);
+        for (auto role : {ConfigDialog::Role::Primary, ConfigDialog::Role::Backup})
+            EXPECT_FALSE(dlg->useServerItem(role).isEnabled()) << "entry " << i;
         platform.queuePopupChoice(0);
         list().mouseDown(2);
     }
+    list().userSelect(2);
+    for (auto role : {ConfigDialog::Role::Primary, ConfigDialog::Role::Backup})
+        EXPECT_TRUE(dlg->useServerItem(role).isEnabled()) << "an entry with a host";
     EXPECT_TRUE(platform.connections.empty());
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_EQ(fields().text1, "old.example");

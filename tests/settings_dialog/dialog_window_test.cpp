@@ -47,15 +47,15 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
         {"Primary Timeserver", {120, 120, 2055, 255}, kBold, plain},
         {"Select from the list below", {120, 750, 2655, 255}, kSmall, 0x000000FF},
         {"Offset", {4080, 120, 855, 255}, kBold, plain},
-        {"Hours", {4680, 480, 615, 285}, kSmall, plain},
+        {"Hours", {5235, 480, 615, 285}, kSmall, plain},
         {"Timeout", {5880, 120, 975, 255}, kBold, plain},
-        {"Seconds", {6480, 480, 855, 285}, kSmall, plain},
+        {"Seconds", {7035, 480, 855, 285}, kSmall, plain},
         {"Backup Timeserver", {120, 1080, 2055, 255}, kBold, plain},
         {"Select from the list below", {120, 1710, 2655, 255}, kSmall, 0x000000FF},
         {"Offset", {4080, 1080, 855, 255}, kBold, plain},
-        {"Hours", {4680, 1440, 615, 285}, kDefault, plain},
+        {"Hours", {5235, 1440, 615, 285}, kDefault, plain},
         {"Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
-        {"Minutes", {6480, 1440, 735, 285}, kSmall, plain},
+        {"Minutes", {7035, 1440, 735, 285}, kSmall, plain},
         {"List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
     };
     // The labels in the order they were created.
@@ -82,11 +82,11 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
     };
     const std::vector<Focusable> order = {
         {&dlg->serverField(), {120, 480, 3735, 285}},
-        {&dlg->offsetField(), {4080, 480, 495, 285}},
+        {&dlg->offsetField(), {4080, 480, 1095, 285}},
         {&dlg->server2Field(), {120, 1440, 3735, 285}},
-        {&dlg->offset2Field(), {4080, 1440, 495, 285}},
-        {&dlg->timeoutField(), {5880, 480, 495, 285}},
-        {&dlg->intervalField(), {5880, 1440, 495, 285}},
+        {&dlg->offset2Field(), {4080, 1440, 1095, 285}},
+        {&dlg->timeoutField(), {5880, 480, 1095, 285}},
+        {&dlg->intervalField(), {5880, 1440, 1095, 285}},
         {&dlg->serverList(), {120, 2520, 7695, 3210}},
         {&dlg->checkAllButton(), {8040, 2520, 1455, 375}},
         {&dlg->checkServerButton(), {8040, 3000, 1455, 375}},
@@ -299,6 +299,13 @@ TEST_F(OkTest, HelpOpensTheInstalledPageAndTheDialogStaysOpen) {
     platform.files.erase("/usr/share/tempikon/help.html");
     help().click();
     EXPECT_EQ(platform.openedAddresses.back(), kHelpWebAddress);
+
+    // Nothing to open it with: the address is shown, to copy.
+    platform.canOpenAddresses = false;
+    help().click();
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_NE(platform.boxes[0].text.find(kHelpWebAddress), std::string::npos);
+    EXPECT_FALSE(window().closed);
 }
 
 }  // namespace

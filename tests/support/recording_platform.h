@@ -60,8 +60,8 @@ public:
     int run() override { return qt_.run(); }
     void quit(int code) override { qt_.quit(code); }
     std::string commandLine() const override { return qt_.commandLine(); }
-    void openAddress(const std::string& a, platform::NativeHandle h) override {
-        qt_.openAddress(a, h);
+    bool openAddress(const std::string& a, platform::NativeHandle h) override {
+        return qt_.openAddress(a, h);
     }
     std::optional<std::string> readFile(const std::string& p) override { return qt_.readFile(p); }
     std::vector<std::string> dataDirectories() const override { return qt_.dataDirectories(); }

@@ -1,0 +1,119 @@
+#include "platform/qt/qt_translate.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTranslator>
+
+#include "platform/qt/qt_convert.h"
+#include "platform/translate.h"
+
+namespace tempikon::qt {
+
+namespace {
+
+constexpr const char* kContext = "Tempikon";
+
+// The texts the logic builds from parts, as patterns: %1 and %2 stand for
+// the parts. The logic's own texts stay English (standard output is for
+// scripts); only what is shown is translated.
+const char* const kPatterns[] = {
+    QT_TRANSLATE_NOOP("Tempikon", "Time set to %1 d=%2s"),
+    QT_TRANSLATE_NOOP("Tempikon", "Couldn't set system clock: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1 (Backup)"),
+    QT_TRANSLATE_NOOP("Tempikon",
+                      "WARNING: The selected server '%1' didn't answer within the selected "
+                      "timeout. Do you want to use this server anyway?"),
+    QT_TRANSLATE_NOOP("Tempikon", "The settings could not be saved: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "Nothing on this system could open\n%1"),
+    QT_TRANSLATE_NOOP("Tempikon", "About %1"),
+};
+
+// Reasons the clock's backends give, shown behind "Couldn't set system clock: ".
+[[maybe_unused]] const char* const kReasons[] = {
+    QT_TRANSLATE_NOOP("Tempikon", "The settings could not be saved."),
+    QT_TRANSLATE_NOOP("Tempikon", "unknown error"),
+    QT_TRANSLATE_NOOP("Tempikon", "automatic time synchronisation is on"),
+    QT_TRANSLATE_NOOP("Tempikon", "not authorised"),
+    QT_TRANSLATE_NOOP("Tempikon", "no time service on this system"),
+    QT_TRANSLATE_NOOP("Tempikon", "the time service did not answer"),
+};
+
+struct Pattern {
+    QRegularExpression match;
+    QString source;
+};
+
+const std::vector<Pattern>& Patterns() {
+    static const std::vector<Pattern> patterns = [] {
+        std::vector<Pattern> list;
+        for (const char* source : kPatterns) {
+            // The fixed pieces literally, each placeholder as a part.
+            static const QRegularExpression placeholder(QStringLiteral("%[12]"));
+            const QStringList pieces = QString::fromUtf8(source).split(placeholder);
+            QStringList escaped;
+            for (const QString& piece : pieces) escaped << QRegularExpression::escape(piece);
+            const QString expression = escaped.join(QStringLiteral("(.*)"));
+            list.push_back({QRegularExpression(QLatin1Char('^') + expression + QLatin1Char('$'),
+                                               QRegularExpression::DotMatchesEverythingOption),
+                            QString::fromUtf8(source)});
+        }
+        return list;
+    }();
+    return patterns;
+}
+
+QString TranslatedText(const QString& text, int depth) {
+    if (text.isEmpty() || QCoreApplication::instance() == nullptr) return text;
+    const QByteArray utf8 = text.toUtf8();
+    const QString whole = QCoreApplication::translate(kContext, utf8.constData());
+    if (whole != text) return whole;
+    if (depth > 1) return text;
+    for (const Pattern& pattern : Patterns()) {
+        const QRegularExpressionMatch m = pattern.match.match(text);
+        if (!m.hasMatch()) continue;
+        const QByteArray source = pattern.source.toUtf8();
+        QString translated = QCoreApplication::translate(kContext, source.constData());
+        if (translated == pattern.source) return text;
+        // Parts are replaced in one pass, so a part holding "%2" stays as it is.
+        QStringList parts;
+        for (int i = 1; i <= m.lastCapturedIndex(); ++i)
+            parts << TranslatedText(m.captured(i), depth + 1);
+        return parts.size() == 1 ? translated.arg(parts[0])
+                                 : translated.arg(parts.value(0), parts.value(1));
+    }
+    return text;
+}
+
+}  // namespace
+
+QString Translated(const std::string& text) {
+    return TranslatedText(toQString(text), 0);
+}
+
+bool LoadTranslations(const std::vector<std::string>& folders) {
+    const QLocale locale = QLocale::system();
+    for (const std::string& folder : folders) {
+        for (const QString& sub : {QStringLiteral("/translations"), QString()}) {
+            auto* translator = new QTranslator(QCoreApplication::instance());
+            if (translator->load(locale, QStringLiteral("tempikon"), QStringLiteral("_"),
+                                 toQString(folder) + sub)) {
+                QCoreApplication::installTranslator(translator);
+                // Qt's own texts (the Yes and No of a message box), where installed.
+                auto* qtbase = new QTranslator(QCoreApplication::instance());
+                if (qtbase->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                    QCoreApplication::installTranslator(qtbase);
+                } else {
+                    delete qtbase;
+                }
+                return true;
+            }
+            delete translator;
+        }
+    }
+    return false;
+}
+
+}  // namespace tempikon::qt

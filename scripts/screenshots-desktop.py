@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Screenshots for the README, taken from the real program under Xvfb with
+openbox: the main window under a dark theme, and the configuration dialog
+in German. Written to docs/screenshots/.
+
+usage: scripts/screenshots-desktop.py [build-dir]   (default build/test)
+
+The program runs as in the desktop tests (tests/e2e/desktop_e2e.py): without
+CAP_SYS_TIME, with the clock recorder preloaded, settings of its own and a
+Daytime server on 127.0.16.9."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(root, "tests", "e2e"))
+import desktop_e2e as d  # noqa: E402
+from daytime_server import DaytimeServer  # noqa: E402
+
+
+class Opts:
+    pass
+
+
+def shoot(desktop, wid, path):
+    time.sleep(1)
+    subprocess.run(["import", "-frame", "-window", wid, path], env=desktop.env, check=True)
+
+
+def main():
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/test")
+    out = os.path.join(root, "docs", "screenshots")
+    os.makedirs(out, exist_ok=True)
+    opts = Opts()
+    opts.program = os.path.join(build, "app", "main", "tempikon")
+    recorder = os.path.join(build, "tests", "e2e", "libtempikon_clock_recorder.so")
+    dark = os.path.join(build, "tests", "e2e", "libtempikon_dark_theme.so")
+    server = DaytimeServer("127.0.16.9", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    with tempfile.TemporaryDirectory(prefix="tempikon-shots-") as tmp:
+        with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
+            f.write("DE ptbtime1.ptb.de        Braunschweig\n"
+                    "US time-a-g.nist.gov      Gaithersburg, Maryland\n"
+                    "CH ntp.metas.ch           Bern\n")
+        d.seed(tmp, ["Server=127.0.16.9", "Server2=time-a-g.nist.gov", "Timeout=5"])
+        desktop = d.Desktop(tmp)
+        try:
+            opts.recorder = recorder + ":" + dark
+            prog = d.Program(desktop, opts, tmp, ["/SERVER"])
+            try:
+                shoot(desktop, desktop.window(d.TITLE), os.path.join(out, "main-window-dark.png"))
+            finally:
+                prog.end()
+            opts.recorder = recorder
+            prog = d.Program(desktop, opts, tmp, [], lang="de_DE.UTF-8")
+            try:
+                main_window = desktop.window(d.TITLE)
+                desktop.keys(main_window, "alt+k")
+                shoot(desktop, desktop.window("Konfiguration"),
+                      os.path.join(out, "settings-de.png"))
+            finally:
+                prog.end()
+        finally:
+            desktop.close()
+            server.close()
+    print("written to", out)
+
+
+if __name__ == "__main__":
+    main()

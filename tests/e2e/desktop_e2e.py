@@ -1,0 +1,284 @@
+#!/usr/bin/env python3
+"""The built program on a real X server with a window manager (Xvfb and
+openbox), driven by the keyboard as a user would, watched through what the
+window manager sees (xprop, xdotool) and what the program stores.
+
+usage: desktop_e2e.py CASE --program PATH --recorder PATH
+
+The program runs under capsh without CAP_SYS_TIME, with the clock recorder
+preloaded, no route to a system bus and settings of its own. Exit code 77
+(skipped) when Xvfb, openbox, xdotool or xprop is missing.
+"""
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+
+SKIP = 77
+TITLE = "Tempikon 1.2"
+WAIT_S = 20
+
+
+def Pattern(name):
+    """xdotool's pattern for exactly this title; a non-ASCII letter matches
+    any characters (xdotool matches bytes, not UTF-8 letters)."""
+    return "^" + "".join(re.escape(c) if ord(c) < 128 else ".*" for c in name) + "$"
+
+
+class Desktop:
+    """Xvfb on a display number of its own choosing, and openbox on it."""
+
+    def __init__(self, tmp):
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0",
+             "1024x768x24"], pass_fds=(write,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            self.display = ":" + f.readline().strip()
+        self.env = {"DISPLAY": self.display, "PATH": os.environ.get("PATH", ""),
+                    "HOME": tmp}
+        self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), "openbox runs")
+
+    def x(self, cmd):
+        return subprocess.run(cmd, env=self.env, capture_output=True, text=True).stdout
+
+    def until(self, test, what):
+        deadline = time.monotonic() + WAIT_S
+        while time.monotonic() < deadline:
+            result = test()
+            if result:
+                return result
+            time.sleep(0.1)
+        raise Failure("timed out waiting until " + what)
+
+    def window(self, name):
+        """The top-level window with exactly this title (mapped or iconic)."""
+        def find():
+            for wid in self.x(["xdotool", "search", "--name", Pattern(name)]).split():
+                if "WM_STATE(WM_STATE)" in self.x(["xprop", "-id", wid, "WM_STATE"]):
+                    return wid
+            return None
+        return self.until(find, "a window named " + repr(name))
+
+    def gone(self, name):
+        def none_left():
+            for wid in self.x(["xdotool", "search", "--onlyvisible", "--name",
+                               Pattern(name)]).split():
+                return False
+            return True
+        return self.until(none_left, "no window named %r is shown" % name)
+
+    def state(self, wid):
+        m = re.search(r"window state: (\w+)", self.x(["xprop", "-id", wid, "WM_STATE"]))
+        return m.group(1) if m else None
+
+    def keys(self, wid, *keys):
+        # Activating again would close an open popup menu.
+        if self.x(["xdotool", "getactivewindow"]).strip() != wid:
+            self.x(["xdotool", "windowactivate", "--sync", wid])
+        for k in keys:
+            self.x(["xdotool", "key", "--clearmodifiers", k])
+            time.sleep(0.15)
+
+    def close(self):
+        for p in (self.wm, self.xvfb):
+            p.terminate()
+            p.wait(timeout=10)
+
+
+class Program:
+    def __init__(self, desktop, opts, tmp, args, lang="C"):
+        env = dict(desktop.env)
+        runtime = os.path.join(tmp, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env.update({"XDG_CONFIG_HOME": os.path.join(tmp, "config"),
+                    "XDG_RUNTIME_DIR": runtime,
+                    "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e",
+                    "LD_PRELOAD": opts.recorder,
+                    "TEMPIKON_CLOCK_LOG": os.path.join(tmp, "clock.log"),
+                    "LANG": lang})
+        asan = os.environ.get("ASAN_OPTIONS", "")
+        env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
+        # No browser, no mail program, no xdg-open: nothing can open a link.
+        env["PATH"] = "/nonexistent"
+        cmd = [shutil.which("capsh"), "--drop=cap_sys_time", "--", "-c", 'exec "$@"',
+               "tempikon", opts.program] + args
+        self.proc = subprocess.Popen(cmd, env=env, cwd=tmp, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True)
+
+    def end(self):
+        # Only the process this test started, by its id.
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            out, _ = self.proc.communicate(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            out, _ = self.proc.communicate()
+        if out.strip():
+            print(out.strip())
+
+
+def seed(tmp, lines):
+    folder = os.path.join(tmp, "config", "Tempikon")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
+        f.write("[CONFIG]\n" + "".join(l + "\n" for l in lines))
+
+
+def stored(tmp):
+    with open(os.path.join(tmp, "config", "Tempikon", "Tempikon.conf")) as f:
+        return dict(l.strip().split("=", 1) for l in f if "=" in l)
+
+
+def case_minimised(desktop, opts, tmp):
+    # The first setting of /SERVER asks 127.0.16.1 before the window shows.
+    server = DaytimeServer("127.0.16.1")
+    seed(tmp, ["Server=127.0.16.1", "Timeout=5"])
+    try:
+        for args in (["/MIN"], ["/minimised"], ["/SERVER", "/MIN"]):
+            prog = Program(desktop, opts, tmp, args)
+            try:
+                wid = desktop.window(TITLE)
+                check(desktop.state(wid) == "Iconic",
+                      "%s: the window manager sees %s" % (args, desktop.state(wid)))
+            finally:
+                prog.end()
+        prog = Program(desktop, opts, tmp, [])
+        try:
+            wid = desktop.window(TITLE)
+            check(desktop.state(wid) == "Normal", "no switch: shown normal")
+        finally:
+            prog.end()
+    finally:
+        server.close()
+
+
+def case_escape(desktop, opts, tmp):
+    seed(tmp, ["Server=127.0.16.1"])
+    prog = Program(desktop, opts, tmp, [])
+    try:
+        main = desktop.window(TITLE)
+        for menu_key, caption in (("alt+c", "Configuration"), ("alt+question", "About Tempikon")):
+            desktop.keys(main, menu_key)
+            box = desktop.window(caption)
+            desktop.keys(box, "Escape")
+            desktop.gone(caption)
+            check(prog.proc.poll() is None, "the program runs on after Escape in " + caption)
+        # Tab reaches each link of the About box, Enter and Space open it;
+        # with nothing to open it a message box (titled like the main
+        # window) says so, and Escape takes it away again.
+        for keys in (["Tab", "Return"], ["Tab", "Tab", "space"]):
+            desktop.keys(main, "alt+question")
+            box = desktop.window("About Tempikon")
+            desktop.keys(box, *keys)
+            desktop.until(lambda: len(shown(desktop, TITLE)) == 2, "a message box over " + str(keys))
+            message = [w for w in shown(desktop, TITLE) if w != main][0]
+            desktop.keys(message, "Escape")
+            desktop.until(lambda: len(shown(desktop, TITLE)) == 1, "the message box closed")
+            desktop.keys(box, "Escape")
+            desktop.gone("About Tempikon")
+    finally:
+        prog.end()
+
+
+def shown(desktop, name):
+    return desktop.x(["xdotool", "search", "--onlyvisible", "--name",
+                      Pattern(name)]).split()
+
+
+def case_popup(desktop, opts, tmp):
+    # Lines end in LF only, as a Linux editor writes them.
+    with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
+        f.write("US 127.0.16.2 two\nUS 127.0.16.3 three\n")
+    servers = [DaytimeServer("127.0.16.2"), DaytimeServer("127.0.16.3")]
+    seed(tmp, ["Server=old.example", "Server2=oldbackup.example", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, [])
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        # Six fields, then the list: End selects its last entry, Home its
+        # first. The menu opens from either key; in the fresh menu Down Down
+        # Return takes "backup", its mnemonic p takes "primary". Each
+        # adoption asks its server first.
+        desktop.keys(dialog, *(["Tab"] * 6), "End", "Menu")
+        time.sleep(1)  # the menu is up: the keys go to it, not to the list
+        desktop.keys(dialog, "Down", "Down", "Return")
+        time.sleep(1)
+        desktop.keys(dialog, "Home", "shift+F10")
+        time.sleep(1)
+        desktop.keys(dialog, "p")
+        time.sleep(1)
+        desktop.keys(dialog, "Return")  # OK
+        desktop.gone("Configuration")
+        values = stored(tmp)
+        check(values.get("Server") == "127.0.16.2" and values.get("Server2") == "127.0.16.3",
+              "adopted from the keyboard: %s" % values)
+    finally:
+        prog.end()
+        for s in servers:
+            s.close()
+
+
+def case_german(desktop, opts, tmp):
+    # A German locale: the windows carry German captions, the menu German
+    # mnemonics; a locale without a translation reads as before.
+    seed(tmp, ["Server=127.0.16.1"])
+    for lang, keys in (("de_DE.UTF-8", [("alt+k", "Konfiguration"), ("alt+question", "Über Tempikon")]),
+                       ("fr_FR.UTF-8", [("alt+c", "Configuration"), ("alt+question", "About Tempikon")])):
+        prog = Program(desktop, opts, tmp, [], lang=lang)
+        try:
+            main = desktop.window(TITLE)
+            for key, caption in keys:
+                desktop.keys(main, key)
+                box = desktop.window(caption)
+                desktop.keys(box, "Escape")
+                desktop.gone(caption)
+        finally:
+            prog.end()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=["minimised", "escape", "popup", "german"])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--recorder", required=True)
+    opts = parser.parse_args()
+    opts.program = os.path.abspath(opts.program)
+    opts.recorder = os.path.abspath(opts.recorder)
+    for tool in ("Xvfb", "openbox", "xdotool", "xprop", "capsh"):
+        if not shutil.which(tool):
+            print("skipped: %s is missing" % tool)
+            return SKIP
+    with tempfile.TemporaryDirectory(prefix="tempikon-desktop-") as tmp:
+        desktop = Desktop(tmp)
+        try:
+            globals()["case_" + opts.case](desktop, opts, tmp)
+            log = os.path.join(tmp, "clock.log")
+            check(not os.path.exists(log) or opts.case == "minimised",
+                  "no clock was set outside the resident case")
+        except Failure as e:
+            print("FAIL:", e)
+            return 1
+        finally:
+            desktop.close()
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
