@@ -23,6 +23,7 @@ struct Key {
 constexpr Key kKeys[] = {
     {"Server", &Config::server},   {"Server2", &Config::server2}, {"Offset", &Config::offset},
     {"Offset2", &Config::offset2}, {"Timeout", &Config::timeout}, {"Interval", &Config::interval},
+    {"Zone", &Config::zone},       {"Zone2", &Config::zone2},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at

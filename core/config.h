@@ -16,6 +16,10 @@ struct Config {
     float offset2 = 0.0f;        // hours added to the backup's time
     std::int32_t timeout = 3;    // seconds
     std::int32_t interval = 30;  // minutes
+    // "UTC": the server's time of day is UTC and the zone's rules give the
+    // local time; empty (or anything else): the offset alone does.
+    std::string zone;
+    std::string zone2;
 
     bool operator==(const Config&) const = default;
 };

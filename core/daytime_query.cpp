@@ -1,6 +1,7 @@
 #include "core/daytime_query.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "platform/reentrance.h"
@@ -16,6 +17,13 @@ std::string CutTimeText(std::string_view reply) {
     // A colon at 0-based index 0 or 1 leaves no room for two hour digits.
     if (colon == std::string_view::npos || colon < 2) return {};
     return std::string(reply.substr(colon - 2, 8));
+}
+
+bool ReplyHoldsTheTime(std::string_view reply) {
+    if (reply.find_first_of("\r\n") != std::string_view::npos) return true;
+    const std::size_t colon = reply.find(':');
+    // The cut ends five characters after the first colon.
+    return colon != std::string_view::npos && reply.size() - colon > 5;
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -85,12 +93,14 @@ DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeou
     socket_.onError = [this](platform::SocketErrorKind kind, const std::string& description) {
         onSocketError(kind, description);
     };
+    socket_.onPeerClosed = [this] { onPeerClosed(); };
 }
 
 DaytimeQuery::~DaytimeQuery() {
     timeoutTimer_.onTimer = nullptr;
     socket_.onDataArrival = nullptr;
     socket_.onError = nullptr;
+    socket_.onPeerClosed = nullptr;
 }
 
 std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSeconds) {
@@ -189,9 +199,14 @@ void DaytimeQuery::setBusy(bool busy) {
 void DaytimeQuery::onTimeout() {
     timeoutTimer_.setEnabled(false);
     if (!busy_ || shutDown_) return;
+    // Part of a reply came, but never the time in it.
+    if (!reply_.empty()) {
+        failure_ = {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply_)};
+    } else {
+        failure_ = {FailureKind::TimedOut,
+                    "no answer within " + std::to_string(timeoutSeconds_) + " s"};
+    }
     reply_.clear();
-    failure_ = {FailureKind::TimedOut,
-                "no answer within " + std::to_string(timeoutSeconds_) + " s"};
     done_ = true;
 }
 
@@ -220,14 +235,32 @@ void DaytimeQuery::onSocketError(platform::SocketErrorKind kind, const std::stri
 
 void DaytimeQuery::onDataArrival() {
     if (!busy_ || shutDown_) return;
-    timeoutTimer_.setEnabled(false);
-    roundTripMicros_ = platform_.monotonicMicros() - startMicros_;
-    if (auto bytes = socket_.readAll(kMaxReplyBytes)) {
+    if (roundTripMicros_ < 0) roundTripMicros_ = platform_.monotonicMicros() - startMicros_;
+    std::optional<std::string> bytes = socket_.readAll(kMaxReplyBytes);
+    if (bytes) {
         failure_ = {};
-        reply_ = std::move(*bytes);
     } else {
         failure_ = {FailureKind::ConnectionFailed, "the reply could not be read"};
     }
+    if (done_) {
+        // More data behind a whole reply, before the wait looked: the newer
+        // text counts, as it always did.
+        if (bytes) reply_ = std::move(*bytes);
+        return;
+    }
+    if (bytes) reply_ += bytes->substr(0, kMaxReplyBytes - std::min(kMaxReplyBytes, reply_.size()));
+    // A reply split across segments: wait for the rest of the time, until
+    // the time-out or the peer's closing.
+    if (bytes && !ReplyHoldsTheTime(reply_) && reply_.size() < kMaxReplyBytes) return;
+    timeoutTimer_.setEnabled(false);
+    done_ = true;
+}
+
+void DaytimeQuery::onPeerClosed() {
+    if (!busy_ || shutDown_ || done_) return;
+    timeoutTimer_.setEnabled(false);
+    if (reply_.empty() && failure_.kind == FailureKind::None)
+        failure_ = {FailureKind::ConnectionFailed, "the server closed the connection unanswered"};
     done_ = true;
 }
 

@@ -19,6 +19,10 @@ inline constexpr int kDaytimePort = 13;
 // reply is empty or its first colon is at position 1 or 2 (or absent).
 std::string CutTimeText(std::string_view reply);
 
+// The reply so far holds the whole time: a line end, or the five characters
+// after the first colon that the cut takes. Until then a query keeps reading.
+bool ReplyHoldsTheTime(std::string_view reply);
+
 // Reply bytes (one byte per character) as UTF-8, for showing them in a control.
 std::string Latin1ToUtf8(std::string_view bytes);
 
@@ -74,6 +78,8 @@ public:
     // Microseconds from the connection attempt to the first data of the
     // last query; -1 when no data came.
     std::int64_t lastRoundTripMicros() const { return roundTripMicros_; }
+    // The monotonic moment of that first data.
+    std::int64_t lastFirstDataMicros() const { return startMicros_ + roundTripMicros_; }
     // Why the last query gave no time text; kind None when it gave one.
     const QueryFailure& lastFailure() const { return failure_; }
     // Ends a waiting query at once and refuses all later ones (the main
@@ -90,6 +96,7 @@ public:
     void onTimeout();
     void onSocketError(platform::SocketErrorKind kind, const std::string& description);
     void onDataArrival();
+    void onPeerClosed();
 
 private:
     void setBusy(bool busy);

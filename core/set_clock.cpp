@@ -1,5 +1,6 @@
 #include "core/set_clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,6 +13,7 @@ namespace tempikon::core {
 namespace {
 
 constexpr long long kSecondsPerDay = 86'400;
+constexpr std::int64_t kMicros = platform::kMicrosPerSecond;
 // Far beyond any real offset; keeps T and d within 64 bits for absurd ones.
 constexpr double kMaxOffsetMinutes = 1e12;
 
@@ -68,6 +70,69 @@ long long OffsetMinutes(float offsetHours) {
     return static_cast<long long>(rounded);
 }
 
+bool IsUtcZone(std::string_view zone) {
+    const std::string z = Trim(zone);
+    return z.size() == 3 && (z[0] == 'U' || z[0] == 'u') && (z[1] == 'T' || z[1] == 't') &&
+           (z[2] == 'C' || z[2] == 'c');
+}
+
+std::vector<std::int64_t> LocalInstants(const platform::Clock& zone, std::int64_t day,
+                                        long long secondsOfDay) {
+    // The wall time read as if it were UTC; the offsets a day either side are
+    // those before and after any change of summer time near it.
+    const std::int64_t naive = (day * kSecondsPerDay + secondsOfDay) * kMicros;
+    const std::int64_t before = zone.utcOffsetSeconds(naive - kSecondsPerDay * kMicros);
+    const std::int64_t after = zone.utcOffsetSeconds(naive + kSecondsPerDay * kMicros);
+    std::vector<std::int64_t> found;
+    for (const std::int64_t offset : {before, after}) {
+        const std::int64_t instant = naive - offset * kMicros;
+        if (zone.utcOffsetSeconds(instant) == offset && (found.empty() || found.front() != instant))
+            found.push_back(instant);
+    }
+    if (found.empty()) found.push_back(naive - before * kMicros);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::int64_t nowMicros,
+                           std::int64_t delayMicros, const platform::Clock& zone) {
+    const long long t = serverSeconds + OffsetMinutes(offsetHours) * 60;
+    long long timeOfDay = t % kSecondsPerDay;
+    if (timeOfDay < 0) timeOfDay += kSecondsPerDay;
+    // The server wrote its second anywhere within it: aim at the middle.
+    const std::int64_t correction = kMicros / 2 + std::max<std::int64_t>(delayMicros, 0);
+
+    const std::int64_t dayOffset = utc ? 0 : zone.utcOffsetSeconds(nowMicros) * kMicros;
+    const std::int64_t shifted = nowMicros + dayOffset;
+    std::int64_t today = shifted / (kSecondsPerDay * kMicros);
+    if (shifted % (kSecondsPerDay * kMicros) < 0) --today;
+
+    std::optional<std::int64_t> best;
+    auto distance = [nowMicros, correction](std::int64_t instant) {
+        const std::int64_t m = instant + correction;
+        return m > nowMicros ? m - nowMicros : nowMicros - m;
+    };
+    for (std::int64_t day = today - 1; day <= today + 1; ++day) {
+        const std::vector<std::int64_t> instants =
+            utc ? std::vector<std::int64_t>{(day * kSecondsPerDay + timeOfDay) * kMicros}
+                : LocalInstants(zone, day, timeOfDay);
+        for (const std::int64_t instant : instants)
+            if (!best || distance(instant) < distance(*best)) best = instant;
+    }
+
+    ClockPlan plan;
+    plan.micros = *best + correction;
+    // As the clock reads in whole seconds, before and after.
+    auto wholeSeconds = [](std::int64_t m) { return m / kMicros - (m % kMicros < 0 ? 1 : 0); };
+    plan.d = wholeSeconds(plan.micros) - wholeSeconds(nowMicros);
+    if (plan.d == 1 || plan.d == -1) plan.d = 0;
+    // The time of day the server's second stands for; in a skipped hour, the
+    // local time that instant really has.
+    const platform::LocalDateTime local = zone.localAt(*best);
+    plan.localSecondsOfDay = (local.hour * 60 + local.minute) * 60 + local.second;
+    return plan;
+}
+
 ClockSetter::ClockSetter(platform::Platform& platform, DaytimeQuery& query)
     : platform_(platform), query_(query) {}
 
@@ -120,26 +185,25 @@ SetResult ClockSetter::run(const Config& config,
 
     // Offsets are read now: a dialog may have changed them during the wait.
     const float offset = backup ? config.offset2 : config.offset;
-    const long long t = *serverSeconds + OffsetMinutes(offset) * 60;
-    const platform::LocalDateTime now = platform_.clock().now();
-    const long long c = (now.hour * 60LL + now.minute) * 60 + now.second;
-    long long d = t - c;
-    if (d == 1 || d == -1) d = 0;
-
-    long long timeOfDay = t % kSecondsPerDay;
-    if (timeOfDay < 0) timeOfDay += kSecondsPerDay;
-    const int hour = static_cast<int>(timeOfDay / 3600);
-    const int minute = static_cast<int>(timeOfDay / 60 % 60);
-    const int second = static_cast<int>(timeOfDay % 60);
-    const platform::ClockResult result = platform_.clock().setLocalTimeOfDay(hour, minute, second);
+    const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
+    // The reply is older than its arrival by half the round trip, and by the
+    // time since its first data came (a reply in pieces).
+    std::int64_t delay = 0;
+    if (query_.lastRoundTripMicros() >= 0)
+        delay = query_.lastRoundTripMicros() / 2 +
+                (platform_.monotonicMicros() - query_.lastFirstDataMicros());
+    platform::Clock& clock = platform_.clock();
+    const ClockPlan plan =
+        PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);
+    const platform::ClockResult result = clock.setMicros(plan.micros);
     // Setting the clock may have handled events; the window may be gone now.
     if (query_.isShutDown()) return skipped();
     if (!result.ok) {
         const std::string reason = result.reason.empty() ? "unknown error" : result.reason;
         return report("Couldn't set system clock: " + reason, SetOutcome::Refused);
     }
-    return report("Time set to " + FormatTimeOfDay(static_cast<int>(timeOfDay)) +
-                      " d=" + std::to_string(d) + "s",
+    return report("Time set to " + FormatTimeOfDay(plan.localSecondsOfDay) +
+                      " d=" + std::to_string(plan.d) + "s",
                   SetOutcome::Set);
 }
 

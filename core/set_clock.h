@@ -30,6 +30,34 @@ std::string FormatTimeOfDay(int secondsOfDay);  // "hh:nn:ss", wraps into 0..863
 // Offset in hours -> whole minutes; halves round away from zero.
 long long OffsetMinutes(float offsetHours);
 
+// A server's zone setting names UTC (blanks around and case ignored); any
+// other text, empty included, means the offset alone says the local time.
+bool IsUtcZone(std::string_view zone);
+
+// The instants whose local time is secondsOfDay on the local date `day`
+// (days since 1970-01-01), earliest first: two in the hour repeated when
+// summer time ends; in the hour skipped when it begins, the one instant the
+// offset in force before the skip gives (the wall time lands after the gap).
+std::vector<std::int64_t> LocalInstants(const platform::Clock& zone, std::int64_t day,
+                                        long long secondsOfDay);
+
+// What one setting does: the instant to set, the change it makes (d, whole
+// seconds; 1 s either way shows as 0) and the local time of day it shows.
+struct ClockPlan {
+    std::int64_t micros = 0;
+    long long d = 0;
+    int localSecondsOfDay = 0;
+};
+
+// The server said serverSeconds (time of day); offsetHours is added; utc:
+// that time of day is UTC rather than local. Of the instants with that time
+// of day yesterday, today or tomorrow, the one nearest the clock's reading
+// nowMicros is taken, so the clock never moves by more than 12 hours. The
+// instant is the middle of the reported second plus delayMicros (half the
+// round trip, plus the time since the reply came).
+ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::int64_t nowMicros,
+                           std::int64_t delayMicros, const platform::Clock& zone);
+
 // What a setting came to, and the status text that says so (empty when it
 // was skipped: nothing is to be reported then).
 struct SetResult {

@@ -11,7 +11,8 @@ namespace tempikon::platform {
 enum class SocketErrorKind { Refused, HostNotFound, Reset, Other };
 
 // A TCP client whose notifications arrive on the window thread.
-// The peer closing the connection is not an error and is not reported.
+// The peer closing the connection is not an error: it comes as
+// onPeerClosed, after the data that came before it.
 class TcpClient {
 public:
     virtual ~TcpClient() = default;
@@ -25,6 +26,7 @@ public:
     virtual bool isOpen() const = 0;
 
     std::function<void()> onDataArrival;
+    std::function<void()> onPeerClosed;
     std::function<void(SocketErrorKind kind, const std::string& description)> onError;
 };
 

@@ -333,11 +333,14 @@ void ConfigDialog::onUseServer(Role role) {
 void ConfigDialog::onOk() {
     const FieldTexts fields{serverField_->text(),  offsetField_->text(),  server2Field_->text(),
                             offset2Field_->text(), timeoutField_->text(), intervalField_->text()};
-    const std::optional<core::Config> config = ValidatedConfig(fields);
+    std::optional<core::Config> config = ValidatedConfig(fields);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
         return;
     }
+    // The dialog has no field for the zones: OK keeps those in force.
+    config->zone = inForce_.zone;
+    config->zone2 = inForce_.zone2;
     const platform::StoreResult saved = core::SaveConfig(platform_.settings(), *config);
     if (hooks_.onApplied) hooks_.onApplied(*config);
     if (!saved.ok) {

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <QDateTime>
 #else
 #include <time.h>
 
@@ -17,28 +19,35 @@
 namespace tempikon::qt {
 
 namespace {
-bool validTimeOfDay(int hour, int minute, int second) {
-    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+// Floor division, so that instants before the epoch split correctly.
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 }  // namespace
 
 #ifdef _WIN32
 
-platform::LocalDateTime systemLocalNow() {
-    SYSTEMTIME st;
-    GetLocalTime(&st);
-    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+// FILETIME counts 100 ns from 1601-01-01.
+constexpr std::int64_t kEpochAsFileTime = 116'444'736'000'000'000LL;
+
+std::int64_t systemNowMicros() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    const std::int64_t ticks =
+        (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return (ticks - kEpochAsFileTime) / 10;
 }
 
-platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) {
-    if (!validTimeOfDay(hour, minute, second)) return {false, "Invalid argument"};
+int systemUtcOffsetSeconds(std::int64_t micros) {
+    return QDateTime::fromMSecsSinceEpoch(floorDiv(micros, 1000)).offsetFromUtc();
+}
+
+platform::ClockResult setSystemMicros(std::int64_t micros) {
+    const std::int64_t ticks = micros * 10 + kEpochAsFileTime;
+    FILETIME ft{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME st;
-    GetLocalTime(&st);
-    st.wHour = static_cast<WORD>(hour);
-    st.wMinute = static_cast<WORD>(minute);
-    st.wSecond = static_cast<WORD>(second);
-    st.wMilliseconds = 0;
-    if (SetLocalTime(&st)) return {true, {}};
+    if (ticks < 0 || !FileTimeToSystemTime(&ft, &st)) return {false, "Invalid argument"};
+    if (SetSystemTime(&st)) return {true, {}};
     const DWORD error = GetLastError();
     char text[512] = {};
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -53,35 +62,24 @@ platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) 
 
 #else
 
-platform::LocalDateTime systemLocalNow() {
+std::int64_t systemNowMicros() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    return {local.tm_year + 1900,
-            local.tm_mon + 1,
-            local.tm_mday,
-            local.tm_hour,
-            local.tm_min,
-            local.tm_sec,
-            static_cast<int>(ts.tv_nsec / 1'000'000)};
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
-platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second) {
-    if (!validTimeOfDay(hour, minute, second)) return {false, std::strerror(EINVAL)};
-    const time_t nowSeconds = time(nullptr);
+int systemUtcOffsetSeconds(std::int64_t micros) {
+    const time_t seconds = static_cast<time_t>(floorDiv(micros, 1'000'000));
     tm local{};
-    if (!localtime_r(&nowSeconds, &local)) return {false, std::strerror(errno)};
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    // Let mktime decide whether daylight saving time applies at the new time,
-    // so that the days on which it starts or ends come out right.
-    local.tm_isdst = -1;
-    errno = 0;
-    const time_t target = mktime(&local);
-    if (target == static_cast<time_t>(-1) && errno != 0) return {false, std::strerror(errno)};
-    const timespec ts{target, 0};
+    if (!localtime_r(&seconds, &local)) return 0;
+    return static_cast<int>(local.tm_gmtoff);
+}
+
+platform::ClockResult setSystemMicros(std::int64_t micros) {
+    const timespec ts{static_cast<time_t>(floorDiv(micros, 1'000'000)),
+                      static_cast<long>((micros - floorDiv(micros, 1'000'000) * 1'000'000) * 1000)};
+    if (ts.tv_sec < 0) return {false, std::strerror(EINVAL)};
+    // The right is effective only for this one call.
     const ClockRight right;
     if (clock_settime(CLOCK_REALTIME, &ts) != 0) return {false, std::strerror(errno)};
     return {true, {}};
@@ -107,23 +105,21 @@ QtClock::~QtClock() = default;
 
 #ifdef _WIN32
 
-platform::ClockResult QtClock::setLocalTimeOfDay(int hour, int minute, int second) {
-    return setSystemLocalTimeOfDay(hour, minute, second);
+platform::ClockResult QtClock::setMicros(std::int64_t micros) {
+    return setSystemMicros(micros);
 }
 
 void QtClock::abandonWait() {}
 
 #else
 
-platform::ClockResult QtClock::setLocalTimeOfDay(int hour, int minute, int second) {
+platform::ClockResult QtClock::setMicros(std::int64_t micros) {
     // The kernel's own answer decides who may set the clock (root, or
     // cap_sys_time given to the binary); only a refusal goes to the service.
-    const platform::ClockResult direct = setSystemLocalTimeOfDay(hour, minute, second);
+    const platform::ClockResult direct = setSystemMicros(micros);
     if (direct.ok || direct.reason != std::strerror(EPERM)) return direct;
-    const std::optional<std::int64_t> usec = TodayAtLocalTimeUsec(hour, minute, second);
-    if (!usec) return {false, std::strerror(EINVAL)};
     if (!service_) service_ = std::make_unique<TimedateClient>();
-    const platform::ClockResult viaService = service_->setTime(*usec);
+    const platform::ClockResult viaService = service_->setTime(micros);
     if (viaService.ok) return viaService;
     return {false, RefusedClockReason(direct.reason, viaService.reason)};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -7,13 +8,14 @@
 
 namespace tempikon::qt {
 
-// The local date and time of the system clock.
-platform::LocalDateTime systemLocalNow();
-
-// Sets the system clock to today's local date at the given local time of day
-// (Linux: clock_settime; Windows: SetLocalTime). Reports the system's reason
-// when the clock was not set.
-platform::ClockResult setSystemLocalTimeOfDay(int hour, int minute, int second);
+// The system clock, microseconds since the epoch (UTC).
+std::int64_t systemNowMicros();
+// The local zone's offset from UTC at the instant, from the system's zone
+// rules (TZ or /etc/localtime).
+int systemUtcOffsetSeconds(std::int64_t micros);
+// Sets the system clock to the instant (Linux: clock_settime; Windows:
+// SetSystemTime). Reports the system's reason when the clock was not set.
+platform::ClockResult setSystemMicros(std::int64_t micros);
 
 // The reason given when the kernel refused and the time service refused too:
 // both reasons, and what the user can do when it is a matter of rights.
@@ -29,8 +31,11 @@ class QtClock : public platform::Clock {
 public:
     QtClock();
     ~QtClock() override;
-    platform::LocalDateTime now() const override { return systemLocalNow(); }
-    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
+    std::int64_t nowMicros() const override { return systemNowMicros(); }
+    int utcOffsetSeconds(std::int64_t micros) const override {
+        return systemUtcOffsetSeconds(micros);
+    }
+    platform::ClockResult setMicros(std::int64_t micros) override;
     // The program is ending: a setting that waits for the service gives up.
     void abandonWait();
 

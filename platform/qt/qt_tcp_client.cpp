@@ -239,6 +239,12 @@ void QtTcpClient::onReadable() {
         report(error == ECONNRESET ? platform::SocketErrorKind::Reset
                                    : platform::SocketErrorKind::Other,
                std::strerror(error));
+        return;
+    }
+    // The peer's end comes after the data that came before it.
+    if (ended_ && fd_ == fd && onPeerClosed) {
+        const auto handler = onPeerClosed;
+        handler();
     }
 }
 

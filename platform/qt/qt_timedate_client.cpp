@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
-#include <ctime>
 
 namespace tempikon::qt {
 
@@ -25,22 +24,6 @@ const char* const kDefaultSystemBus = "unix:path=/var/run/dbus/system_bus_socket
 std::atomic<int> nextConnection{1};
 
 }  // namespace
-
-std::optional<std::int64_t> TodayAtLocalTimeUsec(int hour, int minute, int second) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return std::nullopt;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    // mktime's -1 is also a valid time (one second before the epoch), so
-    // tm_wday marks failure.
-    local.tm_wday = -1;
-    std::time_t when = std::mktime(&local);
-    if (when == static_cast<std::time_t>(-1) && local.tm_wday == -1) return std::nullopt;
-    return static_cast<std::int64_t>(when) * 1000000;
-}
 
 std::string TimedateErrorReason(const QString& errorName, const QString& message) {
     if (errorName == QLatin1String("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"))

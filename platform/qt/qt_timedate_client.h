@@ -19,10 +19,6 @@ inline constexpr const char* kReasonNotAuthorised = "not authorised";
 inline constexpr const char* kReasonNoService = "no time service on this system";
 inline constexpr const char* kReasonNoAnswer = "the time service did not answer";
 
-// Today's local date at h:m:s as microseconds since the epoch (UTC); the
-// time zone decides daylight saving time. nullopt when it cannot be converted.
-std::optional<std::int64_t> TodayAtLocalTimeUsec(int hour, int minute, int second);
-
 // The short reason for an error the service (or the bus) returned.
 std::string TimedateErrorReason(const QString& errorName, const QString& message);
 

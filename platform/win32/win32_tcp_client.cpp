@@ -177,6 +177,8 @@ void Win32TcpClient::socketEvent(SOCKET socket, int event, int error) {
             u_long pending = 0;
             if (ioctlsocket(socket_, FIONREAD, &pending) == 0 && pending > 0 && onDataArrival)
                 onDataArrival();
+            // Unless that handler closed the socket or opened another.
+            if (socket == socket_ && state_ == State::PeerClosed && onPeerClosed) onPeerClosed();
             return;
         }
         default:

@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, SetTimeRunsOneSettingAndIgnoresClicksWhileItWaits) {
     EXPECT_EQ(platform.connections.size(), 1u);
     EXPECT_EQ(settingsMade(), 1u);
     EXPECT_EQ(label(form->outcomeLine()).history,
-              (std::vector<std::string>{"", "Time set to 12:00:30 d=28s"}));
+              (std::vector<std::string>{"", "Time set to 12:00:30 d=29s"}));  // 30.5 + 1 - 2
     // Free again once the setting has ended.
     click(form->setTimeItem());
     EXPECT_EQ(platform.connections.size(), 2u);

@@ -38,14 +38,15 @@ TEST_F(ConfigTest, StoreWithOnlyServerGivesDefaultsForTheRest) {
     EXPECT_EQ(c.interval, 30);
 }
 
-TEST_F(ConfigTest, SaveWritesAllSixKeysInOrderThenCommits) {
+TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
     Config c;
     c.server = "a.example";
     c.timeout = 3;
     c.interval = 30;
     ASSERT_TRUE(SaveConfig(store, c).ok);
-    EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2",
-                                                           "Timeout", "Interval"}));
+    EXPECT_EQ(store.writtenKeys,
+              (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2", "Timeout",
+                                        "Interval", "Zone", "Zone2"}));
     EXPECT_EQ(store.commits, 1);
     EXPECT_EQ(store.stored("Server2"), "");  // written even when empty
     EXPECT_EQ(store.stored("Offset"), "0");

@@ -143,6 +143,41 @@ TEST_F(QueryTest, ArrivalsInLaterPassesAreNotWaitedFor) {
     EXPECT_EQ(query.lastReply(), "first 11:11:11\r\n");
 }
 
+// A reply split across segments is read on until it holds the time: a line
+// end, five characters after the first colon, the peer's closing, or the
+// time-out (which, as ever, leaves nothing).
+TEST_F(QueryTest, SplitReplyIsReadUntilItHoldsTheTime) {
+    struct Case {
+        const char* name;
+        PeerScript script;
+        const char* timeText;
+        long long endsAtMs;
+    };
+    const Case cases[] = {
+        {"two pieces", PeerScript().reply(100, "Mon Dec  7 14:0").reply(400, "3:27 2026\r\n"),
+         "14:03:27", 400},
+        {"seconds split", PeerScript().reply(100, "Mon Dec  7 14:03:2").reply(400, "7 2026"),
+         "14:03:27", 400},
+        {"three pieces",
+         PeerScript().reply(100, "Mon Dec").reply(200, "  7 14").reply(300, ":03:27 2026"),
+         "14:03:27", 300},
+        {"a line end ends it", PeerScript().reply(100, "no time\r\n").reply(200, "12:00:00"), "",
+         100},
+        {"closed after a short reply", PeerScript().reply(100, "12:34").close(200), "12:34", 200},
+        {"closed without a colon", PeerScript().reply(100, "busy").close(150), "", 150},
+        {"time-out after a piece", PeerScript().reply(100, "Mon Dec  7 14:0"), "", 3000},
+    };
+    for (const Case& c : cases) {
+        p.script("split.example", c.script);
+        const long long start = p.nowMs();
+        EXPECT_EQ(query.ask("split.example", config.timeout), c.timeText) << c.name;
+        EXPECT_EQ(p.nowMs() - start, c.endsAtMs) << c.name;
+        EXPECT_EQ(query.lastRoundTripMicros(), 100'000) << c.name;
+        ExpectIdle();
+        p.advance(5000);  // nothing left over for the next case
+    }
+}
+
 TEST_F(QueryTest, ErrorAfterDataInTheSamePassEmptiesTheReply) {
     p.script("flaky.example", PeerScript().reply(100, "12:00:00").error(100, "reset"));
     EXPECT_EQ(query.ask("flaky.example", config.timeout), "");

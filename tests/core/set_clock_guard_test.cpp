@@ -21,9 +21,11 @@ using fake::PeerScript;
 class PromptingClock : public platform::Clock {
 public:
     explicit PromptingClock(FakePlatform& platform) : platform_(platform) {}
-    platform::LocalDateTime now() const override { return platform_.fakeClock().now(); }
-    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override {
-        calls.push_back(hour * 3600 + minute * 60 + second);
+    std::int64_t nowMicros() const override { return platform_.fakeClock().nowMicros(); }
+    int utcOffsetSeconds(std::int64_t) const override { return 0; }
+    platform::ClockResult setMicros(std::int64_t micros) override {
+        const platform::LocalDateTime t = localAt(micros);
+        calls.push_back(t.hour * 3600 + t.minute * 60 + t.second);
         bool answered = false;
         platform_.after(answerAfterMs, [&answered] { answered = true; });
         while (!answered) platform_.waitForEvents();

@@ -89,11 +89,12 @@ protected:
         return (s.hour * 60 + s.minute) * 60 + s.second;
     }
 
-    // Local clock at h:m:s, primary answering `reply` at once, one run.
+    // Local clock at h:m:s, primary answering `reply` at once and closing,
+    // one run.
     SetOutcome RunWith(const std::string& reply, float offset, int h, int m, int s) {
         clock().setNow(2026, 12, 7, h, m, s);
         config.offset = offset;
-        p.script("primary", PeerScript().reply(0, reply));
+        p.script("primary", PeerScript().reply(0, reply).close(0));
         return runSetting();
     }
 
@@ -227,20 +228,146 @@ TEST_F(SetClockTest, OffsetsAreAddedInWholeMinutes) {
     EXPECT_EQ(outcomeLine().text(), "Time set to 09:37:00 d=0s");
 }
 
-TEST_F(SetClockTest, MidnightWrapsTheTimeButNotTheDifference) {
-    RunWith("23:45:10", 1.0f, 0, 45, 0);
-    EXPECT_EQ(outcomeLine().text(), "Time set to 00:45:10 d=86410s");
-    EXPECT_EQ(lastSet(), 45 * 60 + 10);
+// Microseconds UTC of a wall time read as UTC; minus the zone's offset gives
+// the instant.
+std::int64_t At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+    return (platform::DaysFromCivil(y, mo, d) * 86'400 + (h * 60LL + mi) * 60 + s) * 1'000'000 +
+           ms * 1000LL;
+}
 
-    RunWith("00:10:00", -1.0f, 23, 10, 5);
-    EXPECT_EQ(outcomeLine().text(), "Time set to 23:10:00 d=-86405s");
-    EXPECT_EQ(lastSet(), 23 * 3600 + 10 * 60);
-    const platform::LocalDateTime now = clock().now();
-    EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261207);
+// The clock moves to the instant nearest its reading whose local time is the
+// server's time plus the offset, in the middle of the reported second; the
+// date changes only across midnight, never by a whole day.
+TEST_F(SetClockTest, NearestInstantAcrossMidnightAndOffsets) {
+    struct Case {
+        const char* reply;
+        float offset;
+        int localDay, h, m, s;  // the clock before, December 2026
+        const char* status;
+        std::int64_t set;  // the instant set (the fake's zone is UTC)
+    };
+    const Case cases[] = {
+        {"00:00:00", 0.0f, 7, 23, 59, 58, "Time set to 00:00:00 d=2s",
+         At(2026, 12, 8, 0, 0, 0, 500)},
+        {"23:59:59", 0.0f, 8, 0, 0, 1, "Time set to 23:59:59 d=-2s",
+         At(2026, 12, 7, 23, 59, 59, 500)},
+        {"23:45:10", 1.0f, 7, 0, 45, 0, "Time set to 00:45:10 d=10s",
+         At(2026, 12, 7, 0, 45, 10, 500)},
+        {"00:10:00", -1.0f, 7, 23, 10, 5, "Time set to 23:10:00 d=-5s",
+         At(2026, 12, 7, 23, 10, 0, 500)},
+        // An offset of days still moves the clock by the time of day alone.
+        {"12:00:00", 50.0f, 7, 14, 0, 0, "Time set to 14:00:00 d=0s",
+         At(2026, 12, 7, 14, 0, 0, 500)},
+        // Twelve hours either way is the farthest it goes.
+        {"12:00:00", 0.0f, 7, 0, 0, 1, "Time set to 12:00:00 d=43199s",
+         At(2026, 12, 7, 12, 0, 0, 500)},
+    };
+    for (const Case& c : cases) {
+        clock().settings.clear();
+        clock().setNow(2026, 12, c.localDay, c.h, c.m, c.s);
+        config.offset = c.offset;
+        p.script("primary", PeerScript().reply(0, c.reply));
+        EXPECT_EQ(runSetting(), SetOutcome::Set) << c.reply;
+        EXPECT_EQ(outcomeLine().text(), c.status) << c.reply;
+        ASSERT_EQ(clock().settings.size(), 1u) << c.reply;
+        EXPECT_EQ(clock().settings[0].micros, c.set) << c.reply;
+    }
+}
 
-    // An offset of several days still lands inside one day.
-    RunWith("12:00:00", 50.0f, 14, 0, 0);
-    EXPECT_EQ(outcomeLine().text(), "Time set to 14:00:00 d=172800s");
+// Berlin's rules: the repeated autumn hour keeps the pass the clock is in;
+// a time inside the skipped spring hour sets the instant the rules give and
+// shows the local time that instant has.
+TEST_F(SetClockTest, SummerTimeFoldAndGapTakeTheNearestInstant) {
+    clock().zone = fake::FakeClock::Zone::Berlin;
+    struct Case {
+        const char* name;
+        std::int64_t clockUtc;
+        const char* reply;
+        const char* status;
+        std::int64_t setUtc;
+    };
+    const Case cases[] = {
+        {"first pass (summer time)", At(2026, 10, 25, 0, 30, 5), "02:30:00",
+         "Time set to 02:30:00 d=-5s", At(2026, 10, 25, 0, 30, 0, 500)},
+        {"second pass (winter time)", At(2026, 10, 25, 1, 30, 5), "02:30:00",
+         "Time set to 02:30:00 d=-5s", At(2026, 10, 25, 1, 30, 0, 500)},
+        {"spring gap", At(2026, 3, 29, 1, 29, 0), "02:30:00", "Time set to 03:30:00 d=60s",
+         At(2026, 3, 29, 1, 30, 0, 500)},
+    };
+    for (const Case& c : cases) {
+        clock().settings.clear();
+        const platform::LocalDateTime u = platform::CivilFromMicros(c.clockUtc);
+        clock().setNowUtc(u.year, u.month, u.day, u.hour, u.minute, u.second);
+        p.script("primary", PeerScript().reply(0, c.reply));
+        EXPECT_EQ(runSetting(), SetOutcome::Set) << c.name;
+        EXPECT_EQ(outcomeLine().text(), c.status) << c.name;
+        ASSERT_EQ(clock().settings.size(), 1u) << c.name;
+        EXPECT_EQ(clock().settings[0].micros, c.setUtc) << c.name;
+    }
+}
+
+// Zone "UTC": the server's time is UTC and the zone's rules follow summer
+// time; a settings file without the key keeps the fixed offset.
+TEST_F(SetClockTest, UtcServersFollowSummerTimeAndOldSettingsKeepTheOffset) {
+    clock().zone = fake::FakeClock::Zone::Berlin;
+    struct Case {
+        const char* zone;  // nullptr: the key is absent
+        const char* offset;
+        int month, day;  // clock at 10:00:05 UTC that day
+        const char* status;
+    };
+    const Case cases[] = {
+        {"UTC", "0", 7, 1, "Time set to 12:00:00 d=-5s"},
+        {"UTC", "0", 12, 7, "Time set to 11:00:00 d=-5s"},
+        {" utc ", "0.5", 12, 7, "Time set to 11:30:00 d=1795s"},
+        {nullptr, "1", 7, 1, "Time set to 11:00:00 d=-3605s"},
+        {"", "1", 12, 7, "Time set to 11:00:00 d=-5s"},
+    };
+    for (const Case& c : cases) {
+        const std::string name =
+            std::string(c.zone ? c.zone : "(absent)") + " " + std::to_string(c.month);
+        p.store().values.clear();
+        p.store().seed("Server", "primary");
+        p.store().seed("Offset", c.offset);
+        if (c.zone) p.store().seed("Zone", c.zone);
+        config = LoadConfig(p.store());
+        clock().setNowUtc(2026, c.month, c.day, 10, 0, 5);
+        p.script("primary", PeerScript().reply(0, "10:00:00"));
+        EXPECT_EQ(runSetting(), SetOutcome::Set) << name;
+        EXPECT_EQ(outcomeLine().text(), c.status) << name;
+    }
+    // A UTC time across midnight from the local date.
+    config.offset = 0;
+    config.zone = "UTC";
+    clock().setNowUtc(2026, 12, 6, 23, 30, 0);  // 00:30 on the 7th in Berlin
+    p.script("primary", PeerScript().reply(0, "23:30:00"));
+    runSetting();
+    EXPECT_EQ(outcomeLine().text(), "Time set to 00:30:00 d=0s");
+    EXPECT_EQ(clock().settings.back().micros, At(2026, 12, 6, 23, 30, 0, 500));
+}
+
+// The reply is aimed at the middle of its second and is half a round trip
+// old when it comes, older still when it came in pieces.
+TEST_F(SetClockTest, SetsTheMiddleOfTheSecondPlusHalfTheRoundTrip) {
+    struct Case {
+        PeerScript script;
+        std::int64_t set;
+    };
+    const Case cases[] = {
+        {PeerScript().reply(0, "12:00:00\r\n"), At(2026, 12, 7, 12, 0, 0, 500)},
+        {PeerScript().reply(300, "12:00:00\r\n"), At(2026, 12, 7, 12, 0, 0, 650)},
+        {PeerScript().reply(300, "Mon Dec  7 12:0").reply(600, "0:00 2026\r\n"),
+         At(2026, 12, 7, 12, 0, 0, 950)},
+    };
+    for (const Case& c : cases) {
+        clock().settings.clear();
+        clock().setNow(2026, 12, 7, 12, 0, 0);
+        p.script("primary", c.script);
+        EXPECT_EQ(runSetting(), SetOutcome::Set);
+        ASSERT_EQ(clock().settings.size(), 1u);
+        EXPECT_EQ(clock().settings[0].micros, c.set);
+        EXPECT_EQ(outcomeLine().text(), "Time set to 12:00:00 d=0s");
+    }
 }
 
 TEST_F(SetClockTest, ShortReplyIsAValidTime) {

@@ -11,6 +11,7 @@
 #include "core/config.h"
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
+#include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_timedate_client.h"
 #include "tests/dbus/dbus_env.h"
 #include "tests/dbus/private_bus.h"
@@ -48,13 +49,13 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(bus.ok()) << bus.failure(); }
 
-    // Today's date at that local time, as the service must receive it; either
-    // side of a midnight passing during the test.
-    void expectToday(std::int64_t usec, int h, int m, int s, std::int64_t before) {
-        const auto after = qt::TodayAtLocalTimeUsec(h, m, s);
-        ASSERT_TRUE(after.has_value());
-        EXPECT_TRUE(usec == before || usec == *after)
-            << usec << " is not today at " << h << ":" << m << ":" << s;
+    // The instant nearest the clock at that local time (within the second
+    // the program aims into), as the service must receive it.
+    void expectNearest(std::int64_t usec, int h, int m, int s) {
+        const platform::LocalDateTime local = qt::QtClock().localAt(usec);
+        EXPECT_EQ((local.hour * 60 + local.minute) * 60 + local.second, (h * 60 + m) * 60 + s);
+        const std::int64_t away = usec - qt::systemNowMicros();
+        EXPECT_LE(away < 0 ? -away : away, 12 * 3600 * 1'000'000LL + 60'000'000LL);
     }
 
     PrivateBus bus;
@@ -70,19 +71,17 @@ protected:
     }
 };
 
-TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTodayAtTheWrappedTime) {
+TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTheNearestInstantAtTheWrappedTime) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.210", "Sun Dec  6 23:45:10 2026\r\n");
     config.server = "127.0.0.210";
     config.offset = 1;
 
-    const auto before = qt::TodayAtLocalTimeUsec(0, 45, 10);
-    ASSERT_TRUE(before.has_value());
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
-    expectToday(calls[0].usecUtc, 0, 45, 10, *before);
+    expectNearest(calls[0].usecUtc, 0, 45, 10);
     EXPECT_FALSE(calls[0].relative);
     EXPECT_TRUE(calls[0].interactive);
     EXPECT_EQ(serverLine.history, std::vector<std::string>{"127.0.0.210"});
@@ -98,13 +97,11 @@ TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
     config.offset = 1;
     config.offset2 = -2.5f;
 
-    const auto before = qt::TodayAtLocalTimeUsec(7, 30, 0);
-    ASSERT_TRUE(before.has_value());
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
-    expectToday(calls[0].usecUtc, 7, 30, 0, *before);
+    expectNearest(calls[0].usecUtc, 7, 30, 0);
     EXPECT_EQ(serverLine.text(), "127.0.0.212 (Backup)");
     EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 07:30:00 d=")) << outcomeLine.text();
 }

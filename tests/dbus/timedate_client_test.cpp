@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/set_clock.h"
+#include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_timedate_client.h"
 #include "tests/dbus/private_bus.h"
 
@@ -38,29 +40,35 @@ private:
     std::optional<std::string> saved_;
 };
 
-TEST_F(LocalZone, TodayAtLocalTimeIsThatTimeOnTheLocalDate) {
-    // Fixed-offset zones: UTC, five hours behind, ten and a half ahead.
-    for (const char* zone : {"UTC0", "EST5", "ACST-10:30"}) {
-        use(zone);
-        for (int secondsOfDay : {0, 45 * 60 + 10, 12 * 3600, 23 * 3600 + 59 * 60 + 59}) {
-            const int h = secondsOfDay / 3600, m = secondsOfDay / 60 % 60, s = secondsOfDay % 60;
-            const std::time_t before = std::time(nullptr);
-            const auto usec = TodayAtLocalTimeUsec(h, m, s);
-            const std::time_t after = std::time(nullptr);
-            ASSERT_TRUE(usec.has_value());
-            EXPECT_EQ(*usec % 1000000, 0);
-            const std::time_t when = static_cast<std::time_t>(*usec / 1000000);
-            std::tm got{}, today{}, todayAfter{};
-            localtime_r(&when, &got);
-            localtime_r(&before, &today);
-            localtime_r(&after, &todayAfter);
-            EXPECT_EQ((got.tm_hour * 60 + got.tm_min) * 60 + got.tm_sec, secondsOfDay) << zone;
-            // The local date of the call (either side of a midnight during it).
-            const bool sameDay =
-                (got.tm_year == today.tm_year && got.tm_yday == today.tm_yday) ||
-                (got.tm_year == todayAfter.tm_year && got.tm_yday == todayAfter.tm_yday);
-            EXPECT_TRUE(sameDay) << zone << " " << secondsOfDay;
-        }
+TEST_F(LocalZone, TheSystemZoneRulesGiveTheInstantsOfALocalTime) {
+    // Berlin's rules written out, so that no zone database is needed.
+    const char* const berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const std::int64_t hour = 3'600'000'000LL;
+    struct Case {
+        const char* zone;
+        int y, m, d, secondsOfDay;
+        std::vector<std::int64_t> utcHours;  // hours since that day's 00:00 UTC
+    };
+    const Case cases[] = {
+        {"UTC0", 2026, 12, 7, 12 * 3600, {12}},
+        {"EST5", 2026, 12, 7, 0, {5}},
+        {berlin, 2026, 12, 7, 12 * 3600, {11}},
+        {berlin, 2026, 7, 1, 12 * 3600, {10}},
+        // The hour repeated in autumn: both passes, summer time first.
+        {berlin, 2026, 10, 25, 2 * 3600 + 1800, {0, 1}},
+        // The hour skipped in spring: the winter offset, landing on 03:30.
+        {berlin, 2026, 3, 29, 2 * 3600 + 1800, {1}},
+    };
+    const QtClock clock;
+    for (const Case& c : cases) {
+        use(c.zone);
+        const std::int64_t day = platform::DaysFromCivil(c.y, c.m, c.d);
+        std::vector<std::int64_t> expected;
+        for (const std::int64_t h : c.utcHours)
+            expected.push_back(day * 86'400'000'000LL + h * hour +
+                               (c.secondsOfDay % 3600) * 1'000'000LL);
+        EXPECT_EQ(core::LocalInstants(clock, day, c.secondsOfDay), expected)
+            << c.zone << " " << c.m << "/" << c.d;
     }
 }
 

@@ -1,7 +1,9 @@
 /* Preloaded into the program under test: records every attempt to set the
  * real-time clock in the file named by TEMPIKON_CLOCK_LOG instead of making
  * it, and refuses the calls that would adjust the clock. One line per call:
- * "<seconds since the epoch> <local YYYY-MM-DD HH:MM:SS> <call>". */
+ * "<seconds since the epoch> <local YYYY-MM-DD HH:MM:SS> <call>".
+ * With TEMPIKON_CLOCK_START=<seconds since the epoch>, the real-time clock
+ * reads as if it had stood there when first read, and runs on from there. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -28,6 +30,51 @@ static void record(time_t seconds, const char* call) {
     const ssize_t written = write(fd, line, (size_t)n);
     (void)written;
     close(fd);
+}
+
+/* The shift, in nanoseconds, from the real clock to the one shown. */
+static long long shiftNs(long long realNs) {
+    static int known = 0;
+    static long long shift = 0;
+    if (!known) {
+        const char* start = getenv("TEMPIKON_CLOCK_START");
+        if (start && *start) shift = atoll(start) * 1000000000LL - realNs;
+        known = 1;
+    }
+    return shift;
+}
+
+int clock_gettime(clockid_t clock, struct timespec* tp) {
+    void* symbol = dlsym(RTLD_NEXT, "clock_gettime");
+    int (*real)(clockid_t, struct timespec*) = NULL;
+    memcpy(&real, &symbol, sizeof real);
+    if (!real) {
+        errno = ENOSYS;
+        return -1;
+    }
+    const int result = real(clock, tp);
+    if (result != 0 || (clock != CLOCK_REALTIME && clock != CLOCK_REALTIME_COARSE)) return result;
+    long long ns = tp->tv_sec * 1000000000LL + tp->tv_nsec;
+    ns += shiftNs(ns);
+    tp->tv_sec = (time_t)(ns / 1000000000LL);
+    tp->tv_nsec = (long)(ns % 1000000000LL);
+    return 0;
+}
+
+int gettimeofday(struct timeval* tv, void* tz) {
+    (void)tz;
+    struct timespec ts;
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return -1;
+    tv->tv_sec = ts.tv_sec;
+    tv->tv_usec = ts.tv_nsec / 1000;
+    return 0;
+}
+
+time_t time(time_t* out) {
+    struct timespec ts;
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return (time_t)-1;
+    if (out) *out = ts.tv_sec;
+    return ts.tv_sec;
 }
 
 /* TEMPIKON_CLOCK_REFUSE set: each setting is recorded and refused, as the

@@ -260,11 +260,57 @@ def case_secure_exec(opts, tmp):
     check(plugins not in r.stderr, "Qt did not look into the user's folder", r)
 
 
+# Berlin's rules written out, so that no zone database is needed.
+BERLIN = "CET-1CEST,M3.5.0,M10.5.0/3"
+
+
+def shifted_run(opts, tmp, settings, start_utc, server_reply, host):
+    """One-shot with the clock shown as start_utc (a UTC datetime) in Berlin."""
+    server = DaytimeServer(host, server_reply)
+    seed(tmp, [f"Server={host}", "Timeout=10"] + settings)
+    log = os.path.join(tmp, "clock.log")
+    start = int(start_utc.replace(tzinfo=datetime.timezone.utc).timestamp())
+    r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
+            {"TZ": BERLIN, "TEMPIKON_CLOCK_START": str(start)})
+    server.close()
+    check(r.returncode == 0, "exit status 0 when the clock was set", r)
+    records = read_log(log)
+    check(len(records) == 1, f"one recorded clock setting, got {records}", r)
+    return r.stdout.splitlines(), int(records[0].split()[0]), records[0]
+
+
+def case_midnight(opts, tmp):
+    # 23:59:58 on 7 December in Berlin; the server says midnight: the clock
+    # moves two seconds into the 8th, not a day back.
+    lines, epoch, record = shifted_run(
+        opts, tmp, ["Offset=0"], datetime.datetime(2026, 12, 7, 22, 59, 58),
+        b"Tue Dec  8 00:00:00 2026\r\n", "127.0.13.2")
+    check(len(lines) == 1 and re.fullmatch(r"Time set to 00:00:00 d=[02]s", lines[0]),
+          f"outcome line, got {lines}")
+    expected = int(datetime.datetime(2026, 12, 7, 23, 0, 0,
+                                     tzinfo=datetime.timezone.utc).timestamp())
+    check(epoch == expected, f"the 8th at 00:00:00 local, got {record}")
+
+
+def case_utc_summer(opts, tmp):
+    # A UTC server in July: 10:00:03 UTC is 12:00:03 in Berlin's summer.
+    lines, epoch, record = shifted_run(
+        opts, tmp, ["Offset=0", "Zone=UTC"], datetime.datetime(2026, 7, 1, 10, 0, 0),
+        b"Wed Jul 01 2026 10:00:03 UTC(NIST)\r\n", "127.0.13.3")
+    check(len(lines) == 1 and re.fullmatch(r"Time set to 12:00:03 d=[23]s", lines[0]),
+          f"outcome line, got {lines}")
+    expected = int(datetime.datetime(2026, 7, 1, 10, 0, 3,
+                                     tzinfo=datetime.timezone.utc).timestamp())
+    check(epoch == expected, f"10:00:03 UTC, got {record}")
+
+
 CASES = {
     "secure_exec": case_secure_exec,
     "second_address": case_second_address,
     "hung_resolver": case_hung_resolver,
     "full_pipe": case_full_pipe,
+    "midnight": case_midnight,
+    "utc_summer": case_utc_summer,
     "set": case_set,
     "unreachable": case_unreachable,
     "invalid": case_invalid,

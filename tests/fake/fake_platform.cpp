@@ -5,32 +5,6 @@
 
 namespace tempikon::fake {
 
-namespace {
-constexpr long long kDayMs = 86'400'000LL;
-
-// Days from 1970-01-01 for a civil date (Howard Hinnant's algorithm).
-long long daysFromCivil(int y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(long long z, int& y, int& m, int& d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
-}
-}  // namespace
-
 // ---- controls ----------------------------------------------------------------
 
 void FakeLabel::setText(const std::string& t) {
@@ -283,6 +257,9 @@ void FakeTcpClient::connect(const std::string& h, std::uint16_t p) {
                 case PeerStep::ReadFailure:
                     failRead_ = true;
                     break;
+                case PeerStep::Close:
+                    if (onPeerClosed) onPeerClosed();
+                    break;
             }
         });
     }
@@ -307,35 +284,52 @@ void FakeTcpClient::close() {
 
 // ---- clock --------------------------------------------------------------------
 
-platform::LocalDateTime FakeClock::now() const {
-    const long long ms = baseMs_ + owner_.nowMs();
-    long long days = ms / kDayMs;
-    long long rest = ms % kDayMs;
-    if (rest < 0) {
-        rest += kDayMs;
-        --days;
-    }
-    platform::LocalDateTime t;
-    civilFromDays(days, t.year, t.month, t.day);
-    t.hour = static_cast<int>(rest / 3'600'000);
-    t.minute = static_cast<int>(rest / 60'000 % 60);
-    t.second = static_cast<int>(rest / 1000 % 60);
-    t.millisecond = static_cast<int>(rest % 1000);
-    return t;
+std::int64_t FakeClock::nowMicros() const {
+    return baseMicros_ + owner_.nowMs() * 1000;
+}
+
+int FakeClock::utcOffsetSeconds(std::int64_t micros) const {
+    if (zone == Zone::Utc) return 0;
+    const platform::LocalDateTime utc = platform::CivilFromMicros(micros);
+    // 01:00 UTC on the last Sunday of the month (1970-01-01 was a Thursday).
+    auto lastSunday = [&utc](int month) {
+        const std::int64_t last = platform::DaysFromCivil(utc.year, month, 31);
+        const std::int64_t weekday = (last + 4) % 7;  // 0: Sunday
+        return ((last - weekday) * 86'400 + 3600) * 1'000'000;
+    };
+    const bool summer = micros >= lastSunday(3) && micros < lastSunday(10);
+    return summer ? 7200 : 3600;
+}
+
+void FakeClock::setNowUtc(int year, int month, int day, int hour, int minute, int second, int ms) {
+    const std::int64_t utc = (platform::DaysFromCivil(year, month, day) * 86'400 +
+                              (hour * 60LL + minute) * 60 + second) *
+                                 1'000'000 +
+                             ms * 1000LL;
+    baseMicros_ = utc - owner_.nowMs() * 1000;
 }
 
 void FakeClock::setNow(int year, int month, int day, int hour, int minute, int second, int ms) {
-    const long long local = daysFromCivil(year, month, day) * kDayMs +
-                            ((hour * 60LL + minute) * 60 + second) * 1000 + ms;
-    baseMs_ = local - owner_.nowMs();
+    const std::int64_t naive = (platform::DaysFromCivil(year, month, day) * 86'400 +
+                                (hour * 60LL + minute) * 60 + second) *
+                                   1'000'000 +
+                               ms * 1000LL;
+    const std::int64_t day1 = 86'400'000'000LL;
+    std::int64_t utc = naive - utcOffsetSeconds(naive - day1) * 1'000'000LL;
+    if (utcOffsetSeconds(utc) * 1'000'000LL != naive - utc)
+        utc = naive - utcOffsetSeconds(naive + day1) * 1'000'000LL;
+    baseMicros_ = utc - owner_.nowMs() * 1000;
 }
 
-platform::ClockResult FakeClock::setLocalTimeOfDay(int hour, int minute, int second) {
-    settings.push_back({hour, minute, second, owner_.nowMs()});
+platform::ClockResult FakeClock::setMicros(std::int64_t micros) {
+    const long long atMs = owner_.nowMs();
+    const platform::LocalDateTime local = localAt(micros);
+    settings.push_back({local.hour, local.minute, local.second, atMs, micros});
     owner_.holdFor(holdMs);
     if (!refuseWith.empty()) return {false, refuseWith};
-    const platform::LocalDateTime t = now();
-    setNow(t.year, t.month, t.day, hour, minute, second, 0);
+    // The service sets the clock as asked at the call, the prompt's time
+    // added.
+    baseMicros_ = micros - atMs * 1000;
     return {true, {}};
 }
 

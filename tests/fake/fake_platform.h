@@ -255,7 +255,7 @@ private:
 // What a scripted server does after a connection is made, each step at a
 // delay from the connection.
 struct PeerStep {
-    enum Kind { Data, Error, ReadFailure } kind = Data;
+    enum Kind { Data, Error, ReadFailure, Close } kind = Data;
     long long atMs = 0;
     std::string bytes;  // Data: bytes; Error: description
     platform::SocketErrorKind errorKind = platform::SocketErrorKind::Refused;
@@ -271,6 +271,10 @@ struct PeerScript {
     PeerScript& error(long long atMs, std::string description = "Connection refused",
                       platform::SocketErrorKind kind = platform::SocketErrorKind::Refused) {
         steps.push_back({PeerStep::Error, atMs, std::move(description), kind});
+        return *this;
+    }
+    PeerScript& close(long long atMs) {
+        steps.push_back({PeerStep::Close, atMs, {}});
         return *this;
     }
     PeerScript& failNextRead(long long atMs) {
@@ -306,11 +310,20 @@ private:
 class FakeClock : public platform::Clock {
 public:
     explicit FakeClock(FakePlatform& owner) : owner_(owner) {}
-    platform::LocalDateTime now() const override;
-    platform::ClockResult setLocalTimeOfDay(int hour, int minute, int second) override;
+    std::int64_t nowMicros() const override;
+    int utcOffsetSeconds(std::int64_t micros) const override;
+    platform::ClockResult setMicros(std::int64_t micros) override;
 
-    // The local time at the current virtual moment.
+    // The zone's rules: UTC itself (the default: local time is UTC), or
+    // Berlin's (UTC+1, summer time UTC+2 from 01:00 UTC on the last Sunday
+    // of March to 01:00 UTC on the last Sunday of October).
+    enum class Zone { Utc, Berlin };
+    Zone zone = Zone::Utc;
+
+    // The local time at the current virtual moment; in the hour repeated in
+    // autumn, its first pass.
     void setNow(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+    void setNowUtc(int year, int month, int day, int hour, int minute, int second, int ms = 0);
     // Next settings fail with this reason; empty: they succeed.
     std::string refuseWith;
     // Each setting takes this long, handling events meanwhile, as a password
@@ -318,15 +331,16 @@ public:
     long long holdMs = 0;
 
     struct Setting {
-        int hour, minute, second;
-        long long atMs;  // virtual time of the call
+        int hour, minute, second;  // the local time set
+        long long atMs;            // virtual time of the call
+        std::int64_t micros;       // the instant set
     };
     std::vector<Setting> settings;
 
 private:
     FakePlatform& owner_;
-    // Local time (ms since a proleptic epoch of day 0) at virtual time 0.
-    long long baseMs_ = 0;
+    // The instant (microseconds UTC) at virtual time 0.
+    std::int64_t baseMicros_ = 0;
 };
 
 class FakeSettingsStore : public platform::SettingsStore {

@@ -196,7 +196,7 @@ TEST_F(StoreStress, TwoProgramsSavingAtOnceLeaveOneWholeConfiguration) {
         ASSERT_NE(dash, std::string::npos) << text;
         const int round = std::atoi(server.c_str() + dash + 1);
         ASSERT_TRUE(SameConfig(config, SampleConfig(server.substr(0, dash), round))) << text;
-        ASSERT_EQ(parsed.values.size(), 6u) << text;
+        ASSERT_EQ(parsed.values.size(), 8u) << text;
         ++seen;
     }
     for (int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -218,13 +218,15 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
         std::string bytes;
         core::Config expected;
     };
-    const core::Config defaults{"", "", 0.0f, 0.0f, 3, 30};
+    const core::Config defaults{"", "", 0.0f, 0.0f, 3, 30, "", ""};
     std::string binary(4096, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 7919);
     const Case cases[] = {
         {"binary", binary, defaults},
         // QSettings reads a group name without its bracket.
-        {"unclosed group", "[CONFIG\nServer=x.example\n", {"x.example", "", 0.0f, 0.0f, 3, 30}},
+        {"unclosed group",
+         "[CONFIG\nServer=x.example\n",
+         {"x.example", "", 0.0f, 0.0f, 3, 30, "", ""}},
         {"no group", "Server=x.example\nTimeout=9\n", defaults},
         {"values that are no numbers", "[CONFIG]\nOffset=1e400\nTimeout=abc\nInterval=9e99\n",
          defaults},
@@ -235,14 +237,14 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
         {"serialized variants",
          "[CONFIG]\nServer=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QRect)\nServer2=@Invalid()\n"
          "Timeout=@ByteArray(12)\n",
-         {"", "", 0.0f, 0.0f, 12, 30}},
+         {"", "", 0.0f, 0.0f, 12, 30, "", ""}},
         {"readable lines among rubbish",
          "garbage\n[CONFIG]\n\x01\x02=\xff\nServer=kept.example\n=\n==\nInterval= 15 \n"
          "[[[\n",
-         {"kept.example", "", 0.0f, 0.0f, 3, 15}},
+         {"kept.example", "", 0.0f, 0.0f, 3, 15, "", ""}},
         {"long line",
          "[CONFIG]\nServer=" + std::string(256 << 10, 'h') + "\nTimeout=4\n",
-         {std::string(256 << 10, 'h'), "", 0.0f, 0.0f, 4, 30}},
+         {std::string(256 << 10, 'h'), "", 0.0f, 0.0f, 4, 30, "", ""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -17,7 +17,7 @@ add_executable(backend_tests
 target_include_directories(backend_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(backend_tests PRIVATE
   tempikon_platform_qt tempikon_core tempikon_test_support
-  Qt6::Widgets Qt6::Network Qt6::Test GTest::gtest)
+  Qt6::Widgets Qt6::Test GTest::gtest)
 target_compile_definitions(backend_tests PRIVATE
   TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>")
 add_dependencies(backend_tests tempikon_settings_writer)

@@ -13,7 +13,7 @@ namespace {
 class AdoptionTest : public DialogTest {
 protected:
     AdoptionTest() {
-        config = {"old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30};
+        config = {"old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30, "", ""};
         platform.fakeClock().setNow(2026, 12, 7, 9, 35, 0);
     }
 

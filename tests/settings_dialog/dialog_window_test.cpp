@@ -132,7 +132,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
 }
 
 TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {
-    config = {"prim.example", "back.example", -5.5f, 0.1f, 10, 45};
+    config = {"prim.example", "back.example", -5.5f, 0.1f, 10, 45, "", ""};
     open();
     EXPECT_EQ(dlg->serverField().text(), "prim.example");
     EXPECT_EQ(dlg->server2Field().text(), "back.example");
@@ -144,7 +144,7 @@ TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {
 
     // Defaults of a first run.
     dlg.reset();
-    config = {"", "", 0.0f, 0.0f, 3, 30};
+    config = {"", "", 0.0f, 0.0f, 3, 30, "", ""};
     open();
     EXPECT_EQ(dlg->serverField().text(), "");
     EXPECT_EQ(dlg->offsetField().text(), "0");
@@ -190,7 +190,7 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
         {"backup offset 24 with no backup",
          [](ConfigDialog& d) { d.offset2Field().setText("24"); }},
     };
-    config = {"prim.example", "", 1.0f, 0.0f, 3, 30};
+    config = {"prim.example", "", 1.0f, 0.0f, 3, 30, "", ""};
     for (const auto& [name, change] : refusals) {
         open();
         change(*dlg);
@@ -210,6 +210,7 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
 }
 
 TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
+    config.zone2 = "UTC";  // no field shows it: it must survive OK
     open();
     dlg->serverField().setText("  new.example ");
     dlg->offsetField().setText("1,5");
@@ -227,12 +228,15 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     EXPECT_EQ(config.timeout, 2);
     EXPECT_EQ(config.interval, 4);
     auto& store = platform.store();
-    EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2",
-                                                           "Timeout", "Interval"}));
+    EXPECT_EQ(store.writtenKeys,
+              (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2", "Timeout",
+                                        "Interval", "Zone", "Zone2"}));
     EXPECT_EQ(store.stored("Server"), "new.example");
     EXPECT_EQ(store.stored("Server2"), "");
     EXPECT_EQ(store.stored("Timeout"), "2");
     EXPECT_EQ(store.stored("Interval"), "4");
+    EXPECT_EQ(store.stored("Zone2"), "UTC");
+    EXPECT_EQ(config.zone2, "UTC");
     EXPECT_EQ(store.commits, 1);
 
     EXPECT_EQ(mainLabel1->text(), "new.example");

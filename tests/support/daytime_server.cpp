@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 namespace tempikon::testsupport {
@@ -163,6 +164,16 @@ void DaytimeServer::serve(int fd) {
         case ServerMode::Reply:
             sendAll(fd, text.data(), text.size());
             break;
+        case ServerMode::RealTime: {
+            const std::time_t now = std::time(nullptr);
+            std::tm local{};
+            char line[64] = {};
+            localtime_r(&now, &local);
+            const std::size_t n =
+                std::strftime(line, sizeof line, "%a %b %e %H:%M:%S %Y\r\n", &local);
+            sendAll(fd, line, n);
+            break;
+        }
         case ServerMode::TwoPieces:
             if (sendAll(fd, text.data(), text.size()) && !pause(options_.pauseMs))
                 sendAll(fd, options_.secondPiece.data(), options_.secondPiece.size());

@@ -26,6 +26,7 @@ enum class ServerMode {
     Flood,                // sends floodBytes bytes as fast as the peer takes them
     Drip,                 // sends one byte of text every dripEveryMs, round and round
     ResetMidReply,        // sends text, then resets the connection (SO_LINGER 0)
+    RealTime,             // sends the local time as it is ("Mon Dec  7 14:03:27 2026"), closes
 };
 
 struct ServerOptions {
