@@ -30,7 +30,8 @@ int RunQueryMode(platform::Platform& platform) {
     // Returns true when the server gave a time text, valid or not: the
     // backup is asked only when the primary gave none.
     int status = kExitNoValidTime;
-    const auto ask = [&](const std::string& host, const std::string& label, float offset) {
+    const auto ask = [&](const std::string& host, const std::string& label, float offset,
+                         const std::string& zone) {
         const std::string timeText = query.ask(host, config.timeout);
         if (timeText.empty()) {
             platform.writeOutputLine(label + ": no time");
@@ -45,15 +46,20 @@ int RunQueryMode(platform::Platform& platform) {
                                     core::InvalidTimeFailure(timeText).reason);
             return true;
         }
-        platform.writeOutputLine(core::QueryReportLine(label, timeText, *seconds, offset,
-                                                       platform.clock().now(),
-                                                       query.lastRoundTripMicros()));
+        // The setting's own plan, so that d is the change a setting would make.
+        const platform::Clock& clock = platform.clock();
+        const std::int64_t now = clock.nowMicros();
+        const core::ClockPlan plan =
+            core::PlanClockSetting(*seconds, offset, core::IsUtcZone(zone), now,
+                                   core::ReplyAgeMicros(query, platform.monotonicMicros()), clock);
+        platform.writeOutputLine(
+            core::QueryReportLine(label, timeText, plan, now, query.lastRoundTripMicros()));
         status = kExitOk;
         return true;
     };
 
-    if (!ask(config.server, config.server, config.offset) && !config.server2.empty())
-        ask(config.server2, config.server2 + " (Backup)", config.offset2);
+    if (!ask(config.server, config.server, config.offset, config.zone) && !config.server2.empty())
+        ask(config.server2, config.server2 + " (Backup)", config.offset2, config.zone2);
     return status;
 }
 

@@ -3,26 +3,21 @@
 #include <cstdio>
 
 #include "core/numbers.h"
-#include "core/set_clock.h"
 
 namespace tempikon::core {
 
 std::string QueryReportLine(std::string_view server, std::string_view timeText,
-                            int serverSecondsOfDay, float offsetHours,
-                            const platform::LocalDateTime& now, std::int64_t roundTripMicros) {
-    const long long t = serverSecondsOfDay + OffsetMinutes(offsetHours) * 60;
-    const long long clockMs =
-        ((now.hour * 60LL + now.minute) * 60 + now.second) * 1000 + now.millisecond;
-    const long long dTenths = (t * 1000 - clockMs) / 100;  // toward zero, as printed
+                            const ClockPlan& plan, std::int64_t nowMicros,
+                            std::int64_t roundTripMicros) {
+    const std::int64_t dTenths = (plan.micros - nowMicros) / 100'000;  // toward zero, as printed
+    const std::int64_t magnitude = dTenths < 0 ? -dTenths : dTenths;
     char d[48];
     std::snprintf(d, sizeof d, "%s%lld.%lld", dTenths < 0 ? "-" : "",
-                  (dTenths < 0 ? -dTenths : dTenths) / 10, (dTenths < 0 ? -dTenths : dTenths) % 10);
-    long long timeOfDay = t % 86'400;
-    if (timeOfDay < 0) timeOfDay += 86'400;
+                  static_cast<long long>(magnitude / 10), static_cast<long long>(magnitude % 10));
     const std::string rtt =
         roundTripMicros < 0 ? std::string("?") : std::to_string((roundTripMicros + 500) / 1000);
     return std::string(server) + ": " + Trim(timeText) + " -> " +
-           FormatTimeOfDay(static_cast<int>(timeOfDay)) + " d=" + d + "s rtt=" + rtt + "ms";
+           FormatTimeOfDay(plan.localSecondsOfDay) + " d=" + d + "s rtt=" + rtt + "ms";
 }
 
 }  // namespace tempikon::core

@@ -133,6 +133,11 @@ ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::
     return plan;
 }
 
+std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow) {
+    if (query.lastRoundTripMicros() < 0) return 0;
+    return query.lastRoundTripMicros() / 2 + (monotonicNow - query.lastFirstDataMicros());
+}
+
 ClockSetter::ClockSetter(platform::Platform& platform, DaytimeQuery& query)
     : platform_(platform), query_(query) {}
 
@@ -186,12 +191,7 @@ SetResult ClockSetter::run(const Config& config,
     // Offsets are read now: a dialog may have changed them during the wait.
     const float offset = backup ? config.offset2 : config.offset;
     const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
-    // The reply is older than its arrival by half the round trip, and by the
-    // time since its first data came (a reply in pieces).
-    std::int64_t delay = 0;
-    if (query_.lastRoundTripMicros() >= 0)
-        delay = query_.lastRoundTripMicros() / 2 +
-                (platform_.monotonicMicros() - query_.lastFirstDataMicros());
+    const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
     platform::Clock& clock = platform_.clock();
     const ClockPlan plan =
         PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);

@@ -58,6 +58,11 @@ struct ClockPlan {
 ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::int64_t nowMicros,
                            std::int64_t delayMicros, const platform::Clock& zone);
 
+// How much older the last reply is than now (monotonicNow): half its round
+// trip, plus the time since its first data came (a reply in pieces); 0
+// when no data came.
+std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow);
+
 // What a setting came to, and the status text that says so (empty when it
 // was skipped: nothing is to be reported then).
 struct SetResult {

@@ -63,7 +63,7 @@ TEST(QueryModeTest, AsksLikeASettingAndNeverSets) {
          PeerScript().reply(40, "12:00:30\r\n"),
          PeerScript(),
          0,
-         {"primary.test: 12:00:30 -> 13:00:30 d=3629.7s rtt=40ms"},
+         {"primary.test: 12:00:30 -> 13:00:30 d=3630.2s rtt=40ms"},
          {},
          {kPrimary}},
         {"primary silent, backup answers",
@@ -73,7 +73,7 @@ TEST(QueryModeTest, AsksLikeASettingAndNeverSets) {
          PeerScript().reply(10, "x 11:59:00"),
          0,
          {"primary.test: no time",
-          "backup.test (Backup): 11:59:00 -> 11:29:00 d=-1862.2s rtt=10ms"},
+          "backup.test (Backup): 11:59:00 -> 11:29:00 d=-1861.7s rtt=10ms"},
          {"tempikon: primary.test: no answer within 2 s"},
          {kPrimary, kBackup}},
         {"nothing answers",
@@ -114,6 +114,41 @@ TEST(QueryModeTest, AsksLikeASettingAndNeverSets) {
         EXPECT_TRUE(p.fakeClock().settings.empty()) << c.what;
         EXPECT_TRUE(p.windows.empty()) << c.what;
         EXPECT_TRUE(p.store().writtenKeys.empty()) << c.what;
+    }
+}
+
+// The line shows what a setting would do: the nearest instant, the zone,
+// the middle of the second plus half the round trip (here 40 ms).
+TEST(QueryModeTest, ReportsTheSettingsPlan) {
+    struct Case {
+        const char* what;
+        const char* zone;
+        const char* offset;
+        const char* reply;
+        int utcHour, utcMinute, utcSecond;  // the clock, Berlin summer time
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"UTC server follows summer time", "UTC", "0", "10:00:30", 10, 0, 0,
+         "primary.test: 10:00:30 -> 12:00:30 d=30.4s rtt=40ms"},
+        {"fixed offset of winter", "", "1", "10:00:30", 10, 0, 0,
+         "primary.test: 10:00:30 -> 11:00:30 d=-3569.5s rtt=40ms"},
+        {"across midnight: the next day", "", "0", "00:00:01", 21, 59, 58,
+         "primary.test: 00:00:01 -> 00:00:01 d=3.4s rtt=40ms"},
+        {"across midnight: the day before", "UTC", "0", "21:59:59", 22, 0, 1,
+         "primary.test: 21:59:59 -> 23:59:59 d=-1.5s rtt=40ms"},
+    };
+    for (const auto& c : cases) {
+        fake::FakePlatform p;
+        p.fakeClock().zone = fake::FakeClock::Zone::Berlin;
+        p.fakeClock().setNowUtc(2026, 7, 1, c.utcHour, c.utcMinute, c.utcSecond);
+        p.store().seed("Server", kPrimary);
+        p.store().seed("Offset", c.offset);
+        p.store().seed("Zone", c.zone);
+        p.script(kPrimary, PeerScript().reply(40, c.reply));
+        EXPECT_EQ(RunQueryMode(p), 0) << c.what;
+        EXPECT_EQ(p.output, std::vector<std::string>{c.line}) << c.what;
+        EXPECT_TRUE(p.fakeClock().settings.empty()) << c.what;
     }
 }
 

@@ -170,25 +170,24 @@ TEST_F(SetClockTest, EachServerThatGaveNoTimeSaysWhy) {
 }
 
 struct ReportCase {
-    int serverSeconds;
-    float offset;
-    int hour, minute, second, ms;
+    std::int64_t change;  // the plan's instant minus the clock's reading
+    std::int64_t roundTrip;
     std::string line;
 };
 
-// The /QUERY line: the setting's correction, and the difference to the
-// clock with its fraction, cut toward zero.
-TEST(QueryReportLine, CorrectsAndMeasuresLikeASetting) {
+// The /QUERY line: the planned local time, and the change with one decimal
+// cut toward zero (no "-0.0").
+TEST(QueryReportLine, ShowsThePlannedTimeAndTheChangeCutTowardZero) {
+    const std::int64_t now = 1'780'000'000'000'000;
     const std::vector<ReportCase> cases = {
-        {14 * 3600 + 3 * 60 + 27, 1, 15, 3, 39, 400, "s: 14:03:27 -> 15:03:27 d=-12.4s rtt=35ms"},
-        {12 * 3600, 0, 11, 59, 59, 950, "s: 14:03:27 -> 12:00:00 d=0.0s rtt=35ms"},
-        {12 * 3600, 0, 12, 0, 0, 40, "s: 14:03:27 -> 12:00:00 d=0.0s rtt=35ms"},
-        {12 * 3600, -0.5f, 11, 29, 58, 500, "s: 14:03:27 -> 11:30:00 d=1.5s rtt=35ms"},
-        {23 * 3600 + 45 * 60 + 10, 1, 0, 45, 0, 0, "s: 14:03:27 -> 00:45:10 d=86410.0s rtt=35ms"},
+        {12'345'678, 34'600, "s: 14:03:27 -> 15:03:27 d=12.3s rtt=35ms"},
+        {-1'299'999, 0, "s: 14:03:27 -> 15:03:27 d=-1.2s rtt=0ms"},
+        {-99'999, 499, "s: 14:03:27 -> 15:03:27 d=0.0s rtt=0ms"},
+        {-86'399'900'000, -1, "s: 14:03:27 -> 15:03:27 d=-86399.9s rtt=?ms"},
     };
     for (const auto& c : cases) {
-        const platform::LocalDateTime now{2026, 12, 7, c.hour, c.minute, c.second, c.ms};
-        EXPECT_EQ(QueryReportLine("s", "14:03:27", c.serverSeconds, c.offset, now, 34'600), c.line);
+        const ClockPlan plan{now + c.change, 0, 15 * 3600 + 3 * 60 + 27};
+        EXPECT_EQ(QueryReportLine("s", " 14:03:27", plan, now, c.roundTrip), c.line);
     }
 }
 
