@@ -44,6 +44,14 @@ public:
     std::function<void()> onClick;
 };
 
+// Ticked or not; the user's click toggles it.
+class CheckBox : public Control {
+public:
+    virtual std::string caption() const = 0;
+    virtual void setChecked(bool checked) = 0;
+    virtual bool isChecked() const = 0;
+};
+
 class ListBox : public Control {
 public:
     virtual void clear() = 0;

@@ -33,6 +33,8 @@ public:
     virtual TextField& addTextField(const TwipsRect& rect, Align align) = 0;
     virtual Button& addButton(const TwipsRect& rect, const std::string& caption,
                               const FontSpec& font = {}) = 0;
+    virtual CheckBox& addCheckBox(const TwipsRect& rect, const std::string& caption,
+                                  const FontSpec& font = {}) = 0;
     virtual ListBox& addListBox(const TwipsRect& rect, const FontSpec& font) = 0;
     // A named image the backend ships (e.g. "logo").
     virtual Picture& addPicture(const TwipsRect& rect, const std::string& image) = 0;

@@ -1,6 +1,7 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "core/numbers.h"
+#include "core/set_clock.h"
 #include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
 #include "settings_dialog/server_list.h"
@@ -25,6 +26,10 @@ constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the lis
 constexpr int kNumberWidth = 1095;
 constexpr int kUnitLeft = 4080 + kNumberWidth + 60;
 constexpr int kUnit2Left = 5880 + kNumberWidth + 60;
+// "The server sends UTC" sits under its offset field, as wide as the field
+// and its unit label.
+constexpr int kUtcWidth = kUnitLeft + 615 - 4080;
+constexpr const char* kUtcCaption = QT_TRANSLATE_NOOP("Tempikon", "sends UTC");
 
 }  // namespace
 
@@ -79,8 +84,10 @@ void ConfigDialog::createControls() {
 
     serverField_ = &w.addTextField({120, 480, 3735, 285}, Align::Left);
     offsetField_ = &w.addTextField({4080, 480, kNumberWidth, 285}, Align::Right);
+    utcBox_ = &w.addCheckBox({4080, 765, kUtcWidth, 255}, kUtcCaption, kSmallFont);
     server2Field_ = &w.addTextField({120, 1440, 3735, 285}, Align::Left);
     offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
+    utc2Box_ = &w.addCheckBox({4080, 1725, kUtcWidth, 255}, kUtcCaption, kSmallFont);
     timeoutField_ = &w.addTextField({5880, 480, kNumberWidth, 285}, Align::Right);
     intervalField_ = &w.addTextField({5880, 1440, kNumberWidth, 285}, Align::Right);
     serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
@@ -130,6 +137,8 @@ void ConfigDialog::fillFields() {
     server2Field_->setText(inForce_.server2);
     offsetField_->setText(core::NumberText(inForce_.offset));
     offset2Field_->setText(core::NumberText(inForce_.offset2));
+    utcBox_->setChecked(core::IsUtcZone(inForce_.zone));
+    utc2Box_->setChecked(core::IsUtcZone(inForce_.zone2));
     timeoutField_->setText(core::NumberText(inForce_.timeout));
     intervalField_->setText(core::NumberText(inForce_.interval));
     loadServerList();
@@ -297,7 +306,8 @@ void ConfigDialog::onUseServer(Role role) {
     if (queryBlocked() || isWorking()) return;
     const int selected = serverList_->selectedIndex();
     if (selected < 0) return;
-    const std::optional<std::string> host = HostOfEntry(serverList_->itemText(selected));
+    const std::string entry = serverList_->itemText(selected);
+    const std::optional<std::string> host = HostOfEntry(entry);
     if (!host) return;
 
     const platform::Liveness::Watch watch = liveness_.watch();
@@ -305,16 +315,20 @@ void ConfigDialog::onUseServer(Role role) {
     showStates();
     const std::string timeText = query_.ask(*host, inForce_.timeout);
     if (!watch.alive()) return;
-    float offset = 0.0f;
+    Adoption adoption;
     bool adopt = !closed_;
     if (adopt && !timeText.empty()) {
-        const platform::LocalDateTime now = platform_.clock().now();
-        offset = EstimateOffset(now.hour, now.minute, timeText);
+        const platform::Clock& clock = platform_.clock();
+        const std::int64_t nowMicros = clock.nowMicros();
+        const platform::LocalDateTime now = clock.localAt(nowMicros);
+        adoption = ChooseAdoption(query_.lastReply(), timeText, EntryMarksUtc(entry), now.hour,
+                                  now.minute, clock.utcOffsetSeconds(nowMicros));
     } else if (adopt) {
         const int answer =
             messageBox(NoAnswerWarning(*host), platform::kMbYesNo | platform::kMbIconExclamation);
         if (!watch.alive()) return;
         adopt = !closed_ && answer == platform::kIdYes;
+        adoption = ChooseAdoption({}, {}, EntryMarksUtc(entry), 0, 0, 0);
     }
     adopting_ = false;
     if (!adopt) {
@@ -323,8 +337,10 @@ void ConfigDialog::onUseServer(Role role) {
     }
     platform::TextField& hostField = role == Role::Primary ? *serverField_ : *server2Field_;
     platform::TextField& hoursField = role == Role::Primary ? *offsetField_ : *offset2Field_;
+    platform::CheckBox& utcBox = role == Role::Primary ? *utcBox_ : *utc2Box_;
     hostField.setText(*host);
-    hoursField.setText(core::NumberText(offset));
+    hoursField.setText(core::NumberText(adoption.offset));
+    utcBox.setChecked(adoption.utc);
     showStates();
 }
 
@@ -332,15 +348,13 @@ void ConfigDialog::onUseServer(Role role) {
 
 void ConfigDialog::onOk() {
     const FieldTexts fields{serverField_->text(),  offsetField_->text(),  server2Field_->text(),
-                            offset2Field_->text(), timeoutField_->text(), intervalField_->text()};
+                            offset2Field_->text(), timeoutField_->text(), intervalField_->text(),
+                            utcBox_->isChecked(),  utc2Box_->isChecked()};
     std::optional<core::Config> config = ValidatedConfig(fields);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
         return;
     }
-    // The dialog has no field for the zones: OK keeps those in force.
-    config->zone = inForce_.zone;
-    config->zone2 = inForce_.zone2;
     const platform::StoreResult saved = core::SaveConfig(platform_.settings(), *config);
     if (hooks_.onApplied) hooks_.onApplied(*config);
     if (!saved.ok) {

@@ -73,8 +73,10 @@ public:
     platform::Label& backupHint() { return *backupHint_; }
     platform::TextField& serverField() { return *serverField_; }
     platform::TextField& offsetField() { return *offsetField_; }
+    platform::CheckBox& utcBox() { return *utcBox_; }
     platform::TextField& server2Field() { return *server2Field_; }
     platform::TextField& offset2Field() { return *offset2Field_; }
+    platform::CheckBox& utc2Box() { return *utc2Box_; }
     platform::TextField& timeoutField() { return *timeoutField_; }
     platform::TextField& intervalField() { return *intervalField_; }
     platform::ListBox& serverList() { return *serverList_; }
@@ -127,8 +129,10 @@ private:
     platform::Label* backupHint_ = nullptr;
     platform::TextField* serverField_ = nullptr;
     platform::TextField* offsetField_ = nullptr;
+    platform::CheckBox* utcBox_ = nullptr;
     platform::TextField* server2Field_ = nullptr;
     platform::TextField* offset2Field_ = nullptr;
+    platform::CheckBox* utc2Box_ = nullptr;
     platform::TextField* timeoutField_ = nullptr;
     platform::TextField* intervalField_ = nullptr;
     platform::ListBox* serverList_ = nullptr;

@@ -1,5 +1,7 @@
 #include "settings_dialog/field_rules.h"
 
+#include <cmath>
+
 #include "core/numbers.h"
 #include "settings_dialog/server_list.h"
 
@@ -57,6 +59,8 @@ std::optional<core::Config> ValidatedConfig(const FieldTexts& fields) {
     config.offset2 = *offset2;
     config.timeout = *timeout;
     config.interval = *interval;
+    config.zone = fields.utc ? kUtcZone : "";
+    config.zone2 = fields.utc2 ? kUtcZone : "";
     return config;
 }
 
@@ -67,6 +71,17 @@ float EstimateOffset(int localHour, int localMinute, std::string_view timeText) 
     const double server = hours * 60.0 + minutes;
     const double halfHours = (local - server) / 60.0 * 2.0;
     return static_cast<float>(core::RoundHalfEven(halfHours) / 2.0);
+}
+
+Adoption ChooseAdoption(std::string_view reply, std::string_view timeText, bool listedUtc,
+                        int localHour, int localMinute, int utcOffsetSeconds) {
+    if (timeText.empty()) return {0.0f, listedUtc};
+    const float estimate = EstimateOffset(localHour, localMinute, timeText);
+    // Within a quarter hour: the estimate is the offset to the half hour,
+    // which also lets zones such as UTC+5:45 take UTC.
+    const double apart = std::abs(estimate * 3600.0 - utcOffsetSeconds);
+    if ((listedUtc || NamesUtc(reply)) && apart <= 15 * 60) return {0.0f, true};
+    return {estimate, false};
 }
 
 std::string FileUrl(const std::string& absolutePath) {

@@ -33,7 +33,7 @@ std::string NoAnswerWarning(const std::string& host);
 // to 0, or does not fit 32 bits.
 std::optional<std::int32_t> TimeoutFromField(std::string_view text);
 
-// The six field texts as typed.
+// The six field texts as typed, and the two "sends UTC" boxes.
 struct FieldTexts {
     std::string server;
     std::string offset;
@@ -41,7 +41,12 @@ struct FieldTexts {
     std::string offset2;
     std::string timeout;
     std::string interval;
+    bool utc = false;
+    bool utc2 = false;
 };
+
+// The zone a ticked box stores; an unticked one stores empty.
+inline constexpr const char* kUtcZone = "UTC";
 
 // OK's check and take-over: the new configuration, or nullopt when any field
 // is refused (empty primary, time-out or interval not a whole number of at
@@ -51,6 +56,20 @@ std::optional<core::Config> ValidatedConfig(const FieldTexts& fields);
 // Hours to add to the server's time to get the local time, to the nearest
 // half hour (halves to even). Reads characters 1-2 and 4-5 of timeText.
 float EstimateOffset(int localHour, int localMinute, std::string_view timeText);
+
+// What adopting a server puts into its offset field and UTC box.
+struct Adoption {
+    float offset = 0.0f;
+    bool utc = false;
+};
+
+// A server that gave timeText (empty: none, and the user adopts it anyway)
+// in the reply `reply`. It sends UTC when the reply names UTC or its list
+// entry is marked so (listedUtc); with a time, that is believed only when
+// the estimated offset is this computer's UTC offset now (utcOffsetSeconds)
+// to the nearest half hour. Then UTC with offset 0; else the estimate.
+Adoption ChooseAdoption(std::string_view reply, std::string_view timeText, bool listedUtc,
+                        int localHour, int localMinute, int utcOffsetSeconds);
 
 // "file://" and the path, with everything but unreserved characters, "/" and ":"
 // percent-encoded.

@@ -127,6 +127,28 @@ std::optional<std::string> HostOfEntry(std::string_view entry) {
     return EncodeUtf8(std::u32string_view(text).substr(start, blank - start));
 }
 
+bool NamesUtc(std::string_view text) {
+    auto wordChar = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
+    for (std::size_t at = text.find("UTC"); at != std::string_view::npos;
+         at = text.find("UTC", at + 1)) {
+        const bool before = at == 0 || !wordChar(text[at - 1]);
+        const bool after = at + 3 == text.size() || !wordChar(text[at + 3]);
+        if (before && after) return true;
+    }
+    return false;
+}
+
+bool EntryMarksUtc(std::string_view entry) {
+    const std::u32string text = FirstColumns(entry, kEntryColumns);
+    const std::size_t start = kHostColumn - 1;
+    if (text.size() <= start) return false;
+    const std::size_t blank = text.find(U' ', start);
+    if (blank == std::u32string::npos || blank == start) return false;
+    return NamesUtc(EncodeUtf8(std::u32string_view(text).substr(blank)));
+}
+
 std::string EntryWithResult(std::string_view entry, std::string_view timeText) {
     std::u32string head = FirstColumns(entry, kEntryColumns);
     head.resize(kEntryColumns, U' ');

@@ -35,6 +35,14 @@ std::vector<std::string> ServerListEntries(std::string_view fileBytes);
 // is empty: no usable host.
 std::optional<std::string> HostOfEntry(std::string_view entry);
 
+// The text holds the word "UTC" in capitals, not within a longer word: as
+// replies name it ("UTC(NIST)", "-UTC", " UTC") and as the list marks servers.
+bool NamesUtc(std::string_view text);
+
+// The entry marks its server as one that sends UTC: "UTC" as a word in its
+// columns after the host (up to column 55). The result column does not count.
+bool EntryMarksUtc(std::string_view entry);
+
 // The entry's first 55 characters, three blanks and "[timeText]", or
 // "[Timeout ]" when timeText is empty. timeText is UTF-8.
 std::string EntryWithResult(std::string_view entry, std::string_view timeText);

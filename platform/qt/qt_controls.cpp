@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QKeyEvent>
@@ -248,6 +249,35 @@ QPushButton* QtButton::widget() const {
 
 void QtButton::click() {
     if (enabled_ && widget_) widget_->click();
+}
+
+// ---- check box ----------------------------------------------------------------
+
+QtCheckBox::QtCheckBox(QWidget* parent, const platform::TwipsRect& rect, const std::string& caption,
+                       const platform::FontSpec& font)
+    : widget_(new QCheckBox(Translated(caption), parent)), caption_(caption) {
+    widget_->setFont(makeFont(font, parent->font()));
+    widget_->setGeometry(toPixels(rect));
+    widget_->setFocusPolicy(Qt::StrongFocus);
+}
+
+QtCheckBox::~QtCheckBox() = default;
+
+void QtCheckBox::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+void QtCheckBox::setChecked(bool checked) {
+    if (widget_) widget_->setChecked(checked);
+}
+
+bool QtCheckBox::isChecked() const {
+    return widget_ && widget_->isChecked();
+}
+
+QCheckBox* QtCheckBox::widget() const {
+    return widget_;
 }
 
 // ---- list box -----------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "platform/reentrance.h"
 
 class QAction;
+class QCheckBox;
 class QPoint;
 class QLabel;
 class QLineEdit;
@@ -101,6 +102,25 @@ public:
 
 private:
     QPointer<QPushButton> widget_;
+    std::string caption_;
+    bool enabled_ = true;
+};
+
+class QtCheckBox : public platform::CheckBox {
+public:
+    QtCheckBox(QWidget* parent, const platform::TwipsRect& rect, const std::string& caption,
+               const platform::FontSpec& font);
+    ~QtCheckBox() override;
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    std::string caption() const override { return caption_; }
+    void setChecked(bool checked) override;
+    bool isChecked() const override;
+
+    QCheckBox* widget() const;
+
+private:
+    QPointer<QCheckBox> widget_;
     std::string caption_;
     bool enabled_ = true;
 };

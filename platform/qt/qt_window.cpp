@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -164,6 +165,15 @@ platform::Button& QtWindow::addButton(const platform::TwipsRect& rect, const std
     remember(button.widget());
     addFocusable(button.widget());
     return button;
+}
+
+platform::CheckBox& QtWindow::addCheckBox(const platform::TwipsRect& rect,
+                                          const std::string& caption,
+                                          const platform::FontSpec& font) {
+    auto& box = keep(std::make_unique<QtCheckBox>(client_, rect, caption, font));
+    remember(box.widget());
+    addFocusable(box.widget());
+    return box;
 }
 
 platform::ListBox& QtWindow::addListBox(const platform::TwipsRect& rect,

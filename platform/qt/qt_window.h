@@ -33,6 +33,8 @@ public:
                                       platform::Align align) override;
     platform::Button& addButton(const platform::TwipsRect& rect, const std::string& caption,
                                 const platform::FontSpec& font = {}) override;
+    platform::CheckBox& addCheckBox(const platform::TwipsRect& rect, const std::string& caption,
+                                    const platform::FontSpec& font = {}) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,

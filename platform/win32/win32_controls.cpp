@@ -161,6 +161,27 @@ bool Win32Button::isEnabled() const {
     return IsWindowEnabled(hwnd_);
 }
 
+// ---- check box ----------------------------------------------------------------
+
+Win32CheckBox::Win32CheckBox(HWND hwnd, std::string caption)
+    : hwnd_(hwnd), caption_(std::move(caption)) {}
+
+void Win32CheckBox::setEnabled(bool enabled) {
+    EnableWindow(hwnd_, enabled);
+}
+
+bool Win32CheckBox::isEnabled() const {
+    return IsWindowEnabled(hwnd_);
+}
+
+void Win32CheckBox::setChecked(bool checked) {
+    SendMessageW(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool Win32CheckBox::isChecked() const {
+    return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
 // ---- list box -----------------------------------------------------------------
 
 void Win32ListBox::setEnabled(bool enabled) {

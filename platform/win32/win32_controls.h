@@ -65,6 +65,20 @@ private:
     std::string caption_;
 };
 
+class Win32CheckBox final : public platform::CheckBox {
+public:
+    Win32CheckBox(HWND hwnd, std::string caption);
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override;
+    std::string caption() const override { return caption_; }
+    void setChecked(bool checked) override;
+    bool isChecked() const override;
+
+private:
+    HWND hwnd_;
+    std::string caption_;
+};
+
 class Win32ListBox final : public platform::ListBox {
 public:
     explicit Win32ListBox(HWND hwnd) : hwnd_(hwnd) {}

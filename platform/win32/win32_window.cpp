@@ -186,10 +186,14 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_CTLCOLORSTATIC: {
-            auto label = labels_.find(reinterpret_cast<HWND>(lParam));
-            if (label == labels_.end() && !pictures_.count(reinterpret_cast<HWND>(lParam))) break;
+            const HWND child = reinterpret_cast<HWND>(lParam);
+            auto label = labels_.find(child);
+            const bool checkBox =
+                std::find(checkBoxes_.begin(), checkBoxes_.end(), child) != checkBoxes_.end();
+            if (label == labels_.end() && !checkBox && !pictures_.count(child)) break;
             HDC dc = reinterpret_cast<HDC>(wParam);
             if (label != labels_.end()) SetTextColor(dc, label->second->colourRef());
+            if (checkBox) SetTextColor(dc, resolveColour(platform::kButtonTextColour, sysColour));
             SetBkColor(dc, backgroundColour_);
             return reinterpret_cast<LRESULT>(backgroundBrush_);
         }
@@ -310,6 +314,15 @@ platform::Button& Win32Window::addButton(const platform::TwipsRect& rect,
     });
     owned_.push_back(std::move(button));
     return *raw;
+}
+
+platform::CheckBox& Win32Window::addCheckBox(const platform::TwipsRect& rect,
+                                             const std::string& caption,
+                                             const platform::FontSpec& font) {
+    HWND h = addChild(L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0, rect, caption, font, nextId());
+    checkBoxes_.push_back(h);
+    owned_.push_back(std::make_unique<Win32CheckBox>(h, caption));
+    return static_cast<platform::CheckBox&>(*owned_.back());
 }
 
 platform::ListBox& Win32Window::addListBox(const platform::TwipsRect& rect,

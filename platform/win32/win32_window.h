@@ -36,6 +36,8 @@ public:
                                       platform::Align align) override;
     platform::Button& addButton(const platform::TwipsRect& rect, const std::string& caption,
                                 const platform::FontSpec& font) override;
+    platform::CheckBox& addCheckBox(const platform::TwipsRect& rect, const std::string& caption,
+                                    const platform::FontSpec& font) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,
@@ -98,6 +100,8 @@ private:
     std::map<int, std::function<void(int)>> commands_;
     std::map<HWND, Win32Label*> labels_;
     std::map<HWND, Win32Picture*> pictures_;
+    // Check boxes paint their captions on the window's background.
+    std::vector<HWND> checkBoxes_;
     std::map<std::tuple<std::wstring, int, bool>, HFONT> fonts_;
     std::vector<std::unique_ptr<platform::Control>> owned_;
 };

@@ -117,6 +117,20 @@ platform::Button& FakeWindow::addButton(const platform::TwipsRect& rect, const s
     return ref;
 }
 
+platform::CheckBox& FakeWindow::addCheckBox(const platform::TwipsRect& rect,
+                                            const std::string& caption,
+                                            const platform::FontSpec& font) {
+    auto c = std::make_unique<FakeCheckBox>();
+    c->rect = rect;
+    c->font = font;
+    c->caption_ = caption;
+    auto& ref = *c;
+    controls.push_back(&ref);
+    tabOrder.push_back(&ref);
+    owned_.push_back(std::move(c));
+    return ref;
+}
+
 platform::ListBox& FakeWindow::addListBox(const platform::TwipsRect& rect,
                                           const platform::FontSpec& font) {
     auto c = std::make_unique<FakeListBox>();

@@ -87,6 +87,26 @@ public:
     std::vector<bool> enabledHistory;
 };
 
+class FakeCheckBox : public platform::CheckBox {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    std::string caption() const override { return caption_; }
+    void setChecked(bool c) override { checked = c; }
+    bool isChecked() const override { return checked; }
+
+    // A user's click: toggles, unless disabled.
+    void click() {
+        if (enabled) checked = !checked;
+    }
+
+    platform::TwipsRect rect;
+    platform::FontSpec font;
+    bool enabled = true;
+    bool checked = false;
+    std::string caption_;
+};
+
 class FakeListBox : public platform::ListBox {
 public:
     void setEnabled(bool e) override { enabled = e; }
@@ -177,6 +197,8 @@ public:
                                       platform::Align align) override;
     platform::Button& addButton(const platform::TwipsRect& rect, const std::string& caption,
                                 const platform::FontSpec& font) override;
+    platform::CheckBox& addCheckBox(const platform::TwipsRect& rect, const std::string& caption,
+                                    const platform::FontSpec& font) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,

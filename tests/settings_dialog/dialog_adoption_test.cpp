@@ -204,5 +204,53 @@ TEST_F(AdoptionTest, DestroyedWhileTheWarningIsOpen) {
     EXPECT_EQ(closings, 1);
 }
 
+// UTC is chosen when the reply names it or the list marks the server, and
+// the estimate agrees with this computer's UTC offset now (Berlin summer
+// time: +2); otherwise the estimated fixed offset, box unticked.
+TEST_F(AdoptionTest, UtcIsChosenWhenTheServerSendsItAndTheEstimateAgrees) {
+    struct Case {
+        const char* what;
+        const char* description;  // the list entry's columns after the host
+        const char* reply;        // empty: silent, adopted anyway
+        ConfigDialog::Role role;
+        const char* offset;
+        bool utc;
+    };
+    const auto primary = ConfigDialog::Role::Primary;
+    const auto backup = ConfigDialog::Role::Backup;
+    const std::vector<Case> cases = {
+        {"NIST reply", "Plain town", "61222 26-07-01 09:35:00 50 0 0 0.0 UTC(NIST) *", primary, "0",
+         true},
+        {"-UTC", "Plain town", "Wed Jul  1 09:35:00 2026-UTC\r\n", backup, "0", true},
+        {"no UTC named", "Plain town", "Wed Jul  1 09:35:00 2026", primary, "2", false},
+        {"UTC inside a word", "Plain town", "09:35:00 UTCX", backup, "2", false},
+        {"UTC named, winter's estimate", "Plain town", "10:35:00 UTC", primary, "1", false},
+        {"marked in the list", "UTC  Marked town", "09:35:00", backup, "0", true},
+        {"marked, estimate disagrees", "UTC  Marked town", "09:05:00", primary, "2.5", false},
+        {"marked, silent", "UTC  Marked town", "", primary, "0", true},
+        {"unmarked, silent", "Plain town", "", backup, "0", false},
+    };
+    for (const auto& c : cases) {
+        // The boxes start ticked: an adoption that chooses no UTC unticks its own.
+        config.zone = config.zone2 = "UTC";
+        platform.files["timeservers.dat"] = std::string("US s.example  ") + c.description;
+        platform.script("s.example", c.reply[0] ? PeerScript().reply(100, c.reply) : PeerScript());
+        platform.fakeClock().zone = fake::FakeClock::Zone::Berlin;
+        platform.fakeClock().setNowUtc(2026, 7, 1, 9, 35, 0);
+        open();
+        list().userSelect(0);
+        platform.queuePopupChoice(c.role == primary ? 0 : 1);
+        if (!c.reply[0]) platform.queueAnswer(platform::kIdYes);
+        list().mouseDown(2);
+        const bool isPrimary = c.role == primary;
+        EXPECT_EQ((isPrimary ? dlg->offsetField() : dlg->offset2Field()).text(), c.offset)
+            << c.what;
+        EXPECT_EQ((isPrimary ? dlg->utcBox() : dlg->utc2Box()).isChecked(), c.utc) << c.what;
+        EXPECT_TRUE((isPrimary ? dlg->utc2Box() : dlg->utcBox()).isChecked())
+            << c.what << ": the other server's box";
+        dlg.reset();
+    }
+}
+
 }  // namespace
 }  // namespace tempikon::settings_dialog::testing

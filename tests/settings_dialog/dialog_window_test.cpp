@@ -83,8 +83,10 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
     const std::vector<Focusable> order = {
         {&dlg->serverField(), {120, 480, 3735, 285}},
         {&dlg->offsetField(), {4080, 480, 1095, 285}},
+        {&dlg->utcBox(), {4080, 765, 1770, 255}},
         {&dlg->server2Field(), {120, 1440, 3735, 285}},
         {&dlg->offset2Field(), {4080, 1440, 1095, 285}},
+        {&dlg->utc2Box(), {4080, 1725, 1770, 255}},
         {&dlg->timeoutField(), {5880, 480, 1095, 285}},
         {&dlg->intervalField(), {5880, 1440, 1095, 285}},
         {&dlg->serverList(), {120, 2520, 7695, 3210}},
@@ -103,6 +105,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         if (auto* t = dynamic_cast<const FakeTextField*>(c)) rect = t->rect;
         if (auto* b = dynamic_cast<const FakeButton*>(c)) rect = b->rect;
         if (auto* l = dynamic_cast<const FakeListBox*>(c)) rect = l->rect;
+        if (auto* u = dynamic_cast<const fake::FakeCheckBox*>(c)) rect = u->rect;
         EXPECT_TRUE(SameRect(rect, order[i].rect)) << "tab stop " << i;
     }
 
@@ -210,7 +213,7 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
 }
 
 TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
-    config.zone2 = "UTC";  // no field shows it: it must survive OK
+    config.zone2 = "UTC";  // its box is ticked: it survives OK
     open();
     dlg->serverField().setText("  new.example ");
     dlg->offsetField().setText("1,5");
@@ -245,6 +248,36 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     EXPECT_EQ(closings, 1);
     platform.advance(0);
     EXPECT_EQ(dlg, nullptr);
+}
+
+// The boxes show the zones in force; OK stores what they show.
+TEST_F(OkTest, TheUtcBoxesShowTheZonesAndOkStoresThem) {
+    struct Case {
+        std::string zone, zone2;
+        bool shown, shown2;  // ticked when the dialog opens
+        bool click, click2;  // the user toggles the box
+        std::string stored, stored2;
+    };
+    const std::vector<Case> cases = {
+        {"", "", false, false, false, false, "", ""},
+        {" utc ", "America/Denver", true, false, false, false, "UTC", ""},
+        {"UTC", "UTC", true, true, true, false, "", "UTC"},
+        {"", "", false, false, false, true, "", "UTC"},
+    };
+    for (const auto& c : cases) {
+        config = {"prim.example", "back.example", 0.0f, 0.0f, 3, 30, c.zone, c.zone2};
+        open();
+        EXPECT_EQ(dlg->utcBox().isChecked(), c.shown) << c.zone;
+        EXPECT_EQ(dlg->utc2Box().isChecked(), c.shown2) << c.zone2;
+        if (c.click) fake::as<fake::FakeCheckBox>(dlg->utcBox()).click();
+        if (c.click2) fake::as<fake::FakeCheckBox>(dlg->utc2Box()).click();
+        ok().click();
+        EXPECT_EQ(platform.store().stored("Zone"), c.stored) << c.zone;
+        EXPECT_EQ(platform.store().stored("Zone2"), c.stored2) << c.zone2;
+        EXPECT_EQ(config.zone, c.stored) << "in force";
+        EXPECT_EQ(config.zone2, c.stored2) << "in force";
+        platform.advance(0);
+    }
 }
 
 TEST_F(OkTest, AFailedSaveIsReportedAndTheDialogStaysOpen) {

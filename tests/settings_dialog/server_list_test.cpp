@@ -202,6 +202,7 @@ TEST(ShippedServerList, IsInTheFixedColumnFormat) {
         const auto host = HostOfEntry(e);
         ASSERT_TRUE(host.has_value()) << e;
         hosts.push_back(*host);
+        EXPECT_TRUE(EntryMarksUtc(e)) << "every shipped server sends UTC: " << e;
     }
     EXPECT_EQ(hosts.front(), "time-a-g.nist.gov");
     EXPECT_NE(std::find(hosts.begin(), hosts.end(), "time-e-wwv.nist.gov"), hosts.end());
