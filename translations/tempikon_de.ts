@@ -106,6 +106,11 @@
         <translation>Min.</translation>
     </message>
     <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="33"/>
+        <source>sends UTC</source>
+        <translation>sendet UTC</translation>
+    </message>
+    <message>
         <location filename="../settings_dialog/config_dialog.cpp" line="75"/>
         <source>List of public Timerservers</source>
         <translation>Liste öffentlicher Zeitserver</translation>

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -74,6 +75,9 @@ struct DialogQtTest : ::testing::Test {
     static QLineEdit* edit(platform::TextField& f) {
         return dynamic_cast<qt::QtTextField&>(f).widget();
     }
+    static QCheckBox* box(platform::CheckBox& b) {
+        return dynamic_cast<qt::QtCheckBox&>(b).widget();
+    }
     static QListWidget* listWidget(settings_dialog::ConfigDialog& d) {
         return dynamic_cast<qt::QtListBox&>(d.serverList()).widget();
     }
@@ -112,7 +116,7 @@ struct DialogQtTest : ::testing::Test {
 TEST_F(DialogQtTest, FieldsAreFilledFromTheSettingsFile) {
     seed(
         "[CONFIG]\nServer=seeded.example\nServer2=backup.example\nOffset=5.5\n"
-        "Offset2=-0.5\nTimeout=7\nInterval=45\n");
+        "Offset2=-0.5\nTimeout=7\nInterval=45\nZone2=UTC\n");
     settings_dialog::ConfigDialog& dlg = openDialog();
     EXPECT_TRUE(dlg.isShown());
     EXPECT_EQ(dlg.window().caption(), "Configuration");
@@ -122,6 +126,10 @@ TEST_F(DialogQtTest, FieldsAreFilledFromTheSettingsFile) {
     EXPECT_EQ(edit(dlg.offset2Field())->text(), "-0.5");
     EXPECT_EQ(edit(dlg.timeoutField())->text(), "7");
     EXPECT_EQ(edit(dlg.intervalField())->text(), "45");
+    EXPECT_FALSE(box(dlg.utcBox())->isChecked());
+    EXPECT_TRUE(box(dlg.utc2Box())->isChecked());
+    // The caption is seen whole.
+    EXPECT_LE(box(dlg.utcBox())->sizeHint().width(), box(dlg.utcBox())->width());
     EXPECT_EQ(listWidget(dlg)->count(), 2);
     EXPECT_EQ(listWidget(dlg)->item(0)->text().size(), 55);
     EXPECT_EQ(listWidget(dlg)->font().family(), "Courier New");
@@ -133,6 +141,8 @@ TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
     edit(dlg.offsetField())->setText("2.5");
     edit(dlg.timeoutField())->setText("3.5");
     edit(dlg.intervalField())->setText("15");
+    QTest::mouseClick(box(dlg.utcBox()), Qt::LeftButton, {},
+                      QPoint(4, box(dlg.utcBox())->height() / 2));
     edit(dlg.intervalField())->setFocus();
     QTest::keyClick(edit(dlg.intervalField()), Qt::Key_Return);
 
@@ -143,6 +153,8 @@ TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
     EXPECT_EQ(file.value("CONFIG/Offset").toString(), "2.5");
     EXPECT_EQ(file.value("CONFIG/Timeout").toString(), "4");
     EXPECT_EQ(file.value("CONFIG/Interval").toString(), "15");
+    EXPECT_EQ(file.value("CONFIG/Zone").toString(), "UTC");
+    EXPECT_EQ(file.value("CONFIG/Zone2").toString(), "");
     EXPECT_EQ(dynamic_cast<qt::QtLabel&>(form->serverLine()).widget()->text(), "typed.example");
     EXPECT_TRUE(form->setTimeItem().isEnabled());
 }
