@@ -7,18 +7,15 @@ Runs as runonce_e2e.py does: under capsh without CAP_SYS_TIME, the clock
 recorder preloaded, no display, no system bus and settings of its own.
 Daytime servers listen on 127.0.14.x.
 """
-import argparse
 import os
 import re
 import stat
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from daytime_server import DaytimeServer, Failure, check  # noqa: E402
-from runonce_e2e import read_log, run, seed  # noqa: E402
+from daytime_server import DaytimeServer, check  # noqa: E402
+from runonce_e2e import main, read_log, run, seed  # noqa: E402
 
 
 def case_help(opts, tmp):
@@ -161,21 +158,5 @@ CASES = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    opts = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="tempikon-diag-") as tmp:
-        try:
-            CASES[opts.case](opts, tmp)
-        except (Failure, subprocess.TimeoutExpired) as e:
-            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
-            return 1
-    print(f"ok {opts.case}")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(CASES, "tempikon-diag-"))
