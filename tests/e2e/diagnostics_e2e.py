@@ -7,18 +7,15 @@ Runs as runonce_e2e.py does: under capsh without CAP_SYS_TIME, the clock
 recorder preloaded, no display, no system bus and settings of its own.
 Daytime servers listen on 127.0.14.x.
 """
-import argparse
 import os
 import re
 import stat
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from daytime_server import DaytimeServer, Failure, check  # noqa: E402
-from runonce_e2e import read_log, run, seed  # noqa: E402
+from daytime_server import DaytimeServer, check  # noqa: E402
+from runonce_e2e import main, read_log, run, seed  # noqa: E402
 
 
 def case_help(opts, tmp):
@@ -35,6 +32,22 @@ def case_help(opts, tmp):
         check(r.stderr == "", f"{args}: nothing on stderr", r)
     r = run(opts.program, opts.recorder, tmp, ["--version"], log, extra)
     check(r.returncode == 0 and r.stdout == "Tempikon 1.2.0.10\n", "--version", r)
+    # A German locale, named either way, reads the usage in German, still
+    # without a display; the switches and the file keep their names.
+    english = r"Exit status|Usage:|set the clock once"
+    for lang, german in (({"LANG": "de_DE.UTF-8", "LC_ALL": ""}, True),
+                         ({"LANG": "C", "LC_ALL": "de_DE.UTF-8"}, True),
+                         ({"LANG": "C.UTF-8", "LC_ALL": ""}, False)):
+        r = run(opts.program, opts.recorder, tmp, ["--help"], log,
+                {**extra, **lang, "LANGUAGE": ""})
+        # The shell capsh starts may warn of a locale this machine lacks.
+        own = [l for l in r.stderr.splitlines() if "setlocale" not in l]
+        check(r.returncode == 0 and own == [], f"{lang}: --help exits 0, quietly", r)
+        check(("Rückgabewert:" in r.stdout) == german and
+              (re.search(english, r.stdout) is None) == german,
+              f"{lang}: the usage in {'German' if german else 'English'}", r)
+        for word in ("/RUNONCE", "/QUERY", "--version", "Tempikon.conf"):
+            check(word in r.stdout, f"{lang}: the usage names {word}", r)
     check(read_log(log) == [], "no clock call")
 
 
@@ -145,21 +158,5 @@ CASES = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    opts = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="tempikon-diag-") as tmp:
-        try:
-            CASES[opts.case](opts, tmp)
-        except (Failure, subprocess.TimeoutExpired) as e:
-            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
-            return 1
-    print(f"ok {opts.case}")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(CASES, "tempikon-diag-"))

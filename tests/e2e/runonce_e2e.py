@@ -319,15 +319,16 @@ CASES = {
 }
 
 
-def main():
+def main(cases, prefix):
+    """Runs the case named on the command line, in a temporary folder."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="tempikon-e2e-") as tmp:
+    with tempfile.TemporaryDirectory(prefix=prefix) as tmp:
         try:
-            CASES[opts.case](opts, tmp)
+            cases[opts.case](opts, tmp)
         except (Failure, subprocess.TimeoutExpired) as e:
             print(f"FAIL {opts.case}: {e}", file=sys.stderr)
             return 1
@@ -336,4 +337,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(CASES, "tempikon-e2e-"))
