@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
     using namespace tempikon;
     // Help and version come before any window system is touched.
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+#if defined(TEMPIKON_BACKEND_WIN32)
+    if (app::EarlyRequestFor(arguments) != app::EarlyRequest::None)
+        win32::AttachParentConsoleIfNoOutput();
+#endif
     switch (app::EarlyRequestFor(arguments)) {
         case app::EarlyRequest::Help:
             std::cout << HelpText() << std::flush;
