@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/main_window.h"
+#include "platform/translate.h"
 #include "tempikon_version.h"
 
 namespace tempikon::app {
@@ -19,37 +20,40 @@ std::string VersionText() {
 }
 
 std::string UsageText() {
-    return "Usage: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]\n"
-           "       tempikon --help | --version\n"
-           "\n"
-           "Sets the computer's clock from a Daytime (RFC 867) time server, asking the\n"
-           "backup server when the primary gives no time.\n"
-           "\n"
-           "Without a switch the main window opens for configuration and \"Set time\".\n"
-           "Switches count anywhere on the command line, in any case; /RUNONCE wins.\n"
-           "  /RUNONCE     set the clock once, show the result for five seconds, end\n"
-           "  /SERVER      set the clock now and then every configured number of minutes\n"
-           "  /QUERY       ask the servers and print what they say; never set the clock\n"
-           "               (needs no display and no right to set the clock)\n"
-           "  /MIN         start with the main window minimised\n"
-           "  -h, --help, /?  print this help and end\n"
-           "  --version    print the version and end\n"
-           "\n"
-           "/QUERY prints one line for each server asked:\n"
-           "  <server>: <time in reply> -> <corrected time> d=<difference>s rtt=<round trip>ms\n"
-           "\n"
-           "Exit status:\n"
-           "  0  the clock was set (/QUERY: a server gave a valid time)\n"
-           "  1  no server gave a valid time\n"
-           "  2  no primary server configured, the settings cannot be read, or no display\n"
-           "     for the configuration window\n"
-           "  3  the system refused to set the clock\n"
-           "\n"
-           "Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf\n"
-           "(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the\n"
-           "registry key HKEY_CURRENT_USER\\Software\\Tempikon\\Tempikon\\CONFIG), keys Server,\n"
-           "Server2, Offset, Offset2 (hours), Timeout (seconds) and Interval (minutes).\n"
-           "Failures are explained on standard error. See man tempikon.\n";
+    // One text for the translators: its lines are laid out together.
+    return QT_TRANSLATE_NOOP(
+        "Tempikon",
+        "Usage: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]\n"
+        "       tempikon --help | --version\n"
+        "\n"
+        "Sets the computer's clock from a Daytime (RFC 867) time server, asking the\n"
+        "backup server when the primary gives no time.\n"
+        "\n"
+        "Without a switch the main window opens for configuration and \"Set time\".\n"
+        "Switches count anywhere on the command line, in any case; /RUNONCE wins.\n"
+        "  /RUNONCE     set the clock once, show the result for five seconds, end\n"
+        "  /SERVER      set the clock now and then every configured number of minutes\n"
+        "  /QUERY       ask the servers and print what they say; never set the clock\n"
+        "               (needs no display and no right to set the clock)\n"
+        "  /MIN         start with the main window minimised\n"
+        "  -h, --help, /?  print this help and end\n"
+        "  --version    print the version and end\n"
+        "\n"
+        "/QUERY prints one line for each server asked:\n"
+        "  <server>: <time in reply> -> <corrected time> d=<difference>s rtt=<round trip>ms\n"
+        "\n"
+        "Exit status:\n"
+        "  0  the clock was set (/QUERY: a server gave a valid time)\n"
+        "  1  no server gave a valid time\n"
+        "  2  no primary server configured, the settings cannot be read, or no display\n"
+        "     for the configuration window\n"
+        "  3  the system refused to set the clock\n"
+        "\n"
+        "Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf\n"
+        "(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the\n"
+        "registry key HKEY_CURRENT_USER\\Software\\Tempikon\\Tempikon\\CONFIG), keys Server,\n"
+        "Server2, Offset, Offset2 (hours), Timeout (seconds) and Interval (minutes).\n"
+        "Failures are explained on standard error. See man tempikon.\n");
 }
 
 bool QueryModeRequested(std::string_view commandLine) {

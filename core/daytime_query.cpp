@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/reentrance.h"
+#include "platform/translate.h"
 
 namespace tempikon::core {
 
@@ -118,7 +119,7 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     // another host than the one named: such a name is never found.
     if (host.find('\0') != std::string::npos) {
         done_ = true;
-        failure_ = {FailureKind::HostNotFound, "host not found"};
+        failure_ = {FailureKind::HostNotFound, QT_TRANSLATE_NOOP("Tempikon", "host not found")};
         return {};
     }
     timeoutSeconds_ = TimeoutMilliseconds(timeoutSeconds) / 1000;
@@ -216,18 +217,19 @@ void DaytimeQuery::onSocketError(platform::SocketErrorKind kind, const std::stri
     reply_.clear();
     switch (kind) {
         case platform::SocketErrorKind::Refused:
-            failure_ = {FailureKind::Refused, "connection refused"};
+            failure_ = {FailureKind::Refused, QT_TRANSLATE_NOOP("Tempikon", "connection refused")};
             break;
         case platform::SocketErrorKind::HostNotFound:
-            failure_ = {FailureKind::HostNotFound, "host not found"};
+            failure_ = {FailureKind::HostNotFound, QT_TRANSLATE_NOOP("Tempikon", "host not found")};
             break;
         case platform::SocketErrorKind::Reset:
-            failure_ = {FailureKind::Reset, "connection reset"};
+            failure_ = {FailureKind::Reset, QT_TRANSLATE_NOOP("Tempikon", "connection reset")};
             break;
         case platform::SocketErrorKind::Other:
-            failure_ = {FailureKind::ConnectionFailed, description.empty()
-                                                           ? std::string("connection failed")
-                                                           : "connection failed: " + description};
+            failure_ = {FailureKind::ConnectionFailed,
+                        description.empty()
+                            ? std::string(QT_TRANSLATE_NOOP("Tempikon", "connection failed"))
+                            : "connection failed: " + description};
             break;
     }
     done_ = true;
@@ -240,7 +242,8 @@ void DaytimeQuery::onDataArrival() {
     if (bytes) {
         failure_ = {};
     } else {
-        failure_ = {FailureKind::ConnectionFailed, "the reply could not be read"};
+        failure_ = {FailureKind::ConnectionFailed,
+                    QT_TRANSLATE_NOOP("Tempikon", "the reply could not be read")};
     }
     if (done_) {
         // More data behind a whole reply, before the wait looked: the newer
@@ -260,7 +263,8 @@ void DaytimeQuery::onPeerClosed() {
     if (!busy_ || shutDown_ || done_) return;
     timeoutTimer_.setEnabled(false);
     if (reply_.empty() && failure_.kind == FailureKind::None)
-        failure_ = {FailureKind::ConnectionFailed, "the server closed the connection unanswered"};
+        failure_ = {FailureKind::ConnectionFailed,
+                    QT_TRANSLATE_NOOP("Tempikon", "the server closed the connection unanswered")};
     done_ = true;
 }
 

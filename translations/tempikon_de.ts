@@ -257,5 +257,150 @@
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
+        <source>Cannot read the settings file %1: %2</source>
+        <translation>Die Einstellungsdatei %1 ist nicht lesbar: %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="33"/>
+        <source>no answer within %1 s</source>
+        <translation>keine Antwort innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="34"/>
+        <source>the reply held no time: %1</source>
+        <translation>die Antwort enthielt keine Uhrzeit: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <source>the time was not a valid time of day: %1</source>
+        <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
+        <source>connection failed: %1</source>
+        <translation>Verbindung fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
+        <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
+        <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="122"/>
+        <location filename="../core/daytime_query.cpp" line="223"/>
+        <source>host not found</source>
+        <translation>Host nicht gefunden</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="220"/>
+        <source>connection refused</source>
+        <translation>Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="226"/>
+        <source>connection reset</source>
+        <translation>Verbindung zurückgesetzt</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="230"/>
+        <source>connection failed</source>
+        <translation>Verbindung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="244"/>
+        <source>the reply could not be read</source>
+        <translation>die Antwort war nicht lesbar</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="264"/>
+        <source>the server closed the connection unanswered</source>
+        <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
+    </message>
+    <message>
+        <location filename="../app/command_line.cpp" line="24"/>
+        <source>Usage: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
+       tempikon --help | --version
+
+Sets the computer&apos;s clock from a Daytime (RFC 867) time server, asking the
+backup server when the primary gives no time.
+
+Without a switch the main window opens for configuration and &quot;Set time&quot;.
+Switches count anywhere on the command line, in any case; /RUNONCE wins.
+  /RUNONCE     set the clock once, show the result for five seconds, end
+  /SERVER      set the clock now and then every configured number of minutes
+  /QUERY       ask the servers and print what they say; never set the clock
+               (needs no display and no right to set the clock)
+  /MIN         start with the main window minimised
+  -h, --help, /?  print this help and end
+  --version    print the version and end
+
+/QUERY prints one line for each server asked:
+  &lt;server&gt;: &lt;time in reply&gt; -&gt; &lt;corrected time&gt; d=&lt;difference&gt;s rtt=&lt;round trip&gt;ms
+
+Exit status:
+  0  the clock was set (/QUERY: a server gave a valid time)
+  1  no server gave a valid time
+  2  no primary server configured, the settings cannot be read, or no display
+     for the configuration window
+  3  the system refused to set the clock
+
+Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf
+(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the
+registry key HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG), keys Server,
+Server2, Offset, Offset2 (hours), Timeout (seconds) and Interval (minutes).
+Failures are explained on standard error. See man tempikon.
+</source>
+        <translation>Aufruf: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
+        tempikon --help | --version
+
+Stellt die Uhr des Computers nach einem Daytime-Zeitserver (RFC 867) und fragt
+den Ersatz-Zeitserver, wenn der primäre keine Zeit liefert.
+
+Ohne Schalter öffnet sich das Hauptfenster für die Konfiguration und „Zeit
+stellen“. Schalter gelten überall in der Befehlszeile, in beliebiger Groß- und
+Kleinschreibung; /RUNONCE hat Vorrang.
+  /RUNONCE     die Uhr einmal stellen, das Ergebnis fünf Sekunden zeigen, enden
+  /SERVER      die Uhr jetzt und dann alle eingestellten Minuten stellen
+  /QUERY       die Server fragen und ausgeben, was sie sagen; die Uhr nie stellen
+               (braucht keine Anzeige und kein Recht, die Uhr zu stellen)
+  /MIN         mit minimiertem Hauptfenster starten
+  -h, --help, /?  diese Hilfe ausgeben und enden
+  --version    die Version ausgeben und enden
+
+/QUERY gibt für jeden gefragten Server eine Zeile aus (auf Englisch):
+  &lt;Server&gt;: &lt;Zeit der Antwort&gt; -&gt; &lt;korrigierte Zeit&gt; d=&lt;Differenz&gt;s rtt=&lt;Umlaufzeit&gt;ms
+
+Rückgabewert:
+  0  die Uhr wurde gestellt (/QUERY: ein Server lieferte eine gültige Zeit)
+  1  kein Server lieferte eine gültige Zeit
+  2  kein primärer Zeitserver konfiguriert, die Einstellungen sind nicht lesbar,
+     oder keine Anzeige für das Konfigurationsfenster
+  3  das System hat das Stellen der Uhr verweigert
+
+Einstellungen: der Abschnitt [CONFIG] von ~/.config/Tempikon/Tempikon.conf
+(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf, wenn das gesetzt ist; unter Windows
+der Registrierungsschlüssel HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG),
+Schlüssel Server, Server2, Offset, Offset2 (Stunden), Timeout (Sekunden) und
+Interval (Minuten).
+Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
+</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="229"/>
+        <source>it is a folder</source>
+        <translation>es ist ein Ordner</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="230"/>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="232"/>
+        <source>too large</source>
+        <translation>zu groß</translation>
+    </message>
 </context>
 </TS>

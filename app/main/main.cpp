@@ -12,17 +12,36 @@
 #include "platform/win32/win32_start.h"
 namespace backend = tempikon::win32;
 #else
+#include "platform/qt/qt_early_text.h"
 #include "platform/qt/qt_start.h"
 namespace backend = tempikon::qt;
 #endif
+
+namespace {
+
+// The usage in the user's language where the backend has translations;
+// the Windows build answers in English.
+std::string HelpText() {
+#if defined(TEMPIKON_BACKEND_WIN32)
+    return tempikon::app::UsageText();
+#else
+    return tempikon::qt::EarlyTranslated(tempikon::app::UsageText());
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace tempikon;
     // Help and version come before any window system is touched.
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+#if defined(TEMPIKON_BACKEND_WIN32)
+    if (app::EarlyRequestFor(arguments) != app::EarlyRequest::None)
+        win32::AttachParentConsoleIfNoOutput();
+#endif
     switch (app::EarlyRequestFor(arguments)) {
         case app::EarlyRequest::Help:
-            std::cout << app::UsageText() << std::flush;
+            std::cout << HelpText() << std::flush;
             return app::kExitOk;
         case app::EarlyRequest::Version:
             std::cout << app::VersionText() << std::endl;

@@ -177,31 +177,36 @@ std::vector<std::string> QtPlatform::dataDirectories() const {
                               TEMPIKON_DATADIR);
 }
 
-void QtPlatform::writeOutputLine(const std::string& line) {
-    // Nobody may be reading the pipe: a line that does not fit now is dropped
-    // and counted, never waited for, so that the clock keeps being set.
+namespace {
+
+// Nobody may be reading the pipe: a line that does not fit now is dropped
+// and counted, never waited for, so that the clock keeps being set.
+void WriteLineWithoutWaiting(int fd, const std::string& line, std::size_t& dropped) {
     std::string text;
-    if (droppedOutputLines_ > 0) {
-        text = "(" + std::to_string(droppedOutputLines_) + " lines of output dropped)\n";
-    }
+    if (dropped > 0) text = "(" + std::to_string(dropped) + " lines of output dropped)\n";
     text += line;
     // Up to PIPE_BUF bytes go into a pipe whole once poll says it has room.
     if (text.size() >= PIPE_BUF) text.resize(PIPE_BUF - 1);
     text += '\n';
-    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    pollfd out{fd, POLLOUT, 0};
     const bool room = ::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) &&
                       !(out.revents & (POLLERR | POLLHUP | POLLNVAL));
-    if (room && ::write(STDOUT_FILENO, text.data(), text.size()) == ssize_t(text.size())) {
-        droppedOutputLines_ = 0;
+    if (room && ::write(fd, text.data(), text.size()) == ssize_t(text.size())) {
+        dropped = 0;
     } else {
-        ++droppedOutputLines_;
+        ++dropped;
     }
 }
 
+}  // namespace
+
+void QtPlatform::writeOutputLine(const std::string& line) {
+    WriteLineWithoutWaiting(STDOUT_FILENO, line, droppedOutputLines_);
+}
+
 void QtPlatform::writeErrorLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    std::fflush(stderr);  // anything Qt itself wrote goes first
+    WriteLineWithoutWaiting(STDERR_FILENO, line, droppedErrorLines_);
 }
 
 platform::Version QtPlatform::version() const {

@@ -58,6 +58,7 @@ private:
     int exitCode_ = 0;
     // Output lines that did not fit into standard output when written.
     std::size_t droppedOutputLines_ = 0;
+    std::size_t droppedErrorLines_ = 0;
 };
 
 }  // namespace tempikon::qt

@@ -226,10 +226,11 @@ std::optional<std::string> QtSettingsStore::unreadableReason(const std::string& 
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
         return std::string(std::strerror(errno));
     }
-    if (S_ISDIR(info.st_mode)) return std::string("it is a folder");
-    if (!S_ISREG(info.st_mode)) return std::string("not a regular file");
+    if (S_ISDIR(info.st_mode)) return std::string(QT_TRANSLATE_NOOP("Tempikon", "it is a folder"));
+    if (!S_ISREG(info.st_mode))
+        return std::string(QT_TRANSLATE_NOOP("Tempikon", "not a regular file"));
     if (static_cast<std::uintmax_t>(info.st_size) > kMaxSettingsFileBytes)
-        return std::string("too large");
+        return std::string(QT_TRANSLATE_NOOP("Tempikon", "too large"));
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::string(std::strerror(errno));
     char byte = 0;

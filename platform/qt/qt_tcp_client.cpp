@@ -94,6 +94,8 @@ void QtTcpClient::guarded(F f) {
 
 void QtTcpClient::retire(QObject* object) {
     if (!object) return;
+    // Its socket is closed next: the event loop must not watch it meanwhile.
+    if (auto* notifier = qobject_cast<QSocketNotifier*>(object)) notifier->setEnabled(false);
     object->disconnect();
     object->setParent(nullptr);
     if (depth_ > 0) {

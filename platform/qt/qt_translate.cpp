@@ -28,6 +28,16 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "The settings could not be saved: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "Nothing on this system could open\n%1"),
     QT_TRANSLATE_NOOP("Tempikon", "About %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "Cannot read the settings file %1: %2"),
+    // Why a server gave no time.
+    QT_TRANSLATE_NOOP("Tempikon", "no answer within %1 s"),
+    QT_TRANSLATE_NOOP("Tempikon", "the reply held no time: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the time was not a valid time of day: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "connection failed: %1"),
+    // Why the clock was not set, when neither the kernel nor the time service would.
+    QT_TRANSLATE_NOOP("Tempikon",
+                      "not permitted (run as root, give the program CAP_SYS_TIME, or use the "
+                      "system's time service; see man tempikon); kernel: %1; time service: %2"),
 };
 
 // Reasons the clock's backends give, shown behind "Couldn't set system clock: ".
@@ -49,15 +59,21 @@ const std::vector<Pattern>& Patterns() {
     static const std::vector<Pattern> patterns = [] {
         std::vector<Pattern> list;
         for (const char* source : kPatterns) {
-            // The fixed pieces literally, each placeholder as a part.
+            // The fixed pieces literally, each placeholder as a part. A part
+            // spans lines only where the pattern does, so that a tooltip's
+            // lines are taken one by one.
             static const QRegularExpression placeholder(QStringLiteral("%[12]"));
-            const QStringList pieces = QString::fromUtf8(source).split(placeholder);
+            const QString text = QString::fromUtf8(source);
             QStringList escaped;
-            for (const QString& piece : pieces) escaped << QRegularExpression::escape(piece);
+            for (const QString& piece : text.split(placeholder))
+                escaped << QRegularExpression::escape(piece);
             const QString expression = escaped.join(QStringLiteral("(.*)"));
-            list.push_back({QRegularExpression(QLatin1Char('^') + expression + QLatin1Char('$'),
-                                               QRegularExpression::DotMatchesEverythingOption),
-                            QString::fromUtf8(source)});
+            const auto options = text.contains(QLatin1Char('\n'))
+                                     ? QRegularExpression::DotMatchesEverythingOption
+                                     : QRegularExpression::NoPatternOption;
+            list.push_back(
+                {QRegularExpression(QLatin1Char('^') + expression + QLatin1Char('$'), options),
+                 text});
         }
         return list;
     }();
@@ -83,6 +99,17 @@ QString TranslatedText(const QString& text, int depth) {
         return parts.size() == 1 ? translated.arg(parts[0])
                                  : translated.arg(parts.value(0), parts.value(1));
     }
+    // A tooltip: the outcome, then one line for each server that gave no time.
+    if (text.contains(QLatin1Char('\n'))) {
+        QStringList lines = text.split(QLatin1Char('\n'));
+        for (QString& line : lines) line = TranslatedText(line, depth);
+        return lines.join(QLatin1Char('\n'));
+    }
+    // "<server>: <reason>": the host as it is, the reason in the user's language.
+    static const QRegularExpression serverReason(
+        QStringLiteral("^(\\S+(?: \\(Backup\\))?): (.+)$"));
+    if (const QRegularExpressionMatch m = serverReason.match(text); m.hasMatch())
+        return m.captured(1) + QStringLiteral(": ") + TranslatedText(m.captured(2), depth + 1);
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/win32/win32_start.h"
 #include "platform/win32/win32_tcp_client.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timer.h"
@@ -192,30 +193,13 @@ std::vector<std::string> Win32Platform::dataDirectories() const {
 }
 
 void Win32Platform::writeLine(DWORD which, const std::string& line) {
+    AttachParentConsoleIfNoOutput();
     HANDLE h = GetStdHandle(which);
-    if ((h == nullptr || h == INVALID_HANDLE_VALUE) && !consoleTried_) {
-        // A windows program started from a console has no standard handles;
-        // write to that console instead.
-        consoleTried_ = true;
-        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-            HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-            if (out != INVALID_HANDLE_VALUE) {
-                SetStdHandle(STD_OUTPUT_HANDLE, out);
-                SetStdHandle(STD_ERROR_HANDLE, out);
-            }
-        }
-        h = GetStdHandle(which);
-    }
     if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
-    DWORD mode = 0, written = 0;
-    if (GetConsoleMode(h, &mode)) {
-        const std::wstring text = widen(line) + L"\r\n";
-        WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    } else {
-        const std::string text = line + "\r\n";
-        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    }
+    auto& writer = which == STD_OUTPUT_HANDLE ? output_ : errors_;
+    // A test or the console fallback may have put another handle in place.
+    if (!writer || writer->handle() != h) writer = std::make_unique<Win32OutputWriter>(h);
+    writer->writeLine(line);
 }
 
 void Win32Platform::writeOutputLine(const std::string& line) {

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_common.h"
+#include "platform/win32/win32_output.h"
 #include "platform/win32/win32_settings_store.h"
 
 namespace tempikon::win32 {
@@ -102,7 +103,8 @@ private:
     std::vector<Win32Window*> windows_;
     Win32Clock clock_;
     Win32SettingsStore store_;
-    bool consoleTried_ = false;
+    std::unique_ptr<Win32OutputWriter> output_;
+    std::unique_ptr<Win32OutputWriter> errors_;
 };
 
 }  // namespace tempikon::win32

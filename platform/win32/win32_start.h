@@ -18,4 +18,11 @@ struct Win32Start {
 // line is read as UTF-16 from the system.
 Win32Start createPlatform(int& argc, char** argv);
 
+// A windows program started from a console without redirection has no
+// standard handles, so its output would vanish: this attaches it to the
+// parent's console and points the standard handles and the C runtime's
+// stdout and stderr there. Does nothing when there is a standard output or
+// after its first call.
+void AttachParentConsoleIfNoOutput();
+
 }  // namespace tempikon::win32

@@ -32,6 +32,22 @@ def case_help(opts, tmp):
         check(r.stderr == "", f"{args}: nothing on stderr", r)
     r = run(opts.program, opts.recorder, tmp, ["--version"], log, extra)
     check(r.returncode == 0 and r.stdout == "Tempikon 1.2.0.10\n", "--version", r)
+    # A German locale, named either way, reads the usage in German, still
+    # without a display; the switches and the file keep their names.
+    english = r"Exit status|Usage:|set the clock once"
+    for lang, german in (({"LANG": "de_DE.UTF-8", "LC_ALL": ""}, True),
+                         ({"LANG": "C", "LC_ALL": "de_DE.UTF-8"}, True),
+                         ({"LANG": "C.UTF-8", "LC_ALL": ""}, False)):
+        r = run(opts.program, opts.recorder, tmp, ["--help"], log,
+                {**extra, **lang, "LANGUAGE": ""})
+        # The shell capsh starts may warn of a locale this machine lacks.
+        own = [l for l in r.stderr.splitlines() if "setlocale" not in l]
+        check(r.returncode == 0 and own == [], f"{lang}: --help exits 0, quietly", r)
+        check(("Rückgabewert:" in r.stdout) == german and
+              (re.search(english, r.stdout) is None) == german,
+              f"{lang}: the usage in {'German' if german else 'English'}", r)
+        for word in ("/RUNONCE", "/QUERY", "--version", "Tempikon.conf"):
+            check(word in r.stdout, f"{lang}: the usage names {word}", r)
     check(read_log(log) == [], "no clock call")
 
 

@@ -21,6 +21,12 @@ target_link_libraries(backend_tests PRIVATE
 target_compile_definitions(backend_tests PRIVATE
   TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>")
 add_dependencies(backend_tests tempikon_settings_writer)
+# The German translation as the program finds it beside itself.
+if(TARGET tempikon_lrelease)
+  add_dependencies(backend_tests tempikon_lrelease)
+  target_compile_definitions(backend_tests PRIVATE
+    TEMPIKON_TRANSLATIONS_DIR="${PROJECT_BINARY_DIR}/app/main/translations")
+endif()
 gtest_discover_tests(backend_tests
   TEST_PREFIX "backend."
   DISCOVERY_TIMEOUT 60

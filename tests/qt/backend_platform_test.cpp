@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_translate.h"
 
 namespace tempikon::qt {
 namespace {
@@ -403,6 +405,48 @@ TEST(ClockRight, EffectiveOnlyAroundTheClockCall) {
     }
     EXPECT_FALSE(HoldsClockRight());
 }
+
+// ---- translation ----------------------------------------------------------------
+
+#ifdef TEMPIKON_TRANSLATIONS_DIR
+// Texts the logic builds from pieces (a tooltip: the outcome, then one line
+// for each server) read in German piece by piece; hosts, replies and the
+// system's own words stay as they are.
+TEST(Translation, ComposedTextsReadInGermanPieceByPiece) {
+    QTranslator german;
+    ASSERT_TRUE(
+        german.load(QStringLiteral("tempikon_de"), QStringLiteral(TEMPIKON_TRANSLATIONS_DIR)));
+    QCoreApplication::installTranslator(&german);
+    const struct {
+        const char* english;
+        const char* german;
+    } rows[] = {
+        {"Couldn't reach timeserver(s)\n127.0.0.9: connection refused\nb.example: no answer "
+         "within 3 s",
+         "Zeitserver nicht erreichbar\n127.0.0.9: Verbindung abgelehnt\nb.example: keine Antwort "
+         "innerhalb von 3 s"},
+        // The outcome's pattern must not swallow the lines below it.
+        {"Time set to 12:00:00 d=3s\na.example: no answer within 3 s",
+         "Zeit gestellt auf 12:00:00 d=3s\na.example: keine Antwort innerhalb von 3 s"},
+        // A reply holding ": " or a translated word is quoted, not translated.
+        {"a.example: the reply held no time: \"x: host not found\"",
+         "a.example: die Antwort enthielt keine Uhrzeit: \"x: host not found\""},
+        {"Couldn't set system clock: not permitted (run as root, give the program CAP_SYS_TIME, "
+         "or use the system's time service; see man tempikon); kernel: Operation not permitted; "
+         "time service: not authorised",
+         "Systemuhr nicht gestellt: nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME "
+         "geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: Operation "
+         "not permitted; Zeitdienst: nicht berechtigt"},
+        {"Cannot read the settings file /home/u: x/Tempikon.conf: it is a folder",
+         "Die Einstellungsdatei /home/u: x/Tempikon.conf ist nicht lesbar: es ist ein Ordner"},
+        {"ntp.example: something new\nplain words", "ntp.example: something new\nplain words"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Translated(row.english).toStdString(), row.german) << row.english;
+    }
+    QCoreApplication::removeTranslator(&german);
+}
+#endif
 
 }  // namespace
 }  // namespace tempikon::qt

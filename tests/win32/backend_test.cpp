@@ -1,8 +1,13 @@
 // The event loop, timers, posted calls, the settings store, the clock's
 // checks and the files of the real Win32 backend, under Wine.
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
+#include <regex>
+#include <sstream>
 
+#include "platform/reentrance.h"
 #include "platform/win32/win32_text.h"
 #include "tests/win32/backend_fixture.h"
 
@@ -249,6 +254,68 @@ TEST_F(Backend, TheVersionComesFromTheVersionResource) {
     EXPECT_EQ(v.major, 1);
     EXPECT_EQ(v.minor, 2);
     EXPECT_EQ(v.revision, 10);
+}
+
+// ---- standard output --------------------------------------------------------------
+
+TEST_F(Backend, OutputToAPipeNobodyReadsNeverWaitsAndCountsWhatItDrops) {
+    HANDLE reader = nullptr, writer = nullptr;
+    ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 4096));
+    const HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, writer);
+    platform::ScopeExit restore([&] {
+        SetStdHandle(STD_OUTPUT_HANDLE, saved);
+        CloseHandle(reader);
+        CloseHandle(writer);
+    });
+
+    // Far more than the pipe and the queue hold, while nobody reads.
+    constexpr int kLines = 1000;
+    const auto text = [](int i) { return std::to_string(i) + ' ' + std::string(1000, 'x'); };
+    auto writing = std::async(std::launch::async, [&] {
+        for (int i = 0; i < kLines; ++i) platform.writeOutputLine(text(i));
+    });
+    // A hang guard only: on failure the reads below free the writes.
+    EXPECT_EQ(writing.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+        << "writing to a full pipe waited for a reader";
+
+    // Everything that was kept arrives whole and in order once someone reads,
+    // with notes that account for every line left out.
+    bool lastWritten = false;
+    const auto writeLastOnceDone = [&] {
+        if (lastWritten || writing.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        platform.writeOutputLine("last");
+        lastWritten = true;
+    };
+    writeLastOnceDone();
+    std::string received;
+    char buffer[65536];
+    DWORD n = 0;
+    while (received.find("\r\nlast\r\n") == std::string::npos &&
+           ReadFile(reader, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+        received.append(buffer, n);
+        writeLastOnceDone();
+    }
+    writing.wait();
+
+    std::istringstream lines(received);
+    const std::regex note(R"(\((\d+) lines of output dropped\)\r)");
+    int kept = 0, dropped = 0, next = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, note)) {
+            dropped += std::stoi(m[1]);
+        } else if (line != "last\r") {
+            const int i = std::stoi(line);
+            EXPECT_GE(i, next);
+            EXPECT_EQ(line, text(i) + '\r');
+            next = i + 1;
+            ++kept;
+        }
+    }
+    EXPECT_GT(dropped, 0);
+    EXPECT_EQ(kept + dropped, kLines);
 }
 
 }  // namespace

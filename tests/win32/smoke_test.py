@@ -10,6 +10,7 @@ outcome of a good reply.
 
     smoke_test.py <build-dir>      (DISPLAY must name an X server)
 """
+import fcntl
 import os
 import subprocess
 import sys
@@ -148,6 +149,39 @@ class Smoke(unittest.TestCase):
             self.assertEqual(lines(result.stdout), [])
             self.assertIn("You must go through the configuration first.",
                           result.stderr.decode("utf-8", "replace"))
+
+    def test_one_shot_ends_with_its_status_when_nobody_reads_its_output(self):
+        reg_set("Server", "127.0.0.203")  # nobody listens: status 1 at once
+        read_end, write_end = os.pipe()
+        try:
+            # Fill the pipe to the brim, then hand it over as standard output.
+            flags = fcntl.fcntl(write_end, fcntl.F_GETFL)
+            fcntl.fcntl(write_end, fcntl.F_SETFL, flags | os.O_NONBLOCK)
+            try:
+                while os.write(write_end, b"x" * 4096):
+                    pass
+            except BlockingIOError:
+                pass
+            fcntl.fcntl(write_end, fcntl.F_SETFL, flags)
+            env = dict(os.environ, TEMPIKON_HEADLESS="1")
+            try:
+                code = subprocess.run([WINE, EXE, "/RUNONCE"], stdout=write_end,
+                                      stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                                      env=env, cwd=self.workdir, timeout=GUARD).returncode
+            except subprocess.TimeoutExpired:
+                wine("--cmd", "wineserver", "-k")  # the stuck program, for the next tests
+                self.fail("the program waited for a reader of its full output pipe")
+            self.assertEqual(code, 1)
+        finally:
+            os.close(read_end)
+            os.close(write_end)
+
+    def test_help_and_version_reach_the_output(self):
+        for switch, first in (("--help", "Usage: tempikon "), ("--version", "Tempikon 1.2")):
+            result = self.run_exe(switch, headless=True)
+            self.assertEqual(result.returncode, 0, switch)
+            out = lines(result.stdout)
+            self.assertTrue(out and out[0].startswith(first), (switch, out))
 
     # ---- the windows, driven from outside ------------------------------------------
 
