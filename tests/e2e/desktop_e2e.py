@@ -211,11 +211,11 @@ def case_popup(desktop, opts, tmp):
         main = desktop.window(TITLE)
         desktop.keys(main, "alt+c")
         dialog = desktop.window("Configuration")
-        # Six fields, then the list: End selects its last entry, Home its
-        # first. The menu opens from either key; in the fresh menu Down Down
+        # Six fields and the two UTC boxes, then the list: End selects its
+        # last entry, Home its first. The menu opens from either key; in the fresh menu Down Down
         # Return takes "backup", its mnemonic p takes "primary". Each
         # adoption asks its server first.
-        desktop.keys(dialog, *(["Tab"] * 6), "End", "Menu")
+        desktop.keys(dialog, *(["Tab"] * 8), "End", "Menu")
         time.sleep(1)  # the menu is up: the keys go to it, not to the list
         desktop.keys(dialog, "Down", "Down", "Return")
         time.sleep(1)
