@@ -183,7 +183,11 @@ namespace {
 // and counted, never waited for, so that the clock keeps being set.
 void WriteLineWithoutWaiting(int fd, const std::string& line, std::size_t& dropped) {
     std::string text;
-    if (dropped > 0) text = "(" + std::to_string(dropped) + " lines of output dropped)\n";
+    if (dropped > 0) {
+        // Appended piece by piece: GCC 12 at -O3 warns falsely about the
+        // same text built with operator+.
+        text.append("(").append(std::to_string(dropped)).append(" lines of output dropped)\n");
+    }
     text += line;
     // Up to PIPE_BUF bytes go into a pipe whole once poll says it has room.
     if (text.size() >= PIPE_BUF) text.resize(PIPE_BUF - 1);
