@@ -9,6 +9,7 @@ Daytime servers listen on 127.0.14.x.
 """
 import os
 import re
+import shutil
 import stat
 import sys
 
@@ -130,8 +131,13 @@ def case_unreadable(opts, tmp):
     os.chmod(conf, 0)
     os.chmod(tmp, 0o755)
     os.chmod(os.path.dirname(conf), 0o777)
+    # Copies the other user can reach, wherever the build tree lies.
+    program = os.path.join(tmp, "tempikon")
+    recorder = os.path.join(tmp, os.path.basename(opts.recorder))
+    shutil.copy(opts.program, program)
+    shutil.copy(opts.recorder, recorder)
     for args in (["/RUNONCE"], ["/QUERY"], ["/server"]):
-        r = run(opts.program, opts.recorder, tmp, args, log, user="nobody")
+        r = run(program, recorder, tmp, args, log, user="nobody")
         check(r.returncode == 2, f"{args}: exit 2", r)
         check(f"cannot read the settings file {conf}: Permission denied" in r.stderr,
               f"{args}: says which file and why", r)
