@@ -24,7 +24,9 @@ from daytime_server import DaytimeServer, Failure, check  # noqa: E402
 
 SKIP = 77
 TITLE = "Tempikon 1.2"
-WAIT_S = 20
+# Generous: on a busy machine the X server and window manager start slowly;
+# a wait that succeeds ends at once.
+WAIT_S = 60
 
 
 def Pattern(name):
