@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <thread>
 
 namespace tempikon::testsupport {
 
@@ -203,6 +204,10 @@ void DaytimeServer::serve(int fd) {
         }
         case ServerMode::ResetMidReply:
             sendAll(fd, text.data(), text.size());
+            // The reset comes as an event of its own: one that overtook the
+            // client's read would take the unread data with it, and the test
+            // would depend on how busy the machine is.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
             reset = true;
             break;
     }
