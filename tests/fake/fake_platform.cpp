@@ -86,10 +86,7 @@ platform::Label& FakeWindow::addLabel(const platform::TwipsRect& rect, const std
     c->owner = &owner_;
     c->setText(text);
     c->history.clear();
-    auto& ref = *c;
-    controls.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), false);
 }
 
 platform::TextField& FakeWindow::addTextField(const platform::TwipsRect& rect,
@@ -97,11 +94,7 @@ platform::TextField& FakeWindow::addTextField(const platform::TwipsRect& rect,
     auto c = std::make_unique<FakeTextField>();
     c->rect = rect;
     c->align = align;
-    auto& ref = *c;
-    controls.push_back(&ref);
-    tabOrder.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), true);
 }
 
 platform::Button& FakeWindow::addButton(const platform::TwipsRect& rect, const std::string& caption,
@@ -110,11 +103,7 @@ platform::Button& FakeWindow::addButton(const platform::TwipsRect& rect, const s
     c->rect = rect;
     c->font = font;
     c->caption_ = caption;
-    auto& ref = *c;
-    controls.push_back(&ref);
-    tabOrder.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), true);
 }
 
 platform::CheckBox& FakeWindow::addCheckBox(const platform::TwipsRect& rect,
@@ -124,11 +113,7 @@ platform::CheckBox& FakeWindow::addCheckBox(const platform::TwipsRect& rect,
     c->rect = rect;
     c->font = font;
     c->caption_ = caption;
-    auto& ref = *c;
-    controls.push_back(&ref);
-    tabOrder.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), true);
 }
 
 platform::ListBox& FakeWindow::addListBox(const platform::TwipsRect& rect,
@@ -136,11 +121,7 @@ platform::ListBox& FakeWindow::addListBox(const platform::TwipsRect& rect,
     auto c = std::make_unique<FakeListBox>();
     c->rect = rect;
     c->font = font;
-    auto& ref = *c;
-    controls.push_back(&ref);
-    tabOrder.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), true);
 }
 
 platform::Picture& FakeWindow::addPicture(const platform::TwipsRect& rect,
@@ -148,19 +129,14 @@ platform::Picture& FakeWindow::addPicture(const platform::TwipsRect& rect,
     auto c = std::make_unique<FakePicture>();
     c->rect = rect;
     c->image = image;
-    auto& ref = *c;
-    controls.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), false);
 }
 
 platform::MenuItem& FakeWindow::addMenuItem(const std::string& caption) {
     auto c = std::make_unique<FakeMenuItem>();
     c->caption_ = caption;
-    auto& ref = *c;
-    controls.push_back(&ref);
+    FakeMenuItem& ref = keep(std::move(c), false);
     menuBar.push_back(&ref);
-    owned_.push_back(std::move(c));
     return ref;
 }
 
@@ -168,10 +144,7 @@ platform::PopupMenu& FakeWindow::addPopupMenu(const std::string& caption) {
     auto c = std::make_unique<FakePopupMenu>();
     c->caption = caption;
     c->owner = &owner_;
-    auto& ref = *c;
-    controls.push_back(&ref);
-    owned_.push_back(std::move(c));
-    return ref;
+    return keep(std::move(c), false);
 }
 
 void FakeWindow::show() {

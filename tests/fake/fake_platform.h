@@ -245,6 +245,16 @@ private:
     std::string caption_;
     platform::NativeHandle handle_;
     std::vector<std::unique_ptr<platform::Control>> owned_;
+
+    // Takes a new control into the window, in creation (and tab) order.
+    template <typename T>
+    T& keep(std::unique_ptr<T> control, bool focusable) {
+        T& ref = *control;
+        controls.push_back(&ref);
+        if (focusable) tabOrder.push_back(&ref);
+        owned_.push_back(std::move(control));
+        return ref;
+    }
 };
 
 // ---- timer and socket -------------------------------------------------------
