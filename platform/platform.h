@@ -13,6 +13,7 @@
 #include "platform/settings_store.h"
 #include "platform/tcp_client.h"
 #include "platform/timer.h"
+#include "platform/udp_client.h"
 #include "platform/window.h"
 
 namespace tempikon::platform {
@@ -50,6 +51,7 @@ public:
     virtual std::unique_ptr<Window> createWindow(const WindowSpec& spec) = 0;
     virtual std::unique_ptr<Timer> createTimer() = 0;
     virtual std::unique_ptr<TcpClient> createTcpClient() = 0;
+    virtual std::unique_ptr<UdpClient> createUdpClient() = 0;
     virtual Clock& clock() = 0;
     virtual SettingsStore& settings() = 0;
 

@@ -90,6 +90,11 @@ std::unique_ptr<platform::TcpClient> QtPlatform::createTcpClient() {
     return std::make_unique<QtTcpClient>();
 }
 
+// Until the UDP client lands, NTP is not offered.
+std::unique_ptr<platform::UdpClient> QtPlatform::createUdpClient() {
+    return nullptr;
+}
+
 int QtPlatform::messageBox(const std::string& text, const std::string& title, int flags) {
     const bool yesNo = (flags & 0x0F) == platform::kMbYesNo;
     if (isHeadless()) {

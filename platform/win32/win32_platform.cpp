@@ -79,6 +79,11 @@ std::unique_ptr<platform::TcpClient> Win32Platform::createTcpClient() {
     return std::make_unique<Win32TcpClient>(*this);
 }
 
+// Until the UDP client lands, NTP is not offered.
+std::unique_ptr<platform::UdpClient> Win32Platform::createUdpClient() {
+    return nullptr;
+}
+
 int Win32Platform::messageBox(const std::string& text, const std::string& title, int flags) {
     if (headless_) {
         writeError(title + ": " + text);

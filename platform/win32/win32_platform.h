@@ -40,6 +40,7 @@ public:
     std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
+    std::unique_ptr<platform::UdpClient> createUdpClient() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;

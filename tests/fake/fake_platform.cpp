@@ -269,6 +269,64 @@ void FakeTcpClient::close() {
     buffer_.clear();
 }
 
+// ---- UDP ------------------------------------------------------------------------
+
+FakeUdpClient::~FakeUdpClient() {
+    *alive_ = false;
+    --owner_.openUdpClients;
+}
+
+void FakeUdpClient::open(const std::string& h, std::uint16_t p) {
+    if (open_) throw std::logic_error("FakeUdpClient: open while open");
+    host = h;
+    port = p;
+    open_ = true;
+    ready_ = false;
+    const std::uint64_t gen = ++generation_;
+    std::weak_ptr<bool> alive = alive_;
+    // The lookup answers from the event loop, never inside open().
+    owner_.schedule(owner_.nowMs(), [this, alive, gen] {
+        if (!alive.lock() || gen != generation_ || !open_) return;
+        const auto failed = owner_.udpLookupErrors.find(host);
+        if (failed != owner_.udpLookupErrors.end()) {
+            open_ = false;
+            if (onError) onError(platform::SocketErrorKind::HostNotFound, failed->second);
+            return;
+        }
+        ready_ = true;
+        if (onReady) onReady();
+    });
+}
+
+std::optional<std::int64_t> FakeUdpClient::send(const std::string& bytes) {
+    if (!open_ || !ready_) throw std::logic_error("FakeUdpClient: send before ready");
+    const std::int64_t sentAt = owner_.clock().nowMicros();
+    owner_.udpRequests.push_back({host, port, bytes, owner_.nowMs()});
+    // A new request is a new socket: replies to earlier ones are lost.
+    const std::uint64_t gen = ++generation_;
+    const auto it = owner_.udpPeers.find(host);
+    if (it == owner_.udpPeers.end()) return sentAt;
+    std::weak_ptr<bool> alive = alive_;
+    for (const UdpReply& reply : it->second(bytes)) {
+        owner_.schedule(owner_.nowMs() + reply.atMs, [this, alive, gen, reply] {
+            if (!alive.lock() || gen != generation_ || !open_) return;
+            platform::Datagram d;
+            d.bytes = reply.bytes;
+            d.receivedMicros = owner_.clock().nowMicros();
+            d.fromServer = reply.fromServer;
+            d.from = reply.fromServer ? host + ":" + std::to_string(port) : "192.0.2.1:9";
+            if (onDatagram) onDatagram(d);
+        });
+    }
+    return sentAt;
+}
+
+void FakeUdpClient::close() {
+    open_ = false;
+    ready_ = false;
+    ++generation_;
+}
+
 // ---- clock --------------------------------------------------------------------
 
 std::int64_t FakeClock::nowMicros() const {
@@ -373,6 +431,11 @@ std::unique_ptr<platform::Timer> FakePlatform::createTimer() {
 std::unique_ptr<platform::TcpClient> FakePlatform::createTcpClient() {
     ++openTcpClients;
     return std::make_unique<FakeTcpClient>(*this);
+}
+
+std::unique_ptr<platform::UdpClient> FakePlatform::createUdpClient() {
+    ++openUdpClients;
+    return std::make_unique<FakeUdpClient>(*this);
 }
 
 void FakePlatform::queueAnswer(int answer, long long holdMs) {

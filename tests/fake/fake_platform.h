@@ -337,6 +337,42 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
+// What a scripted UDP server sends back for one request: each datagram at a
+// delay from the request, by default from the server's own address.
+struct UdpReply {
+    long long atMs = 0;
+    std::string bytes;
+    bool fromServer = true;
+};
+using UdpResponder = std::function<std::vector<UdpReply>(const std::string& request)>;
+
+struct UdpRequest {
+    std::string host;
+    std::uint16_t port = 0;
+    std::string bytes;
+    long long atMs = 0;
+};
+
+class FakeUdpClient : public platform::UdpClient {
+public:
+    explicit FakeUdpClient(FakePlatform& owner) : owner_(owner) {}
+    ~FakeUdpClient() override;
+    void open(const std::string& host, std::uint16_t port) override;
+    std::optional<std::int64_t> send(const std::string& bytes) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+
+    std::string host;
+    std::uint16_t port = 0;
+
+private:
+    FakePlatform& owner_;
+    bool open_ = false;
+    bool ready_ = false;
+    std::uint64_t generation_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
 // ---- clock and store --------------------------------------------------------
 
 class FakeClock : public platform::Clock {
@@ -422,6 +458,7 @@ public:
     std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
+    std::unique_ptr<platform::UdpClient> createUdpClient() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
@@ -453,6 +490,11 @@ public:
 
     // Scripted servers, by host name. An unscripted host accepts and stays silent.
     void script(const std::string& host, PeerScript script) { peers[host] = std::move(script); }
+    // Scripted UDP servers, by host name. An unscripted host stays silent; a
+    // host in udpLookupErrors fails its lookup with that description.
+    void scriptUdp(const std::string& host, UdpResponder responder) {
+        udpPeers[host] = std::move(responder);
+    }
 
     // Answers for the next message boxes, in order. Unanswered boxes answer
     // OK, or No for a Yes/No box. holdMs keeps the box open that long in
@@ -477,6 +519,10 @@ public:
     std::vector<std::string> filesRead;
     std::map<std::string, PeerScript> peers;
     std::vector<std::string> connections;  // hosts, in order of connect()
+    std::map<std::string, UdpResponder> udpPeers;
+    std::map<std::string, std::string> udpLookupErrors;
+    std::vector<UdpRequest> udpRequests;  // every datagram sent, in order
+    int openUdpClients = 0;
     std::deque<int> popupChoices;
     platform::Version versionNumbers{1, 2, 10};
     bool headless = false;
@@ -489,6 +535,7 @@ public:
 private:
     friend class FakeTimer;
     friend class FakeTcpClient;
+    friend class FakeUdpClient;
     friend class FakeWindow;
     friend class FakeClock;
 

@@ -48,6 +48,9 @@ public:
     std::unique_ptr<platform::TcpClient> createTcpClient() override {
         return qt_.createTcpClient();
     }
+    std::unique_ptr<platform::UdpClient> createUdpClient() override {
+        return qt_.createUdpClient();
+    }
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return qt_.settings(); }
     int messageBox(const std::string& text, const std::string& title, int flags) override {
