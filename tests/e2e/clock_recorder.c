@@ -1,7 +1,10 @@
 /* Preloaded into the program under test: records every attempt to set the
  * real-time clock in the file named by TEMPIKON_CLOCK_LOG instead of making
  * it, and refuses the calls that would adjust the clock. One line per call:
- * "<seconds since the epoch> <local YYYY-MM-DD HH:MM:SS> <call>".
+ * "<seconds since the epoch> <local YYYY-MM-DD HH:MM:SS> <call>
+ *  value=<seconds.nanoseconds asked for> at=<seconds.nanoseconds>", where at
+ * is the real clock at the call (unshifted), so that a test can measure the
+ * error of a setting against a server that sends the real time.
  * With TEMPIKON_CLOCK_START=<seconds since the epoch>, the real-time clock
  * reads as if it had stood there when first read, and runs on from there. */
 #define _GNU_SOURCE
@@ -11,19 +14,25 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/timex.h>
 #include <time.h>
 #include <unistd.h>
 
-static void record(time_t seconds, const char* call) {
+static void record(time_t seconds, long nanoseconds, const char* call) {
     const char* path = getenv("TEMPIKON_CLOCK_LOG");
     if (!path || !*path) return;
+    /* The real clock straight from the kernel, past this file's own shift. */
+    struct timespec at = {0, 0};
+    syscall(SYS_clock_gettime, CLOCK_REALTIME, &at);
     struct tm local;
     char when[64] = "?";
     if (localtime_r(&seconds, &local)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    char line[160];
-    const int n = snprintf(line, sizeof line, "%lld %s %s\n", (long long)seconds, when, call);
+    char line[224];
+    const int n = snprintf(line, sizeof line, "%lld %s %s value=%lld.%09ld at=%lld.%09ld\n",
+                           (long long)seconds, when, call, (long long)seconds, nanoseconds,
+                           (long long)at.tv_sec, at.tv_nsec);
     if (n <= 0) return;
     const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;
@@ -91,18 +100,18 @@ int clock_settime(clockid_t clock, const struct timespec* tp) {
         errno = EPERM;
         return -1;
     }
-    record(tp->tv_sec, "clock_settime");
+    record(tp->tv_sec, tp->tv_nsec, "clock_settime");
     return refused() ? -1 : 0;
 }
 
 int settimeofday(const struct timeval* tv, const struct timezone* tz) {
     (void)tz;
-    if (tv) record(tv->tv_sec, "settimeofday");
+    if (tv) record(tv->tv_sec, (long)tv->tv_usec * 1000, "settimeofday");
     return refused() ? -1 : 0;
 }
 
 int stime(const time_t* t) {
-    if (t) record(*t, "stime");
+    if (t) record(*t, 0, "stime");
     return 0;
 }
 
