@@ -206,6 +206,8 @@ void MainWindow::onConfiguration() {
     settings_dialog::ConfigDialog::Hooks hooks;
     hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config_.timeout = timeout; };
     hooks.onApplied = [this](const core::Config& config) {
+        // New settings: a server that refused may be asked again.
+        query_->forgetRefusals();
         config_ = config;
         setStatus(*serverLine_, config_.server);
         setTimeItem_->setEnabled(true);

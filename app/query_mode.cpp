@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "core/config.h"
 #include "core/daytime_query.h"
+#include "core/ntp_query.h"
 #include "core/query_report.h"
 #include "core/set_clock.h"
 #include "tempikon_version.h"
@@ -27,11 +28,31 @@ int RunQueryMode(platform::Platform& platform) {
     const auto socket = platform.createTcpClient();
     core::DaytimeQuery query(platform, *timer, *socket);
 
-    // Returns true when the server gave a time text, valid or not: the
-    // backup is asked only when the primary gave none.
+    // Returns true when the server answered, with a valid time or not: the
+    // backup is asked only when the primary gave no answer.
     int status = kExitNoValidTime;
-    const auto ask = [&](const std::string& host, const std::string& label, float offset,
-                         const std::string& zone) {
+    const auto ask = [&](const std::string& host, const std::string& label,
+                         const std::string& protocol, float offset, const std::string& zone) {
+        const platform::Clock& clock = platform.clock();
+        const std::string problem = core::ProtocolProblem(protocol);
+        if (!problem.empty()) {
+            platform.writeOutputLine(label + ": no time");
+            platform.writeErrorLine("tempikon: " + host + ": " + problem);
+            return false;
+        }
+        if (core::ParseProtocol(protocol) == core::Protocol::Ntp) {
+            const auto sample = query.askNtp(host, config.timeout, core::kNtpBurstRequests);
+            if (!sample) {
+                platform.writeOutputLine(label + ": no time");
+                platform.writeErrorLine("tempikon: " + host + ": " + query.lastFailure().reason);
+                return false;
+            }
+            const core::ClockPlan plan =
+                core::PlanNtpSetting(*sample, offset, clock.nowMicros(), clock);
+            platform.writeOutputLine(core::NtpReportLine(label, *sample, plan, clock));
+            status = kExitOk;
+            return true;
+        }
         const std::string timeText = query.ask(host, config.timeout);
         if (timeText.empty()) {
             platform.writeOutputLine(label + ": no time");
@@ -47,7 +68,6 @@ int RunQueryMode(platform::Platform& platform) {
             return true;
         }
         // The setting's own plan, so that d is the change a setting would make.
-        const platform::Clock& clock = platform.clock();
         const std::int64_t now = clock.nowMicros();
         const core::ClockPlan plan =
             core::PlanClockSetting(*seconds, offset, core::IsUtcZone(zone), now,
@@ -58,8 +78,10 @@ int RunQueryMode(platform::Platform& platform) {
         return true;
     };
 
-    if (!ask(config.server, config.server, config.offset, config.zone) && !config.server2.empty())
-        ask(config.server2, config.server2 + " (Backup)", config.offset2, config.zone2);
+    if (!ask(config.server, config.server, config.protocol, config.offset, config.zone) &&
+        !config.server2.empty())
+        ask(config.server2, config.server2 + " (Backup)", config.protocol2, config.offset2,
+            config.zone2);
     return status;
 }
 

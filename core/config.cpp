@@ -1,11 +1,13 @@
 #include "core/config.h"
 
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <variant>
 
+#include "core/daytime_query.h"
 #include "core/numbers.h"
 #include "tempikon_version.h"
 
@@ -21,9 +23,12 @@ struct Key {
     Field field;
 };
 constexpr Key kKeys[] = {
-    {"Server", &Config::server},   {"Server2", &Config::server2}, {"Offset", &Config::offset},
-    {"Offset2", &Config::offset2}, {"Timeout", &Config::timeout}, {"Interval", &Config::interval},
-    {"Zone", &Config::zone},       {"Zone2", &Config::zone2},
+    {"Server", &Config::server},     {"Server2", &Config::server2},
+    {"Offset", &Config::offset},     {"Offset2", &Config::offset2},
+    {"Timeout", &Config::timeout},   {"Interval", &Config::interval},
+    {"Zone", &Config::zone},         {"Zone2", &Config::zone2},
+    {"Protocol", &Config::protocol}, {"Protocol2", &Config::protocol2},
+    {"Step", &Config::step},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at
@@ -102,6 +107,36 @@ std::string StoredText(std::int32_t value, char) {
 }
 
 }  // namespace
+
+std::optional<Protocol> ParseProtocol(std::string_view stored) {
+    std::string name = Trim(stored);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (name.empty() || name == "DAYTIME") return Protocol::Daytime;
+    if (name == "NTP") return Protocol::Ntp;
+    if (name == "NTS") return Protocol::Nts;
+    return std::nullopt;
+}
+
+const char* ProtocolName(Protocol protocol) {
+    switch (protocol) {
+        case Protocol::Ntp:
+            return "NTP";
+        case Protocol::Nts:
+            return "NTS";
+        case Protocol::Daytime:
+            break;
+    }
+    return "Daytime";
+}
+
+std::string ProtocolProblem(std::string_view stored) {
+    const std::optional<Protocol> protocol = ParseProtocol(stored);
+    if (!protocol)
+        return "the settings name an unknown protocol " + QuoteReply(stored) +
+               " (Daytime, NTP or NTS)";
+    if (*protocol == Protocol::Nts) return "NTS is not supported by this version";
+    return {};
+}
 
 Config LoadConfig(platform::SettingsStore& store) {
     const Config defaults;

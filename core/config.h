@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/settings_store.h"
 
@@ -20,11 +22,29 @@ struct Config {
     // local time; empty (or anything else): the offset alone does.
     std::string zone;
     std::string zone2;
+    // "Daytime" (also when empty), "NTP" or "NTS", as stored: a value that
+    // names none of them is kept, so that it is reported, never replaced.
+    std::string protocol;
+    std::string protocol2;
+    // "auto" (also when empty): small corrections are slewed; "always":
+    // every setting steps the clock.
+    std::string step;
 
     bool operator==(const Config&) const = default;
 };
 
 inline constexpr const char* kSection = "CONFIG";
+
+enum class Protocol { Daytime, Ntp, Nts };
+
+// The protocol a stored value names: case and blanks around do not matter,
+// empty means Daytime; nullopt for anything else.
+std::optional<Protocol> ParseProtocol(std::string_view stored);
+// The name the settings and the dialog use: "Daytime", "NTP", "NTS".
+const char* ProtocolName(Protocol protocol);
+// Why a stored protocol cannot be used, for "<server>: <reason>"; empty
+// when it can. NTS is refused until it is supported.
+std::string ProtocolProblem(std::string_view stored);
 
 // Reads every key; a key that is missing, or whose text is no number where
 // a number belongs, gives its default (the value in a new Config).

@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "core/ntp_query.h"
+#include "core/server_address.h"
 #include "platform/reentrance.h"
 #include "platform/translate.h"
 
@@ -98,6 +100,7 @@ DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeou
 }
 
 DaytimeQuery::~DaytimeQuery() {
+    burst_.reset();
     timeoutTimer_.onTimer = nullptr;
     socket_.onDataArrival = nullptr;
     socket_.onError = nullptr;
@@ -114,6 +117,7 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     done_ = false;
     reply_.clear();
     roundTripMicros_ = -1;
+    lastSample_.reset();
     failure_ = {};
     // The system's resolver reads a name only up to a NUL and would ask
     // another host than the one named: such a name is never found.
@@ -122,12 +126,18 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
         failure_ = {FailureKind::HostNotFound, QT_TRANSLATE_NOOP("Tempikon", "host not found")};
         return {};
     }
+    const std::optional<ServerAddress> address = ParseServerAddress(host, kDaytimePort);
+    if (!address) {
+        done_ = true;
+        failure_ = {FailureKind::BadAddress, "not a server address: " + QuoteReply(host)};
+        return {};
+    }
     timeoutSeconds_ = TimeoutMilliseconds(timeoutSeconds) / 1000;
     timeoutTimer_.setInterval(TimeoutMilliseconds(timeoutSeconds));
     timeoutTimer_.setEnabled(true);
     if (socket_.isOpen()) socket_.close();
     startMicros_ = platform_.monotonicMicros();
-    socket_.connect(host, kDaytimePort);
+    socket_.connect(address->host, address->port);
 
     while (!done_) platform_.waitForEvents();
 
@@ -147,6 +157,55 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     return timeText;
 }
 
+std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
+                                                std::int32_t timeoutSeconds, int maxRequests) {
+    if (busy_ || shutDown_) return std::nullopt;
+    setBusy(true);
+    const platform::ScopeExit finish([this] {
+        if (burst_ && !burst_->done()) burst_->stop();
+        setBusy(false);
+    });
+    reply_.clear();
+    roundTripMicros_ = -1;
+    lastSample_.reset();
+    failure_ = {};
+
+    const std::optional<ServerAddress> address = ParseServerAddress(server, ntp::kPort);
+    if (!address || address->host.find('\0') != std::string::npos) {
+        failure_ = {FailureKind::BadAddress, "not a server address: " + QuoteReply(server)};
+        return std::nullopt;
+    }
+    const std::string key = address->host + " " + std::to_string(address->port);
+    if (refusedServers_.count(key) != 0) {
+        failure_ = {FailureKind::Refused,
+                    "the server refused to answer earlier; not asked again until the settings "
+                    "change"};
+        return std::nullopt;
+    }
+    if (!burst_) {
+        udp_ = platform_.createUdpClient();
+        if (!udp_) {
+            failure_ = {FailureKind::ConnectionFailed, "NTP is not available on this system"};
+            return std::nullopt;
+        }
+        ntpTimer_ = platform_.createTimer();
+        burst_ = std::make_unique<NtpBurst>(platform_, *ntpTimer_, *udp_);
+    }
+    timeoutSeconds_ = TimeoutMilliseconds(timeoutSeconds) / 1000;
+    const int spacing = IsNistHost(address->host) ? kNistSpacingMs : kNtpSpacingMs;
+    burst_->start(*address, TimeoutMilliseconds(timeoutSeconds), maxRequests, spacing);
+    while (!burst_->done() && !shutDown_) platform_.waitForEvents();
+    if (shutDown_) {
+        failure_ = {};
+        return std::nullopt;
+    }
+    if (burst_->denied()) refusedServers_.insert(key);
+    failure_ = burst_->failure();
+    lastSample_ = burst_->best();
+    if (lastSample_) roundTripMicros_ = lastSample_->delayMicros;
+    return lastSample_;
+}
+
 void DaytimeQuery::endQuery() {
     if (socket_.isOpen()) socket_.close();
     timeoutTimer_.setEnabled(false);
@@ -160,6 +219,7 @@ bool DaytimeQuery::isBusy() const {
 void DaytimeQuery::shutdown() {
     shutDown_ = true;
     if (!busy_) return;
+    if (burst_) burst_->stop();
     timeoutTimer_.setEnabled(false);
     reply_.clear();
     done_ = true;

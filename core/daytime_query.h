@@ -3,10 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/ntp_packet.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -40,6 +44,8 @@ enum class FailureKind {
     ConnectionFailed,
     NoTimeInReply,
     InvalidTime,
+    Rejected,  // an NTP reply that must not set a clock
+    BadAddress,
 };
 
 struct QueryFailure {
@@ -55,8 +61,11 @@ std::string QuoteReply(std::string_view reply, std::size_t maxChars = 60);
 // The failure of a time text that is not a time of day.
 QueryFailure InvalidTimeFailure(std::string_view timeText);
 
-// Asks a Daytime server for its time: a time-out timer, a socket and the
-// wait. One query at a time; the timer and socket belong to the caller.
+class NtpBurst;
+
+// Asks a time server for its time: a Daytime server over TCP, an NTP server
+// over UDP. One query at a time, whatever the protocol; the Daytime timer
+// and socket belong to the caller, the NTP ones to the query.
 class DaytimeQuery {
 public:
     DaytimeQuery(platform::Platform& platform, platform::Timer& timeoutTimer,
@@ -72,6 +81,15 @@ public:
     // empty text at once.
     std::string ask(const std::string& host, std::int32_t timeoutSeconds);
 
+    // Asks an NTP server (host, host:port, [v6]:port; port 123 by default)
+    // with a burst of up to maxRequests requests, each waiting up to
+    // timeoutSeconds, and returns the sample with the least delay. A server
+    // that answered DENY or RSTR is not asked again until forgetRefusals().
+    std::optional<ntp::Sample> askNtp(const std::string& server, std::int32_t timeoutSeconds,
+                                      int maxRequests);
+    // The settings changed: servers that refused may be asked again.
+    void forgetRefusals() { refusedServers_.clear(); }
+
     bool isBusy() const;
     // The last query's reply as received (bytes), empty after a time-out.
     const std::string& lastReply() const { return reply_; }
@@ -80,6 +98,8 @@ public:
     std::int64_t lastRoundTripMicros() const { return roundTripMicros_; }
     // The monotonic moment of that first data.
     std::int64_t lastFirstDataMicros() const { return startMicros_ + roundTripMicros_; }
+    // The last NTP query's best sample; nullopt after a Daytime query.
+    const std::optional<ntp::Sample>& lastSample() const { return lastSample_; }
     // Why the last query gave no time text; kind None when it gave one.
     const QueryFailure& lastFailure() const { return failure_; }
     // Ends a waiting query at once and refuses all later ones (the main
@@ -101,6 +121,8 @@ public:
 private:
     void setBusy(bool busy);
     void endQuery();
+    // Starts a query: false (and nothing changed) while another one waits.
+    bool begin();
 
     platform::Platform& platform_;
     platform::Timer& timeoutTimer_;
@@ -111,10 +133,15 @@ private:
     std::string reply_;
     std::int64_t startMicros_ = 0;
     std::int64_t roundTripMicros_ = -1;
+    std::optional<ntp::Sample> lastSample_;
     int timeoutSeconds_ = 0;
     QueryFailure failure_;
     bool busy_ = false;
     bool shutDown_ = false;
+    std::unique_ptr<platform::Timer> ntpTimer_;
+    std::unique_ptr<platform::UdpClient> udp_;
+    std::unique_ptr<NtpBurst> burst_;
+    std::set<std::string> refusedServers_;
     int nextListenerId_ = 1;
     std::vector<std::pair<int, std::function<void()>>> listeners_;
 };

@@ -16,4 +16,10 @@ std::string QueryReportLine(std::string_view server, std::string_view timeText,
                             const ClockPlan& plan, std::int64_t nowMicros,
                             std::int64_t roundTripMicros);
 
+// The line for a server that gave an NTP sample: "<server>: NTP stratum=<n>
+// offset=<+-s.uuuuuu>s rtt=<ms.mmm>ms leap=<n> -> <local date and time the
+// setting would set, to the millisecond>".
+std::string NtpReportLine(std::string_view server, const ntp::Sample& sample, const ClockPlan& plan,
+                          const platform::Clock& zone);
+
 }  // namespace tempikon::core

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/ntp_query.h"
 #include "core/numbers.h"
 #include "platform/reentrance.h"
 #include "platform/translate.h"
@@ -133,6 +134,19 @@ ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::
     return plan;
 }
 
+ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int64_t nowMicros,
+                         const platform::Clock& zone) {
+    ClockPlan plan;
+    // The offset is relative to the clock, so the time spent since the
+    // reply came does not matter.
+    plan.micros = nowMicros + sample.offsetMicros + OffsetMinutes(offsetHours) * 60 * kMicros;
+    const std::int64_t change = plan.micros - nowMicros;
+    plan.d = (change + (change < 0 ? -kMicros / 2 : kMicros / 2)) / kMicros;
+    const platform::LocalDateTime local = zone.localAt(plan.micros);
+    plan.localSecondsOfDay = (local.hour * 60 + local.minute) * 60 + local.second;
+    return plan;
+}
+
 std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow) {
     if (query.lastRoundTripMicros() < 0) return 0;
     return query.lastRoundTripMicros() / 2 + (monotonicNow - query.lastFirstDataMicros());
@@ -154,19 +168,40 @@ SetResult ClockSetter::run(const Config& config,
     const platform::ScopeExit runEnd([this] { running_ = false; });
 
     std::vector<std::string> failures;
+    // What one server said: a Daytime time text, or an NTP sample.
+    struct Answer {
+        std::string timeText;
+        std::optional<ntp::Sample> sample;
+        bool any() const { return !timeText.empty() || sample.has_value(); }
+    };
     // The host as asked, before a dialog may change the configuration.
     std::string asked = config.server;
-    onAsking(asked);
-    std::string timeText = query_.ask(asked, config.timeout);
+    std::string protocolText = config.protocol;
+    const auto ask = [&](const std::string& label) {
+        onAsking(label);
+        Answer answer;
+        const std::string problem = ProtocolProblem(protocolText);
+        if (!problem.empty()) {
+            failures.push_back(asked + ": " + problem);
+            return answer;
+        }
+        if (ParseProtocol(protocolText) == Protocol::Ntp)
+            answer.sample = query_.askNtp(asked, config.timeout, kNtpBurstRequests);
+        else
+            answer.timeText = query_.ask(asked, config.timeout);
+        if (!answer.any() && !query_.isShutDown())
+            failures.push_back(asked + ": " + query_.lastFailure().reason);
+        return answer;
+    };
+    Answer answer = ask(asked);
     // The window is closing: nothing may be reported or set any more.
     if (query_.isShutDown()) return skipped();
     bool backup = false;
 
-    if (timeText.empty() && !config.server2.empty()) {
-        failures.push_back(asked + ": " + query_.lastFailure().reason);
+    if (!answer.any() && !config.server2.empty()) {
         asked = config.server2;
-        onAsking(asked + " (Backup)");
-        timeText = query_.ask(asked, config.timeout);
+        protocolText = config.protocol2;
+        answer = ask(asked + " (Backup)");
         if (query_.isShutDown()) return skipped();
         backup = true;
     }
@@ -176,25 +211,27 @@ SetResult ClockSetter::run(const Config& config,
         return SetResult{outcome, std::move(text), std::move(failures)};
     };
 
-    if (timeText.empty()) {
-        failures.push_back(asked + ": " + query_.lastFailure().reason);
+    if (!answer.any())
         return report(QT_TRANSLATE_NOOP("Tempikon", "Couldn't reach timeserver(s)"),
                       SetOutcome::Unreachable);
-    }
-    const auto serverSeconds = ParseTimeOfDay(timeText);
-    if (!serverSeconds) {
-        failures.push_back(asked + ": " + InvalidTimeFailure(timeText).reason);
-        return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
-                      SetOutcome::InvalidData);
-    }
 
     // Offsets are read now: a dialog may have changed them during the wait.
     const float offset = backup ? config.offset2 : config.offset;
-    const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
-    const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
     platform::Clock& clock = platform_.clock();
-    const ClockPlan plan =
-        PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);
+    ClockPlan plan;
+    if (answer.sample) {
+        plan = PlanNtpSetting(*answer.sample, offset, clock.nowMicros(), clock);
+    } else {
+        const auto serverSeconds = ParseTimeOfDay(answer.timeText);
+        if (!serverSeconds) {
+            failures.push_back(asked + ": " + InvalidTimeFailure(answer.timeText).reason);
+            return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
+                          SetOutcome::InvalidData);
+        }
+        const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
+        const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
+        plan = PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);
+    }
     const platform::ClockResult result = clock.setMicros(plan.micros);
     // Setting the clock may have handled events; the window may be gone now.
     if (query_.isShutDown()) return skipped();

@@ -58,6 +58,12 @@ struct ClockPlan {
 ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::int64_t nowMicros,
                            std::int64_t delayMicros, const platform::Clock& zone);
 
+// An NTP sample and the offset in hours give the instant to set: the
+// clock's reading nowMicros plus the sample's offset, whatever the date.
+// d is the change rounded to whole seconds.
+ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int64_t nowMicros,
+                         const platform::Clock& zone);
+
 // How much older the last reply is than now (monotonicNow): half its round
 // trip, plus the time since its first data came (a reply in pieces); 0
 // when no data came.
