@@ -24,11 +24,11 @@ struct Config {
     std::string zone2;
     // "Daytime" (also when empty), "NTP" or "NTS", as stored: a value that
     // names none of them is kept, so that it is reported, never replaced.
-    std::string protocol;
-    std::string protocol2;
+    std::string protocol{};
+    std::string protocol2{};
     // "auto" (also when empty): small corrections are slewed; "always":
     // every setting steps the clock.
-    std::string step;
+    std::string step{};
 
     bool operator==(const Config&) const = default;
 };

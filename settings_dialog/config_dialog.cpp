@@ -349,8 +349,9 @@ void ConfigDialog::onUseServer(Role role) {
 void ConfigDialog::onOk() {
     const FieldTexts fields{serverField_->text(),  offsetField_->text(),  server2Field_->text(),
                             offset2Field_->text(), timeoutField_->text(), intervalField_->text(),
-                            utcBox_->isChecked(),  utc2Box_->isChecked()};
-    std::optional<core::Config> config = ValidatedConfig(fields);
+                            utcBox_->isChecked(),  utc2Box_->isChecked(),
+                            inForce_.protocol,     inForce_.protocol2};
+    std::optional<core::Config> config = ValidatedConfig(fields, inForce_);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
         return;

@@ -44,7 +44,7 @@ std::optional<std::int32_t> TimeoutFromField(std::string_view text) {
     return PositiveWholeNumber(text);
 }
 
-std::optional<core::Config> ValidatedConfig(const FieldTexts& fields) {
+std::optional<core::Config> ValidatedConfig(const FieldTexts& fields, const core::Config& kept) {
     const std::string server = core::Trim(fields.server);
     const auto timeout = PositiveWholeNumber(fields.timeout);
     const auto interval = PositiveWholeNumber(fields.interval);
@@ -52,7 +52,7 @@ std::optional<core::Config> ValidatedConfig(const FieldTexts& fields) {
     const auto offset2 = Offset(fields.offset2);
     if (server.empty() || !timeout || !interval || !offset || !offset2) return std::nullopt;
 
-    core::Config config;
+    core::Config config = kept;
     config.server = server;
     config.server2 = core::Trim(fields.server2);
     config.offset = *offset;
@@ -61,6 +61,8 @@ std::optional<core::Config> ValidatedConfig(const FieldTexts& fields) {
     config.interval = *interval;
     config.zone = fields.utc ? kUtcZone : "";
     config.zone2 = fields.utc2 ? kUtcZone : "";
+    config.protocol = fields.protocol;
+    config.protocol2 = fields.protocol2;
     return config;
 }
 

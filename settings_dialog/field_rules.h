@@ -43,6 +43,9 @@ struct FieldTexts {
     std::string interval;
     bool utc = false;
     bool utc2 = false;
+    // Each server's protocol choice, as stored ("Daytime", "NTP", ...).
+    std::string protocol{};
+    std::string protocol2{};
 };
 
 // The zone a ticked box stores; an unticked one stores empty.
@@ -51,7 +54,10 @@ inline constexpr const char* kUtcZone = "UTC";
 // OK's check and take-over: the new configuration, or nullopt when any field
 // is refused (empty primary, time-out or interval not a whole number of at
 // least 1 after rounding or beyond 32 bits, an offset outside +-23.5).
-std::optional<core::Config> ValidatedConfig(const FieldTexts& fields);
+// Settings the dialog does not show are taken from `kept`, so that OK never
+// loses them.
+std::optional<core::Config> ValidatedConfig(const FieldTexts& fields,
+                                            const core::Config& kept = {});
 
 // Hours to add to the server's time to get the local time, to the nearest
 // half hour (halves to even). Reads characters 1-2 and 4-5 of timeText.
