@@ -119,7 +119,7 @@ std::int64_t ToUnixMicros(Timestamp t, std::int64_t nearMicros) {
     const std::int64_t fractionMicros = static_cast<std::int64_t>(
         (std::uint64_t{t.fraction} * kMicrosPerSecond + (1u << 31)) >> 32);
     std::int64_t diff = seconds * kMicrosPerSecond + fractionMicros - nearSubMicros;
-    if (diff > kHalfEraMicros) diff -= kEraMicros;
+    // The seconds alone were nearest; the fraction may tip the lower end over.
     if (diff < -kHalfEraMicros) diff += kEraMicros;
     if (auto near = CheckedAdd(nearMicros, diff)) return *near;
     // The nearest era lies beyond the 64-bit range: take the one on the other side.

@@ -78,6 +78,15 @@ TEST(NtpTimestamp, TakesTheEraNearestTheLocalClock) {
          {0, 0},
          kWrap - (std::int64_t{1} << 31) * kSecond - kSecond,
          -2'208'988'800 * kSecond},
+        // Half an era away give or take a fraction: the fraction decides.
+        {"half an era and half a second later",
+         {0x8000'0000 + 2'208'988'800u, 0},
+         kSecond / 2,
+         (std::int64_t{1} << 31) * kSecond},
+        {"half an era less 0.3 s earlier",
+         {0x8000'0000 + 2'208'988'800u, 0x8000'0000},
+         kSecond / 5,
+         -(std::int64_t{1} << 31) * kSecond + kSecond / 2},
         {"half a second", {2'208'988'800, 0x8000'0000}, 0, kSecond / 2},
         {"a fraction that rounds up to the next second", {2'208'988'800, 0xFFFF'FFFF}, 0, kSecond},
         {"the smallest fraction", {2'208'988'800, 1}, 0, 0},
@@ -360,6 +369,15 @@ TEST(NtpSample, AbsurdLocalStampsSaturateInsteadOfOverflowing) {
     s = MakeSample(p, kMax - 5, kMin);
     EXPECT_EQ(s.delayMicros, 0);
     EXPECT_EQ(s.offsetMicros, kMax - 2);  // (0 + (kMax - 5 - kMin)) / 2
+
+    // Sums beyond 64 bits either way.
+    p.receive = p.transmit = FromUnixMicros(kMax);
+    s = MakeSample(p, kMax - 10, kMin);
+    EXPECT_EQ(s.offsetMicros, kMax);  // (10 + (kMax - kMin)) / 2
+    p.receive = p.transmit = FromUnixMicros(kMin);
+    s = MakeSample(p, kMin + 10, kMax);
+    EXPECT_EQ(s.offsetMicros, kMin);
+    EXPECT_EQ(s.delayMicros, kMax);
 }
 
 TEST(NtpSample, BestHasTheLeastDelayThenTheEarliest) {
