@@ -17,9 +17,17 @@ constexpr std::int64_t kHalfEraMicros = kEraMicros / 2;
 constexpr std::int64_t kInt64Max = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kInt64Min = std::numeric_limits<std::int64_t>::min();
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+// Whole seconds and the microseconds after them; the product of the two
+// would overflow near the 64-bit minimum, so the remainder is taken directly.
+struct SplitMicros {
+    std::int64_t seconds;
+    std::int64_t micros;  // 0 ... 999'999
+};
+
+SplitMicros Split(std::int64_t micros) {
+    const std::int64_t r = micros % kMicrosPerSecond;
+    return r < 0 ? SplitMicros{micros / kMicrosPerSecond - 1, r + kMicrosPerSecond}
+                 : SplitMicros{micros / kMicrosPerSecond, r};
 }
 
 // a + b, or nullopt when it does not fit.
@@ -109,8 +117,7 @@ Check Reject(Verdict verdict, std::string reason, const Packet& packet) {
 }  // namespace
 
 std::int64_t ToUnixMicros(Timestamp t, std::int64_t nearMicros) {
-    const std::int64_t nearSeconds = FloorDiv(nearMicros, kMicrosPerSecond);
-    const std::int64_t nearSubMicros = nearMicros - nearSeconds * kMicrosPerSecond;
+    const auto [nearSeconds, nearSubMicros] = Split(nearMicros);
     // The stamp's seconds relative to near's within the same 2^32 cycle;
     // unsigned wrap-around is the era arithmetic.
     const auto nearNtpSeconds = static_cast<std::uint32_t>(
@@ -119,7 +126,7 @@ std::int64_t ToUnixMicros(Timestamp t, std::int64_t nearMicros) {
     const std::int64_t fractionMicros = static_cast<std::int64_t>(
         (std::uint64_t{t.fraction} * kMicrosPerSecond + (1u << 31)) >> 32);
     std::int64_t diff = seconds * kMicrosPerSecond + fractionMicros - nearSubMicros;
-    if (diff > kHalfEraMicros) diff -= kEraMicros;
+    // The seconds alone were nearest; the fraction may tip the lower end over.
     if (diff < -kHalfEraMicros) diff += kEraMicros;
     if (auto near = CheckedAdd(nearMicros, diff)) return *near;
     // The nearest era lies beyond the 64-bit range: take the one on the other side.
@@ -127,8 +134,8 @@ std::int64_t ToUnixMicros(Timestamp t, std::int64_t nearMicros) {
 }
 
 Timestamp FromUnixMicros(std::int64_t micros) {
-    const std::int64_t seconds = FloorDiv(micros, kMicrosPerSecond);
-    const auto subMicros = static_cast<std::uint64_t>(micros - seconds * kMicrosPerSecond);
+    const auto [seconds, sub] = Split(micros);
+    const auto subMicros = static_cast<std::uint64_t>(sub);
     return {
         static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds) +
                                    static_cast<std::uint64_t>(kUnixEpochSeconds)),
