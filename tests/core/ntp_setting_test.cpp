@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/ntp_query.h"
+#include "core/query_report.h"
+#include "core/set_clock.h"
+#include "tests/fake/fake_platform.h"
+#include "tests/support/fake_ntp_server.h"
+
+namespace tempikon::core {
+namespace {
+
+constexpr std::int64_t kMs = 1000;
+constexpr std::int64_t kDay = 86'400'000'000;
+
+TEST(ParseProtocol, NamesAreCaseAndBlankBlindAndUnknownOnesAreNoDaytime) {
+    EXPECT_EQ(ParseProtocol(""), Protocol::Daytime);
+    EXPECT_EQ(ParseProtocol(" daytime "), Protocol::Daytime);
+    EXPECT_EQ(ParseProtocol("ntp"), Protocol::Ntp);
+    EXPECT_EQ(ParseProtocol("Nts"), Protocol::Nts);
+    EXPECT_EQ(ParseProtocol("SNTP"), std::nullopt);
+    EXPECT_EQ(ParseProtocol("NTP4"), std::nullopt);
+    EXPECT_EQ(ProtocolProblem("NTP"), "");
+    EXPECT_NE(ProtocolProblem("udp").find("unknown protocol \"udp\""), std::string::npos);
+    EXPECT_NE(ProtocolProblem("NTS").find("NTS"), std::string::npos);
+}
+
+TEST(IsNistHost, OnlyNamesUnderNistGov) {
+    EXPECT_TRUE(IsNistHost("time.nist.gov"));
+    EXPECT_TRUE(IsNistHost("TIME-A-G.NIST.GOV."));
+    EXPECT_FALSE(IsNistHost("nist.gov.example.com"));
+    EXPECT_FALSE(IsNistHost("notnist.gov"));
+    EXPECT_FALSE(IsNistHost("ptbtime1.ptb.de"));
+}
+
+class NtpSettingTest : public ::testing::Test {
+protected:
+    NtpSettingTest() {
+        config.server = "ntp.example";
+        config.protocol = "NTP";
+        config.timeout = 3;
+        p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
+        startMicros = p.clock().nowMicros();
+        server.platform = &p;
+        p.scriptUdp("ntp.example", server.responder());
+    }
+
+    // One setting; its failure lines are kept.
+    SetOutcome run() {
+        const SetResult result = setter.run(config, [](const std::string&) {});
+        failures = result.failures;
+        status = result.status;
+        return result.outcome;
+    }
+    // The error of the last setting against the server's clock at the call.
+    std::int64_t lastError() {
+        const auto& s = p.fakeClock().settings.back();
+        return s.micros - (startMicros + s.atMs * kMs + server.aheadMicros);
+    }
+    std::vector<long long> requestTimes() const {
+        std::vector<long long> times;
+        for (const auto& r : p.udpRequests) times.push_back(r.atMs);
+        return times;
+    }
+
+    fake::FakePlatform p;
+    testing::FakeNtpServer server;
+    Config config;
+    std::int64_t startMicros = 0;
+    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
+    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
+    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ClockSetter setter{p, query};
+    std::vector<std::string> failures;
+    std::string status;
+};
+
+TEST_F(NtpSettingTest, BurstTakesTheSampleWithTheLeastDelayAndKeepsItsSpacing) {
+    server.aheadMicros = 1500 * kMs;
+    // Round trips 50, 12, 60 and 25 ms; the 12 ms one errs by (8 - 4) / 2.
+    server.delaysMs = {{40, 10}, {8, 4}, {30, 30}, {20, 5}};
+    ASSERT_EQ(run(), SetOutcome::Set);
+    EXPECT_EQ(requestTimes(), (std::vector<long long>{0, 2000, 4000, 6000}));
+    ASSERT_EQ(p.fakeClock().settings.size(), 1u);
+    EXPECT_EQ(lastError(), 2 * kMs);
+    EXPECT_EQ(status, "Time set to 12:00:07 d=2s");
+
+    // NIST asks for 4 s between requests.
+    p.scriptUdp("time-a-g.nist.gov", server.responder());
+    server.requests = 0;
+    p.udpRequests.clear();
+    config.server = "time-a-g.nist.gov";
+    const long long start = p.nowMs();
+    ASSERT_EQ(run(), SetOutcome::Set);
+    EXPECT_EQ(requestTimes().front(), start);
+    EXPECT_EQ(requestTimes().back() - requestTimes().front(), 12000);
+}
+
+TEST_F(NtpSettingTest, AnAnswerWithinTwoMillisecondsEndsTheBurst) {
+    server.delaysMs = {{1, 1}};
+    server.aheadMicros = -250 * kMs;
+    ASSERT_EQ(run(), SetOutcome::Set);
+    EXPECT_EQ(p.udpRequests.size(), 1u);
+    EXPECT_EQ(lastError(), 0);
+    EXPECT_EQ(status, "Time set to 11:59:59 d=0s");
+}
+
+TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
+    server.aheadMicros = -3 * kDay + 12'000 * kMs;
+    config.offset = 1.0f;
+    ASSERT_EQ(run(), SetOutcome::Set);
+    const platform::LocalDateTime now = p.fakeClock().now();
+    EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261204);
+    EXPECT_EQ(now.hour * 3600 + now.minute * 60 + now.second, 13 * 3600 + 12);
+    EXPECT_EQ(status, "Time set to 13:00:12 d=-255588s");
+}
+
+TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
+    struct Case {
+        const char* name;
+        std::function<void(ntp::Packet&)> change;
+        const char* reasonHas;
+    };
+    const auto kiss = [](const char* code) {
+        return [code](ntp::Packet& r) {
+            r.stratum = 0;
+            r.referenceId = static_cast<std::uint32_t>(code[0]) << 24 |
+                            static_cast<std::uint32_t>(code[1]) << 16 |
+                            static_cast<std::uint32_t>(code[2]) << 8 |
+                            static_cast<std::uint32_t>(code[3]);
+        };
+    };
+    const std::vector<Case> cases = {
+        {"wrong origin", [](ntp::Packet& r) { r.origin.fraction ^= 1; }, "origin"},
+        {"unsynchronised", [](ntp::Packet& r) { r.leap = 3; }, "leap indicator 3"},
+        {"stratum 16", [](ntp::Packet& r) { r.stratum = 16; }, "stratum 16"},
+        {"zero transmit", [](ntp::Packet& r) { r.transmit = {}; }, "transmit"},
+        {"client mode", [](ntp::Packet& r) { r.mode = 3; }, "mode 3"},
+        {"root distance", [](ntp::Packet& r) { r.rootDispersion = 2u << 16; }, "root distance"},
+        {"RATE", kiss("RATE"), "RATE"},
+        {"DENY", kiss("DENY"), "DENY"},
+        {"RSTR", kiss("RSTR"), "RSTR"},
+    };
+    for (const Case& c : cases) {
+        fake::FakePlatform platform;
+        testing::FakeNtpServer bad;
+        bad.platform = &platform;
+        bad.change = c.change;
+        platform.scriptUdp("ntp.example", bad.responder());
+        auto timer = platform.createTimer();
+        auto socket = platform.createTcpClient();
+        DaytimeQuery q{platform, *timer, *socket};
+        ClockSetter s{platform, q};
+        const SetResult result = s.run(config, [](const std::string&) {});
+        EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
+        EXPECT_TRUE(platform.fakeClock().settings.empty()) << c.name;
+        ASSERT_EQ(result.failures.size(), 1u) << c.name;
+        EXPECT_NE(result.failures[0].find(c.reasonHas), std::string::npos)
+            << c.name << ": " << result.failures[0];
+        // A kiss-o'-death ends the burst at once.
+        if (std::string(c.name).size() == 4) {
+            EXPECT_EQ(platform.udpRequests.size(), 1u) << c.name;
+        }
+    }
+}
+
+TEST_F(NtpSettingTest, DenyStopsTheRequestsUntilTheSettingsChange) {
+    server.change = [](ntp::Packet& r) {
+        r.stratum = 0;
+        r.referenceId = 0x44454e59;  // DENY
+    };
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 1u);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("not asked again"), std::string::npos) << failures[0];
+
+    query.forgetRefusals();
+    server.change = nullptr;
+    EXPECT_EQ(run(), SetOutcome::Set);
+    EXPECT_EQ(p.udpRequests.size(), 2u);
+}
+
+TEST_F(NtpSettingTest, AReplyFromElsewhereIsNotUsedAndSaysSo) {
+    p.scriptUdp("ntp.example", [this](const std::string& request) {
+        auto replies = server.responder()(request);
+        for (auto& r : replies) r.fromServer = false;
+        return replies;
+    });
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("another address"), std::string::npos) << failures[0];
+    EXPECT_EQ(p.nowMs(), 3000);  // the wait went on for a real answer
+}
+
+TEST_F(NtpSettingTest, ASilentNtpPrimaryFallsBackToADaytimeBackup) {
+    config.server = "silent.example";
+    config.server2 = "backup";
+    p.script("backup", fake::PeerScript().reply(0, "12:00:05\r\n").close(0));
+    ASSERT_EQ(run(), SetOutcome::Set);
+    EXPECT_EQ(p.udpRequests.size(), 1u);
+    EXPECT_EQ(p.connections, std::vector<std::string>{"backup"});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], "silent.example: no answer within 3 s");
+}
+
+TEST_F(NtpSettingTest, AnUnusableProtocolAsksNobodyAndSaysWhy) {
+    for (const char* protocol : {"SNTP", "NTS"}) {
+        config.protocol = protocol;
+        EXPECT_EQ(run(), SetOutcome::Unreachable) << protocol;
+        ASSERT_EQ(failures.size(), 1u) << protocol;
+        EXPECT_NE(failures[0].find(protocol), std::string::npos) << failures[0];
+    }
+    EXPECT_TRUE(p.udpRequests.empty());
+    EXPECT_TRUE(p.connections.empty());
+}
+
+TEST_F(NtpSettingTest, QueryLineShowsTheSampleAndTheInstantASettingWouldSet) {
+    ntp::Sample sample;
+    sample.offsetMicros = -1'234'567;
+    sample.delayMicros = 12'345;
+    sample.stratum = 1;
+    sample.leap = 1;
+    const ClockPlan plan = PlanNtpSetting(sample, 0.0f, startMicros, p.clock());
+    EXPECT_EQ(NtpReportLine("ntp.example", sample, plan, p.clock()),
+              "ntp.example: NTP stratum=1 offset=-1.234567s rtt=12.345ms leap=1 -> "
+              "2026-12-07 11:59:58.765");
+}
+
+}  // namespace
+}  // namespace tempikon::core
