@@ -26,8 +26,13 @@ std::string UsageText() {
         "Usage: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]\n"
         "       tempikon --help | --version\n"
         "\n"
-        "Sets the computer's clock from a Daytime (RFC 867) time server, asking the\n"
-        "backup server when the primary gives no time.\n"
+        "Sets the computer's clock from a time server, asking the backup server when\n"
+        "the primary gives no time. Each server speaks its own protocol:\n"
+        "  Daytime  (RFC 867, TCP port 13) a time of day in whole seconds; the date\n"
+        "           stays unless the time lies across midnight\n"
+        "  NTP      (RFC 5905, UDP port 123) the full UTC date and time to the\n"
+        "           millisecond: a clock on any date is set to it in one step\n"
+        "A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.\n"
         "\n"
         "Without a switch the main window opens for configuration and \"Set time\".\n"
         "Switches count anywhere on the command line, in any case; /RUNONCE wins.\n"
@@ -41,6 +46,7 @@ std::string UsageText() {
         "\n"
         "/QUERY prints one line for each server asked:\n"
         "  <server>: <time in reply> -> <corrected time> d=<difference>s rtt=<round trip>ms\n"
+        "  <server>: NTP stratum=<n> offset=<s>s rtt=<ms>ms leap=<n> -> <date and time>\n"
         "\n"
         "Exit status:\n"
         "  0  the clock was set (/QUERY: a server gave a valid time)\n"
@@ -52,8 +58,9 @@ std::string UsageText() {
         "Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf\n"
         "(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the\n"
         "registry key HKEY_CURRENT_USER\\Software\\Tempikon\\Tempikon\\CONFIG), keys Server,\n"
-        "Server2, Offset, Offset2 (hours), Timeout (seconds) and Interval (minutes).\n"
-        "Failures are explained on standard error. See man tempikon.\n");
+        "Server2, Protocol, Protocol2 (Daytime or NTP), Offset, Offset2 (hours), Zone,\n"
+        "Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request) and\n"
+        "Interval (minutes). Failures are explained on standard error. See man tempikon.\n");
 }
 
 bool QueryModeRequested(std::string_view commandLine) {
@@ -73,7 +80,8 @@ std::string NoDisplayLines(const std::string& settingsLocation) {
     return "tempikon: no display found; the configuration window needs one.\n"
            "Run with /RUNONCE or /SERVER to set the clock without a display, or /QUERY to\n"
            "ask the servers without setting it. The settings live in section [CONFIG] of\n" +
-           settingsLocation + " (keys Server, Server2, Offset, Offset2, Timeout, Interval).";
+           settingsLocation +
+           " (keys Server, Server2, Protocol, Protocol2, Offset, Offset2, Timeout, Interval).";
 }
 
 }  // namespace tempikon::app

@@ -323,8 +323,13 @@
         <source>Usage: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
        tempikon --help | --version
 
-Sets the computer&apos;s clock from a Daytime (RFC 867) time server, asking the
-backup server when the primary gives no time.
+Sets the computer&apos;s clock from a time server, asking the backup server when
+the primary gives no time. Each server speaks its own protocol:
+  Daytime  (RFC 867, TCP port 13) a time of day in whole seconds; the date
+           stays unless the time lies across midnight
+  NTP      (RFC 5905, UDP port 123) the full UTC date and time to the
+           millisecond: a clock on any date is set to it in one step
+A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.
 
 Without a switch the main window opens for configuration and &quot;Set time&quot;.
 Switches count anywhere on the command line, in any case; /RUNONCE wins.
@@ -338,6 +343,7 @@ Switches count anywhere on the command line, in any case; /RUNONCE wins.
 
 /QUERY prints one line for each server asked:
   &lt;server&gt;: &lt;time in reply&gt; -&gt; &lt;corrected time&gt; d=&lt;difference&gt;s rtt=&lt;round trip&gt;ms
+  &lt;server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;date and time&gt;
 
 Exit status:
   0  the clock was set (/QUERY: a server gave a valid time)
@@ -349,14 +355,22 @@ Exit status:
 Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf
 (${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the
 registry key HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG), keys Server,
-Server2, Offset, Offset2 (hours), Timeout (seconds) and Interval (minutes).
-Failures are explained on standard error. See man tempikon.
+Server2, Protocol, Protocol2 (Daytime or NTP), Offset, Offset2 (hours), Zone,
+Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request) and
+Interval (minutes). Failures are explained on standard error. See man tempikon.
 </source>
         <translation>Aufruf: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
         tempikon --help | --version
 
-Stellt die Uhr des Computers nach einem Daytime-Zeitserver (RFC 867) und fragt
-den Ersatz-Zeitserver, wenn der primäre keine Zeit liefert.
+Stellt die Uhr des Computers nach einem Zeitserver und fragt den
+Ersatz-Zeitserver, wenn der primäre keine Zeit liefert. Jeder Server spricht
+sein eigenes Protokoll:
+  Daytime  (RFC 867, TCP-Port 13) eine Uhrzeit in ganzen Sekunden; das Datum
+           bleibt, außer die Zeit liegt jenseits von Mitternacht
+  NTP      (RFC 5905, UDP-Port 123) Datum und Uhrzeit in UTC auf die
+           Millisekunde: eine Uhr mit beliebigem Datum wird in einem Schritt
+           darauf gestellt
+Ein Server ist Host, Host:Port, [IPv6-Adresse]:Port oder eine IPv6-Adresse.
 
 Ohne Schalter öffnet sich das Hauptfenster für die Konfiguration und „Zeit
 stellen“. Schalter gelten überall in der Befehlszeile, in beliebiger Groß- und
@@ -371,6 +385,7 @@ Kleinschreibung; /RUNONCE hat Vorrang.
 
 /QUERY gibt für jeden gefragten Server eine Zeile aus (auf Englisch):
   &lt;Server&gt;: &lt;Zeit der Antwort&gt; -&gt; &lt;korrigierte Zeit&gt; d=&lt;Differenz&gt;s rtt=&lt;Umlaufzeit&gt;ms
+  &lt;Server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;Datum und Zeit&gt;
 
 Rückgabewert:
   0  die Uhr wurde gestellt (/QUERY: ein Server lieferte eine gültige Zeit)
@@ -382,8 +397,9 @@ Rückgabewert:
 Einstellungen: der Abschnitt [CONFIG] von ~/.config/Tempikon/Tempikon.conf
 (${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf, wenn das gesetzt ist; unter Windows
 der Registrierungsschlüssel HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG),
-Schlüssel Server, Server2, Offset, Offset2 (Stunden), Timeout (Sekunden) und
-Interval (Minuten).
+Schlüssel Server, Server2, Protocol, Protocol2 (Daytime oder NTP), Offset,
+Offset2 (Stunden), Zone, Zone2 (UTC: ein Daytime-Server sendet UTC), Timeout
+(Sekunden, je Anfrage) und Interval (Minuten).
 Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
     </message>
