@@ -7,7 +7,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Tempikon authors")
 set(CPACK_PACKAGE_CONTACT "The Tempikon authors <tempikon@tempikon.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://tempikon.github.io")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set the time of day from a Daytime time server")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set the clock from an NTP or Daytime time server")
 set(CPACK_PACKAGE_DESCRIPTION
   "Tempikon asks a time server on the network for the current time with the
 Daytime protocol (RFC 867, TCP port 13), adds an offset in hours configured
