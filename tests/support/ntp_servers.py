@@ -26,6 +26,8 @@ import time
 # Seconds from 1900-01-01 (NTP era 0) to 1970-01-01.
 NTP_UNIX_OFFSET = 2_208_988_800
 HEADER = struct.Struct("!BBbbII4sQQQQ")
+# Linux's value; Python names it only from 3.12 on.
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FETCH_SCRIPT = os.path.join(HERE, "fetch_chrony.sh")
@@ -97,11 +99,12 @@ class ChronyUnavailable(Exception):
 def find_chronyd(chrony_dir):
     """chronyd unpacked into chrony_dir, fetched once when it is not there.
     Several tests may ask at once: the fetch runs under a lock."""
+    chrony_dir = os.path.abspath(chrony_dir)
     chronyd = os.path.join(chrony_dir, "usr", "sbin", "chronyd")
     if os.access(chronyd, os.X_OK):
         return chronyd
-    os.makedirs(os.path.dirname(os.path.abspath(chrony_dir)), exist_ok=True)
-    with open(os.path.abspath(chrony_dir) + ".lock", "w") as lock:
+    os.makedirs(os.path.dirname(chrony_dir), exist_ok=True)
+    with open(chrony_dir + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         r = subprocess.run(["bash", FETCH_SCRIPT, chrony_dir], capture_output=True,
                            text=True)
@@ -211,7 +214,7 @@ class ScriptedNtpServer:
     """An NTP server on address:port in pure Python. `mode` (one of MODES)
     says what it answers:
 
-      real           the real time, stratum 1 (reply after delay_ms)
+      real           the real time, stratum 1
       wrong_origin   the origin field is not the request's transmit value
       kod_rate, kod_deny, kod_rstr   a kiss-o'-death: stratum 0, that code
       leap3          leap indicator 3: not synchronised
@@ -223,21 +226,21 @@ class ScriptedNtpServer:
       era1           its clock reads 2036-02-08, NTP era 1, and runs on
 
     `requests` counts the requests; `arrivals` holds each one's arrival
-    (time.monotonic())."""
+    (time.time(), as the kernel stamped it)."""
 
-    def __init__(self, address, port, mode="real", delay_ms=0, days=-3):
+    def __init__(self, address, port, mode="real", days=-3):
         if mode not in MODES:
             raise ValueError(f"unknown mode {mode}")
         self.address = address
         self.port = port
         self.mode = mode
-        self.delay = delay_ms / 1000
         self.days = days
         self.arrivals = []
         self.lock = threading.Lock()
         self.started = time.time()
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind((address, port))
+        self.sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
         self.other = None
         if mode == "other_port":
             self.other = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -257,9 +260,9 @@ class ScriptedNtpServer:
             a = list(self.arrivals)
         return [b - a_ for a_, b in zip(a, a[1:])]
 
-    def _clock(self):
-        """This server's reading of its own clock."""
-        now = time.time()
+    def _clock(self, now=None):
+        """This server's reading of its own clock at `now` (real time)."""
+        now = time.time() if now is None else now
         if self.mode == "days_away":
             return now + self.days * 86400
         if self.mode == "era1":
@@ -269,20 +272,24 @@ class ScriptedNtpServer:
     def _serve(self):
         while True:
             try:
-                data, client = self.sock.recvfrom(1024)
+                data, ancillary, _, client = self.sock.recvmsg(1024, socket.CMSG_SPACE(16))
             except OSError:
                 return
             if self.closed:
                 return
-            received = self._clock()
+            # The kernel's arrival stamp: this thread may run late on a busy
+            # machine, which would show in the gaps and the receive time.
+            arrival = time.time()
+            for level, kind, value in ancillary:
+                if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+                    seconds, nanoseconds = struct.unpack("qq", value[:16])
+                    arrival = seconds + nanoseconds / 1e9
             with self.lock:
-                self.arrivals.append(time.monotonic())
+                self.arrivals.append(arrival)
             request = parse(data)
             if request is None or request["mode"] != 3:
                 continue
-            if self.delay:
-                time.sleep(self.delay)
-            reply = self._reply(request, received)
+            reply = self._reply(request, self._clock(arrival))
             sender = self.other if self.other else self.sock
             try:
                 sender.sendto(reply, client)
