@@ -2,14 +2,16 @@
 """What the program costs, beside a minimal blocking POSIX Daytime client.
 
 usage: bench/run_bench.py --build-dir DIR [--runs N] [--idle-seconds S]
-                          [--markdown FILE]
+                          [--markdown FILE] [--ntp]
 
 DIR is a build with the tests and benchmarks (it has the program, the clock
 recorder, tempikon_bench_startup and tempikon_daytime_cli); a Release build
 gives the figures worth quoting. Every run of the program is under capsh
 without CAP_SYS_TIME with the clock recorder preloaded, without a display
 unless said otherwise, with settings of its own; servers are on 127.0.0.190
-and 127.0.0.191. Prints the figures; checks nothing.
+and 127.0.0.191. Prints the figures; checks nothing. --ntp adds the error of
+NTP settings beside ntpdig and chronyd -Q (bench/ntp_bench.py, on
+127.0.0.192-193).
 """
 import argparse
 import os
@@ -327,6 +329,8 @@ def main():
     ap.add_argument("--runs", type=int, default=20)
     ap.add_argument("--idle-seconds", type=int, default=180)
     ap.add_argument("--markdown")
+    ap.add_argument("--ntp", action="store_true",
+                    help="also the error of NTP settings (bench/ntp_bench.py)")
     ap.add_argument("--early-only", action="store_true",
                     help="only the --version, --help and missing-configuration runs")
     opts = ap.parse_args()
@@ -386,6 +390,20 @@ def main():
                 f"(over {opts.idle_seconds} s)",
                 f"{busy[0]:.0f} (preempted {busy[1]:.0f})",
                 f"{cli[0]:.0f} (querying every 60 s; preempted {cli[1]:.0f})")
+
+        if opts.ntp:
+            import ntp_bench
+            results = ntp_bench.report(ntp_bench.run(opts.build_dir))
+
+            def error(setup, tool):
+                errors, _ = results.get((setup, tool), ([], []))
+                if not errors:
+                    return "n/a"
+                size = [abs(e) * 1000 for e in errors]
+                return f"{statistics.mean(size):.3f} ms (worst {max(size):.3f}, n={len(size)})"
+            for setup in dict.fromkeys(s for s, _ in results):
+                row(f"NTP setting, mean |error|, {setup}", error(setup, "tempikon /RUNONCE"),
+                    f"ntpdig {error(setup, 'ntpdig')}; chronyd -Q {error(setup, 'chronyd -Q')}")
 
         program, total, files, cli, qt = bench.installed_size()
         row("Size of the installed program (stripped)", f"{program / 1024:.0f} KiB",

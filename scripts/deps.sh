@@ -3,6 +3,7 @@
 #   scripts/deps.sh run     building and running the program
 #   scripts/deps.sh test    the whole test run (scripts/test.sh)
 #   scripts/deps.sh win32   the Windows cross build and its Wine tests
+#   scripts/deps.sh bench   the benchmarks (bench/run_bench.py, bench/ntp_bench.py)
 # Always with --no-install-recommends, so every package used is named here.
 set -euo pipefail
 
@@ -15,16 +16,24 @@ win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-
             python3 fonts-liberation fonts-comic-neue)
 # The Debug suite, its end-to-end, desktop (a window manager and X tools),
 # D-Bus, package and hardening tests (valgrind, a zone from tzdata), the
-# fuzzing (clang and libFuzzer) and the Windows part.
+# fuzzing (clang and libFuzzer) and the Windows part. The NTP tests run
+# chronyd unpacked from its package (tests/support/fetch_chrony.sh: the
+# package itself would replace the time service); these are its libraries.
+chrony_libs=(libgnutls30 libnettle8 libseccomp2 libedit2 libcap2)
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3
            dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
-           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool "${win32_pkgs[@]}")
+           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool "${chrony_libs[@]}"
+           "${win32_pkgs[@]}")
+# The NTP benchmark compares with ntpdig (a query-only client: the package
+# installs no service) and chronyd -Q, unpacked as for the tests.
+bench_pkgs=("${run_pkgs[@]}" libcap2-bin python3 time xvfb xauth ntpsec-ntpdig "${chrony_libs[@]}")
 
 case "${1:-}" in
   run) pkgs=("${run_pkgs[@]}") ;;
   test) pkgs=("${test_pkgs[@]}") ;;
   win32) pkgs=("${win32_pkgs[@]}") ;;
-  *) echo "usage: $0 run|test|win32" >&2; exit 2 ;;
+  bench) pkgs=("${bench_pkgs[@]}") ;;
+  *) echo "usage: $0 run|test|win32|bench" >&2; exit 2 ;;
 esac
 
 # ImageMagick may come from elsewhere (a local build); only its tools matter.

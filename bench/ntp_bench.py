@@ -1,0 +1,187 @@
+#!/usr/bin/env python3
+"""How far from the real time an NTP setting lands: the program beside
+ntpdig and chronyd -Q, all asking the same chronyd.
+
+usage: bench/ntp_bench.py --build-dir DIR [--loopback N] [--delayed N] [--seed S]
+
+chronyd (unpacked into DIR/chrony by tests/support/fetch_chrony.sh, run as
+nobody with -x) serves this machine's clock on 127.0.0.192, port 11123; a
+DelayLink on 127.0.0.193 adds 10 ms plus an exponential queueing delay of
+mean 10 ms to each packet, each way. Per setup and round, in turn:
+
+- the program: tempikon /RUNONCE under capsh without CAP_SYS_TIME, the
+  clock recorder preloaded; the error is the value it set minus the real
+  time at the call;
+- ntpdig (query only; made to use the port by a shim): the offset it
+  reports, which is the error a setting from it would make, since the local
+  clock is the truth here;
+- chronyd -Q -x (query only): the offset it reports.
+
+Prints, per setup and tool, the mean and worst of |error|; checks nothing.
+"""
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
+from ntp_servers import ChronyServer, ChronyUnavailable, DelayLink, find_chronyd  # noqa: E402
+
+SERVER = "127.0.0.192"
+LINK = "127.0.0.193"
+PORT = 11123
+RUN_TIMEOUT_S = 60
+
+# ntpdig always asks port 123; this runs it with its look-ups sent to PORT.
+# It is the system's Python that has ntpdig's module (python3-ntp).
+NTPDIG_SHIM = """
+import runpy, socket, sys
+port = int(sys.argv[1])
+real = socket.getaddrinfo
+def getaddrinfo(host, service, *args, **kwargs):
+    return real(host, port if service == 123 else service, *args, **kwargs)
+socket.getaddrinfo = getaddrinfo
+sys.argv = ["ntpdig"] + sys.argv[2:]
+runpy.run_path("/usr/bin/ntpdig", run_name="__main__")
+"""
+
+
+def capsh(command, user=None):
+    as_user = [f"--user={user}"] if user else []
+    return ["capsh", "--drop=cap_sys_time"] + as_user + ["--", "-c", 'exec "$@"',
+                                                          "bench"] + command
+
+
+class Tools:
+    def __init__(self, build, tmp, chronyd):
+        self.program = os.path.join(build, "app/main/tempikon")
+        self.recorder = os.path.join(build, "tests/e2e/libtempikon_clock_recorder.so")
+        for path in (self.program, self.recorder):
+            if not os.path.exists(path):
+                sys.exit(f"missing {path}: build tempikon and tempikon_clock_recorder in {build}")
+        self.tmp = tmp
+        self.chronyd = chronyd
+        self.runs = 0
+
+    def tempikon(self, address):
+        """One /RUNONCE; the error of the setting it recorded, in seconds."""
+        self.runs += 1
+        home = os.path.join(self.tmp, f"run{self.runs}")
+        os.makedirs(os.path.join(home, "Tempikon"))
+        os.chmod(home, 0o700)  # also the runtime folder, which Qt wants private
+        with open(os.path.join(home, "Tempikon", "Tempikon.conf"), "w") as f:
+            f.write(f"[CONFIG]\nServer={address}:{PORT}\nProtocol=NTP\nTimeout=5\n")
+        log = os.path.join(home, "clock.log")
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        env.update(XDG_CONFIG_HOME=home, XDG_RUNTIME_DIR=home, LD_PRELOAD=self.recorder,
+                   TEMPIKON_CLOCK_LOG=log,
+                   DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent/tempikon-bench")
+        p = subprocess.Popen(capsh([self.program, "/RUNONCE"]), env=env,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            # The outcome line comes after the setting; the program's 5 s of
+            # showing it are not waited for.
+            line = p.stdout.readline()
+        finally:
+            p.kill()
+            _, err = p.communicate()
+        if not line.startswith("Time set to"):
+            why = [l for l in err.splitlines() if l.startswith("tempikon: ")]
+            raise RuntimeError(f"no setting: {line.strip()!r} {why}")
+        with open(log) as f:
+            m = re.search(r"value=(-?\d+\.\d+) at=(-?\d+\.\d+)", f.read())
+        if not m:
+            raise RuntimeError("no setting recorded")
+        return float(m.group(1)) - float(m.group(2))
+
+    def ntpdig(self, address):
+        r = subprocess.run(capsh(["/usr/bin/python3", "-c", NTPDIG_SHIM, str(PORT), "-t", "5",
+                                  address], user="nobody"),
+                           capture_output=True, text=True, timeout=RUN_TIMEOUT_S, cwd="/")
+        # "2026-12-07 22:09:40.919382 (+0000) +0.000026 +/- 0.000085 host s1 no-leap"
+        m = re.search(r"\) ([+-]\d+\.\d+) \+/-", r.stdout)
+        if r.returncode != 0 or not m:
+            raise RuntimeError(f"ntpdig: {r.stdout.strip()!r} {r.stderr.strip()!r}")
+        return float(m.group(1))
+
+    def chronyd_q(self, address):
+        r = subprocess.run(capsh([self.chronyd, "-x", "-Q", "-U", "-u", "nobody", "-4",
+                                  "-f", "/dev/null",
+                                  f"server {address} port {PORT} iburst"], user="nobody"),
+                           capture_output=True, text=True, timeout=RUN_TIMEOUT_S, cwd="/")
+        m = re.search(r"System clock wrong by (-?\d+\.\d+) seconds", r.stdout + r.stderr)
+        if r.returncode != 0 or not m:
+            raise RuntimeError(f"chronyd -Q: {(r.stdout + r.stderr).strip()!r}")
+        return float(m.group(1))
+
+
+def measure(tools, address, rounds, results, setup):
+    names = (("tempikon /RUNONCE", tools.tempikon), ("ntpdig", tools.ntpdig),
+             ("chronyd -Q", tools.chronyd_q))
+    for _ in range(rounds):
+        # Taken in turn, so that every tool meets the same conditions.
+        for name, tool in names:
+            errors, failures = results.setdefault((setup, name), ([], []))
+            try:
+                errors.append(tool(address))
+            except (RuntimeError, OSError, subprocess.TimeoutExpired) as e:
+                failures.append(str(e))
+
+
+def report(results):
+    print(f"{'setup':<38} {'tool':<18} {'n':>3} {'mean |error|':>13} {'worst':>10}")
+    for (setup, name), (errors, failures) in results.items():
+        if errors:
+            size = [abs(e) * 1000 for e in errors]
+            print(f"{setup:<38} {name:<18} {len(errors):>3} "
+                  f"{statistics.mean(size):>10.3f} ms {max(size):>7.3f} ms"
+                  + (f"  ({len(failures)} failed)" if failures else ""))
+        else:
+            print(f"{setup:<38} {name:<18} {0:>3} {'n/a':>13} {'':>10}  "
+                  f"({len(failures)} failed: {failures[0][:120] if failures else ''})")
+    return results
+
+
+def run(build, loopback=20, delayed=10, seed=1):
+    """The results by (setup, tool): (errors in seconds, failure texts)."""
+    build = os.path.abspath(build)
+    try:
+        chronyd = find_chronyd(os.path.join(build, "chrony"))
+    except ChronyUnavailable as e:
+        sys.exit(str(e))
+    tmp = tempfile.mkdtemp(prefix="tempikon-ntp-bench-")
+    # chronyd runs as nobody and reads its files from here.
+    os.chmod(tmp, 0o755)
+    results = {}
+    try:
+        tools = Tools(build, tmp, chronyd)
+        with ChronyServer(chronyd, SERVER, PORT, os.path.join(tmp, "chrony")):
+            measure(tools, SERVER, loopback, results, "chronyd on loopback")
+            with DelayLink(LINK, PORT, (SERVER, PORT), forward_ms=10, mean_queue_ms=10,
+                           seed=seed):
+                measure(tools, LINK, delayed, results,
+                        "chronyd, 10 ms + exp(10 ms) each way")
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    return results
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build-dir", required=True)
+    ap.add_argument("--loopback", type=int, default=20, help="settings straight to chronyd")
+    ap.add_argument("--delayed", type=int, default=10, help="settings through the delay")
+    ap.add_argument("--seed", type=int, default=1)
+    opts = ap.parse_args()
+    report(run(opts.build_dir, opts.loopback, opts.delayed, opts.seed))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

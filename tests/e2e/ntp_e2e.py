@@ -1,0 +1,298 @@
+#!/usr/bin/env python3
+"""The built program, one-shot and /QUERY, against NTP servers on loopback:
+chronyd (serving this machine's clock, so that the error of a setting is the
+recorded value minus the real time at the call) and scripted servers that
+each answer with one fault.
+
+usage: ntp_e2e.py CASE --program PATH --recorder PATH --chrony-dir DIR
+
+chronyd is taken from DIR/usr/sbin/chronyd, fetched there first when it is
+missing (tests/support/fetch_chrony.sh); the case is skipped when it cannot
+be had. The program runs as in runonce_e2e.py: under capsh without
+CAP_SYS_TIME, the clock recorder preloaded.
+
+Addresses: 127.0.0.120-128 and 127.0.0.152-160, NTP on port 11123.
+"""
+import argparse
+import concurrent.futures
+import datetime
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+from ntp_servers import (ChronyServer, ChronyUnavailable, DelayLink,  # noqa: E402
+                         ScriptedNtpServer, find_chronyd)
+from runonce_e2e import SKIPPED, Skip, read_log, run, seed  # noqa: E402
+
+PORT = 11123
+# A burst keeps two requests at least 2 s apart; measured at the server, a
+# little less may show when the first request was the one held up.
+MIN_GAP_S = 1.9
+OUTCOME = re.compile(r"Time set to (\d\d:\d\d:\d\d) d=(-?\d+)s")
+QUERY_LINE = re.compile(
+    r"(?P<server>\S+?)(?: \(Backup\))?: NTP stratum=(?P<stratum>\d+) "
+    r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
+    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})")
+
+
+def ntp_config(host, backup=None, timeout=5, daytime_primary=False):
+    """Settings with an NTP primary (or a Daytime one, the default protocol)
+    and an optional NTP backup."""
+    lines = [f"Server={host}", f"Timeout={timeout}"] if daytime_primary else \
+        [f"Server={host}:{PORT}", "Protocol=NTP", f"Timeout={timeout}"]
+    if backup:
+        lines += [f"Server2={backup}:{PORT}", "Protocol2=NTP"]
+    return lines
+
+
+def settings(log, r):
+    """The recorded settings as (value, at) in seconds since the epoch."""
+    out = []
+    for record in read_log(log):
+        m = re.search(r"value=(-?\d+\.\d+) at=(-?\d+\.\d+)", record)
+        check(m is not None, f"a recorder line with value= and at=, got {record!r}", r)
+        out.append((float(m.group(1)), float(m.group(2)), record))
+    return out
+
+
+def one_setting(log, r):
+    found = settings(log, r)
+    check(len(found) == 1, f"one recorded clock setting, got {[f[2] for f in found]}", r)
+    return found[0]
+
+
+def reasons(stderr):
+    return [l for l in stderr.splitlines() if l.startswith("tempikon: ")]
+
+
+def check_set_from_chrony(r, log, what):
+    """Exit 0, the outcome line, and one setting within 1 ms of the real time."""
+    check(r.returncode == 0, f"exit status 0 when the clock was set ({what})", r)
+    lines = r.stdout.splitlines()
+    check(len(lines) == 1 and OUTCOME.fullmatch(lines[0]), "one outcome line on stdout", r)
+    shown, change = OUTCOME.fullmatch(lines[0]).groups()
+    value, at, record = one_setting(log, r)
+    error = value - at
+    check(abs(error) <= 0.001, f"set within 1 ms of the real time, off by {error * 1000:.3f} ms:"
+          f" {record}", r)
+    check(abs(int(change)) <= 1, f"d= is the change made, about nothing here: {lines[0]}", r)
+    # The time shown is that of the instant set, to the second (either side
+    # of a second's edge).
+    set_at = datetime.datetime.fromtimestamp(value)
+    candidates = {(set_at + datetime.timedelta(seconds=s)).strftime("%H:%M:%S") for s in (0, 1)}
+    check(shown in candidates, f"the outcome shows the time set, {shown} for {set_at}", r)
+
+
+def chrony(opts, tmp, address):
+    # chronyd runs as nobody, which must reach its folder.
+    os.chmod(tmp, 0o755)
+    return ChronyServer(opts.chronyd, address, PORT, os.path.join(tmp, f"chrony-{address}"))
+
+
+def case_chrony_primary(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    with chrony(opts, tmp, "127.0.0.120"):
+        seed(tmp, ntp_config("127.0.0.120"))
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check_set_from_chrony(r, log, "chronyd as primary")
+    check(reasons(r.stderr) == [], "no server failed", r)
+
+
+def case_chrony_backup(opts, tmp):
+    # The primary speaks Daytime, accepts and says nothing: after its 2 s the
+    # backup, chronyd over NTP, sets the clock.
+    log = os.path.join(tmp, "clock.log")
+    silent = DaytimeServer("127.0.0.121", None)
+    try:
+        with chrony(opts, tmp, "127.0.0.122"):
+            seed(tmp, ntp_config("127.0.0.121", backup="127.0.0.122", timeout=2,
+                                 daytime_primary=True))
+            r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    finally:
+        silent.close()
+    check(silent.connections == 1, "the primary was asked first", r)
+    check_set_from_chrony(r, log, "chronyd as backup")
+    failed = reasons(r.stderr)
+    check(len(failed) == 1 and failed[0].startswith("tempikon: 127.0.0.121: "),
+          "the primary's failure, and only that, on stderr", r)
+
+
+def check_query_line(line, server, before, after, r):
+    m = QUERY_LINE.fullmatch(line)
+    check(m is not None, f"the query line's shape, got {line!r}", r)
+    check(m["server"].split(":")[0] == server, f"names {server}: {line}", r)
+    check(m["stratum"] == "1" and m["leap"] == "0", f"chronyd's stratum 1, leap 0: {line}", r)
+    check(abs(float(m["offset"])) <= 0.005, f"offset within 5 ms of this clock: {line}", r)
+    check(float(m["rtt"]) < 1000, f"a loopback round trip: {line}", r)
+    local = datetime.datetime.strptime(m["local"], "%Y-%m-%d %H:%M:%S.%f")
+    check(before - datetime.timedelta(seconds=0.01) <= local
+          <= after + datetime.timedelta(seconds=0.01),
+          f"the local time a setting would set lies within the run ({before} - {after}): {line}",
+          r)
+
+
+def case_query(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    utc = {"TZ": "UTC"}
+    with chrony(opts, tmp, "127.0.0.123"), \
+            ScriptedNtpServer("127.0.0.127", PORT, "kod_deny") as denying:
+        seed(tmp, ntp_config("127.0.0.123"))
+        before = datetime.datetime.utcnow()
+        r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log, utc)
+        after = datetime.datetime.utcnow()
+        check(r.returncode == 0, "exit 0 when the server gave a valid time", r)
+        lines = r.stdout.splitlines()
+        check(len(lines) == 1, "one line for the one server asked", r)
+        check_query_line(lines[0], "127.0.0.123", before, after, r)
+
+        # A primary that refuses: its "no time" line, its reason, and the
+        # backup's line.
+        seed(tmp, ntp_config("127.0.0.127", backup="127.0.0.123"))
+        before = datetime.datetime.utcnow()
+        r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log, utc)
+        after = datetime.datetime.utcnow()
+    check(r.returncode == 0, "exit 0 when the backup gave a valid time", r)
+    lines = r.stdout.splitlines()
+    check(len(lines) == 2 and re.fullmatch(r"127\.0\.0\.127(:11123)?: no time", lines[0]),
+          "the primary's line", r)
+    check_query_line(lines[1], "127.0.0.123", before, after, r)
+    check(any(l.startswith("tempikon: 127.0.0.127") and "DENY" in l for l in reasons(r.stderr)),
+          "why the primary gave no time", r)
+    check(denying.requests == 1, f"one request to the denying server, got {denying.requests}")
+    check(read_log(log) == [], "a query sets nothing")
+
+
+# mode, address, a word of the reason (a regular expression), whether the
+# first reply ends the burst.
+REJECTIONS = [
+    ("wrong_origin", "127.0.0.152", r"origin", False),
+    ("kod_rate", "127.0.0.153", r"\bRATE\b", False),
+    ("kod_deny", "127.0.0.154", r"\bDENY\b", True),
+    ("kod_rstr", "127.0.0.155", r"\bRSTR\b", True),
+    ("leap3", "127.0.0.156", r"(?i)leap|unsynchroni[sz]ed", False),
+    ("stratum16", "127.0.0.157", r"(?i)stratum", False),
+    ("transmit_zero", "127.0.0.158", r"(?i)transmit", False),
+    ("other_port", "127.0.0.159", r"(?i)another", False),
+    ("root_distance", "127.0.0.160", r"(?i)root distance", False),
+]
+
+
+def case_rejections(opts, tmp):
+    """Each fault alone: no setting, exit 1, its own reason; the requests
+    stay apart, and a DENY or RSTR stops them."""
+    def one(row):
+        mode, address, word, stops = row
+        home = os.path.join(tmp, mode)
+        log = os.path.join(home, "clock.log")
+        seed(home, ntp_config(address, timeout=1))
+        with ScriptedNtpServer(address, PORT, mode) as server:
+            r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
+        check(r.returncode == 1, f"{mode}: exit 1 when no server gave a valid time", r)
+        check(read_log(log) == [], f"{mode}: no clock setting", r)
+        failed = reasons(r.stderr)
+        check(len(failed) == 1 and failed[0].startswith(f"tempikon: {address}")
+              and re.search(word, failed[0]),
+              f"{mode}: one reason naming the server and saying /{word}/", r)
+        if stops:
+            check(server.requests == 1, f"{mode}: no request after it, got {server.requests}")
+        check(1 <= server.requests <= 4, f"{mode}: a burst of at most 4, got {server.requests}")
+        gaps = server.gaps()
+        check(all(g >= MIN_GAP_S for g in gaps), f"{mode}: requests 2 s apart, gaps {gaps}")
+
+    with concurrent.futures.ThreadPoolExecutor(len(REJECTIONS)) as pool:
+        futures = [pool.submit(one, row) for row in REJECTIONS]
+    failures = [str(f.exception()) for f in futures if f.exception()]
+    check(not failures, "\n".join(failures))
+
+
+def case_burst(opts, tmp):
+    # 10 ms each way to the server: no sample's round trip is short enough
+    # to end the burst early, so all four requests go out, 2 s apart; the
+    # path is symmetric, so the setting stays on the real time.
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ntp_config("127.0.0.128", timeout=2))
+    with ScriptedNtpServer("127.0.0.126", PORT, "real") as server, \
+            DelayLink("127.0.0.128", PORT, ("127.0.0.126", PORT), forward_ms=10,
+                      mean_queue_ms=0):
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(r.returncode == 0, "exit 0 when the clock was set", r)
+    check(server.requests == 4, f"a burst of 4 requests, got {server.requests}", r)
+    gaps = server.gaps()
+    check(all(g >= MIN_GAP_S for g in gaps), f"requests 2 s apart, gaps {gaps}", r)
+    value, at, record = one_setting(log, r)
+    check(abs(value - at) <= 0.005, f"set within 5 ms of the real time: {record}", r)
+
+
+def case_days_away(opts, tmp):
+    # NTP carries the date: a server three days behind moves the clock three
+    # days back, not to the nearest matching time of day.
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ntp_config("127.0.0.124"))
+    with ScriptedNtpServer("127.0.0.124", PORT, "days_away", days=-3):
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(r.returncode == 0, "exit 0 when the clock was set", r)
+    value, at, record = one_setting(log, r)
+    check(abs(value - (at - 3 * 86400)) <= 1, f"set to the real time less 3 days: {record}", r)
+    m = OUTCOME.fullmatch(r.stdout.strip())
+    check(m is not None and abs(int(m.group(2)) + 3 * 86400) <= 1,
+          "d= says the three days", r)
+
+
+def case_era(opts, tmp):
+    # The server's clock reads 2036-02-08, past the NTP seconds' wrap on
+    # 2036-02-07: its small timestamps stand for 2036, not 1900.
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ntp_config("127.0.0.125"))
+    with ScriptedNtpServer("127.0.0.125", PORT, "era1"):
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log, {"TZ": "UTC"})
+    check(r.returncode == 0, "exit 0 when the clock was set", r)
+    value, _, record = one_setting(log, r)
+    day = datetime.datetime.fromtimestamp(value, datetime.timezone.utc).date()
+    check(day == datetime.date(2036, 2, 8), f"set to 2036-02-08, got {day}: {record}", r)
+
+
+CASES = {
+    "chrony_primary": case_chrony_primary,
+    "chrony_backup": case_chrony_backup,
+    "query": case_query,
+    "rejections": case_rejections,
+    "burst": case_burst,
+    "days_away": case_days_away,
+    "era": case_era,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--recorder", required=True)
+    parser.add_argument("--chrony-dir", required=True)
+    opts = parser.parse_args()
+    try:
+        opts.chronyd = find_chronyd(opts.chrony_dir)
+    except ChronyUnavailable as e:
+        print(f"SKIP {opts.case}: {e}")
+        return SKIPPED
+    with tempfile.TemporaryDirectory(prefix="tempikon-ntp-") as tmp:
+        try:
+            CASES[opts.case](opts, tmp)
+        except (Failure, subprocess.TimeoutExpired) as e:
+            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
+            return 1
+        except Skip as e:
+            print(f"SKIP {opts.case}: {e}")
+            return SKIPPED
+    print(f"ok {opts.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
