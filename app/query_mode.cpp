@@ -35,14 +35,15 @@ int RunQueryMode(platform::Platform& platform) {
         const std::string timeText = query.ask(host, config.timeout);
         if (timeText.empty()) {
             platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + host + ": " + query.lastFailure().reason);
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
+                                    query.lastFailure().reason);
             return false;
         }
         const auto seconds = core::ParseTimeOfDay(timeText);
         if (!seconds) {
             platform.writeOutputLine(label + ": " + core::QuoteReply(timeText) +
                                      " is not a valid time of day");
-            platform.writeErrorLine("tempikon: " + host + ": " +
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
                                     core::InvalidTimeFailure(timeText).reason);
             return true;
         }
@@ -58,8 +59,11 @@ int RunQueryMode(platform::Platform& platform) {
         return true;
     };
 
-    if (!ask(config.server, config.server, config.offset, config.zone) && !config.server2.empty())
-        ask(config.server2, config.server2 + " (Backup)", config.offset2, config.zone2);
+    // Names from the settings file reach a terminal: escaped like replies.
+    const std::string primary = core::EscapeText(config.server);
+    if (!ask(config.server, primary, config.offset, config.zone) && !config.server2.empty())
+        ask(config.server2, core::EscapeText(config.server2) + " (Backup)", config.offset2,
+            config.zone2);
     return status;
 }
 

@@ -163,7 +163,7 @@ SetResult ClockSetter::run(const Config& config,
     bool backup = false;
 
     if (timeText.empty() && !config.server2.empty()) {
-        failures.push_back(asked + ": " + query_.lastFailure().reason);
+        failures.push_back(EscapeText(asked) + ": " + query_.lastFailure().reason);
         asked = config.server2;
         onAsking(asked + " (Backup)");
         timeText = query_.ask(asked, config.timeout);
@@ -177,13 +177,13 @@ SetResult ClockSetter::run(const Config& config,
     };
 
     if (timeText.empty()) {
-        failures.push_back(asked + ": " + query_.lastFailure().reason);
+        failures.push_back(EscapeText(asked) + ": " + query_.lastFailure().reason);
         return report(QT_TRANSLATE_NOOP("Tempikon", "Couldn't reach timeserver(s)"),
                       SetOutcome::Unreachable);
     }
     const auto serverSeconds = ParseTimeOfDay(timeText);
     if (!serverSeconds) {
-        failures.push_back(asked + ": " + InvalidTimeFailure(timeText).reason);
+        failures.push_back(EscapeText(asked) + ": " + InvalidTimeFailure(timeText).reason);
         return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
                       SetOutcome::InvalidData);
     }
