@@ -207,6 +207,23 @@ void QtTcpClient::onAttemptWritable(int fd) {
                      [this] { guarded([&] { onReadable(); }); });
 }
 
+namespace {
+
+// One kind for one cause, whether it struck during the connect or after it.
+platform::SocketErrorKind KindOf(int error) {
+    switch (error) {
+        case ECONNREFUSED:
+            return platform::SocketErrorKind::Refused;
+        case ECONNRESET:
+        case ECONNABORTED:
+            return platform::SocketErrorKind::Reset;
+        default:
+            return platform::SocketErrorKind::Other;
+    }
+}
+
+}  // namespace
+
 void QtTcpClient::onReadable() {
     const int fd = fd_;
     bool arrived = false;
@@ -255,23 +272,6 @@ std::optional<std::string> QtTcpClient::readAll(std::size_t maxBytes) {
     if (readable_ && !ended_) readable_->setEnabled(true);
     return out;
 }
-
-namespace {
-
-// One kind for one cause, whether it struck during the connect or after it.
-platform::SocketErrorKind KindOf(int error) {
-    switch (error) {
-        case ECONNREFUSED:
-            return platform::SocketErrorKind::Refused;
-        case ECONNRESET:
-        case ECONNABORTED:
-            return platform::SocketErrorKind::Reset;
-        default:
-            return platform::SocketErrorKind::Other;
-    }
-}
-
-}  // namespace
 
 void QtTcpClient::noteError(int error) {
     lastError_ = std::strerror(error);
