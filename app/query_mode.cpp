@@ -37,14 +37,15 @@ int RunQueryMode(platform::Platform& platform) {
         const std::string problem = core::ProtocolProblem(protocol);
         if (!problem.empty()) {
             platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + host + ": " + problem);
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " + problem);
             return false;
         }
         if (core::ParseProtocol(protocol) == core::Protocol::Ntp) {
             const auto sample = query.askNtp(host, config.timeout, core::kNtpBurstRequests);
             if (!sample) {
                 platform.writeOutputLine(label + ": no time");
-                platform.writeErrorLine("tempikon: " + host + ": " + query.lastFailure().reason);
+                platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
+                                        query.lastFailure().reason);
                 return false;
             }
             const core::ClockPlan plan =
@@ -56,14 +57,15 @@ int RunQueryMode(platform::Platform& platform) {
         const std::string timeText = query.ask(host, config.timeout);
         if (timeText.empty()) {
             platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + host + ": " + query.lastFailure().reason);
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
+                                    query.lastFailure().reason);
             return false;
         }
         const auto seconds = core::ParseTimeOfDay(timeText);
         if (!seconds) {
             platform.writeOutputLine(label + ": " + core::QuoteReply(timeText) +
                                      " is not a valid time of day");
-            platform.writeErrorLine("tempikon: " + host + ": " +
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
                                     core::InvalidTimeFailure(timeText).reason);
             return true;
         }
@@ -78,10 +80,12 @@ int RunQueryMode(platform::Platform& platform) {
         return true;
     };
 
-    if (!ask(config.server, config.server, config.protocol, config.offset, config.zone) &&
+    // Names from the settings file reach a terminal: escaped like replies.
+    if (!ask(config.server, core::EscapeText(config.server), config.protocol, config.offset,
+             config.zone) &&
         !config.server2.empty())
-        ask(config.server2, config.server2 + " (Backup)", config.protocol2, config.offset2,
-            config.zone2);
+        ask(config.server2, core::EscapeText(config.server2) + " (Backup)", config.protocol2,
+            config.offset2, config.zone2);
     return status;
 }
 

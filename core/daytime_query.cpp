@@ -23,10 +23,11 @@ std::string CutTimeText(std::string_view reply) {
 }
 
 bool ReplyHoldsTheTime(std::string_view reply) {
-    if (reply.find_first_of("\r\n") != std::string_view::npos) return true;
     const std::size_t colon = reply.find(':');
-    // The cut ends five characters after the first colon.
-    return colon != std::string_view::npos && reply.size() - colon > 5;
+    if (colon == std::string_view::npos) return false;
+    // NIST's replies begin with a line feed: only one after the colon ends
+    // the time. Otherwise the cut ends five characters after the colon.
+    return reply.find_first_of("\r\n", colon) != std::string_view::npos || reply.size() - colon > 5;
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -44,10 +45,11 @@ std::string Latin1ToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string QuoteReply(std::string_view reply, std::size_t maxChars) {
+std::string EscapeText(std::string_view text) {
     static const char* const kHex = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char ch : reply.substr(0, maxChars)) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
             case '\r':
@@ -74,8 +76,20 @@ std::string QuoteReply(std::string_view reply, std::size_t maxChars) {
                 }
         }
     }
+    return out;
+}
+
+std::string QuoteReply(std::string_view reply, std::size_t maxChars) {
+    std::string out = '"' + EscapeText(reply.substr(0, maxChars));
     if (reply.size() > maxChars) out += "...";
     return out + '"';
+}
+
+QueryFailure NoTimeFailure(std::string_view reply) {
+    // A time begun but cut off by the close or the time-out.
+    if (!CutTimeText(reply).empty() && !ReplyHoldsTheTime(reply))
+        return {FailureKind::NoTimeInReply, "the reply ended early: " + QuoteReply(reply)};
+    return {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply)};
 }
 
 QueryFailure InvalidTimeFailure(std::string_view timeText) {
@@ -147,12 +161,14 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
         failure_ = {};
         return {};
     }
-    std::string timeText = CutTimeText(reply_);
+    // A reply that ended before its time was whole holds none: "14:0" is
+    // not 14:00:00.
+    std::string timeText = ReplyHoldsTheTime(reply_) ? CutTimeText(reply_) : std::string();
     // The last notification of the pass decides, as it does for the reply.
     if (!timeText.empty()) {
         failure_ = {};
     } else if (failure_.kind == FailureKind::None) {
-        failure_ = {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply_)};
+        failure_ = NoTimeFailure(reply_);
     }
     return timeText;
 }
@@ -262,7 +278,7 @@ void DaytimeQuery::onTimeout() {
     if (!busy_ || shutDown_) return;
     // Part of a reply came, but never the time in it.
     if (!reply_.empty()) {
-        failure_ = {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply_)};
+        failure_ = NoTimeFailure(reply_);
     } else {
         failure_ = {FailureKind::TimedOut,
                     "no answer within " + std::to_string(timeoutSeconds_) + " s"};

@@ -23,8 +23,9 @@ inline constexpr int kDaytimePort = 13;
 // reply is empty or its first colon is at position 1 or 2 (or absent).
 std::string CutTimeText(std::string_view reply);
 
-// The reply so far holds the whole time: a line end, or the five characters
-// after the first colon that the cut takes. Until then a query keeps reading.
+// The reply so far holds the whole time: a line end after the first colon,
+// or the five characters after it that the cut takes. Until then a query
+// keeps reading; a reply that ends sooner holds no time.
 bool ReplyHoldsTheTime(std::string_view reply);
 
 // Reply bytes (one byte per character) as UTF-8, for showing them in a control.
@@ -53,10 +54,17 @@ struct QueryFailure {
     std::string reason;  // e.g. "connection refused", "no answer within 3 s"
 };
 
-// The first maxChars bytes of a reply in quotes, control characters, quotes,
-// backslashes and bytes beyond ASCII escaped, so that a hostile reply cannot
-// drive the terminal it is shown on.
+// Bytes with control characters, quotes, backslashes and bytes beyond ASCII
+// escaped (\x1b, \n, \"), so that a hostile reply or host name cannot drive
+// the terminal it is shown on.
+std::string EscapeText(std::string_view text);
+
+// The first maxChars bytes of a reply, escaped, in quotes.
 std::string QuoteReply(std::string_view reply, std::size_t maxChars = 60);
+
+// The failure of a reply without a whole time: it held none, or it ended
+// before the time in it was whole.
+QueryFailure NoTimeFailure(std::string_view reply);
 
 // The failure of a time text that is not a time of day.
 QueryFailure InvalidTimeFailure(std::string_view timeText);

@@ -182,7 +182,7 @@ SetResult ClockSetter::run(const Config& config,
         Answer answer;
         const std::string problem = ProtocolProblem(protocolText);
         if (!problem.empty()) {
-            failures.push_back(asked + ": " + problem);
+            failures.push_back(EscapeText(asked) + ": " + problem);
             return answer;
         }
         if (ParseProtocol(protocolText) == Protocol::Ntp)
@@ -190,7 +190,7 @@ SetResult ClockSetter::run(const Config& config,
         else
             answer.timeText = query_.ask(asked, config.timeout);
         if (!answer.any() && !query_.isShutDown())
-            failures.push_back(asked + ": " + query_.lastFailure().reason);
+            failures.push_back(EscapeText(asked) + ": " + query_.lastFailure().reason);
         return answer;
     };
     Answer answer = ask(asked);
@@ -224,7 +224,8 @@ SetResult ClockSetter::run(const Config& config,
     } else {
         const auto serverSeconds = ParseTimeOfDay(answer.timeText);
         if (!serverSeconds) {
-            failures.push_back(asked + ": " + InvalidTimeFailure(answer.timeText).reason);
+            failures.push_back(EscapeText(asked) + ": " +
+                               InvalidTimeFailure(answer.timeText).reason);
             return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
                           SetOutcome::InvalidData);
         }

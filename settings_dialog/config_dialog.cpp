@@ -22,10 +22,12 @@ constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the list below");
 
 // The number fields hold the longest values they take: an offset such as
-// -23.45678, a time-out or interval of ten digits. Their unit labels follow.
+// -23.45678, a time-out or interval of ten digits (2147483647). Their unit
+// labels follow.
 constexpr int kNumberWidth = 1095;
+constexpr int kLongNumberWidth = 1455;
 constexpr int kUnitLeft = 4080 + kNumberWidth + 60;
-constexpr int kUnit2Left = 5880 + kNumberWidth + 60;
+constexpr int kUnit2Left = 5880 + kLongNumberWidth + 60;
 // "The server sends UTC" sits under its offset field, as wide as the field
 // and its unit label.
 constexpr int kUtcWidth = kUnitLeft + 615 - 4080;
@@ -88,8 +90,8 @@ void ConfigDialog::createControls() {
     server2Field_ = &w.addTextField({120, 1440, 3735, 285}, Align::Left);
     offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
     utc2Box_ = &w.addCheckBox({4080, 1725, kUtcWidth, 255}, kUtcCaption, kSmallFont);
-    timeoutField_ = &w.addTextField({5880, 480, kNumberWidth, 285}, Align::Right);
-    intervalField_ = &w.addTextField({5880, 1440, kNumberWidth, 285}, Align::Right);
+    timeoutField_ = &w.addTextField({5880, 480, kLongNumberWidth, 285}, Align::Right);
+    intervalField_ = &w.addTextField({5880, 1440, kLongNumberWidth, 285}, Align::Right);
     serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
     checkAllButton_ = &w.addButton({8040, 2520, 1455, 375},
                                    QT_TRANSLATE_NOOP("Tempikon", "Check all"), kBoldFont);

@@ -274,6 +274,11 @@
     </message>
     <message>
         <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <source>the reply ended early: %1</source>
+        <translation>die Antwort endete vorzeitig: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
         <source>the time was not a valid time of day: %1</source>
         <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
     </message>

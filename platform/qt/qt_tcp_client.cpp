@@ -207,6 +207,23 @@ void QtTcpClient::onAttemptWritable(int fd) {
                      [this] { guarded([&] { onReadable(); }); });
 }
 
+namespace {
+
+// One kind for one cause, whether it struck during the connect or after it.
+platform::SocketErrorKind KindOf(int error) {
+    switch (error) {
+        case ECONNREFUSED:
+            return platform::SocketErrorKind::Refused;
+        case ECONNRESET:
+        case ECONNABORTED:
+            return platform::SocketErrorKind::Reset;
+        default:
+            return platform::SocketErrorKind::Other;
+    }
+}
+
+}  // namespace
+
 void QtTcpClient::onReadable() {
     const int fd = fd_;
     bool arrived = false;
@@ -228,19 +245,16 @@ void QtTcpClient::onReadable() {
     }
     // A full buffer waits for readAll(); the closed end has nothing more.
     if (ended_ || buffer_.size() >= kSocketReadBufferBytes) readable_->setEnabled(false);
-    const bool resetBeforeData = error != 0 && !gotData_ && !arrived;
-    gotData_ = gotData_ || arrived;
     if (arrived && onDataArrival) {
         const platform::Liveness::Watch watch = liveness_.watch();
         const auto handler = onDataArrival;
         handler();
         if (!watch.alive()) return;
     }
-    // A reset after the reply changes nothing; one before it ends the query.
-    if (resetBeforeData && fd_ == fd) {
-        report(error == ECONNRESET ? platform::SocketErrorKind::Reset
-                                   : platform::SocketErrorKind::Other,
-               std::strerror(error));
+    // An error comes after the data read before it, and instead of the
+    // peer's end: a reset is no orderly close, whatever came before it.
+    if (error != 0 && fd_ == fd) {
+        report(KindOf(error), std::strerror(error));
         return;
     }
     // The peer's end comes after the data that came before it.
@@ -261,8 +275,7 @@ std::optional<std::string> QtTcpClient::readAll(std::size_t maxBytes) {
 
 void QtTcpClient::noteError(int error) {
     lastError_ = std::strerror(error);
-    lastKind_ = error == ECONNREFUSED ? platform::SocketErrorKind::Refused
-                                      : platform::SocketErrorKind::Other;
+    lastKind_ = KindOf(error);
 }
 
 void QtTcpClient::report(platform::SocketErrorKind kind, const std::string& description) {
@@ -294,7 +307,6 @@ void QtTcpClient::close() {
     lastError_.clear();
     lastKind_ = platform::SocketErrorKind::Other;
     open_ = false;
-    gotData_ = false;
     ended_ = false;
 }
 

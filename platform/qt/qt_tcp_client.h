@@ -27,7 +27,7 @@ inline constexpr int kNextAddressDelayMs = 250;
 // answers holds up neither the query's time-out nor the end of the process.
 // Every address of the name is tried within the caller's time-out, one more
 // whenever one fails or after kNextAddressDelayMs; the first to connect
-// wins. A reset before any data arrived is an error; an orderly close is not.
+// wins. A reset is an error, also after data; an orderly close is not.
 // close() silences the connection at once, lookup included.
 class QtTcpClient : public platform::TcpClient {
 public:
@@ -75,7 +75,6 @@ private:
     std::string lastError_;
     platform::SocketErrorKind lastKind_ = platform::SocketErrorKind::Other;
     bool open_ = false;
-    bool gotData_ = false;
     bool ended_ = false;  // the peer closed or reset the connection
     // Depth of the notifications being handled, during which Qt objects are
     // deleted later rather than under their own feet.

@@ -32,6 +32,7 @@ const char* const kPatterns[] = {
     // Why a server gave no time.
     QT_TRANSLATE_NOOP("Tempikon", "no answer within %1 s"),
     QT_TRANSLATE_NOOP("Tempikon", "the reply held no time: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the reply ended early: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "the time was not a valid time of day: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "connection failed: %1"),
     // Why the clock was not set, when neither the kernel nor the time service would.

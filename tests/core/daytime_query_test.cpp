@@ -40,6 +40,33 @@ TEST(CutTimeText, TakesEightCharactersFromTwoBeforeTheFirstColon) {
     for (const auto& c : cases) EXPECT_EQ(CutTimeText(c.reply), c.timeText) << c.reply;
 }
 
+TEST(ReplyHoldsTheTime, OnlyALineEndAfterTheColonOrFiveCharactersBehindItEndTheTime) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"Sun Dec  6 14:03:27 2026\r\n", true},
+        {"14:03:27", true},
+        {"14:03:2", false},
+        {"14:0", false},
+        {"12:34\r\n", true},
+        {"12:34\n", true},
+        // NIST begins with a line feed: the time is still to come.
+        {"\n", false},
+        {"\n61381 26-12-07 14", false},
+        {"\n61381 26-12-07 14:03:27 00 0 0  50.0 UTC(NIST) * \n", true},
+        {"no time\r\n", false},
+        {"", false},
+    };
+    for (const auto& [reply, holds] : cases)
+        EXPECT_EQ(ReplyHoldsTheTime(reply), holds) << QuoteReply(reply);
+}
+
+TEST(EscapeText, EscapesWhatCouldDriveATerminalAndKeepsTheRestWhole) {
+    EXPECT_EQ(EscapeText(std::string("a\x1b[2Jb\0c\xff\xc3(d\"\\", 14)),
+              R"(a\x1b[2Jb\x00c\xff\xc3(d\"\\)");
+    const std::string longName(300, 'n');
+    EXPECT_EQ(EscapeText(longName), longName);  // not cut, unlike a quoted reply
+    EXPECT_EQ(QuoteReply(longName), '"' + std::string(60, 'n') + "...\"");
+}
+
 TEST(Latin1ToUtf8, EncodesBytesAboveAsciiAsTwoBytes) {
     EXPECT_EQ(Latin1ToUtf8("12:00"), "12:00");
     EXPECT_EQ(Latin1ToUtf8("\xE9\xFF\x80"), "\xC3\xA9\xC3\xBF\xC2\x80");
@@ -161,9 +188,14 @@ TEST_F(QueryTest, SplitReplyIsReadUntilItHoldsTheTime) {
         {"three pieces",
          PeerScript().reply(100, "Mon Dec").reply(200, "  7 14").reply(300, ":03:27 2026"),
          "14:03:27", 300},
-        {"a line end ends it", PeerScript().reply(100, "no time\r\n").reply(200, "12:00:00"), "",
-         100},
-        {"closed after a short reply", PeerScript().reply(100, "12:34").close(200), "12:34", 200},
+        {"a line end after the colon ends it",
+         PeerScript().reply(100, "12:34\r\n").reply(200, "more"), "12:34\r\n", 100},
+        {"NIST's leading line feed does not",
+         PeerScript().reply(100, "\n").reply(200,
+                                             "61381 26-12-07 14:03:27 00 0 0  50.0 UTC(NIST) * \n"),
+         "14:03:27", 200},
+        {"closed before the time is whole", PeerScript().reply(100, "x 14:0").close(200), "", 200},
+        {"closed in the seconds", PeerScript().reply(100, "x 14:03:2").close(200), "", 200},
         {"closed without a colon", PeerScript().reply(100, "busy").close(150), "", 150},
         {"time-out after a piece", PeerScript().reply(100, "Mon Dec  7 14:0"), "", 3000},
     };
@@ -329,6 +361,13 @@ TEST_F(QueryTest, EachFailureHasItsReason) {
         {"error then data", PeerScript().error(5).reply(5, "12:00:00"), FailureKind::None, ""},
         {"data then error", PeerScript().reply(5, "12:00:00").error(5), FailureKind::Refused,
          "connection refused"},
+        {"closed before the time is whole", PeerScript().reply(5, "Mon 14:0").close(10),
+         FailureKind::NoTimeInReply, R"(the reply ended early: "Mon 14:0")"},
+        {"time-out before the time is whole", PeerScript().reply(5, "Mon 14:03:2"),
+         FailureKind::NoTimeInReply, R"(the reply ended early: "Mon 14:03:2")"},
+        {"reset before the time is whole",
+         PeerScript().reply(5, "Mon 14:03:2").error(10, "reset", SocketErrorKind::Reset),
+         FailureKind::Reset, "connection reset"},
     };
     for (const auto& c : cases) {
         p.script("host", c.script);

@@ -370,10 +370,35 @@ TEST_F(SetClockTest, SetsTheMiddleOfTheSecondPlusHalfTheRoundTrip) {
 }
 
 TEST_F(SetClockTest, ShortReplyIsAValidTime) {
-    RunWith("12:34", 0.0f, 12, 34, 0);
+    // Whole only once the cut's five characters behind the colon came.
+    RunWith("12:34   ", 0.0f, 12, 34, 0);
     EXPECT_EQ(outcomeLine().text(), "Time set to 12:34:00 d=0s");
-    RunWith("x 12:34", 1.0f, 13, 34, 10);
+    RunWith("x 12:34\t  ", 1.0f, 13, 34, 10);
     EXPECT_EQ(outcomeLine().text(), "Time set to 13:34:00 d=-10s");
+}
+
+TEST_F(SetClockTest, ReplyEndedBeforeItsTimeWasWholeSetsNothing) {
+    const auto ignore = [](const std::string&) {};
+    for (const std::string reply : {"Sun Dec  6 14:0", "Sun Dec  6 14:03:2"}) {
+        clock().settings.clear();
+        p.script("primary", PeerScript().reply(10, reply).close(20));
+        const SetResult result = setter.run(config, ignore);
+        EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << reply;
+        EXPECT_EQ(result.status, "Couldn't reach timeserver(s)");
+        EXPECT_EQ(result.failures,
+                  std::vector<std::string>{"primary: the reply ended early: \"" + reply + "\""});
+        EXPECT_TRUE(clock().settings.empty()) << reply;
+    }
+}
+
+// A name from the settings file reaches standard error and the tooltip.
+TEST_F(SetClockTest, FailureLinesEscapeTheServersName) {
+    config.server = std::string("evil\x1b]0;x\x07\0\xff", 12);
+    config.server2 = "back\nup";
+    const auto ignore = [](const std::string&) {};
+    EXPECT_EQ(setter.run(config, ignore).failures,
+              (std::vector<std::string>{R"(evil\x1b]0;x\x07\x00\xff: host not found)",
+                                        R"(back\nup: no answer within 3 s)"}));
 }
 
 TEST_F(SetClockTest, RefusedClockIsReportedAsAFailure) {

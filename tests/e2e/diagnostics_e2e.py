@@ -107,6 +107,28 @@ def case_reasons(opts, tmp):
     check(read_log(log) == [], "no clock setting")
 
 
+def case_escaped_names(opts, tmp):
+    # Names with ESC, NUL and a byte that is no UTF-8, as the settings file
+    # writes them; a NUL keeps them from the resolver. Neither stream may
+    # carry the raw bytes.
+    folder = os.path.join(tmp, "Tempikon")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "Tempikon.conf"), "wb") as f:
+        f.write(b"[CONFIG]\nServer=a\\x1b[2Jb\\0c\xffd\nServer2=back\\x1bup\\0\nTimeout=1\n")
+    primary = r"a\x1b[2Jb\x00c\xffd"
+    backup = r"back\x1bup\x00"
+    log = os.path.join(tmp, "clock.log")
+    for switch, outcome in (("/QUERY", [f"{primary}: no time", f"{backup} (Backup): no time"]),
+                            ("/RUNONCE", ["Couldn't reach timeserver(s)"])):
+        r = run(opts.program, opts.recorder, tmp, [switch], log)
+        check(r.returncode == 1, f"{switch}: exit 1", r)
+        check(r.stdout.splitlines() == outcome, f"{switch}: the names escaped on stdout", r)
+        check(r.stderr.splitlines() == [f"tempikon: {primary}: host not found",
+                                        f"tempikon: {backup}: host not found"],
+              f"{switch}: the names escaped on stderr", r)
+    check(read_log(log) == [], "no clock setting")
+
+
 def case_refused(opts, tmp):
     log = os.path.join(tmp, "clock.log")
     server = DaytimeServer("127.0.14.7", b"12:00:00\r\n")
@@ -159,6 +181,7 @@ CASES = {
     "help": case_help,
     "query": case_query,
     "reasons": case_reasons,
+    "escaped_names": case_escaped_names,
     "refused": case_refused,
     "unreadable": case_unreadable,
 }

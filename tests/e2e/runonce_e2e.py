@@ -110,6 +110,27 @@ def case_invalid(opts, tmp):
     check(read_log(log) == [], "no clock setting")
 
 
+def case_cut_short(opts, tmp):
+    # Part of the time, then the server's close or a reset: nothing is set.
+    cases = [
+        ("127.0.0.56", False, "Mon Dec 07 2026 14:0",
+         'the reply ended early: "Mon Dec 07 2026 14:0"'),
+        ("127.0.0.57", True, "Mon Dec 07 2026 14:03:2", "connection reset"),
+    ]
+    log = os.path.join(tmp, "clock.log")
+    for host, reset, reply, reason in cases:
+        server = DaytimeServer(host, reply.encode(), reset=reset)
+        seed(tmp, [f"Server={host}", "Timeout=10"])
+        try:
+            r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+        finally:
+            server.close()
+        check(r.returncode == 1, f"{host}: exit status 1 when the time was cut short", r)
+        check(r.stdout.splitlines() == ["Couldn't reach timeserver(s)"], f"{host}: outcome", r)
+        check(f"tempikon: {host}: {reason}\n" in r.stderr, f"{host}: the reason", r)
+    check(read_log(log) == [], "no clock setting")
+
+
 def case_missing(opts, tmp):
     # Backup only: counts as not configured.
     log = os.path.join(tmp, "clock.log")
@@ -327,6 +348,7 @@ CASES = {
     "set": case_set,
     "unreachable": case_unreachable,
     "invalid": case_invalid,
+    "cut_short": case_cut_short,
     "missing": case_missing,
     "interactive": case_interactive,
 }

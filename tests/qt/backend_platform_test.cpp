@@ -431,6 +431,8 @@ TEST(Translation, ComposedTextsReadInGermanPieceByPiece) {
         // A reply holding ": " or a translated word is quoted, not translated.
         {"a.example: the reply held no time: \"x: host not found\"",
          "a.example: die Antwort enthielt keine Uhrzeit: \"x: host not found\""},
+        {"a.example: the reply ended early: \"Mon 14:0\"",
+         "a.example: die Antwort endete vorzeitig: \"Mon 14:0\""},
         {"Couldn't set system clock: not permitted (run as root, give the program CAP_SYS_TIME, "
          "or use the system's time service; see man tempikon); kernel: Operation not permitted; "
          "time service: not authorised",

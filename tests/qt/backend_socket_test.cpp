@@ -2,6 +2,8 @@
 // (127.0.0.10 to 127.0.0.49, port 13).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +46,8 @@ struct Recorder {
     int arrivals = 0;
     std::string received;
     std::vector<std::string> errors;
+    std::vector<tempikon::platform::SocketErrorKind> kinds;
+    int closes = 0;
     std::size_t maxRead = core::kMaxReplyBytes;
 
     Recorder() {
@@ -51,9 +55,11 @@ struct Recorder {
             ++arrivals;
             if (auto bytes = client.readAll(maxRead)) received += *bytes;
         };
-        client.onError = [this](tempikon::platform::SocketErrorKind, const std::string& e) {
+        client.onError = [this](tempikon::platform::SocketErrorKind kind, const std::string& e) {
+            kinds.push_back(kind);
             errors.push_back(e);
         };
+        client.onPeerClosed = [this] { ++closes; };
     }
 };
 
@@ -88,6 +94,60 @@ TEST(DaytimeQueryOnQt, ResetBeforeAnyReplyEndsTheQueryWithoutWaitingForTheTimeOu
     EXPECT_EQ(q.ask("127.0.15.2"), "");
     EXPECT_EQ(server.connectionsAccepted(), 1);
     q.expectIdle();
+}
+
+// Runs hold once the connection was started, before any notification of it
+// is handled: what the peer does meanwhile happens "during the connect".
+struct HeldClient : QtTcpClient {
+    std::function<void()> hold;
+    void connect(const std::string& host, std::uint16_t port) override {
+        QtTcpClient::connect(host, port);
+        if (hold)
+            QMetaObject::invokeMethod(QCoreApplication::instance(), hold, Qt::QueuedConnection);
+    }
+};
+
+// A reset is one failure, whether it strikes before the connection is
+// seen, before any data, or amid the time; what came before it is dropped.
+TEST(DaytimeQueryOnQt, EveryResetIsTheSameConnectionReset) {
+    const struct {
+        const char* when;
+        const char* address;
+        std::string text;
+        int resetAfterMs;
+        bool holdUntilReset;
+    } cases[] = {
+        {"during the connect", "127.0.0.25", "", 0, true},
+        {"before any data", "127.0.0.26", "", 300, false},
+        {"amid the time", "127.0.0.27", "Sun Dec  6 14:03:2", 300, false},
+    };
+    for (const auto& c : cases) {
+        ServerOptions options;
+        options.mode = ServerMode::ResetMidReply;
+        options.text = c.text;
+        options.resetAfterMs = c.resetAfterMs;
+        DaytimeServer server(c.address, options);
+        QtTimer timer;
+        HeldClient socket;
+        if (c.holdUntilReset)
+            socket.hold = [&] { EXPECT_TRUE(server.waitForEndedConnections(1, 10'000)); };
+        core::DaytimeQuery query(platform(), timer, socket);
+        EXPECT_EQ(query.ask(c.address, 30), "") << c.when;
+        EXPECT_EQ(query.lastFailure().kind, core::FailureKind::Reset) << c.when;
+        EXPECT_EQ(query.lastFailure().reason, "connection reset") << c.when;
+        EXPECT_EQ(server.connectionsAccepted(), 1) << c.when;
+    }
+}
+
+// "14:0" and a close is no 14:00:00.
+TEST(DaytimeQueryOnQt, ReplyCutShortByTheServersCloseHoldsNoTime) {
+    for (const std::string text : {"Sun Dec  6 14:0", "Sun Dec  6 14:03:2"}) {
+        auto server = DaytimeServer::replying("127.0.0.28", text);
+        Query q(30);
+        EXPECT_EQ(q.ask("127.0.0.28"), "") << text;
+        EXPECT_EQ(q.query.lastFailure().reason, "the reply ended early: \"" + text + '"');
+        q.expectIdle();
+    }
 }
 
 TEST(DaytimeQueryOnQt, SilentServerEndsByTheTimeOut) {
@@ -166,17 +226,18 @@ TEST(TcpClientOnQt, PeerClosingAfterTheReplyIsNotAnError) {
     EXPECT_TRUE(r.client.isOpen());  // until the owner closes it
 }
 
-TEST(TcpClientOnQt, ResetAfterTheReplyKeepsTheReplyAndIsNotReported) {
+TEST(TcpClientOnQt, ResetAfterPartOfTheReplyIsReportedAfterIt) {
     ServerOptions options;
     options.mode = ServerMode::ResetMidReply;
     options.text = "Sun Dec  6 14:03";
     DaytimeServer server("127.0.0.18", options);
     Recorder r;
     r.client.connect("127.0.0.18", 13);
-    ASSERT_TRUE(waitUntil([&] { return r.arrivals > 0; }));
-    runFor(100);
+    ASSERT_TRUE(waitUntil([&] { return !r.errors.empty(); }));
     EXPECT_EQ(r.received, "Sun Dec  6 14:03");
-    EXPECT_TRUE(r.errors.empty());
+    EXPECT_EQ(r.kinds, std::vector<tempikon::platform::SocketErrorKind>{
+                           tempikon::platform::SocketErrorKind::Reset});
+    EXPECT_EQ(r.closes, 0);  // a reset is no orderly close
 }
 
 TEST(TcpClientOnQt, ReadAllKeepsAtMostMaxBytesAndDropsTheRest) {

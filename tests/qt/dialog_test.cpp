@@ -135,6 +135,30 @@ TEST_F(DialogQtTest, FieldsAreFilledFromTheSettingsFile) {
     EXPECT_EQ(listWidget(dlg)->font().family(), "Courier New");
 }
 
+// Each number field shows the longest value it takes whole: no digit is
+// scrolled out of view at either edge.
+TEST_F(DialogQtTest, NumberFieldsShowTheirLongestValuesWhole) {
+    settings_dialog::ConfigDialog& dlg = openDialog();
+    const struct {
+        platform::TextField* field;
+        QString text;
+    } cases[] = {
+        {&dlg.timeoutField(), "2147483647"},
+        {&dlg.intervalField(), "2147483647"},
+        {&dlg.offsetField(), "-23.45678"},
+        {&dlg.offset2Field(), "-23.45678"},
+    };
+    for (const auto& c : cases) {
+        c.field->setText(c.text.toStdString());
+        QLineEdit* e = edit(*c.field);
+        e->repaint();  // the line edit places its text when it paints
+        const int middle = e->height() / 2;
+        EXPECT_EQ(e->cursorPositionAt(QPoint(1, middle)), 0) << c.text.toStdString();
+        EXPECT_EQ(e->cursorPositionAt(QPoint(e->width() - 2, middle)), c.text.size())
+            << c.text.toStdString();
+    }
+}
+
 TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
     settings_dialog::ConfigDialog& dlg = openDialog();
     edit(dlg.serverField())->setText("  typed.example ");

@@ -86,6 +86,12 @@ bool DaytimeServer::waitForConnections(int n, int timeoutMs) const {
                              [&] { return accepted_.load() >= n; });
 }
 
+bool DaytimeServer::waitForEndedConnections(int n, int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return ended_.load() >= n; });
+}
+
 void DaytimeServer::stop() {
     if (stopping_.exchange(true)) return;
     if (wakePipe_[1] >= 0) {
@@ -207,7 +213,7 @@ void DaytimeServer::serve(int fd) {
             // The reset comes as an event of its own: one that overtook the
             // client's read would take the unread data with it, and the test
             // would depend on how busy the machine is.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::this_thread::sleep_for(std::chrono::milliseconds(options_.resetAfterMs));
             reset = true;
             break;
     }
@@ -218,6 +224,8 @@ void DaytimeServer::serve(int fd) {
     std::lock_guard lock(mutex_);
     openFds_.erase(fd);
     ::close(fd);
+    ++ended_;
+    changed_.notify_all();
 }
 
 std::optional<std::string> blockingDaytimeQuery(const std::string& address, std::uint16_t port,

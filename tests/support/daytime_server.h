@@ -25,7 +25,7 @@ enum class ServerMode {
     Refused,              // nothing listens: connections are refused
     Flood,                // sends floodBytes bytes as fast as the peer takes them
     Drip,                 // sends one byte of text every dripEveryMs, round and round
-    ResetMidReply,        // sends text, then resets the connection (SO_LINGER 0)
+    ResetMidReply,        // sends text, waits resetAfterMs, resets the connection (SO_LINGER 0)
     RealTime,             // sends the local time as it is ("Mon Dec  7 14:03:27 2026"), closes
 };
 
@@ -36,6 +36,7 @@ struct ServerOptions {
     int pauseMs = 200;
     std::size_t floodBytes = 0;
     int dripEveryMs = 100;
+    int resetAfterMs = 300;
     std::uint16_t port = 13;
 };
 
@@ -54,9 +55,13 @@ public:
     const std::string& address() const { return address_; }
     std::uint16_t port() const { return options_.port; }
     int connectionsAccepted() const { return accepted_.load(); }
+    // Connections the server has closed or reset.
+    int connectionsEnded() const { return ended_.load(); }
     std::size_t bytesSent() const { return sent_.load(); }
     // Waits until n connections were accepted; false on time-out.
     bool waitForConnections(int n, int timeoutMs) const;
+    // Waits until n connections were closed or reset; false on time-out.
+    bool waitForEndedConnections(int n, int timeoutMs) const;
     // Stops accepting and ends every connection; idempotent.
     void stop();
 
@@ -80,6 +85,7 @@ private:
     mutable std::condition_variable changed_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
+    std::atomic<int> ended_{0};
     std::atomic<std::size_t> sent_{0};
 };
 

@@ -5,6 +5,7 @@ runs, screenshots), and the check that those tests report with.
 As a program it serves the current time as NIST's servers word it, until it
 is killed:  daytime_server.py ADDRESS"""
 import socket
+import struct
 import sys
 import threading
 import time
@@ -14,10 +15,12 @@ REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
 
 class DaytimeServer:
     """Answers each connection with `reply` and closes it, or keeps the
-    connection open in silence when `reply` is None."""
+    connection open in silence when `reply` is None. With reset, the reply
+    is followed by a reset (RST) instead of an orderly close."""
 
-    def __init__(self, address, reply=REPLY):
+    def __init__(self, address, reply=REPLY, reset=False):
         self.reply = reply
+        self.reset = reset
         self.connections = 0
         self.held = []
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -40,6 +43,12 @@ class DaytimeServer:
             with conn:
                 try:
                     conn.sendall(self.reply)
+                    if self.reset:
+                        # Apart from the data, so that the reset cannot
+                        # overtake the client's read of it.
+                        time.sleep(0.3)
+                        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                        struct.pack("ii", 1, 0))
                 except OSError:
                     pass  # the client went away first
 
