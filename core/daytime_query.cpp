@@ -296,7 +296,11 @@ void DaytimeQuery::onSocketError(platform::SocketErrorKind kind, const std::stri
             failure_ = {FailureKind::Refused, QT_TRANSLATE_NOOP("Tempikon", "connection refused")};
             break;
         case platform::SocketErrorKind::HostNotFound:
-            failure_ = {FailureKind::HostNotFound, QT_TRANSLATE_NOOP("Tempikon", "host not found")};
+            // A lookup that never ran says so: the name itself may be fine.
+            failure_ = {FailureKind::HostNotFound,
+                        description == platform::kLookupNotStarted
+                            ? "host not found: " + description
+                            : std::string(QT_TRANSLATE_NOOP("Tempikon", "host not found"))};
             break;
         case platform::SocketErrorKind::Reset:
             failure_ = {FailureKind::Reset, QT_TRANSLATE_NOOP("Tempikon", "connection reset")};

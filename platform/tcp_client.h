@@ -10,6 +10,10 @@ namespace tempikon::platform {
 // Why a connection failed, as far as a user can act on it.
 enum class SocketErrorKind { Refused, HostNotFound, Reset, Other };
 
+// The description of a HostNotFound whose lookup never ran (no thread to be
+// had, say): the name itself may be fine.
+inline constexpr char kLookupNotStarted[] = "cannot start the lookup";
+
 // A TCP client whose notifications arrive on the window thread.
 // The peer closing the connection is not an error: it comes as
 // onPeerClosed, after the data that came before it.

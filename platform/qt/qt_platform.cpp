@@ -25,6 +25,7 @@
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_translate.h"
+#include "platform/qt/qt_udp_client.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
 
@@ -90,9 +91,8 @@ std::unique_ptr<platform::TcpClient> QtPlatform::createTcpClient() {
     return std::make_unique<QtTcpClient>();
 }
 
-// Until the UDP client lands, NTP is not offered.
 std::unique_ptr<platform::UdpClient> QtPlatform::createUdpClient() {
-    return nullptr;
+    return std::make_unique<QtUdpClient>();
 }
 
 int QtPlatform::messageBox(const std::string& text, const std::string& title, int flags) {

@@ -1,6 +1,5 @@
 #include "platform/qt/qt_tcp_client.h"
 
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,77 +10,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace tempikon::qt {
 
-struct QtTcpClient::Address {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    int family = AF_UNSPEC;
-};
-
-// Shared with the lookup's thread, which posts its result to receiver while
-// it is still set.
-struct QtTcpClient::Lookup {
-    std::mutex mutex;
-    QObject* receiver = nullptr;
-};
-
-namespace {
-
-using Address = QtTcpClient::Address;
-
-// RFC 8305: the families take turns, starting with the first one's.
-std::vector<Address> Interleaved(std::vector<Address> list) {
-    if (list.empty()) return list;
-    std::vector<Address> first, other, out;
-    for (Address& a : list) (a.family == list.front().family ? first : other).push_back(a);
-    for (std::size_t i = 0; i < std::max(first.size(), other.size()); ++i) {
-        if (i < first.size()) out.push_back(first[i]);
-        if (i < other.size()) out.push_back(other[i]);
-    }
-    return out;
-}
-
-std::vector<Address> Resolve(const std::string& host, std::uint16_t port, int flags,
-                             std::string& error) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    std::vector<Address> out;
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) {
-        error = "Host not found";
-        return out;
-    }
-    for (const addrinfo* a = list; a; a = a->ai_next) {
-        if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) ||
-            a->ai_addrlen > sizeof(sockaddr_storage))
-            continue;
-        Address address;
-        std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
-        address.length = a->ai_addrlen;
-        address.family = a->ai_family;
-        out.push_back(address);
-    }
-    ::freeaddrinfo(list);
-    if (out.empty()) error = "Host not found";
-    return Interleaved(std::move(out));
-}
-
-}  // namespace
-
-QtTcpClient::QtTcpClient() : context_(std::make_unique<QObject>()) {}
+QtTcpClient::QtTcpClient() = default;
 
 QtTcpClient::~QtTcpClient() {
     liveness_.end();
     close();
-    if (depth_ > 0) {
-        context_.release()->deleteLater();
-    }
 }
 
 template <class F>
@@ -108,34 +44,10 @@ void QtTcpClient::retire(QObject* object) {
 void QtTcpClient::connect(const std::string& host, std::uint16_t port) {
     close();
     open_ = true;
-    lookup_ = std::make_shared<Lookup>();
-    lookup_->receiver = context_.get();
-    const platform::Liveness::Watch watch = liveness_.watch();
-    const std::shared_ptr<Lookup> lookup = lookup_;
-    auto deliver = [this, watch, lookup](std::vector<Address> addresses, std::string error) {
-        return [this, watch, lookup, addresses = std::move(addresses), error = std::move(error)] {
-            if (!watch.alive() || lookup != lookup_) return;
-            guarded([&] { onResolved(addresses, error); });
-        };
-    };
-    // A dotted address needs no resolver; its result still comes as an event.
-    std::string error;
-    std::vector<Address> numeric = Resolve(host, port, AI_NUMERICHOST, error);
-    if (!numeric.empty()) {
-        QMetaObject::invokeMethod(context_.get(), deliver(std::move(numeric), ""),
-                                  Qt::QueuedConnection);
-        return;
-    }
-    std::thread([host, port, lookup, deliver] {
-        std::string failure;
-        std::vector<Address> addresses = Resolve(host, port, 0, failure);
-        const std::lock_guard<std::mutex> lock(lookup->mutex);
-        if (lookup->receiver) {
-            QMetaObject::invokeMethod(lookup->receiver,
-                                      deliver(std::move(addresses), std::move(failure)),
-                                      Qt::QueuedConnection);
-        }
-    }).detach();
+    lookup_.start(host, port, SOCK_STREAM,
+                  [this](std::vector<Address> addresses, const std::string& error) {
+                      guarded([&] { onResolved(std::move(addresses), error); });
+                  });
 }
 
 void QtTcpClient::onResolved(std::vector<Address> addresses, const std::string& error) {
@@ -285,11 +197,7 @@ void QtTcpClient::report(platform::SocketErrorKind kind, const std::string& desc
 }
 
 void QtTcpClient::close() {
-    if (lookup_) {
-        const std::lock_guard<std::mutex> lock(lookup_->mutex);
-        lookup_->receiver = nullptr;
-    }
-    lookup_.reset();
+    lookup_.cancel();
     for (const Attempt& attempt : attempts_) {
         retire(attempt.writable);
         ::close(attempt.fd);

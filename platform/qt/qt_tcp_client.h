@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/qt_lookup.h"
 #include "platform/reentrance.h"
 #include "platform/tcp_client.h"
 
@@ -44,8 +45,7 @@ public:
     // Bytes buffered and not yet read (for tests).
     std::size_t bufferedBytes() const { return buffer_.size(); }
 
-    struct Address;
-    struct Lookup;
+    using Address = SocketAddress;
 
 private:
     struct Attempt {
@@ -63,9 +63,8 @@ private:
     template <class F>
     void guarded(F f);
 
-    std::unique_ptr<QObject> context_;
     QTimer* nextAddress_ = nullptr;
-    std::shared_ptr<Lookup> lookup_;
+    NameLookup lookup_;
     std::vector<Address> addresses_;
     std::size_t next_ = 0;
     std::vector<Attempt> attempts_;

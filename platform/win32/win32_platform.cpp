@@ -10,6 +10,7 @@
 #include "platform/win32/win32_tcp_client.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timer.h"
+#include "platform/win32/win32_udp_client.h"
 #include "platform/win32/win32_window.h"
 #include "tempikon_version.h"
 
@@ -79,9 +80,8 @@ std::unique_ptr<platform::TcpClient> Win32Platform::createTcpClient() {
     return std::make_unique<Win32TcpClient>(*this);
 }
 
-// Until the UDP client lands, NTP is not offered.
 std::unique_ptr<platform::UdpClient> Win32Platform::createUdpClient() {
-    return nullptr;
+    return std::make_unique<Win32UdpClient>(*this);
 }
 
 int Win32Platform::messageBox(const std::string& text, const std::string& title, int flags) {
@@ -244,7 +244,7 @@ void Win32Platform::stopTimer(UINT_PTR id) {
     timers_.erase(id);
 }
 
-UINT Win32Platform::socketMessage(Win32TcpClient* client) {
+UINT Win32Platform::socketMessage(Win32SocketOwner* client) {
     for (UINT tries = 0; tries < kSocketMessageCount; ++tries) {
         const UINT msg = kSocketMessageFirst + nextSocketMessage_;
         nextSocketMessage_ = (nextSocketMessage_ + 1) % kSocketMessageCount;

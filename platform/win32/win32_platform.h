@@ -18,7 +18,6 @@
 
 namespace tempikon::win32 {
 
-class Win32TcpClient;
 class Win32Timer;
 class Win32Window;
 
@@ -31,6 +30,22 @@ inline constexpr UINT kResolvedMessage = WM_APP + 2;
 // socket never reaches a newer one that got the same handle.
 inline constexpr UINT kSocketMessageFirst = WM_APP + 0x100;
 inline constexpr UINT kSocketMessageCount = 0x1000;
+
+// A client of the hidden window: the result of its name lookup and the
+// notifications of its socket.
+class Win32SocketOwner {
+public:
+    // addresses is the caller's to free; error when there are none, or
+    // kLookupNotStarted.
+    virtual void resolved(ADDRINFOW* addresses, int error) = 0;
+    virtual void socketEvent(SOCKET socket, int event, int error) = 0;
+
+protected:
+    ~Win32SocketOwner() = default;
+};
+
+// The error of a lookup whose thread could not start.
+inline constexpr int kLookupNotStarted = -1;
 
 class Win32Platform : public platform::Platform {
 public:
@@ -69,9 +84,11 @@ public:
     HWND messageWindow() const { return messageWindow_; }
     UINT_PTR startTimer(Win32Timer* timer, int milliseconds);
     void stopTimer(UINT_PTR id);
-    UINT socketMessage(Win32TcpClient* client);
+    UINT socketMessage(Win32SocketOwner* client);
     void releaseSocketMessage(UINT message);
-    std::uint64_t startLookup(Win32TcpClient* client, const std::string& host, std::uint16_t port);
+    // socketType: SOCK_STREAM or SOCK_DGRAM.
+    std::uint64_t startLookup(Win32SocketOwner* client, const std::string& host, std::uint16_t port,
+                              int socketType);
     void cancelLookup(std::uint64_t token);
     void addWindow(Win32Window* window);
     void removeWindow(Win32Window* window);
@@ -97,9 +114,9 @@ private:
     std::deque<std::function<void()>> posted_;
     std::map<UINT_PTR, Win32Timer*> timers_;
     UINT_PTR nextTimerId_ = 1;
-    std::map<UINT, Win32TcpClient*> sockets_;
+    std::map<UINT, Win32SocketOwner*> sockets_;
     UINT nextSocketMessage_ = 0;
-    std::map<std::uint64_t, Win32TcpClient*> lookups_;
+    std::map<std::uint64_t, Win32SocketOwner*> lookups_;
     std::uint64_t nextLookup_ = 1;
     std::vector<Win32Window*> windows_;
     Win32Clock clock_;

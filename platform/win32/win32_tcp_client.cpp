@@ -17,6 +17,7 @@ struct LookupJob {
     std::uint64_t token = 0;
     std::wstring host;
     std::wstring port;
+    int socketType = SOCK_STREAM;
     HWND target = nullptr;
     ADDRINFOW* result = nullptr;
     int error = 0;
@@ -25,8 +26,8 @@ struct LookupJob {
 void runLookup(LookupJob* job) {
     ADDRINFOW hints{};
     hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_socktype = job->socketType;
+    hints.ai_protocol = job->socketType == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP;
     const int rc = GetAddrInfoW(job->host.c_str(), job->port.c_str(), &hints, &job->result);
     if (rc != 0) {
         job->error = rc;
@@ -45,20 +46,21 @@ constexpr std::size_t kDrainBeyondLimit = 256 * 1024;
 
 }  // namespace
 
-std::uint64_t Win32Platform::startLookup(Win32TcpClient* client, const std::string& host,
-                                         std::uint16_t port) {
+std::uint64_t Win32Platform::startLookup(Win32SocketOwner* client, const std::string& host,
+                                         std::uint16_t port, int socketType) {
     const std::uint64_t token = nextLookup_++;
     lookups_[token] = client;
     auto* job = new LookupJob;
     job->token = token;
     job->host = widen(host);
     job->port = std::to_wstring(port);
+    job->socketType = socketType;
     job->target = messageWindow_;
     try {
         std::thread(runLookup, job).detach();
     } catch (...) {
-        // No thread to be had: report the failure like a failed lookup.
-        job->error = WSATRY_AGAIN;
+        // No thread to be had: a failed lookup, and the reason says why.
+        job->error = kLookupNotStarted;
         PostMessageW(messageWindow_, kResolvedMessage, 0, reinterpret_cast<LPARAM>(job));
     }
     return token;
@@ -81,7 +83,7 @@ void Win32Platform::lookupDone(LPARAM lParam) {
         freeLookup(lParam);  // the client was closed meanwhile
         return;
     }
-    Win32TcpClient* client = it->second;
+    Win32SocketOwner* client = it->second;
     lookups_.erase(it);
     ADDRINFOW* result = job->result;
     const int error = job->error;
@@ -96,13 +98,17 @@ Win32TcpClient::~Win32TcpClient() {
 void Win32TcpClient::connect(const std::string& host, std::uint16_t port) {
     close();
     state_ = State::Resolving;
-    resolveToken_ = platform_.startLookup(this, host, port);
+    resolveToken_ = platform_.startLookup(this, host, port, SOCK_STREAM);
 }
 
 void Win32TcpClient::resolved(ADDRINFOW* addresses, int error) {
     resolveToken_ = 0;
     if (state_ != State::Resolving) {
         if (addresses) FreeAddrInfoW(addresses);
+        return;
+    }
+    if (!addresses && error == kLookupNotStarted) {
+        fail(platform::SocketErrorKind::HostNotFound, platform::kLookupNotStarted);
         return;
     }
     if (!addresses) {

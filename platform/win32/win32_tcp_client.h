@@ -6,12 +6,11 @@
 
 #include "platform/tcp_client.h"
 #include "platform/win32/win32_common.h"
+#include "platform/win32/win32_platform.h"
 
 namespace tempikon::win32 {
 
-class Win32Platform;
-
-class Win32TcpClient : public platform::TcpClient {
+class Win32TcpClient : public platform::TcpClient, public Win32SocketOwner {
 public:
     explicit Win32TcpClient(Win32Platform& platform) : platform_(platform) {}
     ~Win32TcpClient() override;
@@ -24,8 +23,8 @@ public:
     }
 
     // From the hidden window.
-    void resolved(ADDRINFOW* addresses, int error);
-    void socketEvent(SOCKET socket, int event, int error);
+    void resolved(ADDRINFOW* addresses, int error) override;
+    void socketEvent(SOCKET socket, int event, int error) override;
 
 private:
     enum class State { Idle, Resolving, Connecting, Connected, PeerClosed };

@@ -177,6 +177,28 @@ def case_unreadable(opts, tmp):
     check(read_log(log) == [], "no clock setting")
 
 
+def case_no_thread(opts, tmp):
+    # A user at its process limit: the lookup's thread cannot start. games
+    # runs nothing else here, so a limit of one is the program itself.
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ["Server=no-thread.invalid", "Timeout=5"])
+    os.chmod(tmp, 0o755)
+    for root, dirs, files in os.walk(tmp):
+        for name in dirs + files:
+            os.chmod(os.path.join(root, name), 0o777)
+    program = os.path.join(tmp, "tempikon")
+    recorder = os.path.join(tmp, os.path.basename(opts.recorder))
+    shutil.copy(opts.program, program)
+    shutil.copy(opts.recorder, recorder)
+    for args in (["/QUERY"], ["/RUNONCE"]):
+        r = run(program, recorder, tmp, args, log, user="games",
+                wrap=("prlimit", "--nproc=1"))
+        check(r.returncode == 1, f"{args}: exit 1, no abort", r)
+        check("tempikon: no-thread.invalid: host not found: cannot start the lookup\n"
+              in r.stderr, f"{args}: the reason", r)
+    check(read_log(log) == [], "no clock setting")
+
+
 CASES = {
     "help": case_help,
     "query": case_query,
@@ -184,6 +206,7 @@ CASES = {
     "escaped_names": case_escaped_names,
     "refused": case_refused,
     "unreadable": case_unreadable,
+    "no_thread": case_no_thread,
 }
 
 

@@ -13,6 +13,7 @@ add_executable(backend_tests
   ${CMAKE_CURRENT_LIST_DIR}/backend_platform_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_settings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_udp_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_window_test.cpp)
 target_include_directories(backend_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(backend_tests PRIVATE
