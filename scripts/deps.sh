@@ -14,11 +14,13 @@ win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-
             wine wine64 fonts-wine xvfb xauth x11-apps imagemagick librsvg2-bin libcap2-bin
             python3 fonts-liberation fonts-comic-neue)
 # The Debug suite, its end-to-end, desktop (a window manager and X tools),
-# D-Bus, package and hardening tests (valgrind, a zone from tzdata), the
-# fuzzing (clang and libFuzzer) and the Windows part.
+# D-Bus, package and hardening tests (valgrind, a zone from tzdata, Qt's GTK
+# theme for the secure-execution test), the fuzzing (clang and libFuzzer) and
+# the Windows part.
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3
            dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
-           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool "${win32_pkgs[@]}")
+           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool qt6-gtk-platformtheme
+           "${win32_pkgs[@]}")
 
 case "${1:-}" in
   run) pkgs=("${run_pkgs[@]}") ;;
