@@ -15,15 +15,16 @@ win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-
             wine wine64 fonts-wine xvfb xauth x11-apps imagemagick librsvg2-bin libcap2-bin
             python3 fonts-liberation fonts-comic-neue)
 # The Debug suite, its end-to-end, desktop (a window manager and X tools),
-# D-Bus, package and hardening tests (valgrind, a zone from tzdata), the
-# fuzzing (clang and libFuzzer) and the Windows part. The NTP tests run
-# chronyd unpacked from its package (tests/support/fetch_chrony.sh: the
-# package itself would replace the time service); these are its libraries.
+# D-Bus, package and hardening tests (valgrind, a zone from tzdata, Qt's GTK
+# theme for the secure-execution test), the fuzzing (clang and libFuzzer) and
+# the Windows part. The NTP tests run chronyd unpacked from its package
+# (tests/support/fetch_chrony.sh: the package itself would replace the time
+# service); these are its libraries.
 chrony_libs=(libgnutls30 libnettle8 libseccomp2 libedit2 libcap2)
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3
            dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
-           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool "${chrony_libs[@]}"
-           "${win32_pkgs[@]}")
+           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool qt6-gtk-platformtheme
+           "${chrony_libs[@]}" "${win32_pkgs[@]}")
 # The NTP benchmark compares with ntpdig (a query-only client: the package
 # installs no service) and chronyd -Q, unpacked as for the tests.
 bench_pkgs=("${run_pkgs[@]}" libcap2-bin python3 time xvfb xauth ntpsec-ntpdig "${chrony_libs[@]}")

@@ -13,6 +13,7 @@
 namespace backend = tempikon::win32;
 #else
 #include "platform/qt/qt_early_text.h"
+#include "platform/qt/qt_output.h"
 #include "platform/qt/qt_start.h"
 namespace backend = tempikon::qt;
 #endif
@@ -29,6 +30,16 @@ std::string HelpText() {
 #endif
 }
 
+// Standard output may be a full pipe that nobody reads; the Qt build never
+// waits for it.
+void PrintEarly(const std::string& text) {
+#if defined(TEMPIKON_BACKEND_WIN32)
+    std::cout << text << std::flush;
+#else
+    tempikon::qt::WriteLinesWithoutWaiting(tempikon::qt::Stream::Output, text);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,10 +52,10 @@ int main(int argc, char** argv) {
 #endif
     switch (app::EarlyRequestFor(arguments)) {
         case app::EarlyRequest::Help:
-            std::cout << HelpText() << std::flush;
+            PrintEarly(HelpText());
             return app::kExitOk;
         case app::EarlyRequest::Version:
-            std::cout << app::VersionText() << std::endl;
+            PrintEarly(app::VersionText() + "\n");
             return app::kExitOk;
         case app::EarlyRequest::None:
             break;
@@ -59,8 +70,8 @@ int main(int argc, char** argv) {
     if (start.noDisplay) {
         if (!app::SwitchPresent(commandLine, "/RUNONCE") &&
             !app::SwitchPresent(commandLine, "/SERVER")) {
-            std::cerr << app::NoDisplayLines(platform.settings().locationOf(version::kProductName))
-                      << '\n';
+            platform.writeErrorLine(
+                app::NoDisplayLines(platform.settings().locationOf(version::kProductName)));
             return app::kExitNotConfigured;
         }
     }

@@ -1,6 +1,5 @@
 #include "platform/qt/qt_platform.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -9,9 +8,7 @@
 #include <QGuiApplication>
 #include <QUrl>
 #include <chrono>
-#include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +18,7 @@
 
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_output.h"
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
@@ -100,8 +98,7 @@ int QtPlatform::messageBox(const std::string& text, const std::string& title, in
     if (isHeadless()) {
         // Nobody could answer: say it on standard error and take the
         // harmless answer.
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-        std::fflush(stderr);
+        WriteLineWithoutWaiting(Stream::Error, title + ": " + text);
         return yesNo ? platform::kIdNo : platform::kIdOk;
     }
     return showMessageBox(text, title, flags);
@@ -151,8 +148,7 @@ bool QtPlatform::openAddress(const std::string& address, platform::NativeHandle)
                        scheme == QLatin1String("mailto");
     if (!url.isValid() || !(shown || isOwnDataFile(url, dataDirectories()))) return false;
     if (isHeadless()) {
-        std::fprintf(stderr, "Not opened without a display: %s\n", address.c_str());
-        std::fflush(stderr);
+        WriteLineWithoutWaiting(Stream::Error, "Not opened without a display: " + address);
         return false;
     }
     // False when no opener (xdg-open or the desktop's portal) could be started.
@@ -182,40 +178,12 @@ std::vector<std::string> QtPlatform::dataDirectories() const {
                               TEMPIKON_DATADIR);
 }
 
-namespace {
-
-// Nobody may be reading the pipe: a line that does not fit now is dropped
-// and counted, never waited for, so that the clock keeps being set.
-void WriteLineWithoutWaiting(int fd, const std::string& line, std::size_t& dropped) {
-    std::string text;
-    if (dropped > 0) {
-        // Appended piece by piece: GCC 12 at -O3 warns falsely about the
-        // same text built with operator+.
-        text.append("(").append(std::to_string(dropped)).append(" lines of output dropped)\n");
-    }
-    text += line;
-    // Up to PIPE_BUF bytes go into a pipe whole once poll says it has room.
-    if (text.size() >= PIPE_BUF) text.resize(PIPE_BUF - 1);
-    text += '\n';
-    pollfd out{fd, POLLOUT, 0};
-    const bool room = ::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT) &&
-                      !(out.revents & (POLLERR | POLLHUP | POLLNVAL));
-    if (room && ::write(fd, text.data(), text.size()) == ssize_t(text.size())) {
-        dropped = 0;
-    } else {
-        ++dropped;
-    }
-}
-
-}  // namespace
-
 void QtPlatform::writeOutputLine(const std::string& line) {
-    WriteLineWithoutWaiting(STDOUT_FILENO, line, droppedOutputLines_);
+    WriteLineWithoutWaiting(Stream::Output, line);
 }
 
 void QtPlatform::writeErrorLine(const std::string& line) {
-    std::fflush(stderr);  // anything Qt itself wrote goes first
-    WriteLineWithoutWaiting(STDERR_FILENO, line, droppedErrorLines_);
+    WriteLineWithoutWaiting(Stream::Error, line);
 }
 
 platform::Version QtPlatform::version() const {

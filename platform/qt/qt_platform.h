@@ -57,9 +57,6 @@ private:
     QtSettingsStore store_;
     bool quitRequested_ = false;
     int exitCode_ = 0;
-    // Output lines that did not fit into standard output when written.
-    std::size_t droppedOutputLines_ = 0;
-    std::size_t droppedErrorLines_ = 0;
 };
 
 }  // namespace tempikon::qt

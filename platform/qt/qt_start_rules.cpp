@@ -1,7 +1,9 @@
 #include "platform/qt/qt_start_rules.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <string_view>
 
 namespace tempikon::qt {
 
@@ -25,6 +27,27 @@ std::string joinArguments(int argc, char** argv) {
         joined += argv[i];
     }
     return joined;
+}
+
+std::optional<std::string> platformForSecureRun(const std::optional<std::string>& requested) {
+    static constexpr std::array<std::string_view, 4> kAllowed{"xcb", "wayland", "offscreen",
+                                                              "minimal"};
+    if (!requested) return std::nullopt;
+    // Qt takes a list of names to try ("wayland;xcb"), each with options
+    // after a colon; an option may name a file to read.
+    std::string kept;
+    std::string_view rest = *requested;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find(';'), rest.size());
+        const std::string_view entry = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        const std::string_view name = entry.substr(0, entry.find(':'));
+        if (std::find(kAllowed.begin(), kAllowed.end(), name) == kAllowed.end()) continue;
+        if (!kept.empty()) kept += ';';
+        kept += name;
+    }
+    if (kept.empty()) return std::nullopt;
+    return kept;
 }
 
 std::vector<std::string> dataDirectoriesFor(const std::string& executableDir,

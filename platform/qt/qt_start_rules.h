@@ -16,6 +16,12 @@ bool needsOffscreen(const std::optional<std::string>& display,
 // Everything after argv[0], joined with single blanks.
 std::string joinArguments(int argc, char** argv);
 
+// The platform a privileged copy may use, from QT_QPA_PLATFORM (nullopt:
+// unset): only the plugins Qt installs that need nothing from the user
+// (xcb, wayland, offscreen, minimal), without options. nullopt leaves the
+// choice to Qt.
+std::optional<std::string> platformForSecureRun(const std::optional<std::string>& requested);
+
 // Folders for installed data: the executable's folder, <exe>/../share/tempikon,
 // then the install prefix's data folder; duplicates removed.
 std::vector<std::string> dataDirectoriesFor(const std::string& executableDir,

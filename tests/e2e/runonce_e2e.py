@@ -11,6 +11,7 @@ import argparse
 import datetime
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
@@ -24,7 +25,7 @@ RUN_TIMEOUT_S = 40
 
 
 def run(program, recorder, config_home, args, log_path, extra_env=None, user=None,
-        stdout=None, wrap=(), timeout=RUN_TIMEOUT_S):
+        stdout=None, wrap=(), timeout=RUN_TIMEOUT_S, stderr=None):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     env["XDG_CONFIG_HOME"] = config_home
@@ -39,10 +40,11 @@ def run(program, recorder, config_home, args, log_path, extra_env=None, user=Non
     as_user = [f"--user={user}"] if user else []
     cmd = list(wrap) + ["capsh", "--drop=cap_sys_time"] + as_user + [
         "--", "-c", 'exec "$@"', "tempikon", program] + args
-    if stdout is None:
+    if stdout is None and stderr is None:
         return subprocess.run(cmd, env=env, capture_output=True, text=True,
                               timeout=timeout)
-    return subprocess.run(cmd, env=env, stdout=stdout, stderr=subprocess.PIPE, text=True,
+    return subprocess.run(cmd, env=env, stdout=subprocess.PIPE if stdout is None else stdout,
+                          stderr=subprocess.PIPE if stderr is None else stderr, text=True,
                           timeout=timeout)
 
 
@@ -174,6 +176,55 @@ def case_full_pipe(opts, tmp):
         server.close()
     check(r.returncode == 0, "exit status 0 when the clock was set", r)
     check(len(read_log(log)) == 1, "one recorded clock setting", r)
+
+
+def filled_pipe():
+    """A pipe that nobody reads, already full: (read end, write end)."""
+    read_end, write_end = os.pipe()
+    os.set_blocking(write_end, False)
+    try:
+        while True:
+            os.write(write_end, b"x" * 4096)
+    except BlockingIOError:
+        pass
+    os.set_blocking(write_end, True)
+    return read_end, write_end
+
+
+def case_full_error_pipe(opts, tmp):
+    # Standard error is a full pipe that nobody reads: every run that ends
+    # with a message there (and, headless, a message box that goes there
+    # too) still ends.
+    def missing():
+        seed(tmp, ["Server2=127.0.15.6"])
+
+    def unreadable():
+        seed(tmp, ["Server=127.0.15.6"])
+        conf = os.path.join(tmp, "Tempikon", "Tempikon.conf")
+        os.remove(conf)
+        os.mkdir(conf)
+
+    def configured():
+        seed(tmp, ["Server=127.0.15.6"])
+
+    rows = [("no configuration", missing, ["/RUNONCE"]),
+            ("an unreadable settings file", unreadable, ["/RUNONCE"]),
+            ("no display for the window", configured, []),
+            ("/QUERY with no configuration", missing, ["/QUERY"])]
+    log = os.path.join(tmp, "clock.log")
+    for what, prepare, args in rows:
+        shutil.rmtree(os.path.join(tmp, "Tempikon"), ignore_errors=True)
+        prepare()
+        read_end, write_end = filled_pipe()
+        try:
+            r = run(opts.program, opts.recorder, tmp, args, log, stderr=write_end)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{what}: the run hung on the full standard error")
+        finally:
+            os.close(write_end)
+            os.close(read_end)
+        check(r.returncode == 2, f"{what}: exit status 2", r)
+    check(read_log(log) == [], "no clock setting")
 
 
 class Skip(Exception):
@@ -343,6 +394,7 @@ CASES = {
     "second_address": case_second_address,
     "hung_resolver": case_hung_resolver,
     "full_pipe": case_full_pipe,
+    "full_error_pipe": case_full_error_pipe,
     "midnight": case_midnight,
     "utc_summer": case_utc_summer,
     "set": case_set,

@@ -50,6 +50,35 @@ TEST(Startup, OffscreenOnlyWithoutDisplayAndWithoutAChosenPlatform) {
     }
 }
 
+TEST(Startup, PrivilegedCopyKeepsOnlyQtsOwnPlainPlatforms) {
+    struct Case {
+        std::optional<std::string> requested, kept;
+    };
+    const Case cases[] = {
+        {std::nullopt, std::nullopt},
+        {"xcb", "xcb"},
+        {"wayland", "wayland"},
+        {"offscreen", "offscreen"},
+        {"minimal", "minimal"},
+        {"wayland;xcb", "wayland;xcb"},
+        // Options may name files to read; they go, the name stays.
+        {"offscreen:configfile=/home/u/x.json", "offscreen"},
+        {"xcb:a;wayland:b", "xcb;wayland"},
+        // Names of other plugins, even Qt's own, and tricks with the name.
+        {"tempikonmarker", std::nullopt},
+        {"eglfs", std::nullopt},
+        {"vnc;xcb", "xcb"},
+        {"XCB", std::nullopt},
+        {"xcb ", std::nullopt},
+        {"../xcb", std::nullopt},
+        {"", std::nullopt},
+        {";;", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platformForSecureRun(c.requested), c.kept) << c.requested.value_or("-");
+    }
+}
+
 TEST(Startup, CreatePlatformChoseOffscreenForAMachineWithoutDisplay) {
     EXPECT_TRUE(testing::startedWithoutDisplay());
     EXPECT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));

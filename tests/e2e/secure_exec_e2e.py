@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""Privileged copies of the built program run by another user who names a
+plugin or module of the test's own in every place a user controls:
+arguments, variables and GTK's settings file. The test's plugin writes a
+marker file next to itself when it is loaded; none may appear.
+
+usage: secure_exec_e2e.py CASE --program PATH --platform-plugin PATH
+                          --theme-plugin PATH
+
+CASE headless runs without a display; desktop on an Xvfb server of its own,
+where GNOME's session makes Qt load GTK. Each row runs three copies as
+nobody: a plain one, which must load the test's code (else the row would
+prove nothing), a setgid one and one with a harmless file capability
+(cap_net_bind_service; CAP_SYS_TIME stays out of reach under capsh), which
+both must not. All runs use /QUERY with no configuration, so they end by
+themselves with status 2.
+"""
+import argparse
+import glob
+import grp
+import os
+import pwd
+import resource
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from daytime_server import Failure, check  # noqa: E402
+
+SKIPPED = 77
+RUN_TIMEOUT_S = 60
+
+# (what, arguments, variables); {platforms}, {plugins} and {module} stand for
+# the user's folders and the module's path.
+HEADLESS_ROWS = [
+    ("Qt's platform options on the command line",
+     ["-platformpluginpath", "{platforms}", "-platform", "tempikonmarker"], {}),
+    ("the platform and plugin path variables", [],
+     {"QT_QPA_PLATFORM": "tempikonmarker", "QT_QPA_PLATFORM_PLUGIN_PATH": "{platforms}",
+      "QT_PLUGIN_PATH": "{plugins}"}),
+    ("a list of platforms to try, from the plugin path", [],
+     {"QT_QPA_PLATFORM": "tempikonmarker;offscreen", "QT_PLUGIN_PATH": "{plugins}"}),
+    ("a platform theme by argument and variable", ["-platformtheme", "tempikonmarker"],
+     {"QT_QPA_PLATFORMTHEME": "tempikonmarker", "QT_PLUGIN_PATH": "{plugins}"}),
+]
+DESKTOP_ROWS = [
+    ("GTK's modules in the settings of a GNOME session", [], {"XDG_CURRENT_DESKTOP": "GNOME"}),
+    ("GTK's module variables", [],
+     {"XDG_CURRENT_DESKTOP": "GNOME", "GTK_MODULES": "{module}", "GTK3_MODULES": "{module}"}),
+    ("the desktop's name as a theme", [],
+     {"XDG_CURRENT_DESKTOP": "tempikonmarker", "QT_PLUGIN_PATH": "{plugins}"}),
+    ("Qt's platform options on the command line, on a display",
+     ["-platformpluginpath", "{platforms}", "-platform", "tempikonmarker"], {}),
+]
+
+
+class Skip(Exception):
+    """The machine cannot give the test what it needs."""
+
+
+class Setup:
+    """The copies in a folder only root may change, and the user's folder
+    (writable by nobody) with the plugins, the module and GTK's settings."""
+
+    def __init__(self, opts, tmp):
+        self.user = pwd.getpwnam("nobody")
+        os.chmod(tmp, 0o755)
+        bin_dir = os.path.join(tmp, "bin")
+        os.makedirs(bin_dir)
+        self.copies = {}
+        plain = os.path.join(bin_dir, "tempikon-plain")
+        shutil.copy(opts.program, plain)
+        os.chmod(plain, 0o755)
+        self.copies["plain"] = plain
+
+        group = next((g.gr_gid for g in grp.getgrall() if g.gr_name in ("users", "daemon")), 1)
+        check(self.user.pw_gid != group, "the setgid copy's group is not the user's")
+        setgid = os.path.join(bin_dir, "tempikon-setgid")
+        shutil.copy(opts.program, setgid)
+        os.chown(setgid, 0, group)
+        os.chmod(setgid, 0o2755)
+        self.copies["setgid"] = setgid
+
+        setcap = os.path.join(bin_dir, "tempikon-setcap")
+        shutil.copy(opts.program, setcap)
+        os.chmod(setcap, 0o755)
+        r = subprocess.run(["setcap", "cap_net_bind_service+ep", setcap],
+                           capture_output=True, text=True)
+        if r.returncode == 0:
+            self.copies["setcap"] = setcap
+        else:
+            print(f"note: no file capabilities here ({r.stderr.strip()}); setgid copy only")
+
+        self.home = os.path.join(tmp, "user")
+        plugins = os.path.join(self.home, "plugins")
+        self.places = {"plugins": plugins, "platforms": os.path.join(plugins, "platforms"),
+                       "module": os.path.join(self.home, "gtk", "libtempikonmarker.so")}
+        for folder, plugin in (("platforms", opts.platform_plugin),
+                               ("platformthemes", opts.theme_plugin)):
+            os.makedirs(os.path.join(plugins, folder))
+            shutil.copy(plugin, os.path.join(plugins, folder, "libtempikonmarker.so"))
+        os.makedirs(os.path.dirname(self.places["module"]))
+        shutil.copy(opts.platform_plugin, self.places["module"])
+        # GTK reads its settings from the user's configuration folder, named
+        # by XDG_CONFIG_HOME or found in the home folder.
+        self.config = os.path.join(self.home, "config")
+        for folder in (self.config, os.path.join(self.home, ".config")):
+            os.makedirs(os.path.join(folder, "gtk-3.0"))
+            with open(os.path.join(folder, "gtk-3.0", "settings.ini"), "w") as f:
+                f.write(f"[Settings]\ngtk-modules={self.places['module']}\n")
+        for root, dirs, _ in os.walk(self.home):
+            os.chmod(root, 0o777)
+            for d in dirs:
+                os.chmod(os.path.join(root, d), 0o777)
+
+    def markers(self):
+        return sorted(glob.glob(os.path.join(self.home, "**", "*.loaded"), recursive=True))
+
+    def clear_markers(self):
+        for marker in self.markers():
+            os.remove(marker)
+
+    def run(self, copy, args, variables, display):
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
+               "XDG_CONFIG_HOME": self.config,
+               "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e"}
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
+        if display:
+            env["DISPLAY"] = display
+        env.update({k: v.format(**self.places) for k, v in variables.items()})
+        args = [a.format(**self.places) for a in args]
+        cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
+               "setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}",
+               "--clear-groups", self.copies[copy]] + args + ["/QUERY"]
+        # A plain copy that loads the test's plugin as its platform aborts.
+        no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # noqa: E731
+        return subprocess.run(cmd, env=env, cwd=self.home, capture_output=True, text=True,
+                              timeout=RUN_TIMEOUT_S, preexec_fn=no_core)
+
+
+def check_rows(setup, rows, display=None):
+    for what, args, variables in rows:
+        setup.clear_markers()
+        r = setup.run("plain", args, variables, display)
+        check(setup.markers() != [],
+              f"{what}: the plain copy loaded the test's code (else the row proves nothing)", r)
+        for copy in sorted(c for c in setup.copies if c != "plain"):
+            setup.clear_markers()
+            r = setup.run(copy, args, variables, display)
+            check(setup.markers() == [],
+                  f"{what}: the {copy} copy loaded nothing of the user's, "
+                  f"got {setup.markers()}", r)
+            check(r.returncode == 2, f"{what}: the {copy} copy ran and found no configuration",
+                  r)
+
+
+def case_headless(opts, tmp):
+    check_rows(Setup(opts, tmp), HEADLESS_ROWS)
+
+
+def case_desktop(opts, tmp):
+    if shutil.which("Xvfb") is None:
+        raise Skip("Xvfb is missing")
+    setup = Setup(opts, tmp)
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen",
+                             "0", "800x600x24"], pass_fds=(write,), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    os.close(write)
+    try:
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        check(number != "", "Xvfb gave its display number")
+        check_rows(setup, DESKTOP_ROWS, ":" + number)
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+
+CASES = {"headless": case_headless, "desktop": case_desktop}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--platform-plugin", required=True)
+    parser.add_argument("--theme-plugin", required=True)
+    opts = parser.parse_args()
+    with tempfile.TemporaryDirectory(prefix="tempikon-secure-") as tmp:
+        try:
+            CASES[opts.case](opts, tmp)
+        except (Failure, subprocess.TimeoutExpired) as e:
+            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
+            return 1
+        except Skip as e:
+            print(f"SKIP {opts.case}: {e}")
+            return SKIPPED
+    print(f"ok {opts.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
