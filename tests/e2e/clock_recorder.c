@@ -128,8 +128,8 @@ int stime(const time_t* t) {
 /* A slew of offsetNs, recorded with the instant it leads to on the clock the
    program reads. */
 static void recordSlew(const char* call, long long offsetNs) {
-    struct timespec now;
-    if (clock_gettime(CLOCK_REALTIME, &now) != 0) now.tv_sec = 0;
+    struct timespec now = {0, 0};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) now.tv_nsec = 0;
     const long long target = now.tv_sec * 1000000000LL + now.tv_nsec + offsetNs;
     long long seconds = target / 1000000000LL;
     if (target % 1000000000LL < 0) --seconds;
