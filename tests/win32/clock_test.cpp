@@ -1,8 +1,10 @@
 // The Win32 clock's slew: the rate it asks for, how long it keeps it, and
 // that the rate always goes back. The rate calls are recorded here, never
 // made, except in the last test, which runs Wine's own.
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_clock.h"
@@ -107,6 +109,28 @@ TEST_F(ClockSlew, ARefusalGivesTheSystemsReasonAndLeavesOnlySteps) {
         settle(150);
         for (const std::uint64_t advance : rate.advances) EXPECT_NE(advance, 0u) << "no restore";
     }
+}
+
+// The system's own calls, passed through and watched. Wine has only the
+// older call, accepts it and keeps the rate as it was; it runs without the
+// right to change the host's clock (scripts/win32-wine.sh).
+TEST_F(ClockSlew, TheSystemsCallAcceptsTheSlewAndItsEnd) {
+    const RateCalls system = SystemRateCalls();
+    const std::uint64_t normal = system.normalAdvance();
+    ASSERT_GT(normal, 0u);
+    std::vector<std::pair<std::uint64_t, unsigned long>> made;
+    RateCalls watched{system.normalAdvance, [&](std::uint64_t advance) {
+                          const unsigned long error = system.setAdvance(advance);
+                          made.emplace_back(advance, error);
+                          return error;
+                      }};
+    Win32Clock clock(platform, watched);
+    const platform::ClockResult result = clock.slewMicros(50);
+    ASSERT_TRUE(result.ok) << result.reason;
+    EXPECT_TRUE(waitUntil([&] { return made.size() >= 2; }, 5000));
+    const std::uint64_t change = std::max<std::uint64_t>(1, (normal * 500 + 500'000) / 1'000'000);
+    EXPECT_EQ(made,
+              (std::vector<std::pair<std::uint64_t, unsigned long>>{{normal + change, 0}, {0, 0}}));
 }
 
 }  // namespace
