@@ -82,6 +82,17 @@ public:
     // Sets the clock to the instant; may handle window events meanwhile (a
     // password prompt of the system's time service).
     virtual ClockResult setMicros(std::int64_t micros) = 0;
+    // True when the clock can be moved gradually (slewed): the program sets
+    // it itself. False where only a service that steps it can (the desktop
+    // time service on Linux).
+    virtual bool canSlew() const { return false; }
+    // Moves the clock by offsetMicros gradually (the kernel's or the
+    // system's own rate) and returns at once. What is left of a slew in
+    // progress is dropped; a setting also ends it. When the system refuses,
+    // the clock is untouched and canSlew() is false from then on.
+    virtual ClockResult slewMicros(std::int64_t /*offsetMicros*/) {
+        return {false, "Operation not supported"};
+    }
 
     LocalDateTime localAt(std::int64_t micros) const {
         return CivilFromMicros(micros + utcOffsetSeconds(micros) * kMicrosPerSecond);

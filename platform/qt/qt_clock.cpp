@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #else
+#include <sys/time.h>
 #include <time.h>
 
 #include "platform/qt/qt_timedate_client.h"
@@ -60,6 +61,10 @@ platform::ClockResult setSystemMicros(std::int64_t micros) {
     return {false, reason};
 }
 
+platform::ClockResult slewSystemMicros(std::int64_t) {
+    return {false, "Operation not supported"};
+}
+
 #else
 
 std::int64_t systemNowMicros() {
@@ -82,6 +87,15 @@ platform::ClockResult setSystemMicros(std::int64_t micros) {
     // The right is effective only for this one call.
     const ClockRight right;
     if (clock_settime(CLOCK_REALTIME, &ts) != 0) return {false, std::strerror(errno)};
+    return {true, {}};
+}
+
+platform::ClockResult slewSystemMicros(std::int64_t offsetMicros) {
+    const std::int64_t seconds = floorDiv(offsetMicros, 1'000'000);
+    const timeval delta{static_cast<time_t>(seconds),
+                        static_cast<suseconds_t>(offsetMicros - seconds * 1'000'000)};
+    const ClockRight right;
+    if (adjtime(&delta, nullptr) != 0) return {false, std::strerror(errno)};
     return {true, {}};
 }
 
@@ -109,6 +123,14 @@ platform::ClockResult QtClock::setMicros(std::int64_t micros) {
     return setSystemMicros(micros);
 }
 
+bool QtClock::canSlew() const {
+    return false;
+}
+
+platform::ClockResult QtClock::slewMicros(std::int64_t offsetMicros) {
+    return slewSystemMicros(offsetMicros);
+}
+
 void QtClock::abandonWait() {}
 
 #else
@@ -118,10 +140,22 @@ platform::ClockResult QtClock::setMicros(std::int64_t micros) {
     // cap_sys_time given to the binary); only a refusal goes to the service.
     const platform::ClockResult direct = setSystemMicros(micros);
     if (direct.ok || direct.reason != std::strerror(EPERM)) return direct;
+    kernelRefused_ = true;
     if (!service_) service_ = std::make_unique<TimedateClient>();
     const platform::ClockResult viaService = service_->setTime(micros);
     if (viaService.ok) return viaService;
     return {false, RefusedClockReason(direct.reason, viaService.reason)};
+}
+
+bool QtClock::canSlew() const {
+    // Without the right, settings go to the time service, which only steps.
+    return !kernelRefused_ && MayRaiseClockRight();
+}
+
+platform::ClockResult QtClock::slewMicros(std::int64_t offsetMicros) {
+    const platform::ClockResult result = slewSystemMicros(offsetMicros);
+    if (!result.ok && result.reason == std::strerror(EPERM)) kernelRefused_ = true;
+    return result;
 }
 
 void QtClock::abandonWait() {

@@ -16,6 +16,10 @@ int systemUtcOffsetSeconds(std::int64_t micros);
 // Sets the system clock to the instant (Linux: clock_settime; Windows:
 // SetSystemTime). Reports the system's reason when the clock was not set.
 platform::ClockResult setSystemMicros(std::int64_t micros);
+// Slews the system clock by the offset (Linux: adjtime, which the kernel
+// runs at 500 us a second and which replaces a slew in progress). Not on
+// Windows builds of this backend.
+platform::ClockResult slewSystemMicros(std::int64_t offsetMicros);
 
 // The reason given when the kernel refused and the time service refused too:
 // both reasons, and what the user can do when it is a matter of rights.
@@ -36,11 +40,16 @@ public:
         return systemUtcOffsetSeconds(micros);
     }
     platform::ClockResult setMicros(std::int64_t micros) override;
+    // Only where the program sets the clock itself: the time service has no
+    // slewing call.
+    bool canSlew() const override;
+    platform::ClockResult slewMicros(std::int64_t offsetMicros) override;
     // The program is ending: a setting that waits for the service gives up.
     void abandonWait();
 
 private:
 #ifndef _WIN32
+    bool kernelRefused_ = false;               // the kernel refused this process a change
     std::unique_ptr<TimedateClient> service_;  // made when first needed
 #endif
 };

@@ -119,7 +119,7 @@ private:
     std::map<std::uint64_t, Win32SocketOwner*> lookups_;
     std::uint64_t nextLookup_ = 1;
     std::vector<Win32Window*> windows_;
-    Win32Clock clock_;
+    Win32Clock clock_{*this};
     Win32SettingsStore store_;
     std::unique_ptr<Win32OutputWriter> output_;
     std::unique_ptr<Win32OutputWriter> errors_;

@@ -1,10 +1,13 @@
-/* Preloaded into the program under test: records every attempt to set the
- * real-time clock in the file named by TEMPIKON_CLOCK_LOG instead of making
- * it, and refuses the calls that would adjust the clock. One line per call:
+/* Preloaded into the program under test: records every attempt to set or
+ * slew the real-time clock in the file named by TEMPIKON_CLOCK_LOG instead
+ * of making it. One line per call:
  * "<seconds since the epoch> <local YYYY-MM-DD HH:MM:SS> <call>
  *  value=<seconds.nanoseconds asked for> at=<seconds.nanoseconds>", where at
  * is the real clock at the call (unshifted), so that a test can measure the
- * error of a setting against a server that sends the real time.
+ * error of a setting against a server that sends the real time. For a slew
+ * (adjtime, adjtimex, ntp_adjtime, clock_adjtime) value is the offset asked
+ * for, signed, and the time in front is where the slew leads: the clock as
+ * the program reads it plus that offset. Pure reads go to the real calls.
  * With TEMPIKON_CLOCK_START=<seconds since the epoch>, the real-time clock
  * reads as if it had stood there when first read, and runs on from there. */
 #define _GNU_SOURCE
@@ -20,7 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
-static void record(time_t seconds, long nanoseconds, const char* call) {
+static void recordLine(time_t seconds, const char* call, long long valueNs) {
     const char* path = getenv("TEMPIKON_CLOCK_LOG");
     if (!path || !*path) return;
     /* The real clock straight from the kernel, past this file's own shift. */
@@ -29,16 +32,23 @@ static void record(time_t seconds, long nanoseconds, const char* call) {
     struct tm local;
     char when[64] = "?";
     if (localtime_r(&seconds, &local)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    const unsigned long long magnitude =
+        valueNs < 0 ? 0ULL - (unsigned long long)valueNs : (unsigned long long)valueNs;
     char line[224];
-    const int n = snprintf(line, sizeof line, "%lld %s %s value=%lld.%09ld at=%lld.%09ld\n",
-                           (long long)seconds, when, call, (long long)seconds, nanoseconds,
-                           (long long)at.tv_sec, at.tv_nsec);
+    const int n =
+        snprintf(line, sizeof line, "%lld %s %s value=%s%llu.%09llu at=%lld.%09ld\n",
+                 (long long)seconds, when, call, valueNs < 0 ? "-" : "", magnitude / 1000000000ULL,
+                 magnitude % 1000000000ULL, (long long)at.tv_sec, at.tv_nsec);
     if (n <= 0) return;
     const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;
     const ssize_t written = write(fd, line, (size_t)n);
     (void)written;
     close(fd);
+}
+
+static void record(time_t seconds, long nanoseconds, const char* call) {
+    recordLine(seconds, call, (long long)seconds * 1000000000LL + nanoseconds);
 }
 
 /* The shift, in nanoseconds, from the real clock to the one shown. */
@@ -115,39 +125,98 @@ int stime(const time_t* t) {
     return 0;
 }
 
-/* Adjusting the clock is refused; a pure read (modes 0) goes through. */
+/* A slew of offsetNs, recorded with the instant it leads to on the clock the
+   program reads. */
+static void recordSlew(const char* call, long long offsetNs) {
+    struct timespec now = {0, 0};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) now.tv_nsec = 0;
+    const long long target = now.tv_sec * 1000000000LL + now.tv_nsec + offsetNs;
+    long long seconds = target / 1000000000LL;
+    if (target % 1000000000LL < 0) --seconds;
+    recordLine((time_t)seconds, call, offsetNs);
+}
+
+/* The offset a timex carries, in nanoseconds: a slew (ADJ_OFFSET, or the
+   single-shot one adjtime makes) or an offset added at once (ADJ_SETOFFSET). */
+static long long timexOffsetNs(const struct timex* buf) {
+    const int nano = (buf->modes & ADJ_NANO) != 0;
+    if (buf->modes & ADJ_SETOFFSET)
+        return buf->time.tv_sec * 1000000000LL + buf->time.tv_usec * (nano ? 1LL : 1000LL);
+    if ((buf->modes & ADJ_OFFSET_SINGLESHOT) == ADJ_OFFSET_SINGLESHOT) return buf->offset * 1000LL;
+    if (buf->modes & ADJ_OFFSET) return buf->offset * (nano ? 1LL : 1000LL);
+    return 0;
+}
+
+/* Reads: no mode, or the single-shot offset's read. */
+static int isRead(const struct timex* buf) {
+    return buf->modes == 0 || buf->modes == ADJ_OFFSET_SS_READ;
+}
+
+/* An adjustment is recorded, then refused or accepted as a setting is. */
+static int adjusted(const char* call, const struct timex* buf) {
+    recordSlew(call, timexOffsetNs(buf));
+    return refused() ? -1 : TIME_OK;
+}
+
+static void* realSymbol(const char* name) {
+    return dlsym(RTLD_NEXT, name);
+}
+
 int adjtimex(struct timex* buf) {
-    if (buf->modes == 0) {
-        void* symbol = dlsym(RTLD_NEXT, "adjtimex");
+    if (isRead(buf)) {
+        void* symbol = realSymbol("adjtimex");
         int (*real)(struct timex*) = NULL;
         memcpy(&real, &symbol, sizeof real);
         if (real) return real(buf);
+        errno = ENOSYS;
+        return -1;
     }
-    errno = EPERM;
-    return -1;
+    return adjusted("adjtimex", buf);
 }
 
 int ntp_adjtime(struct timex* buf) {
-    return adjtimex(buf);
+    if (isRead(buf)) {
+        void* symbol = realSymbol("ntp_adjtime");
+        int (*real)(struct timex*) = NULL;
+        memcpy(&real, &symbol, sizeof real);
+        if (real) return real(buf);
+        errno = ENOSYS;
+        return -1;
+    }
+    return adjusted("ntp_adjtime", buf);
 }
 
 int clock_adjtime(clockid_t clock, struct timex* buf) {
-    if (buf->modes == 0) {
-        void* symbol = dlsym(RTLD_NEXT, "clock_adjtime");
+    if (isRead(buf)) {
+        void* symbol = realSymbol("clock_adjtime");
         int (*real)(clockid_t, struct timex*) = NULL;
         memcpy(&real, &symbol, sizeof real);
         if (real) return real(clock, buf);
+        errno = ENOSYS;
+        return -1;
     }
-    errno = EPERM;
-    return -1;
+    if (clock != CLOCK_REALTIME) {
+        errno = EPERM;
+        return -1;
+    }
+    return adjusted("clock_adjtime", buf);
 }
 
+/* What is left of a slew is not modelled: an accepted one reports none. */
 int adjtime(const struct timeval* delta, struct timeval* olddelta) {
-    if (!delta && olddelta) {
+    if (!delta) {
+        void* symbol = realSymbol("adjtime");
+        int (*real)(const struct timeval*, struct timeval*) = NULL;
+        memcpy(&real, &symbol, sizeof real);
+        if (real) return real(delta, olddelta);
+        errno = ENOSYS;
+        return -1;
+    }
+    recordSlew("adjtime", delta->tv_sec * 1000000000LL + delta->tv_usec * 1000LL);
+    if (refused()) return -1;
+    if (olddelta) {
         olddelta->tv_sec = 0;
         olddelta->tv_usec = 0;
-        return 0;
     }
-    errno = EPERM;
-    return -1;
+    return 0;
 }

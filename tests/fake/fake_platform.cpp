@@ -330,7 +330,36 @@ void FakeUdpClient::close() {
 // ---- clock --------------------------------------------------------------------
 
 std::int64_t FakeClock::nowMicros() const {
-    return baseMicros_ + owner_.nowMs() * 1000;
+    return baseMicros_ + owner_.nowMs() * 1000 + slewDone(owner_.nowMs());
+}
+
+std::int64_t FakeClock::slewDone(long long atMs) const {
+    const std::int64_t moved = (atMs - slewStartMs_) * slewMicrosPerSecond / 1000;
+    if (slewOffset_ >= 0) return std::min(slewOffset_, moved);
+    return std::max(slewOffset_, -moved);
+}
+
+std::int64_t FakeClock::slewLeftMicros() const {
+    return slewOffset_ - slewDone(owner_.nowMs());
+}
+
+// Keeps what the slew in progress has done and drops the rest.
+void FakeClock::endSlew(long long atMs) {
+    baseMicros_ += slewDone(atMs);
+    slewOffset_ = 0;
+    slewStartMs_ = atMs;
+}
+
+platform::ClockResult FakeClock::slewMicros(std::int64_t offsetMicros) {
+    const long long atMs = owner_.nowMs();
+    slews.push_back({offsetMicros, atMs, slewLeftMicros()});
+    if (!refuseSlewWith.empty()) {
+        slewable = false;
+        return {false, refuseSlewWith};
+    }
+    endSlew(atMs);
+    slewOffset_ = offsetMicros;
+    return {true, {}};
 }
 
 int FakeClock::utcOffsetSeconds(std::int64_t micros) const {
@@ -351,6 +380,7 @@ void FakeClock::setNowUtc(int year, int month, int day, int hour, int minute, in
                               (hour * 60LL + minute) * 60 + second) *
                                  1'000'000 +
                              ms * 1000LL;
+    endSlew(owner_.nowMs());
     baseMicros_ = utc - owner_.nowMs() * 1000;
 }
 
@@ -363,6 +393,7 @@ void FakeClock::setNow(int year, int month, int day, int hour, int minute, int s
     std::int64_t utc = naive - utcOffsetSeconds(naive - day1) * 1'000'000LL;
     if (utcOffsetSeconds(utc) * 1'000'000LL != naive - utc)
         utc = naive - utcOffsetSeconds(naive + day1) * 1'000'000LL;
+    endSlew(owner_.nowMs());
     baseMicros_ = utc - owner_.nowMs() * 1000;
 }
 
@@ -374,6 +405,7 @@ platform::ClockResult FakeClock::setMicros(std::int64_t micros) {
     if (!refuseWith.empty()) return {false, refuseWith};
     // The service sets the clock as asked at the call, the prompt's time
     // added.
+    endSlew(owner_.nowMs());
     baseMicros_ = micros - atMs * 1000;
     return {true, {}};
 }

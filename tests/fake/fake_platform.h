@@ -381,6 +381,8 @@ public:
     std::int64_t nowMicros() const override;
     int utcOffsetSeconds(std::int64_t micros) const override;
     platform::ClockResult setMicros(std::int64_t micros) override;
+    bool canSlew() const override { return slewable; }
+    platform::ClockResult slewMicros(std::int64_t offsetMicros) override;
 
     // The zone's rules: UTC itself (the default: local time is UTC), or
     // Berlin's (UTC+1, summer time UTC+2 from 01:00 UTC on the last Sunday
@@ -405,10 +407,34 @@ public:
     };
     std::vector<Setting> settings;
 
+    // A slew moves the reading by this much a second of virtual time until
+    // its offset is reached (the Linux kernel's rate); a new slew drops what
+    // is left of the one before, and a setting ends it. False: the clock
+    // can only be stepped, as through the desktop time service.
+    bool slewable = false;
+    long long slewMicrosPerSecond = 500;
+    // Next slews fail with this reason, and canSlew() turns false.
+    std::string refuseSlewWith;
+    struct Slew {
+        std::int64_t offsetMicros;  // asked for
+        long long atMs;             // virtual time of the call
+        std::int64_t leftMicros;    // what the slew before still had to go
+    };
+    std::vector<Slew> slews;
+    // What the slew in progress still has to go.
+    std::int64_t slewLeftMicros() const;
+
 private:
+    // How far the slew in progress has moved the clock at virtual time atMs.
+    std::int64_t slewDone(long long atMs) const;
+    void endSlew(long long atMs);
+
     FakePlatform& owner_;
-    // The instant (microseconds UTC) at virtual time 0.
+    // The instant (microseconds UTC) at virtual time 0, slews done before
+    // the one in progress included.
     std::int64_t baseMicros_ = 0;
+    std::int64_t slewOffset_ = 0;
+    long long slewStartMs_ = 0;
 };
 
 class FakeSettingsStore : public platform::SettingsStore {

@@ -61,6 +61,19 @@ if(CAPSH)
       COMMAND ${CAPSH} --drop=cap_sys_time -- -c
         "${tz}LD_PRELOAD=$<TARGET_FILE:tempikon_clock_recorder> TEMPIKON_CLOCK_LOG=${log} ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 exec $<TARGET_FILE:backend_clock_check> record ${log}")
   endforeach()
+  # Slews, accepted and refused, through the recorder.
+  foreach(variant accepted refused)
+    set(log ${CMAKE_CURRENT_BINARY_DIR}/slew_${variant}.log)
+    set(refuse "")
+    set(arg "")
+    if(variant STREQUAL "refused")
+      set(refuse "TEMPIKON_CLOCK_REFUSE=1 ")
+      set(arg " refused")
+    endif()
+    add_test(NAME backend_clock_slew_${variant}
+      COMMAND ${CAPSH} --drop=cap_sys_time -- -c
+        "${refuse}LD_PRELOAD=$<TARGET_FILE:tempikon_clock_recorder> TEMPIKON_CLOCK_LOG=${log} ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 exec $<TARGET_FILE:backend_clock_check> slew ${log}${arg}")
+  endforeach()
   add_test(NAME backend_clock_refused
     COMMAND ${CAPSH} --drop=cap_sys_time -- -c "exec $<TARGET_FILE:backend_clock_check> refused")
 endif()

@@ -5,11 +5,18 @@
 //                 recorded as today's date at that local time of day
 //   refused       without the recorder: the kernel refuses, and the reason
 //                 is reported
+//   slew <log> [refused]
+//                 with the recorder preloaded: slews are recorded with the
+//                 offset asked for (refused: and refused as the kernel
+//                 does); reads of the slew pass through unrecorded
 //   guard         the capability test agrees with the kernel's own answer
 #include <linux/capability.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
+#include <sys/timex.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,7 +61,7 @@ bool kernelSaysSysTime() {
 
 struct Recorded {
     long long seconds = 0;
-    std::string date, time, call;
+    std::string date, time, call, value;
 };
 
 std::vector<Recorded> readLog(const std::string& path) {
@@ -64,7 +71,7 @@ std::vector<Recorded> readLog(const std::string& path) {
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         Recorded r;
-        fields >> r.seconds >> r.date >> r.time >> r.call;
+        fields >> r.seconds >> r.date >> r.time >> r.call >> r.value;
         out.push_back(r);
     }
     return out;
@@ -113,6 +120,74 @@ int refused() {
     return failures == 0 ? 0 : 1;
 }
 
+int slew(const std::string& log, bool refusing) {
+    std::remove(log.c_str());
+    tempikon::qt::QtClock clock;
+    // Under capsh the right is not permitted: the program would go to the
+    // time service, which only steps.
+    check(!clock.canSlew(), "no slewing without CAP_SYS_TIME");
+    struct Ask {
+        std::int64_t offset;
+        const char* value;
+    };
+    const Ask asks[] = {{100'000, "value=0.100000000"},
+                        {-250'000, "value=-0.250000000"},
+                        {-1'500'001, "value=-1.500001000"}};
+    std::vector<std::int64_t> before;
+    for (const Ask& ask : asks) {
+        before.push_back(tempikon::qt::systemNowMicros());
+        const tempikon::platform::ClockResult result = clock.slewMicros(ask.offset);
+        if (refusing) {
+            check(!result.ok && result.reason == "Operation not permitted",
+                  "the slew is refused: " + result.reason);
+        } else {
+            check(result.ok, "the slew succeeds: " + result.reason);
+        }
+        // Reads of what is left must reach the kernel and stay unrecorded.
+        timeval left{};
+        check(adjtime(nullptr, &left) == 0, "adjtime read passes through");
+        timex read{};
+        check(adjtimex(&read) >= 0, "adjtimex read passes through");
+    }
+    // The other ways to slew or shift the clock, made straight.
+    timex single{};
+    single.modes = ADJ_OFFSET_SINGLESHOT;
+    single.offset = 20'000;
+    const int singleResult = adjtimex(&single);
+    timex nano{};
+    nano.modes = ADJ_OFFSET | ADJ_NANO;
+    nano.offset = -5'000'000;
+    const int nanoResult = ntp_adjtime(&nano);
+    timex shift{};
+    shift.modes = ADJ_SETOFFSET;
+    shift.time.tv_sec = -1;
+    shift.time.tv_usec = 500'000;
+    const int shiftResult = clock_adjtime(CLOCK_REALTIME, &shift);
+    for (const int result : {singleResult, nanoResult, shiftResult})
+        check(refusing ? result == -1 && errno == EPERM : result == TIME_OK,
+              "direct call answered as a setting is: " + std::to_string(result));
+
+    const std::vector<std::string> calls = {"adjtime",  "adjtime",     "adjtime",
+                                            "adjtimex", "ntp_adjtime", "clock_adjtime"};
+    const std::vector<std::string> values = {asks[0].value,        asks[1].value,
+                                             asks[2].value,        "value=0.020000000",
+                                             "value=-0.005000000", "value=-0.500000000"};
+    const std::vector<Recorded> lines = readLog(log);
+    check(lines.size() == calls.size(), "six calls recorded, got " + std::to_string(lines.size()));
+    for (std::size_t i = 0; i < lines.size() && i < calls.size(); ++i) {
+        const Recorded& r = lines[i];
+        check(r.call == calls[i], "made through " + calls[i] + ": " + r.call);
+        check(r.value == values[i], "offset asked for: " + r.value);
+    }
+    // The time in front is where the slew leads.
+    for (std::size_t i = 0; i < lines.size() && i < 3; ++i) {
+        const long long target = (before[i] + asks[i].offset) / 1'000'000;
+        check(lines[i].seconds >= target && lines[i].seconds <= target + 1,
+              "leads to now plus the offset: " + std::to_string(lines[i].seconds));
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +204,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "record" && argc == 3) return record(argv[2]);
     if (mode == "refused") return refused();
-    std::fprintf(stderr, "usage: %s record <log> | refused | guard\n", argv[0]);
+    if (mode == "slew" && (argc == 3 || (argc == 4 && std::string(argv[3]) == "refused")))
+        return slew(argv[2], argc == 4);
+    std::fprintf(stderr, "usage: %s record <log> | slew <log> [refused] | refused | guard\n",
+                 argv[0]);
     return 2;
 }

@@ -25,12 +25,25 @@ public:
         settings.push_back({micros, real, t.hour * 3600 + t.minute * 60 + t.second});
         return {true, {}};
     }
+    // Slews are recorded, not made, where a test lets the clock slew;
+    // otherwise it steps only, as existing runs expect.
+    bool canSlew() const override { return slewable; }
+    platform::ClockResult slewMicros(std::int64_t offsetMicros) override {
+        slews.push_back({offsetMicros, real_.nowMicros()});
+        return {true, {}};
+    }
     struct Recorded {
         std::int64_t micros;      // the instant asked for
         std::int64_t realMicros;  // the real clock at the call
         int secondsOfDay;         // the local time of day asked for
     };
     std::vector<Recorded> settings;
+    struct RecordedSlew {
+        std::int64_t offsetMicros;  // asked for
+        std::int64_t realMicros;    // the real clock at the call
+    };
+    std::vector<RecordedSlew> slews;
+    bool slewable = false;
 
 private:
     platform::Clock& real_;

@@ -1,0 +1,42 @@
+#include "core/correction.h"
+
+#include <cctype>
+
+#include "core/numbers.h"
+
+namespace tempikon::core {
+
+namespace {
+
+bool IsAlways(const std::string& rule) {
+    std::string text = Trim(rule);
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text == "always";
+}
+
+// Whole milliseconds, halves away from zero, with the sign a user reads.
+std::string MillisText(std::int64_t micros) {
+    const std::int64_t magnitude = micros < 0 ? -micros : micros;
+    const std::int64_t ms = (magnitude + 500) / 1000;
+    if (ms == 0) return "0 ms";
+    return (micros < 0 ? "-" : "+") + std::to_string(ms) + " ms";
+}
+
+}  // namespace
+
+Correction ChooseCorrection(std::int64_t plannedMicros, std::int64_t clockMicros,
+                            const std::string& stepRule, bool canSlew) {
+    Correction c;
+    c.offsetMicros = plannedMicros - clockMicros;
+    const bool small = c.offsetMicros > -kSlewLimitMicros && c.offsetMicros < kSlewLimitMicros;
+    if (small && canSlew && !IsAlways(stepRule)) {
+        c.kind = CorrectionKind::Slew;
+        c.statusSuffix = " slewed " + MillisText(c.offsetMicros);
+        c.word = "slew";
+    } else {
+        c.word = "step";
+    }
+    return c;
+}
+
+}  // namespace tempikon::core
