@@ -1,6 +1,7 @@
 #include "core/config.h"
 
 #include <charconv>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -104,16 +105,13 @@ std::string StoredText(std::int32_t value, char) {
 }  // namespace
 
 Config LoadConfig(platform::SettingsStore& store) {
-    const Config defaults;
+    const std::map<std::string, std::string> stored =
+        store.readSection(version::kProductName, kSection);
     Config config;
     for (const Key& key : kKeys) {
-        std::visit(
-            [&](auto member) {
-                const std::string stored = store.readText(version::kProductName, kSection, key.name,
-                                                          StoredText(defaults.*member, '.'));
-                Convert(stored, config.*member);
-            },
-            key.field);
+        const auto it = stored.find(key.name);
+        if (it == stored.end()) continue;
+        std::visit([&](auto member) { Convert(it->second, config.*member); }, key.field);
     }
     return config;
 }

@@ -156,6 +156,18 @@ std::string QtSettingsStore::readText(const std::string& app, const std::string&
     return ini::ReadText(file.text, section, key).value_or(defaultValue);
 }
 
+std::map<std::string, std::string> QtSettingsStore::readSection(const std::string& app,
+                                                                const std::string& section) {
+    const FileText file = readFile(location(app));
+    std::map<std::string, std::string> texts;
+    if (!file.unusable) texts = ini::ReadSection(file.text, section);
+    for (const auto& [where, value] : pending_) {
+        if (std::get<0>(where) == app && std::get<1>(where) == section)
+            texts[std::get<2>(where)] = value;
+    }
+    return texts;
+}
+
 void QtSettingsStore::writeText(const std::string& app, const std::string& section,
                                 const std::string& key, const std::string& value) {
     pending_[{app, section, key}] = value;
