@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -139,16 +140,13 @@ std::string ProtocolProblem(std::string_view stored) {
 }
 
 Config LoadConfig(platform::SettingsStore& store) {
-    const Config defaults;
+    const std::map<std::string, std::string> stored =
+        store.readSection(version::kProductName, kSection);
     Config config;
     for (const Key& key : kKeys) {
-        std::visit(
-            [&](auto member) {
-                const std::string stored = store.readText(version::kProductName, kSection, key.name,
-                                                          StoredText(defaults.*member, '.'));
-                Convert(stored, config.*member);
-            },
-            key.field);
+        const auto it = stored.find(key.name);
+        if (it == stored.end()) continue;
+        std::visit([&](auto member) { Convert(it->second, config.*member); }, key.field);
     }
     return config;
 }

@@ -41,6 +41,11 @@ public:
         const auto it = values.find(key);
         return it == values.end() ? defaultValue : it->second;
     }
+    std::map<std::string, std::string> readSection(const std::string& app,
+                                                   const std::string& section) override {
+        FUZZ_CHECK(app == "Tempikon" && section == "CONFIG");
+        return values;
+    }
     void writeText(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& value) override {
         FUZZ_CHECK(app == "Tempikon" && section == "CONFIG");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,11 @@ public:
     virtual ~SettingsStore() = default;
     virtual std::string readText(const std::string& app, const std::string& section,
                                  const std::string& key, const std::string& defaultValue) = 0;
+    // Every text value of a section by key, from one reading of the store,
+    // writes not yet committed included. A load that reads key by key can mix
+    // two versions when another program saves in between.
+    virtual std::map<std::string, std::string> readSection(const std::string& app,
+                                                           const std::string& section) = 0;
     virtual void writeText(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& value) = 0;
     // Makes the writes so far durable in one atomic step.

@@ -300,16 +300,10 @@ std::optional<std::string> Untag(std::string_view item, bool inList) {
 
 }  // namespace
 
-std::optional<std::string> ReadText(std::string_view file, std::string_view section,
-                                    std::string_view key) {
-    const std::string wanted = std::string(section) + '/' + std::string(key);
-    const Entry* found = nullptr;
-    const std::vector<Section> sections = Parse(file);
-    for (const Section& s : sections)
-        for (const Entry& e : s.entries)
-            if (e.fullKey == wanted) found = &e;
-    if (!found) return std::nullopt;
-    const std::vector<std::string> items = UnescapeValue(found->rawValue);
+namespace {
+
+std::optional<std::string> TextOf(const Entry& entry) {
+    const std::vector<std::string> items = UnescapeValue(entry.rawValue);
     if (items.size() == 1) return Untag(items.front(), false);
     std::string joined;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -319,6 +313,39 @@ std::optional<std::string> ReadText(std::string_view file, std::string_view sect
         joined += *item;
     }
     return joined;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadText(std::string_view file, std::string_view section,
+                                    std::string_view key) {
+    const std::string wanted = std::string(section) + '/' + std::string(key);
+    const Entry* found = nullptr;
+    const std::vector<Section> sections = Parse(file);
+    for (const Section& s : sections)
+        for (const Entry& e : s.entries)
+            if (e.fullKey == wanted) found = &e;
+    if (!found) return std::nullopt;
+    return TextOf(*found);
+}
+
+std::map<std::string, std::string> ReadSection(std::string_view file, std::string_view section) {
+    const std::string prefix = std::string(section) + '/';
+    // The last of a key's lines counts, as in ReadText.
+    std::map<std::string, const Entry*> last;
+    const std::vector<Section> sections = Parse(file);
+    for (const Section& s : sections) {
+        for (const Entry& e : s.entries) {
+            if (e.fullKey.compare(0, prefix.size(), prefix) != 0) continue;
+            std::string key = e.fullKey.substr(prefix.size());
+            if (!key.empty() && key.find('/') == std::string::npos) last[std::move(key)] = &e;
+        }
+    }
+    std::map<std::string, std::string> texts;
+    for (const auto& [key, entry] : last) {
+        if (auto text = TextOf(*entry)) texts.emplace(key, std::move(*text));
+    }
+    return texts;
 }
 
 std::string EscapeText(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,9 @@ struct Value {
 // like).
 std::optional<std::string> ReadText(std::string_view file, std::string_view section,
                                     std::string_view key);
+
+// Every text value of a section (keys of groups below it left out), by key.
+std::map<std::string, std::string> ReadSection(std::string_view file, std::string_view section);
 
 // The file with the values put in: existing keys replaced in place, new ones
 // added to their section; other sections and keys kept as they were.

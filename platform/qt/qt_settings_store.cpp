@@ -112,12 +112,32 @@ void removeLeftovers(const fs::path& target) {
     }
 }
 
+std::string systemReason(const char* what, int error) {
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+// Why no file can be made and written beside the target (permission denied,
+// read-only file system, no space), found by trying; nullopt when one can.
+std::optional<std::string> whyNoFileThere(const fs::path& target) {
+    std::string pattern = target.string() + ".saving-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return systemReason("cannot create a file there", errno);
+    // About what a lock file holds.
+    const char bytes[128] = {};
+    const bool written = ::write(fd, bytes, sizeof bytes) == sizeof bytes && ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    if (!written) return systemReason("cannot write the file", error);
+    return std::nullopt;
+}
+
 // Writes the target in place of the old one in one rename, with the old
 // file's owner and mode. A symbolic link stays and its target is written.
 std::optional<std::string> replaceFile(const fs::path& target, const std::string& text) {
     std::string pattern = target.string() + ".saving-XXXXXX";
     const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return std::string("cannot create a file there");
+    if (fd < 0) return systemReason("cannot create a file there", errno);
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) {
         ::fchmod(fd, old.st_mode & 07777);
@@ -130,17 +150,30 @@ std::optional<std::string> replaceFile(const fs::path& target, const std::string
     }
     std::size_t done = 0;
     bool ok = true;
+    int error = 0;
     while (ok && done < text.size()) {
         const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
         if (put < 0 && errno == EINTR) continue;
         ok = put > 0;
         if (ok) done += static_cast<std::size_t>(put);
+        if (put < 0) error = errno;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(pattern.c_str(), target.c_str()) != 0) {
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(pattern.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
         ::unlink(pattern.c_str());
-        return std::string("cannot write the file");
+        // A write of nothing at all sets no errno: the disk is full.
+        return systemReason("cannot write the file", error != 0 ? error : ENOSPC);
     }
     return std::nullopt;
 }
@@ -156,6 +189,18 @@ std::string QtSettingsStore::readText(const std::string& app, const std::string&
     return ini::ReadText(file.text, section, key).value_or(defaultValue);
 }
 
+std::map<std::string, std::string> QtSettingsStore::readSection(const std::string& app,
+                                                                const std::string& section) {
+    const FileText file = readFile(location(app));
+    std::map<std::string, std::string> texts;
+    if (!file.unusable) texts = ini::ReadSection(file.text, section);
+    for (const auto& [where, value] : pending_) {
+        if (std::get<0>(where) == app && std::get<1>(where) == section)
+            texts[std::get<2>(where)] = value;
+    }
+    return texts;
+}
+
 void QtSettingsStore::writeText(const std::string& app, const std::string& section,
                                 const std::string& key, const std::string& value) {
     pending_[{app, section, key}] = value;
@@ -165,7 +210,7 @@ std::optional<std::string> QtSettingsStore::save(const std::string& app) {
     const fs::path path(location(app));
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
-    if (error) return std::string("cannot create its folder");
+    if (error) return "cannot create its folder: " + error.message();
 
     fs::path target = path;
     if (fs::is_symlink(fs::symlink_status(path, error))) {
@@ -175,14 +220,24 @@ std::optional<std::string> QtSettingsStore::save(const std::string& app) {
     }
 
     // The lock that QSettings takes too, so that copies of the program of
-    // either kind never save at once.
-    QLockFile lock(QString::fromStdString(path.string() + ".lock"));
+    // either kind never save at once. QLockFile reads a lock file it finds
+    // without O_NONBLOCK, so a pipe there (or a link to one) would hold it
+    // for good: only a regular file counts as a lock file.
+    const std::string lockPath = path.string() + ".lock";
+    const auto notALockFile = [&]() -> std::optional<std::string> {
+        struct stat info {};
+        if (::lstat(lockPath.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return std::nullopt;
+        return "something that is not a lock file is in the way: " + lockPath;
+    };
+    if (auto why = notALockFile()) return why;
+    QLockFile lock(QString::fromStdString(lockPath));
     lock.setStaleLockTime(kStaleLockMs);
     if (!lock.tryLock(kLockWaitMs)) {
-        if (fs::exists(fs::symlink_status(path.string() + ".lock", error)) &&
-            !fs::is_regular_file(fs::symlink_status(path.string() + ".lock", error))) {
-            return std::string("something that is not a lock file is in the way: " + path.string() +
-                               ".lock");
+        if (auto why = notALockFile()) return why;
+        // Only a lock file that stays is another program's; no lock file at
+        // all is the folder's fault.
+        if (lock.error() != QLockFile::LockFailedError) {
+            if (auto why = whyNoFileThere(path)) return why;
         }
         return std::string("another program holds its lock");
     }

@@ -115,6 +115,47 @@ std::string Win32SettingsStore::readText(const std::string& app, const std::stri
     return defaultValue;
 }
 
+std::map<std::string, std::string> Win32SettingsStore::readSection(const std::string& app,
+                                                                   const std::string& section) {
+    std::map<std::string, std::string> texts;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath(app, section).c_str(), 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        // All values through one open key; a value that grew in between
+        // starts the reading again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            texts.clear();
+            DWORD longestName = 0, longestData = 0;
+            if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            std::wstring name(longestName + 1, L'\0');
+            std::vector<wchar_t> data(longestData / sizeof(wchar_t) + 1);
+            LSTATUS rc = ERROR_SUCCESS;
+            for (DWORD index = 0;; ++index) {
+                DWORD nameSize = static_cast<DWORD>(name.size());
+                DWORD type = 0;
+                DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+                rc = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &bytes);
+                if (rc != ERROR_SUCCESS) break;
+                // Text only, as readText takes it.
+                if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
+                const std::wstring value(data.data(),
+                                         wcsnlen(data.data(), bytes / sizeof(wchar_t)));
+                texts[narrow(std::wstring(name.data(), nameSize))] = narrow(value);
+            }
+            if (rc != ERROR_MORE_DATA) break;
+        }
+        RegCloseKey(key);
+    }
+    for (const auto& [address, value] : pending_) {
+        if (std::get<0>(address) == app && std::get<1>(address) == section)
+            texts[std::get<2>(address)] = value;
+    }
+    return texts;
+}
+
 void Win32SettingsStore::writeText(const std::string& app, const std::string& section,
                                    const std::string& key, const std::string& value) {
     pending_[{app, section, key}] = value;

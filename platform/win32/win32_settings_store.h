@@ -15,6 +15,8 @@ class Win32SettingsStore : public platform::SettingsStore {
 public:
     std::string readText(const std::string& app, const std::string& section, const std::string& key,
                          const std::string& defaultValue) override;
+    std::map<std::string, std::string> readSection(const std::string& app,
+                                                   const std::string& section) override;
     void writeText(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& value) override;
     platform::StoreResult commit() override;

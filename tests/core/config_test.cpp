@@ -38,6 +38,18 @@ TEST_F(ConfigTest, StoreWithOnlyServerGivesDefaultsForTheRest) {
     EXPECT_EQ(c.interval, 30);
 }
 
+TEST_F(ConfigTest, LoadTakesEveryKeyFromOneReadOfTheStore) {
+    // Key by key, a save by another program in between mixes two versions.
+    store.seed("Server", "a.example");
+    store.seed("Offset", "4");
+    store.seed("Interval", "12");
+    const Config c = Load();
+    EXPECT_EQ(store.reads, 1);
+    EXPECT_EQ(c.server, "a.example");
+    EXPECT_EQ(c.offset, 4.0f);
+    EXPECT_EQ(c.interval, 12);
+}
+
 TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
     Config c;
     c.server = "a.example";

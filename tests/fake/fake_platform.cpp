@@ -419,6 +419,17 @@ std::string FakeSettingsStore::readText(const std::string& app, const std::strin
     return it == values.end() ? defaultValue : it->second;
 }
 
+std::map<std::string, std::string> FakeSettingsStore::readSection(const std::string& app,
+                                                                  const std::string& section) {
+    ++reads;
+    std::map<std::string, std::string> texts;
+    for (const auto& [where, value] : values) {
+        if (std::get<0>(where) == app && std::get<1>(where) == section)
+            texts[std::get<2>(where)] = value;
+    }
+    return texts;
+}
+
 void FakeSettingsStore::writeText(const std::string& app, const std::string& section,
                                   const std::string& key, const std::string& value) {
     values[{app, section, key}] = value;

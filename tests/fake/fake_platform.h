@@ -441,6 +441,9 @@ class FakeSettingsStore : public platform::SettingsStore {
 public:
     std::string readText(const std::string& app, const std::string& section, const std::string& key,
                          const std::string& defaultValue) override;
+    // One read, as readText.
+    std::map<std::string, std::string> readSection(const std::string& app,
+                                                   const std::string& section) override;
     void writeText(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& value) override;
     platform::StoreResult commit() override;

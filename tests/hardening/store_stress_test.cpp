@@ -4,6 +4,7 @@
 // crash, never a half-written file, and a message with the reason when the
 // dialog's OK cannot save.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <spawn.h>
@@ -12,8 +13,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,6 +26,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "app/main_window.h"
 #include "core/config.h"
@@ -66,6 +72,10 @@ public:
                          const std::string& fallback) override {
         const auto it = values.find(key);
         return it == values.end() ? fallback : it->second;
+    }
+    std::map<std::string, std::string> readSection(const std::string&,
+                                                   const std::string&) override {
+        return values;
     }
     void writeText(const std::string&, const std::string&, const std::string& key,
                    const std::string& value) override {
@@ -210,6 +220,45 @@ TEST_F(StoreStress, TwoProgramsSavingAtOnceLeaveOneWholeConfiguration) {
     }
 }
 
+// ---- loading while another program saves ------------------------------------------
+
+TEST_F(StoreStress, LoadWhileTheFileIsSwappedSeesOneVersionWhole) {
+    // Two versions that differ in every key, put in place by renames as a save
+    // does, over and over while the configuration is loaded.
+    const core::Config versions[2] = {SampleConfig("V", 1), SampleConfig("W", 30)};
+    std::string texts[2];
+    for (int i = 0; i < 2; ++i) {
+        qt::QtSettingsStore store;
+        ASSERT_TRUE(core::SaveConfig(store, versions[i]).ok);
+        texts[i] = fileText(file());
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> swaps{0};
+    std::thread swapper([&] {
+        const fs::path next = folder() / "next-version";
+        for (int n = 0; !stop; ++n) {
+            writeFile(next, texts[n % 2]);
+            std::error_code ignored;
+            fs::rename(next, file(), ignored);
+            ++swaps;
+        }
+    });
+    int loads = 0, mixed = 0;
+    std::string firstMixed;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (loads < 2000 && (loads < 50 || std::chrono::steady_clock::now() < end)) {
+        const core::Config loaded = Loaded();
+        ++loads;
+        if (SameConfig(loaded, versions[0]) || SameConfig(loaded, versions[1])) continue;
+        if (mixed++ == 0) firstMixed = loaded.server + " offset " + std::to_string(loaded.offset);
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_GT(swaps.load(), 1);
+    EXPECT_EQ(mixed, 0) << mixed << " of " << loads
+                        << " loads mixed two versions, first: " << firstMixed;
+}
+
 // ---- files that are not INI ----------------------------------------------------------
 
 TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
@@ -309,6 +358,33 @@ TEST_F(StoreStress, SettingsFileThatIsAPipeNeitherBlocksNorIsReplaced) {
     }
 }
 
+TEST_F(StoreStress, WhateverIsAtTheLockPathTheSaveEndsWithAReason) {
+    // QSettings' lock file opened for reading waits for a writer on a pipe.
+    const fs::path lock = file().string() + ".lock";
+    for (const char* what : {"pipe", "link to a pipe", "folder"}) {
+        SCOPED_TRACE(what);
+        SetUp();
+        writeFile(file(), kOldFile);
+        const std::string kind = what;
+        if (kind == "folder") {
+            fs::create_directory(lock);
+        } else {
+            const fs::path pipe = kind == "pipe" ? lock : folder() / "elsewhere";
+            ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+            if (pipe != lock) fs::create_symlink(pipe, lock);
+        }
+        const std::optional<std::string> output = LoadAndSaveInAnotherProcess();
+        ASSERT_TRUE(output.has_value()) << "saving blocked";
+        EXPECT_NE(output->find(
+                      "saved=0 reason=Cannot write the settings to " + file().string() +
+                      " (something that is not a lock file is in the way: " + lock.string() + ")"),
+                  std::string::npos)
+            << *output;
+        EXPECT_EQ(fileText(file()), kOldFile);
+        EXPECT_TRUE(fs::exists(fs::symlink_status(lock)));
+    }
+}
+
 TEST_F(StoreStress, HugeSettingsFileIsNeitherReadNorWrittenOver) {
     writeFile(file(), "[CONFIG]\nServer=huge.example\n");
     fs::resize_file(file(), 256u << 20);
@@ -382,6 +458,90 @@ TEST_F(StoreStress, FolderThatCannotBeCreatedFailsWithAReason) {
     EXPECT_FALSE(fs::exists(folder()));
 }
 
+// Saves the sample as a user without rights when this test runs as root
+// (who may write anywhere), in a child process; the reason it fails with.
+std::string SaveAsNobody() {
+    int out[2];
+    if (::pipe(out) != 0) return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        std::string reason = "could not become nobody";
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+            ::setresuid(65534, 65534, 65534) == 0) {
+            qt::QtSettingsStore store;
+            const platform::StoreResult result = core::SaveConfig(store, SampleConfig("E", 2));
+            reason = result.ok ? "saved" : result.reason;
+        }
+        (void)!::write(out[1], reason.data(), reason.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string reason;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        reason.append(buffer, static_cast<std::size_t>(got));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return reason;
+}
+
+TEST_F(StoreStress, FailedSaveGivesTheSystemsReason) {
+    enum class Why { ReadOnly, Full, NoPermission };
+    struct Case {
+        const char* name;
+        Why why;
+        int error;
+    };
+    const Case cases[] = {
+        {"read-only file system", Why::ReadOnly, EROFS},
+        {"full disk", Why::Full, ENOSPC},
+        {"folder the user may not write", Why::NoPermission, EACCES},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        std::optional<TmpfsMount> mount;
+        if (c.why != Why::NoPermission) {
+            if (!privateMounts) continue;
+            mount.emplace(folder(), "32k");
+            ASSERT_TRUE(mount->ok());
+        }
+        writeFile(file(), kOldFile);
+        std::string reason;
+        if (c.why == Why::NoPermission) {
+            fs::permissions(home,
+                            fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+            fs::permissions(folder(), fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+            if (::geteuid() == 0) {
+                reason = SaveAsNobody();
+            } else {
+                fs::permissions(folder(), fs::perms::owner_write, fs::perm_options::remove);
+                qt::QtSettingsStore store;
+                reason = core::SaveConfig(store, SampleConfig("E", 2)).reason;
+                fs::permissions(folder(), fs::perms::owner_write, fs::perm_options::add);
+            }
+            fs::permissions(home, fs::perms::owner_all);
+        } else {
+            if (c.why == Why::Full) {
+                ASSERT_NO_FATAL_FAILURE(FillUp(folder() / "filler"));
+            } else {
+                ASSERT_TRUE(mount->setReadOnly(true));
+            }
+            qt::QtSettingsStore store;
+            reason = core::SaveConfig(store, SampleConfig("E", 2)).reason;
+        }
+        EXPECT_EQ(reason.rfind("Cannot write the settings to " + file().string() + " (", 0), 0u)
+            << reason;
+        EXPECT_NE(reason.find(std::strerror(c.error)), std::string::npos) << reason;
+        EXPECT_EQ(reason.find("lock"), std::string::npos) << reason;
+        EXPECT_EQ(fileText(file()), kOldFile);
+    }
+}
+
 TEST_F(StoreStress, FullDiskFailsWithAReasonAndKeepsTheFileWhole) {
     needMounts();
     TmpfsMount mount(folder(), "32k");
@@ -440,6 +600,8 @@ TEST_F(StoreStress, DialogOkTellsWhySavingFailedAndStaysOpen) {
         const fake::MessageBoxCall& box = platform.boxes[0];
         EXPECT_EQ(box.text.rfind("The settings could not be saved: ", 0), 0u) << box.text;
         EXPECT_NE(box.text.find(file().string()), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(std::strerror(fullDisk ? ENOSPC : EROFS)), std::string::npos)
+            << box.text;
         EXPECT_EQ(box.flags, platform::kMbOk | platform::kMbIconExclamation);
         EXPECT_EQ(box.title, version::kTitle);
         EXPECT_TRUE(dialog->isShown());

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -92,6 +93,31 @@ TEST_F(SettingsStore, WritesWaitForCommit) {
     EXPECT_EQ(read("Server"), "<default>");
     ASSERT_TRUE(store.commit().ok);
     EXPECT_EQ(read("Server"), "pending.example");
+}
+
+TEST_F(SettingsStore, ASectionReadsWholeAsReadTextReadsEachKey) {
+    // Keys of the section in the top group and under its header, a later line
+    // of a key over an earlier one, a group below it, a value that is no text
+    // and another section.
+    writeFile(
+        "CONFIG\\Zone=UTC\n[CONFIG]\nServer=old.example\nServer=a, b\nOffset=\"5,5\"\n"
+        "Timeout=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\a)\nInterval=@@at\n"
+        "[CONFIG%2FDeeper]\nKey=below\n[OTHER]\nServer2=elsewhere\n");
+    QtSettingsStore store;
+    store.writeText("Tempikon", "CONFIG", "Offset2", "pending");
+    store.writeText("Tempikon", "OTHER", "Server", "pending elsewhere");
+    const std::map<std::string, std::string> section = store.readSection("Tempikon", "CONFIG");
+    const std::map<std::string, std::string> expected = {
+        {"Zone", "UTC"},     {"Server", "a,b"},      {"Offset", "5,5"},
+        {"Interval", "@at"}, {"Offset2", "pending"},
+    };
+    EXPECT_EQ(section, expected);
+    for (const char* key : {"Zone", "Server", "Offset", "Timeout", "Interval", "Offset2", "Key"}) {
+        const auto it = section.find(key);
+        EXPECT_EQ(store.readText("Tempikon", "CONFIG", key, "<default>"),
+                  it == section.end() ? "<default>" : it->second)
+            << key;
+    }
 }
 
 TEST_F(SettingsStore, CommitReplacesTheFileInOneStep) {

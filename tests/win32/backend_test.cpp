@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <future>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -169,6 +170,32 @@ TEST_F(Registry, ValuesThatAreNotTextGiveTheDefault) {
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Timeout", "3"), "3");
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Server", ""), "");
     EXPECT_EQ(store.readText(kApp, "CONFIG", "Server2", ""), "abc");
+}
+
+TEST_F(Registry, ASectionReadsWholeWithItsTextsOnlyAndWhatWaits) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tempikon\\TempikonBackendTest\\CONFIG",
+                              0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD number = 7;
+    RegSetValueExW(key, L"Timeout", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                   sizeof number);
+    RegSetValueExW(key, L"Server2", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"abc"),
+                   3 * sizeof(wchar_t));
+    RegCloseKey(key);
+    Win32SettingsStore store;
+    const std::string longText(5000, 'x');
+    store.writeText(kApp, "CONFIG", "Server", longText);
+    store.writeText(kApp, "CONFIG", "City", "Zürich ⌚");
+    store.writeText(kApp, "CONFIG", "Zone", "");
+    ASSERT_TRUE(store.commit().ok);
+    store.writeText(kApp, "CONFIG", "Zone", "UTC");
+    store.writeText(kApp, "OTHER", "Server", "elsewhere");
+    const std::map<std::string, std::string> expected = {
+        {"Server", longText}, {"Server2", "abc"}, {"City", "Zürich ⌚"}, {"Zone", "UTC"}};
+    EXPECT_EQ(store.readSection(kApp, "CONFIG"), expected);
+    EXPECT_EQ(Win32SettingsStore().readSection(kApp, "CONFIG").at("Zone"), "");
+    EXPECT_TRUE(Win32SettingsStore().readSection(kApp, "MISSING").empty());
 }
 
 TEST_F(Registry, ALongValueReadsBackWhole) {
