@@ -1,5 +1,6 @@
 #include "core/config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
@@ -107,6 +108,13 @@ std::string StoredText(std::int32_t value, char) {
     return NumberText(value);
 }
 
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 }  // namespace
 
 std::optional<Protocol> ParseProtocol(std::string_view stored) {
@@ -144,7 +152,13 @@ Config LoadConfig(platform::SettingsStore& store) {
         store.readSection(version::kProductName, kSection);
     Config config;
     for (const Key& key : kKeys) {
-        const auto it = stored.find(key.name);
+        auto it = stored.find(key.name);
+        // Registry value names ignore case; a value typed by hand as
+        // "server" has always been read.
+        if (it == stored.end())
+            it = std::find_if(stored.begin(), stored.end(), [&](const auto& entry) {
+                return SameLetters(entry.first, key.name);
+            });
         if (it == stored.end()) continue;
         std::visit([&](auto member) { Convert(it->second, config.*member); }, key.field);
     }

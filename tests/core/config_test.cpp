@@ -50,6 +50,18 @@ TEST_F(ConfigTest, LoadTakesEveryKeyFromOneReadOfTheStore) {
     EXPECT_EQ(c.interval, 12);
 }
 
+TEST_F(ConfigTest, KeysTypedInAnotherCaseAreStillRead) {
+    // The registry never minded the case of a value's name.
+    store.seed("server", "a.example");
+    store.seed("OFFSET", "4");
+    store.seed("Offset2", "2");
+    store.seed("offset2", "9");  // the exact name wins
+    const Config c = Load();
+    EXPECT_EQ(c.server, "a.example");
+    EXPECT_EQ(c.offset, 4.0f);
+    EXPECT_EQ(c.offset2, 2.0f);
+}
+
 TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
     Config c;
     c.server = "a.example";
