@@ -73,6 +73,21 @@ public:
     std::function<void()> onMenuKey;
 };
 
+// A drop-down list to choose one item from; nothing can be typed into it.
+// Items are shown as given, untranslated.
+class ComboBox : public Control {
+public:
+    virtual void addItem(const std::string& text) = 0;
+    virtual int count() const = 0;
+    // -1 when nothing is selected.
+    virtual int selectedIndex() const = 0;
+    // Raises onSelectionChanged like a user's choice when the selection changes.
+    virtual void setSelectedIndex(int index) = 0;
+    virtual std::string itemText(int index) const = 0;
+
+    std::function<void()> onSelectionChanged;
+};
+
 class MenuItem : public Control {
 public:
     virtual std::string caption() const = 0;

@@ -36,6 +36,8 @@ public:
     virtual CheckBox& addCheckBox(const TwipsRect& rect, const std::string& caption,
                                   const FontSpec& font = {}) = 0;
     virtual ListBox& addListBox(const TwipsRect& rect, const FontSpec& font) = 0;
+    // rect.height is the closed control's; the open list drops below it.
+    virtual ComboBox& addComboBox(const TwipsRect& rect, const FontSpec& font = {}) = 0;
     // A named image the backend ships (e.g. "logo").
     virtual Picture& addPicture(const TwipsRect& rect, const std::string& image) = 0;
     virtual MenuItem& addMenuItem(const std::string& caption) = 0;

@@ -33,6 +33,29 @@ constexpr int kUnit2Left = 5880 + kLongNumberWidth + 60;
 constexpr int kUtcWidth = kUnitLeft + 615 - 4080;
 constexpr const char* kUtcCaption = QT_TRANSLATE_NOOP("Tempikon", "sends UTC");
 
+// The host field leaves room for its protocol choice, which ends where the
+// host field used to and stops short of the red hint below.
+constexpr int kHostWidth = 2475;
+constexpr int kChoiceHeight = 270;
+constexpr int kChoiceLeft = 120 + kHostWidth + 60;
+constexpr int kChoiceWidth = 3855 - kChoiceLeft;
+// The choice's fixed items; a stored value that names neither follows them.
+constexpr int kDaytimeItem = 0;
+constexpr int kNtpItem = 1;
+
+int ProtocolItem(core::Protocol protocol) {
+    return protocol == core::Protocol::Ntp ? kNtpItem : kDaytimeItem;
+}
+
+// What OK stores for a choice: the stored text while it still names the
+// chosen protocol, so that OK rewrites nothing the user left alone.
+std::string ChosenProtocol(const platform::ComboBox& box, const std::string& stored) {
+    const int index = box.selectedIndex();
+    if (index != kDaytimeItem && index != kNtpItem) return stored;
+    const std::string chosen = box.itemText(index);
+    return core::ParseProtocol(stored) == core::ParseProtocol(chosen) ? stored : chosen;
+}
+
 }  // namespace
 
 ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& query,
@@ -84,10 +107,12 @@ void ConfigDialog::createControls() {
     primaryHint_->setTextColour(kHintColour);
     backupHint_->setTextColour(kHintColour);
 
-    serverField_ = &w.addTextField({120, 480, 3735, 285}, Align::Left);
+    serverField_ = &w.addTextField({120, 480, kHostWidth, 285}, Align::Left);
+    protocolBox_ = &w.addComboBox({kChoiceLeft, 480, kChoiceWidth, kChoiceHeight});
     offsetField_ = &w.addTextField({4080, 480, kNumberWidth, 285}, Align::Right);
     utcBox_ = &w.addCheckBox({4080, 765, kUtcWidth, 255}, kUtcCaption, kSmallFont);
-    server2Field_ = &w.addTextField({120, 1440, 3735, 285}, Align::Left);
+    server2Field_ = &w.addTextField({120, 1440, kHostWidth, 285}, Align::Left);
+    protocol2Box_ = &w.addComboBox({kChoiceLeft, 1440, kChoiceWidth, kChoiceHeight});
     offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
     utc2Box_ = &w.addCheckBox({4080, 1725, kUtcWidth, 255}, kUtcCaption, kSmallFont);
     timeoutField_ = &w.addTextField({5880, 480, kLongNumberWidth, 285}, Align::Right);
@@ -123,6 +148,8 @@ void ConfigDialog::createControls() {
     serverList_->onMouseDown = [this](int button) { onListMouseDown(button); };
     serverList_->onDoubleClick = [this] { onListDoubleClick(); };
     serverList_->onMenuKey = [this] { onListMenuKey(); };
+    protocolBox_->onSelectionChanged = [this] { protocolChosen(*protocolBox_, *utcBox_); };
+    protocol2Box_->onSelectionChanged = [this] { protocolChosen(*protocol2Box_, *utc2Box_); };
     usePrimaryItem_->onClick = [this] { onUseServer(Role::Primary); };
     useBackupItem_->onClick = [this] { onUseServer(Role::Backup); };
 }
@@ -141,9 +168,29 @@ void ConfigDialog::fillFields() {
     offset2Field_->setText(core::NumberText(inForce_.offset2));
     utcBox_->setChecked(core::IsUtcZone(inForce_.zone));
     utc2Box_->setChecked(core::IsUtcZone(inForce_.zone2));
+    fillProtocolChoice(*protocolBox_, inForce_.protocol);
+    fillProtocolChoice(*protocol2Box_, inForce_.protocol2);
     timeoutField_->setText(core::NumberText(inForce_.timeout));
     intervalField_->setText(core::NumberText(inForce_.interval));
     loadServerList();
+}
+
+void ConfigDialog::fillProtocolChoice(platform::ComboBox& box, const std::string& stored) {
+    box.addItem(core::ProtocolName(core::Protocol::Daytime));
+    box.addItem(core::ProtocolName(core::Protocol::Ntp));
+    const std::optional<core::Protocol> protocol = core::ParseProtocol(stored);
+    if (protocol == core::Protocol::Daytime || protocol == core::Protocol::Ntp) {
+        box.setSelectedIndex(ProtocolItem(*protocol));
+        return;
+    }
+    // One that cannot be used (NTS, a typing error in the settings) stays
+    // selected as stored: the setting reports it, and OK keeps it.
+    box.addItem(stored);
+    box.setSelectedIndex(box.count() - 1);
+}
+
+void ConfigDialog::protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox) {
+    utcBox.setEnabled(box.selectedIndex() != kNtpItem);
 }
 
 void ConfigDialog::loadServerList() {
@@ -237,15 +284,26 @@ bool ConfigDialog::checkSelectedServer() {
     const int index = serverList_->selectedIndex();
     if (index < 0) return true;
     const std::string entry = serverList_->itemText(index);
-    std::string timeText;
+    std::string result;
     // No usable host: no query, the entry shows "[Timeout ]".
     if (const std::optional<std::string> host = HostOfEntry(entry)) {
-        timeText = query_.ask(*host, *timeout);
-        if (!stillOpen(watch)) return false;
+        if (EntryProtocol(entry) == core::Protocol::Ntp) {
+            // One request: a check shows the time, it sets nothing.
+            const std::optional<core::ntp::Sample> sample = query_.askNtp(*host, *timeout, 1);
+            if (!stillOpen(watch)) return false;
+            if (sample) {
+                const platform::LocalDateTime server =
+                    platform_.clock().localAt(sample->receivedMicros + sample->offsetMicros);
+                result = NtpResultText(server.hour * 3600 + server.minute * 60 + server.second,
+                                       sample->offsetMicros);
+            }
+        } else {
+            result = core::Latin1ToUtf8(query_.ask(*host, *timeout));
+            if (!stillOpen(watch)) return false;
+        }
     }
     const int selected = serverList_->selectedIndex();
-    serverList_->setItemText(selected >= 0 ? selected : index,
-                             EntryWithResult(entry, core::Latin1ToUtf8(timeText)));
+    serverList_->setItemText(selected >= 0 ? selected : index, EntryWithResult(entry, result));
     return true;
 }
 
@@ -312,14 +370,31 @@ void ConfigDialog::onUseServer(Role role) {
     const std::optional<std::string> host = HostOfEntry(entry);
     if (!host) return;
 
+    const bool ntp = EntryProtocol(entry) == core::Protocol::Ntp;
+
     const platform::Liveness::Watch watch = liveness_.watch();
     adopting_ = true;
     showStates();
-    const std::string timeText = query_.ask(*host, inForce_.timeout);
+    std::string timeText;
+    bool answered = false;
+    if (ntp) {
+        answered = query_.askNtp(*host, inForce_.timeout, 1).has_value();
+    } else {
+        timeText = query_.ask(*host, inForce_.timeout);
+        answered = !timeText.empty();
+    }
     if (!watch.alive()) return;
     Adoption adoption;
     bool adopt = !closed_;
-    if (adopt && !timeText.empty()) {
+    if (adopt && ntp) {
+        // NTP gives UTC with the date: offset 0 and no zone, whatever it said.
+        if (!answered) {
+            const int answer = messageBox(NoAnswerWarning(*host),
+                                          platform::kMbYesNo | platform::kMbIconExclamation);
+            if (!watch.alive()) return;
+            adopt = !closed_ && answer == platform::kIdYes;
+        }
+    } else if (adopt && answered) {
         const platform::Clock& clock = platform_.clock();
         const std::int64_t nowMicros = clock.nowMicros();
         const platform::LocalDateTime now = clock.localAt(nowMicros);
@@ -340,19 +415,27 @@ void ConfigDialog::onUseServer(Role role) {
     platform::TextField& hostField = role == Role::Primary ? *serverField_ : *server2Field_;
     platform::TextField& hoursField = role == Role::Primary ? *offsetField_ : *offset2Field_;
     platform::CheckBox& utcBox = role == Role::Primary ? *utcBox_ : *utc2Box_;
+    platform::ComboBox& choice = role == Role::Primary ? *protocolBox_ : *protocol2Box_;
     hostField.setText(*host);
     hoursField.setText(core::NumberText(adoption.offset));
     utcBox.setChecked(adoption.utc);
+    choice.setSelectedIndex(ntp ? kNtpItem : kDaytimeItem);
     showStates();
 }
 
 // ---- OK, Cancel, Help ------------------------------------------------------------
 
 void ConfigDialog::onOk() {
-    const FieldTexts fields{serverField_->text(),  offsetField_->text(),  server2Field_->text(),
-                            offset2Field_->text(), timeoutField_->text(), intervalField_->text(),
-                            utcBox_->isChecked(),  utc2Box_->isChecked(),
-                            inForce_.protocol,     inForce_.protocol2};
+    const FieldTexts fields{serverField_->text(),
+                            offsetField_->text(),
+                            server2Field_->text(),
+                            offset2Field_->text(),
+                            timeoutField_->text(),
+                            intervalField_->text(),
+                            utcBox_->isChecked(),
+                            utc2Box_->isChecked(),
+                            ChosenProtocol(*protocolBox_, inForce_.protocol),
+                            ChosenProtocol(*protocol2Box_, inForce_.protocol2)};
     std::optional<core::Config> config = ValidatedConfig(fields, inForce_);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);

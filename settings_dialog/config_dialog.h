@@ -72,9 +72,11 @@ public:
     platform::Label& primaryHint() { return *primaryHint_; }
     platform::Label& backupHint() { return *backupHint_; }
     platform::TextField& serverField() { return *serverField_; }
+    platform::ComboBox& protocolBox() { return *protocolBox_; }
     platform::TextField& offsetField() { return *offsetField_; }
     platform::CheckBox& utcBox() { return *utcBox_; }
     platform::TextField& server2Field() { return *server2Field_; }
+    platform::ComboBox& protocol2Box() { return *protocol2Box_; }
     platform::TextField& offset2Field() { return *offset2Field_; }
     platform::CheckBox& utc2Box() { return *utc2Box_; }
     platform::TextField& timeoutField() { return *timeoutField_; }
@@ -105,6 +107,10 @@ private:
     void createControls();
     void fillFields();
     void loadServerList();
+    // Daytime and NTP, and a stored value that names neither as it is.
+    void fillProtocolChoice(platform::ComboBox& box, const std::string& stored);
+    // The zone plays no part for NTP: its box is for Daytime servers.
+    void protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox);
     void setStates(bool checkAll, bool checkServer, bool abort, bool list);
     void showStates();
     bool checking() const { return !states_.checkAll; }
@@ -128,9 +134,11 @@ private:
     platform::Label* primaryHint_ = nullptr;
     platform::Label* backupHint_ = nullptr;
     platform::TextField* serverField_ = nullptr;
+    platform::ComboBox* protocolBox_ = nullptr;
     platform::TextField* offsetField_ = nullptr;
     platform::CheckBox* utcBox_ = nullptr;
     platform::TextField* server2Field_ = nullptr;
+    platform::ComboBox* protocol2Box_ = nullptr;
     platform::TextField* offset2Field_ = nullptr;
     platform::CheckBox* utc2Box_ = nullptr;
     platform::TextField* timeoutField_ = nullptr;

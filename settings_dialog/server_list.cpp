@@ -1,6 +1,9 @@
 #include "settings_dialog/server_list.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "core/set_clock.h"
 
 namespace tempikon::settings_dialog {
 
@@ -127,26 +130,62 @@ std::optional<std::string> HostOfEntry(std::string_view entry) {
     return EncodeUtf8(std::u32string_view(text).substr(start, blank - start));
 }
 
-bool NamesUtc(std::string_view text) {
+namespace {
+
+bool NamesWord(std::string_view text, std::string_view word) {
     auto wordChar = [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     };
-    for (std::size_t at = text.find("UTC"); at != std::string_view::npos;
-         at = text.find("UTC", at + 1)) {
+    for (std::size_t at = text.find(word); at != std::string_view::npos;
+         at = text.find(word, at + 1)) {
         const bool before = at == 0 || !wordChar(text[at - 1]);
-        const bool after = at + 3 == text.size() || !wordChar(text[at + 3]);
+        const bool after = at + word.size() == text.size() || !wordChar(text[at + word.size()]);
         if (before && after) return true;
     }
     return false;
 }
 
-bool EntryMarksUtc(std::string_view entry) {
+// The columns after the host, up to column 55; empty without a usable host.
+std::string MarkColumns(std::string_view entry) {
     const std::u32string text = FirstColumns(entry, kEntryColumns);
     const std::size_t start = kHostColumn - 1;
-    if (text.size() <= start) return false;
+    if (text.size() <= start) return {};
     const std::size_t blank = text.find(U' ', start);
-    if (blank == std::u32string::npos || blank == start) return false;
-    return NamesUtc(EncodeUtf8(std::u32string_view(text).substr(blank)));
+    if (blank == std::u32string::npos || blank == start) return {};
+    return EncodeUtf8(std::u32string_view(text).substr(blank));
+}
+
+}  // namespace
+
+bool NamesUtc(std::string_view text) {
+    return NamesWord(text, "UTC");
+}
+
+bool EntryMarksUtc(std::string_view entry) {
+    return NamesUtc(MarkColumns(entry));
+}
+
+core::Protocol EntryProtocol(std::string_view entry) {
+    return NamesWord(MarkColumns(entry), "NTP") ? core::Protocol::Ntp : core::Protocol::Daytime;
+}
+
+std::string NtpResultText(int secondsOfDay, std::int64_t offsetMicros) {
+    // Half a millisecond rounds away from zero; the magnitude is taken first
+    // so that the sign never rests on a rounded-away zero.
+    const bool behind = offsetMicros < 0;
+    const std::uint64_t magnitude = behind ? 0 - static_cast<std::uint64_t>(offsetMicros)
+                                           : static_cast<std::uint64_t>(offsetMicros);
+    const std::uint64_t ms = (magnitude + 500) / 1000;
+    char diff[40];
+    if (ms < 1'000'000) {
+        std::snprintf(diff, sizeof diff, "%c%llu.%03llus", behind && ms != 0 ? '-' : '+',
+                      static_cast<unsigned long long>(ms / 1000),
+                      static_cast<unsigned long long>(ms % 1000));
+    } else {
+        std::snprintf(diff, sizeof diff, "%c%llus", behind ? '-' : '+',
+                      static_cast<unsigned long long>((ms + 500) / 1000));
+    }
+    return core::FormatTimeOfDay(secondsOfDay) + " " + diff;
 }
 
 std::string EntryWithResult(std::string_view entry, std::string_view timeText) {

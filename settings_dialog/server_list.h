@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/config.h"
 #include "platform/platform.h"
 
 namespace tempikon::settings_dialog {
@@ -42,6 +44,16 @@ bool NamesUtc(std::string_view text);
 // The entry marks its server as one that sends UTC: "UTC" as a word in its
 // columns after the host (up to column 55). The result column does not count.
 bool EntryMarksUtc(std::string_view entry);
+
+// The protocol the entry's server speaks: NTP when the word "NTP" stands in
+// its columns after the host, as "UTC" does; else Daytime, so that lists
+// written before NTP read as they did.
+core::Protocol EntryProtocol(std::string_view entry);
+
+// An NTP check's result: the server's local time of day (secondsOfDay) and
+// how far it is ahead of this clock, to the millisecond, e.g.
+// "12:00:07 +1.502s"; beyond 1000 s in whole seconds, "12:00:07 -3600s".
+std::string NtpResultText(int secondsOfDay, std::int64_t offsetMicros);
 
 // The entry's first 55 characters, three blanks and "[timeText]", or
 // "[Timeout ]" when timeText is empty. timeText is UTF-8.

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QKeyEvent>
@@ -389,6 +390,63 @@ void QtListBox::doubleClicked() {
 
 void QtListBox::menuKey() {
     notify(onMenuKey);
+}
+
+// ---- combo box ------------------------------------------------------------------
+
+QtComboBox::QtComboBox(QWidget* parent, const platform::TwipsRect& rect,
+                       const platform::FontSpec& font)
+    : widget_(new QComboBox(parent)) {
+    widget_->setEditable(false);
+    widget_->setFont(makeFont(font, parent->font()));
+    widget_->setGeometry(toPixels(rect));
+    widget_->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(widget_, &QComboBox::currentIndexChanged, widget_, [this] {
+        if (!quiet_) notify(onSelectionChanged);
+    });
+}
+
+QtComboBox::~QtComboBox() {
+    if (widget_) widget_->disconnect();
+}
+
+void QtComboBox::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+void QtComboBox::addItem(const std::string& text) {
+    if (!widget_) return;
+    // A first item selects itself in Qt; here nothing is selected until
+    // someone selects it, as on the other backends.
+    quiet_ = true;
+    const int selected = widget_->currentIndex();
+    widget_->addItem(toQString(text));
+    widget_->setCurrentIndex(selected);
+    quiet_ = false;
+}
+
+int QtComboBox::count() const {
+    return widget_ ? widget_->count() : 0;
+}
+
+int QtComboBox::selectedIndex() const {
+    return widget_ ? widget_->currentIndex() : -1;
+}
+
+void QtComboBox::setSelectedIndex(int index) {
+    if (!widget_ || index < -1 || index >= count()) return;
+    // The index signal that follows raises onSelectionChanged.
+    widget_->setCurrentIndex(index);
+}
+
+std::string QtComboBox::itemText(int index) const {
+    if (!widget_ || index < 0 || index >= count()) return {};
+    return toStdString(widget_->itemText(index));
+}
+
+QComboBox* QtComboBox::widget() const {
+    return widget_;
 }
 
 // ---- menus --------------------------------------------------------------------

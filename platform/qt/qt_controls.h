@@ -10,6 +10,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QPoint;
 class QLabel;
 class QLineEdit;
@@ -154,6 +155,27 @@ private:
     QPointer<ListWidget> widget_;
     bool enabled_ = true;
     // Set while items are added or removed: that is no user's selection.
+    bool quiet_ = false;
+};
+
+class QtComboBox : public platform::ComboBox {
+public:
+    QtComboBox(QWidget* parent, const platform::TwipsRect& rect, const platform::FontSpec& font);
+    ~QtComboBox() override;
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    void addItem(const std::string& text) override;
+    int count() const override;
+    int selectedIndex() const override;
+    void setSelectedIndex(int index) override;
+    std::string itemText(int index) const override;
+
+    QComboBox* widget() const;
+
+private:
+    QPointer<QComboBox> widget_;
+    bool enabled_ = true;
+    // Set while an item is added: that is no user's choice.
     bool quiet_ = false;
 };
 

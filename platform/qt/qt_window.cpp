@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -182,6 +183,14 @@ platform::ListBox& QtWindow::addListBox(const platform::TwipsRect& rect,
     remember(list.widget());
     addFocusable(list.widget());
     return list;
+}
+
+platform::ComboBox& QtWindow::addComboBox(const platform::TwipsRect& rect,
+                                          const platform::FontSpec& font) {
+    auto& box = keep(std::make_unique<QtComboBox>(client_, rect, font));
+    remember(box.widget());
+    addFocusable(box.widget());
+    return box;
 }
 
 platform::Picture& QtWindow::addPicture(const platform::TwipsRect& rect, const std::string& image) {

@@ -37,6 +37,8 @@ public:
                                     const platform::FontSpec& font = {}) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
+    platform::ComboBox& addComboBox(const platform::TwipsRect& rect,
+                                    const platform::FontSpec& font = {}) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,
                                   const std::string& image) override;
     platform::MenuItem& addMenuItem(const std::string& caption) override;

@@ -234,6 +234,54 @@ void Win32ListBox::setItemText(int index, const std::string& text) {
     items_[static_cast<std::size_t>(index)] = text;
 }
 
+// ---- combo box --------------------------------------------------------------
+
+void Win32ComboBox::setEnabled(bool enabled) {
+    EnableWindow(hwnd_, enabled);
+}
+
+bool Win32ComboBox::isEnabled() const {
+    return IsWindowEnabled(hwnd_);
+}
+
+void Win32ComboBox::addItem(const std::string& text) {
+    const LRESULT at =
+        SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(text).c_str()));
+    if (at >= 0) items_.push_back(text);
+}
+
+int Win32ComboBox::selectedIndex() const {
+    const LRESULT at = SendMessageW(hwnd_, CB_GETCURSEL, 0, 0);
+    return at == CB_ERR ? -1 : static_cast<int>(at);
+}
+
+void Win32ComboBox::setSelectedIndex(int index) {
+    if (index < -1 || index >= count() || index == selectedIndex()) return;
+    // CB_SETCURSEL sends no CBN_SELCHANGE: notify as a user's choice does.
+    SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    if (onSelectionChanged) onSelectionChanged();
+}
+
+std::string Win32ComboBox::itemText(int index) const {
+    if (index < 0 || index >= count()) return {};
+    return items_[static_cast<std::size_t>(index)];
+}
+
+void fitComboBoxHeight(HWND hwnd, int heightPixels) {
+    LRESULT field = SendMessageW(hwnd, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (field == CB_ERR) return;
+    // Systems differ in what the field's height counts (Wine reads back 2
+    // more than was set), so correct by what the control became.
+    for (int pass = 0; pass < 3; ++pass) {
+        RECT r;
+        if (!GetWindowRect(hwnd, &r)) return;
+        const LRESULT off = (r.bottom - r.top) - heightPixels;
+        if (off == 0 || field - off < 1) return;
+        field -= off;
+        SendMessageW(hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    }
+}
+
 // ---- menus --------------------------------------------------------------------
 
 Win32MenuItem::Win32MenuItem(HMENU menu, UINT id, HWND menuBarOwner, std::string caption)

@@ -99,6 +99,27 @@ private:
     std::vector<std::string> items_;
 };
 
+class Win32ComboBox final : public platform::ComboBox {
+public:
+    explicit Win32ComboBox(HWND hwnd) : hwnd_(hwnd) {}
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override;
+    void addItem(const std::string& text) override;
+    int count() const override { return static_cast<int>(items_.size()); }
+    int selectedIndex() const override;
+    void setSelectedIndex(int index) override;
+    std::string itemText(int index) const override;
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    HWND hwnd_;
+    std::vector<std::string> items_;
+};
+
+// A drop-down list is as high as its selection field makes it: the field
+// takes what the frame leaves of heightPixels.
+void fitComboBoxHeight(HWND hwnd, int heightPixels);
+
 class Win32MenuItem final : public platform::MenuItem {
 public:
     Win32MenuItem(HMENU menu, UINT id, HWND menuBarOwner, std::string caption);

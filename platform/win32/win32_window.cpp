@@ -341,6 +341,26 @@ platform::ListBox& Win32Window::addListBox(const platform::TwipsRect& rect,
     return *raw;
 }
 
+platform::ComboBox& Win32Window::addComboBox(const platform::TwipsRect& rect,
+                                             const platform::FontSpec& font) {
+    // The height a drop-down list is created with includes its open list.
+    constexpr int kOpenListTwips = 1800;
+    platform::TwipsRect withList = rect;
+    withList.height += kOpenListTwips;
+    const int id = nextId();
+    HWND h = addChild(L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, withList, "",
+                      font, id);
+    children_.back().closedHeightTwips = rect.height;
+    fitComboBoxHeight(h, twipsToPixels(rect.height, dpi_));
+    auto box = std::make_unique<Win32ComboBox>(h);
+    Win32ComboBox* raw = box.get();
+    onCommand(id, [raw](int code) {
+        if (code == CBN_SELCHANGE && raw->onSelectionChanged) raw->onSelectionChanged();
+    });
+    owned_.push_back(std::move(box));
+    return *raw;
+}
+
 platform::Picture& Win32Window::addPicture(const platform::TwipsRect& rect,
                                            const std::string& image) {
     HWND h = addChild(L"STATIC", SS_OWNERDRAW, 0, rect, "", {}, nextId());
@@ -411,6 +431,9 @@ void Win32Window::placeChildren() {
                    twipsToPixels(child.rect.top, dpi_), twipsToPixels(child.rect.width, dpi_),
                    twipsToPixels(child.rect.height, dpi_), FALSE);
         SendMessageW(child.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(child.font)), FALSE);
+        // The new font has set the selection field's height afresh.
+        if (child.closedHeightTwips > 0)
+            fitComboBoxHeight(child.hwnd, twipsToPixels(child.closedHeightTwips, dpi_));
     }
 }
 

@@ -40,6 +40,8 @@ public:
                                     const platform::FontSpec& font) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
+    platform::ComboBox& addComboBox(const platform::TwipsRect& rect,
+                                    const platform::FontSpec& font = {}) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,
                                   const std::string& image) override;
     platform::MenuItem& addMenuItem(const std::string& caption) override;
@@ -71,6 +73,8 @@ private:
         HWND hwnd;
         platform::TwipsRect rect;
         platform::FontSpec font;
+        // A drop-down list: created taller by its open list, kept this high.
+        int closedHeightTwips = 0;
     };
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -49,6 +49,24 @@ void FakeListBox::doubleClick(int index) {
     if (onDoubleClick) onDoubleClick();
 }
 
+void FakeComboBox::setSelectedIndex(int index) {
+    if (index < -1 || index >= count()) throw std::out_of_range("FakeComboBox: bad index");
+    if (index == selected) return;
+    selected = index;
+    if (onSelectionChanged) onSelectionChanged();
+}
+
+std::string FakeComboBox::itemText(int index) const {
+    if (index < 0 || index >= count()) return {};
+    return items[static_cast<std::size_t>(index)];
+}
+
+void FakeComboBox::userChoose(const std::string& text) {
+    const auto it = std::find(items.begin(), items.end(), text);
+    if (it == items.end()) throw std::out_of_range("FakeComboBox: no item " + text);
+    if (enabled) setSelectedIndex(static_cast<int>(it - items.begin()));
+}
+
 platform::MenuItem& FakePopupMenu::addItem(const std::string& c) {
     auto item = std::make_unique<FakeMenuItem>();
     item->caption_ = c;
@@ -119,6 +137,14 @@ platform::CheckBox& FakeWindow::addCheckBox(const platform::TwipsRect& rect,
 platform::ListBox& FakeWindow::addListBox(const platform::TwipsRect& rect,
                                           const platform::FontSpec& font) {
     auto c = std::make_unique<FakeListBox>();
+    c->rect = rect;
+    c->font = font;
+    return keep(std::move(c), true);
+}
+
+platform::ComboBox& FakeWindow::addComboBox(const platform::TwipsRect& rect,
+                                            const platform::FontSpec& font) {
+    auto c = std::make_unique<FakeComboBox>();
     c->rect = rect;
     c->font = font;
     return keep(std::move(c), true);

@@ -137,6 +137,26 @@ public:
     int selected = -1;
 };
 
+class FakeComboBox : public platform::ComboBox {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    void addItem(const std::string& text) override { items.push_back(text); }
+    int count() const override { return static_cast<int>(items.size()); }
+    int selectedIndex() const override { return selected; }
+    void setSelectedIndex(int index) override;
+    std::string itemText(int index) const override;
+
+    // The user's choice of the item with this text; ignored while disabled.
+    void userChoose(const std::string& text);
+
+    platform::TwipsRect rect;
+    platform::FontSpec font;
+    bool enabled = true;
+    std::vector<std::string> items;
+    int selected = -1;
+};
+
 class FakeMenuItem : public platform::MenuItem {
 public:
     void setEnabled(bool e) override { enabled = e; }
@@ -201,6 +221,8 @@ public:
                                     const platform::FontSpec& font) override;
     platform::ListBox& addListBox(const platform::TwipsRect& rect,
                                   const platform::FontSpec& font) override;
+    platform::ComboBox& addComboBox(const platform::TwipsRect& rect,
+                                    const platform::FontSpec& font) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,
                                   const std::string& image) override;
     platform::MenuItem& addMenuItem(const std::string& caption) override;

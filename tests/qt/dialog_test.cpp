@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -77,6 +78,9 @@ struct DialogQtTest : ::testing::Test {
     }
     static QCheckBox* box(platform::CheckBox& b) {
         return dynamic_cast<qt::QtCheckBox&>(b).widget();
+    }
+    static QComboBox* combo(platform::ComboBox& c) {
+        return dynamic_cast<qt::QtComboBox&>(c).widget();
     }
     static QListWidget* listWidget(settings_dialog::ConfigDialog& d) {
         return dynamic_cast<qt::QtListBox&>(d.serverList()).widget();
@@ -181,6 +185,46 @@ TEST_F(DialogQtTest, EnterPressesOkWhichWritesTheSettingsFile) {
     EXPECT_EQ(file.value("CONFIG/Zone2").toString(), "");
     EXPECT_EQ(dynamic_cast<qt::QtLabel&>(form->serverLine()).widget()->text(), "typed.example");
     EXPECT_TRUE(form->setTimeItem().isEnabled());
+}
+
+// The protocol choices: filled from the settings, reached by Tab right after
+// their server fields, chosen with the keyboard and written by OK.
+TEST_F(DialogQtTest, TheProtocolChoicesAreFilledChosenAndWritten) {
+    seed("[CONFIG]\nServer=p.example\nServer2=b.example\nProtocol2=NTP\nZone=UTC\n");
+    settings_dialog::ConfigDialog& dlg = openDialog();
+    QComboBox* primary = combo(dlg.protocolBox());
+    QComboBox* backup = combo(dlg.protocol2Box());
+    EXPECT_EQ(primary->currentText(), "Daytime");
+    EXPECT_EQ(backup->currentText(), "NTP");
+    EXPECT_FALSE(primary->isEditable());
+    EXPECT_TRUE(box(dlg.utcBox())->isEnabled());
+    EXPECT_FALSE(box(dlg.utc2Box())->isEnabled()) << "no zone for an NTP server";
+
+    // Shown beside its field and overlapping no other control.
+    for (QComboBox* c : {primary, backup}) {
+        EXPECT_TRUE(c->isVisible());
+        for (QWidget* other :
+             c->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (other == c || !other->isVisible()) continue;
+            EXPECT_FALSE(c->geometry().intersects(other->geometry()))
+                << other->metaObject()->className() << " at " << other->x() << "," << other->y();
+        }
+    }
+
+    EXPECT_EQ(edit(dlg.serverField())->nextInFocusChain(), primary);
+    EXPECT_EQ(primary->nextInFocusChain(), edit(dlg.offsetField()));
+    QTest::keyClick(primary, Qt::Key_Down);
+    EXPECT_EQ(primary->currentText(), "NTP");
+    EXPECT_FALSE(box(dlg.utcBox())->isEnabled());
+    EXPECT_EQ(edit(dlg.server2Field())->nextInFocusChain(), backup);
+    QTest::keyClick(backup, Qt::Key_Up);
+    EXPECT_EQ(backup->currentText(), "Daytime");
+    EXPECT_TRUE(box(dlg.utc2Box())->isEnabled());
+
+    dynamic_cast<qt::QtButton&>(dlg.okButton()).click();
+    QSettings file(QString::fromStdString(SettingsFile().string()), QSettings::IniFormat);
+    EXPECT_EQ(file.value("CONFIG/Protocol").toString(), "NTP");
+    EXPECT_EQ(file.value("CONFIG/Protocol2").toString(), "Daytime");
 }
 
 TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {

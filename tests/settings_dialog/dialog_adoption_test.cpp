@@ -6,6 +6,7 @@
 
 #include "settings_dialog/field_rules.h"
 #include "tests/settings_dialog/dialog_fixture.h"
+#include "tests/support/fake_ntp_server.h"
 
 namespace tempikon::settings_dialog::testing {
 namespace {
@@ -250,6 +251,104 @@ TEST_F(AdoptionTest, UtcIsChosenWhenTheServerSendsItAndTheEstimateAgrees) {
             << c.what << ": the other server's box";
         dlg.reset();
     }
+}
+
+// An NTP entry adopts with its protocol, offset 0 and no zone, whatever its
+// time; a Daytime entry puts the choice back to Daytime. A silent server
+// asks first, as a Daytime one does.
+TEST_F(AdoptionTest, AnNtpEntryAdoptsWithItsProtocolOffsetZeroAndNoZone) {
+    platform.files["timeservers.dat"] =
+        "SE ntp.example      NTP  Answers\r\n"
+        "SE quiet.example    NTP  Silent\r\n"
+        "US alpha.example    UTC  Alpha town\r\n";
+    tempikon::testing::FakeNtpServer server;
+    server.platform = &platform;
+    server.aheadMicros = 5'400'000'000;  // an hour and a half ahead: no estimate is made
+    platform.scriptUdp("ntp.example", server.responder());
+    platform.script("alpha.example", PeerScript().reply(100, "09:35:00 UTC"));
+    config.zone = config.zone2 = "UTC";
+    open();
+    auto choice = [this](ConfigDialog::Role role) {
+        platform::ComboBox& box =
+            role == ConfigDialog::Role::Primary ? dlg->protocolBox() : dlg->protocol2Box();
+        return box.itemText(box.selectedIndex());
+    };
+    struct Step {
+        int entry;
+        int menuItem;  // 0 primary, 1 backup
+        int answer;    // to the warning a silent server brings; 0: none comes
+        Fields fields;
+        std::string protocol, protocol2;
+        bool utc, utc2, utcEnabled, utc2Enabled;
+    };
+    const std::vector<Step> steps = {
+        {0,
+         1,
+         0,
+         {"old.example", "1", "ntp.example", "0"},
+         "Daytime",
+         "NTP",
+         true,
+         false,
+         true,
+         false},
+        {1,
+         0,
+         platform::kIdNo,
+         {"old.example", "1", "ntp.example", "0"},
+         "Daytime",
+         "NTP",
+         true,
+         false,
+         true,
+         false},
+        {1,
+         0,
+         platform::kIdYes,
+         {"quiet.example", "0", "ntp.example", "0"},
+         "NTP",
+         "NTP",
+         false,
+         false,
+         false,
+         false},
+        {2,
+         1,
+         0,
+         {"quiet.example", "0", "alpha.example", "0"},
+         "NTP",
+         "Daytime",
+         false,
+         true,
+         false,
+         true},
+    };
+    std::size_t boxes = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        list().userSelect(s.entry);
+        platform.queuePopupChoice(s.menuItem);
+        if (s.answer) platform.queueAnswer(s.answer);
+        list().mouseDown(2);
+        if (s.answer) ++boxes;
+        EXPECT_EQ(platform.boxes.size(), boxes) << "step " << i;
+        EXPECT_EQ(fields(), s.fields) << "step " << i;
+        EXPECT_EQ(choice(ConfigDialog::Role::Primary), s.protocol) << "step " << i;
+        EXPECT_EQ(choice(ConfigDialog::Role::Backup), s.protocol2) << "step " << i;
+        EXPECT_EQ(dlg->utcBox().isChecked(), s.utc) << "step " << i;
+        EXPECT_EQ(dlg->utc2Box().isChecked(), s.utc2) << "step " << i;
+        EXPECT_EQ(dlg->utcBox().isEnabled(), s.utcEnabled) << "step " << i;
+        EXPECT_EQ(dlg->utc2Box().isEnabled(), s.utc2Enabled) << "step " << i;
+    }
+    EXPECT_EQ(server.requests, 1) << "one request is enough to adopt";
+
+    ok().click();
+    EXPECT_EQ(platform.store().stored("Server"), "quiet.example");
+    EXPECT_EQ(platform.store().stored("Protocol"), "NTP");
+    EXPECT_EQ(platform.store().stored("Zone"), "");
+    // Daytime as stored before: empty, unchanged.
+    EXPECT_EQ(platform.store().stored("Protocol2"), "");
+    EXPECT_EQ(platform.store().stored("Zone2"), "UTC");
 }
 
 }  // namespace

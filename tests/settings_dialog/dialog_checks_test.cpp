@@ -7,6 +7,7 @@
 
 #include "settings_dialog/field_rules.h"
 #include "tests/settings_dialog/dialog_fixture.h"
+#include "tests/support/fake_ntp_server.h"
 
 namespace tempikon::settings_dialog::testing {
 namespace {
@@ -74,6 +75,53 @@ TEST_F(CheckTest, ReplyBytesAreShownAsCharacters) {
     EXPECT_EQ(list().items[0], kAlpha +
                                    "   [\xC3\xA9"
                                    "1:02:03]");
+}
+
+// An NTP entry is asked over NTP, once, and shows the server's local time
+// and how far it is ahead of this clock; a Daytime entry stays Daytime.
+TEST_F(CheckTest, NtpEntriesShowTheServersTimeAndItsDifference) {
+    const std::string ntpAhead = Padded("DE ahead.example    NTP  Ahead");
+    const std::string ntpBehind = Padded("DE behind.example   NTP  Behind");
+    const std::string ntpSilent = Padded("DE silent.example   NTP  Silent");
+    const std::string daytime = Padded("US alpha.example    UTC  Alpha town");
+    platform.files["timeservers.dat"] =
+        ntpAhead + "\r\n" + ntpBehind + "\r\n" + ntpSilent + "\r\n" + daytime + "\r\n";
+    // Local time in Berlin (UTC+1): the column shows local time, not UTC.
+    platform.fakeClock().zone = fake::FakeClock::Zone::Berlin;
+    platform.fakeClock().setNow(2026, 12, 7, 12, 0, 5, 500);
+    tempikon::testing::FakeNtpServer ahead, behind;
+    ahead.platform = behind.platform = &platform;
+    ahead.aheadMicros = 1'502'000;
+    behind.aheadMicros = -7'200'250'000;
+    behind.delaysMs = {{40, 40}};
+    platform.scriptUdp("ahead.example", ahead.responder());
+    platform.scriptUdp("behind.example", behind.responder());
+    platform.script("alpha.example", PeerScript().reply(10, "Mon Dec  7 11:00:09 2026 UTC\r\n"));
+    open();
+
+    checkAll().click();
+    EXPECT_EQ(list().items, (std::vector<std::string>{
+                                ntpAhead + "   [12:00:07 +1.502s]",
+                                ntpBehind + "   [10:00:05 -7200s]",
+                                ntpSilent + "   [Timeout ]",
+                                daytime + "   [11:00:09]",
+                            }));
+    // One request each: a check sets nothing and needs no burst.
+    EXPECT_EQ(ahead.requests, 1);
+    EXPECT_EQ(behind.requests, 1);
+    std::vector<std::string> asked;
+    for (const auto& r : platform.udpRequests) asked.push_back(r.host);
+    EXPECT_EQ(asked,
+              (std::vector<std::string>{"ahead.example", "behind.example", "silent.example"}));
+    EXPECT_EQ(platform.connections, std::vector<std::string>{"alpha.example"});
+    EXPECT_TRUE(platform.fakeClock().settings.empty());
+
+    // Check server on one entry replaces its result.
+    ahead.aheadMicros = -250;
+    list().userSelect(0);
+    checkServer().click();
+    EXPECT_EQ(list().items[0].substr(55), "   [12:00:08 +0.000s]");
+    EXPECT_EQ(row(), (Row{true, true, false, true, true}));
 }
 
 TEST_F(CheckTest, AnEntryWithoutAUsableHostIsNotQueried) {

@@ -81,10 +81,12 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         TwipsRect rect;
     };
     const std::vector<Focusable> order = {
-        {&dlg->serverField(), {120, 480, 3735, 285}},
+        {&dlg->serverField(), {120, 480, 2475, 285}},
+        {&dlg->protocolBox(), {2655, 480, 1200, 270}},
         {&dlg->offsetField(), {4080, 480, 1095, 285}},
         {&dlg->utcBox(), {4080, 765, 1770, 255}},
-        {&dlg->server2Field(), {120, 1440, 3735, 285}},
+        {&dlg->server2Field(), {120, 1440, 2475, 285}},
+        {&dlg->protocol2Box(), {2655, 1440, 1200, 270}},
         {&dlg->offset2Field(), {4080, 1440, 1095, 285}},
         {&dlg->utc2Box(), {4080, 1725, 1770, 255}},
         {&dlg->timeoutField(), {5880, 480, 1455, 285}},
@@ -106,7 +108,25 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         if (auto* b = dynamic_cast<const FakeButton*>(c)) rect = b->rect;
         if (auto* l = dynamic_cast<const FakeListBox*>(c)) rect = l->rect;
         if (auto* u = dynamic_cast<const fake::FakeCheckBox*>(c)) rect = u->rect;
+        if (auto* p = dynamic_cast<const fake::FakeComboBox*>(c)) rect = p->rect;
         EXPECT_TRUE(SameRect(rect, order[i].rect)) << "tab stop " << i;
+    }
+    // Nothing overlaps another control, labels included.
+    std::vector<TwipsRect> placed;
+    for (platform::Control* c : window().controls) {
+        if (auto* l = dynamic_cast<FakeLabel*>(c)) placed.push_back(l->rect);
+    }
+    for (const Focusable& f : order) placed.push_back(f.rect);
+    auto overlap = [](const TwipsRect& a, const TwipsRect& b) {
+        return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+               b.top < a.top + a.height;
+    };
+    for (const Focusable& f : {order[1], order[5]}) {
+        for (const TwipsRect& other : placed) {
+            if (SameRect(other, f.rect)) continue;
+            EXPECT_FALSE(overlap(f.rect, other))
+                << "choice at " << f.rect.top << " meets " << other.left << "," << other.top;
+        }
     }
 
     // Host fields left-aligned, numbers right-aligned.
@@ -276,6 +296,77 @@ TEST_F(OkTest, TheUtcBoxesShowTheZonesAndOkStoresThem) {
         EXPECT_EQ(platform.store().stored("Zone2"), c.stored2) << c.zone2;
         EXPECT_EQ(config.zone, c.stored) << "in force";
         EXPECT_EQ(config.zone2, c.stored2) << "in force";
+        platform.advance(0);
+    }
+}
+
+// Each server's protocol choice shows the stored one; OK stores the choice,
+// and keeps the stored text when the choice still names it.
+TEST_F(OkTest, TheProtocolChoicesShowTheStoredOnesAndOkStoresThem) {
+    using Items = std::vector<std::string>;
+    struct Case {
+        std::string stored, stored2;
+        Items items, items2;           // offered when the dialog opens
+        std::string shown, shown2;     // selected then
+        std::string choose, choose2;   // the user's choice; empty: none
+        bool utcEnabled, utc2Enabled;  // after the choice
+        std::string saved, saved2;
+    };
+    const Items both = {"Daytime", "NTP"};
+    const std::vector<Case> cases = {
+        {"", "", both, both, "Daytime", "Daytime", "", "", true, true, "", ""},
+        {"NTP", " daytime ", both, both, "NTP", "Daytime", "", "", false, true, "NTP", " daytime "},
+        {"", "ntp", both, both, "Daytime", "NTP", "NTP", "Daytime", false, true, "NTP", "Daytime"},
+        {"NTP", "", both, both, "NTP", "Daytime", "Daytime", "NTP", true, false, "Daytime", "NTP"},
+        {"SNTP",
+         "NTS",
+         {"Daytime", "NTP", "SNTP"},
+         {"Daytime", "NTP", "NTS"},
+         "SNTP",
+         "NTS",
+         "",
+         "",
+         true,
+         true,
+         "SNTP",
+         "NTS"},
+        {"SNTP",
+         "NTS",
+         {"Daytime", "NTP", "SNTP"},
+         {"Daytime", "NTP", "NTS"},
+         "SNTP",
+         "NTS",
+         "NTP",
+         "Daytime",
+         false,
+         true,
+         "NTP",
+         "Daytime"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = "stored '" + c.stored + "', '" + c.stored2 + "'";
+        config = {"prim.example", "back.example", 0.0f, 0.0f, 3, 30, "UTC", "UTC"};
+        config.protocol = c.stored;
+        config.protocol2 = c.stored2;
+        open();
+        auto& box = fake::as<fake::FakeComboBox>(dlg->protocolBox());
+        auto& box2 = fake::as<fake::FakeComboBox>(dlg->protocol2Box());
+        EXPECT_EQ(box.items, c.items) << name;
+        EXPECT_EQ(box2.items, c.items2) << name;
+        EXPECT_EQ(box.itemText(box.selected), c.shown) << name;
+        EXPECT_EQ(box2.itemText(box2.selected), c.shown2) << name;
+        if (!c.choose.empty()) box.userChoose(c.choose);
+        if (!c.choose2.empty()) box2.userChoose(c.choose2);
+        EXPECT_EQ(dlg->utcBox().isEnabled(), c.utcEnabled) << name;
+        EXPECT_EQ(dlg->utc2Box().isEnabled(), c.utc2Enabled) << name;
+        ok().click();
+        EXPECT_TRUE(window().closed) << name;
+        EXPECT_EQ(platform.store().stored("Protocol"), c.saved) << name;
+        EXPECT_EQ(platform.store().stored("Protocol2"), c.saved2) << name;
+        EXPECT_EQ(config.protocol, c.saved) << name << ", in force";
+        EXPECT_EQ(config.protocol2, c.saved2) << name << ", in force";
+        // The zones are kept: the choice only decides whether they count.
+        EXPECT_EQ(config.zone, "UTC") << name;
         platform.advance(0);
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -139,6 +140,46 @@ TEST(EntryWithResult, AppendsOneResultColumnBehindColumn55) {
     EXPECT_EQ(Columns(EntryWithResult(wide, "14:03:27")), 68u);
 }
 
+TEST(EntryProtocol, TheWordNtpAfterTheHostMarksAnNtpServer) {
+    struct Case {
+        const char* name;
+        std::string entry;
+        core::Protocol protocol;
+    };
+    const std::vector<Case> cases = {
+        {"marked", Padded("SE ntp.se                 NTP  Netnod"), core::Protocol::Ntp},
+        {"mark among other words", Padded("-- t.example SMEAR,NTP x"), core::Protocol::Ntp},
+        {"a Daytime line as before", Padded("US time-a-g.nist.gov      UTC  NIST"),
+         core::Protocol::Daytime},
+        {"ntp in the host only", Padded("SE NTP.example ntp.se x"), core::Protocol::Daytime},
+        {"lower case", Padded("US host.example ntp"), core::Protocol::Daytime},
+        {"within a longer word", Padded("US host.example NTPv4 SNTP"), core::Protocol::Daytime},
+        {"beyond column 55", Padded("US host.example") + " NTP", core::Protocol::Daytime},
+        {"no usable host", Padded("US  NTP"), core::Protocol::Daytime},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EntryProtocol(c.entry), c.protocol) << c.name;
+        // A check's result behind column 55 does not change it.
+        EXPECT_EQ(EntryProtocol(EntryWithResult(c.entry, "NTP")), c.protocol) << c.name;
+    }
+}
+
+TEST(NtpResultText, TimeOfDayAndTheDifferenceToTheMillisecond) {
+    struct Case {
+        int secondsOfDay;
+        std::int64_t offsetMicros;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {43'207, 1'502'000, "12:00:07 +1.502s"}, {0, 0, "00:00:00 +0.000s"},
+        {86'399, -499, "23:59:59 +0.000s"},  // rounds to no difference: no sign of one
+        {3'600, -1'502'499, "01:00:00 -1.502s"}, {3'600, -1'502'500, "01:00:00 -1.503s"},
+        {60, 999'999'499, "00:01:00 +999.999s"}, {60, 999'999'500, "00:01:00 +1000s"},
+        {60, -3'600'000'000, "00:01:00 -3600s"}, {60, INT64_MIN, "00:01:00 -9223372036855s"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NtpResultText(c.secondsOfDay, c.offsetMicros), c.text);
+}
+
 TEST(LoadServerListEntries, WorkingFolderFirstThenDataFoldersInOrder) {
     fake::FakePlatform platform;
     platform.dataDirs = {"/opt/tempikon/bin/", "/usr/share/tempikon"};
@@ -196,18 +237,38 @@ TEST(ShippedServerList, IsInTheFixedColumnFormat) {
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(bytes->find('\n'), bytes->find("\r\n") + 1) << "lines end with CR LF";
     const auto entries = ServerListEntries(*bytes);
-    ASSERT_EQ(entries.size(), 19u);
-    std::vector<std::string> hosts;
+    ASSERT_EQ(entries.size(), 46u);
+    std::vector<std::string> daytime;
+    std::vector<std::string> ntp;
+    std::vector<std::string> smearing;
     for (const auto& e : entries) {
         const auto host = HostOfEntry(e);
         ASSERT_TRUE(host.has_value()) << e;
-        hosts.push_back(*host);
-        EXPECT_TRUE(EntryMarksUtc(e)) << "every shipped server sends UTC: " << e;
+        if (EntryProtocol(e) == core::Protocol::Ntp) {
+            ntp.push_back(*host);
+            // NTP gives UTC by itself; its servers carry no zone mark.
+            EXPECT_FALSE(EntryMarksUtc(e)) << e;
+        } else {
+            daytime.push_back(*host);
+            EXPECT_TRUE(EntryMarksUtc(e)) << "every shipped Daytime server sends UTC: " << e;
+        }
+        if (e.find("SMEAR") != std::string::npos) smearing.push_back(*host);
+        // The pool's rules forbid shipping its bare names.
+        EXPECT_EQ(host->find("pool.ntp.org"), std::string::npos) << e;
     }
-    EXPECT_EQ(hosts.front(), "time-a-g.nist.gov");
-    EXPECT_NE(std::find(hosts.begin(), hosts.end(), "time-e-wwv.nist.gov"), hosts.end());
-    EXPECT_NE(std::find(hosts.begin(), hosts.end(), "time.nist.gov"), hosts.end());
-    EXPECT_EQ(hosts.back(), "utcnist3.colorado.edu");
+    ASSERT_EQ(daytime.size(), 19u);
+    EXPECT_EQ(daytime.front(), "time-a-g.nist.gov");
+    EXPECT_NE(std::find(daytime.begin(), daytime.end(), "time-e-wwv.nist.gov"), daytime.end());
+    EXPECT_NE(std::find(daytime.begin(), daytime.end(), "time.nist.gov"), daytime.end());
+    EXPECT_EQ(daytime.back(), "utcnist3.colorado.edu");
+    // The Daytime lines come first, as older lists had them.
+    EXPECT_EQ(HostOfEntry(entries[18]), "utcnist3.colorado.edu");
+    for (const char* host :
+         {"time.nist.gov", "time-a-g.nist.gov", "time-e-wwv.nist.gov", "ptbtime1.ptb.de",
+          "ptbtime3.ptb.de", "ntp.se", "sth2.ntp.se", "time.cloudflare.com", "time.google.com"})
+        EXPECT_NE(std::find(ntp.begin(), ntp.end(), host), ntp.end()) << host;
+    // Leap smearing servers must not be mixed with the others: marked so.
+    EXPECT_EQ(smearing, std::vector<std::string>{"time.google.com"});
     // No line is longer than the 55 columns that are shown.
     std::size_t start = 0;
     while (start < bytes->size()) {

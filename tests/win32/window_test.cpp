@@ -126,6 +126,45 @@ TEST_F(Windows, TheListBoxKeepsEntriesAndSelectionAsTold) {
     EXPECT_EQ(list.selectedIndex(), -1);
 }
 
+TEST_F(Windows, AComboBoxOffersItsItemsAtTheHeightOfItsPlace) {
+    auto w = mainWindow();
+    platform::ComboBox& box = w->addComboBox({0, 0, 1200, 285});
+    w->show();
+    platform.processEvents();
+    HWND h = childWindows(hwndOf(*w)).at(0);
+    EXPECT_EQ(_wcsicmp(classOf(h).c_str(), L"ComboBox"), 0);
+    EXPECT_EQ(GetWindowLongPtrW(h, GWL_STYLE) & 3, CBS_DROPDOWNLIST) << "nothing can be typed";
+    // Closed, it is as high as its place, whatever its font makes of it.
+    RECT r;
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.bottom - r.top, twipsToPixels(285, static_cast<Win32Window&>(*w).dpi()));
+
+    int changes = 0;
+    box.onSelectionChanged = [&] { ++changes; };
+    EXPECT_EQ(box.selectedIndex(), -1);
+    for (const char* item : {"Daytime", "NTP", "Zürich"}) box.addItem(item);
+    EXPECT_EQ(box.count(), 3);
+    EXPECT_EQ(box.itemText(2), "Zürich");
+    EXPECT_EQ(box.itemText(3), "");
+    EXPECT_EQ(box.selectedIndex(), -1) << "adding selects nothing";
+
+    box.setSelectedIndex(1);
+    box.setSelectedIndex(1);  // no change, no notification
+    box.setSelectedIndex(5);  // out of range: ignored
+    EXPECT_EQ(changes, 1);
+    wchar_t shown[32] = {};
+    GetWindowTextW(h, shown, 32);
+    EXPECT_EQ(std::wstring(shown), L"NTP");
+
+    // The user's arrow key chooses the next item and tells of it.
+    SetFocus(h);
+    key(h, VK_DOWN);
+    EXPECT_EQ(box.selectedIndex(), 2);
+    EXPECT_EQ(changes, 2);
+    box.setEnabled(false);
+    EXPECT_FALSE(box.isEnabled());
+}
+
 TEST_F(Windows, MouseNotificationsReachLabelsListsAndTheWindow) {
     auto w = mainWindow();
     platform::Label& label = w->addLabel({0, 0, 2000, 255}, "link", {});
