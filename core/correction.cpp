@@ -1,6 +1,7 @@
 #include "core/correction.h"
 
 #include <cctype>
+#include <cstdio>
 
 #include "core/numbers.h"
 
@@ -19,7 +20,11 @@ std::string MillisText(std::int64_t micros) {
     const std::int64_t magnitude = micros < 0 ? -micros : micros;
     const std::int64_t ms = (magnitude + 500) / 1000;
     if (ms == 0) return "0 ms";
-    return (micros < 0 ? "-" : "+") + std::to_string(ms) + " ms";
+    // Built in one piece: GCC 12's optimiser warns falsely on "-" + string.
+    char text[32];
+    std::snprintf(text, sizeof text, "%c%lld ms", micros < 0 ? '-' : '+',
+                  static_cast<long long>(ms));
+    return text;
 }
 
 }  // namespace
