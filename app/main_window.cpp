@@ -146,7 +146,7 @@ core::SetOutcome MainWindow::setClock() {
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
         setStatus(*outcomeLine_, result.status);
-        platform_.writeOutputLine(result.status);
+        platform_.writeOutputLine(core::OutputLine(result));
         // The status line keeps the design's few words; the reasons go to
         // standard error and to the line's tooltip, under its whole text.
         std::vector<std::string> reasons = result.failures;

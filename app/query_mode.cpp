@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "core/config.h"
+#include "core/correction.h"
 #include "core/daytime_query.h"
 #include "core/ntp_query.h"
 #include "core/query_report.h"
@@ -31,6 +32,12 @@ int RunQueryMode(platform::Platform& platform) {
     // Returns true when the server answered, with a valid time or not: the
     // backup is asked only when the primary gave no answer.
     int status = kExitNoValidTime;
+    // How a setting would correct the clock: "step" or "slew".
+    const auto howSet = [&](const core::ClockPlan& plan) {
+        platform::Clock& clock = platform.clock();
+        return core::ChooseCorrection(plan.micros, clock.nowMicros(), config.step, clock.canSlew())
+            .word;
+    };
     const auto ask = [&](const std::string& host, const std::string& label,
                          const std::string& protocol, float offset, const std::string& zone) {
         const platform::Clock& clock = platform.clock();
@@ -50,7 +57,8 @@ int RunQueryMode(platform::Platform& platform) {
             }
             const core::ClockPlan plan =
                 core::PlanNtpSetting(*sample, offset, clock.nowMicros(), clock);
-            platform.writeOutputLine(core::NtpReportLine(label, *sample, plan, clock));
+            platform.writeOutputLine(core::NtpReportLine(label, *sample, plan, clock) + " " +
+                                     howSet(plan));
             status = kExitOk;
             return true;
         }
@@ -75,7 +83,8 @@ int RunQueryMode(platform::Platform& platform) {
             core::PlanClockSetting(*seconds, offset, core::IsUtcZone(zone), now,
                                    core::ReplyAgeMicros(query, platform.monotonicMicros()), clock);
         platform.writeOutputLine(
-            core::QueryReportLine(label, timeText, plan, now, query.lastRoundTripMicros()));
+            core::QueryReportLine(label, timeText, plan, now, query.lastRoundTripMicros()) + " " +
+            howSet(plan));
         status = kExitOk;
         return true;
     };

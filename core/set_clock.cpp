@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/correction.h"
 #include "core/ntp_query.h"
 #include "core/numbers.h"
 #include "platform/reentrance.h"
@@ -134,6 +135,11 @@ ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::
     return plan;
 }
 
+std::string OutputLine(const SetResult& result) {
+    if (result.correction.empty()) return result.status;
+    return result.status + " (" + result.correction + ")";
+}
+
 ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int64_t nowMicros,
                          const platform::Clock& zone) {
     ClockPlan plan;
@@ -233,16 +239,31 @@ SetResult ClockSetter::run(const Config& config,
         const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
         plan = PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);
     }
-    const platform::ClockResult result = clock.setMicros(plan.micros);
+    // Small corrections are slewed, so that the clock never jumps back; a
+    // slew the system refuses becomes a step.
+    Correction correction =
+        ChooseCorrection(plan.micros, clock.nowMicros(), config.step, clock.canSlew());
+    platform::ClockResult result;
+    if (correction.kind == CorrectionKind::Slew) {
+        result = clock.slewMicros(correction.offsetMicros);
+        if (!result.ok && !clock.canSlew() && !query_.isShutDown()) {
+            correction = ChooseCorrection(plan.micros, clock.nowMicros(), "always", false);
+            result = clock.setMicros(plan.micros);
+        }
+    } else {
+        result = clock.setMicros(plan.micros);
+    }
     // Setting the clock may have handled events; the window may be gone now.
     if (query_.isShutDown()) return skipped();
     if (!result.ok) {
         const std::string reason = result.reason.empty() ? "unknown error" : result.reason;
         return report("Couldn't set system clock: " + reason, SetOutcome::Refused);
     }
-    return report("Time set to " + FormatTimeOfDay(plan.localSecondsOfDay) +
-                      " d=" + std::to_string(plan.d) + "s",
-                  SetOutcome::Set);
+    SetResult set = report("Time set to " + FormatTimeOfDay(plan.localSecondsOfDay) +
+                               " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
+                           SetOutcome::Set);
+    set.correction = correction.word;
+    return set;
 }
 
 }  // namespace tempikon::core

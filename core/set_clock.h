@@ -76,7 +76,14 @@ struct SetResult {
     std::string status;
     // One line for each server that gave no time, "<server>: <reason>".
     std::vector<std::string> failures;
+    // How a setting corrected the clock: "step" or "slew"; empty otherwise.
+    std::string correction{};
 };
+
+// The line standard output gets for a result: the status, and for a
+// setting how it was made, e.g. "Time set to 12:00:00 d=0s slewed +100 ms
+// (slew)".
+std::string OutputLine(const SetResult& result);
 
 // Sets the clock from the primary server, else from the backup.
 class ClockSetter {

@@ -191,7 +191,12 @@
         <translation>Schreiben Sie an</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="22"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="23"/>
+        <source>%1 slewed %2 ms</source>
+        <translation>%1, um %2 ms allmählich angeglichen</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="24"/>
         <source>Time set to %1 d=%2s</source>
         <translation>Zeit gestellt auf %1 d=%2s</translation>
     </message>

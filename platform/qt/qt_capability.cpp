@@ -46,11 +46,6 @@ bool HoldsClockRight() {
     return Get(sets) && (sets.data[kWord].effective & kBit);
 }
 
-bool MayRaiseClockRight() {
-    Sets sets;
-    return Get(sets) && (sets.data[kWord].permitted & kBit);
-}
-
 ClockRight::ClockRight() : raised_(SetEffective(true)) {}
 
 ClockRight::~ClockRight() {

@@ -11,9 +11,6 @@ void DropClockRight();
 // True when CAP_SYS_TIME is in the effective set now.
 bool HoldsClockRight();
 
-// True when CAP_SYS_TIME is permitted: the program may set the clock itself.
-bool MayRaiseClockRight();
-
 // Raises CAP_SYS_TIME for its scope when it is permitted, and drops it again.
 class ClockRight {
 public:

@@ -148,8 +148,9 @@ platform::ClockResult QtClock::setMicros(std::int64_t micros) {
 }
 
 bool QtClock::canSlew() const {
-    // Without the right, settings go to the time service, which only steps.
-    return !kernelRefused_ && MayRaiseClockRight();
+    // The kernel's own answer decides, as for a setting: once it refuses,
+    // settings go to the time service, which only steps.
+    return !kernelRefused_;
 }
 
 platform::ClockResult QtClock::slewMicros(std::int64_t offsetMicros) {

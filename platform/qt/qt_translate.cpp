@@ -19,6 +19,8 @@ constexpr const char* kContext = "Tempikon";
 // the parts. The logic's own texts stay English (standard output is for
 // scripts); only what is shown is translated.
 const char* const kPatterns[] = {
+    // Before the setting's own pattern, which would swallow the suffix.
+    QT_TRANSLATE_NOOP("Tempikon", "%1 slewed %2 ms"),
     QT_TRANSLATE_NOOP("Tempikon", "Time set to %1 d=%2s"),
     QT_TRANSLATE_NOOP("Tempikon", "Couldn't set system clock: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "%1 (Backup)"),

@@ -47,7 +47,12 @@ std::string Describe(const sockaddr_storage& address) {
     if (address.ss_family == AF_INET6) {
         const auto& a = reinterpret_cast<const sockaddr_in6&>(address);
         ::inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text);
-        return "[" + std::string(text) + "]:" + std::to_string(ntohs(a.sin6_port));
+        // Appended piece by piece: GCC 12's optimiser warns falsely on "[" + string.
+        std::string out = "[";
+        out += text;
+        out += "]:";
+        out += std::to_string(ntohs(a.sin6_port));
+        return out;
     }
     return text;
 }

@@ -18,7 +18,7 @@ inline core::SetOutcome RunSetting(core::ClockSetter& setter, const core::Config
         setter.run(config, [&](const std::string& server) { serverLine.setText(server); });
     if (!result.status.empty()) {
         outcomeLine.setText(result.status);
-        platform.writeOutputLine(result.status);
+        platform.writeOutputLine(core::OutputLine(result));
     }
     return result.outcome;
 }
