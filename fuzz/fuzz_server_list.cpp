@@ -67,6 +67,10 @@ void CheckEntry(std::string_view line, const std::string& entry, std::string_vie
     FUZZ_CHECK(withResult.substr(entry.size()) == expectedTail);
     FUZZ_CHECK(sd::EntryWithResult(sd::EntryWithResult(withResult, "12:00:00"), timeText) ==
                withResult);
+    // The protocol mark sits after a host, within the 55 columns.
+    const core::Protocol protocol = sd::EntryProtocol(entry);
+    FUZZ_CHECK(host || protocol == core::Protocol::Daytime);
+    FUZZ_CHECK(sd::EntryProtocol(withResult) == protocol);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ trap cleanup EXIT
 
 mkdir -p "$tmp/config/Tempikon" "$tmp/work" "$out"
 printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\nBorderWidth 1\nNoHighlight\nDecorateTransients\n' >"$tmp/twmrc"
-printf '[CONFIG]\nServer=127.0.0.91\nServer2=time-a-b.nist.gov\nOffset=0\nOffset2=0\nTimeout=3\nInterval=30\n' \
+printf '[CONFIG]\nServer=127.0.0.91\nServer2=ptbtime1.ptb.de\nProtocol2=NTP\nOffset=0\nOffset2=0\nTimeout=3\nInterval=30\n' \
   >"$tmp/config/Tempikon/Tempikon.conf"
 # The local server first, then the list shipped with the program.
 {
