@@ -63,7 +63,7 @@ TEST(QueryModeTest, AsksLikeASettingAndNeverSets) {
          PeerScript().reply(40, "12:00:30\r\n"),
          PeerScript(),
          0,
-         {"primary.test: 12:00:30 -> 13:00:30 d=3630.2s rtt=40ms"},
+         {"primary.test: 12:00:30 -> 13:00:30 d=3630.2s rtt=40ms step"},
          {},
          {kPrimary}},
         {"primary silent, backup answers",
@@ -73,7 +73,7 @@ TEST(QueryModeTest, AsksLikeASettingAndNeverSets) {
          PeerScript().reply(10, "x 11:59:00"),
          0,
          {"primary.test: no time",
-          "backup.test (Backup): 11:59:00 -> 11:29:00 d=-1861.7s rtt=10ms"},
+          "backup.test (Backup): 11:59:00 -> 11:29:00 d=-1861.7s rtt=10ms step"},
          {"tempikon: primary.test: no answer within 2 s"},
          {kPrimary, kBackup}},
         {"nothing answers",
@@ -130,13 +130,13 @@ TEST(QueryModeTest, ReportsTheSettingsPlan) {
     };
     const std::vector<Case> cases = {
         {"UTC server follows summer time", "UTC", "0", "10:00:30", 10, 0, 0,
-         "primary.test: 10:00:30 -> 12:00:30 d=30.4s rtt=40ms"},
+         "primary.test: 10:00:30 -> 12:00:30 d=30.4s rtt=40ms step"},
         {"fixed offset of winter", "", "1", "10:00:30", 10, 0, 0,
-         "primary.test: 10:00:30 -> 11:00:30 d=-3569.5s rtt=40ms"},
+         "primary.test: 10:00:30 -> 11:00:30 d=-3569.5s rtt=40ms step"},
         {"across midnight: the next day", "", "0", "00:00:01", 21, 59, 58,
-         "primary.test: 00:00:01 -> 00:00:01 d=3.4s rtt=40ms"},
+         "primary.test: 00:00:01 -> 00:00:01 d=3.4s rtt=40ms step"},
         {"across midnight: the day before", "UTC", "0", "21:59:59", 22, 0, 1,
-         "primary.test: 21:59:59 -> 23:59:59 d=-1.5s rtt=40ms"},
+         "primary.test: 21:59:59 -> 23:59:59 d=-1.5s rtt=40ms step"},
     };
     for (const auto& c : cases) {
         fake::FakePlatform p;

@@ -233,7 +233,7 @@ TEST_F(OneShotTest, ShowsDrawsSetsDrawsWaitsAndCloses) {
     ASSERT_EQ(settingsMade(), 1u);
     EXPECT_EQ(platform.fakeClock().settings[0].atMs, 50);
     EXPECT_EQ(form->outcomeLine().text(), "Time set to 12:00:30 d=30s");
-    EXPECT_EQ(platform.output, std::vector<std::string>{"Time set to 12:00:30 d=30s"});
+    EXPECT_EQ(platform.output, std::vector<std::string>{"Time set to 12:00:30 d=30s (step)"});
     // The wait is the platform's blocking sleep; the window closes after it.
     EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
     EXPECT_EQ(platform.nowMs(), 5050);
@@ -272,7 +272,9 @@ TEST_F(OneShotTest, ExitStatusFollowsTheOutcome) {
         EXPECT_EQ(f.exitCode(), c.status);
         EXPECT_EQ(p.exitCode, c.status);
         EXPECT_EQ(f.outcomeLine().text(), c.outcomeLine);
-        EXPECT_EQ(p.output, std::vector<std::string>{c.outcomeLine});
+        // A setting also says how it was made; this clock cannot slew.
+        EXPECT_EQ(p.output, std::vector<std::string>{std::string(c.outcomeLine) +
+                                                     (c.status == 0 ? " (step)" : "")});
         // A failed setting is shown through the wait all the same.
         EXPECT_EQ(p.sleeps, std::vector<int>{5000});
     }

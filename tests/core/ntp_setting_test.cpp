@@ -231,5 +231,35 @@ TEST_F(NtpSettingTest, QueryLineShowsTheSampleAndTheInstantASettingWouldSet) {
               "2026-12-07 11:59:58.765");
 }
 
+TEST_F(NtpSettingTest, SmallErrorsAreSlewedAndTheNextSettingSlewsWhatIsLeft) {
+    p.fakeClock().slewable = true;
+    server.aheadMicros = 300 * kMs;
+    // How far the settings have moved the clock; the server is 300 ms ahead.
+    const auto error = [&] { return p.clock().nowMicros() - (startMicros + p.nowMs() * kMs); };
+    ASSERT_EQ(run(), SetOutcome::Set);
+    EXPECT_EQ(status, "Time set to 12:00:00 d=0s slewed +300 ms");
+    EXPECT_TRUE(p.fakeClock().settings.empty());
+    // Five minutes on, half of it is done; the next setting measures the
+    // clock as it is and slews the rest, replacing the slew in progress.
+    p.advance(300'000);
+    EXPECT_EQ(error(), 150 * kMs);
+    ASSERT_EQ(run(), SetOutcome::Set);
+    ASSERT_EQ(p.fakeClock().slews.size(), 2u);
+    EXPECT_EQ(p.fakeClock().slews[1].offsetMicros, 150 * kMs);
+    EXPECT_EQ(p.fakeClock().slews[1].leftMicros, 150 * kMs);
+    p.advance(600'000);
+    EXPECT_EQ(error(), 300 * kMs);  // converged on the server's time
+    EXPECT_TRUE(p.fakeClock().settings.empty());
+
+    // 400 ms and more, or Step=always, step.
+    for (const auto& [ahead, step] : {std::pair{400 * kMs, ""}, std::pair{100 * kMs, "always"}}) {
+        server.aheadMicros += ahead;
+        config.step = step;
+        ASSERT_EQ(run(), SetOutcome::Set) << step;
+        EXPECT_EQ(p.fakeClock().settings.size(), ahead == 400 * kMs ? 1u : 2u) << step;
+        EXPECT_EQ(status.find("slewed"), std::string::npos) << status;
+    }
+}
+
 }  // namespace
 }  // namespace tempikon::core

@@ -117,7 +117,8 @@ TEST_F(SetClockTest, PrimaryWithOffsetOneSetsTheClockAndReportsTheDifference) {
     EXPECT_EQ(serverLine().history, std::vector<std::string>{"primary"});
     EXPECT_EQ(lastSet(), 15 * 3600 + 3 * 60 + 27);
     EXPECT_EQ(outcomeLine().text(), "Time set to 15:03:27 d=-13s");
-    EXPECT_EQ(p.output, std::vector<std::string>{"Time set to 15:03:27 d=-13s"});
+    // Standard output also says how: this clock cannot slew.
+    EXPECT_EQ(p.output, std::vector<std::string>{"Time set to 15:03:27 d=-13s (step)"});
     EXPECT_EQ(setter.lastOutcome(), SetOutcome::Set);
     const platform::LocalDateTime now = clock().now();  // the date stays
     EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261207);

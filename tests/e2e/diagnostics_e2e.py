@@ -63,7 +63,7 @@ def case_query(opts, tmp):
     lines = r.stdout.splitlines()
     check(len(lines) == 2 and lines[0] == "127.0.14.1: no time", "the primary's line", r)
     check(re.fullmatch(r"127\.0\.14\.2 \(Backup\): 14:03:27 -> 15:03:27 "
-                       r"d=-?\d+\.\ds rtt=\d+ms", lines[1]), "the backup's line", r)
+                       r"d=-?\d+\.\ds rtt=\d+ms step", lines[1]), "the backup's line", r)
     check("127.0.14.1: connection refused" in r.stderr, "why the primary failed", r)
 
     seed(tmp, ["Server=127.0.14.1", "Timeout=5"])

@@ -35,18 +35,22 @@ PORT = 11123
 # A burst keeps two requests at least 2 s apart; measured at the server, a
 # little less may show when the first request was the one held up.
 MIN_GAP_S = 1.9
-OUTCOME = re.compile(r"Time set to (\d\d:\d\d:\d\d) d=(-?\d+)s")
+OUTCOME = re.compile(r"Time set to (\d\d:\d\d:\d\d) d=(-?\d+)s"
+                     r"(?: slewed (?P<slewed>[+-]?\d+) ms)? \((?P<how>step|slew)\)")
 QUERY_LINE = re.compile(
     r"(?P<server>\S+?)(?: \(Backup\))?: NTP stratum=(?P<stratum>\d+) "
     r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
-    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})")
+    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (?P<how>step|slew)")
 
 
-def ntp_config(host, backup=None, timeout=5, daytime_primary=False):
+def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always"):
     """Settings with an NTP primary (or a Daytime one, the default protocol)
-    and an optional NTP backup."""
+    and an optional NTP backup. Every setting steps unless `step` says
+    otherwise, so that the instant set can be measured."""
     lines = [f"Server={host}", f"Timeout={timeout}"] if daytime_primary else \
         [f"Server={host}:{PORT}", "Protocol=NTP", f"Timeout={timeout}"]
+    if step:
+        lines.append(f"Step={step}")
     if backup:
         lines += [f"Server2={backup}:{PORT}", "Protocol2=NTP"]
     return lines
@@ -77,7 +81,7 @@ def check_set_from_chrony(r, log, what):
     check(r.returncode == 0, f"exit status 0 when the clock was set ({what})", r)
     lines = r.stdout.splitlines()
     check(len(lines) == 1 and OUTCOME.fullmatch(lines[0]), "one outcome line on stdout", r)
-    shown, change = OUTCOME.fullmatch(lines[0]).groups()
+    shown, change = OUTCOME.fullmatch(lines[0]).groups()[:2]
     value, at, record = one_setting(log, r)
     error = value - at
     check(abs(error) <= 0.001, f"set within 1 ms of the real time, off by {error * 1000:.3f} ms:"
@@ -258,6 +262,40 @@ def case_era(opts, tmp):
     check(day == datetime.date(2036, 2, 8), f"set to 2036-02-08, got {day}: {record}", r)
 
 
+def case_slew(opts, tmp):
+    # 100 ms off is slewed, never stepped; 2 s off is stepped; Step=always
+    # steps the 100 ms too.
+    runs = [("100 ms, auto", 0.1, None, "slew"),
+            ("2 s, auto", 2.0, None, "step"),
+            ("100 ms, always", 0.1, "always", "step")]
+    for what, ahead, step, how in runs:
+        home = os.path.join(tmp, what.replace(" ", "").replace(",", "-"))
+        os.makedirs(home)
+        log = os.path.join(home, "clock.log")
+        seed(home, ntp_config("127.0.0.129", step=step))
+        with ScriptedNtpServer("127.0.0.129", PORT, "days_away", days=ahead / 86400):
+            r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
+        check(r.returncode == 0, f"{what}: exit 0 when the clock was set", r)
+        m = OUTCOME.fullmatch(r.stdout.strip())
+        check(m is not None and m["how"] == how, f"{what}: standard output says {how}", r)
+        value, at, record = one_setting(log, r)
+        call = record.split()[3]
+        if how == "slew":
+            check(call == "adjtime", f"{what}: slewed through adjtime: {record}", r)
+            check(abs(value - ahead) <= 0.002, f"{what}: slews +{ahead} s: {record}", r)
+            check(abs(int(m["slewed"]) - ahead * 1000) <= 2,
+                  f"{what}: the outcome says the slewed milliseconds", r)
+        else:
+            check(call == "clock_settime", f"{what}: stepped: {record}", r)
+            check(abs(value - (at + ahead)) <= 0.002, f"{what}: set {ahead} s ahead: {record}", r)
+    # /QUERY says how a setting would correct the clock.
+    seed(tmp, ntp_config("127.0.0.129", step=None))
+    with ScriptedNtpServer("127.0.0.129", PORT, "days_away", days=0.1 / 86400):
+        r = run(opts.program, opts.recorder, tmp, ["/QUERY"], os.path.join(tmp, "q.log"))
+    m = QUERY_LINE.fullmatch(r.stdout.strip())
+    check(m is not None and m["how"] == "slew", "/QUERY says slew for 100 ms", r)
+
+
 CASES = {
     "chrony_primary": case_chrony_primary,
     "chrony_backup": case_chrony_backup,
@@ -266,6 +304,7 @@ CASES = {
     "burst": case_burst,
     "days_away": case_days_away,
     "era": case_era,
+    "slew": case_slew,
 }
 
 

@@ -73,7 +73,7 @@ def case_set(opts, tmp):
     server.close()
     check(r.returncode == 0, "exit status 0 when the clock was set", r)
     lines = r.stdout.splitlines()
-    check(len(lines) == 1 and re.fullmatch(r"Time set to 15:03:27 d=-?\d+s", lines[0]),
+    check(len(lines) == 1 and re.fullmatch(r"Time set to 15:03:27 d=-?\d+s \(step\)", lines[0]),
           "one outcome line on stdout", r)
     check(server.connections == 1, "one query")
     records = read_log(log)
@@ -370,7 +370,7 @@ def case_midnight(opts, tmp):
     lines, epoch, record = shifted_run(
         opts, tmp, ["Offset=0"], datetime.datetime(2026, 12, 7, 22, 59, 58),
         b"Tue Dec  8 00:00:00 2026\r\n", "127.0.13.2")
-    check(len(lines) == 1 and re.fullmatch(r"Time set to 00:00:00 d=[02]s", lines[0]),
+    check(len(lines) == 1 and re.fullmatch(r"Time set to 00:00:00 d=[02]s \(step\)", lines[0]),
           f"outcome line, got {lines}")
     expected = int(datetime.datetime(2026, 12, 7, 23, 0, 0,
                                      tzinfo=datetime.timezone.utc).timestamp())
@@ -382,7 +382,7 @@ def case_utc_summer(opts, tmp):
     lines, epoch, record = shifted_run(
         opts, tmp, ["Offset=0", "Zone=UTC"], datetime.datetime(2026, 7, 1, 10, 0, 0),
         b"Wed Jul 01 2026 10:00:03 UTC(NIST)\r\n", "127.0.13.3")
-    check(len(lines) == 1 and re.fullmatch(r"Time set to 12:00:03 d=[23]s", lines[0]),
+    check(len(lines) == 1 and re.fullmatch(r"Time set to 12:00:03 d=[23]s \(step\)", lines[0]),
           f"outcome line, got {lines}")
     expected = int(datetime.datetime(2026, 7, 1, 10, 0, 3,
                                      tzinfo=datetime.timezone.utc).timestamp())

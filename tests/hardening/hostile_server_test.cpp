@@ -152,7 +152,8 @@ TEST_P(HostileServer, StatusClockAndTimeOut) {
         EXPECT_EQ(s.outcomeLine.text(), c.outcomeLine);
         EXPECT_TRUE(s.settings().empty());
     }
-    EXPECT_EQ(s.platform.output, std::vector<std::string>{s.outcomeLine.text()});
+    EXPECT_EQ(s.platform.output,
+              std::vector<std::string>{s.outcomeLine.text() + (c.setTo ? " (step)" : "")});
     // The query is over and has let go of its timer and socket.
     EXPECT_FALSE(s.query.isBusy());
     EXPECT_FALSE(s.querySocket->isOpen());

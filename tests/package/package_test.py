@@ -305,7 +305,7 @@ def case_runonce(opts):
         finally:
             server.close()
         check(r.returncode == 0, "exit status 0 when the clock was set", r)
-        check(re.fullmatch(r"Time set to 14:03:27 d=-?\d+s\n", r.stdout) is not None,
+        check(re.fullmatch(r"Time set to 14:03:27 d=-?\d+s \(step\)\n", r.stdout) is not None,
               "the outcome line on stdout", r)
         check(server.connections == 1, "one query of the configured server")
         records = read(log).splitlines() if os.path.exists(log) else []

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +14,8 @@
 namespace tempikon::testing {
 
 // A scripted NTP server on the fake platform: its clock runs aheadMicros
-// ahead of the fake clock; each request takes `out` ms to reach it and the
+// ahead of the fake clock as it read at the first request (so settings and
+// slews of the fake clock do not move it); each request takes `out` ms to reach it and the
 // reply `back` ms to return (delaysMs, one pair per request, the last one
 // repeated), so a sample's error is (out - back) / 2; `change` may spoil
 // the reply before it is sent.
@@ -24,6 +26,7 @@ struct FakeNtpServer {
     std::function<void(core::ntp::Packet&)> change;
     fake::FakePlatform* platform = nullptr;
     int requests = 0;
+    std::optional<std::int64_t> anchorMicros;  // the fake clock at virtual time 0
 
     fake::UdpResponder responder() {
         return [this](const std::string& request) {
@@ -36,7 +39,9 @@ struct FakeNtpServer {
             reply.stratum = stratum;
             reply.referenceId = 0x7f7f0101;
             reply.origin = asked ? asked->transmit : core::ntp::Timestamp{};
-            const std::int64_t serverNow = platform->clock().nowMicros() + aheadMicros;
+            if (!anchorMicros)
+                anchorMicros = platform->clock().nowMicros() - platform->nowMs() * 1000;
+            const std::int64_t serverNow = *anchorMicros + platform->nowMs() * 1000 + aheadMicros;
             reply.receive = core::ntp::FromUnixMicros(serverNow + out * 1000);
             reply.transmit = reply.receive;
             reply.reference = reply.receive;
