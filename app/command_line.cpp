@@ -45,8 +45,9 @@ std::string UsageText() {
         "  --version    print the version and end\n"
         "\n"
         "/QUERY prints one line for each server asked:\n"
-        "  <server>: <time in reply> -> <corrected time> d=<difference>s rtt=<round trip>ms\n"
-        "  <server>: NTP stratum=<n> offset=<s>s rtt=<ms>ms leap=<n> -> <date and time>\n"
+        "  <server>: <time in reply> -> <corrected time> d=<difference>s rtt=<round trip>ms <how>\n"
+        "  <server>: NTP stratum=<n> offset=<s>s rtt=<ms>ms leap=<n> -> <date and time> <how>\n"
+        "<how> is step, or slew for a correction under 0.4 s (Step=always: never).\n"
         "\n"
         "Exit status:\n"
         "  0  the clock was set (/QUERY: a server gave a valid time)\n"
@@ -59,8 +60,9 @@ std::string UsageText() {
         "(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the\n"
         "registry key HKEY_CURRENT_USER\\Software\\Tempikon\\Tempikon\\CONFIG), keys Server,\n"
         "Server2, Protocol, Protocol2 (Daytime or NTP), Offset, Offset2 (hours), Zone,\n"
-        "Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request) and\n"
-        "Interval (minutes). Failures are explained on standard error. See man tempikon.\n");
+        "Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request),\n"
+        "Interval (minutes) and Step (auto, or always to step every correction).\n"
+        "Failures are explained on standard error. See man tempikon.\n");
 }
 
 bool QueryModeRequested(std::string_view commandLine) {

@@ -352,8 +352,9 @@ Switches count anywhere on the command line, in any case; /RUNONCE wins.
   --version    print the version and end
 
 /QUERY prints one line for each server asked:
-  &lt;server&gt;: &lt;time in reply&gt; -&gt; &lt;corrected time&gt; d=&lt;difference&gt;s rtt=&lt;round trip&gt;ms
-  &lt;server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;date and time&gt;
+  &lt;server&gt;: &lt;time in reply&gt; -&gt; &lt;corrected time&gt; d=&lt;difference&gt;s rtt=&lt;round trip&gt;ms &lt;how&gt;
+  &lt;server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;date and time&gt; &lt;how&gt;
+&lt;how&gt; is step, or slew for a correction under 0.4 s (Step=always: never).
 
 Exit status:
   0  the clock was set (/QUERY: a server gave a valid time)
@@ -366,8 +367,9 @@ Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf
 (${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the
 registry key HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG), keys Server,
 Server2, Protocol, Protocol2 (Daytime or NTP), Offset, Offset2 (hours), Zone,
-Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request) and
-Interval (minutes). Failures are explained on standard error. See man tempikon.
+Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request),
+Interval (minutes) and Step (auto, or always to step every correction).
+Failures are explained on standard error. See man tempikon.
 </source>
         <translation>Aufruf: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
         tempikon --help | --version
@@ -394,8 +396,10 @@ Kleinschreibung; /RUNONCE hat Vorrang.
   --version    die Version ausgeben und enden
 
 /QUERY gibt für jeden gefragten Server eine Zeile aus (auf Englisch):
-  &lt;Server&gt;: &lt;Zeit der Antwort&gt; -&gt; &lt;korrigierte Zeit&gt; d=&lt;Differenz&gt;s rtt=&lt;Umlaufzeit&gt;ms
-  &lt;Server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;Datum und Zeit&gt;
+  &lt;Server&gt;: &lt;Zeit der Antwort&gt; -&gt; &lt;korrigierte Zeit&gt; d=&lt;Differenz&gt;s rtt=&lt;Umlaufzeit&gt;ms &lt;wie&gt;
+  &lt;Server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;Datum und Zeit&gt; &lt;wie&gt;
+&lt;wie&gt; ist step (springen) oder slew (allmählich angleichen, für weniger als 0,4 s;
+nie mit Step=always).
 
 Rückgabewert:
   0  die Uhr wurde gestellt (/QUERY: ein Server lieferte eine gültige Zeit)
@@ -409,7 +413,8 @@ Einstellungen: der Abschnitt [CONFIG] von ~/.config/Tempikon/Tempikon.conf
 der Registrierungsschlüssel HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG),
 Schlüssel Server, Server2, Protocol, Protocol2 (Daytime oder NTP), Offset,
 Offset2 (Stunden), Zone, Zone2 (UTC: ein Daytime-Server sendet UTC), Timeout
-(Sekunden, je Anfrage) und Interval (Minuten).
+(Sekunden, je Anfrage), Interval (Minuten) und Step (auto, oder always: jede
+Korrektur springt).
 Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
     </message>
