@@ -18,18 +18,15 @@ import concurrent.futures
 import datetime
 import os
 import re
-import subprocess
 import sys
-import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
-from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+from daytime_server import DaytimeServer, check  # noqa: E402
 from ntp_servers import (ChronyServer, ChronyUnavailable, DelayLink,  # noqa: E402
                          ScriptedNtpServer, find_chronyd)
-from runonce_e2e import SKIPPED, Skip, read_log, run, seed  # noqa: E402
+from runonce_e2e import SKIPPED, read_log, run, run_case, seed  # noqa: E402
 
 PORT = 11123
 # A burst keeps two requests at least 2 s apart; measured at the server, a
@@ -320,17 +317,7 @@ def main():
     except ChronyUnavailable as e:
         print(f"SKIP {opts.case}: {e}")
         return SKIPPED
-    with tempfile.TemporaryDirectory(prefix="tempikon-ntp-") as tmp:
-        try:
-            CASES[opts.case](opts, tmp)
-        except (Failure, subprocess.TimeoutExpired) as e:
-            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
-            return 1
-        except Skip as e:
-            print(f"SKIP {opts.case}: {e}")
-            return SKIPPED
-    print(f"ok {opts.case}")
-    return 0
+    return run_case(CASES, opts, "tempikon-ntp-")
 
 
 if __name__ == "__main__":

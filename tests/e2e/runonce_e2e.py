@@ -406,13 +406,8 @@ CASES = {
 }
 
 
-def main(cases, prefix):
-    """Runs the case named on the command line, in a temporary folder."""
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(cases))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    opts = parser.parse_args()
+def run_case(cases, opts, prefix):
+    """Runs opts.case in a temporary folder; the exit status CTest reads."""
     with tempfile.TemporaryDirectory(prefix=prefix) as tmp:
         try:
             cases[opts.case](opts, tmp)
@@ -424,6 +419,15 @@ def main(cases, prefix):
             return SKIPPED
     print(f"ok {opts.case}")
     return 0
+
+
+def main(cases, prefix):
+    """Runs the case named on the command line, in a temporary folder."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(cases))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--recorder", required=True)
+    return run_case(cases, parser.parse_args(), prefix)
 
 
 if __name__ == "__main__":

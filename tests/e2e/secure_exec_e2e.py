@@ -24,12 +24,13 @@ import resource
 import shutil
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from daytime_server import Failure, check  # noqa: E402
+from daytime_server import check  # noqa: E402
 
-SKIPPED = 77
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from runonce_e2e import Skip, run_case  # noqa: E402
+
 RUN_TIMEOUT_S = 60
 
 # (what, arguments, variables); {platforms}, {plugins} and {module} stand for
@@ -54,10 +55,6 @@ DESKTOP_ROWS = [
     ("Qt's platform options on the command line, on a display",
      ["-platformpluginpath", "{platforms}", "-platform", "tempikonmarker"], {}),
 ]
-
-
-class Skip(Exception):
-    """The machine cannot give the test what it needs."""
 
 
 class Setup:
@@ -191,17 +188,7 @@ def main():
     parser.add_argument("--platform-plugin", required=True)
     parser.add_argument("--theme-plugin", required=True)
     opts = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="tempikon-secure-") as tmp:
-        try:
-            CASES[opts.case](opts, tmp)
-        except (Failure, subprocess.TimeoutExpired) as e:
-            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
-            return 1
-        except Skip as e:
-            print(f"SKIP {opts.case}: {e}")
-            return SKIPPED
-    print(f"ok {opts.case}")
-    return 0
+    return run_case(CASES, opts, "tempikon-secure-")
 
 
 if __name__ == "__main__":
