@@ -83,8 +83,15 @@ const std::vector<Pattern>& Patterns() {
     return patterns;
 }
 
+// Without a translation of the program's texts every text stays as it is,
+// and no pattern needs matching (a lookup costs far less than the patterns).
+bool Translating() {
+    const char* probe = "Time set to %1 d=%2s";
+    return QCoreApplication::translate(kContext, probe) != QString::fromUtf8(probe);
+}
+
 QString TranslatedText(const QString& text, int depth) {
-    if (text.isEmpty() || QCoreApplication::instance() == nullptr) return text;
+    if (text.isEmpty() || QCoreApplication::instance() == nullptr || !Translating()) return text;
     const QByteArray utf8 = text.toUtf8();
     const QString whole = QCoreApplication::translate(kContext, utf8.constData());
     if (whole != text) return whole;
