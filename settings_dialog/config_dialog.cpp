@@ -157,9 +157,9 @@ void ConfigDialog::createControls() {
 
     serverMenu_ = &w.addPopupMenu(QT_TRANSLATE_NOOP("Tempikon", "&Set Server"));
     usePrimaryItem_ =
-        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &primary Timeserver"));
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &primary timeserver"));
     useBackupItem_ =
-        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &backup Timeserver"));
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &backup timeserver"));
 
     checkAllButton_->onClick = [this] { onCheckAll(); };
     checkServerButton_->onClick = [this] { onCheckServer(); };

@@ -151,8 +151,8 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
 
     EXPECT_EQ(popup().caption, "&Set Server");
     ASSERT_EQ(popup().items.size(), 2u);
-    EXPECT_EQ(popup().items[0]->caption(), "Use as &primary Timeserver");
-    EXPECT_EQ(popup().items[1]->caption(), "Use as &backup Timeserver");
+    EXPECT_EQ(popup().items[0]->caption(), "Use as &primary timeserver");
+    EXPECT_EQ(popup().items[1]->caption(), "Use as &backup timeserver");
 }
 
 TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {
