@@ -207,12 +207,12 @@
     <message>
         <location filename="../about/about.cpp" line="47"/>
         <source>Visit us at</source>
-        <translation>Besuchen Sie uns auf</translation>
+        <translation>Webseite:</translation>
     </message>
     <message>
         <location filename="../about/about.cpp" line="52"/>
         <source>Send mail to</source>
-        <translation>Schreiben Sie an</translation>
+        <translation>E-Mail an:</translation>
     </message>
     <message>
         <location filename="../platform/qt/qt_translate.cpp" line="23"/>
