@@ -62,7 +62,7 @@ std::optional<std::string> autostartPath(const std::optional<std::string>& xdgCo
         return std::nullopt;
     }
     while (config.size() > 1 && config.back() == '/') config.pop_back();
-    config += "/autostart/tempikon.desktop";
+    config += "/autostart/tempikon-autostart.desktop";
     return config;
 }
 

@@ -8,7 +8,8 @@
 namespace tempikon::qt {
 
 // The XDG autostart entry that starts the program with the desktop session,
-// resident and minimised: $XDG_CONFIG_HOME/autostart/tempikon.desktop, or
+// resident and minimised: $XDG_CONFIG_HOME/autostart/tempikon-autostart.desktop
+// (the packaged example's name, so that a copy of it counts), or in
 // ~/.config/autostart/ when XDG_CONFIG_HOME is unset or not absolute.
 // nullopt when neither gives a folder.
 std::optional<std::string> autostartPath(const std::optional<std::string>& xdgConfigHome,

@@ -238,7 +238,7 @@ def case_popup(desktop, opts, tmp):
 
 
 def autostart_entry(tmp):
-    path = os.path.join(tmp, "config", "autostart", "tempikon.desktop")
+    path = os.path.join(tmp, "config", "autostart", "tempikon-autostart.desktop")
     if not os.path.exists(path):
         return None
     with open(path) as f:

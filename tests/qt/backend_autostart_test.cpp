@@ -36,12 +36,12 @@ TEST(Autostart, PathFollowsXdgConfigHomeElseHome) {
         std::optional<std::string> xdg, home, path;
     };
     const Case cases[] = {
-        {"/tmp/cfg", "/home/u", "/tmp/cfg/autostart/tempikon.desktop"},
-        {"/tmp/cfg/", "/home/u", "/tmp/cfg/autostart/tempikon.desktop"},
-        {std::nullopt, "/home/u", "/home/u/.config/autostart/tempikon.desktop"},
-        {"", "/home/u", "/home/u/.config/autostart/tempikon.desktop"},
+        {"/tmp/cfg", "/home/u", "/tmp/cfg/autostart/tempikon-autostart.desktop"},
+        {"/tmp/cfg/", "/home/u", "/tmp/cfg/autostart/tempikon-autostart.desktop"},
+        {std::nullopt, "/home/u", "/home/u/.config/autostart/tempikon-autostart.desktop"},
+        {"", "/home/u", "/home/u/.config/autostart/tempikon-autostart.desktop"},
         // A relative XDG_CONFIG_HOME is ignored, as the specification says.
-        {"cfg", "/home/u", "/home/u/.config/autostart/tempikon.desktop"},
+        {"cfg", "/home/u", "/home/u/.config/autostart/tempikon-autostart.desktop"},
         {std::nullopt, std::nullopt, std::nullopt},
     };
     for (const Case& c : cases)
@@ -76,7 +76,7 @@ TEST(Autostart, WrittenEnabledSwitchedOffAndRemoved) {
     const fs::path dir =
         fs::temp_directory_path() / ("tempikon-autostart-" + std::to_string(::getpid()));
     fs::remove_all(dir);
-    const std::string path = (dir / "autostart/tempikon.desktop").string();
+    const std::string path = (dir / "autostart/tempikon-autostart.desktop").string();
     EXPECT_FALSE(autostartFileEnabled(path));
     EXPECT_TRUE(writeAutostartFile(path, "/usr/bin/tempikon", true).ok);
     EXPECT_TRUE(autostartFileEnabled(path));
