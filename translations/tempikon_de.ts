@@ -374,6 +374,26 @@
         <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
     </message>
     <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="284"/>
+        <source>it is a folder</source>
+        <translation>es ist ein Ordner</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="286"/>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="288"/>
+        <source>too large</source>
+        <translation>zu groß</translation>
+    </message>
+    <message>
+        <location filename="../about/about.h" line="17"/>
+        <source>© 2026 the Tempikon authors</source>
+        <translation>© 2026 die Tempikon-Autoren</translation>
+    </message>
+    <message>
         <location filename="../app/command_line.cpp" line="24"/>
         <source>Usage: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
        tempikon --help | --version
@@ -383,7 +403,7 @@ the primary gives no time. Each server speaks its own protocol:
   Daytime  (RFC 867, TCP port 13) a time of day in whole seconds; the date
            stays unless the time lies across midnight
   NTP      (RFC 5905, UDP port 123) the full UTC date and time to the
-           millisecond: a clock on any date is set to it in one step
+           millisecond: a clock on any date is set to it
 A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.
 
 Without a switch the main window opens for configuration and &quot;Set time&quot;.
@@ -392,7 +412,8 @@ Switches count anywhere on the command line, in any case; /RUNONCE wins.
   /SERVER      set the clock now and then every configured number of minutes
   /QUERY       ask the servers and print what they say; never set the clock
                (needs no display and no right to set the clock)
-  /MIN         start with the main window minimised
+  /MIN         start with the main window minimised; /SERVER /MIN is how the
+               configuration&apos;s &quot;Start with the desktop&quot; starts it at login
   -h, --help, /?  print this help and end
   --version    print the version and end
 
@@ -425,8 +446,7 @@ sein eigenes Protokoll:
   Daytime  (RFC 867, TCP-Port 13) eine Uhrzeit in ganzen Sekunden; das Datum
            bleibt, außer die Zeit liegt jenseits von Mitternacht
   NTP      (RFC 5905, UDP-Port 123) Datum und Uhrzeit in UTC auf die
-           Millisekunde: eine Uhr mit beliebigem Datum wird in einem Schritt
-           darauf gestellt
+           Millisekunde: eine Uhr mit beliebigem Datum wird darauf gestellt
 Ein Server ist Host, Host:Port, [IPv6-Adresse]:Port oder eine IPv6-Adresse.
 
 Ohne Schalter öffnet sich das Hauptfenster für die Konfiguration und „Zeit
@@ -436,7 +456,8 @@ Kleinschreibung; /RUNONCE hat Vorrang.
   /SERVER      die Uhr jetzt und dann alle eingestellten Minuten stellen
   /QUERY       die Server fragen und ausgeben, was sie sagen; die Uhr nie stellen
                (braucht keine Anzeige und kein Recht, die Uhr zu stellen)
-  /MIN         mit minimiertem Hauptfenster starten
+  /MIN         mit minimiertem Hauptfenster starten; mit /SERVER /MIN startet
+               „Mit dem Desktop starten“ der Konfiguration es bei der Anmeldung
   -h, --help, /?  diese Hilfe ausgeben und enden
   --version    die Version ausgeben und enden
 
@@ -462,26 +483,6 @@ Offset2 (Stunden), Zone, Zone2 (UTC: ein Daytime-Server sendet UTC), Timeout
 Korrektur springt).
 Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
-    </message>
-    <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="284"/>
-        <source>it is a folder</source>
-        <translation>es ist ein Ordner</translation>
-    </message>
-    <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="286"/>
-        <source>not a regular file</source>
-        <translation>keine reguläre Datei</translation>
-    </message>
-    <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="288"/>
-        <source>too large</source>
-        <translation>zu groß</translation>
-    </message>
-    <message>
-        <location filename="../about/about.h" line="17"/>
-        <source>© 2026 the Tempikon authors</source>
-        <translation>© 2026 die Tempikon-Autoren</translation>
     </message>
 </context>
 </TS>
