@@ -242,7 +242,8 @@ bool ConfigDialog::onCloseRequest() {
     if (query_.isShutDown()) return true;
     // A check or an adoption still has to write into the dialog.
     if (!isWorking()) return true;
-    if (!closed_) showStatus(kCheckRunning);
+    // An adoption's query ends by itself; Abort does not reach it.
+    if (!closed_ && checking()) showStatus(kCheckRunning);
     return false;
 }
 
