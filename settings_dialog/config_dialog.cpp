@@ -529,7 +529,12 @@ void ConfigDialog::onOk() {
         const platform::StoreResult written = platform_.setAutostart(autostart);
         if (!written.ok) {
             std::string text = "The autostart entry could not be changed";
-            text += written.reason.empty() ? "." : ": " + written.reason;
+            if (written.reason.empty()) {
+                text += '.';
+            } else {
+                text += ": ";
+                text += written.reason;
+            }
             const platform::Liveness::Watch watch = liveness_.watch();
             messageBox(text, platform::kMbOk | platform::kMbIconExclamation);
             if (!stillOpen(watch)) return;

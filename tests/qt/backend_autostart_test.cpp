@@ -73,8 +73,9 @@ TEST(Autostart, EntryIsThePackagedExampleWithThisProgramsPath) {
 }
 
 TEST(Autostart, WrittenEnabledSwitchedOffAndRemoved) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("tempikon-autostart-" + std::to_string(::getpid()));
+    std::string name = "tempikon-autostart-";
+    name += std::to_string(::getpid());
+    const fs::path dir = fs::temp_directory_path() / name;
     fs::remove_all(dir);
     const std::string path = (dir / "autostart/tempikon-autostart.desktop").string();
     EXPECT_FALSE(autostartFileEnabled(path));
