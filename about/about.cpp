@@ -37,7 +37,9 @@ About::About(platform::Platform& platform) : platform_(platform) {
     window_->addPicture({105, 112, 1275, 1950}, "logo");
     titleLabel_ = &window_->addLabel({kTextLeft, 105, kTextRight - kTextLeft, 405}, "",
                                      {kFace, 14.25, false});
-    revisionLabel_ = &window_->addLabel({4590, 510, kTextRight - 4590, 240}, "Rev");
+    // The windows' one family, smaller than the texts below it.
+    revisionLabel_ =
+        &window_->addLabel({4590, 510, kTextRight - 4590, 240}, "Rev", {kFace, 8.25, false});
     window_->addLabel({kTextLeft, 780, kTextRight - kTextLeft, 285}, kNotice,
                       {kFace, kTextPoints, true});
     window_->addLabel({kTextLeft, 1110, kTextRight - kTextLeft, 285},

@@ -6,13 +6,15 @@
 
 #include "platform/platform.h"
 #include "platform/reentrance.h"
+#include "platform/translate.h"
 
 namespace tempikon::about {
 
 // The maker's addresses, shown in the box and opened through the shell.
 inline constexpr const char* kWebAddress = "https://tempikon.github.io";
 inline constexpr const char* kMailAddress = "tempikon@tempikon.org";
-inline constexpr const char* kNotice = "\xC2\xA9 2026 the Tempikon authors";
+inline constexpr const char* kNotice =
+    QT_TRANSLATE_NOOP("Tempikon", "\xC2\xA9 2026 the Tempikon authors");
 
 // Colours of the link labels.
 inline constexpr platform::Colour kLinkHoverColour = 0x00FF0000u;

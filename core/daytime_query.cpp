@@ -13,7 +13,11 @@ namespace tempikon::core {
 
 namespace {
 constexpr std::int32_t kMaxTimeoutSeconds = 2'147'483;
+
+QueryFailure StoppedFailure() {
+    return {FailureKind::Stopped, QT_TRANSLATE_NOOP("Tempikon", "the check was stopped")};
 }
+}  // namespace
 
 std::string CutTimeText(std::string_view reply) {
     const std::size_t colon = reply.find(':');
@@ -129,6 +133,7 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     const platform::ScopeExit finish([this] { endQuery(); });
 
     done_ = false;
+    cancelled_ = false;
     reply_.clear();
     roundTripMicros_ = -1;
     lastSample_.reset();
@@ -161,6 +166,10 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
         failure_ = {};
         return {};
     }
+    if (cancelled_) {
+        failure_ = StoppedFailure();
+        return {};
+    }
     // A reply that ended before its time was whole holds none: "14:0" is
     // not 14:00:00.
     std::string timeText = ReplyHoldsTheTime(reply_) ? CutTimeText(reply_) : std::string();
@@ -181,6 +190,7 @@ std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
         if (burst_ && !burst_->done()) burst_->stop();
         setBusy(false);
     });
+    cancelled_ = false;
     reply_.clear();
     roundTripMicros_ = -1;
     lastSample_.reset();
@@ -215,6 +225,10 @@ std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
         failure_ = {};
         return std::nullopt;
     }
+    if (cancelled_) {
+        failure_ = StoppedFailure();
+        return std::nullopt;
+    }
     if (burst_->denied()) refusedServers_.insert(key);
     failure_ = burst_->failure();
     lastSample_ = burst_->best();
@@ -230,6 +244,15 @@ void DaytimeQuery::endQuery() {
 
 bool DaytimeQuery::isBusy() const {
     return busy_;
+}
+
+void DaytimeQuery::cancel() {
+    if (!busy_ || shutDown_) return;
+    cancelled_ = true;
+    if (burst_) burst_->stop();
+    timeoutTimer_.setEnabled(false);
+    reply_.clear();
+    done_ = true;
 }
 
 void DaytimeQuery::shutdown() {

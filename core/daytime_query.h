@@ -47,6 +47,7 @@ enum class FailureKind {
     InvalidTime,
     Rejected,  // an NTP reply that must not set a clock
     BadAddress,
+    Stopped,  // cancel() ended it
 };
 
 struct QueryFailure {
@@ -110,6 +111,9 @@ public:
     const std::optional<ntp::Sample>& lastSample() const { return lastSample_; }
     // Why the last query gave no time text; kind None when it gave one.
     const QueryFailure& lastFailure() const { return failure_; }
+    // Ends a waiting query at once (the user stopped a check); later
+    // queries run as usual. It gives no time and fails as Stopped.
+    void cancel();
     // Ends a waiting query at once and refuses all later ones (the main
     // window is closing).
     void shutdown();
@@ -138,6 +142,7 @@ private:
     // The running query's state: done once the reply, an error or the
     // time-out came; the reply as received (one byte per character).
     bool done_ = false;
+    bool cancelled_ = false;
     std::string reply_;
     std::int64_t startMicros_ = 0;
     std::int64_t roundTripMicros_ = -1;

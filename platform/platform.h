@@ -81,6 +81,12 @@ public:
     // Folders that hold the installed data files, most specific first
     // (next to the executable, then share/tempikon/).
     virtual std::vector<std::string> dataDirectories() const = 0;
+
+    // Starting with the user's desktop session, resident and minimised: an
+    // XDG autostart entry on Linux, the user's Run value on Windows.
+    virtual bool autostartEnabled() const = 0;
+    // Writes or removes that entry; the reason a user reads when it fails.
+    virtual StoreResult setAutostart(bool enabled) = 0;
     // One line on standard output, for scripts.
     virtual void writeOutputLine(const std::string& line) = 0;
     // One line on standard error: why something failed.

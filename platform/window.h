@@ -42,6 +42,9 @@ public:
     virtual Picture& addPicture(const TwipsRect& rect, const std::string& image) = 0;
     virtual MenuItem& addMenuItem(const std::string& caption) = 0;
     virtual PopupMenu& addPopupMenu(const std::string& caption) = 0;
+    // The accelerator in the label's text ("&Timeout") moves the focus to
+    // target; a label without a buddy shows "&" as it is.
+    virtual void setBuddy(Label& label, Control& target) = 0;
     // Enter in the window presses this button.
     virtual void setDefaultButton(Button& button) = 0;
 

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Screenshot of the configuration dialog with its server list and one check
-# result, taken from the real program on a virtual X display, written to
-# docs/screenshots/settings.png.
+# Screenshots of the configuration dialog with its server list, one good
+# check and one failed check whose reason the status line names, taken from
+# the real program on a virtual X display, in English and German:
+# docs/screenshots/settings.png and settings-de.png.
 #   scripts/screenshot-dialog.sh [build-dir]
-# The program runs without CAP_SYS_TIME, with settings of its own, in a
-# working folder whose timeservers.dat starts with a Daytime server on
-# 127.0.0.91; only that server is queried.
+# The program runs without CAP_SYS_TIME and with the tests' clock recorder
+# preloaded, with settings of its own, in a working folder whose
+# timeservers.dat starts with a Daytime server on 127.0.0.91 and a closed
+# port on 127.0.0.92; only these two are asked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -18,9 +20,12 @@ for tool in xdotool twm; do
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $tool >/dev/null
   }
 done
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEMPIKON_BENCH=OFF >/dev/null
-cmake --build "$build" --target tempikon
+# An existing build is used as it is configured.
+[ -f "$build/CMakeCache.txt" ] ||
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEMPIKON_BENCH=OFF >/dev/null
+cmake --build "$build" --target tempikon tempikon_clock_recorder tempikon_lrelease
 program=$(realpath "$(find "$build" -type f -name tempikon -perm -u+x | head -n1)")
+recorder=$(realpath "$(find "$build" -name 'libtempikon_clock_recorder.so' | head -n1)")
 
 tmp=$(mktemp -d)
 server_pid=""
@@ -37,6 +42,7 @@ printf '[CONFIG]\nServer=127.0.0.91\nServer2=ptbtime1.ptb.de\nProtocol2=NTP\nOff
 # The local server first, then the list shipped with the program.
 {
   printf 'LO 127.0.0.91             Local test server\r\n'
+  printf 'LO 127.0.0.92             Local closed port\r\n'
   cat data/timeservers.dat
 } >"$tmp/work/timeservers.dat"
 
@@ -49,28 +55,35 @@ cat >"$tmp/shoot.sh" <<'INNER'
 set -euo pipefail
 export XDG_CONFIG_HOME=$TMPDIR_SHOTS/config QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/tempikon-shots
+export TEMPIKON_CLOCK_LOG=$TMPDIR_SHOTS/clock.log
 twm -f "$TMPDIR_SHOTS/twmrc" 2>/dev/null &
 sleep 0.5
 cd "$TMPDIR_SHOTS/work"
-capsh --drop=cap_sys_time -- -c 'exec "$@"' tempikon "$PROGRAM" &
-pid=$!
-main=$(xdotool search --sync --onlyvisible --name '^Tempikon 1\.2$' | head -n1)
-sleep 1
-# "&Configuration" is the first item of the menu bar.
-xdotool mousemove --window "$main" 30 10 click 1
-dialog=$(xdotool search --sync --onlyvisible --name '^Configuration$' | head -n1)
-sleep 1
-# Twips at 96 dpi are 15 to the pixel: the first entry of the list, then
-# "Check server".
-xdotool mousemove --window "$dialog" 60 $((2520 / 15 + 8)) click 1
-sleep 0.3
-xdotool mousemove --window "$dialog" $((8040 / 15 + 48)) $((3000 / 15 + 12)) click 1
-sleep 1.5
-import -frame -window "$dialog" "$OUT/settings.png"
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+for shot in "C settings Configuration" "de_DE.UTF-8 settings-de Konfiguration"; do
+  set -- $shot
+  LANG=$1 LD_PRELOAD=$RECORDER \
+    capsh --drop=cap_sys_time -- -c 'exec "$@"' tempikon "$PROGRAM" &
+  pid=$!
+  main=$(xdotool search --sync --onlyvisible --name '^Tempikon 1\.2$' | head -n1)
+  sleep 1
+  # The configuration is the first item of the menu bar.
+  xdotool mousemove --window "$main" 30 10 click 1
+  dialog=$(xdotool search --sync --onlyvisible --name "^$3\$" | head -n1)
+  sleep 1
+  # The list by its label's accelerator, its first entry, "Check server";
+  # then the second entry, whose port is closed.
+  xdotool windowfocus --sync "$dialog"
+  for keys in "alt+l Down Up" "alt+s" "alt+l Down" "alt+s"; do
+    xdotool key --clearmodifiers $keys
+    sleep 1
+  done
+  import -frame -window "$dialog" "$OUT/$2.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+done
 INNER
 
-TMPDIR_SHOTS=$tmp PROGRAM=$program OUT=$out \
+TMPDIR_SHOTS=$tmp PROGRAM=$program RECORDER=$recorder OUT=$out \
   xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash "$tmp/shoot.sh"
-echo "Screenshot: $out/settings.png"
+[ ! -s "$tmp/clock.log" ] || { echo "the clock was set" >&2; exit 1; }
+echo "Screenshots: $out/settings.png $out/settings-de.png"

@@ -31,7 +31,14 @@ constexpr int kUnit2Left = 5880 + kLongNumberWidth + 60;
 // "The server sends UTC" sits under its offset field, as wide as the field
 // and its unit label.
 constexpr int kUtcWidth = kUnitLeft + 615 - 4080;
-constexpr const char* kUtcCaption = QT_TRANSLATE_NOOP("Tempikon", "sends UTC");
+constexpr const char* kUtcCaption = QT_TRANSLATE_NOOP("Tempikon", "sends &UTC");
+// Its own accelerator: the two boxes would otherwise share one.
+constexpr const char* kUtc2Caption = QT_TRANSLATE_NOOP("Tempikon", "se&nds UTC");
+
+// Under the list: why the selected entry's check failed, or why the dialog
+// stays open.
+constexpr platform::TwipsRect kStatusRect{120, 5190, 7695, 255};
+constexpr platform::TwipsRect kAutostartRect{120, 5520, 7695, 255};
 
 // The host field leaves room for its protocol choice, which ends where the
 // host field used to and stops short of the red hint below.
@@ -87,23 +94,29 @@ ConfigDialog::~ConfigDialog() {
 void ConfigDialog::createControls() {
     platform::Window& w = *window_;
     // Labels take no focus; the focusable controls follow in tab order.
-    w.addLabel({120, 120, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "Primary Timeserver"),
-               kBoldFont);
+    platform::Label& serverLabel = w.addLabel(
+        {120, 120, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "&Primary Timeserver"), kBoldFont);
     primaryHint_ = &w.addLabel({120, 750, 2655, 255}, kHint, kSmallFont);
-    w.addLabel({4080, 120, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offset"), kBoldFont);
+    platform::Label& offsetLabel =
+        w.addLabel({4080, 120, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "O&ffset"), kBoldFont);
     w.addLabel({kUnitLeft, 480, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"), kSmallFont);
-    w.addLabel({5880, 120, 975, 255}, QT_TRANSLATE_NOOP("Tempikon", "Timeout"), kBoldFont);
+    platform::Label& timeoutLabel =
+        w.addLabel({5880, 120, 975, 255}, QT_TRANSLATE_NOOP("Tempikon", "&Timeout"), kBoldFont);
     w.addLabel({kUnit2Left, 480, 855, 285}, QT_TRANSLATE_NOOP("Tempikon", "Seconds"), kSmallFont);
-    w.addLabel({120, 1080, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "Backup Timeserver"),
-               kBoldFont);
+    platform::Label& server2Label = w.addLabel(
+        {120, 1080, 2055, 255}, QT_TRANSLATE_NOOP("Tempikon", "&Backup Timeserver"), kBoldFont);
     backupHint_ = &w.addLabel({120, 1710, 2655, 255}, kHint, kSmallFont);
-    w.addLabel({4080, 1080, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offset"), kBoldFont);
-    w.addLabel({kUnitLeft, 1440, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"));
-    w.addLabel({5880, 1080, 2415, 255}, QT_TRANSLATE_NOOP("Tempikon", "Interval (Server mode)"),
-               kBoldFont);
+    platform::Label& offset2Label =
+        w.addLabel({4080, 1080, 855, 255}, QT_TRANSLATE_NOOP("Tempikon", "Offs&et"), kBoldFont);
+    w.addLabel({kUnitLeft, 1440, 615, 285}, QT_TRANSLATE_NOOP("Tempikon", "Hours"), kSmallFont);
+    platform::Label& intervalLabel =
+        w.addLabel({5880, 1080, 2415, 255},
+                   QT_TRANSLATE_NOOP("Tempikon", "&Interval (Server mode)"), kBoldFont);
     w.addLabel({kUnit2Left, 1440, 735, 285}, QT_TRANSLATE_NOOP("Tempikon", "Minutes"), kSmallFont);
-    w.addLabel({120, 2160, 4335, 255}, QT_TRANSLATE_NOOP("Tempikon", "List of public Timerservers"),
-               kBoldFont);
+    platform::Label& listLabel =
+        w.addLabel({120, 2160, 4335, 255},
+                   QT_TRANSLATE_NOOP("Tempikon", "&List of public Timerservers"), kBoldFont);
+    statusLine_ = &w.addLabel(kStatusRect, "", kSmallFont);
     primaryHint_->setTextColour(kHintColour);
     backupHint_->setTextColour(kHintColour);
 
@@ -114,29 +127,39 @@ void ConfigDialog::createControls() {
     server2Field_ = &w.addTextField({120, 1440, kHostWidth, 285}, Align::Left);
     protocol2Box_ = &w.addComboBox({kChoiceLeft, 1440, kChoiceWidth, kChoiceHeight});
     offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
-    utc2Box_ = &w.addCheckBox({4080, 1725, kUtcWidth, 255}, kUtcCaption, kSmallFont);
+    utc2Box_ = &w.addCheckBox({4080, 1725, kUtcWidth, 255}, kUtc2Caption, kSmallFont);
     timeoutField_ = &w.addTextField({5880, 480, kLongNumberWidth, 285}, Align::Right);
     intervalField_ = &w.addTextField({5880, 1440, kLongNumberWidth, 285}, Align::Right);
-    serverList_ = &w.addListBox({120, 2520, 7695, 3210}, kListFont);
+    serverList_ = &w.addListBox({120, 2520, 7695, 2610}, kListFont);
+    autostartBox_ = &w.addCheckBox(
+        kAutostartRect,
+        QT_TRANSLATE_NOOP("Tempikon", "Start with the &desktop (resident, minimised)"), kSmallFont);
     checkAllButton_ = &w.addButton({8040, 2520, 1455, 375},
-                                   QT_TRANSLATE_NOOP("Tempikon", "Check all"), kBoldFont);
+                                   QT_TRANSLATE_NOOP("Tempikon", "Check &all"), kBoldFont);
     checkServerButton_ = &w.addButton({8040, 3000, 1455, 375},
-                                      QT_TRANSLATE_NOOP("Tempikon", "Check server"), kBoldFont);
+                                      QT_TRANSLATE_NOOP("Tempikon", "Check &server"), kBoldFont);
     abortButton_ =
-        &w.addButton({8040, 3480, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Abort"), kBoldFont);
+        &w.addButton({8040, 3480, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Abo&rt"), kBoldFont);
     okButton_ =
         &w.addButton({8040, 4440, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "&OK"), kBoldFont);
     cancelButton_ =
-        &w.addButton({8040, 4920, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Cancel"), kBoldFont);
+        &w.addButton({8040, 4920, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "&Cancel"), kBoldFont);
     helpButton_ =
-        &w.addButton({8040, 5400, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "Help"), kBoldFont);
+        &w.addButton({8040, 5400, 1455, 375}, QT_TRANSLATE_NOOP("Tempikon", "&Help"), kBoldFont);
     w.setDefaultButton(*okButton_);
+    w.setBuddy(serverLabel, *serverField_);
+    w.setBuddy(offsetLabel, *offsetField_);
+    w.setBuddy(timeoutLabel, *timeoutField_);
+    w.setBuddy(server2Label, *server2Field_);
+    w.setBuddy(offset2Label, *offset2Field_);
+    w.setBuddy(intervalLabel, *intervalField_);
+    w.setBuddy(listLabel, *serverList_);
 
     serverMenu_ = &w.addPopupMenu(QT_TRANSLATE_NOOP("Tempikon", "&Set Server"));
     usePrimaryItem_ =
-        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &primary Timeserver"));
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &primary timeserver"));
     useBackupItem_ =
-        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as backup Timeserver"));
+        &serverMenu_->addItem(QT_TRANSLATE_NOOP("Tempikon", "Use as &backup timeserver"));
 
     checkAllButton_->onClick = [this] { onCheckAll(); };
     checkServerButton_->onClick = [this] { onCheckServer(); };
@@ -172,6 +195,8 @@ void ConfigDialog::fillFields() {
     fillProtocolChoice(*protocol2Box_, inForce_.protocol2);
     timeoutField_->setText(core::NumberText(inForce_.timeout));
     intervalField_->setText(core::NumberText(inForce_.interval));
+    // The real state: the entry may have been made or removed elsewhere.
+    autostartBox_->setChecked(platform_.autostartEnabled());
     loadServerList();
 }
 
@@ -195,6 +220,8 @@ void ConfigDialog::protocolChosen(platform::ComboBox& box, platform::CheckBox& u
 
 void ConfigDialog::loadServerList() {
     serverList_->clear();
+    failures_.clear();
+    showStatus({});
     for (const std::string& entry : LoadServerListEntries(platform_)) serverList_->addItem(entry);
 }
 
@@ -214,7 +241,10 @@ bool ConfigDialog::onCloseRequest() {
     // The main window is closing: its query has ended every wait.
     if (query_.isShutDown()) return true;
     // A check or an adoption still has to write into the dialog.
-    return !isWorking();
+    if (!isWorking()) return true;
+    // An adoption's query ends by itself; Abort does not reach it.
+    if (!closed_ && checking()) showStatus(kCheckRunning);
+    return false;
 }
 
 void ConfigDialog::windowClosed() {
@@ -285,8 +315,10 @@ bool ConfigDialog::checkSelectedServer() {
     if (index < 0) return true;
     const std::string entry = serverList_->itemText(index);
     std::string result;
+    std::string failure;
     // No usable host: no query, the entry shows "[Timeout ]".
-    if (const std::optional<std::string> host = HostOfEntry(entry)) {
+    const std::optional<std::string> host = HostOfEntry(entry);
+    if (host) {
         if (EntryProtocol(entry) == core::Protocol::Ntp) {
             // One request: a check shows the time, it sets nothing.
             const std::optional<core::ntp::Sample> sample = query_.askNtp(*host, *timeout, 1);
@@ -301,16 +333,42 @@ bool ConfigDialog::checkSelectedServer() {
             result = core::Latin1ToUtf8(query_.ask(*host, *timeout));
             if (!stillOpen(watch)) return false;
         }
+        if (result.empty()) failure = query_.lastFailure().reason;
+    } else {
+        failure = QT_TRANSLATE_NOOP("Tempikon", "the entry names no server");
     }
     const int selected = serverList_->selectedIndex();
-    serverList_->setItemText(selected >= 0 ? selected : index, EntryWithResult(entry, result));
+    const int target = selected >= 0 ? selected : index;
+    std::string status;
+    if (result.empty()) {
+        if (host) status = *host + ": ";
+        status += failure;
+    }
+    if (query_.lastFailure().kind == core::FailureKind::Stopped && host) {
+        // Stopped by the user: the entry keeps what it showed.
+        failures_.erase(target);
+    } else {
+        serverList_->setItemText(target, EntryWithResult(entry, result));
+        if (result.empty()) {
+            failures_[target] = status;
+        } else {
+            failures_.erase(target);
+        }
+    }
+    showStatus(status);
     return true;
 }
 
 void ConfigDialog::onCheckServer() {
     if (queryBlocked() || isWorking()) return;
-    setStates(false, false, false, false);
-    if (!checkSelectedServer()) return;
+    // Abort stops the one check at once.
+    setStates(false, false, true, false);
+    checkingOne_ = true;
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const bool open = checkSelectedServer();
+    if (!watch.alive()) return;
+    checkingOne_ = false;
+    if (!open) return;
     setStates(true, true, false, true);
 }
 
@@ -337,6 +395,10 @@ void ConfigDialog::onCheckAll() {
 }
 
 void ConfigDialog::onAbort() {
+    if (checkingOne_) {
+        query_.cancel();
+        return;
+    }
     abortRequested_ = true;
     messageBox(kAbortMessage, platform::kMbOk | platform::kMbIconInformation);
 }
@@ -345,6 +407,17 @@ void ConfigDialog::onSelectionChanged() {
     states_.checkServer = states_.checkAll;
     states_.serverMenu = states_.checkAll;
     showStates();
+    // The selected entry's last failure, or nothing; a check that runs
+    // writes its own.
+    if (checking()) return;
+    const auto failure = failures_.find(serverList_->selectedIndex());
+    showStatus(failure != failures_.end() ? failure->second : std::string());
+}
+
+void ConfigDialog::showStatus(const std::string& text) {
+    statusLine_->setText(text);
+    // The line may be too short for a long reason: the tip holds it whole.
+    statusLine_->setToolTip(text);
 }
 
 // ---- adopting a listed server ---------------------------------------------------
@@ -449,6 +522,25 @@ void ConfigDialog::onOk() {
         text += saved.reason.empty() ? "." : ": " + saved.reason;
         messageBox(text, platform::kMbOk | platform::kMbIconExclamation);
         return;
+    }
+    // Only a change is written: an entry the user keeps stays untouched.
+    const bool autostart = autostartBox_->isChecked();
+    if (autostart != platform_.autostartEnabled()) {
+        const platform::StoreResult written = platform_.setAutostart(autostart);
+        if (!written.ok) {
+            std::string text = "The autostart entry could not be changed";
+            if (written.reason.empty()) {
+                text += '.';
+            } else {
+                text += ": ";
+                text += written.reason;
+            }
+            const platform::Liveness::Watch watch = liveness_.watch();
+            messageBox(text, platform::kMbOk | platform::kMbIconExclamation);
+            if (!stillOpen(watch)) return;
+            autostartBox_->setChecked(platform_.autostartEnabled());
+            return;
+        }
     }
     close();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -79,6 +80,9 @@ public:
     platform::ComboBox& protocol2Box() { return *protocol2Box_; }
     platform::TextField& offset2Field() { return *offset2Field_; }
     platform::CheckBox& utc2Box() { return *utc2Box_; }
+    platform::CheckBox& autostartBox() { return *autostartBox_; }
+    // Why the selected entry's check failed, or why the dialog stays open.
+    platform::Label& statusLine() { return *statusLine_; }
     platform::TextField& timeoutField() { return *timeoutField_; }
     platform::TextField& intervalField() { return *intervalField_; }
     platform::ListBox& serverList() { return *serverList_; }
@@ -123,6 +127,7 @@ private:
     bool queryBlocked() const;
     bool stillOpen(const platform::Liveness::Watch& watch) const;
     int messageBox(const std::string& text, int flags);
+    void showStatus(const std::string& text);
     void windowClosed();
 
     platform::Platform& platform_;
@@ -141,6 +146,8 @@ private:
     platform::ComboBox* protocol2Box_ = nullptr;
     platform::TextField* offset2Field_ = nullptr;
     platform::CheckBox* utc2Box_ = nullptr;
+    platform::CheckBox* autostartBox_ = nullptr;
+    platform::Label* statusLine_ = nullptr;
     platform::TextField* timeoutField_ = nullptr;
     platform::TextField* intervalField_ = nullptr;
     platform::ListBox* serverList_ = nullptr;
@@ -156,6 +163,10 @@ private:
 
     States states_;
     bool abortRequested_ = false;
+    // "Check server" runs: Abort stops its query rather than a run.
+    bool checkingOne_ = false;
+    // "<server>: <reason>" of each entry whose last check gave no time.
+    std::map<int, std::string> failures_;
     bool adopting_ = false;
     bool closed_ = false;
     int busyListener_ = 0;

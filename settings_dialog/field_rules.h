@@ -19,6 +19,9 @@ inline constexpr const char* kFieldsMessage = QT_TRANSLATE_NOOP(
     "interval.");
 inline constexpr const char* kAbortMessage =
     QT_TRANSLATE_NOOP("Tempikon", "Check of all servers will end after the current server check.");
+// Why Cancel, Escape and the close box do nothing while a check runs.
+inline constexpr const char* kCheckRunning =
+    QT_TRANSLATE_NOOP("Tempikon", "A check is running: Abort stops it.");
 inline constexpr double kOffsetLimit = 23.5;
 
 // Where Help goes when no help page is installed.

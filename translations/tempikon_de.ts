@@ -4,161 +4,180 @@
 <context>
     <name>Tempikon</name>
     <message>
-        <location filename="../core/set_clock.cpp" line="105"/>
+        <location filename="../core/set_clock.cpp" line="221"/>
         <source>Couldn&apos;t reach timeserver(s)</source>
         <translation>Zeitserver nicht erreichbar</translation>
     </message>
     <message>
-        <location filename="../core/set_clock.cpp" line="109"/>
+        <location filename="../core/set_clock.cpp" line="235"/>
         <source>Invalid data received</source>
         <translation>Ungültige Daten empfangen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="12"/>
-        <source>Current program mode is CONFIG</source>
-        <translation>Aktueller Programmmodus ist CONFIG</translation>
-    </message>
-    <message>
         <location filename="../app/main_window.cpp" line="13"/>
-        <source>Current program mode is RUNONCE</source>
-        <translation>Aktueller Programmmodus ist RUNONCE</translation>
+        <source>Current program mode is CONFIG</source>
+        <translation>Aktueller Programmmodus: Konfiguration</translation>
     </message>
     <message>
         <location filename="../app/main_window.cpp" line="14"/>
-        <source>Current program mode is SERVER</source>
-        <translation>Aktueller Programmmodus ist SERVER</translation>
+        <source>Current program mode is RUNONCE</source>
+        <translation>Aktueller Programmmodus: einmal stellen</translation>
     </message>
     <message>
         <location filename="../app/main_window.cpp" line="15"/>
+        <source>Current program mode is SERVER</source>
+        <translation>Aktueller Programmmodus: dauerhaft stellen</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp" line="16"/>
         <source>No timeserver selected</source>
         <translation>Kein Zeitserver ausgewählt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="59"/>
+        <location filename="../app/main_window.cpp" line="60"/>
         <source>&amp;Configuration</source>
         <translation>&amp;Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="60"/>
+        <location filename="../app/main_window.cpp" line="61"/>
         <source>&amp;Set time</source>
         <translation>&amp;Zeit stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="61"/>
+        <location filename="../app/main_window.cpp" line="62"/>
         <source>&amp;?</source>
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="152"/>
+        <location filename="../app/main_window.cpp" line="169"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="21"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="22"/>
         <source>Select from the list below</source>
         <translation>Aus der Liste unten wählen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="35"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="34"/>
+        <source>sends &amp;UTC</source>
+        <translation>sendet &amp;UTC</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="36"/>
+        <source>se&amp;nds UTC</source>
+        <translation>se&amp;ndet UTC</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="72"/>
         <source>Configuration</source>
         <translation>Konfiguration</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="60"/>
-        <source>Primary Timeserver</source>
-        <translation>Primärer Zeitserver</translation>
+        <location filename="../settings_dialog/config_dialog.cpp" line="98"/>
+        <source>&amp;Primary Timeserver</source>
+        <translation>&amp;Primärer Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="63"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="70"/>
-        <source>Offset</source>
-        <translation>Versatz</translation>
+        <location filename="../settings_dialog/config_dialog.cpp" line="101"/>
+        <source>O&amp;ffset</source>
+        <translation>&amp;Versatz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="64"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="71"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="104"/>
+        <source>&amp;Timeout</source>
+        <translation>&amp;Zeitlimit</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="107"/>
+        <source>&amp;Backup Timeserver</source>
+        <translation>&amp;Ersatz-Zeitserver</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="110"/>
+        <source>Offs&amp;et</source>
+        <translation>Versa&amp;tz</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="114"/>
+        <source>&amp;Interval (Server mode)</source>
+        <translation>&amp;Intervall (Servermodus)</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="118"/>
+        <source>&amp;List of public Timerservers</source>
+        <translation>&amp;Liste öffentlicher Zeitserver</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="136"/>
+        <source>Start with the &amp;desktop (resident, minimised)</source>
+        <translation>Mit dem &amp;Desktop starten (dauerhaft, minimiert)</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="138"/>
+        <source>Check &amp;all</source>
+        <translation>&amp;Alle prüfen</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="140"/>
+        <source>Check &amp;server</source>
+        <translation>&amp;Server prüfen</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="142"/>
+        <source>Abo&amp;rt</source>
+        <translation>P&amp;rüfung stoppen</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="146"/>
+        <source>&amp;Cancel</source>
+        <translation>A&amp;bbrechen</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="148"/>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="162"/>
+        <source>Use as &amp;backup timeserver</source>
+        <translation>Als &amp;Ersatz-Zeitserver verwenden</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="337"/>
+        <source>the entry names no server</source>
+        <translation>der Eintrag nennt keinen Server</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="102"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="111"/>
         <source>Hours</source>
         <translation>Std.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="65"/>
-        <source>Timeout</source>
-        <translation>Zeitlimit</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="66"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="105"/>
         <source>Seconds</source>
         <translation>Sek.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="67"/>
-        <source>Backup Timeserver</source>
-        <translation>Ersatz-Zeitserver</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="72"/>
-        <source>Interval (Server mode)</source>
-        <translation>Intervall (Servermodus)</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="74"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="115"/>
         <source>Minutes</source>
         <translation>Min.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="33"/>
-        <source>sends UTC</source>
-        <translation>sendet UTC</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="75"/>
-        <source>List of public Timerservers</source>
-        <translation>Liste öffentlicher Zeitserver</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="88"/>
-        <source>Check all</source>
-        <translation>Alle prüfen</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="90"/>
-        <source>Check server</source>
-        <translation>Server prüfen</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="92"/>
-        <source>Abort</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="94"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="144"/>
         <source>&amp;OK</source>
         <translation>&amp;OK</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="96"/>
-        <source>Cancel</source>
-        <translation>Verwerfen</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="98"/>
-        <source>Help</source>
-        <translation>Hilfe</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="101"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="158"/>
         <source>&amp;Set Server</source>
         <translation>&amp;Server setzen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="103"/>
-        <source>Use as &amp;primary Timeserver</source>
+        <location filename="../settings_dialog/config_dialog.cpp" line="160"/>
+        <source>Use as &amp;primary timeserver</source>
         <translation>Als &amp;primären Zeitserver verwenden</translation>
-    </message>
-    <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="105"/>
-        <source>Use as backup Timeserver</source>
-        <translation>Als Ersatz-Zeitserver verwenden</translation>
     </message>
     <message>
         <location filename="../settings_dialog/field_rules.h" line="15"/>
@@ -176,6 +195,11 @@
         <translation>Die Prüfung aller Server endet nach der laufenden Serverprüfung.</translation>
     </message>
     <message>
+        <location filename="../settings_dialog/field_rules.h" line="24"/>
+        <source>A check is running: Abort stops it.</source>
+        <translation>Eine Prüfung läuft: „Prüfung stoppen“ beendet sie.</translation>
+    </message>
+    <message>
         <location filename="../about/about.cpp" line="44"/>
         <source>This is freeware.</source>
         <translation>Dies ist Freeware.</translation>
@@ -183,12 +207,12 @@
     <message>
         <location filename="../about/about.cpp" line="47"/>
         <source>Visit us at</source>
-        <translation>Besuchen Sie uns auf</translation>
+        <translation>Webseite:</translation>
     </message>
     <message>
         <location filename="../about/about.cpp" line="52"/>
         <source>Send mail to</source>
-        <translation>Schreiben Sie an</translation>
+        <translation>E-Mail an:</translation>
     </message>
     <message>
         <location filename="../platform/qt/qt_translate.cpp" line="23"/>
@@ -201,132 +225,173 @@
         <translation>Zeit gestellt auf %1 d=%2s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="23"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="25"/>
         <source>Couldn&apos;t set system clock: %1</source>
         <translation>Systemuhr nicht gestellt: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="24"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="26"/>
         <source>%1 (Backup)</source>
         <translation>%1 (Ersatz)</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="25"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="27"/>
         <source>WARNING: The selected server &apos;%1&apos; didn&apos;t answer within the selected timeout. Do you want to use this server anyway?</source>
-        <translation>WARNUNG: Der gewählte Server &apos;%1&apos; hat innerhalb des Zeitlimits nicht geantwortet. Diesen Server trotzdem verwenden?</translation>
+        <translation>WARNUNG: Der gewählte Server „%1“ hat innerhalb des Zeitlimits nicht geantwortet. Diesen Server trotzdem verwenden?</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="28"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="30"/>
         <source>The settings could not be saved: %1</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="29"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
+        <source>The autostart entry could not be changed: %1</source>
+        <translation>Der Autostart-Eintrag konnte nicht geändert werden: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="32"/>
         <source>Nothing on this system could open
 %1</source>
         <translation>Kein Programm auf diesem System kann diese Adresse öffnen:
 %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="30"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="33"/>
         <source>About %1</source>
         <translation>Über %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="50"/>
+        <source>The autostart entry could not be changed.</source>
+        <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="51"/>
+        <source>no home folder</source>
+        <translation>kein Home-Ordner</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="52"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="37"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="53"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="39"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="55"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="34"/>
         <source>Cannot read the settings file %1: %2</source>
         <translation>Die Einstellungsdatei %1 ist nicht lesbar: %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="33"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
         <source>no answer within %1 s</source>
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="34"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="37"/>
         <source>the reply held no time: %1</source>
         <translation>die Antwort enthielt keine Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
         <source>the reply ended early: %1</source>
         <translation>die Antwort endete vorzeitig: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="39"/>
         <source>the time was not a valid time of day: %1</source>
         <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
         <source>connection failed: %1</source>
         <translation>Verbindung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="122"/>
-        <location filename="../core/daytime_query.cpp" line="223"/>
+        <location filename="../core/daytime_query.cpp" line="18"/>
+        <source>the check was stopped</source>
+        <translation>die Prüfung wurde gestoppt</translation>
+    </message>
+    <message>
+        <location filename="../core/daytime_query.cpp" line="145"/>
+        <location filename="../core/daytime_query.cpp" line="326"/>
         <source>host not found</source>
         <translation>Host nicht gefunden</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="220"/>
+        <location filename="../core/daytime_query.cpp" line="319"/>
+        <location filename="../core/ntp_query.cpp" line="148"/>
         <source>connection refused</source>
         <translation>Verbindung abgelehnt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="226"/>
+        <location filename="../core/daytime_query.cpp" line="329"/>
         <source>connection reset</source>
         <translation>Verbindung zurückgesetzt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="230"/>
+        <location filename="../core/daytime_query.cpp" line="334"/>
         <source>connection failed</source>
         <translation>Verbindung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="244"/>
+        <location filename="../core/daytime_query.cpp" line="349"/>
         <source>the reply could not be read</source>
         <translation>die Antwort war nicht lesbar</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="264"/>
+        <location filename="../core/daytime_query.cpp" line="370"/>
         <source>the server closed the connection unanswered</source>
         <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="284"/>
+        <source>it is a folder</source>
+        <translation>es ist ein Ordner</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="286"/>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="288"/>
+        <source>too large</source>
+        <translation>zu groß</translation>
+    </message>
+    <message>
+        <location filename="../about/about.h" line="17"/>
+        <source>© 2026 the Tempikon authors</source>
+        <translation>© 2026 die Tempikon-Autoren</translation>
     </message>
     <message>
         <location filename="../app/command_line.cpp" line="24"/>
@@ -338,7 +403,7 @@ the primary gives no time. Each server speaks its own protocol:
   Daytime  (RFC 867, TCP port 13) a time of day in whole seconds; the date
            stays unless the time lies across midnight
   NTP      (RFC 5905, UDP port 123) the full UTC date and time to the
-           millisecond: a clock on any date is set to it in one step
+           millisecond: a clock on any date is set to it
 A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.
 
 Without a switch the main window opens for configuration and &quot;Set time&quot;.
@@ -347,7 +412,8 @@ Switches count anywhere on the command line, in any case; /RUNONCE wins.
   /SERVER      set the clock now and then every configured number of minutes
   /QUERY       ask the servers and print what they say; never set the clock
                (needs no display and no right to set the clock)
-  /MIN         start with the main window minimised
+  /MIN         start with the main window minimised; /SERVER /MIN is how the
+               configuration&apos;s &quot;Start with the desktop&quot; starts it at login
   -h, --help, /?  print this help and end
   --version    print the version and end
 
@@ -380,8 +446,7 @@ sein eigenes Protokoll:
   Daytime  (RFC 867, TCP-Port 13) eine Uhrzeit in ganzen Sekunden; das Datum
            bleibt, außer die Zeit liegt jenseits von Mitternacht
   NTP      (RFC 5905, UDP-Port 123) Datum und Uhrzeit in UTC auf die
-           Millisekunde: eine Uhr mit beliebigem Datum wird in einem Schritt
-           darauf gestellt
+           Millisekunde: eine Uhr mit beliebigem Datum wird darauf gestellt
 Ein Server ist Host, Host:Port, [IPv6-Adresse]:Port oder eine IPv6-Adresse.
 
 Ohne Schalter öffnet sich das Hauptfenster für die Konfiguration und „Zeit
@@ -391,7 +456,8 @@ Kleinschreibung; /RUNONCE hat Vorrang.
   /SERVER      die Uhr jetzt und dann alle eingestellten Minuten stellen
   /QUERY       die Server fragen und ausgeben, was sie sagen; die Uhr nie stellen
                (braucht keine Anzeige und kein Recht, die Uhr zu stellen)
-  /MIN         mit minimiertem Hauptfenster starten
+  /MIN         mit minimiertem Hauptfenster starten; mit /SERVER /MIN startet
+               „Mit dem Desktop starten“ der Konfiguration es bei der Anmeldung
   -h, --help, /?  diese Hilfe ausgeben und enden
   --version    die Version ausgeben und enden
 
@@ -417,21 +483,6 @@ Offset2 (Stunden), Zone, Zone2 (UTC: ein Daytime-Server sendet UTC), Timeout
 Korrektur springt).
 Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
-    </message>
-    <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="229"/>
-        <source>it is a folder</source>
-        <translation>es ist ein Ordner</translation>
-    </message>
-    <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="230"/>
-        <source>not a regular file</source>
-        <translation>keine reguläre Datei</translation>
-    </message>
-    <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="232"/>
-        <source>too large</source>
-        <translation>zu groß</translation>
     </message>
 </context>
 </TS>

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTimer>
 #include <QWidget>
 
 #include "platform/qt/qt_convert.h"
@@ -260,6 +261,24 @@ QtCheckBox::QtCheckBox(QWidget* parent, const platform::TwipsRect& rect, const s
     widget_->setFont(makeFont(font, parent->font()));
     widget_->setGeometry(toPixels(rect));
     widget_->setFocusPolicy(Qt::StrongFocus);
+    // On a fixed light background a dark theme's box would be a dark filled
+    // square, which reads as ticked: the box takes the colours of the
+    // background it stands on.
+    const QVariant fixed = parent->property(kFixedTextProperty);
+    if (fixed.isValid()) {
+        QPalette palette = widget_->palette();
+        const QColor text = fixed.value<QColor>();
+        const QColor base = text.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+        palette.setColor(QPalette::Base, base);
+        palette.setColor(QPalette::Window, parent->palette().color(QPalette::Window));
+        palette.setColor(QPalette::Button, parent->palette().color(QPalette::Window));
+        for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+            palette.setColor(QPalette::Active, role, text);
+            palette.setColor(QPalette::Inactive, role, text);
+            palette.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+        }
+        widget_->setPalette(palette);
+    }
 }
 
 QtCheckBox::~QtCheckBox() = default;
@@ -513,6 +532,17 @@ void QtPopupMenu::popupAt(const QPoint& at) {
     if (!enabled_ || !menu_ || open_) return;
     open_ = true;
     const platform::Liveness::Watch watch = liveness_.watch();
+    // Opens with its first usable item highlighted, ready for Enter; set once
+    // the menu is up, as showing it clears the highlight.
+    QMenu* menu = menu_;
+    QTimer::singleShot(0, menu, [menu] {
+        for (QAction* action : menu->actions()) {
+            if (action->isEnabled() && !action->isSeparator()) {
+                menu->setActiveAction(action);
+                return;
+            }
+        }
+    });
     QAction* chosen = menu_->exec(at);
     if (!watch.alive()) return;
     open_ = false;

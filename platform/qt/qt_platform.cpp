@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QUrl>
 #include <chrono>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/qt/qt_autostart.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_output.h"
@@ -65,6 +67,11 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     // The program decides when it ends (its main window closing), not Qt.
     QApplication::setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
+    // Every window, message boxes included, shows the program's icon.
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/tempikon/icons/%1x%1/tempikon.png").arg(size));
+    QApplication::setWindowIcon(icon);
     LoadTranslations(dataDirectories());
     postTarget_ = std::make_unique<QObject>();
 }
@@ -176,6 +183,26 @@ std::optional<std::string> QtPlatform::readFile(const std::string& path) {
 std::vector<std::string> QtPlatform::dataDirectories() const {
     return dataDirectoriesFor(toStdString(QCoreApplication::applicationDirPath()),
                               TEMPIKON_DATADIR);
+}
+
+namespace {
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+}  // namespace
+
+bool QtPlatform::autostartEnabled() const {
+    const auto path = autostartPath(environment("XDG_CONFIG_HOME"), environment("HOME"));
+    return path && autostartFileEnabled(*path);
+}
+
+platform::StoreResult QtPlatform::setAutostart(bool enabled) {
+    const auto path = autostartPath(environment("XDG_CONFIG_HOME"), environment("HOME"));
+    if (!path) return {false, "no home folder"};
+    return writeAutostartFile(*path, toStdString(QCoreApplication::applicationFilePath()), enabled);
 }
 
 void QtPlatform::writeOutputLine(const std::string& line) {

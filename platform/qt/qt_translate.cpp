@@ -28,6 +28,7 @@ const char* const kPatterns[] = {
                       "WARNING: The selected server '%1' didn't answer within the selected "
                       "timeout. Do you want to use this server anyway?"),
     QT_TRANSLATE_NOOP("Tempikon", "The settings could not be saved: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "The autostart entry could not be changed: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "Nothing on this system could open\n%1"),
     QT_TRANSLATE_NOOP("Tempikon", "About %1"),
     QT_TRANSLATE_NOOP("Tempikon", "Cannot read the settings file %1: %2"),
@@ -46,6 +47,8 @@ const char* const kPatterns[] = {
 // Reasons the clock's backends give, shown behind "Couldn't set system clock: ".
 [[maybe_unused]] const char* const kReasons[] = {
     QT_TRANSLATE_NOOP("Tempikon", "The settings could not be saved."),
+    QT_TRANSLATE_NOOP("Tempikon", "The autostart entry could not be changed."),
+    QT_TRANSLATE_NOOP("Tempikon", "no home folder"),
     QT_TRANSLATE_NOOP("Tempikon", "unknown error"),
     QT_TRANSLATE_NOOP("Tempikon", "automatic time synchronisation is on"),
     QT_TRANSLATE_NOOP("Tempikon", "not authorised"),

@@ -155,6 +155,7 @@ platform::TextField& QtWindow::addTextField(const platform::TwipsRect& rect,
                                             platform::Align align) {
     auto& field = keep(std::make_unique<QtTextField>(client_, rect, align));
     remember(field.widget());
+    widgetOf_[&field] = field.widget();
     addFocusable(field.widget());
     return field;
 }
@@ -173,6 +174,7 @@ platform::CheckBox& QtWindow::addCheckBox(const platform::TwipsRect& rect,
                                           const platform::FontSpec& font) {
     auto& box = keep(std::make_unique<QtCheckBox>(client_, rect, caption, font));
     remember(box.widget());
+    widgetOf_[&box] = box.widget();
     addFocusable(box.widget());
     return box;
 }
@@ -181,6 +183,7 @@ platform::ListBox& QtWindow::addListBox(const platform::TwipsRect& rect,
                                         const platform::FontSpec& font) {
     auto& list = keep(std::make_unique<QtListBox>(client_, rect, font));
     remember(list.widget());
+    widgetOf_[&list] = list.widget();
     addFocusable(list.widget());
     return list;
 }
@@ -189,6 +192,7 @@ platform::ComboBox& QtWindow::addComboBox(const platform::TwipsRect& rect,
                                           const platform::FontSpec& font) {
     auto& box = keep(std::make_unique<QtComboBox>(client_, rect, font));
     remember(box.widget());
+    widgetOf_[&box] = box.widget();
     addFocusable(box.widget());
     return box;
 }
@@ -274,6 +278,15 @@ void QtWindow::setDefaultButton(platform::Button& button) {
             if (candidate->widget()) candidate->widget()->setDefault(true);
             return;
         }
+    }
+}
+
+void QtWindow::setBuddy(platform::Label& label, platform::Control& target) {
+    const auto widget = widgetOf_.find(&target);
+    if (widget == widgetOf_.end()) return;
+    for (QtLabel* candidate : labels_) {
+        if (candidate == &label && candidate->widget())
+            candidate->widget()->setBuddy(widget->second);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QRect>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,7 @@ public:
     platform::MenuItem& addMenuItem(const std::string& caption) override;
     platform::PopupMenu& addPopupMenu(const std::string& caption) override;
     void setDefaultButton(platform::Button& button) override;
+    void setBuddy(platform::Label& label, platform::Control& target) override;
 
     void show() override;
     void showModal() override;
@@ -91,6 +93,8 @@ private:
     int designedClientHeight_ = 0;
     static constexpr int kGrowSlackPixels = 3;
     std::vector<QWidget*> tabOrder_;
+    // The widget of each control, for the labels' buddies.
+    std::map<const platform::Control*, QWidget*> widgetOf_;
     QtButton* defaultButton_ = nullptr;
     bool shown_ = false;
     bool closed_ = false;

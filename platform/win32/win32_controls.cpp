@@ -333,6 +333,9 @@ void Win32PopupMenu::popupAt(POINT at) {
     HWND owner = window_.hwnd();
     // Without the foreground the menu would not close on a click elsewhere.
     SetForegroundWindow(owner);
+    // The menu's loop reads this first: it opens with its first item
+    // highlighted, ready for Enter.
+    PostMessageW(owner, WM_KEYDOWN, VK_DOWN, 0);
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x,
                        at.y, 0, owner, nullptr));

@@ -47,6 +47,7 @@ public:
     bool isEnabled() const override;
     void setText(const std::string& text) override;
     std::string text() const override;
+    HWND hwnd() const { return hwnd_; }
 
 private:
     HWND hwnd_;
@@ -73,6 +74,7 @@ public:
     std::string caption() const override { return caption_; }
     void setChecked(bool checked) override;
     bool isChecked() const override;
+    HWND hwnd() const { return hwnd_; }
 
 private:
     HWND hwnd_;

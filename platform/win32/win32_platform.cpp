@@ -197,6 +197,50 @@ std::vector<std::string> Win32Platform::dataDirectories() const {
     return {dir, dir + "/../share/tempikon"};
 }
 
+namespace {
+
+// The user's Run key: what it names starts when the user logs on.
+constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::wstring runValueName() {
+    return widen(version::kProductName);
+}
+
+}  // namespace
+
+bool Win32Platform::autostartEnabled() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    const LSTATUS rc =
+        RegQueryValueExW(key, runValueName().c_str(), nullptr, &type, nullptr, nullptr);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ);
+}
+
+platform::StoreResult Win32Platform::setAutostart(bool enabled) {
+    HKEY key = nullptr;
+    LSTATUS rc = RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
+                                 KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) return {false, systemMessage(static_cast<unsigned long>(rc))};
+    if (enabled) {
+        // The same start as the packaged desktop entry: resident and minimised.
+        std::wstring command = L"\"";
+        command += modulePath();
+        command += L"\" /SERVER /MIN";
+        rc = RegSetValueExW(key, runValueName().c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(command.c_str()),
+                            static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    } else {
+        rc = RegDeleteValueW(key, runValueName().c_str());
+        if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return {false, systemMessage(static_cast<unsigned long>(rc))};
+    return {};
+}
+
 void Win32Platform::writeLine(DWORD which, const std::string& line) {
     AttachParentConsoleIfNoOutput();
     HANDLE h = GetStdHandle(which);

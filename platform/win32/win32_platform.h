@@ -69,6 +69,8 @@ public:
     bool openAddress(const std::string& address, platform::NativeHandle owner) override;
     std::optional<std::string> readFile(const std::string& path) override;
     std::vector<std::string> dataDirectories() const override;
+    bool autostartEnabled() const override;
+    platform::StoreResult setAutostart(bool enabled) override;
     void writeOutputLine(const std::string& line) override;
     void writeErrorLine(const std::string& line) override { writeError(line); }
     platform::Version version() const override;

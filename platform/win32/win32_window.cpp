@@ -400,6 +400,39 @@ void Win32Window::setDefaultButton(platform::Button& button) {
     SendMessageW(hwnd_, DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(h)), 0);
 }
 
+namespace {
+
+HWND controlHandle(platform::Control& control) {
+    if (auto* field = dynamic_cast<Win32TextField*>(&control)) return field->hwnd();
+    if (auto* list = dynamic_cast<Win32ListBox*>(&control)) return list->hwnd();
+    if (auto* box = dynamic_cast<Win32ComboBox*>(&control)) return box->hwnd();
+    if (auto* box = dynamic_cast<Win32CheckBox*>(&control)) return box->hwnd();
+    if (auto* button = dynamic_cast<Win32Button*>(&control)) return button->hwnd();
+    return nullptr;
+}
+
+}  // namespace
+
+void Win32Window::setBuddy(platform::Label& label, platform::Control& target) {
+    HWND labelHandle = nullptr;
+    for (const auto& [h, candidate] : labels_) {
+        if (candidate == &label) labelHandle = h;
+    }
+    HWND targetHandle = controlHandle(target);
+    if (!labelHandle || !targetHandle) return;
+    // The dialog manager moves the focus from a static's mnemonic to the next
+    // tab stop in z-order: the label goes just before its control, and shows
+    // its "&".
+    const LONG_PTR style = GetWindowLongPtrW(labelHandle, GWL_STYLE);
+    SetWindowLongPtrW(labelHandle, GWL_STYLE, style & ~static_cast<LONG_PTR>(SS_NOPREFIX));
+    HWND before = GetWindow(targetHandle, GW_HWNDPREV);
+    if (before != labelHandle) {
+        SetWindowPos(labelHandle, before ? before : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    InvalidateRect(labelHandle, nullptr, TRUE);
+}
+
 void Win32Window::fitClientArea() {
     const int width = twipsToPixels(spec_.clientWidthTwips, dpi_);
     const int height = twipsToPixels(spec_.clientHeightTwips, dpi_);

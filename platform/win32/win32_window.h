@@ -47,6 +47,7 @@ public:
     platform::MenuItem& addMenuItem(const std::string& caption) override;
     platform::PopupMenu& addPopupMenu(const std::string& caption) override;
     void setDefaultButton(platform::Button& button) override;
+    void setBuddy(platform::Label& label, platform::Control& target) override;
 
     void show() override;
     void showModal() override;

@@ -69,7 +69,7 @@ TEST_F(AboutTest, FontsAndPlaces) {
     EXPECT_DOUBLE_EQ(label(box.titleLabel()).font.points, 14.25);
     EXPECT_TRUE(label(noticeLabel()).font.bold);
     EXPECT_DOUBLE_EQ(label(noticeLabel()).font.points, 9.75);
-    EXPECT_TRUE(label(box.revisionLabel()).font.face.empty());
+    EXPECT_EQ(label(box.revisionLabel()).font.face, "Comic Sans MS");
     for (platform::Label* l : {static_cast<platform::Label*>(&freewareLabel()), &box.visitLabel(),
                                &box.mailToLabel(), &box.webLink(), &box.mailLink()}) {
         EXPECT_EQ(label(*l).font.face, "Comic Sans MS");

@@ -213,19 +213,20 @@ def case_popup(desktop, opts, tmp):
         main = desktop.window(TITLE)
         desktop.keys(main, "alt+c")
         dialog = desktop.window("Configuration")
-        # Six fields and the two UTC boxes, then the list: End selects its
-        # last entry, Home its first. The menu opens from either key; in the fresh menu Down Down
-        # Return takes "backup", its mnemonic p takes "primary". Each
-        # adoption asks its server first.
-        desktop.keys(dialog, *(["Tab"] * 8), "End", "Menu")
+        # The list label's accelerator reaches the list: End selects its
+        # last entry, Home its first. The menu opens from either key; its
+        # mnemonic b takes "backup", and Return alone takes "primary", the
+        # item highlighted when the menu opens. Each adoption asks its
+        # server first.
+        desktop.keys(dialog, "alt+l", "End", "Menu")
         time.sleep(1)  # the menu is up: the keys go to it, not to the list
-        desktop.keys(dialog, "Down", "Down", "Return")
+        desktop.keys(dialog, "b")
         time.sleep(1)
         desktop.keys(dialog, "Home", "shift+F10")
         time.sleep(1)
-        desktop.keys(dialog, "p")
+        desktop.keys(dialog, "Return")
         time.sleep(1)
-        desktop.keys(dialog, "Return")  # OK
+        desktop.keys(dialog, "alt+o")  # OK
         desktop.gone("Configuration")
         values = stored(tmp)
         check(values.get("Server") == "127.0.16.2" and values.get("Server2") == "127.0.16.3",
@@ -234,6 +235,53 @@ def case_popup(desktop, opts, tmp):
         prog.end()
         for s in servers:
             s.close()
+
+
+def autostart_entry(tmp):
+    path = os.path.join(tmp, "config", "autostart", "tempikon-autostart.desktop")
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return dict(l.rstrip("\n").split("=", 1) for l in f if "=" in l)
+
+
+def case_autostart(desktop, opts, tmp):
+    # The box writes the entry under the test's XDG_CONFIG_HOME on OK only,
+    # shows it ticked when the dialog opens again, and removes it.
+    seed(tmp, ["Server=127.0.16.1"])
+    prog = Program(desktop, opts, tmp, [])
+    try:
+        main = desktop.window(TITLE)
+
+        def dialog_with(*keys):
+            desktop.keys(main, "alt+c")
+            dialog = desktop.window("Configuration")
+            time.sleep(0.5)
+            desktop.keys(dialog, *keys)
+            desktop.gone("Configuration")
+
+        dialog_with("alt+d", "Escape")
+        check(autostart_entry(tmp) is None, "Cancel wrote no autostart entry")
+
+        dialog_with("alt+d", "Return")
+        entry = autostart_entry(tmp)
+        check(entry is not None, "OK wrote the autostart entry")
+        words = entry.get("Exec", "").split()
+        check(words[:1] == [opts.program] and "/SERVER" in words and "/MIN" in words,
+              "the entry starts this program resident and minimised: %r" % entry.get("Exec"))
+        check(entry.get("Type") == "Application" and entry.get("Hidden", "false") != "true",
+              "a usable entry: %s" % entry)
+
+        # Ticked when the dialog opens: OK alone keeps it.
+        dialog_with("Return")
+        check(autostart_entry(tmp) == entry, "OK with the box left alone kept the entry")
+
+        dialog_with("alt+d", "Return")
+        check(autostart_entry(tmp) is None, "unticked and OK removed the entry")
+        check(os.path.isdir(os.path.join(tmp, "config", "autostart")),
+              "the entry lives in XDG_CONFIG_HOME/autostart")
+    finally:
+        prog.end()
 
 
 def case_german(desktop, opts, tmp):
@@ -256,7 +304,7 @@ def case_german(desktop, opts, tmp):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["minimised", "escape", "popup", "german"])
+    parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()

@@ -228,6 +228,9 @@ public:
     platform::MenuItem& addMenuItem(const std::string& caption) override;
     platform::PopupMenu& addPopupMenu(const std::string& caption) override;
     void setDefaultButton(platform::Button& button) override { defaultButton = &button; }
+    void setBuddy(platform::Label& label, platform::Control& target) override {
+        buddies[&label] = &target;
+    }
 
     void show() override;
     void showModal() override;
@@ -257,6 +260,8 @@ public:
     // Virtual time of the first show.
     std::optional<long long> firstShownAt;
     platform::Button* defaultButton = nullptr;
+    // Label -> the control its accelerator focuses.
+    std::map<const platform::Label*, platform::Control*> buddies;
     // In the order of creation; the focusable ones give the tab order.
     std::vector<platform::Control*> controls;
     std::vector<platform::Control*> tabOrder;
@@ -523,6 +528,13 @@ public:
     bool openAddress(const std::string& address, platform::NativeHandle owner) override;
     std::optional<std::string> readFile(const std::string& path) override;
     std::vector<std::string> dataDirectories() const override { return dataDirs; }
+    bool autostartEnabled() const override { return autostart; }
+    platform::StoreResult setAutostart(bool enabled) override {
+        ++autostartWrites;
+        if (!autostartFailure.empty()) return {false, autostartFailure};
+        autostart = enabled;
+        return {};
+    }
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
     void writeErrorLine(const std::string& line) override { errors.push_back(line); }
     platform::Version version() const override { return versionNumbers; }
@@ -567,6 +579,10 @@ public:
     std::vector<int> sleeps;
     std::map<std::string, std::string> files;  // path -> bytes
     std::vector<std::string> dataDirs;
+    // The autostart entry; a failure text makes every change fail with it.
+    bool autostart = false;
+    int autostartWrites = 0;
+    std::string autostartFailure;
     std::vector<std::string> filesRead;
     std::map<std::string, PeerScript> peers;
     std::vector<std::string> connections;  // hosts, in order of connect()

@@ -72,7 +72,7 @@ public:
             QWidget* dialog = topLevelTitled(QStringLiteral("Configuration"));
             if (!dialog) return;
             auto* list = dialog->findChild<QListWidget*>();
-            QAbstractButton* help = button(dialog, QStringLiteral("Help"));
+            QAbstractButton* help = button(dialog, QStringLiteral("&Help"));
             if (!list || !help) return;
             for (int i = 0; i < list->count(); ++i) {
                 writeLine(QStringLiteral("entry\t") + list->item(i)->text());
@@ -83,7 +83,8 @@ public:
         } else if (step_ == 2) {
             QWidget* dialog = topLevelTitled(QStringLiteral("Configuration"));
             if (!dialog) return next();
-            if (QAbstractButton* cancel = button(dialog, QStringLiteral("Cancel"))) cancel->click();
+            if (QAbstractButton* cancel = button(dialog, QStringLiteral("&Cancel")))
+                cancel->click();
         } else if (step_ == 3) {
             QWidget* main = mainWindow();
             if (!main) return;

@@ -10,6 +10,7 @@ target_link_libraries(tempikon_settings_writer PRIVATE tempikon_platform_qt)
 
 add_executable(backend_tests
   ${CMAKE_CURRENT_LIST_DIR}/backend_main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_autostart_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_platform_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_settings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_socket_test.cpp
@@ -20,7 +21,8 @@ target_link_libraries(backend_tests PRIVATE
   tempikon_platform_qt tempikon_core tempikon_test_support
   Qt6::Widgets Qt6::Test GTest::gtest)
 target_compile_definitions(backend_tests PRIVATE
-  TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>")
+  TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>"
+  TEMPIKON_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 add_dependencies(backend_tests tempikon_settings_writer)
 # The German translation as the program finds it beside itself.
 if(TARGET tempikon_lrelease)

@@ -438,15 +438,24 @@ TEST(Menus, PopupRunsTheChosenItemAfterItHasClosed) {
         openWhileRunning = popup.menu()->isVisible();
     };
     w->show();
-    // The user picks the second entry with the keyboard.
+    // The menu opens on its first entry; the user picks the second with the
+    // keyboard.
+    QAction* highlighted = nullptr;
     QTimer::singleShot(50, [&] {
-        QTest::keyClick(popup.menu(), Qt::Key_Down);
+        highlighted = popup.menu()->activeAction();
         QTest::keyClick(popup.menu(), Qt::Key_Down);
         QTest::keyClick(popup.menu(), Qt::Key_Return);
     });
     popup.popupAtCursor();
+    EXPECT_EQ(highlighted, popup.menu()->actions().value(0));
     EXPECT_EQ(chosen, (std::vector<std::string>{"backup"}));
     EXPECT_FALSE(openWhileRunning);
+
+    // Return alone takes the highlighted first entry.
+    QTimer::singleShot(50, [&] { QTest::keyClick(popup.menu(), Qt::Key_Return); });
+    popup.popupAtCursor();
+    EXPECT_EQ(chosen, (std::vector<std::string>{"backup", "primary"}));
+    chosen.pop_back();
 
     // Dismissed: nothing runs.
     QTimer::singleShot(50, [&] { QTest::keyClick(popup.menu(), Qt::Key_Escape); });

@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "platform/qt/qt_start.h"
+#include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
 
@@ -114,6 +115,32 @@ TEST_F(WindowsTest, AboutBoxFromTheMenu) {
     // Closing the main window closes the box too.
     qtWindow(form.window()).close();
     EXPECT_FALSE(box.isShown());
+}
+
+// Run also under LANG=de_DE.UTF-8 and QT_SCALE_FACTOR=2 (see windows.cmake):
+// each of the About box's lines is whole on its one line, as designed.
+TEST_F(WindowsTest, AboutBoxLinesFitInTheirPlaces) {
+#ifdef TEMPIKON_TRANSLATIONS_DIR
+    qt::LoadTranslations({TEMPIKON_TRANSLATIONS_DIR});
+#endif
+    app::MainWindow form(*gPlatform);
+    form.start();
+    dynamic_cast<qt::QtMenuItem&>(form.aboutItem()).trigger();
+    ASSERT_NE(form.aboutBox(), nullptr);
+    qt::QtWindow& w = qtWindow(form.aboutBox()->window());
+    if (const char* lang = std::getenv("LANG"); lang && std::string(lang).rfind("de", 0) == 0) {
+        EXPECT_EQ(w.widget()->windowTitle(), QString::fromUtf8("\xC3\x9C"
+                                                               "ber Tempikon"));
+    }
+    int lines = 0;
+    for (const QLabel* label : w.clientArea()->findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        ++lines;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+            << label->text().toStdString();
+    }
+    EXPECT_EQ(lines, 8);
+    qtWindow(form.window()).close();
 }
 
 // The whole of a label's text is drawn inside it, and no two labels overlap.

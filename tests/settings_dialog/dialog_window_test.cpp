@@ -24,7 +24,6 @@ bool SameFont(const FontSpec& a, const FontSpec& b) {
 
 const FontSpec kBold{"Comic Sans MS", 9.75, true};
 const FontSpec kSmall{"Comic Sans MS", 8.25, false};
-const FontSpec kDefault{};
 
 using WindowTest = DialogTest;
 
@@ -44,19 +43,20 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
     };
     const platform::Colour plain = platform::kButtonTextColour;
     const std::vector<LabelCase> labels = {
-        {"Primary Timeserver", {120, 120, 2055, 255}, kBold, plain},
+        {"&Primary Timeserver", {120, 120, 2055, 255}, kBold, plain},
         {"Select from the list below", {120, 750, 2655, 255}, kSmall, 0x000000FF},
-        {"Offset", {4080, 120, 855, 255}, kBold, plain},
+        {"O&ffset", {4080, 120, 855, 255}, kBold, plain},
         {"Hours", {5235, 480, 615, 285}, kSmall, plain},
-        {"Timeout", {5880, 120, 975, 255}, kBold, plain},
+        {"&Timeout", {5880, 120, 975, 255}, kBold, plain},
         {"Seconds", {7395, 480, 855, 285}, kSmall, plain},
-        {"Backup Timeserver", {120, 1080, 2055, 255}, kBold, plain},
+        {"&Backup Timeserver", {120, 1080, 2055, 255}, kBold, plain},
         {"Select from the list below", {120, 1710, 2655, 255}, kSmall, 0x000000FF},
-        {"Offset", {4080, 1080, 855, 255}, kBold, plain},
-        {"Hours", {5235, 1440, 615, 285}, kDefault, plain},
-        {"Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
+        {"Offs&et", {4080, 1080, 855, 255}, kBold, plain},
+        {"Hours", {5235, 1440, 615, 285}, kSmall, plain},
+        {"&Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
         {"Minutes", {7395, 1440, 735, 285}, kSmall, plain},
-        {"List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
+        {"&List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
+        {"", {120, 5190, 7695, 255}, kSmall, plain},  // the status line
     };
     // The labels in the order they were created.
     std::vector<FakeLabel*> shown;
@@ -91,7 +91,8 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         {&dlg->utc2Box(), {4080, 1725, 1770, 255}},
         {&dlg->timeoutField(), {5880, 480, 1455, 285}},
         {&dlg->intervalField(), {5880, 1440, 1455, 285}},
-        {&dlg->serverList(), {120, 2520, 7695, 3210}},
+        {&dlg->serverList(), {120, 2520, 7695, 2610}},
+        {&dlg->autostartBox(), {120, 5520, 7695, 255}},
         {&dlg->checkAllButton(), {8040, 2520, 1455, 375}},
         {&dlg->checkServerButton(), {8040, 3000, 1455, 375}},
         {&dlg->abortButton(), {8040, 3480, 1455, 375}},
@@ -138,9 +139,9 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
 
     EXPECT_TRUE(SameFont(list().font, FontSpec{"Courier New", 8.25, false}));
     const std::vector<std::pair<FakeButton*, std::string>> buttons = {
-        {&checkAll(), "Check all"}, {&checkServer(), "Check server"},
-        {&abort(), "Abort"},        {&ok(), "&OK"},
-        {&cancel(), "Cancel"},      {&help(), "Help"},
+        {&checkAll(), "Check &all"}, {&checkServer(), "Check &server"},
+        {&abort(), "Abo&rt"},        {&ok(), "&OK"},
+        {&cancel(), "&Cancel"},      {&help(), "&Help"},
     };
     for (const auto& [button, caption] : buttons) {
         EXPECT_EQ(button->caption(), caption);
@@ -150,8 +151,8 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
 
     EXPECT_EQ(popup().caption, "&Set Server");
     ASSERT_EQ(popup().items.size(), 2u);
-    EXPECT_EQ(popup().items[0]->caption(), "Use as &primary Timeserver");
-    EXPECT_EQ(popup().items[1]->caption(), "Use as backup Timeserver");
+    EXPECT_EQ(popup().items[0]->caption(), "Use as &primary timeserver");
+    EXPECT_EQ(popup().items[1]->caption(), "Use as &backup timeserver");
 }
 
 TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {

@@ -81,6 +81,8 @@ public:
     }
     std::optional<std::string> readFile(const std::string& p) override { return qt_.readFile(p); }
     std::vector<std::string> dataDirectories() const override { return qt_.dataDirectories(); }
+    bool autostartEnabled() const override { return qt_.autostartEnabled(); }
+    platform::StoreResult setAutostart(bool enabled) override { return qt_.setAutostart(enabled); }
     void writeOutputLine(const std::string& line) override { output.push_back(line); }
     void writeErrorLine(const std::string&) override {}
     platform::Version version() const override { return qt_.version(); }

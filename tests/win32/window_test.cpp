@@ -288,12 +288,26 @@ TEST_F(Windows, APopupMenuRunsTheChosenItemBeforeItReturns) {
     backup.onClick = [&] { chosen.push_back("backup"); };
     w->show();
     platform.processEvents();
-    // Keys that wait in the queue are the menu's own input once it is open.
-    PostMessageW(hwndOf(*w), WM_KEYDOWN, VK_DOWN, 1);
-    PostMessageW(hwndOf(*w), WM_KEYDOWN, VK_DOWN, 1);
-    PostMessageW(hwndOf(*w), WM_KEYDOWN, VK_RETURN, 1);
-    popup.popupAtCursor();
-    EXPECT_EQ(chosen, (std::vector<std::string>{"backup"}));
+    // The user's keys come once the menu is open: a timer, which the menu's
+    // loop runs, posts them. The menu opens on its first item, so Return
+    // alone takes it and Down Return the second.
+    const HWND hwnd = hwndOf(*w);
+    auto typer = platform.createTimer();
+    std::vector<WPARAM> keys;
+    typer->onTimer = [&] {
+        typer->setEnabled(false);
+        for (const WPARAM key : keys) PostMessageW(hwnd, WM_KEYDOWN, key, 1);
+    };
+    for (const auto& [typed, expected] :
+         {std::pair{std::vector<WPARAM>{VK_RETURN}, "primary"},
+          std::pair{std::vector<WPARAM>{VK_DOWN, VK_RETURN}, "backup"}}) {
+        keys = typed;
+        chosen.clear();
+        typer->setInterval(300);
+        typer->setEnabled(true);
+        popup.popupAtCursor();
+        EXPECT_EQ(chosen, (std::vector<std::string>{expected}));
+    }
     // Escape dismisses it: nothing runs.
     PostMessageW(hwndOf(*w), WM_KEYDOWN, VK_ESCAPE, 1);
     popup.popupAtCursor();
