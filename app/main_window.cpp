@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "app/command_line.h"
@@ -14,6 +15,9 @@ const char* const kModeConfig = QT_TRANSLATE_NOOP("Tempikon", "Current program m
 const char* const kModeRunOnce = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is RUNONCE");
 const char* const kModeServer = QT_TRANSLATE_NOOP("Tempikon", "Current program mode is SERVER");
 const char* const kNoServer = QT_TRANSLATE_NOOP("Tempikon", "No timeserver selected");
+const char* const kAsking = QT_TRANSLATE_NOOP("Tempikon", "Asking the timeserver...");
+const char* const kNoticeFailed = QT_TRANSLATE_NOOP("Tempikon", "The clock could not be set");
+const char* const kNoticeRecovered = QT_TRANSLATE_NOOP("Tempikon", "The clock is set again");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -48,7 +52,7 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     platform::WindowSpec spec;
     spec.caption = version::kProductName;
     spec.clientWidthTwips = kWidth;
-    spec.clientHeightTwips = 720;
+    spec.clientHeightTwips = 1200;
     spec.background = 0x00C0FFFFu;
     spec.hasBackground = true;
     window_ = platform_.createWindow(spec);
@@ -56,6 +60,8 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     serverLine_ = &window_->addLabel({0, 0, kWidth, 255}, kNoServer);
     outcomeLine_ = &window_->addLabel({0, 240, kWidth, 255}, "");
     modeLine_ = &window_->addLabel({0, 480, kWidth, 255}, kModeConfig);
+    lastSetLine_ = &window_->addLabel({0, 720, kWidth, 255}, "");
+    nextSettingLine_ = &window_->addLabel({0, 960, kWidth, 255}, "");
 
     configurationItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration"));
     setTimeItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Set time"));
@@ -73,6 +79,10 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     aboutItem_->onClick = [this] { onAbout(); };
     minuteTimer_->onTimer = [this] { onMinuteTick(); };
     window_->onClosed = [this] { onClosed(); };
+    // With the icon in the tray, a minimised window leaves the taskbar too.
+    window_->onMinimised = [this] {
+        if (inTray_ && !ended_) window_->hide();
+    };
 }
 
 MainWindow::~MainWindow() {
@@ -80,7 +90,9 @@ MainWindow::~MainWindow() {
     liveness_.end();
     window_->onClosed = nullptr;
     window_->onCloseRequest = nullptr;
+    window_->onMinimised = nullptr;
     minuteTimer_->onTimer = nullptr;
+    if (tray_) tray_->onActivated = nullptr;
     if (configDialog_) configDialog_->onClosed = nullptr;
     if (aboutBox_) aboutBox_->onClosed = nullptr;
     configDialog_.reset();
@@ -115,9 +127,8 @@ void MainWindow::start() {
         const core::SetOutcome outcome = setClock();
         if (ended_) return;
         exitCode_ = ExitStatusFor(outcome);
-        platform_.processEvents();
+        oneShotWait();
         if (ended_) return;
-        platform_.sleep(kOneShotWaitMs);
         window_->close();
         return;
     }
@@ -125,13 +136,75 @@ void MainWindow::start() {
     if (SwitchPresent(commandLine, "/SERVER")) {
         setStatus(*modeLine_, kModeServer);
         if (config_.server.empty()) return missingConfigurationEnd();
+        startTray();
         minutesLeft_ = 0;
         onMinuteTick();
         if (ended_) return;
     }
 
-    if (SwitchPresent(commandLine, "/MIN")) window_->minimise();
+    if (SwitchPresent(commandLine, "/MIN")) {
+        // The icon stands for the window until the user asks for it.
+        if (inTray_) return;
+        window_->minimise();
+    }
     window_->show();
+}
+
+void MainWindow::oneShotWait() {
+    // Events keep flowing through the wait: a window manager may map or
+    // expose the window only now, and it must be painted for the whole
+    // time. The menus stay shut meanwhile; the close box still ends it.
+    configurationItem_->setEnabled(false);
+    setTimeItem_->setEnabled(false);
+    aboutItem_->setEnabled(false);
+    const std::unique_ptr<platform::Timer> timer = platform_.createTimer();
+    bool over = false;
+    timer->setEnabled(false);
+    timer->setInterval(kOneShotWaitMs);
+    timer->onTimer = [&over, &timer] {
+        over = true;
+        timer->setEnabled(false);
+    };
+    timer->setEnabled(true);
+    const platform::Liveness::Watch watch = liveness_.watch();
+    while (!over) {
+        platform_.waitForEvents();
+        if (!watch.alive() || ended_) return;
+    }
+}
+
+void MainWindow::startTray() {
+    tray_ = platform_.createTray();
+    // Without a tray the program runs as a plain window.
+    if (!tray_->isAvailable()) return;
+    inTray_ = true;
+    tray_->setState(platform::TrayState::Unknown);
+    tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Set time")).onClick = [this] {
+        onSetTime();
+    };
+    tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration")).onClick = [this] {
+        onConfiguration();
+    };
+    tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "Show &window")).onClick = [this] {
+        onShowWindow();
+    };
+    tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Quit")).onClick = [this] { onQuit(); };
+    tray_->onActivated = [this] { onShowWindow(); };
+    updateTrayTip();
+    tray_->show();
+}
+
+void MainWindow::updateTrayTip() {
+    if (inTray_) tray_->setToolTip(TrayToolTip(version::kTitle, record_));
+}
+
+void MainWindow::onShowWindow() {
+    if (!ended_) window_->show();
+}
+
+void MainWindow::onQuit() {
+    // The same road as the close box: closing the window ends the program.
+    if (!ended_) window_->close();
 }
 
 void MainWindow::setStatus(platform::Label& line, const std::string& text) {
@@ -141,8 +214,11 @@ void MainWindow::setStatus(platform::Label& line, const std::string& text) {
 }
 
 core::SetOutcome MainWindow::setClock() {
-    const core::SetResult result = setter_->run(
-        config_, [this](const std::string& server) { setStatus(*serverLine_, server); });
+    const core::SetResult result = setter_->run(config_, [this](const std::string& server) {
+        setStatus(*serverLine_, server);
+        // The last outcome is not the current one while a server is asked.
+        setStatus(*outcomeLine_, kAsking);
+    });
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
         setStatus(*outcomeLine_, result.status);
@@ -157,8 +233,34 @@ core::SetOutcome MainWindow::setClock() {
             if (reason != result.status) tip += '\n' + reason;
         }
         outcomeLine_->setToolTip(tip);
+        recordOutcome(result);
     }
     return result.outcome;
+}
+
+void MainWindow::recordOutcome(const core::SetResult& result) {
+    record_.lastStatus = result.status;
+    if (result.outcome == core::SetOutcome::Set) {
+        record_.lastSetAt = FormatDateTime(platform_.clock().now());
+        record_.lastServer = result.server;
+        setStatus(*lastSetLine_, LastSetLine(record_));
+    }
+    const NoticeRule::Notice notice = notices_.after(result.outcome);
+    if (!inTray_) return;
+    tray_->setState(TrayStateFor(result.outcome));
+    updateTrayTip();
+    if (notice == NoticeRule::Notice::Failed) tray_->notify(kNoticeFailed, result.status);
+    if (notice == NoticeRule::Notice::Recovered) tray_->notify(kNoticeRecovered, result.status);
+}
+
+void MainWindow::scheduleShown() {
+    // A setting held back (a dialog open, a query waiting) comes a minute later.
+    const std::int64_t minutes = std::max<std::int32_t>(minutesLeft_, 1);
+    platform::Clock& clock = platform_.clock();
+    record_.nextAt = FormatDateTime(
+        clock.localAt(clock.nowMicros() + minutes * 60 * platform::kMicrosPerSecond));
+    setStatus(*nextSettingLine_, NextSettingLine(record_));
+    updateTrayTip();
 }
 
 void MainWindow::missingConfigurationEnd() {
@@ -186,6 +288,7 @@ void MainWindow::onClosed() {
     // A waiting query returns at once and its setting writes nothing more.
     query_->shutdown();
     minuteTimer_->setEnabled(false);
+    if (tray_) tray_->hide();
     if (configDialog_) configDialog_->close();
     if (aboutBox_) aboutBox_->close();
     platform_.quit(exitCode_);
@@ -249,6 +352,7 @@ void MainWindow::onMinuteTick() {
     // The next minute counts from here.
     minuteTimer_->setInterval(kMinuteMs);
     minuteTimer_->setEnabled(true);
+    scheduleShown();
 }
 
 }  // namespace tempikon::app

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "about/about.h"
+#include "app/tray_status.h"
 #include "core/config.h"
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
@@ -47,6 +48,8 @@ public:
     void onSetTime();
     void onAbout();
     void onMinuteTick();
+    void onShowWindow();
+    void onQuit();
 
     // The window has closed and the platform was asked to quit.
     bool hasEnded() const { return ended_; }
@@ -61,6 +64,11 @@ public:
     platform::Label& serverLine() { return *serverLine_; }
     platform::Label& outcomeLine() { return *outcomeLine_; }
     platform::Label& modeLine() { return *modeLine_; }
+    platform::Label& lastSetLine() { return *lastSetLine_; }
+    platform::Label& nextSettingLine() { return *nextSettingLine_; }
+    // The tray icon of resident mode; nullptr without one (not resident, or
+    // the desktop has no tray).
+    platform::Tray* tray() { return inTray_ ? tray_.get() : nullptr; }
     platform::MenuItem& configurationItem() { return *configurationItem_; }
     platform::MenuItem& setTimeItem() { return *setTimeItem_; }
     platform::MenuItem& aboutItem() { return *aboutItem_; }
@@ -73,6 +81,11 @@ public:
 private:
     void setStatus(platform::Label& line, const std::string& text);
     core::SetOutcome setClock();
+    void recordOutcome(const core::SetResult& result);
+    void scheduleShown();
+    void startTray();
+    void updateTrayTip();
+    void oneShotWait();
     void missingConfigurationEnd();
     void unreadableSettingsEnd(const std::string& why);
     void onClosed();
@@ -88,6 +101,8 @@ private:
     platform::Label* serverLine_ = nullptr;
     platform::Label* outcomeLine_ = nullptr;
     platform::Label* modeLine_ = nullptr;
+    platform::Label* lastSetLine_ = nullptr;
+    platform::Label* nextSettingLine_ = nullptr;
     platform::MenuItem* configurationItem_ = nullptr;
     platform::MenuItem* setTimeItem_ = nullptr;
     platform::MenuItem* aboutItem_ = nullptr;
@@ -99,6 +114,10 @@ private:
 
     std::unique_ptr<settings_dialog::ConfigDialog> configDialog_;
     std::unique_ptr<about::About> aboutBox_;
+    std::unique_ptr<platform::Tray> tray_;
+    bool inTray_ = false;
+    NoticeRule notices_;
+    SettingRecord record_;
 
     std::int32_t minutesLeft_ = 0;
     bool ended_ = false;

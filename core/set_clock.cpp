@@ -263,6 +263,7 @@ SetResult ClockSetter::run(const Config& config,
                                " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
                            SetOutcome::Set);
     set.correction = correction.word;
+    set.server = asked;
     return set;
 }
 

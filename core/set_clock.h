@@ -78,6 +78,8 @@ struct SetResult {
     std::vector<std::string> failures;
     // How a setting corrected the clock: "step" or "slew"; empty otherwise.
     std::string correction{};
+    // The server whose time was set, as configured; empty otherwise.
+    std::string server{};
 };
 
 // The line standard output gets for a result: the status, and for a

@@ -13,6 +13,7 @@
 #include "platform/settings_store.h"
 #include "platform/tcp_client.h"
 #include "platform/timer.h"
+#include "platform/tray.h"
 #include "platform/udp_client.h"
 #include "platform/window.h"
 
@@ -52,6 +53,8 @@ public:
     virtual std::unique_ptr<Timer> createTimer() = 0;
     virtual std::unique_ptr<TcpClient> createTcpClient() = 0;
     virtual std::unique_ptr<UdpClient> createUdpClient() = 0;
+    // Never null; ask isAvailable() whether the desktop has a tray.
+    virtual std::unique_ptr<Tray> createTray() = 0;
     virtual Clock& clock() = 0;
     virtual SettingsStore& settings() = 0;
 

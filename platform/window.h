@@ -53,6 +53,9 @@ public:
     // Application-modal. Returns at once; onClosed tells when it has gone.
     virtual void showModal() = 0;
     virtual void minimise() = 0;
+    // Off the screen and the taskbar without closing; show() brings it back
+    // normal (not minimised) and in front.
+    virtual void hide() = 0;
     virtual bool isMinimised() const = 0;
     // Shown on the screen now (normal or minimised) and not closed.
     virtual bool isVisible() const = 0;
@@ -65,6 +68,8 @@ public:
     // Return false to refuse the closing.
     std::function<bool()> onCloseRequest;
     std::function<void()> onClosed;
+    // The user minimised the window (told after the fact).
+    std::function<void()> onMinimised;
     // Mouse moving over the bare client area.
     std::function<void()> onMouseMove;
 };

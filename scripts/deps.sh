@@ -23,7 +23,7 @@ win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-
 chrony_libs=(libgnutls30 libnettle8 libseccomp2 libedit2 libcap2)
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3
            dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
-           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool qt6-gtk-platformtheme
+           valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool trayer qt6-gtk-platformtheme
            "${chrony_libs[@]}" "${win32_pkgs[@]}")
 # The NTP benchmark compares with ntpdig (a query-only client: the package
 # installs no service) and chronyd -Q, unpacked as for the tests.

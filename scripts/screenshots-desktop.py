@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Screenshots for the README, taken from the real program under Xvfb with
-openbox: the main window under a dark theme, and the configuration dialog
-in German. Written to docs/screenshots/.
+openbox: the main window under a dark theme, the configuration dialog
+in German, and resident mode in a tray (trayer): the main window with its
+last and next setting and the tray icon's menu, in English and German.
+Written to docs/screenshots/.
 
 usage: scripts/screenshots-desktop.py [build-dir]   (default build/test)
 
@@ -29,6 +31,17 @@ def shoot(desktop, wid, path):
     subprocess.run(["import", "-frame", "-window", wid, path], env=desktop.env, check=True)
 
 
+def shoot_tray_menu(desktop, path):
+    icon = desktop.until(desktop.tray_icon, "an icon in the tray")
+    time.sleep(1)
+    desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
+    time.sleep(1)
+    # The bottom right corner of the screen: the tray and the menu above it.
+    subprocess.run(["import", "-window", "root", "-crop", "200x130+824+638", "+repage", path],
+                   env=desktop.env, check=True)
+    desktop.x(["xdotool", "key", "Escape"])
+
+
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/test")
     out = os.path.join(root, "docs", "screenshots")
@@ -53,6 +66,15 @@ def main():
             finally:
                 prog.end()
             opts.recorder = recorder
+            desktop.start_tray()
+            for lang, suffix in (("C", ""), ("de_DE.UTF-8", "-de")):
+                prog = d.Program(desktop, opts, tmp, ["/SERVER"], lang=lang)
+                try:
+                    shoot(desktop, desktop.window(d.TITLE),
+                          os.path.join(out, "main-window-resident%s.png" % suffix))
+                    shoot_tray_menu(desktop, os.path.join(out, "tray-menu%s.png" % suffix))
+                finally:
+                    prog.end()
             prog = d.Program(desktop, opts, tmp, [], lang="de_DE.UTF-8")
             try:
                 main_window = desktop.window(d.TITLE)

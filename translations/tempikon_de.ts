@@ -484,5 +484,45 @@ Korrektur springt).
 Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
     </message>
+    <message>
+        <location filename="../app/main_window.cpp"/>
+        <source>Asking the timeserver...</source>
+        <translation>Frage den Zeitserver...</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp"/>
+        <source>The clock could not be set</source>
+        <translation>Die Uhr konnte nicht gestellt werden</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp"/>
+        <source>The clock is set again</source>
+        <translation>Die Uhr wird wieder gestellt</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp"/>
+        <source>Show &amp;window</source>
+        <translation>&amp;Fenster zeigen</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp"/>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp"/>
+        <source>Last set: %1 from %2</source>
+        <translation>Zuletzt gestellt: %1 von %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp"/>
+        <source>Last set: %1</source>
+        <translation>Zuletzt gestellt: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp"/>
+        <source>Next setting: %1</source>
+        <translation>Nächstes Stellen: %1</translation>
+    </message>
 </context>
 </TS>

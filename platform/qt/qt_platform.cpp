@@ -25,6 +25,7 @@
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_translate.h"
+#include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_udp_client.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
@@ -98,6 +99,10 @@ std::unique_ptr<platform::TcpClient> QtPlatform::createTcpClient() {
 
 std::unique_ptr<platform::UdpClient> QtPlatform::createUdpClient() {
     return std::make_unique<QtUdpClient>();
+}
+
+std::unique_ptr<platform::Tray> QtPlatform::createTray() {
+    return std::make_unique<QtTray>();
 }
 
 int QtPlatform::messageBox(const std::string& text, const std::string& title, int flags) {

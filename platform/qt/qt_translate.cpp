@@ -24,6 +24,10 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "Time set to %1 d=%2s"),
     QT_TRANSLATE_NOOP("Tempikon", "Couldn't set system clock: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "%1 (Backup)"),
+    // Before "Last set: %1", which would swallow the server.
+    QT_TRANSLATE_NOOP("Tempikon", "Last set: %1 from %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "Last set: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "Next setting: %1"),
     QT_TRANSLATE_NOOP("Tempikon",
                       "WARNING: The selected server '%1' didn't answer within the selected "
                       "timeout. Do you want to use this server anyway?"),

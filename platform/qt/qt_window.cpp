@@ -44,6 +44,18 @@ public:
     QtWindow* owner = nullptr;
 
 protected:
+    void changeEvent(QEvent* event) override {
+        QWidget::changeEvent(event);
+        if (event->type() != QEvent::WindowStateChange || !owner || !isMinimized()) return;
+        // Told from the event loop: hiding a window inside its own state
+        // change confuses some window managers.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (owner && isMinimized()) owner->minimisedByUser();
+            },
+            Qt::QueuedConnection);
+    }
     void closeEvent(QCloseEvent* event) override {
         // The close box takes the same road as close(): the handler decides,
         // and the window is hidden rather than destroyed.
@@ -292,6 +304,14 @@ void QtWindow::setBuddy(platform::Label& label, platform::Control& target) {
 
 void QtWindow::show() {
     if (closed_ || !top_) return;
+    if (shown_ && !top_->isVisible()) {
+        // Back from hide(): normal, and in front.
+        top_->setWindowState(top_->windowState() & ~Qt::WindowMinimized);
+        top_->show();
+        top_->raise();
+        top_->activateWindow();
+        return;
+    }
     const bool first = !shown_;
     shown_ = true;
     if (first) {
@@ -329,6 +349,16 @@ void QtWindow::minimise() {
     if (closed_ || !top_) return;
     minimisePending_ = true;
     if (shown_) top_->showMinimized();
+}
+
+void QtWindow::hide() {
+    if (closed_ || !top_) return;
+    minimisePending_ = false;
+    top_->hide();
+}
+
+void QtWindow::minimisedByUser() {
+    notify(onMinimised);
 }
 
 bool QtWindow::isMinimised() const {

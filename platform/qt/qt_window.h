@@ -50,6 +50,7 @@ public:
     void show() override;
     void showModal() override;
     void minimise() override;
+    void hide() override;
     bool isMinimised() const override;
     bool isVisible() const override;
     void close() override;
@@ -68,6 +69,7 @@ private:
     friend class ClientWidget;
     void enterPressed(QWidget* focus);
     void mouseMovedOverClient();
+    void minimisedByUser();
     bool isDialog() const { return spec_.dialog; }
     void addFocusable(QWidget* widget);
     void remember(QWidget* widget);

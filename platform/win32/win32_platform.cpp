@@ -10,6 +10,7 @@
 #include "platform/win32/win32_tcp_client.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_timer.h"
+#include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_udp_client.h"
 #include "platform/win32/win32_window.h"
 #include "tempikon_version.h"
@@ -70,6 +71,10 @@ Win32Platform::~Win32Platform() {
 std::unique_ptr<platform::Window> Win32Platform::createWindow(const platform::WindowSpec& spec) {
     HWND owner = spec.dialog ? activeOwner() : nullptr;
     return std::make_unique<Win32Window>(*this, spec, owner);
+}
+
+std::unique_ptr<platform::Tray> Win32Platform::createTray() {
+    return std::make_unique<Win32Tray>(*this);
 }
 
 std::unique_ptr<platform::Timer> Win32Platform::createTimer() {

@@ -56,6 +56,7 @@ public:
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
     std::unique_ptr<platform::UdpClient> createUdpClient() override;
+    std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;

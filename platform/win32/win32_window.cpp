@@ -145,6 +145,7 @@ Win32Window::Win32Window(Win32Platform& platform, const platform::WindowSpec& sp
 }
 
 Win32Window::~Win32Window() {
+    *alive_ = false;
     endModality();
     platform_.removeWindow(this);
     if (hwnd_) {
@@ -215,6 +216,18 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE:
             if (onMouseMove) onMouseMove();
             return 0;
+        case WM_SIZE:
+            // Told from the event loop: a handler may hide the window, which
+            // must not happen inside its own minimising.
+            if (wParam == SIZE_MINIMIZED && onMinimised) {
+                platform_.post([this, alive = alive_] {
+                    if (*alive && !closed_ && IsIconic(hwnd_) && onMinimised) {
+                        const auto handler = onMinimised;
+                        handler();
+                    }
+                });
+            }
+            break;
         case WM_SYSCOLORCHANGE:
             if (!spec_.hasBackground || (spec_.background & platform::kSystemColourFlag)) {
                 DeleteObject(backgroundBrush_);
@@ -495,6 +508,13 @@ void Win32Window::focusFirstControl() {
 void Win32Window::show() {
     if (closed_) return;
     if (IsWindowVisible(hwnd_)) return;
+    if (everShown_) {
+        // Back from hide(): normal, and in front.
+        ShowWindow(hwnd_, SW_SHOWNORMAL);
+        SetForegroundWindow(hwnd_);
+        UpdateWindow(hwnd_);
+        return;
+    }
     if (!everShown_) {
         fitClientArea();
         HWND owner = GetWindow(hwnd_, GW_OWNER);
@@ -556,6 +576,12 @@ void Win32Window::minimise() {
     } else {
         pendingMinimise_ = true;
     }
+}
+
+void Win32Window::hide() {
+    if (closed_) return;
+    pendingMinimise_ = false;
+    ShowWindow(hwnd_, SW_HIDE);
 }
 
 bool Win32Window::isMinimised() const {

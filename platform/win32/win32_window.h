@@ -52,6 +52,7 @@ public:
     void show() override;
     void showModal() override;
     void minimise() override;
+    void hide() override;
     bool isMinimised() const override;
     bool isVisible() const override;
     void close() override;
@@ -109,6 +110,7 @@ private:
     std::vector<HWND> checkBoxes_;
     std::map<std::tuple<std::wstring, int, bool>, HFONT> fonts_;
     std::vector<std::unique_ptr<platform::Control>> owned_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace tempikon::win32

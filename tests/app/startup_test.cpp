@@ -50,14 +50,15 @@ TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
     FakeWindow& w = win();
     EXPECT_EQ(w.caption(), "Tempikon");
     EXPECT_EQ(w.spec.clientWidthTwips, 3855);
-    EXPECT_EQ(w.spec.clientHeightTwips, 720);
+    EXPECT_EQ(w.spec.clientHeightTwips, 1200);
     EXPECT_TRUE(w.spec.hasBackground);
     EXPECT_EQ(w.spec.background, 0x00C0FFFFu);
     EXPECT_FALSE(w.spec.dialog);
 
-    const int tops[] = {0, 240, 480};
-    platform::Label* labels[] = {&form->serverLine(), &form->outcomeLine(), &form->modeLine()};
-    for (int i = 0; i < 3; ++i) {
+    const int tops[] = {0, 240, 480, 720, 960};
+    platform::Label* labels[] = {&form->serverLine(), &form->outcomeLine(), &form->modeLine(),
+                                 &form->lastSetLine(), &form->nextSettingLine()};
+    for (int i = 0; i < 5; ++i) {
         const auto& r = label(*labels[i]).rect;
         EXPECT_EQ(r.left, 0);
         EXPECT_EQ(r.top, tops[i]);
@@ -129,7 +130,8 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
     EXPECT_EQ(form->modeLine().text(), c.modeLine);
     const bool configured = *c.server != '\0';
     EXPECT_EQ(form->serverLine().text(), configured ? c.server : "No timeserver selected");
-    EXPECT_EQ(form->setTimeItem().isEnabled(), configured);
+    // The one-shot run shuts its menus for its last five seconds.
+    EXPECT_EQ(form->setTimeItem().isEnabled(), configured && c.mode != Mode::OneShot);
     EXPECT_EQ(w.minimised, c.minimised);
 
     switch (c.mode) {
@@ -144,7 +146,7 @@ TEST_P(SwitchTableTest, SelectsTheMode) {
             EXPECT_EQ(shownDuringQuery, true);
             EXPECT_EQ(w.minimisedWhenFirstShown, false);
             EXPECT_EQ(platform.connections, std::vector<std::string>{c.server});
-            EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
+            EXPECT_EQ(platform.nowMs(), 5050);
             EXPECT_TRUE(w.isClosed());
             EXPECT_EQ(form->minuteTimer().interval(), 0);
             EXPECT_TRUE(form->hasEnded());
@@ -211,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 using OneShotTest = AppFixture;
 
-TEST_F(OneShotTest, ShowsDrawsSetsDrawsWaitsAndCloses) {
+TEST_F(OneShotTest, ShowsSetsAndStaysLiveForFiveSecondsBeforeClosing) {
     configure(kPrimary);
     platform.script(kPrimary, PeerScript().reply(50, kReply));
     // Pending before start-up: must run after the show and before the query.
@@ -220,26 +222,67 @@ TEST_F(OneShotTest, ShowsDrawsSetsDrawsWaitsAndCloses) {
         beforeQuery = platform.connections.empty();
         windowShown = win().isVisible();
     });
-    // Posted while the reply is handled: must run after the setting and
-    // before the blocking wait.
-    std::optional<bool> beforeSleep;
-    platform.at(50, [&] { platform.post([&] { beforeSleep = platform.sleeps.empty(); }); });
+    // Events keep coming through the wait (a late expose gets painted); the
+    // window is shown, its menus shut, until the five seconds are over.
+    struct Seen {
+        bool visible;
+        bool menusEnabled;
+    };
+    std::vector<std::pair<long long, Seen>> seen;
+    for (long long at : {1050LL, 4050LL, 5049LL}) {
+        platform.at(at, [&, at] {
+            const bool menus = form->configurationItem().isEnabled() ||
+                               form->setTimeItem().isEnabled() || form->aboutItem().isEnabled();
+            seen.push_back({at, {win().isVisible(), menus}});
+        });
+    }
 
     start("/RUNONCE");
 
     EXPECT_EQ(beforeQuery, true);
     EXPECT_EQ(windowShown, true);
-    EXPECT_EQ(beforeSleep, true);
     ASSERT_EQ(settingsMade(), 1u);
     EXPECT_EQ(platform.fakeClock().settings[0].atMs, 50);
     EXPECT_EQ(form->outcomeLine().text(), "Time set to 12:00:30 d=30s");
+    EXPECT_EQ(form->lastSetLine().text(), "Last set: 2026-12-07 12:00:30");
+    // One-shot: no schedule, so no next setting.
+    EXPECT_EQ(form->nextSettingLine().text(), "");
     EXPECT_EQ(platform.output, std::vector<std::string>{"Time set to 12:00:30 d=30s (step)"});
-    // The wait is the platform's blocking sleep; the window closes after it.
-    EXPECT_EQ(platform.sleeps, std::vector<int>{5000});
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& [at, s] : seen) {
+        EXPECT_TRUE(s.visible) << at;
+        EXPECT_FALSE(s.menusEnabled) << at;
+    }
+    // No blocking sleep: the wait runs the event loop, then the window closes.
+    EXPECT_TRUE(platform.sleeps.empty());
     EXPECT_EQ(platform.nowMs(), 5050);
     EXPECT_TRUE(win().isClosed());
     EXPECT_TRUE(platform.quitRequested);
     EXPECT_EQ(platform.exitCode, 0);
+}
+
+TEST_F(OneShotTest, ClosingTheWindowDuringTheWaitEndsWithTheOutcomesStatus) {
+    const struct {
+        const char* name;
+        PeerScript peer;
+        int status;
+    } cases[] = {{"set", PeerScript().reply(20, kReply), 0},
+                 {"unreachable", PeerScript().error(20), 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform p;
+        p.store().seed("Server", kPrimary);
+        p.script(kPrimary, c.peer);
+        p.at(2000, [&] { fake::as<FakeWindow>(*p.windows.front()).userClose(); });
+        p.commandLineText = "/RUNONCE";
+        MainWindow f(p);
+        f.start();
+        EXPECT_TRUE(f.hasEnded());
+        EXPECT_EQ(p.nowMs(), 2000);
+        EXPECT_EQ(p.exitCode, c.status);
+        p.advance(10000);
+        EXPECT_EQ(p.connections.size(), 1u);
+    }
 }
 
 struct ExitCase {
@@ -248,16 +291,17 @@ struct ExitCase {
     const char* refuse;
     int status;
     const char* outcomeLine;
+    long long endMs;  // the outcome, then five seconds shown
 };
 
 TEST_F(OneShotTest, ExitStatusFollowsTheOutcome) {
     const ExitCase cases[] = {
-        {"set", PeerScript().reply(20, kReply), "", 0, "Time set to 12:00:30 d=30s"},
-        {"unreachable", PeerScript().error(20), "", 1, "Couldn't reach timeserver(s)"},
-        {"silent", PeerScript(), "", 1, "Couldn't reach timeserver(s)"},
-        {"invalid", PeerScript().reply(20, "ab:cd:ef\r\n"), "", 1, "Invalid data received"},
+        {"set", PeerScript().reply(20, kReply), "", 0, "Time set to 12:00:30 d=30s", 5020},
+        {"unreachable", PeerScript().error(20), "", 1, "Couldn't reach timeserver(s)", 5020},
+        {"silent", PeerScript(), "", 1, "Couldn't reach timeserver(s)", 8000},
+        {"invalid", PeerScript().reply(20, "ab:cd:ef\r\n"), "", 1, "Invalid data received", 5020},
         {"refused", PeerScript().reply(20, kReply), "Operation not permitted", 3,
-         "Couldn't set system clock: Operation not permitted"},
+         "Couldn't set system clock: Operation not permitted", 5020},
     };
     for (const ExitCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,7 +320,7 @@ TEST_F(OneShotTest, ExitStatusFollowsTheOutcome) {
         EXPECT_EQ(p.output, std::vector<std::string>{std::string(c.outcomeLine) +
                                                      (c.status == 0 ? " (step)" : "")});
         // A failed setting is shown through the wait all the same.
-        EXPECT_EQ(p.sleeps, std::vector<int>{5000});
+        EXPECT_EQ(p.nowMs(), c.endMs);
     }
 }
 
@@ -302,7 +346,8 @@ TEST_F(OneShotTest, ClosingTheWindowDuringTheQueryEndsAtOnce) {
     EXPECT_EQ(platform.nowMs(), 1000);
     EXPECT_TRUE(platform.sleeps.empty());
     EXPECT_EQ(platform.connections, std::vector<std::string>{kPrimary});
-    EXPECT_EQ(label(form->outcomeLine()).history, std::vector<std::string>{""});
+    EXPECT_EQ(label(form->outcomeLine()).history,
+              (std::vector<std::string>{"", "Asking the timeserver..."}));
     EXPECT_TRUE(platform.output.empty());
 }
 
@@ -318,7 +363,8 @@ TEST_F(MainWindowTest, SetTimeRunsOneSettingAndIgnoresClicksWhileItWaits) {
     EXPECT_EQ(platform.connections.size(), 1u);
     EXPECT_EQ(settingsMade(), 1u);
     EXPECT_EQ(label(form->outcomeLine()).history,
-              (std::vector<std::string>{"", "Time set to 12:00:30 d=29s"}));  // 30.5 + 1 - 2
+              (std::vector<std::string>{"", "Asking the timeserver...",
+                                        "Time set to 12:00:30 d=29s"}));  // 30.5 + 1 - 2
     // Free again once the setting has ended.
     click(form->setTimeItem());
     EXPECT_EQ(platform.connections.size(), 2u);
@@ -335,7 +381,9 @@ TEST_F(MainWindowTest, ClosingDuringASettingEndsTheQueryAndWritesNothing) {
     EXPECT_FALSE(form->query().isBusy());
     EXPECT_EQ(platform.connections, std::vector<std::string>{kPrimary});
     EXPECT_EQ(form->serverLine().text(), kPrimary);
-    EXPECT_EQ(label(form->outcomeLine()).history, std::vector<std::string>{""});
+    // Nothing after the asking.
+    EXPECT_EQ(label(form->outcomeLine()).history,
+              (std::vector<std::string>{"", "Asking the timeserver..."}));
     EXPECT_TRUE(platform.output.empty());
     EXPECT_TRUE(platform.quitRequested);
     EXPECT_EQ(platform.exitCode, 0);

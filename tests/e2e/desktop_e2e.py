@@ -7,7 +7,8 @@ usage: desktop_e2e.py CASE --program PATH --recorder PATH
 
 The program runs under capsh without CAP_SYS_TIME, with the clock recorder
 preloaded, no route to a system bus and settings of its own. Exit code 77
-(skipped) when Xvfb, openbox, xdotool or xprop is missing.
+(skipped) when Xvfb, openbox, xdotool or xprop is missing (or, for the tray,
+trayer, and for the painted one-shot, ImageMagick's import).
 """
 import argparse
 import os
@@ -95,8 +96,37 @@ class Desktop:
             self.x(["xdotool", "key", "--clearmodifiers", k])
             time.sleep(0.15)
 
+    def start_tray(self):
+        """A notification area (trayer, an XEmbed tray host) at the bottom right."""
+        self.tray = subprocess.Popen(
+            ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+             "--width", "120", "--height", "32", "--SetDockType", "true"],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Its panel appears once it holds the tray selection.
+        self.until(lambda: self.x(["xdotool", "search", "--classname", "panel"]).split(),
+                   "the tray host runs")
+
+    def tray_icon(self):
+        """The program's icon window inside the tray host, or None."""
+        for host in self.x(["xdotool", "search", "--class", "trayer"]).split():
+            for line in self.x(["xwininfo", "-tree", "-id", host]).splitlines():
+                m = re.match(r'\s*(0x[0-9a-f]+) .*\("tempikon" "Tempikon"\)', line)
+                if m:
+                    return m.group(1)
+        return None
+
+    def pixels(self, wid):
+        """The window's content as (width, height, RGB bytes)."""
+        ppm = subprocess.run(["import", "-window", wid, "-depth", "8", "ppm:-"],
+                             env=self.env, capture_output=True).stdout
+        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+        if not m:
+            return 0, 0, b""
+        return int(m.group(1)), int(m.group(2)), ppm[m.end():]
+
     def close(self):
-        for p in (self.wm, self.xvfb):
+        procs = [self.tray] if getattr(self, "tray", None) else []
+        for p in procs + [self.wm, self.xvfb]:
             p.terminate()
             p.wait(timeout=10)
 
@@ -302,15 +332,107 @@ def case_german(desktop, opts, tmp):
             prog.end()
 
 
+# The main window's background, light yellow.
+BACKGROUND = (0xFF, 0xFF, 0xC0)
+
+
+def painted(width, height, rgb):
+    """Painted as designed: mostly the background, with dark text on it. A
+    window that was never drawn is one flat colour (black or white)."""
+    count = width * height
+    if count == 0 or len(rgb) < 3 * count:
+        return False
+    background = dark = 0
+    for i in range(0, 3 * count, 3):
+        r, g, b = rgb[i], rgb[i + 1], rgb[i + 2]
+        if (r, g, b) == BACKGROUND:
+            background += 1
+        elif r + g + b < 200:
+            dark += 1
+    return background > count // 3 and dark > 50
+
+
+def case_runonce_painted(desktop, opts, tmp):
+    # German first showed the fault most often; every run must be drawn at
+    # 1 s and at 4 s of its five.
+    server = DaytimeServer("127.0.16.21", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    seed(tmp, ["Server=127.0.16.21", "Timeout=5"])
+    try:
+        for run in range(20):
+            prog = Program(desktop, opts, tmp, ["/RUNONCE"], lang="de_DE.UTF-8")
+            try:
+                wid = desktop.window(TITLE)
+                shown_at = time.monotonic()
+                for at in (1, 4):
+                    time.sleep(max(0, shown_at + at - time.monotonic()))
+                    check(prog.proc.poll() is None, "run %d: still shown at %d s" % (run, at))
+                    check(painted(*desktop.pixels(wid)), "run %d: painted at %d s" % (run, at))
+                prog.proc.wait(timeout=WAIT_S)
+                check(prog.proc.returncode == 0, "run %d: exit status 0" % run)
+            finally:
+                prog.end()
+    finally:
+        server.close()
+
+
+def case_tray(desktop, opts, tmp):
+    desktop.start_tray()
+    server = DaytimeServer("127.0.16.22", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    seed(tmp, ["Server=127.0.16.22", "Timeout=5"])
+    log = os.path.join(tmp, "clock.log")
+    prog = Program(desktop, opts, tmp, ["/SERVER", "/MIN"])
+    try:
+        icon = desktop.until(desktop.tray_icon, "an icon in the tray")
+        desktop.until(lambda: settings_recorded(log) == 1, "the first setting")
+        # In the tray only: no window on the screen or in the taskbar.
+        time.sleep(1)
+        check(shown(desktop, TITLE) == [], "no window shown beside the icon")
+        # The icon's menu: "Set time" makes a setting (recorded, never made).
+        desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
+        time.sleep(1)
+        desktop.x(["xdotool", "key", "s"])
+        desktop.until(lambda: settings_recorded(log) == 2, "a setting from the tray menu")
+        # "Show window" brings the window up normal; minimising hides it again.
+        desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
+        time.sleep(1)
+        desktop.x(["xdotool", "key", "w"])
+        main = desktop.until(lambda: (shown(desktop, TITLE) or [None])[0], "the window shown")
+        desktop.until(lambda: desktop.state(main) == "Normal", "the window shown normal")
+        desktop.x(["xdotool", "windowminimize", main])
+        desktop.until(lambda: shown(desktop, TITLE) == [] and desktop.state(main) != "Iconic",
+                      "the minimised window off the screen and the taskbar")
+        check(prog.proc.poll() is None, "the program runs on in the tray")
+        # "Quit" ends the program.
+        desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
+        time.sleep(1)
+        desktop.x(["xdotool", "key", "q"])
+        prog.proc.wait(timeout=WAIT_S)
+        check(prog.proc.returncode == 0, "Quit ends the program")
+        check(desktop.tray_icon() is None, "the icon is gone")
+    finally:
+        prog.end()
+        server.close()
+
+
+def settings_recorded(log):
+    if not os.path.exists(log):
+        return 0
+    with open(log) as f:
+        return sum(1 for line in f if line.strip())
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart"])
+    parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart",
+                                         "runonce_painted", "tray"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
     opts.program = os.path.abspath(opts.program)
     opts.recorder = os.path.abspath(opts.recorder)
-    for tool in ("Xvfb", "openbox", "xdotool", "xprop", "capsh"):
+    tools = ["Xvfb", "openbox", "xdotool", "xprop", "capsh"]
+    tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"]}.get(opts.case, [])
+    for tool in tools:
         if not shutil.which(tool):
             print("skipped: %s is missing" % tool)
             return SKIP
@@ -319,8 +441,9 @@ def main():
         try:
             globals()["case_" + opts.case](desktop, opts, tmp)
             log = os.path.join(tmp, "clock.log")
-            check(not os.path.exists(log) or opts.case == "minimised",
-                  "no clock was set outside the resident case")
+            check(not os.path.exists(log) or
+                  opts.case in ("minimised", "runonce_painted", "tray"),
+                  "no clock was set outside the cases that set it")
         except Failure as e:
             print("FAIL:", e)
             return 1

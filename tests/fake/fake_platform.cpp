@@ -180,6 +180,20 @@ void FakeWindow::show() {
         firstShownAt = owner_.nowMs();
     }
     shown = true;
+    hidden = false;
+}
+
+void FakeWindow::hide() {
+    if (closed) return;
+    hidden = true;
+    minimised = false;
+    ++timesHidden;
+}
+
+void FakeWindow::userMinimise() {
+    if (closed || !isVisible()) return;
+    minimised = true;
+    if (onMinimised) onMinimised();
 }
 
 void FakeWindow::showModal() {
@@ -478,6 +492,37 @@ std::optional<std::string> FakeSettingsStore::stored(const std::string& key) con
     return it->second;
 }
 
+// ---- tray ---------------------------------------------------------------------
+
+FakeTray::FakeTray(FakePlatform& owner) : owner_(owner) {
+    owner_.trays.push_back(this);
+}
+
+FakeTray::~FakeTray() {
+    owner_.trays.erase(std::remove(owner_.trays.begin(), owner_.trays.end(), this),
+                       owner_.trays.end());
+}
+
+bool FakeTray::isAvailable() const {
+    return owner_.trayAvailable;
+}
+
+platform::MenuItem& FakeTray::addMenuItem(const std::string& caption) {
+    items.push_back(std::make_unique<FakeMenuItem>());
+    items.back()->caption_ = caption;
+    return *items.back();
+}
+
+void FakeTray::notify(const std::string& title, const std::string& text) {
+    owner_.notifications.push_back({title, text, owner_.nowMs()});
+}
+
+FakeMenuItem* FakeTray::item(const std::string& caption) {
+    for (auto& i : items)
+        if (i->caption_ == caption) return i.get();
+    return nullptr;
+}
+
 // ---- platform -----------------------------------------------------------------
 
 FakePlatform::FakePlatform() {
@@ -505,6 +550,10 @@ std::unique_ptr<platform::TcpClient> FakePlatform::createTcpClient() {
 std::unique_ptr<platform::UdpClient> FakePlatform::createUdpClient() {
     ++openUdpClients;
     return std::make_unique<FakeUdpClient>(*this);
+}
+
+std::unique_ptr<platform::Tray> FakePlatform::createTray() {
+    return std::make_unique<FakeTray>(*this);
 }
 
 void FakePlatform::queueAnswer(int answer, long long holdMs) {

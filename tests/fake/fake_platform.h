@@ -235,14 +235,17 @@ public:
     void show() override;
     void showModal() override;
     void minimise() override { minimised = true; }
+    void hide() override;
     bool isMinimised() const override { return minimised; }
-    bool isVisible() const override { return shown && !closed; }
+    bool isVisible() const override { return shown && !closed && !hidden; }
     void close() override;
     bool isClosed() const override { return closed; }
     platform::NativeHandle handle() const override { return handle_; }
 
     // The user's close box: the same road as close().
     void userClose() { close(); }
+    // The user's minimise box.
+    void userMinimise();
     // Enter pressed: clicks the default button.
     void pressEnter();
     void mouseMove() {
@@ -255,6 +258,9 @@ public:
     bool modal = false;
     bool minimised = false;
     bool closed = false;
+    // Taken off the screen by hide(); show() clears it.
+    bool hidden = false;
+    int timesHidden = 0;
     // Minimised state at the moment the window was first shown.
     std::optional<bool> minimisedWhenFirstShown;
     // Virtual time of the first show.
@@ -282,6 +288,42 @@ private:
         owned_.push_back(std::move(control));
         return ref;
     }
+};
+
+// ---- tray ------------------------------------------------------------------
+
+struct Notification {
+    std::string title;
+    std::string text;
+    long long atMs = 0;
+};
+
+class FakeTray : public platform::Tray {
+public:
+    explicit FakeTray(FakePlatform& owner);
+    ~FakeTray() override;
+    bool isAvailable() const override;
+    void show() override { shown = true; }
+    void hide() override { shown = false; }
+    void setState(platform::TrayState s) override { state = s; }
+    void setToolTip(const std::string& text) override { tip = text; }
+    platform::MenuItem& addMenuItem(const std::string& caption) override;
+    void notify(const std::string& title, const std::string& text) override;
+
+    // The user's click on the icon.
+    void activate() {
+        if (onActivated) onActivated();
+    }
+    // The menu item with this caption; nullptr when there is none.
+    FakeMenuItem* item(const std::string& caption);
+
+    bool shown = false;
+    platform::TrayState state = platform::TrayState::Unknown;
+    std::string tip;
+    std::vector<std::unique_ptr<FakeMenuItem>> items;
+
+private:
+    FakePlatform& owner_;
 };
 
 // ---- timer and socket -------------------------------------------------------
@@ -515,6 +557,7 @@ public:
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
     std::unique_ptr<platform::UdpClient> createUdpClient() override;
+    std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
@@ -596,6 +639,10 @@ public:
     bool quitRequested = false;
     int exitCode = 0;
     std::vector<FakeWindow*> windows;  // every window created, alive or not
+    // False (the default): the desktop has no notification area.
+    bool trayAvailable = false;
+    std::vector<FakeTray*> trays;             // alive
+    std::vector<Notification> notifications;  // from every tray, in order
     int openTcpClients = 0;
     int openTimers = 0;
 
@@ -605,6 +652,7 @@ private:
     friend class FakeUdpClient;
     friend class FakeWindow;
     friend class FakeClock;
+    friend class FakeTray;
 
     struct Event {
         long long atMs;

@@ -64,6 +64,7 @@ public:
     std::unique_ptr<platform::UdpClient> createUdpClient() override {
         return qt_.createUdpClient();
     }
+    std::unique_ptr<platform::Tray> createTray() override { return qt_.createTray(); }
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return qt_.settings(); }
     int messageBox(const std::string& text, const std::string& title, int flags) override {

@@ -1,0 +1,96 @@
+#include "app/tray_status.h"
+
+#include <cstdio>
+
+#include "platform/translate.h"
+
+namespace tempikon::app {
+
+namespace {
+// Built from parts; the backend translates them by these patterns.
+const char* const kLastSet = QT_TRANSLATE_NOOP("Tempikon", "Last set: %1");
+const char* const kLastSetFrom = QT_TRANSLATE_NOOP("Tempikon", "Last set: %1 from %2");
+const char* const kNextSetting = QT_TRANSLATE_NOOP("Tempikon", "Next setting: %1");
+
+std::string Fill(const char* pattern, const std::string& first, const std::string& second = {}) {
+    std::string text;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        if (p[0] == '%' && (p[1] == '1' || p[1] == '2')) {
+            text += p[1] == '1' ? first : second;
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+}  // namespace
+
+std::string FormatDateTime(const platform::LocalDateTime& t) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+NoticeRule::Notice NoticeRule::after(core::SetOutcome outcome) {
+    switch (outcome) {
+        case core::SetOutcome::Set: {
+            const bool recovered = state_ == State::FailedAfterOk;
+            state_ = State::Ok;
+            return recovered ? Notice::Recovered : Notice::None;
+        }
+        case core::SetOutcome::Unreachable:
+        case core::SetOutcome::InvalidData:
+        case core::SetOutcome::Refused:
+            if (state_ != State::Ok) return Notice::None;
+            state_ = State::FailedAfterOk;
+            return Notice::Failed;
+        case core::SetOutcome::Skipped:
+        case core::SetOutcome::None:
+            break;
+    }
+    return Notice::None;
+}
+
+platform::TrayState TrayStateFor(core::SetOutcome outcome) {
+    switch (outcome) {
+        case core::SetOutcome::Set:
+            return platform::TrayState::Ok;
+        case core::SetOutcome::Unreachable:
+        case core::SetOutcome::InvalidData:
+        case core::SetOutcome::Refused:
+            return platform::TrayState::Failed;
+        case core::SetOutcome::Skipped:
+        case core::SetOutcome::None:
+            break;
+    }
+    return platform::TrayState::Unknown;
+}
+
+std::string LastSetLine(const SettingRecord& record) {
+    return record.lastSetAt.empty() ? std::string() : Fill(kLastSet, record.lastSetAt);
+}
+
+std::string NextSettingLine(const SettingRecord& record) {
+    return record.nextAt.empty() ? std::string() : Fill(kNextSetting, record.nextAt);
+}
+
+std::string TrayToolTip(const std::string& title, const SettingRecord& record) {
+    std::string tip = title;
+    if (!record.lastStatus.empty()) {
+        tip += '\n';
+        tip += record.lastStatus;
+    }
+    if (!record.lastSetAt.empty()) {
+        tip += '\n';
+        tip += Fill(kLastSetFrom, record.lastSetAt, record.lastServer);
+    }
+    if (!record.nextAt.empty()) {
+        tip += '\n';
+        tip += NextSettingLine(record);
+    }
+    return tip;
+}
+
+}  // namespace tempikon::app

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/set_clock.h"
+#include "platform/clock.h"
+#include "platform/tray.h"
+
+namespace tempikon::app {
+
+// "2026-12-07 12:00:30": the same in every language.
+std::string FormatDateTime(const platform::LocalDateTime& t);
+
+// When the tray tells the user about a setting: once when settings start
+// failing after one succeeded, and once when they succeed again. Every
+// failed tick after the first stays quiet; so does a program that never
+// managed a setting (its icon says so).
+class NoticeRule {
+public:
+    enum class Notice { None, Failed, Recovered };
+    Notice after(core::SetOutcome outcome);
+
+private:
+    enum class State { NeverSet, Ok, FailedAfterOk } state_ = State::NeverSet;
+};
+
+platform::TrayState TrayStateFor(core::SetOutcome outcome);
+
+// What the tray's tool tip and the window's lines say about the settings.
+struct SettingRecord {
+    // The last outcome's status line; empty before the first setting.
+    std::string lastStatus;
+    // The last successful setting; empty when there was none.
+    std::string lastSetAt;
+    std::string lastServer;
+    // Empty when no setting is scheduled.
+    std::string nextAt;
+};
+
+std::string LastSetLine(const SettingRecord& record);
+std::string NextSettingLine(const SettingRecord& record);
+// The title, the last outcome, when (and from where) the clock was last set,
+// and when the next setting is due, one line each.
+std::string TrayToolTip(const std::string& title, const SettingRecord& record);
+
+}  // namespace tempikon::app
