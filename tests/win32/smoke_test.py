@@ -2,7 +2,8 @@
 """Smoke test of the real tempikon.exe under Wine on a virtual display.
 
 Runs the program as a user would: one-shot runs against Daytime servers on
-127.0.0.200-203 port 13, a start without configuration, and the
+127.0.0.200-203 port 13, /QUERY against chronyd over NTP on 127.0.0.207, a
+start without configuration, and the
 configuration read from and saved to the registry, driven from outside by
 wintool.exe. Wine always runs without CAP_SYS_TIME (scripts/win32-wine.sh),
 so the system refuses to set the clock: that refusal is the expected
@@ -12,6 +13,7 @@ outcome of a good reply.
 """
 import fcntl
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -20,6 +22,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer  # noqa: E402
+from ntp_servers import ChronyServer, ChronyUnavailable, find_chronyd  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE = os.path.join(ROOT, "scripts", "win32-wine.sh")
@@ -104,6 +107,28 @@ class Smoke(unittest.TestCase):
         if headless:
             env["TEMPIKON_HEADLESS"] = "1"
         return run([WINE, EXE, *args], env=env, cwd=self.workdir)
+
+    # ---- NTP ----------------------------------------------------------------------
+
+    def test_query_asks_chrony_over_ntp(self):
+        try:
+            chronyd = find_chronyd(os.path.join(BUILD, "chrony"))
+        except ChronyUnavailable as e:
+            self.skipTest(str(e))
+        folder = tempfile.mkdtemp(prefix="tempikon-smoke-ntp-")
+        os.chmod(folder, 0o755)  # chronyd runs as nobody
+        with ChronyServer(chronyd, "127.0.0.207", 11124, os.path.join(folder, "chrony")):
+            reg_set("Server", "127.0.0.207:11124")
+            reg_set("Protocol", "NTP")
+            result = self.run_exe("/QUERY", headless=True)
+        out = lines(result.stdout)
+        self.assertEqual(result.returncode, 0, (out, result.stderr))
+        m = re.fullmatch(r"127\.0\.0\.207:11124: NTP stratum=1 offset=([+-]\d+\.\d{6})s "
+                         r"rtt=\d+\.\d{3}ms leap=0 -> \d{4}-\d\d-\d\d [\d:.]+ (step|slew)",
+                         out[0] if out else "")
+        self.assertIsNotNone(m, out)
+        # Wine reads the host's clock, which chronyd serves.
+        self.assertLess(abs(float(m.group(1))), 0.05, out)
 
     # ---- one-shot runs -----------------------------------------------------------
 
