@@ -250,6 +250,8 @@ protected:
         release(platform.store().writtenKeys);
         release(fake::as<FakeLabel>(form->serverLine()).history);
         release(fake::as<FakeLabel>(form->outcomeLine()).history);
+        release(fake::as<FakeLabel>(form->lastSetLine()).history);
+        release(fake::as<FakeLabel>(form->nextSettingLine()).history);
         for (FakeTimer* timer : platform.mainTimers) release(timer->intervalHistory);
     }
 };
