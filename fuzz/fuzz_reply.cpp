@@ -83,8 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(platform.nowMs() <= (backup ? 2 : 1) * 3000 + 5);
     FUZZ_CHECK(query.lastReply().size() <= core::kMaxReplyBytes);
 
-    // Whatever the pieces, the time is cut from the reply the query ended with.
-    const std::string timeText = core::CutTimeText(query.lastReply());
+    // Whatever the pieces, the time is cut from the reply the query ended
+    // with; a reply whose time is not whole holds none.
+    const std::string timeText = core::ReplyHoldsTheTime(query.lastReply())
+                                     ? core::CutTimeText(query.lastReply())
+                                     : std::string();
     const auto& settings = platform.fakeClock().settings;
     if (timeText.empty()) {
         FUZZ_CHECK(outcome == core::SetOutcome::Unreachable);
