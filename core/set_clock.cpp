@@ -145,7 +145,10 @@ ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int6
     ClockPlan plan;
     // The offset is relative to the clock, so the time spent since the
     // reply came does not matter.
-    plan.micros = nowMicros + sample.offsetMicros + OffsetMinutes(offsetHours) * 60 * kMicros;
+    // An absurd stored offset is held at about 190 years, within 64 bits.
+    constexpr long long kMaxMinutes = 100'000'000;
+    const long long minutes = std::clamp(OffsetMinutes(offsetHours), -kMaxMinutes, kMaxMinutes);
+    plan.micros = nowMicros + sample.offsetMicros + minutes * 60 * kMicros;
     const std::int64_t change = plan.micros - nowMicros;
     plan.d = (change + (change < 0 ? -kMicros / 2 : kMicros / 2)) / kMicros;
     const platform::LocalDateTime local = zone.localAt(plan.micros);

@@ -117,6 +117,11 @@ TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
     EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261204);
     EXPECT_EQ(now.hour * 3600 + now.minute * 60 + now.second, 13 * 3600 + 12);
     EXPECT_EQ(status, "Time set to 13:00:12 d=-255588s");
+
+    // An absurd offset from a hand-edited file is held, never overflows.
+    config.offset = 3.4e38f;
+    ASSERT_EQ(run(), SetOutcome::Set);
+    EXPECT_GT(p.fakeClock().now().year, 2150);
 }
 
 TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
