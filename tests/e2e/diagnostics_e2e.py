@@ -190,8 +190,12 @@ def case_no_thread(opts, tmp):
     recorder = os.path.join(tmp, os.path.basename(opts.recorder))
     shutil.copy(opts.program, program)
     shutil.copy(opts.recorder, recorder)
+    # A sanitizer build's leak checker needs a thread of its own at exit,
+    # which the limit forbids as well: it is left out here.
+    asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS", ""), "verify_asan_link_order=0",
+                                "detect_leaks=0") if o)
     for args in (["/QUERY"], ["/RUNONCE"]):
-        r = run(program, recorder, tmp, args, log, user="games",
+        r = run(program, recorder, tmp, args, log, {"ASAN_OPTIONS": asan}, user="games",
                 wrap=("prlimit", "--nproc=1"))
         check(r.returncode == 1, f"{args}: exit 1, no abort", r)
         check("tempikon: no-thread.invalid: host not found: cannot start the lookup\n"
