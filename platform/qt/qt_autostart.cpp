@@ -52,7 +52,7 @@ std::string errorText(int error) {
 std::optional<std::string> autostartPath(const std::optional<std::string>& xdgConfigHome,
                                          const std::optional<std::string>& home) {
     std::string config;
-    // The specification ignores a relative XDG_CONFIG_HOME.
+    // A relative XDG_CONFIG_HOME does not count, by the XDG base directory rules.
     if (xdgConfigHome && !xdgConfigHome->empty() && xdgConfigHome->front() == '/') {
         config = *xdgConfigHome;
     } else if (home && !home->empty()) {

@@ -40,7 +40,7 @@ TEST(Autostart, PathFollowsXdgConfigHomeElseHome) {
         {"/tmp/cfg/", "/home/u", "/tmp/cfg/autostart/tempikon-autostart.desktop"},
         {std::nullopt, "/home/u", "/home/u/.config/autostart/tempikon-autostart.desktop"},
         {"", "/home/u", "/home/u/.config/autostart/tempikon-autostart.desktop"},
-        // A relative XDG_CONFIG_HOME is ignored, as the specification says.
+        // A relative XDG_CONFIG_HOME is ignored, by the XDG base directory rules.
         {"cfg", "/home/u", "/home/u/.config/autostart/tempikon-autostart.desktop"},
         {std::nullopt, std::nullopt, std::nullopt},
     };
