@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/crypto.h"
 #include "platform/geometry.h"
 #include "platform/settings_store.h"
 #include "platform/tcp_client.h"
 #include "platform/timer.h"
+#include "platform/tls_client.h"
 #include "platform/tray.h"
 #include "platform/udp_client.h"
 #include "platform/window.h"
@@ -53,6 +55,11 @@ public:
     virtual std::unique_ptr<Timer> createTimer() = 0;
     virtual std::unique_ptr<TcpClient> createTcpClient() = 0;
     virtual std::unique_ptr<UdpClient> createUdpClient() = 0;
+    // NTS: a TLS client and the cryptography; both null where the system
+    // offers no NTS, and ntsUnavailableReason() then says why.
+    virtual std::unique_ptr<TlsClient> createTlsClient() = 0;
+    virtual Crypto* crypto() = 0;
+    virtual std::string ntsUnavailableReason() const = 0;
     // Never null; ask isAvailable() whether the desktop has a tray.
     virtual std::unique_ptr<Tray> createTray() = 0;
     virtual Clock& clock() = 0;

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/gnutls/gnutls_crypto.h"
 #include "platform/qt/qt_autostart.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_message_box.h"
@@ -24,6 +25,7 @@
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_tls_client.h"
 #include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_udp_client.h"
@@ -59,6 +61,7 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     app_ = std::make_unique<QApplication>(argc, argv);
+    crypto_ = platform::CreateGnutlsCrypto();
     QCoreApplication::setApplicationName(QString::fromUtf8(version::kProductName));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                                 .arg(version::kMajor)
@@ -99,6 +102,10 @@ std::unique_ptr<platform::TcpClient> QtPlatform::createTcpClient() {
 
 std::unique_ptr<platform::UdpClient> QtPlatform::createUdpClient() {
     return std::make_unique<QtUdpClient>();
+}
+
+std::unique_ptr<platform::TlsClient> QtPlatform::createTlsClient() {
+    return std::make_unique<QtTlsClient>();
 }
 
 std::unique_ptr<platform::Tray> QtPlatform::createTray() {

@@ -26,6 +26,9 @@ public:
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
     std::unique_ptr<platform::UdpClient> createUdpClient() override;
+    std::unique_ptr<platform::TlsClient> createTlsClient() override;
+    platform::Crypto* crypto() override { return crypto_.get(); }
+    std::string ntsUnavailableReason() const override { return {}; }
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
@@ -58,6 +61,7 @@ private:
     std::string commandLine_;
     QtClock clock_;
     QtSettingsStore store_;
+    std::unique_ptr<platform::Crypto> crypto_;
     bool quitRequested_ = false;
     int exitCode_ = 0;
 };

@@ -56,6 +56,12 @@ public:
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
     std::unique_ptr<platform::UdpClient> createUdpClient() override;
+    // Windows' own cryptography has no AES-SIV: no NTS here.
+    std::unique_ptr<platform::TlsClient> createTlsClient() override { return nullptr; }
+    platform::Crypto* crypto() override { return nullptr; }
+    std::string ntsUnavailableReason() const override {
+        return "NTS is not offered on Windows: the system's cryptography has no AES-SIV";
+    }
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#if TEMPIKON_NTS
+#include "platform/gnutls/gnutls_crypto.h"
+#endif
+
 namespace tempikon::fake {
 
 // ---- controls ----------------------------------------------------------------
@@ -367,6 +371,90 @@ void FakeUdpClient::close() {
     ++generation_;
 }
 
+// ---- TLS ----------------------------------------------------------------------
+
+std::string FakeExportedKey(const std::string& secret, const std::string& label,
+                            const std::string& context, std::size_t length) {
+    // Not cryptography, only distinct bytes per input (FNV-1a, stretched).
+    std::string out;
+    std::uint64_t h = 1469598103934665603ull;
+    const std::string input = secret + '\0' + label + '\0' + context;
+    while (out.size() < length) {
+        for (const char c : input) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        h = (h ^ out.size()) * 1099511628211ull;
+        out += static_cast<char>(h >> 56);
+    }
+    return out;
+}
+
+FakeTlsClient::~FakeTlsClient() {
+    *alive_ = false;
+}
+
+void FakeTlsClient::connect(const std::string& host, std::uint16_t port, const std::string& alpn,
+                            const std::string& extraTrust) {
+    if (open_) throw std::logic_error("FakeTlsClient: connect while open");
+    open_ = true;
+    connected_ = false;
+    written_.clear();
+    buffer_.clear();
+    owner_.tlsConnections.push_back({host, port, alpn, extraTrust});
+    const std::uint64_t gen = ++generation_;
+    const auto it = owner_.tlsPeers.find(host);
+    if (it == owner_.tlsPeers.end()) return;
+    script_ = it->second;
+    std::weak_ptr<bool> alive = alive_;
+    owner_.schedule(owner_.nowMs() + script_.handshakeMs, [this, alive, gen] {
+        if (!alive.lock() || gen != generation_ || !open_) return;
+        if (script_.socketError) {
+            open_ = false;
+            if (onError) onError(script_.socketError->first, script_.socketError->second);
+        } else if (script_.tlsError) {
+            open_ = false;
+            if (onTlsError) onTlsError(script_.tlsError->first, script_.tlsError->second);
+        } else {
+            connected_ = true;
+            if (onConnected) onConnected();
+        }
+    });
+}
+
+bool FakeTlsClient::write(const std::string& bytes) {
+    if (!open_ || !connected_) return false;
+    written_ += bytes;
+    if (!script_.respond) return true;
+    const std::string answer = script_.respond(written_);
+    if (answer.empty() && !script_.closeAfterReply) return true;
+    const std::uint64_t gen = generation_;
+    std::weak_ptr<bool> alive = alive_;
+    owner_.schedule(owner_.nowMs() + script_.replyMs, [this, alive, gen, answer] {
+        if (!alive.lock() || gen != generation_ || !open_) return;
+        buffer_ += answer;
+        if (!answer.empty() && onDataArrival) onDataArrival();
+        if (script_.closeAfterReply && open_ && gen == generation_ && onPeerClosed) onPeerClosed();
+    });
+    return true;
+}
+
+std::optional<std::string> FakeTlsClient::readAll(std::size_t maxBytes) {
+    std::string out = buffer_.substr(0, std::min(maxBytes, buffer_.size()));
+    buffer_.clear();
+    return out;
+}
+
+std::optional<std::string> FakeTlsClient::exportKeyingMaterial(const std::string& label,
+                                                               const std::string& context,
+                                                               std::size_t length) {
+    if (!connected_) return std::nullopt;
+    return FakeExportedKey(script_.secret, label, context, length);
+}
+
+void FakeTlsClient::close() {
+    open_ = false;
+    connected_ = false;
+    ++generation_;
+}
+
 // ---- clock --------------------------------------------------------------------
 
 std::int64_t FakeClock::nowMicros() const {
@@ -527,6 +615,11 @@ FakeMenuItem* FakeTray::item(const std::string& caption) {
 
 FakePlatform::FakePlatform() {
     clock_.setNow(2026, 12, 7, 12, 0, 0);
+#if TEMPIKON_NTS
+    crypto_ = platform::CreateGnutlsCrypto();
+#else
+    ntsUnavailable = "NTS is not offered by this build";
+#endif
 }
 
 FakePlatform::~FakePlatform() = default;
@@ -550,6 +643,11 @@ std::unique_ptr<platform::TcpClient> FakePlatform::createTcpClient() {
 std::unique_ptr<platform::UdpClient> FakePlatform::createUdpClient() {
     ++openUdpClients;
     return std::make_unique<FakeUdpClient>(*this);
+}
+
+std::unique_ptr<platform::TlsClient> FakePlatform::createTlsClient() {
+    if (!ntsUnavailable.empty()) return nullptr;
+    return std::make_unique<FakeTlsClient>(*this);
 }
 
 std::unique_ptr<platform::Tray> FakePlatform::createTray() {

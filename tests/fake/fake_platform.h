@@ -442,6 +442,65 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
+// A scripted TLS server: how its handshake ends and what it answers to what
+// the client writes. An unscripted host accepts and never finishes the
+// handshake.
+struct TlsPeerScript {
+    long long handshakeMs = 1;
+    // Set: the handshake fails with this.
+    std::optional<std::pair<platform::TlsErrorKind, std::string>> tlsError;
+    // Set: the connection fails with this instead.
+    std::optional<std::pair<platform::SocketErrorKind, std::string>> socketError;
+    std::string subject = "CN=fake.example";
+    // The exported keys come from this (FakeExportedKey), so that a fake
+    // server can work out the same.
+    std::string secret = "fake session";
+    // The answer to everything the client has written so far, sent replyMs
+    // after each write; empty: nothing is sent. The server closes after it
+    // when closeAfterReply.
+    std::function<std::string(const std::string& written)> respond;
+    long long replyMs = 1;
+    bool closeAfterReply = true;
+};
+
+struct TlsConnection {
+    std::string host;
+    std::uint16_t port = 0;
+    std::string alpn;
+    std::string extraTrust;
+};
+
+// What a fake session exports: the same bytes for the same secret, label
+// and context, different ones otherwise.
+std::string FakeExportedKey(const std::string& secret, const std::string& label,
+                            const std::string& context, std::size_t length);
+
+class FakeTlsClient : public platform::TlsClient {
+public:
+    explicit FakeTlsClient(FakePlatform& owner) : owner_(owner) {}
+    ~FakeTlsClient() override;
+    void connect(const std::string& host, std::uint16_t port, const std::string& alpn,
+                 const std::string& extraTrust) override;
+    bool write(const std::string& bytes) override;
+    std::optional<std::string> readAll(std::size_t maxBytes) override;
+    std::optional<std::string> exportKeyingMaterial(const std::string& label,
+                                                    const std::string& context,
+                                                    std::size_t length) override;
+    std::string peerSubject() const override { return connected_ ? script_.subject : ""; }
+    void close() override;
+    bool isOpen() const override { return open_; }
+
+private:
+    FakePlatform& owner_;
+    bool open_ = false;
+    bool connected_ = false;
+    TlsPeerScript script_;
+    std::string written_;
+    std::string buffer_;
+    std::uint64_t generation_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
 // ---- clock and store --------------------------------------------------------
 
 class FakeClock : public platform::Clock {
@@ -557,6 +616,9 @@ public:
     std::unique_ptr<platform::Timer> createTimer() override;
     std::unique_ptr<platform::TcpClient> createTcpClient() override;
     std::unique_ptr<platform::UdpClient> createUdpClient() override;
+    std::unique_ptr<platform::TlsClient> createTlsClient() override;
+    platform::Crypto* crypto() override { return ntsUnavailable.empty() ? crypto_.get() : nullptr; }
+    std::string ntsUnavailableReason() const override { return ntsUnavailable; }
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
@@ -633,6 +695,11 @@ public:
     std::map<std::string, std::string> udpLookupErrors;
     std::vector<UdpRequest> udpRequests;  // every datagram sent, in order
     int openUdpClients = 0;
+    std::map<std::string, TlsPeerScript> tlsPeers;
+    std::vector<TlsConnection> tlsConnections;  // every connect(), in order
+    // Not empty: the system offers no NTS, for this reason (as on Windows).
+    // Empty by default where the tests have GnuTLS's cryptography.
+    std::string ntsUnavailable;
     std::deque<int> popupChoices;
     platform::Version versionNumbers{1, 2, 10};
     bool headless = false;
@@ -650,6 +717,7 @@ private:
     friend class FakeTimer;
     friend class FakeTcpClient;
     friend class FakeUdpClient;
+    friend class FakeTlsClient;
     friend class FakeWindow;
     friend class FakeClock;
     friend class FakeTray;
@@ -673,6 +741,7 @@ private:
     platform::NativeHandle nextHandle_ = 0x1000;
     FakeClock clock_{*this};
     FakeSettingsStore store_;
+    std::unique_ptr<platform::Crypto> crypto_;
 };
 
 // Casts a control or window of the fake platform to its fake type.

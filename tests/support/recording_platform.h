@@ -64,6 +64,11 @@ public:
     std::unique_ptr<platform::UdpClient> createUdpClient() override {
         return qt_.createUdpClient();
     }
+    std::unique_ptr<platform::TlsClient> createTlsClient() override {
+        return qt_.createTlsClient();
+    }
+    platform::Crypto* crypto() override { return qt_.crypto(); }
+    std::string ntsUnavailableReason() const override { return qt_.ntsUnavailableReason(); }
     std::unique_ptr<platform::Tray> createTray() override { return qt_.createTray(); }
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return qt_.settings(); }
