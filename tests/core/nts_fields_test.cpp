@@ -347,6 +347,59 @@ TEST(NtsFields, CheckReplyTrustsOnlyWhatTheAuthenticatorSeals) {
     }
 }
 
+TEST(FakeNtsServer, KeyEstablishmentSwitchesReachTheClient) {
+    using Server = testing::FakeNtsServer;
+    struct Case {
+        const char* name;
+        std::function<void(Server&)> configure;
+        std::string request;
+        KeResult::State state;
+        std::string reason;
+    };
+    const std::string request = BuildKeRequest();
+    const std::vector<Case> cases{
+        {"plain", [](Server&) {}, request, KeResult::State::Done, ""},
+        {"server, port and a warning",
+         [](Server& s) {
+             s.server = "ntp.example";
+             s.port = 4123;
+             s.warning = 9;
+         },
+         request, KeResult::State::Done, ""},
+        {"error", [](Server& s) { s.error = 2; }, request, KeResult::State::Failed,
+         "the server refused: error 2 (internal server error)"},
+        {"no cookies", [](Server& s) { s.cookiesPerKe = 0; }, request, KeResult::State::Failed,
+         "the server sent no cookies"},
+        {"no end of message", [](Server& s) { s.endOfMessage = false; }, request,
+         KeResult::State::Incomplete, ""},
+        {"a request without AES-SIV", [](Server&) {},
+         EncodeRecords({{true, 1, std::string(2, '\0')}, {true, 0, ""}}), KeResult::State::Failed,
+         "the server refused: error 1 (bad request)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform platform;
+        Server server;
+        server.ntp.platform = &platform;
+        server.cookiesPerKe = 3;
+        c.configure(server);
+        platform.tlsPeers["nts.example"] = server.keScript();
+        auto tls = platform.createTlsClient();
+        tls->connect("nts.example", kKePort, kAlpn, "");
+        platform.advance(5);
+        ASSERT_TRUE(tls->write(c.request));
+        platform.advance(5);
+        const KeResult r = ParseKeResponse(tls->readAll(kMaxKeResponseBytes).value_or(""));
+        EXPECT_EQ(r.state, c.state);
+        EXPECT_EQ(r.reason, c.reason);
+        if (r.state != KeResult::State::Done) continue;
+        EXPECT_EQ(r.response.cookies.size(), 3u);
+        EXPECT_EQ(r.response.ntpServer, server.server);
+        EXPECT_EQ(r.response.ntpPort, server.port);
+        EXPECT_EQ(r.response.warnings.size(), server.warning ? 1u : 0u);
+    }
+}
+
 TEST(NtsFields, NoFlippedBitIsEverTrusted) {
     Session s;
     const std::string reply = s.ask();
