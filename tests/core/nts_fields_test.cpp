@@ -205,30 +205,6 @@ TEST(NtsFields, RequestsRoundTripThroughTheServerUsingEachCookieOnce) {
     }
 }
 
-TEST(NtsFields, RequestsOutOfRangeAreNotBuilt) {
-    fake::FakePlatform platform;
-    const std::string header = ntp::BuildRequest(kSent), uid(32, 'u'), key(32, 'k');
-    struct Case {
-        const char* name;
-        std::string header, cookie, key;
-        int placeholders;
-    };
-    const std::vector<Case> cases{
-        {"short header", header.substr(1), "cookie", key, 0},
-        {"no cookie", header, "", key, 0},
-        {"cookie too long", header, std::string(kMaxCookieBytes + 1, 'c'), key, 0},
-        {"too many placeholders", header, "cookie", key, 8},
-        {"negative placeholders", header, "cookie", key, -1},
-        {"short key", header, "cookie", key.substr(1), 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_FALSE(
-            BuildRequest(c.header, uid, c.cookie, c.placeholders, c.key, *platform.crypto()));
-    }
-    EXPECT_TRUE(BuildRequest(header, uid, "cookie", 7, key, *platform.crypto()));
-}
-
 TEST(NtsFields, CheckReplyTrustsOnlyWhatTheAuthenticatorSeals) {
     const std::string cookieField = EncodeField(FieldType::Cookie, "sealed cookie");
     struct Case {
