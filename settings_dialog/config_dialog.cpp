@@ -1,6 +1,7 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "core/numbers.h"
+#include "core/server_address.h"
 #include "core/set_clock.h"
 #include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
@@ -66,10 +67,9 @@ int ProtocolItem(core::Protocol protocol) {
 
 // What OK stores for a choice: the stored text while it still names the
 // chosen protocol, so that OK rewrites nothing the user left alone.
-std::string ChosenProtocol(const platform::ComboBox& box, const std::string& stored,
-                           int fixedItems) {
+std::string ChosenProtocol(const platform::ComboBox& box, const std::string& stored) {
     const int index = box.selectedIndex();
-    if (index < 0 || index >= fixedItems) return stored;
+    if (index < 0) return stored;
     const std::string chosen = box.itemText(index);
     return core::ParseProtocol(stored) == core::ParseProtocol(chosen) ? stored : chosen;
 }
@@ -219,6 +219,18 @@ void ConfigDialog::fillFields() {
     loadServerList();
 }
 
+std::string ConfigDialog::trustFor(const std::string& host) const {
+    // A private server in the list is checked with the certificates its
+    // configured twin trusts.
+    const auto same = [&host](const std::string& server) {
+        const auto address = core::ParseServerAddress(server, 0);
+        return address && address->host == host;
+    };
+    if (same(inForce_.server)) return inForce_.trustedCertificates;
+    if (same(inForce_.server2)) return inForce_.trustedCertificates2;
+    return {};
+}
+
 int ConfigDialog::fixedProtocolItems() const {
     return platform_.ntsUnavailableReason().empty() ? kNtsItem + 1 : kNtsItem;
 }
@@ -349,7 +361,7 @@ bool ConfigDialog::checkSelectedServer() {
         if (protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts) {
             // One request: a check shows the time, it sets nothing.
             const std::optional<core::ntp::Sample> sample =
-                protocol == core::Protocol::Nts ? query_.askNts(*host, *timeout, 1, {})
+                protocol == core::Protocol::Nts ? query_.askNts(*host, *timeout, 1, trustFor(*host))
                                                 : query_.askNtp(*host, *timeout, 1);
             if (!stillOpen(watch)) return false;
             if (sample) {
@@ -551,17 +563,16 @@ void ConfigDialog::onUseServer(Role role) {
 // ---- OK, Cancel, Help ------------------------------------------------------------
 
 void ConfigDialog::onOk() {
-    const FieldTexts fields{
-        serverField_->text(),
-        offsetField_->text(),
-        server2Field_->text(),
-        offset2Field_->text(),
-        timeoutField_->text(),
-        intervalField_->text(),
-        utcBox_->isChecked(),
-        utc2Box_->isChecked(),
-        ChosenProtocol(*protocolBox_, inForce_.protocol, fixedProtocolItems()),
-        ChosenProtocol(*protocol2Box_, inForce_.protocol2, fixedProtocolItems())};
+    const FieldTexts fields{serverField_->text(),
+                            offsetField_->text(),
+                            server2Field_->text(),
+                            offset2Field_->text(),
+                            timeoutField_->text(),
+                            intervalField_->text(),
+                            utcBox_->isChecked(),
+                            utc2Box_->isChecked(),
+                            ChosenProtocol(*protocolBox_, inForce_.protocol),
+                            ChosenProtocol(*protocol2Box_, inForce_.protocol2)};
     std::optional<core::Config> config = ValidatedConfig(fields, inForce_);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
