@@ -252,7 +252,7 @@ TEST(ShippedServerList, IsInTheFixedColumnFormat) {
         if (mark == "NTS") {
             nts.push_back(*host);
             // An authenticated server is never asked over plain NTP.
-            EXPECT_NE(EntryProtocol(e), core::Protocol::Ntp) << e;
+            EXPECT_EQ(EntryProtocol(e), core::Protocol::Nts) << e;
             EXPECT_FALSE(EntryMarksUtc(e)) << e;
         } else if (EntryProtocol(e) == core::Protocol::Ntp) {
             EXPECT_EQ(mark, "NTP") << e;
