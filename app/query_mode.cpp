@@ -54,6 +54,9 @@ int RunQueryMode(platform::Platform& platform) {
                 kind == core::Protocol::Nts
                     ? query.askNts(host, config.timeout, core::kNtpBurstRequests, trustFile)
                     : query.askNtp(host, config.timeout, core::kNtpBurstRequests);
+            for (const std::string& warning : query.lastNtsWarnings())
+                platform.writeErrorLine("tempikon: " + core::EscapeText(host) +
+                                        ": the key server warns: " + warning);
             if (!sample) {
                 platform.writeOutputLine(label + ": no time");
                 platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +

@@ -191,6 +191,7 @@ bool DaytimeQuery::beginNtp() {
     roundTripMicros_ = -1;
     lastSample_.reset();
     ntsSubject_.clear();
+    ntsWarnings_.clear();
     failure_ = {};
     if (!burst_) {
         udp_ = platform_.createUdpClient();
@@ -264,6 +265,7 @@ bool DaytimeQuery::runKeyExchange(const ServerAddress& server, const std::string
         return false;
     }
     failure_ = keyExchange_->failure();
+    ntsWarnings_ = keyExchange_->warnings();
     return true;
 }
 

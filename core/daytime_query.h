@@ -113,6 +113,8 @@ public:
     // The certificate subject of the server the last NTS query's sample
     // came from; empty otherwise.
     const std::string& lastNtsSubject() const { return ntsSubject_; }
+    // Warning records of the last NTS query's key establishment, if it ran.
+    const std::vector<std::string>& lastNtsWarnings() const { return ntsWarnings_; }
     // Key establishments run so far (each NTS query reuses what it can).
     int ntsKeyExchanges() const { return ntsKeyExchanges_; }
     // The settings changed: servers that refused may be asked again.
@@ -187,6 +189,7 @@ private:
     // Sessions by key server and trust file.
     std::map<std::string, std::unique_ptr<NtsSession>> ntsSessions_;
     std::string ntsSubject_;
+    std::vector<std::string> ntsWarnings_;
     int ntsKeyExchanges_ = 0;
     int nextListenerId_ = 1;
     std::vector<std::pair<int, std::function<void()>>> listeners_;

@@ -196,9 +196,11 @@ SetResult ClockSetter::run(const Config& config,
             return answer;
         }
         const std::optional<Protocol> protocol = ParseProtocol(protocolText);
-        if (protocol == Protocol::Nts)
+        if (protocol == Protocol::Nts) {
             answer.sample = query_.askNts(asked, config.timeout, kNtpBurstRequests, trustFile);
-        else if (protocol == Protocol::Ntp)
+            for (const std::string& warning : query_.lastNtsWarnings())
+                failures.push_back(EscapeText(asked) + ": the key server warns: " + warning);
+        } else if (protocol == Protocol::Ntp)
             answer.sample = query_.askNtp(asked, config.timeout, kNtpBurstRequests);
         else
             answer.timeText = query_.ask(asked, config.timeout);

@@ -214,12 +214,10 @@ TEST_F(NtpSettingTest, ASilentNtpPrimaryFallsBackToADaytimeBackup) {
 }
 
 TEST_F(NtpSettingTest, AnUnusableProtocolAsksNobodyAndSaysWhy) {
-    for (const char* protocol : {"SNTP", "NTS"}) {
-        config.protocol = protocol;
-        EXPECT_EQ(run(), SetOutcome::Unreachable) << protocol;
-        ASSERT_EQ(failures.size(), 1u) << protocol;
-        EXPECT_NE(failures[0].find(protocol), std::string::npos) << failures[0];
-    }
+    config.protocol = "SNTP";
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("unknown protocol \"SNTP\""), std::string::npos) << failures[0];
     EXPECT_TRUE(p.udpRequests.empty());
     EXPECT_TRUE(p.connections.empty());
 }

@@ -213,14 +213,19 @@ TEST_F(NtsSettingTest, KeyEstablishmentFailuresSayWhatToDo) {
     }
 }
 
-TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndTheTrustFileIsPassedOn) {
+TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndWarnsAndTheTrustFileIsPassedOn) {
     if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
     server.server = "time.example";
     server.port = 1123;
     p.scriptUdp("time.example", server.responder());
     config.server = "nts.example:4461";
     config.trustedCertificates = "/etc/private-ca.pem";
-    ASSERT_EQ(run().outcome, SetOutcome::Set);
+    server.warning = 7;
+    const SetResult r = run();
+    ASSERT_EQ(r.outcome, SetOutcome::Set);
+    // A warning does not stop the setting, but it is reported.
+    EXPECT_EQ(r.failures,
+              std::vector<std::string>{"nts.example:4461: the key server warns: warning 7"});
     ASSERT_EQ(p.tlsConnections.size(), 1u);
     EXPECT_EQ(p.tlsConnections[0].port, 4461);
     EXPECT_EQ(p.tlsConnections[0].extraTrust, "/etc/private-ca.pem");

@@ -329,7 +329,7 @@ TEST_F(OkTest, TheProtocolChoicesShowTheStoredOnesAndOkStoresThem) {
          "",
          "",
          true,
-         true,
+         false,  // NTS gives UTC: no zone applies
          "SNTP",
          "NTS"},
         {"SNTP",
