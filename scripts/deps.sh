@@ -25,6 +25,8 @@ test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth ima
            dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
            valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool trayer qt6-gtk-platformtheme
            "${chrony_libs[@]}" "${win32_pkgs[@]}")
+# The NTS tests make their servers' keys and certificates with openssl.
+test_pkgs+=(openssl)
 # The NTP benchmark compares with ntpdig (a query-only client: the package
 # installs no service) and chronyd -Q, unpacked as for the tests.
 bench_pkgs=("${run_pkgs[@]}" libcap2-bin python3 time xvfb xauth ntpsec-ntpdig "${chrony_libs[@]}")
