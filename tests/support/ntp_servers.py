@@ -11,6 +11,8 @@
   establishment from this process that reads the records.
 - TamperLink: a UDP proxy that flips a bit of each reply or replays an old
   one, for NTS's authentication.
+- FakeNtsKeServer: a key-establishment server that refuses, or agrees but
+  sends no cookies.
 
 Only loopback addresses and unprivileged ports, as the callers pass them.
 """
@@ -763,6 +765,87 @@ class TamperLink:
         self.listener.close()
         os.close(self.wake_r)
         os.close(self.wake_w)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+
+# ---- a key-establishment server that answers badly -------------------------
+
+KE_ANSWERS = ("refuse", "no_cookies")
+
+
+class FakeNtsKeServer:
+    """An NTS-KE server on address:port in pure Python (TLS 1.3, ALPN
+    ntske/1, the certificate's key) that reads a client's records and
+    answers without any key:
+
+      refuse      an Error record, Internal Server Error (2)
+      no_cookies  NTPv4 and AEAD_AES_SIV_CMAC_256 agreed, but no Cookie
+
+    `requests` holds the records of each request read."""
+
+    def __init__(self, address, port, certificate, answer):
+        if answer not in KE_ANSWERS:
+            raise ValueError(f"unknown answer {answer}")
+        self.answer = answer
+        self.requests = []
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.minimum_version = ssl.TLSVersion.TLSv1_3
+        self.context.set_alpn_protocols(["ntske/1"])
+        self.context.load_cert_chain(certificate.cert, certificate.key)
+        self.listener = socket.create_server((address, port))
+        self.closed = False
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _records(self):
+        if self.answer == "refuse":
+            return ke_record(KE_ERROR, struct.pack("!H", 2)) + ke_record(KE_END)
+        return (ke_record(KE_NEXT_PROTOCOL, struct.pack("!H", 0))
+                + ke_record(KE_AEAD, struct.pack("!H", AEAD_AES_SIV_CMAC_256))
+                + ke_record(KE_END))
+
+    def _serve(self):
+        while not self.closed:
+            try:
+                raw, _ = self.listener.accept()
+            except OSError:
+                return
+            try:
+                raw.settimeout(5)
+                with self.context.wrap_socket(raw, server_side=True) as tls:
+                    data, records = b"", None
+                    while records is None:
+                        chunk = tls.recv(4096)
+                        if not chunk:
+                            break
+                        data += chunk
+                        records = parse_ke_records(data)
+                    self.requests.append(records)
+                    if records is not None:
+                        tls.sendall(self._records())
+                        tls.unwrap()
+            except (OSError, ValueError):
+                # A client that gave up on the handshake (untrusted, say).
+                pass
+            finally:
+                raw.close()
+
+    def close(self):
+        if self.closed:
+            return
+        self.closed = True
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.listener.close()
+        self.thread.join(timeout=5)
 
     def __enter__(self):
         return self
