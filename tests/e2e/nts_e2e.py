@@ -220,6 +220,7 @@ def case_failures(opts, tmp):
             check(tamper.tampered >= 1,
                   f"{name}: the proxy spoiled a reply ({tamper.requests} requests)", r)
 
+    os.chmod(tmp, 0o755)  # for chronyd, which runs as nobody
     with concurrent.futures.ThreadPoolExecutor(len(FAILURES)) as pool:
         futures = [pool.submit(one, row) for row in FAILURES]
     failures = [str(f.exception()) for f in futures if f.exception()]
