@@ -650,21 +650,24 @@ def nts_ke(address, port, trust=None, timeout=5.0, server_name=None):
     else:
         context.load_default_certs()
     start = time.perf_counter()
-    with socket.create_connection((address, port), timeout=timeout) as raw, \
-            context.wrap_socket(raw, server_hostname=server_name or address) as tls:
-        if tls.selected_alpn_protocol() != "ntske/1":
-            raise ssl.SSLError(f"the server chose ALPN {tls.selected_alpn_protocol()!r}")
-        tls.sendall(ke_request())
-        data = b""
-        records = None
-        while records is None:
-            chunk = tls.recv(4096)
-            if not chunk:
-                raise OSError(f"the server closed after {len(data)} bytes of records")
-            data += chunk
-            records = parse_ke_records(data)
-        elapsed = time.perf_counter() - start
-        subject = dict(x[0] for x in tls.getpeercert()["subject"])
+    with socket.create_connection((address, port), timeout=timeout) as raw:
+        # Without it the request, written after the handshake's last
+        # message, waits some 40 ms for the server's delayed ACK.
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        with context.wrap_socket(raw, server_hostname=server_name or address) as tls:
+            if tls.selected_alpn_protocol() != "ntske/1":
+                raise ssl.SSLError(f"the server chose ALPN {tls.selected_alpn_protocol()!r}")
+            tls.sendall(ke_request())
+            data = b""
+            records = None
+            while records is None:
+                chunk = tls.recv(4096)
+                if not chunk:
+                    raise OSError(f"the server closed after {len(data)} bytes of records")
+                data += chunk
+                records = parse_ke_records(data)
+            elapsed = time.perf_counter() - start
+            subject = dict(x[0] for x in tls.getpeercert()["subject"])
     return records, elapsed, subject
 
 
