@@ -32,6 +32,8 @@ std::string UsageText() {
         "           stays unless the time lies across midnight\n"
         "  NTP      (RFC 5905, UDP port 123) the full UTC date and time to the\n"
         "           millisecond: a clock on any date is set to it\n"
+        "  NTS      (RFC 8915, TCP port 4460, then NTP) NTP whose answers are\n"
+        "           authenticated: the server's certificate proves who it is\n"
         "A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.\n"
         "\n"
         "Without a switch the main window opens for configuration and \"Set time\".\n"
@@ -48,6 +50,7 @@ std::string UsageText() {
         "/QUERY prints one line for each server asked:\n"
         "  <server>: <time in reply> -> <corrected time> d=<difference>s rtt=<round trip>ms <how>\n"
         "  <server>: NTP stratum=<n> offset=<s>s rtt=<ms>ms leap=<n> -> <date and time> <how>\n"
+        "  <server>: NTS ... leap=<n> cert=\"<certificate subject>\" -> <date and time> <how>\n"
         "<how> is step, or slew for a correction under 0.4 s (Step=always: never).\n"
         "\n"
         "Exit status:\n"
@@ -60,9 +63,11 @@ std::string UsageText() {
         "Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf\n"
         "(${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the\n"
         "registry key HKEY_CURRENT_USER\\Software\\Tempikon\\Tempikon\\CONFIG), keys Server,\n"
-        "Server2, Protocol, Protocol2 (Daytime or NTP), Offset, Offset2 (hours), Zone,\n"
-        "Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request),\n"
-        "Interval (minutes) and Step (auto, or always to step every correction).\n"
+        "Server2, Protocol, Protocol2 (Daytime, NTP or NTS), Offset, Offset2 (hours),\n"
+        "Zone, Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request),\n"
+        "Interval (minutes), Step (auto, or always to step every correction) and\n"
+        "TrustedCertificates, TrustedCertificates2 (NTS: a PEM file of certificates\n"
+        "trusted for that server besides the system's).\n"
         "Failures are explained on standard error. See man tempikon.\n");
 }
 
@@ -84,7 +89,8 @@ std::string NoDisplayLines(const std::string& settingsLocation) {
            "Run with /RUNONCE or /SERVER to set the clock without a display, or /QUERY to\n"
            "ask the servers without setting it. The settings live in section [CONFIG] of\n" +
            settingsLocation +
-           " (keys Server, Server2, Protocol, Protocol2, Offset, Offset2, Timeout, Interval).";
+           " (keys Server, Server2, Protocol, Protocol2, Offset, Offset2, Timeout, Interval,\n"
+           "TrustedCertificates, TrustedCertificates2).";
 }
 
 }  // namespace tempikon::app

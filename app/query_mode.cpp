@@ -39,7 +39,8 @@ int RunQueryMode(platform::Platform& platform) {
             .word;
     };
     const auto ask = [&](const std::string& host, const std::string& label,
-                         const std::string& protocol, float offset, const std::string& zone) {
+                         const std::string& protocol, float offset, const std::string& zone,
+                         const std::string& trustFile) {
         const platform::Clock& clock = platform.clock();
         const std::string problem = core::ProtocolProblem(protocol);
         if (!problem.empty()) {
@@ -47,8 +48,12 @@ int RunQueryMode(platform::Platform& platform) {
             platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " + problem);
             return false;
         }
-        if (core::ParseProtocol(protocol) == core::Protocol::Ntp) {
-            const auto sample = query.askNtp(host, config.timeout, core::kNtpBurstRequests);
+        const std::optional<core::Protocol> kind = core::ParseProtocol(protocol);
+        if (kind == core::Protocol::Ntp || kind == core::Protocol::Nts) {
+            const auto sample =
+                kind == core::Protocol::Nts
+                    ? query.askNts(host, config.timeout, core::kNtpBurstRequests, trustFile)
+                    : query.askNtp(host, config.timeout, core::kNtpBurstRequests);
             if (!sample) {
                 platform.writeOutputLine(label + ": no time");
                 platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
@@ -57,8 +62,9 @@ int RunQueryMode(platform::Platform& platform) {
             }
             const core::ClockPlan plan =
                 core::PlanNtpSetting(*sample, offset, clock.nowMicros(), clock);
-            platform.writeOutputLine(core::NtpReportLine(label, *sample, plan, clock) + " " +
-                                     howSet(plan));
+            platform.writeOutputLine(
+                core::NtpReportLine(label, *sample, plan, clock, query.lastNtsSubject()) + " " +
+                howSet(plan));
             status = kExitOk;
             return true;
         }
@@ -91,10 +97,10 @@ int RunQueryMode(platform::Platform& platform) {
 
     // Names from the settings file reach a terminal: escaped like replies.
     if (!ask(config.server, core::EscapeText(config.server), config.protocol, config.offset,
-             config.zone) &&
+             config.zone, config.trustedCertificates) &&
         !config.server2.empty())
         ask(config.server2, core::EscapeText(config.server2) + " (Backup)", config.protocol2,
-            config.offset2, config.zone2);
+            config.offset2, config.zone2, config.trustedCertificates2);
     return status;
 }
 

@@ -25,12 +25,19 @@ struct Key {
     Field field;
 };
 constexpr Key kKeys[] = {
-    {"Server", &Config::server},     {"Server2", &Config::server2},
-    {"Offset", &Config::offset},     {"Offset2", &Config::offset2},
-    {"Timeout", &Config::timeout},   {"Interval", &Config::interval},
-    {"Zone", &Config::zone},         {"Zone2", &Config::zone2},
-    {"Protocol", &Config::protocol}, {"Protocol2", &Config::protocol2},
+    {"Server", &Config::server},
+    {"Server2", &Config::server2},
+    {"Offset", &Config::offset},
+    {"Offset2", &Config::offset2},
+    {"Timeout", &Config::timeout},
+    {"Interval", &Config::interval},
+    {"Zone", &Config::zone},
+    {"Zone2", &Config::zone2},
+    {"Protocol", &Config::protocol},
+    {"Protocol2", &Config::protocol2},
     {"Step", &Config::step},
+    {"TrustedCertificates", &Config::trustedCertificates},
+    {"TrustedCertificates2", &Config::trustedCertificates2},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at
@@ -143,7 +150,6 @@ std::string ProtocolProblem(std::string_view stored) {
     if (!protocol)
         return "the settings name an unknown protocol " + QuoteReply(stored) +
                " (Daytime, NTP or NTS)";
-    if (*protocol == Protocol::Nts) return "NTS is not supported by this version";
     return {};
 }
 

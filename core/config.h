@@ -29,6 +29,10 @@ struct Config {
     // "auto" (also when empty): small corrections are slewed; "always":
     // every setting steps the clock.
     std::string step{};
+    // NTS: a PEM file of certificates trusted for that server besides the
+    // system's (a private server's own); empty: the system's alone.
+    std::string trustedCertificates{};
+    std::string trustedCertificates2{};
 
     bool operator==(const Config&) const = default;
 };
@@ -43,7 +47,7 @@ std::optional<Protocol> ParseProtocol(std::string_view stored);
 // The name the settings and the dialog use: "Daytime", "NTP", "NTS".
 const char* ProtocolName(Protocol protocol);
 // Why a stored protocol cannot be used, for "<server>: <reason>"; empty
-// when it can. NTS is refused until it is supported.
+// when it can. (Whether the system offers NTS, the query says.)
 std::string ProtocolProblem(std::string_view stored);
 
 // Reads every key; a key that is missing, or whose text is no number where

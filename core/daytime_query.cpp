@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "core/ntp_query.h"
+#include "core/nts_ke.h"
+#include "core/nts_session.h"
 #include "core/server_address.h"
 #include "platform/reentrance.h"
 #include "platform/translate.h"
@@ -119,6 +121,7 @@ DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeou
 
 DaytimeQuery::~DaytimeQuery() {
     burst_.reset();
+    keyExchange_.reset();
     timeoutTimer_.onTimer = nullptr;
     socket_.onDataArrival = nullptr;
     socket_.onError = nullptr;
@@ -182,6 +185,43 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     return timeText;
 }
 
+bool DaytimeQuery::beginNtp() {
+    cancelled_ = false;
+    reply_.clear();
+    roundTripMicros_ = -1;
+    lastSample_.reset();
+    ntsSubject_.clear();
+    failure_ = {};
+    if (!burst_) {
+        udp_ = platform_.createUdpClient();
+        if (!udp_) {
+            failure_ = {FailureKind::ConnectionFailed, "NTP is not available on this system"};
+            return false;
+        }
+        ntpTimer_ = platform_.createTimer();
+        burst_ = std::make_unique<NtpBurst>(platform_, *ntpTimer_, *udp_);
+    }
+    return true;
+}
+
+bool DaytimeQuery::runBurst(const ServerAddress& server, int maxRequests) {
+    const int spacing = IsNistHost(server.host) ? kNistSpacingMs : kNtpSpacingMs;
+    burst_->start(server, TimeoutMilliseconds(timeoutSeconds_), maxRequests, spacing);
+    while (!burst_->done() && !shutDown_) platform_.waitForEvents();
+    if (shutDown_) {
+        failure_ = {};
+        return false;
+    }
+    if (cancelled_) {
+        failure_ = StoppedFailure();
+        return false;
+    }
+    failure_ = burst_->failure();
+    lastSample_ = burst_->best();
+    if (lastSample_) roundTripMicros_ = lastSample_->delayMicros;
+    return true;
+}
+
 std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
                                                 std::int32_t timeoutSeconds, int maxRequests) {
     if (busy_ || shutDown_) return std::nullopt;
@@ -190,11 +230,7 @@ std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
         if (burst_ && !burst_->done()) burst_->stop();
         setBusy(false);
     });
-    cancelled_ = false;
-    reply_.clear();
-    roundTripMicros_ = -1;
-    lastSample_.reset();
-    failure_ = {};
+    if (!beginNtp()) return std::nullopt;
 
     const std::optional<ServerAddress> address = ParseServerAddress(server, ntp::kPort);
     if (!address || address->host.find('\0') != std::string::npos) {
@@ -208,32 +244,97 @@ std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
                     "change"};
         return std::nullopt;
     }
-    if (!burst_) {
-        udp_ = platform_.createUdpClient();
-        if (!udp_) {
-            failure_ = {FailureKind::ConnectionFailed, "NTP is not available on this system"};
-            return std::nullopt;
-        }
-        ntpTimer_ = platform_.createTimer();
-        burst_ = std::make_unique<NtpBurst>(platform_, *ntpTimer_, *udp_);
-    }
     timeoutSeconds_ = TimeoutMilliseconds(timeoutSeconds) / 1000;
-    const int spacing = IsNistHost(address->host) ? kNistSpacingMs : kNtpSpacingMs;
-    burst_->start(*address, TimeoutMilliseconds(timeoutSeconds), maxRequests, spacing);
-    while (!burst_->done() && !shutDown_) platform_.waitForEvents();
+    burst_->setNts(nullptr, nullptr);
+    if (!runBurst(*address, maxRequests)) return std::nullopt;
+    if (burst_->denied()) refusedServers_.insert(key);
+    return lastSample_;
+}
+
+bool DaytimeQuery::runKeyExchange(const ServerAddress& server, const std::string& trustFile) {
+    ++ntsKeyExchanges_;
+    keyExchange_->start(server, trustFile, TimeoutMilliseconds(timeoutSeconds_));
+    while (!keyExchange_->done() && !shutDown_) platform_.waitForEvents();
     if (shutDown_) {
         failure_ = {};
-        return std::nullopt;
+        return false;
     }
     if (cancelled_) {
         failure_ = StoppedFailure();
+        return false;
+    }
+    failure_ = keyExchange_->failure();
+    return true;
+}
+
+std::optional<ntp::Sample> DaytimeQuery::askNts(const std::string& server,
+                                                std::int32_t timeoutSeconds, int maxRequests,
+                                                const std::string& trustFile) {
+    if (busy_ || shutDown_) return std::nullopt;
+    setBusy(true);
+    const platform::ScopeExit finish([this] {
+        if (burst_ && !burst_->done()) burst_->stop();
+        if (keyExchange_ && !keyExchange_->done()) keyExchange_->stop();
+        setBusy(false);
+    });
+    if (!beginNtp()) return std::nullopt;
+
+    platform::Crypto* crypto = platform_.crypto();
+    if (!crypto || !keyExchange_) {
+        if (crypto) {
+            tls_ = platform_.createTlsClient();
+            if (tls_) {
+                ntsTimer_ = platform_.createTimer();
+                keyExchange_ = std::make_unique<NtsKeyExchange>(*ntsTimer_, *tls_);
+            }
+        }
+        if (!keyExchange_) {
+            const std::string why = platform_.ntsUnavailableReason();
+            failure_ = {FailureKind::ConnectionFailed,
+                        why.empty() ? std::string("NTS is not available on this system") : why};
+            return std::nullopt;
+        }
+    }
+    const std::optional<ServerAddress> address = ParseServerAddress(server, nts::kKePort);
+    if (!address || address->host.find('\0') != std::string::npos) {
+        failure_ = {FailureKind::BadAddress, "not a server address: " + QuoteReply(server)};
         return std::nullopt;
     }
-    if (burst_->denied()) refusedServers_.insert(key);
-    failure_ = burst_->failure();
-    lastSample_ = burst_->best();
-    if (lastSample_) roundTripMicros_ = lastSample_->delayMicros;
-    return lastSample_;
+    timeoutSeconds_ = TimeoutMilliseconds(timeoutSeconds) / 1000;
+    const std::string key = address->host + " " + std::to_string(address->port) + " " + trustFile;
+
+    // Keys from an earlier query are used while they last; fresh ones are
+    // fetched at most once per query.
+    bool fresh = false;
+    for (;;) {
+        std::unique_ptr<NtsSession>& session = ntsSessions_[key];
+        if (!session || session->cookies.empty()) {
+            session.reset();
+            if (fresh) break;
+            fresh = true;
+            if (!runKeyExchange(*address, trustFile)) {
+                ntsSessions_.erase(key);
+                return std::nullopt;
+            }
+            if (!keyExchange_->session()) {
+                ntsSessions_.erase(key);
+                return std::nullopt;
+            }
+            session = std::make_unique<NtsSession>(*keyExchange_->session());
+        }
+        burst_->setNts(session.get(), crypto);
+        if (!runBurst(session->ntpServer, maxRequests)) return std::nullopt;
+        const std::string subject = session->subject;
+        if (burst_->sessionSpent()) session->cookies.clear();
+        if (lastSample_) {
+            ntsSubject_ = subject;
+            return lastSample_;
+        }
+        // A NAK or no cookie left: one new key establishment, then give up.
+        if (!burst_->sessionSpent() || fresh) break;
+    }
+    if (ntsSessions_.count(key) && !ntsSessions_[key]) ntsSessions_.erase(key);
+    return std::nullopt;
 }
 
 void DaytimeQuery::endQuery() {
@@ -250,6 +351,7 @@ void DaytimeQuery::cancel() {
     if (!busy_ || shutDown_) return;
     cancelled_ = true;
     if (burst_) burst_->stop();
+    if (keyExchange_) keyExchange_->stop();
     timeoutTimer_.setEnabled(false);
     reply_.clear();
     done_ = true;
@@ -259,6 +361,7 @@ void DaytimeQuery::shutdown() {
     shutDown_ = true;
     if (!busy_) return;
     if (burst_) burst_->stop();
+    if (keyExchange_) keyExchange_->stop();
     timeoutTimer_.setEnabled(false);
     reply_.clear();
     done_ = true;

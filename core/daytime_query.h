@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/ntp_packet.h"
+#include "core/server_address.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -45,7 +47,9 @@ enum class FailureKind {
     ConnectionFailed,
     NoTimeInReply,
     InvalidTime,
-    Rejected,  // an NTP reply that must not set a clock
+    Rejected,         // an NTP reply that must not set a clock
+    NotTrusted,       // NTS: the server's certificate did not prove who it is
+    Unauthenticated,  // NTS: a reply whose authenticator did not verify
     BadAddress,
     Stopped,  // cancel() ended it
 };
@@ -71,6 +75,8 @@ QueryFailure NoTimeFailure(std::string_view reply);
 QueryFailure InvalidTimeFailure(std::string_view timeText);
 
 class NtpBurst;
+class NtsKeyExchange;
+struct NtsSession;
 
 // Asks a time server for its time: a Daytime server over TCP, an NTP server
 // over UDP. One query at a time, whatever the protocol; the Daytime timer
@@ -96,6 +102,19 @@ public:
     // that answered DENY or RSTR is not asked again until forgetRefusals().
     std::optional<ntp::Sample> askNtp(const std::string& server, std::int32_t timeoutSeconds,
                                       int maxRequests);
+    // Asks an NTS server: server names the key-establishment server (port
+    // 4460 by default), whose certificate must chain to the system's trust
+    // store or to one in the PEM file trustFile (none when empty). The keys
+    // and cookies it gives are kept for later queries of the same server;
+    // a new key establishment happens when they run out or the server no
+    // longer takes them (once per query). Only authenticated replies count.
+    std::optional<ntp::Sample> askNts(const std::string& server, std::int32_t timeoutSeconds,
+                                      int maxRequests, const std::string& trustFile);
+    // The certificate subject of the server the last NTS query's sample
+    // came from; empty otherwise.
+    const std::string& lastNtsSubject() const { return ntsSubject_; }
+    // Key establishments run so far (each NTS query reuses what it can).
+    int ntsKeyExchanges() const { return ntsKeyExchanges_; }
     // The settings changed: servers that refused may be asked again.
     void forgetRefusals() { refusedServers_.clear(); }
 
@@ -135,6 +154,13 @@ private:
     void endQuery();
     // Starts a query: false (and nothing changed) while another one waits.
     bool begin();
+    // The part of askNtp and askNts before the burst: false (failure_ set)
+    // when the query cannot start.
+    bool beginNtp();
+    // Runs the burst to its end; false when the query was stopped.
+    bool runBurst(const ServerAddress& server, int maxRequests);
+    // A key establishment to the end; false when it was stopped.
+    bool runKeyExchange(const ServerAddress& server, const std::string& trustFile);
 
     platform::Platform& platform_;
     platform::Timer& timeoutTimer_;
@@ -155,6 +181,13 @@ private:
     std::unique_ptr<platform::UdpClient> udp_;
     std::unique_ptr<NtpBurst> burst_;
     std::set<std::string> refusedServers_;
+    std::unique_ptr<platform::TlsClient> tls_;
+    std::unique_ptr<platform::Timer> ntsTimer_;
+    std::unique_ptr<NtsKeyExchange> keyExchange_;
+    // Sessions by key server and trust file.
+    std::map<std::string, std::unique_ptr<NtsSession>> ntsSessions_;
+    std::string ntsSubject_;
+    int ntsKeyExchanges_ = 0;
     int nextListenerId_ = 1;
     std::vector<std::pair<int, std::function<void()>>> listeners_;
 };

@@ -5,6 +5,8 @@
 #include <random>
 #include <utility>
 
+#include "core/nts_fields.h"
+#include "core/nts_ke.h"
 #include "platform/translate.h"
 
 namespace tempikon::core {
@@ -58,12 +60,18 @@ void NtpBurst::start(const ServerAddress& server, int timeoutMs, int maxRequests
     best_.reset();
     failure_ = {};
     denied_ = false;
+    sessionSpent_ = false;
     phase_ = Phase::LookingUp;
     if (udp_.isOpen()) udp_.close();
     // The lookup shares the first request's time-out.
     timer_.setInterval(timeoutMs_);
     timer_.setEnabled(true);
     udp_.open(server.host, server.port);
+}
+
+void NtpBurst::setNts(NtsSession* session, platform::Crypto* crypto) {
+    nts_ = crypto ? session : nullptr;
+    crypto_ = crypto;
 }
 
 void NtpBurst::stop() {
@@ -79,7 +87,31 @@ void NtpBurst::onReady() {
 
 void NtpBurst::sendRequest() {
     sentTransmit_ = RandomTransmit();
-    const std::string request = ntp::BuildRequest(sentTransmit_);
+    std::string request = ntp::BuildRequest(sentTransmit_);
+    if (nts_) {
+        if (nts_->cookies.empty()) {
+            sessionSpent_ = true;
+            if (samples_.empty())
+                failure_ = {FailureKind::Unauthenticated, "no NTS cookies are left"};
+            finish();
+            return;
+        }
+        // Each cookie goes out once; placeholders ask for enough new ones
+        // to hold kMaxCookies again.
+        const std::string cookie = std::move(nts_->cookies.front());
+        nts_->cookies.pop_front();
+        const int placeholders = static_cast<int>(
+            nts::kMaxCookies - 1 - std::min(nts::kMaxCookies - 1, nts_->cookies.size()));
+        uniqueId_ = crypto_->randomBytes(nts::kUniqueIdBytes);
+        std::optional<std::string> sealed =
+            nts::BuildRequest(request, uniqueId_, cookie, placeholders, nts_->c2sKey, *crypto_);
+        if (!sealed) {
+            failure_ = {FailureKind::Unauthenticated, "the NTS request could not be sealed"};
+            finish();
+            return;
+        }
+        request = std::move(*sealed);
+    }
     sentMonotonic_ = platform_.monotonicMicros();
     const std::optional<std::int64_t> sentAt = udp_.send(request);
     // A failed send has reported its error, which ended the burst.
@@ -99,6 +131,31 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
         failure_ = {FailureKind::Rejected, "a reply from another address (" +
                                                QuoteReply(datagram.from) + ") was not used"};
         return;
+    }
+    if (nts_) {
+        nts::ReplyCheck authenticated =
+            nts::CheckReply(datagram.bytes, uniqueId_, nts_->s2cKey, *crypto_);
+        switch (authenticated.verdict) {
+            case nts::ReplyCheck::Verdict::Ok:
+                break;
+            case nts::ReplyCheck::Verdict::Nak:
+                sessionSpent_ = true;
+                reject(FailureKind::Unauthenticated, authenticated.reason);
+                return;
+            case nts::ReplyCheck::Verdict::WrongId:
+                failure_ = {FailureKind::Rejected, authenticated.reason};
+                return;
+            case nts::ReplyCheck::Verdict::AuthFailed:
+            case nts::ReplyCheck::Verdict::Malformed:
+                // Never used, and the wait goes on: a forgery must not
+                // keep the real answer out.
+                failure_ = {FailureKind::Unauthenticated, authenticated.reason};
+                return;
+        }
+        for (std::string& cookie : authenticated.cookies) {
+            if (nts_->cookies.size() >= nts::kMaxCookies) break;
+            nts_->cookies.push_back(std::move(cookie));
+        }
     }
     const ntp::Check check = ntp::CheckReply(datagram.bytes, sentTransmit_);
     switch (check.verdict) {
@@ -179,7 +236,8 @@ void NtpBurst::finish() {
     timer_.setEnabled(false);
     udp_.close();
     best_ = ntp::BestSample(samples_);
-    if (best_ && failure_.kind != FailureKind::Refused && failure_.kind != FailureKind::Rejected)
+    if (best_ && failure_.kind != FailureKind::Refused && failure_.kind != FailureKind::Rejected &&
+        failure_.kind != FailureKind::Unauthenticated)
         failure_ = {};
     phase_ = Phase::Done;
 }

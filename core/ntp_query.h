@@ -8,6 +8,7 @@
 
 #include "core/daytime_query.h"
 #include "core/ntp_packet.h"
+#include "core/nts_session.h"
 #include "core/server_address.h"
 #include "platform/platform.h"
 
@@ -39,6 +40,10 @@ public:
     // timeoutMs for its reply; a first request left unanswered ends the
     // burst without a sample, a later one ends it with the samples so far.
     void start(const ServerAddress& server, int timeoutMs, int maxRequests, int spacingMs);
+    // NTS: requests carry a cookie of the session and are sealed with its
+    // key, and only authenticated replies count, their cookies added to the
+    // session. Null: plain NTP. Set before start(); both outlive the burst.
+    void setNts(NtsSession* session, platform::Crypto* crypto);
     // Ends the burst at once; nothing is reported.
     void stop();
     bool done() const { return phase_ == Phase::Done; }
@@ -51,6 +56,9 @@ public:
     // The server said DENY or RSTR: it must not be asked again.
     bool denied() const { return denied_; }
     int requestsSent() const { return requestsSent_; }
+    // NTS: the server answered with a NAK (it no longer knows our cookies),
+    // or a request found no cookie left. Either way the session is spent.
+    bool sessionSpent() const { return sessionSpent_; }
 
     // Handlers, public so that tests can reach them.
     void onReady();
@@ -83,6 +91,11 @@ private:
     std::optional<ntp::Sample> best_;
     QueryFailure failure_;
     bool denied_ = false;
+    NtsSession* nts_ = nullptr;
+    platform::Crypto* crypto_ = nullptr;
+    // The NTS request in flight's unique identifier.
+    std::string uniqueId_;
+    bool sessionSpent_ = false;
 };
 
 }  // namespace tempikon::core

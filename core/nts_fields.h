@@ -42,7 +42,8 @@ std::optional<std::vector<ExtensionField>> ParseExtensionFields(std::string_view
 // the cookie, `placeholders` placeholders as long as the cookie, and the
 // authenticator: a fresh nonce and the AEAD over everything before it with
 // the client-to-server key (no encrypted fields). nullopt when the AEAD
-// fails.
+// fails, the header is not 48 bytes, the cookie is empty or longer than
+// kMaxCookieBytes, or placeholders is outside 0 ... kMaxCookies - 1.
 std::optional<std::string> BuildRequest(std::string_view header, std::string_view uniqueId,
                                         std::string_view cookie, int placeholders,
                                         std::string_view c2sKey, platform::Crypto& crypto);
@@ -56,7 +57,9 @@ struct ReplyCheck {
         Malformed,   // extension fields that do not parse
     };
     Verdict verdict = Verdict::Malformed;
-    // Ok: the new cookies from the encrypted fields, in order.
+    // Ok: the new cookies from the encrypted fields, in order (at most
+    // kMaxCookies; longer than kMaxCookieBytes skipped). May be empty: the
+    // time is still authentic.
     std::vector<std::string> cookies;
     // What a user reads for anything but Ok, e.g. "authentication failed:
     // the reply's authenticator does not verify".

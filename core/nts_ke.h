@@ -19,6 +19,8 @@ inline constexpr std::uint16_t kAeadAesSivCmac256 = 15;
 inline constexpr std::size_t kKeyBytes = 32;
 // A client keeps at most this many cookies.
 inline constexpr std::size_t kMaxCookies = 8;
+// A longer cookie is refused: eight of them must fit one datagram.
+inline constexpr std::size_t kMaxCookieBytes = 256;
 // A key-establishment answer larger than this is refused unread.
 inline constexpr std::size_t kMaxKeResponseBytes = 64 * 1024;
 

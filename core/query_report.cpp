@@ -21,22 +21,27 @@ std::string QueryReportLine(std::string_view server, std::string_view timeText,
 }
 
 std::string NtpReportLine(std::string_view server, const ntp::Sample& sample, const ClockPlan& plan,
-                          const platform::Clock& zone) {
+                          const platform::Clock& zone, std::string_view ntsSubject) {
     const std::int64_t offset = sample.offsetMicros;
     const std::uint64_t magnitude =
         offset < 0 ? 0 - static_cast<std::uint64_t>(offset) : static_cast<std::uint64_t>(offset);
     const platform::LocalDateTime t = zone.localAt(plan.micros);
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  ": NTP stratum=%d offset=%c%llu.%06llus rtt=%lld.%03lldms leap=%d -> "
-                  "%04d-%02d-%02d %02d:%02d:%02d.%03d",
+    char head[16];
+    std::snprintf(head, sizeof head, ": %s stratum=", ntsSubject.empty() ? "NTP" : "NTS");
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, "%d offset=%c%llu.%06llus rtt=%lld.%03lldms leap=%d",
                   sample.stratum, offset < 0 ? '-' : '+',
                   static_cast<unsigned long long>(magnitude / 1'000'000),
                   static_cast<unsigned long long>(magnitude % 1'000'000),
                   static_cast<long long>(sample.delayMicros / 1000),
-                  static_cast<long long>(sample.delayMicros % 1000), sample.leap, t.year, t.month,
+                  static_cast<long long>(sample.delayMicros % 1000), sample.leap);
+    char when[48];
+    std::snprintf(when, sizeof when, " -> %04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month,
                   t.day, t.hour, t.minute, t.second, t.millisecond);
-    return std::string(server) + line;
+    // Who vouched for the time; the subject comes from the server: escaped.
+    const std::string cert =
+        ntsSubject.empty() ? std::string() : " cert=\"" + EscapeText(ntsSubject) + "\"";
+    return std::string(server) + head + numbers + cert + when;
 }
 
 }  // namespace tempikon::core

@@ -18,8 +18,9 @@ std::string QueryReportLine(std::string_view server, std::string_view timeText,
 
 // The line for a server that gave an NTP sample: "<server>: NTP stratum=<n>
 // offset=<+-s.uuuuuu>s rtt=<ms.mmm>ms leap=<n> -> <local date and time the
-// setting would set, to the millisecond>".
+// setting would set, to the millisecond>". An NTS sample says "NTS" and,
+// before the arrow, cert="<the certificate's subject>".
 std::string NtpReportLine(std::string_view server, const ntp::Sample& sample, const ClockPlan& plan,
-                          const platform::Clock& zone);
+                          const platform::Clock& zone, std::string_view ntsSubject = {});
 
 }  // namespace tempikon::core

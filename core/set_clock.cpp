@@ -186,6 +186,7 @@ SetResult ClockSetter::run(const Config& config,
     // The host as asked, before a dialog may change the configuration.
     std::string asked = config.server;
     std::string protocolText = config.protocol;
+    std::string trustFile = config.trustedCertificates;
     const auto ask = [&](const std::string& label) {
         onAsking(label);
         Answer answer;
@@ -194,7 +195,10 @@ SetResult ClockSetter::run(const Config& config,
             failures.push_back(EscapeText(asked) + ": " + problem);
             return answer;
         }
-        if (ParseProtocol(protocolText) == Protocol::Ntp)
+        const std::optional<Protocol> protocol = ParseProtocol(protocolText);
+        if (protocol == Protocol::Nts)
+            answer.sample = query_.askNts(asked, config.timeout, kNtpBurstRequests, trustFile);
+        else if (protocol == Protocol::Ntp)
             answer.sample = query_.askNtp(asked, config.timeout, kNtpBurstRequests);
         else
             answer.timeText = query_.ask(asked, config.timeout);
@@ -210,6 +214,7 @@ SetResult ClockSetter::run(const Config& config,
     if (!answer.any() && !config.server2.empty()) {
         asked = config.server2;
         protocolText = config.protocol2;
+        trustFile = config.trustedCertificates2;
         answer = ask(asked + " (Backup)");
         if (query_.isShutDown()) return skipped();
         backup = true;

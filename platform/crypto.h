@@ -17,8 +17,8 @@ public:
 
     virtual ~Crypto() = default;
     // The synthetic IV (16 bytes) followed by the encrypted text; nullopt
-    // when the key is not 32 bytes or the library fails. The plaintext may
-    // be empty.
+    // when the key is not 32 bytes, the nonce is empty or the library
+    // fails. The plaintext may be empty.
     virtual std::optional<std::string> sivSeal(std::string_view key, std::string_view nonce,
                                                std::string_view associated,
                                                std::string_view plaintext) = 0;

@@ -7,9 +7,10 @@
 # Always with --no-install-recommends, so every package used is named here.
 set -euo pipefail
 
-# The translations are built with Qt's Linguist tools.
+# The translations are built with Qt's Linguist tools; NTS (TLS and AES-SIV)
+# comes from GnuTLS, found through pkg-config.
 run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue
-          qt6-l10n-tools qt6-tools-dev)
+          qt6-l10n-tools qt6-tools-dev libgnutls28-dev pkg-config)
 # Wine's own fonts (fonts-wine) are only a recommendation of Wine's.
 win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
             wine wine64 fonts-wine xvfb xauth x11-apps imagemagick librsvg2-bin libcap2-bin
@@ -19,14 +20,13 @@ win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-
 # theme for the secure-execution test), the fuzzing (clang and libFuzzer) and
 # the Windows part. The NTP tests run chronyd unpacked from its package
 # (tests/support/fetch_chrony.sh: the package itself would replace the time
-# service); these are its libraries.
+# service); these are its libraries. The TLS client's tests serve and make
+# certificates with openssl.
 chrony_libs=(libgnutls30 libnettle8 libseccomp2 libedit2 libcap2)
 test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth imagemagick python3
            dbus python3-dbusmock dpkg-dev desktop-file-utils appstream lintian systemd
            valgrind tzdata clang libclang-rt-dev openbox x11-utils xdotool trayer qt6-gtk-platformtheme
-           "${chrony_libs[@]}" "${win32_pkgs[@]}")
-# The NTS tests make their servers' keys and certificates with openssl.
-test_pkgs+=(openssl)
+           openssl "${chrony_libs[@]}" "${win32_pkgs[@]}")
 # The NTP benchmark compares with ntpdig (a query-only client: the package
 # installs no service) and chronyd -Q, unpacked as for the tests.
 bench_pkgs=("${run_pkgs[@]}" libcap2-bin python3 time xvfb xauth ntpsec-ntpdig "${chrony_libs[@]}")

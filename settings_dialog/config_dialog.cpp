@@ -1,6 +1,7 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "core/numbers.h"
+#include "core/server_address.h"
 #include "core/set_clock.h"
 #include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
@@ -46,21 +47,39 @@ constexpr int kHostWidth = 2475;
 constexpr int kChoiceHeight = 270;
 constexpr int kChoiceLeft = 120 + kHostWidth + 60;
 constexpr int kChoiceWidth = 3855 - kChoiceLeft;
-// The choice's fixed items; a stored value that names neither follows them.
+// The choice's fixed items (NTS only where the system offers it); a stored
+// value that names none of them follows them.
 constexpr int kDaytimeItem = 0;
 constexpr int kNtpItem = 1;
+constexpr int kNtsItem = 2;
 
 int ProtocolItem(core::Protocol protocol) {
-    return protocol == core::Protocol::Ntp ? kNtpItem : kDaytimeItem;
+    switch (protocol) {
+        case core::Protocol::Ntp:
+            return kNtpItem;
+        case core::Protocol::Nts:
+            return kNtsItem;
+        case core::Protocol::Daytime:
+            break;
+    }
+    return kDaytimeItem;
 }
 
 // What OK stores for a choice: the stored text while it still names the
 // chosen protocol, so that OK rewrites nothing the user left alone.
 std::string ChosenProtocol(const platform::ComboBox& box, const std::string& stored) {
     const int index = box.selectedIndex();
-    if (index != kDaytimeItem && index != kNtpItem) return stored;
+    if (index < 0) return stored;
     const std::string chosen = box.itemText(index);
     return core::ParseProtocol(stored) == core::ParseProtocol(chosen) ? stored : chosen;
+}
+
+// NTP and NTS give UTC with the date: no zone applies.
+bool ChoiceGivesUtc(const platform::ComboBox& box) {
+    const int index = box.selectedIndex();
+    if (index < 0) return false;
+    const std::optional<core::Protocol> protocol = core::ParseProtocol(box.itemText(index));
+    return protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts;
 }
 
 }  // namespace
@@ -200,22 +219,40 @@ void ConfigDialog::fillFields() {
     loadServerList();
 }
 
+std::string ConfigDialog::trustFor(const std::string& host) const {
+    // A private server in the list is checked with the certificates its
+    // configured twin trusts.
+    const auto same = [&host](const std::string& server) {
+        const auto address = core::ParseServerAddress(server, 0);
+        return address && address->host == host;
+    };
+    if (same(inForce_.server)) return inForce_.trustedCertificates;
+    if (same(inForce_.server2)) return inForce_.trustedCertificates2;
+    return {};
+}
+
+int ConfigDialog::fixedProtocolItems() const {
+    return platform_.ntsUnavailableReason().empty() ? kNtsItem + 1 : kNtsItem;
+}
+
 void ConfigDialog::fillProtocolChoice(platform::ComboBox& box, const std::string& stored) {
     box.addItem(core::ProtocolName(core::Protocol::Daytime));
     box.addItem(core::ProtocolName(core::Protocol::Ntp));
+    if (fixedProtocolItems() > kNtsItem) box.addItem(core::ProtocolName(core::Protocol::Nts));
     const std::optional<core::Protocol> protocol = core::ParseProtocol(stored);
-    if (protocol == core::Protocol::Daytime || protocol == core::Protocol::Ntp) {
+    if (protocol && ProtocolItem(*protocol) < fixedProtocolItems()) {
         box.setSelectedIndex(ProtocolItem(*protocol));
         return;
     }
-    // One that cannot be used (NTS, a typing error in the settings) stays
-    // selected as stored: the setting reports it, and OK keeps it.
+    // One that cannot be used (NTS where the system offers none, a typing
+    // error in the settings) stays selected as stored: the setting reports
+    // it, and OK keeps it.
     box.addItem(stored);
     box.setSelectedIndex(box.count() - 1);
 }
 
 void ConfigDialog::protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox) {
-    utcBox.setEnabled(box.selectedIndex() != kNtpItem);
+    utcBox.setEnabled(!ChoiceGivesUtc(box));
 }
 
 void ConfigDialog::loadServerList() {
@@ -316,18 +353,26 @@ bool ConfigDialog::checkSelectedServer() {
     const std::string entry = serverList_->itemText(index);
     std::string result;
     std::string failure;
+    std::string authenticatedBy;
     // No usable host: no query, the entry shows "[Timeout ]".
     const std::optional<std::string> host = HostOfEntry(entry);
     if (host) {
-        if (EntryProtocol(entry) == core::Protocol::Ntp) {
+        const core::Protocol protocol = EntryProtocol(entry);
+        if (protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts) {
             // One request: a check shows the time, it sets nothing.
-            const std::optional<core::ntp::Sample> sample = query_.askNtp(*host, *timeout, 1);
+            const std::optional<core::ntp::Sample> sample =
+                protocol == core::Protocol::Nts ? query_.askNts(*host, *timeout, 1, trustFor(*host))
+                                                : query_.askNtp(*host, *timeout, 1);
             if (!stillOpen(watch)) return false;
             if (sample) {
                 const platform::LocalDateTime server =
                     platform_.clock().localAt(sample->receivedMicros + sample->offsetMicros);
                 result = NtpResultText(server.hour * 3600 + server.minute * 60 + server.second,
                                        sample->offsetMicros);
+                if (protocol == core::Protocol::Nts) {
+                    result += " authenticated";
+                    authenticatedBy = query_.lastNtsSubject();
+                }
             }
         } else {
             result = core::Latin1ToUtf8(query_.ask(*host, *timeout));
@@ -343,6 +388,8 @@ bool ConfigDialog::checkSelectedServer() {
     if (result.empty()) {
         if (host) status = *host + ": ";
         status += failure;
+    } else if (!authenticatedBy.empty()) {
+        status = *host + ": authenticated by " + core::EscapeText(authenticatedBy);
     }
     if (query_.lastFailure().kind == core::FailureKind::Stopped && host) {
         // Stopped by the user: the entry keeps what it showed.
@@ -443,14 +490,20 @@ void ConfigDialog::onUseServer(Role role) {
     const std::optional<std::string> host = HostOfEntry(entry);
     if (!host) return;
 
-    const bool ntp = EntryProtocol(entry) == core::Protocol::Ntp;
+    const core::Protocol protocol = EntryProtocol(entry);
+    // NTP and NTS both give UTC with the date.
+    const bool ntp = protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts;
 
     const platform::Liveness::Watch watch = liveness_.watch();
     adopting_ = true;
     showStates();
     std::string timeText;
     bool answered = false;
-    if (ntp) {
+    if (protocol == core::Protocol::Nts) {
+        const std::string& trust =
+            role == Role::Primary ? inForce_.trustedCertificates : inForce_.trustedCertificates2;
+        answered = query_.askNts(*host, inForce_.timeout, 1, trust).has_value();
+    } else if (ntp) {
         answered = query_.askNtp(*host, inForce_.timeout, 1).has_value();
     } else {
         timeText = query_.ask(*host, inForce_.timeout);
@@ -492,7 +545,18 @@ void ConfigDialog::onUseServer(Role role) {
     hostField.setText(*host);
     hoursField.setText(core::NumberText(adoption.offset));
     utcBox.setChecked(adoption.utc);
-    choice.setSelectedIndex(ntp ? kNtpItem : kDaytimeItem);
+    // Where the system offers no NTS the entry's own protocol is stored as
+    // text, and the setting says why it cannot be used.
+    const int item = ProtocolItem(protocol);
+    if (item < fixedProtocolItems()) {
+        choice.setSelectedIndex(item);
+    } else {
+        int stored = fixedProtocolItems();
+        while (stored < choice.count() && core::ParseProtocol(choice.itemText(stored)) != protocol)
+            ++stored;
+        if (stored == choice.count()) choice.addItem(core::ProtocolName(protocol));
+        choice.setSelectedIndex(stored);
+    }
     showStates();
 }
 

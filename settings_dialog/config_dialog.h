@@ -113,6 +113,10 @@ private:
     void loadServerList();
     // Daytime and NTP, and a stored value that names neither as it is.
     void fillProtocolChoice(platform::ComboBox& box, const std::string& stored);
+    // Daytime, NTP and, where the system offers it, NTS.
+    int fixedProtocolItems() const;
+    // The trusted certificates of the configured server on this host.
+    std::string trustFor(const std::string& host) const;
     // The zone plays no part for NTP: its box is for Daytime servers.
     void protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox);
     void setStates(bool checkAll, bool checkServer, bool abort, bool list);

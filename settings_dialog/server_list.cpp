@@ -166,7 +166,9 @@ bool EntryMarksUtc(std::string_view entry) {
 }
 
 core::Protocol EntryProtocol(std::string_view entry) {
-    return NamesWord(MarkColumns(entry), "NTP") ? core::Protocol::Ntp : core::Protocol::Daytime;
+    const std::string marks = MarkColumns(entry);
+    if (NamesWord(marks, "NTS")) return core::Protocol::Nts;
+    return NamesWord(marks, "NTP") ? core::Protocol::Ntp : core::Protocol::Daytime;
 }
 
 std::string NtpResultText(int secondsOfDay, std::int64_t offsetMicros) {

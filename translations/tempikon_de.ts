@@ -404,6 +404,8 @@ the primary gives no time. Each server speaks its own protocol:
            stays unless the time lies across midnight
   NTP      (RFC 5905, UDP port 123) the full UTC date and time to the
            millisecond: a clock on any date is set to it
+  NTS      (RFC 8915, TCP port 4460, then NTP) NTP whose answers are
+           authenticated: the server's certificate proves who it is
 A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.
 
 Without a switch the main window opens for configuration and &quot;Set time&quot;.
@@ -420,6 +422,7 @@ Switches count anywhere on the command line, in any case; /RUNONCE wins.
 /QUERY prints one line for each server asked:
   &lt;server&gt;: &lt;time in reply&gt; -&gt; &lt;corrected time&gt; d=&lt;difference&gt;s rtt=&lt;round trip&gt;ms &lt;how&gt;
   &lt;server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;date and time&gt; &lt;how&gt;
+  &lt;server&gt;: NTS ... leap=&lt;n&gt; cert=&quot;&lt;certificate subject&gt;&quot; -&gt; &lt;date and time&gt; &lt;how&gt;
 &lt;how&gt; is step, or slew for a correction under 0.4 s (Step=always: never).
 
 Exit status:
@@ -432,9 +435,11 @@ Exit status:
 Settings: the [CONFIG] section of ~/.config/Tempikon/Tempikon.conf
 (${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf when that is set; on Windows the
 registry key HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG), keys Server,
-Server2, Protocol, Protocol2 (Daytime or NTP), Offset, Offset2 (hours), Zone,
-Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request),
-Interval (minutes) and Step (auto, or always to step every correction).
+Server2, Protocol, Protocol2 (Daytime, NTP or NTS), Offset, Offset2 (hours),
+Zone, Zone2 (UTC: a Daytime server sends UTC), Timeout (seconds, each request),
+Interval (minutes), Step (auto, or always to step every correction) and
+TrustedCertificates, TrustedCertificates2 (NTS: a PEM file of certificates
+trusted for that server besides the system&apos;s).
 Failures are explained on standard error. See man tempikon.
 </source>
         <translation>Aufruf: tempikon [/RUNONCE | /SERVER | /QUERY] [/MIN]
@@ -447,6 +452,8 @@ sein eigenes Protokoll:
            bleibt, außer die Zeit liegt jenseits von Mitternacht
   NTP      (RFC 5905, UDP-Port 123) Datum und Uhrzeit in UTC auf die
            Millisekunde: eine Uhr mit beliebigem Datum wird darauf gestellt
+  NTS      (RFC 8915, TCP-Port 4460, dann NTP) NTP mit beglaubigten Antworten:
+           das Zertifikat des Servers beweist, wer er ist
 Ein Server ist Host, Host:Port, [IPv6-Adresse]:Port oder eine IPv6-Adresse.
 
 Ohne Schalter öffnet sich das Hauptfenster für die Konfiguration und „Zeit
@@ -464,6 +471,7 @@ Kleinschreibung; /RUNONCE hat Vorrang.
 /QUERY gibt für jeden gefragten Server eine Zeile aus (auf Englisch):
   &lt;Server&gt;: &lt;Zeit der Antwort&gt; -&gt; &lt;korrigierte Zeit&gt; d=&lt;Differenz&gt;s rtt=&lt;Umlaufzeit&gt;ms &lt;wie&gt;
   &lt;Server&gt;: NTP stratum=&lt;n&gt; offset=&lt;s&gt;s rtt=&lt;ms&gt;ms leap=&lt;n&gt; -&gt; &lt;Datum und Zeit&gt; &lt;wie&gt;
+  &lt;Server&gt;: NTS ... leap=&lt;n&gt; cert=&quot;&lt;Zertifikatsinhaber&gt;&quot; -&gt; &lt;Datum und Zeit&gt; &lt;wie&gt;
 &lt;wie&gt; ist step (springen) oder slew (allmählich angleichen, für weniger als 0,4 s;
 nie mit Step=always).
 
@@ -477,10 +485,12 @@ Rückgabewert:
 Einstellungen: der Abschnitt [CONFIG] von ~/.config/Tempikon/Tempikon.conf
 (${XDG_CONFIG_HOME}/Tempikon/Tempikon.conf, wenn das gesetzt ist; unter Windows
 der Registrierungsschlüssel HKEY_CURRENT_USER\Software\Tempikon\Tempikon\CONFIG),
-Schlüssel Server, Server2, Protocol, Protocol2 (Daytime oder NTP), Offset,
+Schlüssel Server, Server2, Protocol, Protocol2 (Daytime, NTP oder NTS), Offset,
 Offset2 (Stunden), Zone, Zone2 (UTC: ein Daytime-Server sendet UTC), Timeout
-(Sekunden, je Anfrage), Interval (Minuten) und Step (auto, oder always: jede
-Korrektur springt).
+(Sekunden, je Anfrage), Interval (Minuten), Step (auto, oder always: jede
+Korrektur springt) und TrustedCertificates, TrustedCertificates2 (NTS: eine
+PEM-Datei mit Zertifikaten, denen für diesen Server zusätzlich zu denen des
+Systems vertraut wird).
 Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
     </message>

@@ -117,6 +117,10 @@ void QtTcpClient::onAttemptWritable(int fd) {
     readable_ = new QSocketNotifier(fd, QSocketNotifier::Read);
     QObject::connect(readable_, &QSocketNotifier::activated, readable_,
                      [this] { guarded([&] { onReadable(); }); });
+    writable_ = new QSocketNotifier(fd, QSocketNotifier::Write);
+    writable_->setEnabled(!outgoing_.empty());
+    QObject::connect(writable_, &QSocketNotifier::activated, writable_,
+                     [this] { guarded([&] { onWritable(); }); });
 }
 
 namespace {
@@ -185,6 +189,40 @@ std::optional<std::string> QtTcpClient::readAll(std::size_t maxBytes) {
     return out;
 }
 
+bool QtTcpClient::send(const std::string& bytes) {
+    if (!open_) return false;
+    outgoing_ += bytes;
+    // Written from the event loop only, so that a failure is reported there
+    // and never inside the caller's send().
+    if (writable_ && !outgoing_.empty()) writable_->setEnabled(true);
+    return true;
+}
+
+void QtTcpClient::onWritable() {
+    int error = 0;
+    while (!outgoing_.empty()) {
+        const ssize_t sent = ::send(fd_, outgoing_.data(), outgoing_.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+            outgoing_.erase(0, static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        error = sent < 0 ? errno : EPIPE;
+        break;
+    }
+    if (error == 0) {
+        writable_->setEnabled(!outgoing_.empty());
+        return;
+    }
+    // The connection is over: nothing more is read or reported after this.
+    outgoing_.clear();
+    writable_->setEnabled(false);
+    if (readable_) readable_->setEnabled(false);
+    ended_ = true;
+    report(KindOf(error), std::strerror(error));
+}
+
 void QtTcpClient::noteError(int error) {
     lastError_ = std::strerror(error);
     lastKind_ = KindOf(error);
@@ -207,6 +245,9 @@ void QtTcpClient::close() {
     nextAddress_ = nullptr;
     retire(readable_);
     readable_ = nullptr;
+    retire(writable_);
+    writable_ = nullptr;
+    outgoing_.clear();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     addresses_.clear();

@@ -42,6 +42,12 @@ public:
     void close() override;
     bool isOpen() const override { return open_; }
 
+    // Queues bytes to send (for the TLS client, whose handshake may begin
+    // before the connection stands): they go out once connected, as fast as
+    // the system takes them. A failure to send is reported like one to
+    // receive. False when closed.
+    bool send(const std::string& bytes);
+
     // Bytes buffered and not yet read (for tests).
     std::size_t bufferedBytes() const { return buffer_.size(); }
 
@@ -57,6 +63,7 @@ private:
     void startNextAttempt();
     void onAttemptWritable(int fd);
     void onReadable();
+    void onWritable();
     void noteError(int error);
     void report(platform::SocketErrorKind kind, const std::string& description);
     void retire(QObject* object);
@@ -70,7 +77,9 @@ private:
     std::vector<Attempt> attempts_;
     int fd_ = -1;
     QSocketNotifier* readable_ = nullptr;
+    QSocketNotifier* writable_ = nullptr;
     std::string buffer_;
+    std::string outgoing_;
     std::string lastError_;
     platform::SocketErrorKind lastKind_ = platform::SocketErrorKind::Other;
     bool open_ = false;

@@ -1,35 +1,487 @@
 #include "platform/qt/qt_tls_client.h"
 
+#include <arpa/inet.h>
+#include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/qt/qt_tcp_client.h"
+#include "platform/reentrance.h"
+
 namespace tempikon::qt {
 
-// Placeholder until the GnuTLS session is in: every handshake fails.
-struct QtTlsClient::Impl {
-    bool open = false;
+using platform::SocketErrorKind;
+using platform::TlsErrorKind;
+
+namespace {
+
+bool IsIpAddress(const std::string& host) {
+    unsigned char buffer[16];
+    return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
+           inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+std::string TakeDatum(gnutls_datum_t& datum) {
+    std::string text(reinterpret_cast<const char*>(datum.data), datum.size);
+    gnutls_free(datum.data);
+    datum.data = nullptr;
+    return text;
+}
+
+// GnuTLS's text for a code, without its full stop, to go inside a sentence.
+std::string Reason(int code) {
+    std::string text = gnutls_strerror(code);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+}
+
+std::string Day(std::time_t when) {
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}
+
+// One certificate of the server's chain, decoded.
+class Certificate {
+public:
+    explicit Certificate(const gnutls_datum_t& der) {
+        if (gnutls_x509_crt_init(&crt_) < 0) {
+            crt_ = nullptr;
+            return;
+        }
+        if (gnutls_x509_crt_import(crt_, &der, GNUTLS_X509_FMT_DER) < 0) {
+            gnutls_x509_crt_deinit(crt_);
+            crt_ = nullptr;
+        }
+    }
+    ~Certificate() {
+        if (crt_) gnutls_x509_crt_deinit(crt_);
+    }
+    Certificate(const Certificate&) = delete;
+    Certificate& operator=(const Certificate&) = delete;
+
+    bool valid() const { return crt_ != nullptr; }
+    std::string subject() const {
+        gnutls_datum_t dn{};
+        if (!crt_ || gnutls_x509_crt_get_dn3(crt_, &dn, 0) < 0) return "(unreadable)";
+        return TakeDatum(dn);
+    }
+    std::string issuer() const {
+        gnutls_datum_t dn{};
+        if (!crt_ || gnutls_x509_crt_get_issuer_dn3(crt_, &dn, 0) < 0) return "(unreadable)";
+        return TakeDatum(dn);
+    }
+    std::time_t notBefore() const { return crt_ ? gnutls_x509_crt_get_activation_time(crt_) : 0; }
+    std::time_t notAfter() const { return crt_ ? gnutls_x509_crt_get_expiration_time(crt_) : 0; }
+    // Its DNS names and IP addresses, or its subject when it has none.
+    std::string names() const {
+        std::string out;
+        for (unsigned i = 0; crt_; ++i) {
+            char value[256];
+            std::size_t size = sizeof value;
+            const int type = gnutls_x509_crt_get_subject_alt_name(crt_, i, value, &size, nullptr);
+            if (type == GNUTLS_E_REQUESTED_DATA_NOT_AVAILABLE) break;
+            std::string name;
+            if (type == GNUTLS_SAN_DNSNAME) {
+                name.assign(value, size);
+            } else if (type == GNUTLS_SAN_IPADDRESS && (size == 4 || size == 16)) {
+                char text[INET6_ADDRSTRLEN];
+                if (inet_ntop(size == 4 ? AF_INET : AF_INET6, value, text, sizeof text))
+                    name = text;
+            }
+            if (name.empty()) continue;
+            if (!out.empty()) out += ", ";
+            out += name;
+        }
+        return out.empty() ? subject() : out;
+    }
+
+private:
+    gnutls_x509_crt_t crt_ = nullptr;
 };
 
-QtTlsClient::QtTlsClient() : impl_(std::make_unique<Impl>()) {}
-QtTlsClient::~QtTlsClient() = default;
+// Why the checked chain fails, in words that name the certificate at fault.
+std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum_t* chain,
+                                             unsigned length, const std::string& host) {
+    const Certificate leaf(chain[0]);
+    if (status & (GNUTLS_CERT_SIGNER_NOT_FOUND | GNUTLS_CERT_SIGNER_NOT_CA)) {
+        return {TlsErrorKind::NotTrusted, "the server's certificate is not trusted: " +
+                                              leaf.subject() + ", issued by " + leaf.issuer()};
+    }
+    if (status & (GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED)) {
+        const std::time_t now = std::time(nullptr);
+        for (unsigned i = 0; i < length; ++i) {
+            const Certificate cert(chain[i]);
+            if (!cert.valid()) continue;
+            const std::string whose =
+                i == 0 ? "the server's certificate" : "a certificate of its chain";
+            if (cert.notAfter() < now)
+                return {TlsErrorKind::Expired,
+                        whose + " expired on " + Day(cert.notAfter()) + ": " + cert.subject()};
+            if (cert.notBefore() > now)
+                return {TlsErrorKind::Expired, whose + " is not valid before " +
+                                                   Day(cert.notBefore()) + ": " + cert.subject()};
+        }
+        // The dates of a trust anchor beyond the chain the server sent.
+        return {TlsErrorKind::Expired,
+                "the server's certificate is out of its dates: " + leaf.subject()};
+    }
+    if (status & GNUTLS_CERT_UNEXPECTED_OWNER) {
+        return {TlsErrorKind::NameMismatch,
+                "the server's certificate is for " + leaf.names() + ", not " + host};
+    }
+    // Revoked, a weak algorithm, a bad signature, ...: GnuTLS says which.
+    gnutls_datum_t why{};
+    std::string reason = "rejected";
+    if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &why, 0) >= 0)
+        reason = TakeDatum(why);
+    return {TlsErrorKind::NotTrusted, "the server's certificate is not trusted (" + reason +
+                                          "): " + leaf.subject() + ", issued by " + leaf.issuer()};
+}
 
-void QtTlsClient::connect(const std::string&, std::uint16_t, const std::string&,
-                          const std::string&) {
-    if (onTlsError) onTlsError(platform::TlsErrorKind::Handshake, "TLS is not built in yet");
-}
-bool QtTlsClient::write(const std::string&) {
-    return false;
-}
-std::optional<std::string> QtTlsClient::readAll(std::size_t) {
-    return std::nullopt;
-}
-std::optional<std::string> QtTlsClient::exportKeyingMaterial(const std::string&, const std::string&,
-                                                             std::size_t) {
-    return std::nullopt;
-}
-std::string QtTlsClient::peerSubject() const {
+// The extra trust anchors, or why they cannot be had.
+std::string LoadTrustFile(gnutls_certificate_credentials_t credentials, const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return "cannot read the trusted certificates " + path + ": " + std::strerror(errno);
+    std::ostringstream content;
+    content << file.rdbuf();
+    if (file.bad()) return "cannot read the trusted certificates " + path;
+    const std::string pem = content.str();
+    gnutls_datum_t datum{reinterpret_cast<unsigned char*>(const_cast<char*>(pem.data())),
+                         static_cast<unsigned>(pem.size())};
+    const int added =
+        gnutls_certificate_set_x509_trust_mem(credentials, &datum, GNUTLS_X509_FMT_PEM);
+    if (added < 0) return "the trusted certificates " + path + " cannot be used: " + Reason(added);
+    if (added == 0) return "the file of trusted certificates " + path + " holds no certificate";
     return {};
 }
-void QtTlsClient::close() {
-    impl_->open = false;
+
+}  // namespace
+
+struct QtTlsClient::Impl {
+    QtTlsClient& self;
+    QtTcpClient tcp;
+    gnutls_certificate_credentials_t credentials = nullptr;
+    gnutls_session_t session = nullptr;
+    std::string host;
+    std::string alpn;
+    std::string received;  // raw bytes from the connection, for GnuTLS to pull
+    std::string plain;     // decrypted and not yet read
+    std::string subject;
+    bool open = false;
+    bool tcpEnded = false;
+    bool connected = false;
+    bool peerClosed = false;
+    // Counts connect() and close(), so that a handler that closed or started
+    // anew is noticed by the code that called it.
+    unsigned generation = 0;
+    platform::Liveness liveness;
+
+    explicit Impl(QtTlsClient& owner) : self(owner) {
+        tcp.onDataArrival = [this] {
+            if (auto bytes = tcp.readAll(kSocketReadBufferBytes)) received += *bytes;
+            advance();
+        };
+        tcp.onPeerClosed = [this] {
+            tcpEnded = true;
+            advance();
+        };
+        tcp.onError = [this](SocketErrorKind kind, const std::string& description) {
+            const std::string text = description;  // close() clears it
+            stop();
+            notify(self.onError, kind, text);
+        };
+    }
+    ~Impl() {
+        liveness.end();
+        stop();
+    }
+
+    void stop() {
+        ++generation;
+        tcp.close();
+        if (session) gnutls_deinit(session);
+        session = nullptr;
+        if (credentials) gnutls_certificate_free_credentials(credentials);
+        credentials = nullptr;
+        received.clear();
+        plain.clear();
+        subject.clear();
+        open = tcpEnded = connected = peerClosed = false;
+    }
+
+    // Calls a handler; true when this session is still the one running after it.
+    template <class Handler, class... Args>
+    bool notify(const Handler& handler, Args&&... args) {
+        if (!handler) return true;
+        const platform::Liveness::Watch watch = liveness.watch();
+        const unsigned before = generation;
+        const auto copy = handler;
+        copy(std::forward<Args>(args)...);
+        return watch.alive() && generation == before;
+    }
+
+    void failTls(TlsErrorKind kind, const std::string& description) {
+        stop();
+        notify(self.onTlsError, kind, description);
+    }
+
+    // A failure found inside connect() is reported from the event loop, as
+    // every other notification is.
+    void failLater(TlsErrorKind kind, const std::string& description) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, watch = liveness.watch(), before = generation, kind, description] {
+                if (watch.alive() && generation == before) failTls(kind, description);
+            },
+            Qt::QueuedConnection);
+    }
+
+    static ssize_t push(gnutls_transport_ptr_t context, const void* data, std::size_t size) {
+        auto* impl = static_cast<Impl*>(context);
+        if (!impl->tcp.send(std::string(static_cast<const char*>(data), size))) {
+            gnutls_transport_set_errno(impl->session, EPIPE);
+            return -1;
+        }
+        return static_cast<ssize_t>(size);
+    }
+
+    static ssize_t pull(gnutls_transport_ptr_t context, void* data, std::size_t size) {
+        auto* impl = static_cast<Impl*>(context);
+        if (impl->received.empty()) {
+            if (impl->tcpEnded) return 0;
+            gnutls_transport_set_errno(impl->session, EAGAIN);
+            return -1;
+        }
+        const std::size_t count = std::min(size, impl->received.size());
+        std::memcpy(data, impl->received.data(), count);
+        impl->received.erase(0, count);
+        return static_cast<ssize_t>(count);
+    }
+
+    // Never waits: more data comes with the next notification.
+    static int pullTimeout(gnutls_transport_ptr_t context, unsigned) {
+        const auto* impl = static_cast<const Impl*>(context);
+        return impl->received.empty() && !impl->tcpEnded ? 0 : 1;
+    }
+
+    void connect(const std::string& toHost, std::uint16_t port, const std::string& protocol,
+                 const std::string& extraTrust) {
+        stop();
+        open = true;
+        host = toHost;
+        alpn = protocol;
+        if (gnutls_certificate_allocate_credentials(&credentials) < 0) {
+            credentials = nullptr;
+            failLater(TlsErrorKind::Handshake, "TLS cannot be set up");
+            return;
+        }
+        // No usable system store leaves the extra certificates alone.
+        gnutls_certificate_set_x509_system_trust(credentials);
+        if (!extraTrust.empty()) {
+            const std::string problem = LoadTrustFile(credentials, extraTrust);
+            if (!problem.empty()) {
+                failLater(TlsErrorKind::TrustFile, problem);
+                return;
+            }
+        }
+        const std::string problem = startSession();
+        if (!problem.empty()) {
+            failLater(TlsErrorKind::Handshake, problem);
+            return;
+        }
+        tcp.connect(host, port);
+        // The ClientHello waits in the connection until it stands.
+        advance();
+    }
+
+    std::string startSession() {
+        if (gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
+            session = nullptr;
+            return "TLS cannot be set up";
+        }
+        int rc = gnutls_priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3", nullptr);
+        if (rc >= 0) rc = gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, credentials);
+        // Names go to the server (SNI); addresses may not (RFC 6066).
+        if (rc >= 0 && !IsIpAddress(host))
+            rc = gnutls_server_name_set(session, GNUTLS_NAME_DNS, host.data(), host.size());
+        if (rc >= 0) {
+            gnutls_datum_t protocol{reinterpret_cast<unsigned char*>(alpn.data()),
+                                    static_cast<unsigned>(alpn.size())};
+            rc = gnutls_alpn_set_protocols(session, &protocol, 1, GNUTLS_ALPN_MANDATORY);
+        }
+        if (rc < 0) return std::string("TLS cannot be set up: ") + Reason(rc);
+        // The caller's time-out ends a handshake that stalls.
+        gnutls_handshake_set_timeout(session, 0);
+        gnutls_transport_set_ptr(session, this);
+        gnutls_transport_set_push_function(session, &Impl::push);
+        gnutls_transport_set_pull_function(session, &Impl::pull);
+        gnutls_transport_set_pull_timeout_function(session, &Impl::pullTimeout);
+        return {};
+    }
+
+    // GnuTLS took some of what was left and there is more.
+    bool consumed(std::size_t left) const { return !received.empty() && received.size() < left; }
+
+    // Moves the handshake or the records on with what has arrived.
+    void advance() {
+        if (!session) return;
+        if (!connected) {
+            int rc;
+            std::size_t left;
+            do {
+                left = received.size();
+                rc = gnutls_handshake(session);
+            } while (rc < 0 && !gnutls_error_is_fatal(rc) &&
+                     (rc != GNUTLS_E_AGAIN || consumed(left)));
+            if (rc == GNUTLS_E_AGAIN) return;
+            if (rc < 0) {
+                std::string text = "TLS handshake failed: " + Reason(rc);
+                if (rc == GNUTLS_E_FATAL_ALERT_RECEIVED)
+                    text +=
+                        std::string(" (") + gnutls_alert_get_name(gnutls_alert_get(session)) + ")";
+                failTls(TlsErrorKind::Handshake, text);
+                return;
+            }
+            if (!checkPeer()) return;
+            connected = true;
+            if (!notify(self.onConnected)) return;
+        }
+        readRecords();
+    }
+
+    bool checkPeer() {
+        gnutls_datum_t chosen{};
+        if (gnutls_alpn_get_selected_protocol(session, &chosen) < 0 ||
+            std::string(reinterpret_cast<const char*>(chosen.data), chosen.size) != alpn) {
+            failTls(TlsErrorKind::Handshake, "the server does not speak " + alpn);
+            return false;
+        }
+        unsigned length = 0;
+        const gnutls_datum_t* chain = gnutls_certificate_get_peers(session, &length);
+        if (!chain || length == 0) {
+            failTls(TlsErrorKind::NotTrusted, "the server sent no certificate");
+            return false;
+        }
+        unsigned status = 0;
+        const int rc = gnutls_certificate_verify_peers3(session, host.c_str(), &status);
+        if (rc < 0) {
+            failTls(TlsErrorKind::NotTrusted,
+                    std::string("the server's certificate cannot be checked: ") + Reason(rc));
+            return false;
+        }
+        if (status != 0) {
+            const auto [kind, text] = Explain(status, chain, length, host);
+            failTls(kind, text);
+            return false;
+        }
+        subject = Certificate(chain[0]).subject();
+        return true;
+    }
+
+    void readRecords() {
+        bool arrived = false;
+        bool ended = false;
+        std::string failure;
+        char chunk[16 * 1024];
+        while (true) {
+            const std::size_t left = received.size();
+            const ssize_t got = gnutls_record_recv(session, chunk, sizeof chunk);
+            if (got > 0) {
+                // Bounded like the plain connection's buffer: the rest is dropped.
+                const std::size_t room =
+                    kSocketReadBufferBytes - std::min(kSocketReadBufferBytes, plain.size());
+                plain.append(chunk, std::min(room, static_cast<std::size_t>(got)));
+                arrived = true;
+                continue;
+            }
+            // Also after a message of the handshake's (a session ticket) with
+            // more behind it.
+            if (got == GNUTLS_E_AGAIN && !consumed(left)) break;
+            if (got == GNUTLS_E_AGAIN) continue;
+            // close_notify, or the connection's end without it.
+            if (got == 0 || got == GNUTLS_E_PREMATURE_TERMINATION) {
+                ended = true;
+                break;
+            }
+            if (!gnutls_error_is_fatal(static_cast<int>(got))) continue;
+            failure = std::string("TLS session failed: ") + Reason(static_cast<int>(got));
+            break;
+        }
+        if (arrived && !notify(self.onDataArrival)) return;
+        if (!failure.empty()) {
+            stop();
+            notify(self.onError, SocketErrorKind::Other, failure);
+            return;
+        }
+        if (ended && !peerClosed) {
+            peerClosed = true;
+            notify(self.onPeerClosed);
+        }
+    }
+
+    bool write(const std::string& bytes) {
+        if (!connected || peerClosed) return false;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t sent =
+                gnutls_record_send(session, bytes.data() + done, bytes.size() - done);
+            if (sent == GNUTLS_E_AGAIN || sent == GNUTLS_E_INTERRUPTED) continue;
+            if (sent < 0) return false;
+            done += static_cast<std::size_t>(sent);
+        }
+        return true;
+    }
+};
+
+QtTlsClient::QtTlsClient() : impl_(std::make_unique<Impl>(*this)) {}
+QtTlsClient::~QtTlsClient() = default;
+
+void QtTlsClient::connect(const std::string& host, std::uint16_t port, const std::string& alpn,
+                          const std::string& extraTrust) {
+    impl_->connect(host, port, alpn, extraTrust);
 }
+
+bool QtTlsClient::write(const std::string& bytes) {
+    return impl_->write(bytes);
+}
+
+std::optional<std::string> QtTlsClient::readAll(std::size_t maxBytes) {
+    if (!impl_->open) return std::nullopt;
+    std::string out = impl_->plain.substr(0, std::min(maxBytes, impl_->plain.size()));
+    impl_->plain.clear();
+    return out;
+}
+
+std::optional<std::string> QtTlsClient::exportKeyingMaterial(const std::string& label,
+                                                             const std::string& context,
+                                                             std::size_t length) {
+    if (!impl_->connected) return std::nullopt;
+    std::string out(length, '\0');
+    if (gnutls_prf_rfc5705(impl_->session, label.size(), label.data(), context.size(),
+                           context.data(), length, out.data()) < 0)
+        return std::nullopt;
+    return out;
+}
+
+std::string QtTlsClient::peerSubject() const {
+    return impl_->connected ? impl_->subject : std::string();
+}
+
+void QtTlsClient::close() {
+    impl_->stop();
+}
+
 bool QtTlsClient::isOpen() const {
     return impl_->open;
 }

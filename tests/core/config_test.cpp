@@ -68,9 +68,10 @@ TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
     c.timeout = 3;
     c.interval = 30;
     ASSERT_TRUE(SaveConfig(store, c).ok);
-    EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2",
-                                                           "Timeout", "Interval", "Zone", "Zone2",
-                                                           "Protocol", "Protocol2", "Step"}));
+    EXPECT_EQ(store.writtenKeys,
+              (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2", "Timeout",
+                                        "Interval", "Zone", "Zone2", "Protocol", "Protocol2",
+                                        "Step", "TrustedCertificates", "TrustedCertificates2"}));
     EXPECT_EQ(store.commits, 1);
     EXPECT_EQ(store.stored("Server2"), "");  // written even when empty
     EXPECT_EQ(store.stored("Offset"), "0");

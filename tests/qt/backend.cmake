@@ -1,6 +1,7 @@
 # Tests of the Qt backend itself, on the offscreen platform, with Daytime
-# servers on 127.0.0.10 to 127.0.0.49.
-find_package(Qt6 REQUIRED COMPONENTS Test)
+# servers on 127.0.0.10 to 127.0.0.49 and TLS servers (openssl s_server) on
+# 127.0.0.170 to 127.0.0.179.
+find_package(Qt6 REQUIRED COMPONENTS Test Network)
 if(NOT TARGET tempikon_test_support)
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/tests/support)
 endif()
@@ -14,13 +15,16 @@ add_executable(backend_tests
   ${CMAKE_CURRENT_LIST_DIR}/backend_platform_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_settings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_tls_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_udp_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_window_test.cpp)
 target_include_directories(backend_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(backend_tests PRIVATE
   tempikon_platform_qt tempikon_core tempikon_test_support
-  Qt6::Widgets Qt6::Test GTest::gtest)
+  Qt6::Widgets Qt6::Test Qt6::Network GTest::gtest)
+find_program(OPENSSL_PROGRAM openssl REQUIRED)
 target_compile_definitions(backend_tests PRIVATE
+  TEMPIKON_OPENSSL="${OPENSSL_PROGRAM}"
   TEMPIKON_SETTINGS_WRITER="$<TARGET_FILE:tempikon_settings_writer>"
   TEMPIKON_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 add_dependencies(backend_tests tempikon_settings_writer)

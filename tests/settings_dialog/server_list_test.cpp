@@ -237,18 +237,30 @@ TEST(ShippedServerList, IsInTheFixedColumnFormat) {
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(bytes->find('\n'), bytes->find("\r\n") + 1) << "lines end with CR LF";
     const auto entries = ServerListEntries(*bytes);
-    ASSERT_EQ(entries.size(), 46u);
+    ASSERT_EQ(entries.size(), 56u);
     std::vector<std::string> daytime;
     std::vector<std::string> ntp;
+    std::vector<std::string> nts;
     std::vector<std::string> smearing;
     for (const auto& e : entries) {
         const auto host = HostOfEntry(e);
         ASSERT_TRUE(host.has_value()) << e;
-        if (EntryProtocol(e) == core::Protocol::Ntp) {
+        // Every shipped line's first word after the host is its mark.
+        const std::size_t markAt = e.find_first_not_of(' ', 3 + host->size());
+        ASSERT_NE(markAt, std::string::npos) << e;
+        const std::string mark = e.substr(markAt, e.find(' ', markAt) - markAt);
+        if (mark == "NTS") {
+            nts.push_back(*host);
+            // An authenticated server is never asked over plain NTP.
+            EXPECT_EQ(EntryProtocol(e), core::Protocol::Nts) << e;
+            EXPECT_FALSE(EntryMarksUtc(e)) << e;
+        } else if (EntryProtocol(e) == core::Protocol::Ntp) {
+            EXPECT_EQ(mark, "NTP") << e;
             ntp.push_back(*host);
             // NTP gives UTC by itself; its servers carry no zone mark.
             EXPECT_FALSE(EntryMarksUtc(e)) << e;
         } else {
+            EXPECT_EQ(mark, "UTC") << e;
             daytime.push_back(*host);
             EXPECT_TRUE(EntryMarksUtc(e)) << "every shipped Daytime server sends UTC: " << e;
         }
@@ -267,6 +279,11 @@ TEST(ShippedServerList, IsInTheFixedColumnFormat) {
          {"time.nist.gov", "time-a-g.nist.gov", "time-e-wwv.nist.gov", "ptbtime1.ptb.de",
           "ptbtime3.ptb.de", "ntp.se", "sth2.ntp.se", "time.cloudflare.com", "time.google.com"})
         EXPECT_NE(std::find(ntp.begin(), ntp.end(), host), ntp.end()) << host;
+    EXPECT_EQ(
+        nts, (std::vector<std::string>{
+                 "ohio.time.system76.com", "virginia.time.system76.com", "oregon.time.system76.com",
+                 "ptbtime1.ptb.de", "ptbtime2.ptb.de", "ptbtime3.ptb.de", "nts.netnod.se",
+                 "sth1.nts.netnod.se", "sth2.nts.netnod.se", "time.cloudflare.com"}));
     // Leap smearing servers must not be mixed with the others: marked so.
     EXPECT_EQ(smearing, std::vector<std::string>{"time.google.com"});
     // No line is longer than the 55 columns that are shown.

@@ -1,0 +1,412 @@
+// The TLS client against OpenSSL's test server on loopback (127.0.0.170 to
+// 127.0.0.179), with certificates made in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backend_env.h"
+#include "platform/qt/qt_tls_client.h"
+#include "tests/support/daytime_server.h"
+
+namespace tempikon::qt {
+namespace {
+
+using tempikon::platform::SocketErrorKind;
+using tempikon::platform::TlsErrorKind;
+using testing::runFor;
+using testing::waitUntil;
+
+constexpr std::uint16_t kPort = 4460;
+const char kAlpn[] = "ntske/1";
+const char kExporterLabel[] = "EXPORTER-network-time-security";
+
+// Runs openssl to completion; its output when it fails.
+std::string Openssl(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(TEMPIKON_OPENSSL, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return "openssl " + arguments.join(' ').toStdString() + ": " +
+               process.readAll().toStdString();
+    return {};
+}
+
+// Certificates for every case, made once.
+class Certificates {
+public:
+    Certificates() {
+        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        // Self-signed, for 127.0.0.170, .177, .178 and localhost.
+        problem_ += Openssl(
+            QStringList{"req", "-x509"} + ec +
+            QStringList{"-keyout", path("self.key"), "-out", path("self.pem"), "-subj",
+                        "/O=Tempikon/CN=Tempikon Test", "-addext",
+                        "subjectAltName=IP:127.0.0.170,IP:127.0.0.177,IP:127.0.0.178,DNS:localhost",
+                        "-days", "2"});
+        // A CA and, signed by it, a certificate that expired yesterday.
+        problem_ += Openssl(QStringList{"req", "-x509"} + ec +
+                            QStringList{"-keyout", path("ca.key"), "-out", path("ca.pem"), "-subj",
+                                        "/CN=Tempikon Test CA", "-addext",
+                                        "basicConstraints=critical,CA:TRUE", "-addext",
+                                        "keyUsage=keyCertSign", "-days", "2"});
+        problem_ += Openssl(QStringList{"req"} + ec +
+                            QStringList{"-keyout", path("old.key"), "-out", path("old.csr"),
+                                        "-subj", "/CN=Tempikon Old"});
+        QFile ext(path("old.ext"));
+        if (ext.open(QIODevice::WriteOnly)) ext.write("subjectAltName=IP:127.0.0.173\n");
+        ext.close();
+        problem_ += Openssl({"x509", "-req", "-in", path("old.csr"), "-CA", path("ca.pem"),
+                             "-CAkey", path("ca.key"), "-days", "-1", "-extfile", path("old.ext"),
+                             "-out", path("old.pem")});
+        QFile garbage(path("garbage.pem"));
+        if (garbage.open(QIODevice::WriteOnly)) garbage.write("not a certificate\n");
+    }
+
+    QString path(const char* name) const { return dir_.filePath(name); }
+    std::string file(const char* name) const { return path(name).toStdString(); }
+    const std::string& problem() const { return problem_; }
+
+    // The day the expired certificate ended, as openssl reads it.
+    std::string oldEndDay() const {
+        QProcess process;
+        process.start(TEMPIKON_OPENSSL, {"x509", "-in", path("old.pem"), "-noout", "-enddate",
+                                         "-dateopt", "iso_8601"});
+        process.waitForFinished(60000);
+        // notAfter=2026-12-07 01:17:28Z
+        return process.readAll().mid(9, 10).toStdString();
+    }
+
+private:
+    QTemporaryDir dir_;
+    std::string problem_;
+};
+
+Certificates& Certs() {
+    static Certificates certificates;
+    return certificates;
+}
+
+// openssl s_server on one address, until the test ends.
+class TlsServer {
+public:
+    TlsServer(const std::string& address, const QStringList& options) {
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(TEMPIKON_OPENSSL,
+                       QStringList{"s_server", "-accept",
+                                   QString::fromStdString(address) + ":" + QString::number(kPort),
+                                   "-keymatexport", kExporterLabel, "-keymatexportlen", "32"} +
+                           options);
+        started_ = waitFor("ACCEPT");
+    }
+    ~TlsServer() {
+        process_.kill();
+        process_.waitForFinished(10000);
+    }
+
+    bool started() const { return started_; }
+    // Waits for text in what the server printed.
+    bool waitFor(const std::string& text) {
+        return waitUntil([&] {
+            output_ += process_.readAll().toStdString();
+            return output_.find(text) != std::string::npos;
+        });
+    }
+    // The key it exported for the empty context, as bytes.
+    std::string exportedKey() {
+        const std::string marker = "Keying material: ";
+        if (!waitFor(marker)) return {};
+        const std::size_t at = output_.find(marker) + marker.size();
+        return QByteArray::fromHex(QByteArray::fromStdString(output_.substr(at, 64))).toStdString();
+    }
+    void send(const std::string& text) { process_.write(text.data(), text.size()); }
+    // Its standard input's end makes it close the session with close_notify.
+    void endInput() { process_.closeWriteChannel(); }
+    const std::string& output() const { return output_; }
+
+private:
+    QProcess process_;
+    std::string output_;
+    bool started_ = false;
+};
+
+QStringList ServeWith(const char* cert, const char* key) {
+    return {"-cert", Certs().path(cert), "-key", Certs().path(key)};
+}
+
+// What the client reported, in order.
+struct Recorder {
+    QtTlsClient client;
+    bool connected = false;
+    std::string subjectAtConnect;
+    std::string received;
+    int peerCloses = 0;
+    std::optional<TlsErrorKind> tlsKind;
+    std::optional<SocketErrorKind> socketKind;
+    std::string error;
+    int notifications = 0;
+
+    Recorder() {
+        client.onConnected = [this] {
+            ++notifications;
+            connected = true;
+            subjectAtConnect = client.peerSubject();
+        };
+        client.onDataArrival = [this] {
+            ++notifications;
+            if (auto bytes = client.readAll(1000)) received += *bytes;
+        };
+        client.onPeerClosed = [this] {
+            ++notifications;
+            ++peerCloses;
+        };
+        client.onTlsError = [this](TlsErrorKind kind, const std::string& text) {
+            ++notifications;
+            tlsKind = kind;
+            error = text;
+        };
+        client.onError = [this](SocketErrorKind kind, const std::string& text) {
+            ++notifications;
+            socketKind = kind;
+            error = text;
+        };
+    }
+    bool ended() const { return connected || tlsKind || socketKind; }
+};
+
+TEST(TlsClientOnQt, HandshakeOutcomes) {
+    ASSERT_EQ(Certs().problem(), "");
+    const QStringList tls13{"-tls1_3", "-alpn", kAlpn};
+    struct Case {
+        const char* name;
+        const char* address;  // where the server listens and the client goes
+        std::optional<QStringList> server;
+        std::string connectTo;
+        std::string trust;
+        std::optional<TlsErrorKind> tlsKind;
+        std::optional<SocketErrorKind> socketKind;
+        std::vector<std::string> errorNames;  // parts of the error text
+        bool resetting = false;               // a plain server that resets the connection instead
+    };
+    const std::vector<Case> cases = {
+        {"trusted through the extra file",
+         "127.0.0.170",
+         tls13 + ServeWith("self.pem", "self.key"),
+         "127.0.0.170",
+         Certs().file("self.pem"),
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"system store alone",
+         "127.0.0.171",
+         tls13 + ServeWith("self.pem", "self.key"),
+         "127.0.0.171",
+         "",
+         TlsErrorKind::NotTrusted,
+         std::nullopt,
+         {"not trusted", "CN=Tempikon Test,O=Tempikon", "issued by CN=Tempikon Test,O=Tempikon"}},
+        {"certificate for another address",
+         "127.0.0.172",
+         tls13 + ServeWith("self.pem", "self.key"),
+         "127.0.0.172",
+         Certs().file("self.pem"),
+         TlsErrorKind::NameMismatch,
+         std::nullopt,
+         {"for 127.0.0.170, 127.0.0.177, 127.0.0.178, localhost, not 127.0.0.172"}},
+        {"expired certificate",
+         "127.0.0.173",
+         tls13 + ServeWith("old.pem", "old.key"),
+         "127.0.0.173",
+         Certs().file("ca.pem"),
+         TlsErrorKind::Expired,
+         std::nullopt,
+         {"expired on " + Certs().oldEndDay(), "CN=Tempikon Old"}},
+        {"server without the protocol",
+         "127.0.0.174",
+         QStringList{"-tls1_3"} + ServeWith("self.pem", "self.key"),
+         "127.0.0.174",
+         Certs().file("self.pem"),
+         TlsErrorKind::Handshake,
+         std::nullopt,
+         {kAlpn}},
+        {"TLS 1.2 only",
+         "127.0.0.175",
+         QStringList{"-tls1_2", "-alpn", kAlpn} + ServeWith("self.pem", "self.key"),
+         "127.0.0.175",
+         Certs().file("self.pem"),
+         TlsErrorKind::Handshake,
+         std::nullopt,
+         {"TLS handshake failed"}},
+        // Nothing listens in the next two: the trust file fails first.
+        {"missing trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("absent.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("absent.pem"), "No such file"}},
+        {"trust file without certificates",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("garbage.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("garbage.pem"), "no certificate"}},
+        {"reset during the handshake",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("self.pem"),
+         std::nullopt,
+         SocketErrorKind::Reset,
+         {},
+         true},
+        {"nothing listening",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("self.pem"),
+         std::nullopt,
+         SocketErrorKind::Refused,
+         {"refused"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<TlsServer> server;
+        if (c.server) {
+            server = std::make_unique<TlsServer>(c.address, *c.server);
+            ASSERT_TRUE(server->started()) << server->output();
+        }
+        std::unique_ptr<testsupport::DaytimeServer> resetter;
+        if (c.resetting) {
+            testsupport::ServerOptions options;
+            options.mode = testsupport::ServerMode::ResetMidReply;
+            options.text = "\x16";
+            options.resetAfterMs = 50;
+            options.port = kPort;
+            resetter = std::make_unique<testsupport::DaytimeServer>(c.address, options);
+        }
+        Recorder r;
+        r.client.connect(c.connectTo, kPort, kAlpn, c.trust);
+        EXPECT_TRUE(r.client.isOpen());
+        EXPECT_EQ(r.notifications, 0);  // never from inside connect()
+        ASSERT_TRUE(waitUntil([&] { return r.ended(); }));
+        EXPECT_EQ(r.tlsKind, c.tlsKind) << r.error;
+        EXPECT_EQ(r.socketKind, c.socketKind) << r.error;
+        EXPECT_EQ(r.notifications, 1);
+        for (const std::string& part : c.errorNames)
+            EXPECT_NE(r.error.find(part), std::string::npos) << r.error << " lacks " << part;
+        if (c.tlsKind || c.socketKind) {
+            EXPECT_FALSE(r.connected);
+            EXPECT_EQ(r.client.peerSubject(), "");
+            EXPECT_EQ(r.client.exportKeyingMaterial(kExporterLabel, "", 32), std::nullopt);
+            EXPECT_FALSE(r.client.write("x"));
+            continue;
+        }
+        EXPECT_TRUE(r.connected);
+        EXPECT_EQ(r.subjectAtConnect, "CN=Tempikon Test,O=Tempikon");
+        const std::optional<std::string> key =
+            r.client.exportKeyingMaterial(kExporterLabel, "", 32);
+        ASSERT_TRUE(key.has_value());
+        EXPECT_EQ(*key, server->exportedKey());
+        // Another context gives another key.
+        EXPECT_NE(r.client.exportKeyingMaterial(kExporterLabel, std::string("\0\0\0\x0f\0", 5), 32),
+                  key);
+    }
+}
+
+TEST(TlsClientOnQt, DataGoesBothWaysAndTheServersCloseComesAfterIt) {
+    ASSERT_EQ(Certs().problem(), "");
+    TlsServer server("127.0.0.177",
+                     QStringList{"-tls1_3", "-alpn", kAlpn} + ServeWith("self.pem", "self.key"));
+    ASSERT_TRUE(server.started()) << server.output();
+    Recorder r;
+    std::vector<std::string> order;
+    r.client.onConnected = [&] {
+        r.connected = true;
+        // Written at once: nothing must be lost before the session stands.
+        EXPECT_TRUE(r.client.write("ping from the client\n"));
+    };
+    r.client.onDataArrival = [&] {
+        if (auto bytes = r.client.readAll(1000)) r.received += *bytes;
+        order.push_back("data");
+    };
+    r.client.onPeerClosed = [&] { order.push_back("closed"); };
+    r.client.connect("127.0.0.177", kPort, kAlpn, Certs().file("self.pem"));
+    ASSERT_TRUE(server.waitFor("ping from the client")) << r.error << server.output();
+    server.send("pong from the server\n");
+    ASSERT_TRUE(waitUntil([&] { return r.received == "pong from the server\n"; }))
+        << r.received << r.error << server.output();
+    server.endInput();
+    ASSERT_TRUE(waitUntil([&] { return !order.empty() && order.back() == "closed"; }));
+    EXPECT_EQ(order.front(), "data");
+    EXPECT_FALSE(r.socketKind.has_value()) << r.error;
+    EXPECT_TRUE(r.client.isOpen());  // until the owner closes it
+    EXPECT_EQ(r.client.readAll(1000), std::string());
+    r.client.close();
+    EXPECT_EQ(r.client.readAll(1000), std::nullopt);
+}
+
+TEST(TlsClientOnQt, CloseSilencesAndDestroyingInsideANotificationIsSafe) {
+    ASSERT_EQ(Certs().problem(), "");
+    TlsServer server("127.0.0.178",
+                     QStringList{"-tls1_3", "-alpn", kAlpn} + ServeWith("self.pem", "self.key"));
+    ASSERT_TRUE(server.started()) << server.output();
+    {
+        // Closed during the handshake (the server takes the ClientHello and
+        // says nothing): nothing follows.
+        QTcpServer silent;
+        ASSERT_TRUE(silent.listen(QHostAddress("127.0.0.179"), kPort));
+        Recorder r;
+        r.client.connect("127.0.0.179", kPort, kAlpn, Certs().file("self.pem"));
+        QTcpSocket* accepted = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            if (!accepted) accepted = silent.nextPendingConnection();
+            return accepted && accepted->bytesAvailable() > 0;
+        }));
+        EXPECT_EQ(accepted->read(1), QByteArray(1, '\x16'));  // a TLS handshake record
+        r.client.close();
+        EXPECT_FALSE(r.client.isOpen());
+        accepted->write("garbage");
+        runFor(100);
+        EXPECT_EQ(r.notifications, 0) << r.error;
+    }
+    {
+        // A trust-file failure is pending when close() comes.
+        Recorder r;
+        r.client.connect("127.0.0.178", kPort, kAlpn, Certs().file("absent.pem"));
+        r.client.close();
+        runFor(50);
+        EXPECT_EQ(r.notifications, 0);
+    }
+    for (const std::string& trust : {Certs().file("self.pem"), std::string()}) {
+        // Destroyed by its owner in onConnected and in onTlsError.
+        auto client = std::make_unique<QtTlsClient>();
+        bool done = false;
+        client->onConnected = [&] {
+            client.reset();
+            done = true;
+        };
+        client->onTlsError = [&](TlsErrorKind, const std::string&) {
+            client.reset();
+            done = true;
+        };
+        client->connect("127.0.0.178", kPort, kAlpn, trust);
+        ASSERT_TRUE(waitUntil([&] { return done; }));
+        runFor(50);
+    }
+}
+
+}  // namespace
+}  // namespace tempikon::qt

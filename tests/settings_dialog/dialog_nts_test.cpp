@@ -1,0 +1,88 @@
+// NTS in the configuration dialog: the protocol choice, a check that shows
+// who vouched for the time, and adopting an NTS entry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/settings_dialog/dialog_fixture.h"
+#include "tests/support/fake_nts_server.h"
+
+namespace tempikon::settings_dialog::testing {
+namespace {
+
+using NtsDialogTest = DialogTest;
+
+std::vector<std::string> Items(platform::ComboBox& box) {
+    std::vector<std::string> items;
+    for (int i = 0; i < box.count(); ++i) items.push_back(box.itemText(i));
+    return items;
+}
+
+TEST_F(NtsDialogTest, AnNtsEntryIsCheckedWithItsTwinsCertificatesAndAdoptedAsNts) {
+    if (!platform.crypto()) GTEST_SKIP() << "no NTS in this build";
+    const std::string entry = Padded("SE nts.example      NTS  Private server");
+    platform.files["timeservers.dat"] = entry + "\r\n";
+    tempikon::testing::FakeNtsServer server;
+    server.ntp.platform = &platform;
+    server.ntp.aheadMicros = 2'000'000;
+    platform.tlsPeers["nts.example"] = server.keScript();
+    platform.scriptUdp("nts.example", server.responder());
+    // The configured private server trusts its own certificate.
+    config.server = "nts.example:4460";
+    config.protocol = "NTS";
+    config.trustedCertificates = "/etc/tempikon/nts-ca.pem";
+    open();
+    EXPECT_EQ(Items(dlg->protocolBox()), (std::vector<std::string>{"Daytime", "NTP", "NTS"}));
+    EXPECT_EQ(dlg->protocolBox().selectedIndex(), 2);
+    EXPECT_FALSE(dlg->utcBox().isEnabled());
+
+    list().userSelect(0);
+    checkServer().click();
+    EXPECT_EQ(list().items[0].substr(55), "   [12:00:02 +2.000s authenticated]");
+    EXPECT_EQ(dlg->statusLine().text(), "nts.example: authenticated by CN=fake.example");
+    ASSERT_EQ(platform.tlsConnections.size(), 1u);
+    EXPECT_EQ(platform.tlsConnections[0].extraTrust, "/etc/tempikon/nts-ca.pem");
+
+    // Adopted as the backup: NTS, offset 0, no zone.
+    platform.queuePopupChoice(1);
+    list().mouseDown(2);
+    EXPECT_EQ(dlg->server2Field().text(), "nts.example");
+    EXPECT_EQ(dlg->protocol2Box().itemText(dlg->protocol2Box().selectedIndex()), "NTS");
+    EXPECT_FALSE(dlg->utc2Box().isEnabled());
+    ok().click();
+    EXPECT_EQ(platform.store().stored("Protocol2"), "NTS");
+    EXPECT_EQ(platform.store().stored("TrustedCertificates"), "/etc/tempikon/nts-ca.pem");
+    EXPECT_TRUE(platform.fakeClock().settings.empty());
+}
+
+TEST_F(NtsDialogTest, WhereTheSystemOffersNoNtsTheChoiceKeepsAStoredOne) {
+    platform.ntsUnavailable = "NTS is not offered on Windows";
+    const std::string entry = Padded("SE nts.example      NTS  Public");
+    platform.files["timeservers.dat"] = entry + "\r\n";
+    config.server = "a.example";
+    config.protocol = "nts";
+    open();
+    EXPECT_EQ(Items(dlg->protocolBox()), (std::vector<std::string>{"Daytime", "NTP", "nts"}));
+    EXPECT_EQ(dlg->protocolBox().selectedIndex(), 2);
+    EXPECT_EQ(Items(dlg->protocol2Box()), (std::vector<std::string>{"Daytime", "NTP"}));
+
+    // A check says why; adopting still takes the entry's protocol, which
+    // the setting then reports, and does so once per choice.
+    list().userSelect(0);
+    checkServer().click();
+    EXPECT_EQ(dlg->statusLine().text(), "nts.example: NTS is not offered on Windows");
+    for (int i = 0; i < 2; ++i) {
+        platform.queuePopupChoice(1);
+        platform.queueAnswer(platform::kIdYes);
+        list().mouseDown(2);
+    }
+    EXPECT_EQ(Items(dlg->protocol2Box()), (std::vector<std::string>{"Daytime", "NTP", "NTS"}));
+    EXPECT_EQ(dlg->protocol2Box().selectedIndex(), 2);
+    ok().click();
+    EXPECT_EQ(platform.store().stored("Protocol"), "nts");
+    EXPECT_EQ(platform.store().stored("Protocol2"), "NTS");
+}
+
+}  // namespace
+}  // namespace tempikon::settings_dialog::testing
