@@ -686,18 +686,20 @@ class TamperLink:
     spoils the replies:
 
       flip    flips bit 0 of byte FLIP_BYTE (the transmit seconds) in each
-      replay  keeps the first reply from the server without passing it on,
-              and answers every later request with it; the server sees only
-              the first request
+      replay  passes everything on, and keeps the first reply: every later
+              request is answered with it at once, ahead of the server's
+              own reply to it
 
-    `requests` counts the requests, `tampered` the replies spoiled (flipped
-    or replayed)."""
+    Each packet passed on is held hold_ms first, either way. `requests`
+    counts the requests, `tampered` the replies spoiled (flipped or
+    replayed)."""
 
-    def __init__(self, listen_address, port, target, mode):
+    def __init__(self, listen_address, port, target, mode, hold_ms=0):
         if mode not in TAMPER_MODES:
             raise ValueError(f"unknown mode {mode}")
         self.target = target
         self.mode = mode
+        self.hold = hold_ms / 1000
         self.requests = 0
         self.tampered = 0
         self.recorded = None
@@ -724,18 +726,17 @@ class TamperLink:
         if self.mode == "replay" and self.recorded is not None:
             self.tampered += 1
             self.listener.sendto(self.recorded, client)
-        elif self.mode == "flip" or self.requests == 1:
-            self._upstream_for(client).sendto(data, self.target)
+        time.sleep(self.hold)
+        self._upstream_for(client).sendto(data, self.target)
 
     def _reply(self, data, client):
-        if self.mode == "replay":
-            if self.recorded is None:
-                self.recorded = data
-            return
-        if len(data) > FLIP_BYTE:
+        if self.mode == "replay" and self.recorded is None:
+            self.recorded = data
+        if self.mode == "flip" and len(data) > FLIP_BYTE:
             data = bytearray(data)
             data[FLIP_BYTE] ^= 1
             self.tampered += 1
+        time.sleep(self.hold)
         self.listener.sendto(bytes(data), client)
 
     def _run(self):
