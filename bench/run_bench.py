@@ -10,8 +10,8 @@ gives the figures worth quoting. Every run of the program is under capsh
 without CAP_SYS_TIME with the clock recorder preloaded, without a display
 unless said otherwise, with settings of its own; servers are on 127.0.0.190
 and 127.0.0.191. Prints the figures; checks nothing. --ntp adds the error of
-NTP settings beside ntpdig and chronyd -Q (bench/ntp_bench.py, on
-127.0.0.192-193).
+NTP and NTS settings beside ntpdig and chronyd -Q, and the time of one NTS
+key establishment (bench/ntp_bench.py, on 127.0.0.192-193 and 198-199).
 """
 import argparse
 import os
@@ -402,8 +402,16 @@ def main():
                 size = [abs(e) * 1000 for e in errors]
                 return f"{statistics.mean(size):.3f} ms (worst {max(size):.3f}, n={len(size)})"
             for setup in dict.fromkeys(s for s, _ in results):
-                row(f"NTP setting, mean |error|, {setup}", error(setup, "tempikon /RUNONCE"),
+                kind = "NTS" if "NTS" in setup else "NTP"
+                row(f"{kind} setting, mean |error|, {setup}", error(setup, "tempikon /RUNONCE"),
                     f"ntpdig {error(setup, 'ntpdig')}; chronyd -Q {error(setup, 'chronyd -Q')}")
+
+            def took(what):
+                seconds, _ = results.timings.get(what, ([], []))
+                return f"{statistics.mean(seconds) * 1000:.2f} ms (n={len(seconds)})" \
+                    if seconds else "n/a"
+            row("One NTS key establishment on loopback (/QUERY over NTS less over NTP)",
+                took(ntp_bench.KE_PROGRAM), f"Python's ssl module {took(ntp_bench.KE_PYTHON)}")
 
         program, total, files, cli, qt = bench.installed_size()
         row("Size of the installed program (stripped)", f"{program / 1024:.0f} KiB",

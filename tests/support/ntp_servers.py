@@ -6,10 +6,18 @@
   the requests and notes when each arrived.
 - DelayLink: a UDP proxy that delays each packet both ways, as a path with
   queues would.
+- make_certificate, NTS: a key and certificate for chronyd's NTS-KE port (a
+  good one, one for another name, an expired one); nts_ke, a key
+  establishment from this process that reads the records.
+- TamperLink: a UDP proxy that flips a bit of each reply or replays an old
+  one, for NTS's authentication.
+- FakeNtsKeServer: a key-establishment server that refuses, or agrees but
+  sends no cookies.
 
 Only loopback addresses and unprivileged ports, as the callers pass them.
 """
 import calendar
+import collections
 import fcntl
 import heapq
 import math
@@ -17,7 +25,9 @@ import os
 import pwd
 import random
 import select
+import shutil
 import socket
+import ssl
 import struct
 import subprocess
 import threading
@@ -118,11 +128,17 @@ class ChronyServer:
     run as nobody, in the foreground, with -x: it never controls the clock.
     Its files live in `folder` (made readable for nobody; its parents must
     be searchable). A context manager: started and answering on entry,
-    stopped on exit; it raises when the log does not confirm -x."""
+    stopped on exit; it raises when the log does not confirm -x.
+
+    With `nts` (a Certificate from make_certificate) it also serves NTS key
+    establishment on address:nts_port; `nts_ntp_server` names the NTP
+    address its answers send clients to (a proxy on the same port number)
+    instead of its own."""
 
     SAFE = "Disabled control of system clock"
 
-    def __init__(self, chronyd, address, port, folder, ready_timeout=15.0):
+    def __init__(self, chronyd, address, port, folder, ready_timeout=15.0, nts=None,
+                 nts_port=None, nts_ntp_server=None):
         self.chronyd = chronyd
         self.address = address
         self.port = port
@@ -131,6 +147,33 @@ class ChronyServer:
         self.config = os.path.join(self.folder, "server.conf")
         self.log_path = os.path.join(self.folder, "chronyd.log")
         self.proc = None
+        if nts and not nts_port:
+            raise ValueError("an NTS server needs its nts_port")
+        self.nts = nts
+        self.nts_port = nts_port
+        self.nts_ntp_server = nts_ntp_server
+
+    def _nts_lines(self, nobody):
+        """The NTS lines of server.conf; the key and certificate are copied
+        into the folder, the key readable by nobody alone."""
+        if not self.nts:
+            return ""
+        key = os.path.join(self.folder, "server.key")
+        cert = os.path.join(self.folder, "server.crt")
+        shutil.copyfile(self.nts.key, key)
+        shutil.copyfile(self.nts.cert, cert)
+        os.chown(key, nobody.pw_uid, nobody.pw_gid)
+        os.chmod(key, 0o600)
+        os.chmod(cert, 0o644)
+        # One process: the key establishment answers from the main one, so
+        # that the log holds everything and nothing outlives the server.
+        lines = (f"ntsserverkey {key}\n"
+                 f"ntsservercert {cert}\n"
+                 f"ntsport {self.nts_port}\n"
+                 "ntsprocesses 0\n")
+        if self.nts_ntp_server:
+            lines += f"ntsntpserver {self.nts_ntp_server}\n"
+        return lines
 
     def __enter__(self):
         nobody = pwd.getpwnam("nobody")
@@ -145,7 +188,8 @@ class ChronyServer:
                     "cmdport 0\n"
                     "bindcmdaddress /\n"
                     f"pidfile {self.folder}/chronyd.pid\n"
-                    f"driftfile {self.folder}/drift\n")
+                    f"driftfile {self.folder}/drift\n"
+                    + self._nts_lines(nobody))
         os.chmod(self.config, 0o644)
         log = open(self.log_path, "w")
         # Started as nobody (-U: no check for root), so that it holds no
@@ -172,11 +216,20 @@ class ChronyServer:
                                    f"{self.log()}")
             answer = ask(self.address, self.port, timeout=0.2)
             if answer and answer[0]["mode"] == 4 and answer[0]["leap"] != 3 \
-                    and 0 < answer[0]["stratum"] < 16:
+                    and 0 < answer[0]["stratum"] < 16 and self._nts_listening():
                 return
             time.sleep(0.1)
         raise RuntimeError(f"chronyd gave no synchronised answer on {self.address}:"
                            f"{self.port} within {self.ready_timeout} s:\n{self.log()}")
+
+    def _nts_listening(self):
+        if not self.nts:
+            return True
+        try:
+            with socket.create_connection((self.address, self.nts_port), timeout=0.2):
+                return True
+        except OSError:
+            return False
 
     def log(self):
         try:
@@ -446,6 +499,357 @@ class DelayLink:
         self.listener.close()
         os.close(self.wake_r)
         os.close(self.wake_w)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+
+# ---- NTS: certificates and key establishment -------------------------------
+
+# key and cert: the server's files; trust: the file a client must trust
+# (the certificate itself, or the CA that signed it); subject: its DN as
+# openssl prints it (RFC 2253).
+Certificate = collections.namedtuple("Certificate", "key cert trust subject")
+
+CERT_KINDS = ("good", "wrong_name", "expired")
+
+# Our own openssl configuration, so that the system's adds no extension.
+_OPENSSL_CONF = """\
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+[leaf]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = {san}
+[ca_cert]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+[ca]
+default_ca = test_ca
+[test_ca]
+database = {folder}/index.txt
+new_certs_dir = {folder}
+serial = {folder}/serial
+default_md = sha256
+policy = any
+unique_subject = no
+preserve = yes
+x509_extensions = leaf
+[any]
+commonName = supplied
+organizationName = optional
+"""
+
+
+def _openssl(args, folder, env):
+    r = subprocess.run(["openssl"] + args, cwd=folder, env=env, capture_output=True, text=True)
+    if r.returncode != 0:
+        raise RuntimeError(f"openssl {' '.join(args)}: {r.stderr.strip()}")
+    return r.stdout
+
+
+def make_certificate(folder, address, kind="good", common_name=None):
+    """A P-256 key and a certificate for an NTS-KE server on `address`, in
+    `folder`:
+
+      good        self-signed, naming the address (IP and CN) and localhost
+      wrong_name  self-signed, naming only wrong.tempikon.invalid
+      expired     naming the address, signed by a test CA (trust it) and
+                  valid only in January 2020: a directly trusted certificate
+                  is not checked for its dates, a CA's issue is
+
+    No clock is changed: the past dates are written into the certificate."""
+    if kind not in CERT_KINDS:
+        raise ValueError(f"unknown certificate kind {kind}")
+    folder = os.path.abspath(folder)
+    os.makedirs(folder, exist_ok=True)
+    name = "wrong.tempikon.invalid" if kind == "wrong_name" else address
+    common_name = common_name or (name if kind == "wrong_name" else f"tempikon-nts {address}")
+    san = f"DNS:{name}" if kind == "wrong_name" else f"IP:{address},DNS:localhost"
+    conf = os.path.join(folder, "openssl.cnf")
+    with open(conf, "w") as f:
+        f.write(_OPENSSL_CONF.format(san=san, folder=folder))
+    env = dict(os.environ, OPENSSL_CONF=conf)
+    key, cert = os.path.join(folder, "server.key"), os.path.join(folder, "server.crt")
+    new_key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    subject = f"/CN={common_name}/O=Tempikon tests"
+    if kind != "expired":
+        _openssl(["req", "-config", conf, "-x509", *new_key, "-keyout", key, "-out", cert,
+                  "-days", "30", "-subj", subject, "-extensions", "leaf"], folder, env)
+        trust = cert
+    else:
+        ca_key, trust = os.path.join(folder, "ca.key"), os.path.join(folder, "ca.crt")
+        _openssl(["req", "-config", conf, "-x509", *new_key, "-keyout", ca_key, "-out", trust,
+                  "-days", "30", "-subj", "/CN=Tempikon test CA", "-extensions", "ca_cert"],
+                 folder, env)
+        csr = os.path.join(folder, "server.csr")
+        _openssl(["req", "-config", conf, "-new", *new_key, "-keyout", key, "-out", csr,
+                  "-subj", subject], folder, env)
+        open(os.path.join(folder, "index.txt"), "w").close()
+        with open(os.path.join(folder, "serial"), "w") as f:
+            f.write("1000\n")
+        _openssl(["ca", "-config", conf, "-batch", "-notext", "-cert", trust, "-keyfile", ca_key,
+                  "-in", csr, "-out", cert, "-startdate", "20200101000000Z",
+                  "-enddate", "20200131000000Z"], folder, env)
+    dn = _openssl(["x509", "-in", cert, "-noout", "-subject", "-nameopt", "RFC2253"],
+                  folder, env)
+    return Certificate(key, cert, trust, dn.strip().removeprefix("subject="))
+
+
+# NTS-KE records (RFC 8915, 4): type, with the critical bit 0x8000.
+KE_END, KE_NEXT_PROTOCOL, KE_ERROR, KE_WARNING, KE_AEAD, KE_COOKIE, KE_SERVER, KE_PORT = \
+    0, 1, 2, 3, 4, 5, 6, 7
+KE_CRITICAL = 0x8000
+AEAD_AES_SIV_CMAC_256 = 15
+
+
+def ke_record(kind, body=b"", critical=True):
+    return struct.pack("!HH", kind | (KE_CRITICAL if critical else 0), len(body)) + body
+
+
+def ke_request():
+    """NTPv4 with AEAD_AES_SIV_CMAC_256: a client's whole request."""
+    return (ke_record(KE_NEXT_PROTOCOL, struct.pack("!H", 0))
+            + ke_record(KE_AEAD, struct.pack("!H", AEAD_AES_SIV_CMAC_256))
+            + ke_record(KE_END))
+
+
+def parse_ke_records(data):
+    """[(type without the critical bit, body)] up to and with End of
+    Message; None when the data ends first."""
+    records, at = [], 0
+    while at + 4 <= len(data):
+        kind, length = struct.unpack_from("!HH", data, at)
+        if at + 4 + length > len(data):
+            return None
+        records.append((kind & ~KE_CRITICAL, data[at + 4:at + 4 + length]))
+        at += 4 + length
+        if kind & ~KE_CRITICAL == KE_END:
+            return records
+    return None
+
+
+def nts_ke(address, port, trust=None, timeout=5.0, server_name=None):
+    """One key establishment from this process (TLS 1.3, ALPN ntske/1, the
+    certificate checked against `trust` or the system's store and the name).
+    Returns (records, seconds from the connect to End of Message, the
+    server's certificate subject); raises ssl.SSLError (for instance
+    ssl.SSLCertVerificationError) or OSError."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.minimum_version = ssl.TLSVersion.TLSv1_3
+    context.set_alpn_protocols(["ntske/1"])
+    if trust:
+        context.load_verify_locations(trust)
+    else:
+        context.load_default_certs()
+    start = time.perf_counter()
+    with socket.create_connection((address, port), timeout=timeout) as raw:
+        # Without it the request, written after the handshake's last
+        # message, waits some 40 ms for the server's delayed ACK.
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        with context.wrap_socket(raw, server_hostname=server_name or address) as tls:
+            if tls.selected_alpn_protocol() != "ntske/1":
+                raise ssl.SSLError(f"the server chose ALPN {tls.selected_alpn_protocol()!r}")
+            tls.sendall(ke_request())
+            data = b""
+            records = None
+            while records is None:
+                chunk = tls.recv(4096)
+                if not chunk:
+                    raise OSError(f"the server closed after {len(data)} bytes of records")
+                data += chunk
+                records = parse_ke_records(data)
+            elapsed = time.perf_counter() - start
+            subject = dict(x[0] for x in tls.getpeercert()["subject"])
+    return records, elapsed, subject
+
+
+# ---- the tampering proxy ---------------------------------------------------
+
+# Bytes 40-47 of an NTP header: the transmit timestamp, which the NTS
+# authenticator covers. Bit 0 of byte 43 is its seconds' lowest bit: the
+# reply stays plausible, only 1 s off, so that nothing but the
+# authenticator can tell.
+FLIP_BYTE = 43
+TAMPER_MODES = ("flip", "replay")
+
+
+class TamperLink:
+    """A UDP proxy on listen_address:port to target (address, port) that
+    spoils the replies:
+
+      flip    flips bit 0 of byte FLIP_BYTE (the transmit seconds) in each
+      replay  passes everything on, and keeps the first reply: every later
+              request is answered with it at once, ahead of the server's
+              own reply to it
+
+    Each packet passed on is held hold_ms first, either way. `requests`
+    counts the requests, `tampered` the replies spoiled (flipped or
+    replayed)."""
+
+    def __init__(self, listen_address, port, target, mode, hold_ms=0):
+        if mode not in TAMPER_MODES:
+            raise ValueError(f"unknown mode {mode}")
+        self.target = target
+        self.mode = mode
+        self.hold = hold_ms / 1000
+        self.requests = 0
+        self.tampered = 0
+        self.recorded = None
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.listener.bind((listen_address, port))
+        self.upstream = {}  # client address -> socket to the target
+        self.by_socket = {}
+        self.wake_r, self.wake_w = os.pipe()
+        self.running = True
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _upstream_for(self, client):
+        s = self.upstream.get(client)
+        if s is None:
+            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            s.bind((self.listener.getsockname()[0], 0))
+            self.upstream[client] = s
+            self.by_socket[s] = client
+        return s
+
+    def _request(self, data, client):
+        self.requests += 1
+        if self.mode == "replay" and self.recorded is not None:
+            self.tampered += 1
+            self.listener.sendto(self.recorded, client)
+        time.sleep(self.hold)
+        self._upstream_for(client).sendto(data, self.target)
+
+    def _reply(self, data, client):
+        if self.mode == "replay" and self.recorded is None:
+            self.recorded = data
+        if self.mode == "flip" and len(data) > FLIP_BYTE:
+            data = bytearray(data)
+            data[FLIP_BYTE] ^= 1
+            self.tampered += 1
+        time.sleep(self.hold)
+        self.listener.sendto(bytes(data), client)
+
+    def _run(self):
+        while self.running:
+            readable, _, _ = select.select(
+                [self.listener, self.wake_r] + list(self.by_socket), [], [], 1.0)
+            for sock in readable:
+                if sock == self.wake_r:
+                    continue
+                try:
+                    data, source = sock.recvfrom(2048)
+                except OSError:
+                    continue
+                try:
+                    if sock is self.listener:
+                        self._request(data, source)
+                    elif source == self.target:
+                        self._reply(data, self.by_socket[sock])
+                except OSError:
+                    pass
+
+    def close(self):
+        if not self.running:
+            return
+        self.running = False
+        os.write(self.wake_w, b"x")
+        self.thread.join(timeout=5)
+        for s in self.by_socket:
+            s.close()
+        self.listener.close()
+        os.close(self.wake_r)
+        os.close(self.wake_w)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+
+# ---- a key-establishment server that answers badly -------------------------
+
+KE_ANSWERS = ("refuse", "no_cookies")
+
+
+class FakeNtsKeServer:
+    """An NTS-KE server on address:port in pure Python (TLS 1.3, ALPN
+    ntske/1, the certificate's key) that reads a client's records and
+    answers without any key:
+
+      refuse      an Error record, Internal Server Error (2)
+      no_cookies  NTPv4 and AEAD_AES_SIV_CMAC_256 agreed, but no Cookie
+
+    `requests` holds the records of each request read."""
+
+    def __init__(self, address, port, certificate, answer):
+        if answer not in KE_ANSWERS:
+            raise ValueError(f"unknown answer {answer}")
+        self.answer = answer
+        self.requests = []
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.minimum_version = ssl.TLSVersion.TLSv1_3
+        self.context.set_alpn_protocols(["ntske/1"])
+        self.context.load_cert_chain(certificate.cert, certificate.key)
+        self.listener = socket.create_server((address, port))
+        self.closed = False
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _records(self):
+        if self.answer == "refuse":
+            return ke_record(KE_ERROR, struct.pack("!H", 2)) + ke_record(KE_END)
+        return (ke_record(KE_NEXT_PROTOCOL, struct.pack("!H", 0))
+                + ke_record(KE_AEAD, struct.pack("!H", AEAD_AES_SIV_CMAC_256))
+                + ke_record(KE_END))
+
+    def _serve(self):
+        while not self.closed:
+            try:
+                raw, _ = self.listener.accept()
+            except OSError:
+                return
+            try:
+                raw.settimeout(5)
+                with self.context.wrap_socket(raw, server_side=True) as tls:
+                    data, records = b"", None
+                    while records is None:
+                        chunk = tls.recv(4096)
+                        if not chunk:
+                            break
+                        data += chunk
+                        records = parse_ke_records(data)
+                    self.requests.append(records)
+                    if records is not None:
+                        tls.sendall(self._records())
+                        tls.unwrap()
+            except (OSError, ValueError):
+                # A client that gave up on the handshake (untrusted, say).
+                pass
+            finally:
+                raw.close()
+
+    def close(self):
+        if self.closed:
+            return
+        self.closed = True
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.listener.close()
+        self.thread.join(timeout=5)
 
     def __enter__(self):
         return self

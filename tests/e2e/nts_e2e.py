@@ -1,0 +1,270 @@
+#!/usr/bin/env python3
+"""The built program, one-shot and /QUERY, over NTS: chronyd serving its key
+establishment with a test certificate (the error of a setting is the
+recorded value minus the real time at the call), chronyd behind proxies that
+spoil its replies, and key-establishment servers that answer badly.
+
+usage: nts_e2e.py CASE --program PATH --recorder PATH --chrony-dir DIR
+
+chronyd is taken from DIR/usr/sbin/chronyd, fetched there first when it is
+missing; the case is skipped when it cannot be had. The program runs as in
+runonce_e2e.py: under capsh without CAP_SYS_TIME, the clock recorder
+preloaded. Certificates are made by openssl in the case's own folder.
+
+Addresses: 127.0.0.180-190 and 127.0.0.194-197; NTP on port 11180, key
+establishment on 14480.
+"""
+import argparse
+import concurrent.futures
+import contextlib
+import datetime
+import os
+import re
+import socket
+import ssl
+import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+from daytime_server import check  # noqa: E402
+from ntp_e2e import check_set_from_chrony, one_setting, reasons  # noqa: E402
+from ntp_servers import (AEAD_AES_SIV_CMAC_256, KE_AEAD, KE_COOKIE,  # noqa: E402
+                         KE_NEXT_PROTOCOL, ChronyServer, ChronyUnavailable, FakeNtsKeServer,
+                         TamperLink, ask, find_chronyd, make_certificate, nts_ke, pack, parse)
+from runonce_e2e import SKIPPED, read_log, run, run_case, seed  # noqa: E402
+
+NTP_PORT = 11180
+KE_PORT = 14480
+QUERY_LINE = re.compile(
+    r"(?P<server>\S+?)(?: \(Backup\))?: NTS stratum=(?P<stratum>\d+) "
+    r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
+    r'cert="(?P<cert>[^"]*)" '
+    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (?P<how>step|slew)")
+
+
+def nts_config(host, trust=None, backup=None, trust2=None, timeout=5):
+    """Settings with an NTS primary (and an optional NTS backup), each with
+    its own trusted certificates when given. Every setting steps, so that
+    the instant set can be measured."""
+    lines = [f"Server={host}:{KE_PORT}", "Protocol=NTS", f"Timeout={timeout}", "Step=always"]
+    if trust:
+        lines.append(f"TrustedCertificates={trust}")
+    if backup:
+        lines += [f"Server2={backup}:{KE_PORT}", "Protocol2=NTS"]
+    if trust2:
+        lines.append(f"TrustedCertificates2={trust2}")
+    return lines
+
+
+def nts_chrony(opts, tmp, address, kind="good", ntp_server=None):
+    """chronyd on address with a new certificate of that kind; returns the
+    server (not yet started) and the certificate."""
+    # chronyd runs as nobody, which must reach its folder.
+    os.chmod(tmp, 0o755)
+    cert = make_certificate(os.path.join(tmp, f"cert-{address}"), address, kind)
+    server = ChronyServer(opts.chronyd, address, NTP_PORT, os.path.join(tmp, f"chrony-{address}"),
+                          nts=cert, nts_port=KE_PORT, nts_ntp_server=ntp_server)
+    return server, cert
+
+
+def case_fixture(opts, tmp):
+    """The servers and proxies the other cases rely on, seen by this
+    process's own clients (Python's TLS, plain NTP): no program runs."""
+    server, cert = nts_chrony(opts, tmp, "127.0.0.194")
+    with server, \
+            TamperLink("127.0.0.195", NTP_PORT, ("127.0.0.194", NTP_PORT), "flip") as flip, \
+            TamperLink("127.0.0.196", NTP_PORT, ("127.0.0.194", NTP_PORT), "replay") as replay:
+        records, _, _ = nts_ke("127.0.0.194", KE_PORT, cert.trust)
+        kinds = [kind for kind, _ in records]
+        check(kinds.count(KE_COOKIE) == 8, f"chronyd's answer holds 8 cookies: {kinds}")
+        bodies = dict(records)
+        check(bodies[KE_NEXT_PROTOCOL] == b"\0\0"
+              and bodies[KE_AEAD] == struct.pack("!H", AEAD_AES_SIV_CMAC_256),
+              f"NTPv4 and AES-SIV-CMAC-256 agreed: {records}")
+
+        direct, flipped = ask("127.0.0.194", NTP_PORT), ask("127.0.0.195", NTP_PORT)
+        check(direct is not None and flipped is not None, "answers direct and through the flip")
+        check(abs(abs(flipped[1] - direct[1]) - 0.5) < 0.05,
+              f"one transmit second flipped: offset {flipped[1]:+.6f} s against "
+              f"{direct[1]:+.6f} s direct")
+
+        # Two requests from one socket: the first is answered, the second
+        # with the first's reply before its own (told apart by the origin,
+        # the request's transmit value).
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.settimeout(1.0)
+            s.connect(("127.0.0.196", NTP_PORT))
+            s.send(pack(mode=3, stratum=0, transmit=111))
+            origins = [parse(s.recv(1024))["origin"]]
+            s.send(pack(mode=3, stratum=0, transmit=222))
+            origins += [parse(s.recv(1024))["origin"] for _ in range(2)]
+        check(origins == [111, 111, 222], f"the first reply again, then the second: {origins}")
+        check((flip.tampered, replay.tampered) == (1, 1), "each proxy spoiled one reply")
+
+    # Each certificate fails the way it claims, checked by OpenSSL.
+    rows = [("good", False, "self-signed certificate"),
+            ("expired", True, "certificate has expired"),
+            ("wrong_name", True, "IP address mismatch")]
+    for kind, trusted, message in rows:
+        cert = make_certificate(os.path.join(tmp, kind), "127.0.0.197", kind)
+        with FakeNtsKeServer("127.0.0.197", KE_PORT, cert, "refuse"):
+            try:
+                nts_ke("127.0.0.197", KE_PORT, cert.trust if trusted else None)
+                failure = "none"
+            except ssl.SSLCertVerificationError as e:
+                failure = e.verify_message
+        check(message in failure, f"{kind}: the certificate check says {message!r}: {failure}")
+
+
+def case_set(opts, tmp):
+    # (a) Set within 1 ms of the real time, the server's certificate trusted
+    # through TrustedCertificates; then the same server as an untrusted
+    # primary and a backup trusted through TrustedCertificates2: each
+    # server's trust is its own.
+    server, cert = nts_chrony(opts, tmp, "127.0.0.180")
+    runs = [("primary", dict(trust=cert.trust), []),
+            ("backup", dict(backup="127.0.0.180", trust2=cert.trust),
+             [r"^tempikon: 127\.0\.0\.180\S*: .*certificate is not trusted"])]
+    with server:
+        for what, keys, failed in runs:
+            home = os.path.join(tmp, what)
+            log = os.path.join(home, "clock.log")
+            seed(home, nts_config("127.0.0.180", **keys))
+            r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
+            check_set_from_chrony(r, log, f"chronyd over NTS as {what}")
+            said = reasons(r.stderr)
+            check(len(said) == len(failed) and all(re.search(p, l) for p, l in zip(failed, said)),
+                  f"{what}: the failures on stderr are {failed}", r)
+
+
+def case_query(opts, tmp):
+    # (e) /QUERY names NTS and the certificate's subject, and sets nothing.
+    log = os.path.join(tmp, "clock.log")
+    server, cert = nts_chrony(opts, tmp, "127.0.0.181")
+    seed(tmp, nts_config("127.0.0.181", trust=cert.trust))
+    with server:
+        before = datetime.datetime.utcnow()
+        r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log, {"TZ": "UTC"})
+        after = datetime.datetime.utcnow()
+    check(r.returncode == 0, "exit 0 when the server gave a valid time", r)
+    lines = r.stdout.splitlines()
+    check(len(lines) == 1, "one line for the one server asked", r)
+    m = QUERY_LINE.fullmatch(lines[0])
+    check(m is not None, f"the NTS query line's shape, got {lines[0]!r}", r)
+    check(m["server"].split(":")[0] == "127.0.0.181", f"names the server: {lines[0]}", r)
+    check(m["stratum"] == "1" and m["leap"] == "0", f"chronyd's stratum 1, leap 0: {lines[0]}", r)
+    check(abs(float(m["offset"])) <= 0.005, f"offset within 5 ms of this clock: {lines[0]}", r)
+    parts = sorted(p.strip() for p in m["cert"].split(","))
+    check(parts == sorted(cert.subject.split(",")),
+          f"the certificate's subject {cert.subject!r}: {lines[0]}", r)
+    local = datetime.datetime.strptime(m["local"], "%Y-%m-%d %H:%M:%S.%f")
+    slack = datetime.timedelta(seconds=0.01)
+    check(before - slack <= local <= after + slack,
+          f"the time a setting would set lies within the run ({before} - {after}): {lines[0]}", r)
+    check(read_log(log) == [], "a query sets nothing", r)
+
+
+def case_replay(opts, tmp):
+    # (d) After the first reply every request is answered first with that
+    # reply again, then with its own. Each exchange takes 10 ms, so that the
+    # burst goes on, and a replay, answered at once, would look the best
+    # sample: used, it would set the clock a request's spacing (2 s) back.
+    log = os.path.join(tmp, "clock.log")
+    server, cert = nts_chrony(opts, tmp, "127.0.0.187", ntp_server="127.0.0.188")
+    seed(tmp, nts_config("127.0.0.187", trust=cert.trust, timeout=2))
+    with server, TamperLink("127.0.0.188", NTP_PORT, ("127.0.0.187", NTP_PORT), "replay",
+                            hold_ms=5) as replay:
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(replay.tampered >= 1,
+          f"the burst went on, and met a replay ({replay.requests} requests)", r)
+    check(r.returncode == 0, "exit 0: the server's own replies set the clock", r)
+    value, at, record = one_setting(log, r)
+    check(abs(value - at) <= 0.005, f"set within 5 ms of the real time, not from a replay: "
+          f"{record}", r)
+
+
+# name, address, the server: ("chrony", certificate kind, whether the
+# program trusts it, proxy mode or None) or ("fake", answer); what the one
+# reason says (regular expressions).
+FAILURES = [
+    ("untrusted", "127.0.0.182", ("chrony", "good", False, None),
+     [r"certificate is not trusted", r"CN=tempikon-nts 127\.0\.0\.182"]),
+    ("expired", "127.0.0.183", ("chrony", "expired", True, None), [r"certificate expired"]),
+    ("wrong_name", "127.0.0.184", ("chrony", "wrong_name", True, None),
+     [r"certificate is for", r"wrong\.tempikon\.invalid"]),
+    ("flipped", "127.0.0.185", ("chrony", "good", True, ("127.0.0.186", "flip")),
+     [r"authentication failed"]),
+    ("refused", "127.0.0.189", ("fake", "refuse"), [r"the server refused"]),
+    ("no_cookies", "127.0.0.190", ("fake", "no_cookies"), [r"sent no cookies"]),
+]
+
+
+def case_failures(opts, tmp):
+    """(b), (c), (f) and the other reasons: no setting, exit 1, one reason
+    naming the server; a spoiled reply is never used."""
+    def one(row):
+        name, address, how, words = row
+        home = os.path.join(tmp, name)
+        os.makedirs(home)
+        log = os.path.join(home, "clock.log")
+        with contextlib.ExitStack() as stack:
+            tamper = None
+            if how[0] == "chrony":
+                _, kind, trusted, proxy = how
+                server, cert = nts_chrony(opts, home, address, kind,
+                                          ntp_server=proxy[0] if proxy else None)
+                stack.enter_context(server)
+                if proxy:
+                    tamper = stack.enter_context(
+                        TamperLink(proxy[0], NTP_PORT, (address, NTP_PORT), proxy[1]))
+            else:
+                trusted = True
+                cert = make_certificate(os.path.join(home, "cert"), address)
+                stack.enter_context(FakeNtsKeServer(address, KE_PORT, cert, how[1]))
+            seed(home, nts_config(address, trust=cert.trust if trusted else None, timeout=2))
+            r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
+        check(r.returncode == 1, f"{name}: exit 1 when no server gave a valid time", r)
+        check(read_log(log) == [], f"{name}: no clock setting", r)
+        failed = reasons(r.stderr)
+        check(len(failed) == 1 and failed[0].startswith(f"tempikon: {address}")
+              and all(re.search(w, failed[0]) for w in words),
+              f"{name}: one reason naming the server and saying {words}", r)
+        if tamper:
+            check(tamper.tampered >= 1,
+                  f"{name}: the proxy spoiled a reply ({tamper.requests} requests)", r)
+
+    os.chmod(tmp, 0o755)  # for chronyd, which runs as nobody
+    with concurrent.futures.ThreadPoolExecutor(len(FAILURES)) as pool:
+        futures = [pool.submit(one, row) for row in FAILURES]
+    failures = [str(f.exception()) for f in futures if f.exception()]
+    check(not failures, "\n".join(failures))
+
+
+CASES = {
+    "fixture": case_fixture,
+    "set": case_set,
+    "query": case_query,
+    "failures": case_failures,
+    "replay": case_replay,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--recorder", required=True)
+    parser.add_argument("--chrony-dir", required=True)
+    opts = parser.parse_args()
+    try:
+        opts.chronyd = find_chronyd(opts.chrony_dir)
+    except ChronyUnavailable as e:
+        print(f"SKIP {opts.case}: {e}")
+        return SKIPPED
+    return run_case(CASES, opts, "tempikon-nts-")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
