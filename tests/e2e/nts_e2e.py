@@ -177,12 +177,20 @@ def case_replay(opts, tmp):
     with server, TamperLink("127.0.0.188", NTP_PORT, ("127.0.0.187", NTP_PORT), "replay",
                             hold_ms=5) as replay:
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
-    check(replay.tampered >= 1,
-          f"the burst went on, and met a replay ({replay.requests} requests)", r)
-    check(r.returncode == 0, "exit 0: the server's own replies set the clock", r)
-    value, at, record = one_setting(log, r)
-    check(abs(value - at) <= 0.005, f"set within 5 ms of the real time, not from a replay: "
-          f"{record}", r)
+        check(replay.tampered >= 1,
+              f"the burst went on, and met a replay ({replay.requests} requests)", r)
+        check(r.returncode == 0, "exit 0: the server's own replies set the clock", r)
+        value, at, record = one_setting(log, r)
+        check(abs(value - at) <= 0.005, f"set within 5 ms of the real time, not from a replay: "
+              f"{record}", r)
+        # A later run that gets nothing but the old reply sets nothing.
+        replay.forward = False
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(r.returncode == 1, "exit 1: an old reply alone is no time", r)
+    check(len(read_log(log)) == 1, "no second setting", r)
+    failed = reasons(r.stderr)
+    check(len(failed) == 1 and "127.0.0.187" in failed[0] and "another request" in failed[0],
+          "the reason: the reply answers another request", r)
 
 
 # name, address, the server: ("chrony", certificate kind, whether the

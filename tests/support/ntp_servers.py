@@ -703,6 +703,8 @@ class TamperLink:
         self.requests = 0
         self.tampered = 0
         self.recorded = None
+        # False: requests go no further (a replay then is all they get).
+        self.forward = True
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.listener.bind((listen_address, port))
         self.upstream = {}  # client address -> socket to the target
@@ -727,7 +729,8 @@ class TamperLink:
             self.tampered += 1
             self.listener.sendto(self.recorded, client)
         time.sleep(self.hold)
-        self._upstream_for(client).sendto(data, self.target)
+        if self.forward:
+            self._upstream_for(client).sendto(data, self.target)
 
     def _reply(self, data, client):
         if self.mode == "replay" and self.recorded is None:
