@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Screenshots of the configuration dialog with its server list, one good
-# check and one failed check whose reason the status line names, taken from
-# the real program on a virtual X display, in English and German:
-# docs/screenshots/settings.png and settings-de.png.
+# Screenshots of the configuration dialog with its server list, one failed
+# check and one authenticated NTS check whose certificate the status line
+# names, taken from the real program on a virtual X display, in English and
+# German: docs/screenshots/settings.png and settings-de.png.
 #   scripts/screenshot-dialog.sh [build-dir]
 # The program runs without CAP_SYS_TIME and with the tests' clock recorder
-# preloaded, with settings of its own, in a working folder whose
-# timeservers.dat starts with a Daytime server on 127.0.0.91 and a closed
-# port on 127.0.0.92; only these two are asked.
+# preloaded, with settings of its own (the primary: the NTS server, trusting
+# its test certificate), in a working folder whose timeservers.dat starts
+# with a closed port on 127.0.0.92 and chronyd serving NTS on 127.0.0.93
+# (unpacked, never installed, run with -x as nobody); only these are asked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -25,31 +26,50 @@ done
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEMPIKON_BENCH=OFF >/dev/null
 cmake --build "$build" --target tempikon tempikon_clock_recorder tempikon_lrelease
 program=$(realpath "$(find "$build" -type f -name tempikon -perm -u+x | head -n1)")
+tests/support/fetch_chrony.sh "$build/chrony"
 recorder=$(realpath "$(find "$build" -name 'libtempikon_clock_recorder.so' | head -n1)")
 
 tmp=$(mktemp -d)
 server_pid=""
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  if [ -n "$server_pid" ]; then
+    timeout 5 sh -c "echo >\"$tmp/nts/stop\"" || kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT
 
 mkdir -p "$tmp/config/Tempikon" "$tmp/work" "$out"
 printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\nBorderWidth 1\nNoHighlight\nDecorateTransients\n' >"$tmp/twmrc"
-printf '[CONFIG]\nServer=127.0.0.91\nServer2=ptbtime1.ptb.de\nProtocol2=NTP\nOffset=0\nOffset2=0\nTimeout=3\nInterval=30\n' \
-  >"$tmp/config/Tempikon/Tempikon.conf"
-# The local server first, then the list shipped with the program.
+printf '[CONFIG]\nServer=127.0.0.93\nProtocol=NTS\nTrustedCertificates=%s\nServer2=ptbtime1.ptb.de\nProtocol2=NTP\nOffset=0\nOffset2=0\nTimeout=3\nInterval=30\n' \
+  "$tmp/nts/cert/server.crt" >"$tmp/config/Tempikon/Tempikon.conf"
+# The local servers first, then the list shipped with the program.
 {
-  printf 'LO 127.0.0.91             Local test server\r\n'
   printf 'LO 127.0.0.92             Local closed port\r\n'
+  printf 'LO 127.0.0.93       NTS   Local NTS server\r\n'
   cat data/timeservers.dat
 } >"$tmp/work/timeservers.dat"
 
-# A Daytime server that answers as NIST's do, with the current time.
-python3 tests/support/daytime_server.py 127.0.0.91 &
+# chronyd serving NTS with a certificate made for the shot; stopped by
+# closing its pipe.
+mkdir -p "$tmp/nts"
+chmod 755 "$tmp" "$tmp/nts"
+mkfifo "$tmp/nts/stop"
+python3 - "$build/chrony/usr/sbin/chronyd" "$tmp/nts" <<'SERVE' &
+import os, sys
+sys.path.insert(0, "tests/support")
+from ntp_servers import ChronyServer, make_certificate
+chronyd, folder = sys.argv[1:]
+cert = make_certificate(os.path.join(folder, "cert"), "127.0.0.93")
+with ChronyServer(chronyd, "127.0.0.93", 11193, os.path.join(folder, "chrony"), nts=cert,
+                  nts_port=4460):
+    open(os.path.join(folder, "ready"), "w").close()
+    open(os.path.join(folder, "stop")).read()
+SERVE
 server_pid=$!
-sleep 0.5
+for _ in $(seq 100); do [ -e "$tmp/nts/ready" ] && break; sleep 0.1; done
+[ -e "$tmp/nts/ready" ] || { echo "chronyd did not start" >&2; exit 1; }
 
 cat >"$tmp/shoot.sh" <<'INNER'
 set -euo pipefail
@@ -70,8 +90,8 @@ for shot in "C settings Configuration" "de_DE.UTF-8 settings-de Konfiguration"; 
   xdotool mousemove --window "$main" 30 10 click 1
   dialog=$(xdotool search --sync --onlyvisible --name "^$3\$" | head -n1)
   sleep 1
-  # The list by its label's accelerator, its first entry, "Check server";
-  # then the second entry, whose port is closed.
+  # The list by its label's accelerator, its first entry (a closed port),
+  # "Check server"; then the second, the NTS server.
   xdotool windowfocus --sync "$dialog"
   for keys in "alt+l Down Up" "alt+s" "alt+l Down" "alt+s"; do
     xdotool key --clearmodifiers $keys

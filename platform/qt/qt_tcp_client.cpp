@@ -1,6 +1,7 @@
 #include "platform/qt/qt_tcp_client.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -72,6 +73,10 @@ void QtTcpClient::startNextAttempt() {
             noteError(errno);
             continue;
         }
+        // A TLS client's request follows its handshake at once: it must not
+        // wait for the server's delayed acknowledgement.
+        const int noDelay = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) !=
                 0 &&
             errno != EINPROGRESS) {
