@@ -56,7 +56,7 @@ printf '[CONFIG]\nServer=127.0.0.93\nProtocol=NTS\nTrustedCertificates=%s\nServe
 mkdir -p "$tmp/nts"
 chmod 755 "$tmp" "$tmp/nts"
 mkfifo "$tmp/nts/stop"
-python3 - "$build/chrony/usr/sbin/chronyd" "$tmp/nts" <<'SERVE' &
+python3 - "$(realpath "$build")/chrony/usr/sbin/chronyd" "$tmp/nts" <<'SERVE' &
 import os, sys
 sys.path.insert(0, "tests/support")
 from ntp_servers import ChronyServer, make_certificate

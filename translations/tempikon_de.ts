@@ -4,178 +4,180 @@
 <context>
     <name>Tempikon</name>
     <message>
-        <location filename="../core/set_clock.cpp" line="221"/>
+        <location filename="../core/set_clock.cpp" line="231"/>
         <source>Couldn&apos;t reach timeserver(s)</source>
         <translation>Zeitserver nicht erreichbar</translation>
     </message>
     <message>
-        <location filename="../core/set_clock.cpp" line="235"/>
+        <location filename="../core/set_clock.cpp" line="245"/>
         <source>Invalid data received</source>
         <translation>Ungültige Daten empfangen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="13"/>
+        <location filename="../app/main_window.cpp" line="14"/>
         <source>Current program mode is CONFIG</source>
         <translation>Aktueller Programmmodus: Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="14"/>
+        <location filename="../app/main_window.cpp" line="15"/>
         <source>Current program mode is RUNONCE</source>
         <translation>Aktueller Programmmodus: einmal stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="15"/>
+        <location filename="../app/main_window.cpp" line="16"/>
         <source>Current program mode is SERVER</source>
         <translation>Aktueller Programmmodus: dauerhaft stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="16"/>
+        <location filename="../app/main_window.cpp" line="17"/>
         <source>No timeserver selected</source>
         <translation>Kein Zeitserver ausgewählt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="60"/>
+        <location filename="../app/main_window.cpp" line="66"/>
+        <location filename="../app/main_window.cpp" line="185"/>
         <source>&amp;Configuration</source>
         <translation>&amp;Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="61"/>
+        <location filename="../app/main_window.cpp" line="67"/>
+        <location filename="../app/main_window.cpp" line="182"/>
         <source>&amp;Set time</source>
         <translation>&amp;Zeit stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="62"/>
+        <location filename="../app/main_window.cpp" line="68"/>
         <source>&amp;?</source>
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="169"/>
+        <location filename="../app/main_window.cpp" line="271"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="22"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="23"/>
         <source>Select from the list below</source>
         <translation>Aus der Liste unten wählen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="34"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="35"/>
         <source>sends &amp;UTC</source>
         <translation>sendet &amp;UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="36"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="37"/>
         <source>se&amp;nds UTC</source>
         <translation>se&amp;ndet UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="72"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="91"/>
         <source>Configuration</source>
         <translation>Konfiguration</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="98"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="117"/>
         <source>&amp;Primary Timeserver</source>
         <translation>&amp;Primärer Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="101"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="120"/>
         <source>O&amp;ffset</source>
         <translation>&amp;Versatz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="104"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="123"/>
         <source>&amp;Timeout</source>
         <translation>&amp;Zeitlimit</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="107"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="126"/>
         <source>&amp;Backup Timeserver</source>
         <translation>&amp;Ersatz-Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="110"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
         <source>Offs&amp;et</source>
         <translation>Versa&amp;tz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="114"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="133"/>
         <source>&amp;Interval (Server mode)</source>
         <translation>&amp;Intervall (Servermodus)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="118"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="137"/>
         <source>&amp;List of public Timerservers</source>
         <translation>&amp;Liste öffentlicher Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="136"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="155"/>
         <source>Start with the &amp;desktop (resident, minimised)</source>
         <translation>Mit dem &amp;Desktop starten (dauerhaft, minimiert)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="138"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="157"/>
         <source>Check &amp;all</source>
         <translation>&amp;Alle prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="140"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="159"/>
         <source>Check &amp;server</source>
         <translation>&amp;Server prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="142"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="161"/>
         <source>Abo&amp;rt</source>
         <translation>P&amp;rüfung stoppen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="146"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="165"/>
         <source>&amp;Cancel</source>
         <translation>A&amp;bbrechen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="148"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="167"/>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="162"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="181"/>
         <source>Use as &amp;backup timeserver</source>
         <translation>Als &amp;Ersatz-Zeitserver verwenden</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="337"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="383"/>
         <source>the entry names no server</source>
         <translation>der Eintrag nennt keinen Server</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="102"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="111"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="121"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="130"/>
         <source>Hours</source>
         <translation>Std.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="105"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="124"/>
         <source>Seconds</source>
         <translation>Sek.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="115"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="134"/>
         <source>Minutes</source>
         <translation>Min.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="144"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="163"/>
         <source>&amp;OK</source>
         <translation>&amp;OK</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="158"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="177"/>
         <source>&amp;Set Server</source>
         <translation>&amp;Server setzen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="160"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="179"/>
         <source>Use as &amp;primary timeserver</source>
         <translation>Als &amp;primären Zeitserver verwenden</translation>
     </message>
@@ -200,17 +202,17 @@
         <translation>Eine Prüfung läuft: „Prüfung stoppen“ beendet sie.</translation>
     </message>
     <message>
-        <location filename="../about/about.cpp" line="44"/>
+        <location filename="../about/about.cpp" line="46"/>
         <source>This is freeware.</source>
         <translation>Dies ist Freeware.</translation>
     </message>
     <message>
-        <location filename="../about/about.cpp" line="47"/>
+        <location filename="../about/about.cpp" line="49"/>
         <source>Visit us at</source>
         <translation>Webseite:</translation>
     </message>
     <message>
-        <location filename="../about/about.cpp" line="52"/>
+        <location filename="../about/about.cpp" line="54"/>
         <source>Send mail to</source>
         <translation>E-Mail an:</translation>
     </message>
@@ -235,141 +237,153 @@
         <translation>%1 (Ersatz)</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="27"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
         <source>WARNING: The selected server &apos;%1&apos; didn&apos;t answer within the selected timeout. Do you want to use this server anyway?</source>
         <translation>WARNUNG: Der gewählte Server „%1“ hat innerhalb des Zeitlimits nicht geantwortet. Diesen Server trotzdem verwenden?</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="30"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="34"/>
         <source>The settings could not be saved: %1</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
         <source>The autostart entry could not be changed: %1</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="32"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
         <source>Nothing on this system could open
 %1</source>
         <translation>Kein Programm auf diesem System kann diese Adresse öffnen:
 %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="33"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="37"/>
         <source>About %1</source>
         <translation>Über %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="50"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="57"/>
         <source>The autostart entry could not be changed.</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="51"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="58"/>
         <source>no home folder</source>
         <translation>kein Home-Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="52"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="59"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="53"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="60"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="61"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="55"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="62"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="63"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="34"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
         <source>Cannot read the settings file %1: %2</source>
         <translation>Die Einstellungsdatei %1 ist nicht lesbar: %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
         <source>no answer within %1 s</source>
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="37"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="41"/>
         <source>the reply held no time: %1</source>
         <translation>die Antwort enthielt keine Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
         <source>the reply ended early: %1</source>
         <translation>die Antwort endete vorzeitig: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="39"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="43"/>
         <source>the time was not a valid time of day: %1</source>
         <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="44"/>
         <source>connection failed: %1</source>
         <translation>Verbindung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
+        <source>authentication failed: %1</source>
+        <translation>Beglaubigung fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
+        <source>%1: authenticated by %2</source>
+        <translation>%1: beglaubigt von %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="18"/>
+        <location filename="../core/daytime_query.cpp" line="20"/>
         <source>the check was stopped</source>
         <translation>die Prüfung wurde gestoppt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="145"/>
-        <location filename="../core/daytime_query.cpp" line="326"/>
+        <location filename="../core/daytime_query.cpp" line="148"/>
+        <location filename="../core/daytime_query.cpp" line="431"/>
         <source>host not found</source>
         <translation>Host nicht gefunden</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="319"/>
-        <location filename="../core/ntp_query.cpp" line="148"/>
+        <location filename="../core/daytime_query.cpp" line="424"/>
+        <location filename="../core/ntp_query.cpp" line="205"/>
+        <location filename="../core/nts_session.cpp" line="122"/>
         <source>connection refused</source>
         <translation>Verbindung abgelehnt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="329"/>
+        <location filename="../core/daytime_query.cpp" line="434"/>
+        <location filename="../core/nts_session.cpp" line="130"/>
         <source>connection reset</source>
         <translation>Verbindung zurückgesetzt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="334"/>
+        <location filename="../core/daytime_query.cpp" line="439"/>
         <source>connection failed</source>
         <translation>Verbindung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="349"/>
+        <location filename="../core/daytime_query.cpp" line="454"/>
         <source>the reply could not be read</source>
         <translation>die Antwort war nicht lesbar</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="370"/>
+        <location filename="../core/daytime_query.cpp" line="475"/>
         <source>the server closed the connection unanswered</source>
         <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
     </message>
@@ -405,7 +419,7 @@ the primary gives no time. Each server speaks its own protocol:
   NTP      (RFC 5905, UDP port 123) the full UTC date and time to the
            millisecond: a clock on any date is set to it
   NTS      (RFC 8915, TCP port 4460, then NTP) NTP whose answers are
-           authenticated: the server's certificate proves who it is
+           authenticated: the server&apos;s certificate proves who it is
 A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.
 
 Without a switch the main window opens for configuration and &quot;Set time&quot;.
@@ -495,42 +509,45 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp"/>
+        <location filename="../app/main_window.cpp" line="18"/>
         <source>Asking the timeserver...</source>
         <translation>Frage den Zeitserver...</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp"/>
+        <location filename="../app/main_window.cpp" line="19"/>
         <source>The clock could not be set</source>
         <translation>Die Uhr konnte nicht gestellt werden</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp"/>
+        <location filename="../app/main_window.cpp" line="20"/>
         <source>The clock is set again</source>
         <translation>Die Uhr wird wieder gestellt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp"/>
+        <location filename="../app/main_window.cpp" line="188"/>
         <source>Show &amp;window</source>
         <translation>&amp;Fenster zeigen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp"/>
+        <location filename="../app/main_window.cpp" line="191"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp"/>
+        <location filename="../app/tray_status.cpp" line="12"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="28"/>
         <source>Last set: %1 from %2</source>
         <translation>Zuletzt gestellt: %1 von %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp"/>
+        <location filename="../app/tray_status.cpp" line="11"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="29"/>
         <source>Last set: %1</source>
         <translation>Zuletzt gestellt: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp"/>
+        <location filename="../app/tray_status.cpp" line="13"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="30"/>
         <source>Next setting: %1</source>
         <translation>Nächstes Stellen: %1</translation>
     </message>

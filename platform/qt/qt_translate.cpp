@@ -42,6 +42,9 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "the reply ended early: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "the time was not a valid time of day: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "connection failed: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "authentication failed: %1"),
+    // Who vouched for an NTS server's time, after a check.
+    QT_TRANSLATE_NOOP("Tempikon", "%1: authenticated by %2"),
     // Why the clock was not set, when neither the kernel nor the time service would.
     QT_TRANSLATE_NOOP("Tempikon",
                       "not permitted (run as root, give the program CAP_SYS_TIME, or use the "
