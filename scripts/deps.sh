@@ -9,8 +9,9 @@ set -euo pipefail
 
 # The translations are built with Qt's Linguist tools; NTS (TLS and AES-SIV)
 # comes from GnuTLS, found through pkg-config.
+# NTS: GnuTLS, and the system's trusted certificates for public servers.
 run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins fonts-comic-neue
-          qt6-l10n-tools qt6-tools-dev libgnutls28-dev pkg-config)
+          qt6-l10n-tools qt6-tools-dev libgnutls28-dev pkg-config ca-certificates)
 # Wine's own fonts (fonts-wine) are only a recommendation of Wine's.
 win32_pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
             wine wine64 fonts-wine xvfb xauth x11-apps imagemagick librsvg2-bin libcap2-bin
