@@ -29,7 +29,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies come from the binary's libraries (dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window asks for a font like the one it was designed with.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-comic-neue")
+# The window asks for a font like the one it was designed with; NTS to a
+# public server needs the system's trusted certificates.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-comic-neue, ca-certificates")
 
 include(CPack)

@@ -154,7 +154,7 @@ def case_contents(opts):
     check(re.fullmatch(r"[^<>]+ <[^@<>\s]+@[^@<>\s]+>", fields["Maintainer"]) is not None,
           f"a maintainer with a mail address: {fields['Maintainer']}")
     # Worked out from the binary: the libraries it links, with versions.
-    for lib in ("libc6", "libqt6core6", "libqt6widgets6", "libstdc++6"):
+    for lib in ("libc6", "libqt6core6", "libqt6widgets6", "libstdc++6", "libgnutls30"):
         check(re.search(rf"(^|, ){re.escape(lib)} \(>= [^)]+\)", fields["Depends"]),
               f"Depends names {lib} with a version: {fields['Depends']}")
 
