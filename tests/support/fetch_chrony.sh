@@ -7,7 +7,7 @@
 # (no network, no such package); the tests that need it are then skipped.
 set -euo pipefail
 
-dest=${1:?usage: $0 DEST}
+dest=$(realpath -m "${1:?usage: $0 DEST}")
 chronyd="$dest/usr/sbin/chronyd"
 [ -x "$chronyd" ] && exit 0
 
