@@ -107,6 +107,26 @@ int TimeoutMilliseconds(std::int32_t timeoutSeconds) {
     return std::clamp(timeoutSeconds, std::int32_t{1}, kMaxTimeoutSeconds) * 1000;
 }
 
+QueryFailure ConnectionFailure(platform::SocketErrorKind kind, const std::string& description) {
+    switch (kind) {
+        case platform::SocketErrorKind::Refused:
+            return {FailureKind::Refused, QT_TRANSLATE_NOOP("Tempikon", "connection refused")};
+        case platform::SocketErrorKind::HostNotFound:
+            // A lookup that never ran says so: the name itself may be fine.
+            return {FailureKind::HostNotFound,
+                    description == platform::kLookupNotStarted
+                        ? "host not found: " + description
+                        : std::string(QT_TRANSLATE_NOOP("Tempikon", "host not found"))};
+        case platform::SocketErrorKind::Reset:
+            return {FailureKind::Reset, QT_TRANSLATE_NOOP("Tempikon", "connection reset")};
+        case platform::SocketErrorKind::Other:
+            break;
+    }
+    return {FailureKind::ConnectionFailed,
+            description.empty() ? std::string(QT_TRANSLATE_NOOP("Tempikon", "connection failed"))
+                                : "connection failed: " + description};
+}
+
 DaytimeQuery::DaytimeQuery(platform::Platform& platform, platform::Timer& timeoutTimer,
                            platform::TcpClient& socket)
     : platform_(platform), timeoutTimer_(timeoutTimer), socket_(socket) {
@@ -161,18 +181,10 @@ std::string DaytimeQuery::ask(const std::string& host, std::int32_t timeoutSecon
     startMicros_ = platform_.monotonicMicros();
     socket_.connect(address->host, address->port);
 
-    while (!done_) platform_.waitForEvents();
-
+    const bool ended = waitUntil([this] { return done_; });
     socket_.close();
     timeoutTimer_.setEnabled(false);
-    if (shutDown_) {
-        failure_ = {};
-        return {};
-    }
-    if (cancelled_) {
-        failure_ = StoppedFailure();
-        return {};
-    }
+    if (!ended) return {};
     // A reply that ended before its time was whole holds none: "14:0" is
     // not 14:00:00.
     std::string timeText = ReplyHoldsTheTime(reply_) ? CutTimeText(reply_) : std::string();
@@ -205,10 +217,8 @@ bool DaytimeQuery::beginNtp() {
     return true;
 }
 
-bool DaytimeQuery::runBurst(const ServerAddress& server, int maxRequests) {
-    const int spacing = IsNistHost(server.host) ? kNistSpacingMs : kNtpSpacingMs;
-    burst_->start(server, TimeoutMilliseconds(timeoutSeconds_), maxRequests, spacing);
-    while (!burst_->done() && !shutDown_) platform_.waitForEvents();
+bool DaytimeQuery::waitUntil(const std::function<bool()>& finished) {
+    while (!finished() && !shutDown_) platform_.waitForEvents();
     if (shutDown_) {
         failure_ = {};
         return false;
@@ -217,6 +227,13 @@ bool DaytimeQuery::runBurst(const ServerAddress& server, int maxRequests) {
         failure_ = StoppedFailure();
         return false;
     }
+    return true;
+}
+
+bool DaytimeQuery::runBurst(const ServerAddress& server, int maxRequests) {
+    const int spacing = IsNistHost(server.host) ? kNistSpacingMs : kNtpSpacingMs;
+    burst_->start(server, TimeoutMilliseconds(timeoutSeconds_), maxRequests, spacing);
+    if (!waitUntil([this] { return burst_->done(); })) return false;
     failure_ = burst_->failure();
     lastSample_ = burst_->best();
     if (lastSample_) roundTripMicros_ = lastSample_->delayMicros;
@@ -255,15 +272,7 @@ std::optional<ntp::Sample> DaytimeQuery::askNtp(const std::string& server,
 bool DaytimeQuery::runKeyExchange(const ServerAddress& server, const std::string& trustFile) {
     ++ntsKeyExchanges_;
     keyExchange_->start(server, trustFile, TimeoutMilliseconds(timeoutSeconds_));
-    while (!keyExchange_->done() && !shutDown_) platform_.waitForEvents();
-    if (shutDown_) {
-        failure_ = {};
-        return false;
-    }
-    if (cancelled_) {
-        failure_ = StoppedFailure();
-        return false;
-    }
+    if (!waitUntil([this] { return keyExchange_->done(); })) return false;
     failure_ = keyExchange_->failure();
     ntsWarnings_ = keyExchange_->warnings();
     return true;
@@ -282,20 +291,18 @@ std::optional<ntp::Sample> DaytimeQuery::askNts(const std::string& server,
     if (!beginNtp()) return std::nullopt;
 
     platform::Crypto* crypto = platform_.crypto();
+    if (crypto && !keyExchange_) {
+        tls_ = platform_.createTlsClient();
+        if (tls_) {
+            ntsTimer_ = platform_.createTimer();
+            keyExchange_ = std::make_unique<NtsKeyExchange>(*ntsTimer_, *tls_);
+        }
+    }
     if (!crypto || !keyExchange_) {
-        if (crypto) {
-            tls_ = platform_.createTlsClient();
-            if (tls_) {
-                ntsTimer_ = platform_.createTimer();
-                keyExchange_ = std::make_unique<NtsKeyExchange>(*ntsTimer_, *tls_);
-            }
-        }
-        if (!keyExchange_) {
-            const std::string why = platform_.ntsUnavailableReason();
-            failure_ = {FailureKind::ConnectionFailed,
-                        why.empty() ? std::string("NTS is not available on this system") : why};
-            return std::nullopt;
-        }
+        const std::string why = platform_.ntsUnavailableReason();
+        failure_ = {FailureKind::ConnectionFailed,
+                    why.empty() ? std::string("NTS is not available on this system") : why};
+        return std::nullopt;
     }
     const std::optional<ServerAddress> address = ParseServerAddress(server, nts::kKePort);
     if (!address || address->host.find('\0') != std::string::npos) {
@@ -306,37 +313,27 @@ std::optional<ntp::Sample> DaytimeQuery::askNts(const std::string& server,
     const std::string key = address->host + " " + std::to_string(address->port) + " " + trustFile;
 
     // Keys from an earlier query are used while they last; fresh ones are
-    // fetched at most once per query.
-    bool fresh = false;
+    // fetched at most once per query. An empty entry holds no session.
+    std::unique_ptr<NtsSession>& session = ntsSessions_[key];
+    bool fetched = false;
     for (;;) {
-        std::unique_ptr<NtsSession>& session = ntsSessions_[key];
         if (!session || session->cookies.empty()) {
             session.reset();
-            if (fresh) break;
-            fresh = true;
-            if (!runKeyExchange(*address, trustFile)) {
-                ntsSessions_.erase(key);
+            fetched = true;
+            if (!runKeyExchange(*address, trustFile) || !keyExchange_->session())
                 return std::nullopt;
-            }
-            if (!keyExchange_->session()) {
-                ntsSessions_.erase(key);
-                return std::nullopt;
-            }
             session = std::make_unique<NtsSession>(*keyExchange_->session());
         }
         burst_->setNts(session.get(), crypto);
         if (!runBurst(session->ntpServer, maxRequests)) return std::nullopt;
-        const std::string subject = session->subject;
         if (burst_->sessionSpent()) session->cookies.clear();
         if (lastSample_) {
-            ntsSubject_ = subject;
+            ntsSubject_ = session->subject;
             return lastSample_;
         }
         // A NAK or no cookie left: one new key establishment, then give up.
-        if (!burst_->sessionSpent() || fresh) break;
+        if (!burst_->sessionSpent() || fetched) return std::nullopt;
     }
-    if (ntsSessions_.count(key) && !ntsSessions_[key]) ntsSessions_.erase(key);
-    return std::nullopt;
 }
 
 void DaytimeQuery::endQuery() {
@@ -419,27 +416,7 @@ void DaytimeQuery::onSocketError(platform::SocketErrorKind kind, const std::stri
     timeoutTimer_.setEnabled(false);
     if (!busy_ || shutDown_) return;
     reply_.clear();
-    switch (kind) {
-        case platform::SocketErrorKind::Refused:
-            failure_ = {FailureKind::Refused, QT_TRANSLATE_NOOP("Tempikon", "connection refused")};
-            break;
-        case platform::SocketErrorKind::HostNotFound:
-            // A lookup that never ran says so: the name itself may be fine.
-            failure_ = {FailureKind::HostNotFound,
-                        description == platform::kLookupNotStarted
-                            ? "host not found: " + description
-                            : std::string(QT_TRANSLATE_NOOP("Tempikon", "host not found"))};
-            break;
-        case platform::SocketErrorKind::Reset:
-            failure_ = {FailureKind::Reset, QT_TRANSLATE_NOOP("Tempikon", "connection reset")};
-            break;
-        case platform::SocketErrorKind::Other:
-            failure_ = {FailureKind::ConnectionFailed,
-                        description.empty()
-                            ? std::string(QT_TRANSLATE_NOOP("Tempikon", "connection failed"))
-                            : "connection failed: " + description};
-            break;
-    }
+    failure_ = ConnectionFailure(kind, description);
     done_ = true;
 }
 

@@ -74,6 +74,9 @@ QueryFailure NoTimeFailure(std::string_view reply);
 // The failure of a time text that is not a time of day.
 QueryFailure InvalidTimeFailure(std::string_view timeText);
 
+// The failure of a connection the system reported, as a user reads it.
+QueryFailure ConnectionFailure(platform::SocketErrorKind kind, const std::string& description);
+
 class NtpBurst;
 class NtsKeyExchange;
 struct NtsSession;
@@ -159,6 +162,9 @@ private:
     // The part of askNtp and askNts before the burst: false (failure_ set)
     // when the query cannot start.
     bool beginNtp();
+    // Handles events until finished() or the end of the query; false (the
+    // failure set) when it was stopped or shut down meanwhile.
+    bool waitUntil(const std::function<bool()>& finished);
     // Runs the burst to its end; false when the query was stopped.
     bool runBurst(const ServerAddress& server, int maxRequests);
     // A key establishment to the end; false when it was stopped.

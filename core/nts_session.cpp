@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "core/nts_ke.h"
-#include "platform/translate.h"
 
 namespace tempikon::core {
 
@@ -117,24 +116,8 @@ void NtsKeyExchange::onPeerClosed() {
 
 void NtsKeyExchange::onError(platform::SocketErrorKind kind, const std::string& description) {
     if (phase_ == Phase::Done || phase_ == Phase::Idle) return;
-    switch (kind) {
-        case platform::SocketErrorKind::Refused:
-            fail(FailureKind::Refused, QT_TRANSLATE_NOOP("Tempikon", "connection refused"));
-            return;
-        case platform::SocketErrorKind::HostNotFound:
-            fail(FailureKind::HostNotFound, description == platform::kLookupNotStarted
-                                                ? "host not found: " + description
-                                                : std::string("host not found"));
-            return;
-        case platform::SocketErrorKind::Reset:
-            fail(FailureKind::Reset, QT_TRANSLATE_NOOP("Tempikon", "connection reset"));
-            return;
-        case platform::SocketErrorKind::Other:
-            fail(FailureKind::ConnectionFailed, description.empty()
-                                                    ? std::string("connection failed")
-                                                    : "connection failed: " + description);
-            return;
-    }
+    const QueryFailure failure = ConnectionFailure(kind, description);
+    fail(failure.kind, failure.reason);
 }
 
 void NtsKeyExchange::onTlsError(platform::TlsErrorKind kind, const std::string& description) {
