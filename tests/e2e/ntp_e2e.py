@@ -305,9 +305,10 @@ CASES = {
 }
 
 
-def main():
+def chrony_main(cases, prefix):
+    """Runs the case named on the command line; skipped without chronyd."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     parser.add_argument("--chrony-dir", required=True)
@@ -317,8 +318,8 @@ def main():
     except ChronyUnavailable as e:
         print(f"SKIP {opts.case}: {e}")
         return SKIPPED
-    return run_case(CASES, opts, "tempikon-ntp-")
+    return run_case(cases, opts, prefix)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(chrony_main(CASES, "tempikon-ntp-"))

@@ -14,7 +14,6 @@ preloaded. Certificates are made by openssl in the case's own folder.
 Addresses: 127.0.0.180-190 and 127.0.0.194-197; NTP on port 11180, key
 establishment on 14480.
 """
-import argparse
 import concurrent.futures
 import contextlib
 import datetime
@@ -29,11 +28,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
 from daytime_server import check  # noqa: E402
-from ntp_e2e import check_set_from_chrony, one_setting, reasons  # noqa: E402
+from ntp_e2e import check_set_from_chrony, chrony_main, one_setting, reasons  # noqa: E402
 from ntp_servers import (AEAD_AES_SIV_CMAC_256, KE_AEAD, KE_COOKIE,  # noqa: E402
-                         KE_NEXT_PROTOCOL, ChronyServer, ChronyUnavailable, FakeNtsKeServer,
-                         TamperLink, ask, find_chronyd, make_certificate, nts_ke, pack, parse)
-from runonce_e2e import SKIPPED, read_log, run, run_case, seed  # noqa: E402
+                         KE_NEXT_PROTOCOL, ChronyServer, FakeNtsKeServer, TamperLink, ask,
+                         make_certificate, nts_ke, pack, parse)
+from runonce_e2e import read_log, run, seed  # noqa: E402
 
 NTP_PORT = 11180
 KE_PORT = 14480
@@ -259,20 +258,5 @@ CASES = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    parser.add_argument("--chrony-dir", required=True)
-    opts = parser.parse_args()
-    try:
-        opts.chronyd = find_chronyd(opts.chrony_dir)
-    except ChronyUnavailable as e:
-        print(f"SKIP {opts.case}: {e}")
-        return SKIPPED
-    return run_case(CASES, opts, "tempikon-nts-")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(chrony_main(CASES, "tempikon-nts-"))

@@ -398,7 +398,64 @@ class ScriptedNtpServer:
 
 # ---- the delaying proxy ----------------------------------------------------
 
-class DelayLink:
+class _UdpProxy:
+    """What the test proxies share: a listener on listen_address:port for
+    clients, an upstream socket per client towards `target` (by_socket maps
+    it back to its client), and a thread running self._run until close().
+    A subclass sets its own state, then calls _start()."""
+
+    def __init__(self, listen_address, port, target):
+        self.target = target
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.listener.bind((listen_address, port))
+        self.by_socket = {}
+        self.wake_r, self.wake_w = os.pipe()
+        self.running = True
+        self.thread = threading.Thread(target=self._run, daemon=True)
+
+    def _start(self):
+        self.thread.start()
+
+    def _new_upstream(self, client):
+        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        s.bind((self.listener.getsockname()[0], 0))
+        self.by_socket[s] = client
+        return s
+
+    def _received(self, timeout):
+        """(socket, data, source) of each datagram that came within timeout."""
+        readable, _, _ = select.select(
+            [self.listener, self.wake_r] + list(self.by_socket), [], [], timeout)
+        for sock in readable:
+            if sock == self.wake_r:
+                continue
+            try:
+                data, source = sock.recvfrom(2048)
+            except OSError:
+                continue
+            yield sock, data, source
+
+    def close(self):
+        if not self.running:
+            return
+        self.running = False
+        os.write(self.wake_w, b"x")
+        self.thread.join(timeout=5)
+        for s in self.by_socket:
+            s.close()
+        self.listener.close()
+        os.close(self.wake_r)
+        os.close(self.wake_w)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+
+class DelayLink(_UdpProxy):
     """A UDP proxy on listen_address:port to target (address, port). Each
     packet, either way, is held forward_ms plus a queueing delay drawn from
     an exponential distribution of mean mean_queue_ms (at most
@@ -410,7 +467,7 @@ class DelayLink:
 
     def __init__(self, listen_address, port, target, forward_ms=10, mean_queue_ms=10,
                  seed=1, max_queue_ms=200, max_packets=64, idle_s=30):
-        self.target = target
+        super().__init__(listen_address, port, target)
         self.forward = forward_ms / 1000
         self.mean_queue = mean_queue_ms / 1000
         self.max_queue = max_queue_ms / 1000
@@ -419,17 +476,11 @@ class DelayLink:
         self.random = random.Random(seed)
         self.delays = {"out": [], "back": []}
         self.dropped = 0
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.listener.bind((listen_address, port))
         # client address -> [upstream socket, last use]
         self.upstream = {}
-        self.by_socket = {}
         self.queue = []  # (due, sequence, socket, data, destination)
         self.sequence = 0
-        self.wake_r, self.wake_w = os.pipe()
-        self.running = True
-        self.thread = threading.Thread(target=self._run, daemon=True)
-        self.thread.start()
+        self._start()
 
     def _delay(self, direction):
         queueing = 0.0
@@ -450,11 +501,8 @@ class DelayLink:
     def _upstream_for(self, client, now):
         entry = self.upstream.get(client)
         if entry is None:
-            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            s.bind((self.listener.getsockname()[0], 0))
-            entry = [s, now]
+            entry = [self._new_upstream(client), now]
             self.upstream[client] = entry
-            self.by_socket[s] = client
         entry[1] = now
         return entry[0]
 
@@ -476,41 +524,14 @@ class DelayLink:
                     pass
             self._forget_idle(now)
             timeout = max(0.0, self.queue[0][0] - now) if self.queue else 1.0
-            readable, _, _ = select.select(
-                [self.listener, self.wake_r] + list(self.by_socket), [], [], timeout)
-            now = time.monotonic()
-            for sock in readable:
-                if sock == self.wake_r:
-                    continue
-                try:
-                    data, source = sock.recvfrom(2048)
-                except OSError:
-                    continue
+            for sock, data, source in self._received(timeout):
+                now = time.monotonic()
                 if sock is self.listener:
                     self._hold(self._upstream_for(source, now), data, self.target, "out")
                 elif source == self.target:
                     client = self.by_socket[sock]
                     self.upstream[client][1] = now
                     self._hold(self.listener, data, client, "back")
-
-    def close(self):
-        if not self.running:
-            return
-        self.running = False
-        os.write(self.wake_w, b"x")
-        self.thread.join(timeout=5)
-        for s in self.by_socket:
-            s.close()
-        self.listener.close()
-        os.close(self.wake_r)
-        os.close(self.wake_w)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
 
 
 # ---- NTS: certificates and key establishment -------------------------------
@@ -686,7 +707,7 @@ FLIP_BYTE = 43
 TAMPER_MODES = ("flip", "replay")
 
 
-class TamperLink:
+class TamperLink(_UdpProxy):
     """A UDP proxy on listen_address:port to target (address, port) that
     spoils the replies:
 
@@ -702,7 +723,7 @@ class TamperLink:
     def __init__(self, listen_address, port, target, mode, hold_ms=0):
         if mode not in TAMPER_MODES:
             raise ValueError(f"unknown mode {mode}")
-        self.target = target
+        super().__init__(listen_address, port, target)
         self.mode = mode
         self.hold = hold_ms / 1000
         self.requests = 0
@@ -710,22 +731,13 @@ class TamperLink:
         self.recorded = None
         # False: requests go no further (a replay then is all they get).
         self.forward = True
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.listener.bind((listen_address, port))
         self.upstream = {}  # client address -> socket to the target
-        self.by_socket = {}
-        self.wake_r, self.wake_w = os.pipe()
-        self.running = True
-        self.thread = threading.Thread(target=self._run, daemon=True)
-        self.thread.start()
+        self._start()
 
     def _upstream_for(self, client):
         s = self.upstream.get(client)
         if s is None:
-            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            s.bind((self.listener.getsockname()[0], 0))
-            self.upstream[client] = s
-            self.by_socket[s] = client
+            s = self.upstream[client] = self._new_upstream(client)
         return s
 
     def _request(self, data, client):
@@ -749,15 +761,7 @@ class TamperLink:
 
     def _run(self):
         while self.running:
-            readable, _, _ = select.select(
-                [self.listener, self.wake_r] + list(self.by_socket), [], [], 1.0)
-            for sock in readable:
-                if sock == self.wake_r:
-                    continue
-                try:
-                    data, source = sock.recvfrom(2048)
-                except OSError:
-                    continue
+            for sock, data, source in self._received(1.0):
                 try:
                     if sock is self.listener:
                         self._request(data, source)
@@ -765,25 +769,6 @@ class TamperLink:
                         self._reply(data, self.by_socket[sock])
                 except OSError:
                     pass
-
-    def close(self):
-        if not self.running:
-            return
-        self.running = False
-        os.write(self.wake_w, b"x")
-        self.thread.join(timeout=5)
-        for s in self.by_socket:
-            s.close()
-        self.listener.close()
-        os.close(self.wake_r)
-        os.close(self.wake_w)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
 
 
 # ---- a key-establishment server that answers badly -------------------------
