@@ -23,7 +23,7 @@
 #include "core/numbers.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/qt/qt_ini_text.h"
+#include "platform/ini/ini_text.h"
 
 namespace {
 
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 0; k < 6; ++k) {
         if (wholeFile) {
             // Never anything but text, however deep a "@Variant(...)" nests.
-            stored[k] = qt::ini::ReadText(rest, "CONFIG", kKeys[k]);
+            stored[k] = ini::ReadText(rest, "CONFIG", kKeys[k]);
         } else {
             const std::size_t end = rest.find('\n');
             const std::string_view text = rest.substr(0, end);
@@ -154,13 +154,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (stored[k]) store.values[kKeys[k]] = *stored[k];
     }
     // Into the file (a fresh one, or the fuzzed one) and back, unchanged.
-    std::vector<qt::ini::Value> texts;
+    std::vector<ini::Value> texts;
     for (int k = 0; k < 6; ++k) {
         if (stored[k]) texts.push_back({"CONFIG", kKeys[k], *stored[k]});
     }
-    const std::string file = qt::ini::WriteTexts(wholeFile ? rest : std::string_view(), texts);
+    const std::string file = ini::WriteTexts(wholeFile ? rest : std::string_view(), texts);
     for (int k = 0; k < 6; ++k) {
-        if (stored[k]) FUZZ_CHECK(qt::ini::ReadText(file, "CONFIG", kKeys[k]) == stored[k]);
+        if (stored[k]) FUZZ_CHECK(ini::ReadText(file, "CONFIG", kKeys[k]) == stored[k]);
     }
 
     core::Config config;

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/crypto.h"
 #include "platform/geometry.h"
+#include "platform/message_box.h"
 #include "platform/settings_store.h"
 #include "platform/tcp_client.h"
 #include "platform/timer.h"
@@ -20,15 +21,6 @@
 #include "platform/window.h"
 
 namespace tempikon::platform {
-
-// Message box flags and answers, as the Windows API numbers them.
-inline constexpr int kMbOk = 0;
-inline constexpr int kMbYesNo = 4;
-inline constexpr int kMbIconExclamation = 48;
-inline constexpr int kMbIconInformation = 64;
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdYes = 6;
-inline constexpr int kIdNo = 7;
 
 // The largest file readFile() hands over: the program reads only small files
 // (the server list, the help page), and a huge one must not fill memory.

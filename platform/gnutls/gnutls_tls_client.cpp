@@ -1,27 +1,30 @@
-#include "platform/qt/qt_tls_client.h"
+#include "platform/gnutls/gnutls_tls_client.h"
 
 #include <arpa/inet.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
 
-#include <QCoreApplication>
-#include <QMetaObject>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <utility>
 #include <vector>
 
-#include "platform/qt/qt_tcp_client.h"
 #include "platform/reentrance.h"
 
-namespace tempikon::qt {
+namespace tempikon::gnutls {
 
 using platform::SocketErrorKind;
 using platform::TlsErrorKind;
 
 namespace {
+
+// At most this much is taken from the connection at once, and at most this
+// much decrypted text waits to be read.
+constexpr std::size_t kSocketReadBufferBytes = 64 * 1024;
 
 bool IsIpAddress(const std::string& host) {
     unsigned char buffer[16];
@@ -168,9 +171,10 @@ std::string LoadTrustFile(gnutls_certificate_credentials_t credentials, const st
 
 }  // namespace
 
-struct QtTlsClient::Impl {
-    QtTlsClient& self;
-    QtTcpClient tcp;
+struct GnutlsTlsClient::Impl {
+    GnutlsTlsClient& self;
+    TlsTransport transport;
+    platform::TcpClient& tcp;
     gnutls_certificate_credentials_t credentials = nullptr;
     gnutls_session_t session = nullptr;
     std::string host;
@@ -187,7 +191,8 @@ struct QtTlsClient::Impl {
     unsigned generation = 0;
     platform::Liveness liveness;
 
-    explicit Impl(QtTlsClient& owner) : self(owner) {
+    Impl(GnutlsTlsClient& owner, TlsTransport from)
+        : self(owner), transport(std::move(from)), tcp(*transport.tcp) {
         tcp.onDataArrival = [this] {
             if (auto bytes = tcp.readAll(kSocketReadBufferBytes)) received += *bytes;
             advance();
@@ -239,17 +244,14 @@ struct QtTlsClient::Impl {
     // A failure found inside connect() is reported from the event loop, as
     // every other notification is.
     void failLater(TlsErrorKind kind, const std::string& description) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [this, watch = liveness.watch(), before = generation, kind, description] {
-                if (watch.alive() && generation == before) failTls(kind, description);
-            },
-            Qt::QueuedConnection);
+        transport.post([this, watch = liveness.watch(), before = generation, kind, description] {
+            if (watch.alive() && generation == before) failTls(kind, description);
+        });
     }
 
     static ssize_t push(gnutls_transport_ptr_t context, const void* data, std::size_t size) {
         auto* impl = static_cast<Impl*>(context);
-        if (!impl->tcp.send(std::string(static_cast<const char*>(data), size))) {
+        if (!impl->transport.send(std::string(static_cast<const char*>(data), size))) {
             gnutls_transport_set_errno(impl->session, EPIPE);
             return -1;
         }
@@ -444,28 +446,29 @@ struct QtTlsClient::Impl {
     }
 };
 
-QtTlsClient::QtTlsClient() : impl_(std::make_unique<Impl>(*this)) {}
-QtTlsClient::~QtTlsClient() = default;
+GnutlsTlsClient::GnutlsTlsClient(TlsTransport transport)
+    : impl_(std::make_unique<Impl>(*this, std::move(transport))) {}
+GnutlsTlsClient::~GnutlsTlsClient() = default;
 
-void QtTlsClient::connect(const std::string& host, std::uint16_t port, const std::string& alpn,
-                          const std::string& extraTrust) {
+void GnutlsTlsClient::connect(const std::string& host, std::uint16_t port, const std::string& alpn,
+                              const std::string& extraTrust) {
     impl_->connect(host, port, alpn, extraTrust);
 }
 
-bool QtTlsClient::write(const std::string& bytes) {
+bool GnutlsTlsClient::write(const std::string& bytes) {
     return impl_->write(bytes);
 }
 
-std::optional<std::string> QtTlsClient::readAll(std::size_t maxBytes) {
+std::optional<std::string> GnutlsTlsClient::readAll(std::size_t maxBytes) {
     if (!impl_->open) return std::nullopt;
     std::string out = impl_->plain.substr(0, std::min(maxBytes, impl_->plain.size()));
     impl_->plain.clear();
     return out;
 }
 
-std::optional<std::string> QtTlsClient::exportKeyingMaterial(const std::string& label,
-                                                             const std::string& context,
-                                                             std::size_t length) {
+std::optional<std::string> GnutlsTlsClient::exportKeyingMaterial(const std::string& label,
+                                                                 const std::string& context,
+                                                                 std::size_t length) {
     if (!impl_->connected) return std::nullopt;
     std::string out(length, '\0');
     if (gnutls_prf_rfc5705(impl_->session, label.size(), label.data(), context.size(),
@@ -474,16 +477,16 @@ std::optional<std::string> QtTlsClient::exportKeyingMaterial(const std::string& 
     return out;
 }
 
-std::string QtTlsClient::peerSubject() const {
+std::string GnutlsTlsClient::peerSubject() const {
     return impl_->connected ? impl_->subject : std::string();
 }
 
-void QtTlsClient::close() {
+void GnutlsTlsClient::close() {
     impl_->stop();
 }
 
-bool QtTlsClient::isOpen() const {
+bool GnutlsTlsClient::isOpen() const {
     return impl_->open;
 }
 
-}  // namespace tempikon::qt
+}  // namespace tempikon::gnutls

@@ -1,18 +1,30 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
+#include "platform/tcp_client.h"
 #include "platform/tls_client.h"
 
-namespace tempikon::qt {
+namespace tempikon::gnutls {
 
-// TLS 1.3 over a QTcpSocket, the session from GnuTLS.
-class QtTlsClient : public platform::TlsClient {
+// What the TLS session runs over, from the backend: its non-blocking TCP
+// client, that client's way of sending (the handshake writes before the
+// connection stands), and a way to run a function from the event loop (a
+// failure found inside connect() is reported from there).
+struct TlsTransport {
+    std::unique_ptr<platform::TcpClient> tcp;
+    std::function<bool(const std::string& bytes)> send;
+    std::function<void(std::function<void()> fn)> post;
+};
+
+// TLS 1.3 over the backend's TCP client, the session from GnuTLS.
+class GnutlsTlsClient : public platform::TlsClient {
 public:
-    QtTlsClient();
-    ~QtTlsClient() override;
-    QtTlsClient(const QtTlsClient&) = delete;
-    QtTlsClient& operator=(const QtTlsClient&) = delete;
+    explicit GnutlsTlsClient(TlsTransport transport);
+    ~GnutlsTlsClient() override;
+    GnutlsTlsClient(const GnutlsTlsClient&) = delete;
+    GnutlsTlsClient& operator=(const GnutlsTlsClient&) = delete;
 
     void connect(const std::string& host, std::uint16_t port, const std::string& alpn,
                  const std::string& extraTrust) override;
@@ -30,4 +42,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace tempikon::qt
+}  // namespace tempikon::gnutls

@@ -1,8 +1,8 @@
-#include "platform/qt/qt_ini_text.h"
+#include "platform/ini/ini_text.h"
 
 #include <cstdint>
 
-namespace tempikon::qt::ini {
+namespace tempikon::ini {
 
 namespace {
 
@@ -462,4 +462,4 @@ std::string WriteTexts(std::string_view file, const std::vector<Value>& values) 
     return out;
 }
 
-}  // namespace tempikon::qt::ini
+}  // namespace tempikon::ini

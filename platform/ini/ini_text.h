@@ -10,7 +10,7 @@
 // are plain text, and QSettings would turn "@Variant(...)" into objects of any
 // depth. Reads what QSettings wrote (its escapes, quotes, "@@" and
 // "@String(...)") and writes what QSettings reads. Standard library only.
-namespace tempikon::qt::ini {
+namespace tempikon::ini {
 
 struct Value {
     std::string section;
@@ -34,4 +34,4 @@ std::string WriteTexts(std::string_view file, const std::vector<Value>& values);
 // A text as a value on the right of '='.
 std::string EscapeText(std::string_view text);
 
-}  // namespace tempikon::qt::ini
+}  // namespace tempikon::ini

@@ -25,7 +25,6 @@
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
-#include "platform/qt/qt_tls_client.h"
 #include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_udp_client.h"
@@ -105,7 +104,7 @@ std::unique_ptr<platform::UdpClient> QtPlatform::createUdpClient() {
 }
 
 std::unique_ptr<platform::TlsClient> QtPlatform::createTlsClient() {
-    return std::make_unique<QtTlsClient>();
+    return NewTlsClient();
 }
 
 std::unique_ptr<platform::Tray> QtPlatform::createTray() {

@@ -19,8 +19,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/ini/ini_text.h"
 #include "platform/qt/qt_convert.h"
-#include "platform/qt/qt_ini_text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::qt {

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -12,7 +14,20 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/gnutls/gnutls_tls_client.h"
+
 namespace tempikon::qt {
+
+std::unique_ptr<platform::TlsClient> NewTlsClient() {
+    auto tcp = std::make_unique<QtTcpClient>();
+    QtTcpClient* stream = tcp.get();
+    return std::make_unique<gnutls::GnutlsTlsClient>(gnutls::TlsTransport{
+        std::move(tcp), [stream](const std::string& bytes) { return stream->send(bytes); },
+        [](std::function<void()> fn) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [fn = std::move(fn)] { fn(); }, Qt::QueuedConnection);
+        }});
+}
 
 QtTcpClient::QtTcpClient() = default;
 

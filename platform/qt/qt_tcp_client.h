@@ -8,6 +8,7 @@
 #include "platform/qt/qt_lookup.h"
 #include "platform/reentrance.h"
 #include "platform/tcp_client.h"
+#include "platform/tls_client.h"
 
 class QObject;
 class QSocketNotifier;
@@ -89,5 +90,9 @@ private:
     int depth_ = 0;
     platform::Liveness liveness_;
 };
+
+// The GnuTLS client over a QtTcpClient; a failure found inside its connect()
+// comes from the application's event loop.
+std::unique_ptr<platform::TlsClient> NewTlsClient();
 
 }  // namespace tempikon::qt

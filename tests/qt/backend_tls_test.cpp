@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "backend_env.h"
-#include "platform/qt/qt_tls_client.h"
+#include "platform/qt/qt_tcp_client.h"
 #include "tests/support/daytime_server.h"
 
 namespace tempikon::qt {
@@ -145,7 +145,8 @@ QStringList ServeWith(const char* cert, const char* key) {
 
 // What the client reported, in order.
 struct Recorder {
-    QtTlsClient client;
+    std::unique_ptr<platform::TlsClient> owned = NewTlsClient();
+    platform::TlsClient& client = *owned;
     bool connected = false;
     std::string subjectAtConnect;
     std::string received;
@@ -392,7 +393,7 @@ TEST(TlsClientOnQt, CloseSilencesAndDestroyingInsideANotificationIsSafe) {
     }
     for (const std::string& trust : {Certs().file("self.pem"), std::string()}) {
         // Destroyed by its owner in onConnected and in onTlsError.
-        auto client = std::make_unique<QtTlsClient>();
+        auto client = NewTlsClient();
         bool done = false;
         client->onConnected = [&] {
             client.reset();
