@@ -1,4 +1,4 @@
-// Real Daytime queries on loopback (servers on 127.0.0.48 and 127.0.0.49):
+// Real Daytime queries on loopback (servers in block bench_query):
 //  1. round-trip time of DaytimeQuery::ask against a minimal blocking POSIX
 //     client on the same server;
 //  2. CPU time the process uses while one query waits a whole 3-second
@@ -17,6 +17,7 @@
 #include "core/config.h"
 #include "core/daytime_query.h"
 #include "platform/qt/qt_start.h"
+#include "test_addresses.h"
 #include "tests/support/daytime_server.h"
 
 namespace {
@@ -64,8 +65,8 @@ int main(int argc, char** argv) {
     auto querySocket = p.createTcpClient();
     core::DaytimeQuery query(p, *queryTimer, *querySocket);
 
-    const std::string replyHost = "127.0.0.48";
-    const std::string silentHost = "127.0.0.49";
+    const std::string replyHost = test_addresses::bench_query.at(0);
+    const std::string silentHost = test_addresses::bench_query.at(1);
     auto server = testsupport::DaytimeServer::replying(replyHost, "Mon Dec  7 14:03:27 2026\r\n");
 
     // Warm-up of both clients.

@@ -8,10 +8,10 @@ DIR is a build with the tests and benchmarks (it has the program, the clock
 recorder, tempikon_bench_startup and tempikon_daytime_cli); a Release build
 gives the figures worth quoting. Every run of the program is under capsh
 without CAP_SYS_TIME with the clock recorder preloaded, without a display
-unless said otherwise, with settings of its own; servers are on 127.0.0.190
-and 127.0.0.191. Prints the figures; checks nothing. --ntp adds the error of
+unless said otherwise, with settings of its own; servers are in block bench_run
+of tests/support/test_addresses.txt. Prints the figures; checks nothing. --ntp adds the error of
 NTP and NTS settings beside ntpdig and chronyd -Q, and the time of one NTS
-key establishment (bench/ntp_bench.py, on 127.0.0.192-193 and 198-199).
+key establishment (bench/ntp_bench.py, blocks bench_ntp and bench_nts).
 """
 import argparse
 import os
@@ -25,8 +25,12 @@ import tempfile
 import threading
 import time
 
-REPLY_HOST = "127.0.0.190"
-SILENT_HOST = "127.0.0.191"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "support"))
+from test_addresses import Block  # noqa: E402
+
+REPLY_HOST = Block("bench_run").at(0)
+SILENT_HOST = Block("bench_run").at(1)
 REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
 
 

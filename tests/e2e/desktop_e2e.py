@@ -11,6 +11,7 @@ preloaded, no route to a system bus and settings of its own. Exit code 77
 trayer, and for the painted one-shot, ImageMagick's import).
 """
 import argparse
+import ctypes
 import os
 import re
 import shutil
@@ -22,12 +23,32 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+from e2e import cases  # noqa: E402
+from test_addresses import Block  # noqa: E402
 
 SKIP = 77
+# The Daytime servers: the one most cases are set up with, the two the popup
+# case lists, and those of the painted one-shot and the tray.
+SERVER, LISTED, LISTED_TOO = (Block("desktop").at(i) for i in range(3))
+PAINTED_SERVER, TRAY_SERVER = (Block("desktop_painted").at(i) for i in range(2))
 TITLE = "Tempikon 1.2"
 # Generous: on a busy machine the X server and window manager start slowly;
 # a wait that succeeds ends at once.
 WAIT_S = 60
+# The window manager, on a machine busy with a build, gets longer still, and
+# is started again should it die before it manages the screen.
+WM_WAIT_S = 120
+WM_STARTS = 3
+# No X tool call may hang the test past its own time-out.
+TOOL_TIMEOUT_S = 30
+
+
+def die_with_parent():
+    """Run in a child before exec: it gets SIGTERM when this script ends,
+    however it ends (a time-out's kill included), so that no X server or
+    window manager outlives the test."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def Pattern(name):
@@ -37,35 +58,101 @@ def Pattern(name):
 
 
 class Desktop:
-    """Xvfb on a display number of its own choosing, and openbox on it."""
+    """Xvfb on a display number of its own choosing, and openbox on it. The
+    constructor either returns both running or stops what it started."""
 
     def __init__(self, tmp):
+        self.tmp = tmp
+        self.xvfb = self.wm = self.tray = None
+        try:
+            self.start_xvfb()
+            self.start_wm()
+        except BaseException:
+            self.close()
+            raise
+
+    def start_xvfb(self):
         read, write = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0",
-             "1024x768x24"], pass_fds=(write,), stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
+        with open(os.path.join(self.tmp, "xvfb.log"), "w") as log:
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0",
+                 "1024x768x24"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=log,
+                preexec_fn=die_with_parent)
         os.close(write)
+        # Xvfb writes the number once it accepts clients; nothing if it dies.
         with os.fdopen(read) as f:
-            self.display = ":" + f.readline().strip()
+            number = f.readline().strip()
+        if not number:
+            raise Failure("Xvfb did not start: " + self.log("xvfb.log"))
+        self.display = ":" + number
         self.env = {"DISPLAY": self.display, "PATH": os.environ.get("PATH", ""),
-                    "HOME": tmp}
-        self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        self.until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), "openbox runs")
+                    "HOME": self.tmp}
+
+    def start_wm(self):
+        """openbox, managing the screen: it has named itself on the root
+        window (_NET_SUPPORTING_WM_CHECK pointing at a window that carries
+        its name)."""
+        for start in range(1, WM_STARTS + 1):
+            with open(os.path.join(self.tmp, "openbox.log"), "w") as log:
+                self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=log,
+                                           stderr=subprocess.STDOUT,
+                                           preexec_fn=die_with_parent)
+            if self.until(lambda: self.wm_ready() or self.wm.poll() is not None,
+                          "openbox runs", WM_WAIT_S) and self.wm.poll() is None:
+                return
+            print("openbox ended (start %d of %d, status %s): %s"
+                  % (start, WM_STARTS, self.wm.returncode, self.log("openbox.log")))
+        raise Failure("openbox did not stay up")
+
+    def wm_ready(self):
+        m = re.search(r"window id # (0x[0-9a-f]+)",
+                      self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]))
+        return bool(m) and "_NET_WM_NAME" in self.x(["xprop", "-id", m.group(1),
+                                                      "_NET_WM_NAME"])
+
+    def log(self, name):
+        with open(os.path.join(self.tmp, name), errors="replace") as f:
+            return f.read().strip() or "(no output)"
 
     def x(self, cmd):
-        return subprocess.run(cmd, env=self.env, capture_output=True, text=True).stdout
+        try:
+            return subprocess.run(cmd, env=self.env, capture_output=True, text=True,
+                                  timeout=TOOL_TIMEOUT_S).stdout
+        except subprocess.TimeoutExpired:
+            return ""
 
-    def until(self, test, what):
-        deadline = time.monotonic() + WAIT_S
+    def until(self, test, what, wait_s=WAIT_S):
+        deadline = time.monotonic() + wait_s
         while time.monotonic() < deadline:
             result = test()
             if result:
                 return result
             time.sleep(0.1)
         raise Failure("timed out waiting until " + what)
+
+    def menus(self):
+        """The program's visible windows, popup menus among them."""
+        return set(self.x(["xdotool", "search", "--onlyvisible", "--class", "tempikon"]).split())
+
+    def menu_opened(self, before, wait_s=WAIT_S):
+        """Waits for a popup of the program's to show over the windows in
+        before; returns it."""
+        return self.until(lambda: next(iter(self.menus() - before), None), "a menu shows",
+                          wait_s)
+
+    def tray_menu(self, icon):
+        """Opens the icon's menu with a right click. A click that comes while
+        the tray still handles the last menu's closing is lost, so the click
+        is repeated until the menu shows."""
+        before = self.menus()
+        deadline = time.monotonic() + WAIT_S
+        while True:
+            self.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
+            try:
+                return self.menu_opened(before, 5)
+            except Failure:
+                if time.monotonic() > deadline:
+                    raise
 
     def window(self, name):
         """The top-level window with exactly this title (mapped or iconic)."""
@@ -101,7 +188,8 @@ class Desktop:
         self.tray = subprocess.Popen(
             ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
              "--width", "120", "--height", "32", "--SetDockType", "true"],
-            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=die_with_parent)
         # Its panel appears once it holds the tray selection.
         self.until(lambda: self.x(["xdotool", "search", "--classname", "panel"]).split(),
                    "the tray host runs")
@@ -125,10 +213,18 @@ class Desktop:
         return int(m.group(1)), int(m.group(2)), ppm[m.end():]
 
     def close(self):
-        procs = [self.tray] if getattr(self, "tray", None) else []
-        for p in procs + [self.wm, self.xvfb]:
-            p.terminate()
-            p.wait(timeout=10)
+        # Only what this desktop started, by its process; each one is waited
+        # for (and killed if it will not end) whatever the others do.
+        for p in (self.tray, self.wm, self.xvfb):
+            if p is None:
+                continue
+            if p.poll() is None:
+                p.terminate()
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
 
 
 class Program:
@@ -149,7 +245,8 @@ class Program:
         cmd = [shutil.which("capsh"), "--drop=cap_sys_time", "--", "-c", 'exec "$@"',
                "tempikon", opts.program] + args
         self.proc = subprocess.Popen(cmd, env=env, cwd=tmp, stdout=subprocess.PIPE,
-                                     stderr=subprocess.STDOUT, text=True)
+                                     stderr=subprocess.STDOUT, text=True,
+                                     preexec_fn=die_with_parent)
 
     def end(self):
         # Only the process this test started, by its id.
@@ -177,9 +274,9 @@ def stored(tmp):
 
 
 def case_minimised(desktop, opts, tmp):
-    # The first setting of /SERVER asks 127.0.16.1 before the window shows.
-    server = DaytimeServer("127.0.16.1")
-    seed(tmp, ["Server=127.0.16.1", "Timeout=5"])
+    # The first setting of /SERVER asks the server before the window shows.
+    server = DaytimeServer(SERVER)
+    seed(tmp, [f"Server={SERVER}", "Timeout=5"])
     try:
         for args in (["/MIN"], ["/minimised"], ["/SERVER", "/MIN"]):
             prog = Program(desktop, opts, tmp, args)
@@ -200,7 +297,7 @@ def case_minimised(desktop, opts, tmp):
 
 
 def case_escape(desktop, opts, tmp):
-    seed(tmp, ["Server=127.0.16.1"])
+    seed(tmp, [f"Server={SERVER}"])
     prog = Program(desktop, opts, tmp, [])
     try:
         main = desktop.window(TITLE)
@@ -235,11 +332,12 @@ def shown(desktop, name):
 def case_popup(desktop, opts, tmp):
     # Lines end in LF only, as a Linux editor writes them.
     with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
-        f.write("US 127.0.16.2 two\nUS 127.0.16.3 three\n")
-    servers = [DaytimeServer("127.0.16.2"), DaytimeServer("127.0.16.3")]
+        f.write(f"US {LISTED} two\nUS {LISTED_TOO} three\n")
+    servers = [DaytimeServer(LISTED), DaytimeServer(LISTED_TOO)]
     seed(tmp, ["Server=old.example", "Server2=oldbackup.example", "Timeout=5"])
-    prog = Program(desktop, opts, tmp, [])
+    prog = None
     try:
+        prog = Program(desktop, opts, tmp, [])
         main = desktop.window(TITLE)
         desktop.keys(main, "alt+c")
         dialog = desktop.window("Configuration")
@@ -248,21 +346,26 @@ def case_popup(desktop, opts, tmp):
         # mnemonic b takes "backup", and Return alone takes "primary", the
         # item highlighted when the menu opens. Each adoption asks its
         # server first.
+        windows = desktop.menus()
         desktop.keys(dialog, "alt+l", "End", "Menu")
-        time.sleep(1)  # the menu is up: the keys go to it, not to the list
+        # The menu is up: the keys go to it, not to the list.
+        desktop.menu_opened(windows)
         desktop.keys(dialog, "b")
-        time.sleep(1)
+        desktop.until(lambda: servers[1].connections == 1 and desktop.menus() == windows,
+                      "the backup asked and the menu gone")
         desktop.keys(dialog, "Home", "shift+F10")
-        time.sleep(1)
+        desktop.menu_opened(windows)
         desktop.keys(dialog, "Return")
-        time.sleep(1)
+        desktop.until(lambda: servers[0].connections == 1 and desktop.menus() == windows,
+                      "the primary asked and the menu gone")
         desktop.keys(dialog, "alt+o")  # OK
         desktop.gone("Configuration")
         values = stored(tmp)
-        check(values.get("Server") == "127.0.16.2" and values.get("Server2") == "127.0.16.3",
+        check(values.get("Server") == LISTED and values.get("Server2") == LISTED_TOO,
               "adopted from the keyboard: %s" % values)
     finally:
-        prog.end()
+        if prog:
+            prog.end()
         for s in servers:
             s.close()
 
@@ -278,7 +381,7 @@ def autostart_entry(tmp):
 def case_autostart(desktop, opts, tmp):
     # The box writes the entry under the test's XDG_CONFIG_HOME on OK only,
     # shows it ticked when the dialog opens again, and removes it.
-    seed(tmp, ["Server=127.0.16.1"])
+    seed(tmp, [f"Server={SERVER}"])
     prog = Program(desktop, opts, tmp, [])
     try:
         main = desktop.window(TITLE)
@@ -286,7 +389,10 @@ def case_autostart(desktop, opts, tmp):
         def dialog_with(*keys):
             desktop.keys(main, "alt+c")
             dialog = desktop.window("Configuration")
-            time.sleep(0.5)
+            # Keys go to the dialog once it has the focus.
+            desktop.x(["xdotool", "windowactivate", "--sync", dialog])
+            desktop.until(lambda: desktop.x(["xdotool", "getactivewindow"]).strip() == dialog,
+                          "the dialog has the focus")
             desktop.keys(dialog, *keys)
             desktop.gone("Configuration")
 
@@ -317,7 +423,7 @@ def case_autostart(desktop, opts, tmp):
 def case_german(desktop, opts, tmp):
     # A German locale: the windows carry German captions, the menu German
     # mnemonics; a locale without a translation reads as before.
-    seed(tmp, ["Server=127.0.16.1"])
+    seed(tmp, [f"Server={SERVER}"])
     for lang, keys in (("de_DE.UTF-8", [("alt+k", "Konfiguration"), ("alt+question", "Über Tempikon")]),
                        ("fr_FR.UTF-8", [("alt+c", "Configuration"), ("alt+question", "About Tempikon")])):
         prog = Program(desktop, opts, tmp, [], lang=lang)
@@ -355,8 +461,8 @@ def painted(width, height, rgb):
 def case_runonce_painted(desktop, opts, tmp):
     # German first showed the fault most often; every run must be drawn at
     # 1 s and at 4 s of its five.
-    server = DaytimeServer("127.0.16.21", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
-    seed(tmp, ["Server=127.0.16.21", "Timeout=5"])
+    server = DaytimeServer(PAINTED_SERVER, time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    seed(tmp, [f"Server={PAINTED_SERVER}", "Timeout=5"])
     try:
         for run in range(20):
             prog = Program(desktop, opts, tmp, ["/RUNONCE"], lang="de_DE.UTF-8")
@@ -377,24 +483,26 @@ def case_runonce_painted(desktop, opts, tmp):
 
 def case_tray(desktop, opts, tmp):
     desktop.start_tray()
-    server = DaytimeServer("127.0.16.22", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
-    seed(tmp, ["Server=127.0.16.22", "Timeout=5"])
+    server = DaytimeServer(TRAY_SERVER, time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    seed(tmp, [f"Server={TRAY_SERVER}", "Timeout=5"])
     log = os.path.join(tmp, "clock.log")
-    prog = Program(desktop, opts, tmp, ["/SERVER", "/MIN"])
+    prog = None
     try:
+        prog = Program(desktop, opts, tmp, ["/SERVER", "/MIN"])
         icon = desktop.until(desktop.tray_icon, "an icon in the tray")
         desktop.until(lambda: settings_recorded(log) == 1, "the first setting")
-        # In the tray only: no window on the screen or in the taskbar.
+        # In the tray only: no window on the screen or in the taskbar, for as
+        # long as a user would take to look (no event marks "never shown").
         time.sleep(1)
         check(shown(desktop, TITLE) == [], "no window shown beside the icon")
         # The icon's menu: "Set time" makes a setting (recorded, never made).
-        desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
-        time.sleep(1)
+        windows = desktop.menus()
+        desktop.tray_menu(icon)
         desktop.x(["xdotool", "key", "s"])
         desktop.until(lambda: settings_recorded(log) == 2, "a setting from the tray menu")
         # "Show window" brings the window up normal; minimising hides it again.
-        desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
-        time.sleep(1)
+        desktop.until(lambda: desktop.menus() == windows, "the menu gone")
+        desktop.tray_menu(icon)
         desktop.x(["xdotool", "key", "w"])
         main = desktop.until(lambda: (shown(desktop, TITLE) or [None])[0], "the window shown")
         desktop.until(lambda: desktop.state(main) == "Normal", "the window shown normal")
@@ -403,14 +511,14 @@ def case_tray(desktop, opts, tmp):
                       "the minimised window off the screen and the taskbar")
         check(prog.proc.poll() is None, "the program runs on in the tray")
         # "Quit" ends the program.
-        desktop.x(["xdotool", "mousemove", "--window", icon, "10", "10", "click", "3"])
-        time.sleep(1)
+        desktop.tray_menu(icon)
         desktop.x(["xdotool", "key", "q"])
         prog.proc.wait(timeout=WAIT_S)
         check(prog.proc.returncode == 0, "Quit ends the program")
         check(desktop.tray_icon() is None, "the icon is gone")
     finally:
-        prog.end()
+        if prog:
+            prog.end()
         server.close()
 
 
@@ -421,10 +529,12 @@ def settings_recorded(log):
         return sum(1 for line in f if line.strip())
 
 
+CASES = cases(globals())
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart",
-                                         "runonce_painted", "tray"])
+    parser.add_argument("case", choices=sorted(CASES))
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
@@ -436,10 +546,13 @@ def main():
         if not shutil.which(tool):
             print("skipped: %s is missing" % tool)
             return SKIP
+    # A time-out's SIGTERM ends the run through the clean-up below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
     with tempfile.TemporaryDirectory(prefix="tempikon-desktop-") as tmp:
-        desktop = Desktop(tmp)
+        desktop = None
         try:
-            globals()["case_" + opts.case](desktop, opts, tmp)
+            desktop = Desktop(tmp)
+            CASES[opts.case](desktop, opts, tmp)
             log = os.path.join(tmp, "clock.log")
             check(not os.path.exists(log) or
                   opts.case in ("minimised", "runonce_painted", "tray"),
@@ -448,7 +561,8 @@ def main():
             print("FAIL:", e)
             return 1
         finally:
-            desktop.close()
+            if desktop:
+                desktop.close()
     print("ok")
     return 0
 

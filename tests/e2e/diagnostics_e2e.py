@@ -13,10 +13,9 @@ import shutil
 import stat
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, check  # noqa: E402
-from runonce_e2e import main, read_log, run, seed  # noqa: E402
+from e2e import cases, main, read_log, run, seed  # noqa: E402
 
 
 def case_help(opts, tmp):
@@ -203,16 +202,5 @@ def case_no_thread(opts, tmp):
     check(read_log(log) == [], "no clock setting")
 
 
-CASES = {
-    "help": case_help,
-    "query": case_query,
-    "reasons": case_reasons,
-    "escaped_names": case_escaped_names,
-    "refused": case_refused,
-    "unreadable": case_unreadable,
-    "no_thread": case_no_thread,
-}
-
-
 if __name__ == "__main__":
-    sys.exit(main(CASES, "tempikon-diag-"))
+    sys.exit(main(cases(globals()), "tempikon-diag-", "--recorder"))

@@ -13,7 +13,6 @@ CAP_SYS_TIME, the clock recorder preloaded.
 
 Addresses: 127.0.0.120-128 and 127.0.0.152-160, NTP on port 11123.
 """
-import argparse
 import concurrent.futures
 import datetime
 import os
@@ -22,18 +21,15 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, HERE)
 from daytime_server import DaytimeServer, check  # noqa: E402
-from ntp_servers import (ChronyServer, ChronyUnavailable, DelayLink,  # noqa: E402
-                         ScriptedNtpServer, find_chronyd)
-from runonce_e2e import SKIPPED, read_log, run, run_case, seed  # noqa: E402
+from e2e import (OUTCOME, cases, check_set_from_chrony, chrony_main, one_setting,  # noqa: E402
+                 read_log, reasons, run, seed)
+from ntp_servers import ChronyServer, DelayLink, ScriptedNtpServer  # noqa: E402
 
 PORT = 11123
 # A burst keeps two requests at least 2 s apart; measured at the server, a
 # little less may show when the first request was the one held up.
 MIN_GAP_S = 1.9
-OUTCOME = re.compile(r"Time set to (\d\d:\d\d:\d\d) d=(-?\d+)s"
-                     r"(?: slewed (?P<slewed>[+-]?\d+) ms)? \((?P<how>step|slew)\)")
 QUERY_LINE = re.compile(
     r"(?P<server>\S+?)(?: \(Backup\))?: NTP stratum=(?P<stratum>\d+) "
     r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
@@ -51,44 +47,6 @@ def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always
     if backup:
         lines += [f"Server2={backup}:{PORT}", "Protocol2=NTP"]
     return lines
-
-
-def settings(log, r):
-    """The recorded settings as (value, at) in seconds since the epoch."""
-    out = []
-    for record in read_log(log):
-        m = re.search(r"value=(-?\d+\.\d+) at=(-?\d+\.\d+)", record)
-        check(m is not None, f"a recorder line with value= and at=, got {record!r}", r)
-        out.append((float(m.group(1)), float(m.group(2)), record))
-    return out
-
-
-def one_setting(log, r):
-    found = settings(log, r)
-    check(len(found) == 1, f"one recorded clock setting, got {[f[2] for f in found]}", r)
-    return found[0]
-
-
-def reasons(stderr):
-    return [l for l in stderr.splitlines() if l.startswith("tempikon: ")]
-
-
-def check_set_from_chrony(r, log, what):
-    """Exit 0, the outcome line, and one setting within 1 ms of the real time."""
-    check(r.returncode == 0, f"exit status 0 when the clock was set ({what})", r)
-    lines = r.stdout.splitlines()
-    check(len(lines) == 1 and OUTCOME.fullmatch(lines[0]), "one outcome line on stdout", r)
-    shown, change = OUTCOME.fullmatch(lines[0]).groups()[:2]
-    value, at, record = one_setting(log, r)
-    error = value - at
-    check(abs(error) <= 0.001, f"set within 1 ms of the real time, off by {error * 1000:.3f} ms:"
-          f" {record}", r)
-    check(abs(int(change)) <= 1, f"d= is the change made, about nothing here: {lines[0]}", r)
-    # The time shown is that of the instant set, to the second (either side
-    # of a second's edge).
-    set_at = datetime.datetime.fromtimestamp(value)
-    candidates = {(set_at + datetime.timedelta(seconds=s)).strftime("%H:%M:%S") for s in (0, 1)}
-    check(shown in candidates, f"the outcome shows the time set, {shown} for {set_at}", r)
 
 
 def chrony(opts, tmp, address):
@@ -293,33 +251,5 @@ def case_slew(opts, tmp):
     check(m is not None and m["how"] == "slew", "/QUERY says slew for 100 ms", r)
 
 
-CASES = {
-    "chrony_primary": case_chrony_primary,
-    "chrony_backup": case_chrony_backup,
-    "query": case_query,
-    "rejections": case_rejections,
-    "burst": case_burst,
-    "days_away": case_days_away,
-    "era": case_era,
-    "slew": case_slew,
-}
-
-
-def chrony_main(cases, prefix):
-    """Runs the case named on the command line; skipped without chronyd."""
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(cases))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    parser.add_argument("--chrony-dir", required=True)
-    opts = parser.parse_args()
-    try:
-        opts.chronyd = find_chronyd(opts.chrony_dir)
-    except ChronyUnavailable as e:
-        print(f"SKIP {opts.case}: {e}")
-        return SKIPPED
-    return run_case(cases, opts, prefix)
-
-
 if __name__ == "__main__":
-    sys.exit(chrony_main(CASES, "tempikon-ntp-"))
+    sys.exit(chrony_main(cases(globals()), "tempikon-ntp-"))

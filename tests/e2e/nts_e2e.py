@@ -26,13 +26,12 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, HERE)
 from daytime_server import check  # noqa: E402
-from ntp_e2e import check_set_from_chrony, chrony_main, one_setting, reasons  # noqa: E402
+from e2e import (cases, check_set_from_chrony, chrony_main, one_setting,  # noqa: E402
+                 read_log, reasons, run, seed)
 from ntp_servers import (AEAD_AES_SIV_CMAC_256, KE_AEAD, KE_COOKIE,  # noqa: E402
                          KE_NEXT_PROTOCOL, ChronyServer, FakeNtsKeServer, TamperLink, ask,
                          make_certificate, nts_ke, pack, parse)
-from runonce_e2e import read_log, run, seed  # noqa: E402
 
 NTP_PORT = 11180
 KE_PORT = 14480
@@ -249,14 +248,5 @@ def case_failures(opts, tmp):
     check(not failures, "\n".join(failures))
 
 
-CASES = {
-    "fixture": case_fixture,
-    "set": case_set,
-    "query": case_query,
-    "failures": case_failures,
-    "replay": case_replay,
-}
-
-
 if __name__ == "__main__":
-    sys.exit(chrony_main(CASES, "tempikon-nts-"))
+    sys.exit(chrony_main(cases(globals()), "tempikon-nts-"))

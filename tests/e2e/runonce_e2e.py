@@ -7,7 +7,6 @@ The program runs under capsh without CAP_SYS_TIME, with the clock recorder
 preloaded, no display, no route to a system bus and settings of its own, so
 that it can neither set the host's clock nor read the user's configuration.
 """
-import argparse
 import datetime
 import os
 import re
@@ -15,51 +14,12 @@ import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+from e2e import RUN_TIMEOUT_S, Skip, cases, main, read_log, run, seed  # noqa: E402
 
 PORT = 13
-RUN_TIMEOUT_S = 40
-
-
-def run(program, recorder, config_home, args, log_path, extra_env=None, user=None,
-        stdout=None, wrap=(), timeout=RUN_TIMEOUT_S, stderr=None):
-    env = {k: v for k, v in os.environ.items()
-           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    env["XDG_CONFIG_HOME"] = config_home
-    env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-e2e"
-    env["LD_PRELOAD"] = recorder
-    env["TEMPIKON_CLOCK_LOG"] = log_path
-    # In a sanitizer build the recorder is loaded ahead of the ASan runtime.
-    asan = env.get("ASAN_OPTIONS", "")
-    env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
-    env.update(extra_env or {})
-    # An unprivileged user is named to capsh, which drops to it after the right.
-    as_user = [f"--user={user}"] if user else []
-    cmd = list(wrap) + ["capsh", "--drop=cap_sys_time"] + as_user + [
-        "--", "-c", 'exec "$@"', "tempikon", program] + args
-    if stdout is None and stderr is None:
-        return subprocess.run(cmd, env=env, capture_output=True, text=True,
-                              timeout=timeout)
-    return subprocess.run(cmd, env=env, stdout=subprocess.PIPE if stdout is None else stdout,
-                          stderr=subprocess.PIPE if stderr is None else stderr, text=True,
-                          timeout=timeout)
-
-
-def seed(config_home, lines):
-    folder = os.path.join(config_home, "Tempikon")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
-        f.write("[CONFIG]\n" + "".join(l + "\n" for l in lines))
-
-
-def read_log(path):
-    if not os.path.exists(path):
-        return []
-    with open(path) as f:
-        return [l.strip() for l in f if l.strip()]
 
 
 def case_set(opts, tmp):
@@ -238,10 +198,6 @@ class Skip(Exception):
     """The machine cannot give the test what it needs."""
 
 
-# ctest's SKIP_RETURN_CODE for these drivers.
-SKIPPED = 77
-
-
 def own_view(tmp, files):
     """A private mount namespace in which each system file of files
     (path: text) is replaced by the test's own copy."""
@@ -396,46 +352,5 @@ def case_utc_summer(opts, tmp):
     check(epoch == expected, f"10:00:03 UTC, got {record}")
 
 
-CASES = {
-    "secure_exec": case_secure_exec,
-    "second_address": case_second_address,
-    "hung_resolver": case_hung_resolver,
-    "full_pipe": case_full_pipe,
-    "full_error_pipe": case_full_error_pipe,
-    "midnight": case_midnight,
-    "utc_summer": case_utc_summer,
-    "set": case_set,
-    "unreachable": case_unreachable,
-    "invalid": case_invalid,
-    "cut_short": case_cut_short,
-    "missing": case_missing,
-    "interactive": case_interactive,
-}
-
-
-def run_case(cases, opts, prefix):
-    """Runs opts.case in a temporary folder; the exit status CTest reads."""
-    with tempfile.TemporaryDirectory(prefix=prefix) as tmp:
-        try:
-            cases[opts.case](opts, tmp)
-        except (Failure, subprocess.TimeoutExpired) as e:
-            print(f"FAIL {opts.case}: {e}", file=sys.stderr)
-            return 1
-        except Skip as e:
-            print(f"SKIP {opts.case}: {e}")
-            return SKIPPED
-    print(f"ok {opts.case}")
-    return 0
-
-
-def main(cases, prefix):
-    """Runs the case named on the command line, in a temporary folder."""
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(cases))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    return run_case(cases, parser.parse_args(), prefix)
-
-
 if __name__ == "__main__":
-    sys.exit(main(CASES, "tempikon-e2e-"))
+    sys.exit(main(cases(globals()), "tempikon-e2e-", "--recorder"))

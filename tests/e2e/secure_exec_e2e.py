@@ -15,7 +15,6 @@ prove nothing), a setgid one and one with a harmless file capability
 both must not. All runs use /QUERY with no configuration, so they end by
 themselves with status 2.
 """
-import argparse
 import glob
 import grp
 import os
@@ -27,9 +26,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import check  # noqa: E402
-
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from runonce_e2e import Skip, run_case  # noqa: E402
+from e2e import Skip, cases, main  # noqa: E402
 
 RUN_TIMEOUT_S = 60
 
@@ -178,18 +175,5 @@ def case_desktop(opts, tmp):
         xvfb.wait()
 
 
-CASES = {"headless": case_headless, "desktop": case_desktop}
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--platform-plugin", required=True)
-    parser.add_argument("--theme-plugin", required=True)
-    opts = parser.parse_args()
-    return run_case(CASES, opts, "tempikon-secure-")
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(cases(globals()), "tempikon-secure-", "--platform-plugin", "--theme-plugin"))

@@ -28,6 +28,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer  # noqa: E402
+from test_addresses import Block  # noqa: E402
 
 REPLY = b"Mon Dec 07 2026 14:03:27-UTC\r\n"
 SKIP = 77
@@ -50,7 +51,7 @@ def main():
     ap.add_argument("--seconds", type=float, default=60)
     ap.add_argument("--factor", type=float, default=120)
     ap.add_argument("--suppressions", default="")
-    ap.add_argument("--host", default="127.0.0.150")
+    ap.add_argument("--host", default=Block("resident").at(0))
     opts = ap.parse_args()
 
     command = [opts.program, "/SERVER", "/MIN"]

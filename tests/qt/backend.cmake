@@ -1,6 +1,6 @@
 # Tests of the Qt backend itself, on the offscreen platform, with Daytime
-# servers on 127.0.0.10 to 127.0.0.49 and TLS servers (openssl s_server) on
-# 127.0.0.170 to 127.0.0.179.
+# servers (blocks backend_*) and TLS servers (openssl s_server, block
+# backend_tls).
 find_package(Qt6 REQUIRED COMPONENTS Test Network)
 if(NOT TARGET tempikon_test_support)
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/tests/support)

@@ -1,5 +1,5 @@
 // The TCP client and the Daytime query against real servers on loopback
-// (127.0.0.10 to 127.0.0.49, port 13).
+// (block backend_daytime of tests/support/test_addresses.txt).
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

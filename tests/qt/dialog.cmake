@@ -1,5 +1,5 @@
 # The configuration dialog on the real Qt backend (offscreen), with Daytime
-# servers on 127.0.0.90-129.
+# servers in block dialog.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 if(NOT TARGET tempikon_test_support)
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/tests/support)
