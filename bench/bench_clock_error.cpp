@@ -1,5 +1,5 @@
 // How far from the real time a clock setting lands: 20 settings from a
-// loopback Daytime server (127.0.13.1) that sends the real local time, each
+// loopback Daytime server (block bench_clock_error) that sends the real local time, each
 // at its own moment within the second, spread evenly over it (the error of
 // a whole-second reply depends on that moment alone). The clock is a recording one:
 // nothing is set. The error is the instant asked for minus the real time at
@@ -17,8 +17,11 @@
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
 #include "platform/qt/qt_start.h"
+#include "test_addresses.h"
 #include "tests/support/daytime_server.h"
 #include "tests/support/recording_platform.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace {
 
@@ -46,7 +49,7 @@ int main(int argc, char** argv) {
     qt::QtStart start = qt::createPlatform(qtArgc, argv);
     testsupport::RecordingPlatform p(*start.platform);
 
-    const std::string host = "127.0.13.1";
+    const std::string host = addresses::bench_clock_error.at(0);
     testsupport::ServerOptions options;
     options.mode = testsupport::ServerMode::RealTime;
     testsupport::DaytimeServer server(host, options);

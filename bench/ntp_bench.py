@@ -7,8 +7,8 @@ usage: bench/ntp_bench.py --build-dir DIR [--loopback N] [--delayed N] [--seed S
                           [--key-establishments N]
 
 chronyd (unpacked into DIR/chrony by tests/support/fetch_chrony.sh, run as
-nobody with -x) serves this machine's clock on 127.0.0.192, port 11123; a
-DelayLink on 127.0.0.193 adds 10 ms plus an exponential queueing delay of
+nobody with -x) serves this machine's clock on block bench_ntp's first address; a
+DelayLink on its second adds 10 ms plus an exponential queueing delay of
 mean 10 ms to each packet, each way. Per setup and round, in turn:
 
 - the program: tempikon /RUNONCE under capsh without CAP_SYS_TIME, the
@@ -19,12 +19,12 @@ mean 10 ms to each packet, each way. Per setup and round, in turn:
   clock is the truth here;
 - chronyd -Q -x (query only): the offset it reports.
 
-The same chronyd serves NTS key establishment on port 14460 with a test
+The same chronyd serves NTS key establishment (block bench_nts) with a test
 certificate (self-signed, made by openssl, trusted through
 TrustedCertificates and ntstrustedcerts); the NTS rows ask it over NTS
 (ntpdig has no NTS). For the delayed NTS rows a second chronyd on
-127.0.0.198 sends its clients to a DelayLink on 127.0.0.199: only the NTP
-packets are delayed.
+bench_nts's first address sends its clients to a DelayLink on its second:
+only the NTP packets are delayed.
 
 The time of one key establishment, on loopback: a client of this process
 (Python's TLS, ALPN ntske/1, from the connect to End of Message), and the
@@ -47,13 +47,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 from ntp_servers import (ChronyServer, ChronyUnavailable, DelayLink, find_chronyd,  # noqa: E402
                          make_certificate, nts_ke)
+from test_addresses import Block  # noqa: E402
 
-SERVER = "127.0.0.192"
-LINK = "127.0.0.193"
-NTS_SERVER = "127.0.0.198"
-NTS_LINK = "127.0.0.199"
-PORT = 11123
-KE_PORT = 14460
+SERVER, LINK = Block("bench_ntp").at(0), Block("bench_ntp").at(1)
+NTS_SERVER, NTS_LINK = Block("bench_nts").at(0), Block("bench_nts").at(1)
+PORT, KE_PORT = Block("bench_nts").ports
 RUN_TIMEOUT_S = 60
 
 # ntpdig always asks port 123; this runs it with its look-ups sent to PORT.

@@ -7,11 +7,14 @@
 # The program runs without CAP_SYS_TIME and with the tests' clock recorder
 # preloaded, with settings of its own (the primary: the NTS server, trusting
 # its test certificate), in a working folder whose timeservers.dat starts
-# with a closed port on 127.0.0.92 and chronyd serving NTS on 127.0.0.93
-# (unpacked, never installed, run with -x as nobody); only these are asked.
+# with a closed port and chronyd serving NTS (block screenshot_dialog of
+# tests/support/test_addresses.txt; chronyd unpacked, never installed, run
+# with -x as nobody); only these are asked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+closed=$(python3 tests/support/test_addresses.py screenshot_dialog 0)
+nts=$(python3 tests/support/test_addresses.py screenshot_dialog 1)
 build=${1:-build/screenshots}
 out=$root/docs/screenshots
 
@@ -42,12 +45,12 @@ trap cleanup EXIT
 
 mkdir -p "$tmp/config/Tempikon" "$tmp/work" "$out"
 printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\nBorderWidth 1\nNoHighlight\nDecorateTransients\n' >"$tmp/twmrc"
-printf '[CONFIG]\nServer=127.0.0.93\nProtocol=NTS\nTrustedCertificates=%s\nServer2=ptbtime1.ptb.de\nProtocol2=NTP\nOffset=0\nOffset2=0\nTimeout=3\nInterval=30\n' \
+printf '[CONFIG]\nServer='"$nts"'\nProtocol=NTS\nTrustedCertificates=%s\nServer2=ptbtime1.ptb.de\nProtocol2=NTP\nOffset=0\nOffset2=0\nTimeout=3\nInterval=30\n' \
   "$tmp/nts/cert/server.crt" >"$tmp/config/Tempikon/Tempikon.conf"
 # The local servers first, then the list shipped with the program.
 {
-  printf 'LO 127.0.0.92             Local closed port\r\n'
-  printf 'LO 127.0.0.93       NTS   Local NTS server\r\n'
+  printf 'LO %-23sLocal closed port\r\n' "$closed"
+  printf 'LO %-17sNTS   Local NTS server\r\n' "$nts"
   cat data/timeservers.dat
 } >"$tmp/work/timeservers.dat"
 
@@ -60,10 +63,13 @@ python3 - "$(realpath "$build")/chrony/usr/sbin/chronyd" "$tmp/nts" <<'SERVE' &
 import os, sys
 sys.path.insert(0, "tests/support")
 from ntp_servers import ChronyServer, make_certificate
+from test_addresses import Block
 chronyd, folder = sys.argv[1:]
-cert = make_certificate(os.path.join(folder, "cert"), "127.0.0.93")
-with ChronyServer(chronyd, "127.0.0.93", 11193, os.path.join(folder, "chrony"), nts=cert,
-                  nts_port=4460):
+block = Block("screenshot_dialog")
+address = block.at(1)
+cert = make_certificate(os.path.join(folder, "cert"), address)
+with ChronyServer(chronyd, address, block.ports[0], os.path.join(folder, "chrony"), nts=cert,
+                  nts_port=block.ports[1]):
     open(os.path.join(folder, "ready"), "w").close()
     open(os.path.join(folder, "stop")).read()
 SERVE

@@ -9,7 +9,7 @@ usage: scripts/screenshots-desktop.py [build-dir]   (default build/test)
 
 The program runs as in the desktop tests (tests/e2e/desktop_e2e.py): without
 CAP_SYS_TIME, with the clock recorder preloaded, settings of its own and a
-Daytime server on 127.0.16.9."""
+Daytime server (block screenshots_desktop of tests/support/test_addresses.txt)."""
 import os
 import subprocess
 import sys
@@ -20,6 +20,9 @@ root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(root, "tests", "e2e"))
 import desktop_e2e as d  # noqa: E402
 from daytime_server import DaytimeServer  # noqa: E402
+from test_addresses import Block  # noqa: E402
+
+SERVER = Block("screenshots_desktop").at(0)
 
 
 class Opts:
@@ -50,13 +53,13 @@ def main():
     opts.program = os.path.join(build, "app", "main", "tempikon")
     recorder = os.path.join(build, "tests", "e2e", "libtempikon_clock_recorder.so")
     dark = os.path.join(build, "tests", "e2e", "libtempikon_dark_theme.so")
-    server = DaytimeServer("127.0.16.9", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    server = DaytimeServer(SERVER, time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
     with tempfile.TemporaryDirectory(prefix="tempikon-shots-") as tmp:
         with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
             f.write("DE ptbtime1.ptb.de        Braunschweig\n"
                     "US time-a-g.nist.gov      Gaithersburg, Maryland\n"
                     "CH ntp.metas.ch           Bern\n")
-        d.seed(tmp, ["Server=127.0.16.9", "Server2=time-a-g.nist.gov", "Timeout=5"])
+        d.seed(tmp, [f"Server={SERVER}", "Server2=time-a-g.nist.gov", "Timeout=5"])
         desktop = d.Desktop(tmp)
         try:
             opts.recorder = recorder + ":" + dark

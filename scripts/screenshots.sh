@@ -3,10 +3,12 @@
 # program on a virtual X display, written to docs/screenshots/.
 #   scripts/screenshots.sh [build-dir]
 # The program runs without CAP_SYS_TIME and with the clock recorder
-# preloaded, with settings of its own and a Daytime server on 127.0.0.89.
+# preloaded, with settings of its own and a Daytime server (block screenshots
+# of tests/support/test_addresses.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+server=$(python3 tests/support/test_addresses.py screenshots 0)
 build=${1:-build/screenshots}
 out=$root/docs/screenshots
 
@@ -32,14 +34,14 @@ trap cleanup EXIT
 
 mkdir -p "$tmp/config/Tempikon" "$out"
 printf 'RandomPlacement\nUsePPosition "on"\nNoGrabServer\nBorderWidth 1\nNoHighlight\nDecorateTransients\n' >"$tmp/twmrc"
-printf '[CONFIG]\nServer=127.0.0.89\nInterval=30\nTimeout=5\n' >"$tmp/config/Tempikon/Tempikon.conf"
+printf '[CONFIG]\nServer=%s\nInterval=30\nTimeout=5\n' "$server" >"$tmp/config/Tempikon/Tempikon.conf"
 
 # A Daytime server that tells the current time.
-python3 - <<'PY' &
-import socket, time
+python3 - "$server" <<'PY' &
+import socket, sys, time
 s = socket.socket()
 s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.89", 13))
+s.bind((sys.argv[1], 13))
 s.listen(4)
 while True:
     c, _ = s.accept()

@@ -5,11 +5,13 @@
 #   scripts/win32-screenshots.sh [build-dir]     (after scripts/win32-test.sh)
 # Wine runs in a prefix of its own with a virtual desktop, so that it draws
 # the window frames itself as Windows does, and without CAP_SYS_TIME: the
-# status line shows the system's refusal. The Daytime server is on
-# 127.0.0.206 and is listed first in the working folder's timeservers.dat.
+# status line shows the system's refusal. The Daytime server (on an address
+# of block win32, tests/support/test_addresses.txt) is listed first in the
+# working folder's timeservers.dat.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+server=$(python3 tests/support/test_addresses.py win32 6)
 build=$(cd "${1:-build-win}" && pwd)
 out=$root/docs/screenshots
 mkdir -p "$out"
@@ -21,7 +23,7 @@ $W reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&
 $W reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
 $W reg delete 'HKCU\Software\Tempikon' /f >/dev/null 2>&1 || true
 key='HKCU\Software\Tempikon\Tempikon\CONFIG'
-for pair in Server=127.0.0.206 Server2=time-a-b.nist.gov Offset=0 Offset2=0 Timeout=3 Interval=30; do
+for pair in Server=$server Server2=time-a-b.nist.gov Offset=0 Offset2=0 Timeout=3 Interval=30; do
     $W reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
 done
 
@@ -37,11 +39,11 @@ cleanup() {
 }
 trap cleanup EXIT
 {
-    printf 'LO 127.0.0.206            Local test server\r\n'
+    printf 'LO %-23sLocal test server\r\n' "$server"
     cat data/timeservers.dat
 } >"$tmp/timeservers.dat"
 
-python3 tests/support/daytime_server.py 127.0.0.206 &
+python3 tests/support/daytime_server.py "$server" &
 server_pid=$!
 sleep 0.5
 

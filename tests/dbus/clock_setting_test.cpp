@@ -13,10 +13,13 @@
 #include "core/set_clock.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_timedate_client.h"
+#include "test_addresses.h"
 #include "tests/dbus/dbus_env.h"
 #include "tests/dbus/private_bus.h"
 #include "tests/support/daytime_server.h"
 #include "tests/support/setting_run.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon::dbustest {
 namespace {
@@ -73,8 +76,8 @@ protected:
 
 TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTheNearestInstantAtTheWrappedTime) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
-    auto server = DaytimeServer::replying("127.0.0.210", "Sun Dec  6 23:45:10 2026\r\n");
-    config.server = "127.0.0.210";
+    auto server = DaytimeServer::replying(addresses::dbus.at(0), "Sun Dec  6 23:45:10 2026\r\n");
+    config.server = addresses::dbus.at(0);
     config.offset = 1;
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
@@ -84,16 +87,16 @@ TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTheNearestInstantAtTheWrapp
     expectNearest(calls[0].usecUtc, 0, 45, 10);
     EXPECT_FALSE(calls[0].relative);
     EXPECT_TRUE(calls[0].interactive);
-    EXPECT_EQ(serverLine.history, std::vector<std::string>{"127.0.0.210"});
+    EXPECT_EQ(serverLine.history, std::vector<std::string>{addresses::dbus.at(0)});
     EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 00:45:10 d=")) << outcomeLine.text();
 }
 
 TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
-    auto primary = DaytimeServer::inMode("127.0.0.211", ServerMode::Refused);
-    auto backup = DaytimeServer::replying("127.0.0.212", "10:00:00\r\n");
-    config.server = "127.0.0.211";
-    config.server2 = "127.0.0.212";
+    auto primary = DaytimeServer::inMode(addresses::dbus.at(1), ServerMode::Refused);
+    auto backup = DaytimeServer::replying(addresses::dbus.at(2), "10:00:00\r\n");
+    config.server = addresses::dbus.at(1);
+    config.server2 = addresses::dbus.at(2);
     config.offset = 1;
     config.offset2 = -2.5f;
 
@@ -102,7 +105,7 @@ TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
     expectNearest(calls[0].usecUtc, 7, 30, 0);
-    EXPECT_EQ(serverLine.text(), "127.0.0.212 (Backup)");
+    EXPECT_EQ(serverLine.text(), std::string(addresses::dbus.at(2)) + " (Backup)");
     EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 07:30:00 d=")) << outcomeLine.text();
 }
 
@@ -111,8 +114,8 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
         R"({"SetTimeError": "org.freedesktop.timedate1.AutomaticTimeSyncEnabled",
             "SetTimeMessage": "Automatic time synchronization is enabled"})")))
         << bus.failure();
-    auto server = DaytimeServer::replying("127.0.0.213", "12:00:00\r\n");
-    config.server = "127.0.0.213";
+    auto server = DaytimeServer::replying(addresses::dbus.at(3), "12:00:00\r\n");
+    config.server = addresses::dbus.at(3);
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     EXPECT_EQ(bus.setTimeCalls().size(), 1u);
@@ -122,8 +125,8 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
 }
 
 TEST_F(ClockSettingTest, NoTimeServiceOnTheBus) {
-    auto server = DaytimeServer::replying("127.0.0.214", "12:00:00\r\n");
-    config.server = "127.0.0.214";
+    auto server = DaytimeServer::replying(addresses::dbus.at(4), "12:00:00\r\n");
+    config.server = addresses::dbus.at(4);
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     // Both refusals are named, with what the user can do about them.
@@ -137,8 +140,8 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
     // The service takes its time, as a password prompt does; meanwhile the
     // user chooses "&Set time" again.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 1.5})"))) << bus.failure();
-    auto server = DaytimeServer::replying("127.0.0.215", "12:00:00\r\n");
-    config.server = "127.0.0.215";
+    auto server = DaytimeServer::replying(addresses::dbus.at(5), "12:00:00\r\n");
+    config.server = addresses::dbus.at(5);
 
     std::vector<core::SetOutcome> nested;
     bool queryBusyAtClick = true;
@@ -168,8 +171,8 @@ TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
     // The main window closes during a password prompt: the setting must give
     // up instead of keeping the closed program alive until the prompt ends.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 4})"))) << bus.failure();
-    auto server = DaytimeServer::replying("127.0.0.216", "12:00:00\r\n");
-    config.server = "127.0.0.216";
+    auto server = DaytimeServer::replying(addresses::dbus.at(6), "12:00:00\r\n");
+    config.server = addresses::dbus.at(6);
 
     QTimer closing;
     closing.setSingleShot(true);

@@ -5,7 +5,7 @@ usage: diagnostics_e2e.py CASE --program PATH --recorder PATH
 
 Runs as runonce_e2e.py does: under capsh without CAP_SYS_TIME, the clock
 recorder preloaded, no display, no system bus and settings of its own.
-Daytime servers listen on 127.0.14.x.
+Daytime servers listen in block diagnostics of tests/support/test_addresses.txt.
 """
 import os
 import re
@@ -16,6 +16,9 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, check  # noqa: E402
 from e2e import cases, main, read_log, run, seed  # noqa: E402
+from test_addresses import Block  # noqa: E402
+
+DIAG = Block("diagnostics")
 
 
 def case_help(opts, tmp):
@@ -53,22 +56,22 @@ def case_help(opts, tmp):
 
 def case_query(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    # Nothing listens on 127.0.14.1: the backup answers, with its offset.
-    backup = DaytimeServer("127.0.14.2", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
-    seed(tmp, ["Server=127.0.14.1", "Server2=127.0.14.2", "Offset2=1", "Timeout=5"])
+    # Nothing listens on the primary: the backup answers, with its offset.
+    backup = DaytimeServer(DIAG.at(1), b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    seed(tmp, [f"Server={DIAG.at(0)}", f"Server2={DIAG.at(1)}", "Offset2=1", "Timeout=5"])
     r = run(opts.program, opts.recorder, tmp, ["/query"], log)
     backup.close()
     check(r.returncode == 0, "exit 0 when a server gave a valid time", r)
     lines = r.stdout.splitlines()
-    check(len(lines) == 2 and lines[0] == "127.0.14.1: no time", "the primary's line", r)
+    check(len(lines) == 2 and lines[0] == f"{DIAG.at(0)}: no time", "the primary's line", r)
     check(re.fullmatch(r"127\.0\.14\.2 \(Backup\): 14:03:27 -> 15:03:27 "
                        r"d=-?\d+\.\ds rtt=\d+ms step", lines[1]), "the backup's line", r)
-    check("127.0.14.1: connection refused" in r.stderr, "why the primary failed", r)
+    check(f"{DIAG.at(0)}: connection refused" in r.stderr, "why the primary failed", r)
 
-    seed(tmp, ["Server=127.0.14.1", "Timeout=5"])
+    seed(tmp, [f"Server={DIAG.at(0)}", "Timeout=5"])
     r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log)
     check(r.returncode == 1, "exit 1 when no server gave a time", r)
-    seed(tmp, ["Server2=127.0.14.2"])
+    seed(tmp, [f"Server2={DIAG.at(1)}"])
     r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log)
     check(r.returncode == 2 and "Tempikon.conf" in r.stderr,
           "exit 2 without a primary, naming the settings file", r)
@@ -77,21 +80,21 @@ def case_query(opts, tmp):
 
 def case_reasons(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    silent = DaytimeServer("127.0.14.4", None)
-    chatty = DaytimeServer("127.0.14.5", b"hello\r\n\x1b[2Jworld")
-    invalid = DaytimeServer("127.0.14.6", b"ab:cd:ef\r\n")
+    silent = DaytimeServer(DIAG.at(3), None)
+    chatty = DaytimeServer(DIAG.at(4), b"hello\r\n\x1b[2Jworld")
+    invalid = DaytimeServer(DIAG.at(5), b"ab:cd:ef\r\n")
     # /QUERY reports through the same reasons without the one-shot wait; the
     # first case checks that a setting's outcome line stays as it was.
     cases = [
-        ("127.0.14.3", "/RUNONCE", "Couldn't reach timeserver(s)",
-         "127.0.14.3: connection refused"),
-        ("127.0.14.4", "/QUERY", "127.0.14.4: no time", "127.0.14.4: no answer within 1 s"),
+        (DIAG.at(2), "/RUNONCE", "Couldn't reach timeserver(s)",
+         f"{DIAG.at(2)}: connection refused"),
+        (DIAG.at(3), "/QUERY", f"{DIAG.at(3)}: no time", f"{DIAG.at(3)}: no answer within 1 s"),
         ("no-such-host.invalid", "/QUERY", "no-such-host.invalid: no time",
          "no-such-host.invalid: host not found"),
-        ("127.0.14.5", "/QUERY", "127.0.14.5: no time",
-         '127.0.14.5: the reply held no time: "hello\\r\\n\\x1b[2Jworld"'),
-        ("127.0.14.6", "/QUERY", '127.0.14.6: "ab:cd:ef" is not a valid time of day',
-         '127.0.14.6: the time was not a valid time of day: "ab:cd:ef"'),
+        (DIAG.at(4), "/QUERY", f"{DIAG.at(4)}: no time",
+         f'{DIAG.at(4)}: the reply held no time: "hello\\r\\n\\x1b[2Jworld"'),
+        (DIAG.at(5), "/QUERY", f'{DIAG.at(5)}: "ab:cd:ef" is not a valid time of day',
+         f'{DIAG.at(5)}: the time was not a valid time of day: "ab:cd:ef"'),
     ]
     try:
         for host, switch, outcome, reason in cases:
@@ -130,8 +133,8 @@ def case_escaped_names(opts, tmp):
 
 def case_refused(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    server = DaytimeServer("127.0.14.7", b"12:00:00\r\n")
-    seed(tmp, ["Server=127.0.14.7", "Timeout=5"])
+    server = DaytimeServer(DIAG.at(6), b"12:00:00\r\n")
+    seed(tmp, [f"Server={DIAG.at(6)}", "Timeout=5"])
     r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
             {"TEMPIKON_CLOCK_REFUSE": "1"})
     server.close()
@@ -147,7 +150,7 @@ def case_refused(opts, tmp):
 
 def case_unreadable(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    seed(tmp, ["Server=127.0.14.8"])
+    seed(tmp, [f"Server={DIAG.at(7)}"])
     conf = os.path.join(tmp, "Tempikon", "Tempikon.conf")
     os.chmod(conf, 0)
     os.chmod(tmp, 0o755)

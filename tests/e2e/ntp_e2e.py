@@ -11,7 +11,8 @@ missing (tests/support/fetch_chrony.sh); the case is skipped when it cannot
 be had. The program runs as in runonce_e2e.py: under capsh without
 CAP_SYS_TIME, the clock recorder preloaded.
 
-Addresses: 127.0.0.120-128 and 127.0.0.152-160, NTP on port 11123.
+Addresses and port: blocks ntp_e2e and ntp_e2e_faults of
+tests/support/test_addresses.txt.
 """
 import concurrent.futures
 import datetime
@@ -25,8 +26,11 @@ from daytime_server import DaytimeServer, check  # noqa: E402
 from e2e import (OUTCOME, cases, check_set_from_chrony, chrony_main, one_setting,  # noqa: E402
                  read_log, reasons, run, seed)
 from ntp_servers import ChronyServer, DelayLink, ScriptedNtpServer  # noqa: E402
+from test_addresses import Block  # noqa: E402
 
-PORT = 11123
+NTP = Block("ntp_e2e")
+FAULTS = Block("ntp_e2e_faults")
+PORT = NTP.port
 # A burst keeps two requests at least 2 s apart; measured at the server, a
 # little less may show when the first request was the one held up.
 MIN_GAP_S = 1.9
@@ -57,8 +61,8 @@ def chrony(opts, tmp, address):
 
 def case_chrony_primary(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    with chrony(opts, tmp, "127.0.0.120"):
-        seed(tmp, ntp_config("127.0.0.120"))
+    with chrony(opts, tmp, NTP.at(0)):
+        seed(tmp, ntp_config(NTP.at(0)))
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     check_set_from_chrony(r, log, "chronyd as primary")
     check(reasons(r.stderr) == [], "no server failed", r)
@@ -68,10 +72,10 @@ def case_chrony_backup(opts, tmp):
     # The primary speaks Daytime, accepts and says nothing: after its 2 s the
     # backup, chronyd over NTP, sets the clock.
     log = os.path.join(tmp, "clock.log")
-    silent = DaytimeServer("127.0.0.121", None)
+    silent = DaytimeServer(NTP.at(1), None)
     try:
-        with chrony(opts, tmp, "127.0.0.122"):
-            seed(tmp, ntp_config("127.0.0.121", backup="127.0.0.122", timeout=2,
+        with chrony(opts, tmp, NTP.at(2)):
+            seed(tmp, ntp_config(NTP.at(1), backup=NTP.at(2), timeout=2,
                                  daytime_primary=True))
             r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     finally:
@@ -79,7 +83,7 @@ def case_chrony_backup(opts, tmp):
     check(silent.connections == 1, "the primary was asked first", r)
     check_set_from_chrony(r, log, "chronyd as backup")
     failed = reasons(r.stderr)
-    check(len(failed) == 1 and failed[0].startswith("tempikon: 127.0.0.121: "),
+    check(len(failed) == 1 and failed[0].startswith(f"tempikon: {NTP.at(1)}: "),
           "the primary's failure, and only that, on stderr", r)
 
 
@@ -100,29 +104,29 @@ def check_query_line(line, server, before, after, r):
 def case_query(opts, tmp):
     log = os.path.join(tmp, "clock.log")
     utc = {"TZ": "UTC"}
-    with chrony(opts, tmp, "127.0.0.123"), \
-            ScriptedNtpServer("127.0.0.127", PORT, "kod_deny") as denying:
-        seed(tmp, ntp_config("127.0.0.123"))
+    with chrony(opts, tmp, NTP.at(3)), \
+            ScriptedNtpServer(NTP.at(7), PORT, "kod_deny") as denying:
+        seed(tmp, ntp_config(NTP.at(3)))
         before = datetime.datetime.utcnow()
         r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log, utc)
         after = datetime.datetime.utcnow()
         check(r.returncode == 0, "exit 0 when the server gave a valid time", r)
         lines = r.stdout.splitlines()
         check(len(lines) == 1, "one line for the one server asked", r)
-        check_query_line(lines[0], "127.0.0.123", before, after, r)
+        check_query_line(lines[0], NTP.at(3), before, after, r)
 
         # A primary that refuses: its "no time" line, its reason, and the
         # backup's line.
-        seed(tmp, ntp_config("127.0.0.127", backup="127.0.0.123"))
+        seed(tmp, ntp_config(NTP.at(7), backup=NTP.at(3)))
         before = datetime.datetime.utcnow()
         r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log, utc)
         after = datetime.datetime.utcnow()
     check(r.returncode == 0, "exit 0 when the backup gave a valid time", r)
     lines = r.stdout.splitlines()
-    check(len(lines) == 2 and re.fullmatch(r"127\.0\.0\.127(:11123)?: no time", lines[0]),
-          "the primary's line", r)
-    check_query_line(lines[1], "127.0.0.123", before, after, r)
-    check(any(l.startswith("tempikon: 127.0.0.127") and "DENY" in l for l in reasons(r.stderr)),
+    refused_line = re.escape(NTP.at(7)) + rf"(:{PORT})?: no time"
+    check(len(lines) == 2 and re.fullmatch(refused_line, lines[0]), "the primary's line", r)
+    check_query_line(lines[1], NTP.at(3), before, after, r)
+    check(any(l.startswith(f"tempikon: {NTP.at(7)}") and "DENY" in l for l in reasons(r.stderr)),
           "why the primary gave no time", r)
     check(denying.requests == 1, f"one request to the denying server, got {denying.requests}")
     check(read_log(log) == [], "a query sets nothing")
@@ -131,15 +135,15 @@ def case_query(opts, tmp):
 # mode, address, a word of the reason (a regular expression), whether the
 # first reply ends the burst.
 REJECTIONS = [
-    ("wrong_origin", "127.0.0.152", r"origin", False),
-    ("kod_rate", "127.0.0.153", r"\bRATE\b", False),
-    ("kod_deny", "127.0.0.154", r"\bDENY\b", True),
-    ("kod_rstr", "127.0.0.155", r"\bRSTR\b", True),
-    ("leap3", "127.0.0.156", r"(?i)leap|unsynchroni[sz]ed", False),
-    ("stratum16", "127.0.0.157", r"(?i)stratum", False),
-    ("transmit_zero", "127.0.0.158", r"(?i)transmit", False),
-    ("other_port", "127.0.0.159", r"(?i)another", False),
-    ("root_distance", "127.0.0.160", r"(?i)root distance", False),
+    ("wrong_origin", FAULTS.at(0), r"origin", False),
+    ("kod_rate", FAULTS.at(1), r"\bRATE\b", False),
+    ("kod_deny", FAULTS.at(2), r"\bDENY\b", True),
+    ("kod_rstr", FAULTS.at(3), r"\bRSTR\b", True),
+    ("leap3", FAULTS.at(4), r"(?i)leap|unsynchroni[sz]ed", False),
+    ("stratum16", FAULTS.at(5), r"(?i)stratum", False),
+    ("transmit_zero", FAULTS.at(6), r"(?i)transmit", False),
+    ("other_port", FAULTS.at(7), r"(?i)another", False),
+    ("root_distance", FAULTS.at(8), r"(?i)root distance", False),
 ]
 
 
@@ -176,9 +180,9 @@ def case_burst(opts, tmp):
     # to end the burst early, so all four requests go out, 2 s apart; the
     # path is symmetric, so the setting stays on the real time.
     log = os.path.join(tmp, "clock.log")
-    seed(tmp, ntp_config("127.0.0.128", timeout=2))
-    with ScriptedNtpServer("127.0.0.126", PORT, "real") as server, \
-            DelayLink("127.0.0.128", PORT, ("127.0.0.126", PORT), forward_ms=10,
+    seed(tmp, ntp_config(NTP.at(8), timeout=2))
+    with ScriptedNtpServer(NTP.at(6), PORT, "real") as server, \
+            DelayLink(NTP.at(8), PORT, (NTP.at(6), PORT), forward_ms=10,
                       mean_queue_ms=0):
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     check(r.returncode == 0, "exit 0 when the clock was set", r)
@@ -193,8 +197,8 @@ def case_days_away(opts, tmp):
     # NTP carries the date: a server three days behind moves the clock three
     # days back, not to the nearest matching time of day.
     log = os.path.join(tmp, "clock.log")
-    seed(tmp, ntp_config("127.0.0.124"))
-    with ScriptedNtpServer("127.0.0.124", PORT, "days_away", days=-3):
+    seed(tmp, ntp_config(NTP.at(4)))
+    with ScriptedNtpServer(NTP.at(4), PORT, "days_away", days=-3):
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     check(r.returncode == 0, "exit 0 when the clock was set", r)
     value, at, record = one_setting(log, r)
@@ -208,8 +212,8 @@ def case_era(opts, tmp):
     # The server's clock reads 2036-02-08, past the NTP seconds' wrap on
     # 2036-02-07: its small timestamps stand for 2036, not 1900.
     log = os.path.join(tmp, "clock.log")
-    seed(tmp, ntp_config("127.0.0.125"))
-    with ScriptedNtpServer("127.0.0.125", PORT, "era1"):
+    seed(tmp, ntp_config(NTP.at(5)))
+    with ScriptedNtpServer(NTP.at(5), PORT, "era1"):
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log, {"TZ": "UTC"})
     check(r.returncode == 0, "exit 0 when the clock was set", r)
     value, _, record = one_setting(log, r)
@@ -227,8 +231,8 @@ def case_slew(opts, tmp):
         home = os.path.join(tmp, what.replace(" ", "").replace(",", "-"))
         os.makedirs(home)
         log = os.path.join(home, "clock.log")
-        seed(home, ntp_config("127.0.0.129", step=step))
-        with ScriptedNtpServer("127.0.0.129", PORT, "days_away", days=ahead / 86400):
+        seed(home, ntp_config(NTP.at(9), step=step))
+        with ScriptedNtpServer(NTP.at(9), PORT, "days_away", days=ahead / 86400):
             r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
         check(r.returncode == 0, f"{what}: exit 0 when the clock was set", r)
         m = OUTCOME.fullmatch(r.stdout.strip())
@@ -244,8 +248,8 @@ def case_slew(opts, tmp):
             check(call == "clock_settime", f"{what}: stepped: {record}", r)
             check(abs(value - (at + ahead)) <= 0.002, f"{what}: set {ahead} s ahead: {record}", r)
     # /QUERY says how a setting would correct the clock.
-    seed(tmp, ntp_config("127.0.0.129", step=None))
-    with ScriptedNtpServer("127.0.0.129", PORT, "days_away", days=0.1 / 86400):
+    seed(tmp, ntp_config(NTP.at(9), step=None))
+    with ScriptedNtpServer(NTP.at(9), PORT, "days_away", days=0.1 / 86400):
         r = run(opts.program, opts.recorder, tmp, ["/QUERY"], os.path.join(tmp, "q.log"))
     m = QUERY_LINE.fullmatch(r.stdout.strip())
     check(m is not None and m["how"] == "slew", "/QUERY says slew for 100 ms", r)

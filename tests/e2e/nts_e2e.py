@@ -11,8 +11,8 @@ missing; the case is skipped when it cannot be had. The program runs as in
 runonce_e2e.py: under capsh without CAP_SYS_TIME, the clock recorder
 preloaded. Certificates are made by openssl in the case's own folder.
 
-Addresses: 127.0.0.180-190 and 127.0.0.194-197; NTP on port 11180, key
-establishment on 14480.
+Addresses and ports (NTP, then key establishment): blocks nts_e2e and
+nts_e2e_fixture of tests/support/test_addresses.txt.
 """
 import concurrent.futures
 import contextlib
@@ -32,9 +32,11 @@ from e2e import (cases, check_set_from_chrony, chrony_main, one_setting,  # noqa
 from ntp_servers import (AEAD_AES_SIV_CMAC_256, KE_AEAD, KE_COOKIE,  # noqa: E402
                          KE_NEXT_PROTOCOL, ChronyServer, FakeNtsKeServer, TamperLink, ask,
                          make_certificate, nts_ke, pack, parse)
+from test_addresses import Block  # noqa: E402
 
-NTP_PORT = 11180
-KE_PORT = 14480
+NTS = Block("nts_e2e")
+FIXTURE = Block("nts_e2e_fixture")
+NTP_PORT, KE_PORT = NTS.ports
 QUERY_LINE = re.compile(
     r"(?P<server>\S+?)(?: \(Backup\))?: NTS stratum=(?P<stratum>\d+) "
     r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
@@ -70,11 +72,11 @@ def nts_chrony(opts, tmp, address, kind="good", ntp_server=None):
 def case_fixture(opts, tmp):
     """The servers and proxies the other cases rely on, seen by this
     process's own clients (Python's TLS, plain NTP): no program runs."""
-    server, cert = nts_chrony(opts, tmp, "127.0.0.194")
+    server, cert = nts_chrony(opts, tmp, FIXTURE.at(0))
     with server, \
-            TamperLink("127.0.0.195", NTP_PORT, ("127.0.0.194", NTP_PORT), "flip") as flip, \
-            TamperLink("127.0.0.196", NTP_PORT, ("127.0.0.194", NTP_PORT), "replay") as replay:
-        records, _, _ = nts_ke("127.0.0.194", KE_PORT, cert.trust)
+            TamperLink(FIXTURE.at(1), NTP_PORT, (FIXTURE.at(0), NTP_PORT), "flip") as flip, \
+            TamperLink(FIXTURE.at(2), NTP_PORT, (FIXTURE.at(0), NTP_PORT), "replay") as replay:
+        records, _, _ = nts_ke(FIXTURE.at(0), KE_PORT, cert.trust)
         kinds = [kind for kind, _ in records]
         check(kinds.count(KE_COOKIE) == 8, f"chronyd's answer holds 8 cookies: {kinds}")
         bodies = dict(records)
@@ -82,7 +84,7 @@ def case_fixture(opts, tmp):
               and bodies[KE_AEAD] == struct.pack("!H", AEAD_AES_SIV_CMAC_256),
               f"NTPv4 and AES-SIV-CMAC-256 agreed: {records}")
 
-        direct, flipped = ask("127.0.0.194", NTP_PORT), ask("127.0.0.195", NTP_PORT)
+        direct, flipped = ask(FIXTURE.at(0), NTP_PORT), ask(FIXTURE.at(1), NTP_PORT)
         check(direct is not None and flipped is not None, "answers direct and through the flip")
         check(abs(abs(flipped[1] - direct[1]) - 0.5) < 0.05,
               f"one transmit second flipped: offset {flipped[1]:+.6f} s against "
@@ -93,7 +95,7 @@ def case_fixture(opts, tmp):
         # the request's transmit value).
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             s.settimeout(1.0)
-            s.connect(("127.0.0.196", NTP_PORT))
+            s.connect((FIXTURE.at(2), NTP_PORT))
             s.send(pack(mode=3, stratum=0, transmit=111))
             origins = [parse(s.recv(1024))["origin"]]
             s.send(pack(mode=3, stratum=0, transmit=222))
@@ -106,10 +108,10 @@ def case_fixture(opts, tmp):
             ("expired", True, "certificate has expired"),
             ("wrong_name", True, "IP address mismatch")]
     for kind, trusted, message in rows:
-        cert = make_certificate(os.path.join(tmp, kind), "127.0.0.197", kind)
-        with FakeNtsKeServer("127.0.0.197", KE_PORT, cert, "refuse"):
+        cert = make_certificate(os.path.join(tmp, kind), FIXTURE.at(3), kind)
+        with FakeNtsKeServer(FIXTURE.at(3), KE_PORT, cert, "refuse"):
             try:
-                nts_ke("127.0.0.197", KE_PORT, cert.trust if trusted else None)
+                nts_ke(FIXTURE.at(3), KE_PORT, cert.trust if trusted else None)
                 failure = "none"
             except ssl.SSLCertVerificationError as e:
                 failure = e.verify_message
@@ -121,15 +123,15 @@ def case_set(opts, tmp):
     # through TrustedCertificates; then the same server as an untrusted
     # primary and a backup trusted through TrustedCertificates2: each
     # server's trust is its own.
-    server, cert = nts_chrony(opts, tmp, "127.0.0.180")
+    server, cert = nts_chrony(opts, tmp, NTS.at(0))
     runs = [("primary", dict(trust=cert.trust), []),
-            ("backup", dict(backup="127.0.0.180", trust2=cert.trust),
+            ("backup", dict(backup=NTS.at(0), trust2=cert.trust),
              [r"^tempikon: 127\.0\.0\.180\S*: .*certificate is not trusted"])]
     with server:
         for what, keys, failed in runs:
             home = os.path.join(tmp, what)
             log = os.path.join(home, "clock.log")
-            seed(home, nts_config("127.0.0.180", **keys))
+            seed(home, nts_config(NTS.at(0), **keys))
             r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
             check_set_from_chrony(r, log, f"chronyd over NTS as {what}")
             said = reasons(r.stderr)
@@ -140,8 +142,8 @@ def case_set(opts, tmp):
 def case_query(opts, tmp):
     # (e) /QUERY names NTS and the certificate's subject, and sets nothing.
     log = os.path.join(tmp, "clock.log")
-    server, cert = nts_chrony(opts, tmp, "127.0.0.181")
-    seed(tmp, nts_config("127.0.0.181", trust=cert.trust))
+    server, cert = nts_chrony(opts, tmp, NTS.at(1))
+    seed(tmp, nts_config(NTS.at(1), trust=cert.trust))
     with server:
         before = datetime.datetime.utcnow()
         r = run(opts.program, opts.recorder, tmp, ["/QUERY"], log, {"TZ": "UTC"})
@@ -151,7 +153,7 @@ def case_query(opts, tmp):
     check(len(lines) == 1, "one line for the one server asked", r)
     m = QUERY_LINE.fullmatch(lines[0])
     check(m is not None, f"the NTS query line's shape, got {lines[0]!r}", r)
-    check(m["server"].split(":")[0] == "127.0.0.181", f"names the server: {lines[0]}", r)
+    check(m["server"].split(":")[0] == NTS.at(1), f"names the server: {lines[0]}", r)
     check(m["stratum"] == "1" and m["leap"] == "0", f"chronyd's stratum 1, leap 0: {lines[0]}", r)
     check(abs(float(m["offset"])) <= 0.005, f"offset within 5 ms of this clock: {lines[0]}", r)
     parts = sorted(p.strip() for p in m["cert"].split(","))
@@ -170,9 +172,9 @@ def case_replay(opts, tmp):
     # burst goes on, and a replay, answered at once, would look the best
     # sample: used, it would set the clock a request's spacing (2 s) back.
     log = os.path.join(tmp, "clock.log")
-    server, cert = nts_chrony(opts, tmp, "127.0.0.187", ntp_server="127.0.0.188")
-    seed(tmp, nts_config("127.0.0.187", trust=cert.trust, timeout=2))
-    with server, TamperLink("127.0.0.188", NTP_PORT, ("127.0.0.187", NTP_PORT), "replay",
+    server, cert = nts_chrony(opts, tmp, NTS.at(7), ntp_server=NTS.at(8))
+    seed(tmp, nts_config(NTS.at(7), trust=cert.trust, timeout=2))
+    with server, TamperLink(NTS.at(8), NTP_PORT, (NTS.at(7), NTP_PORT), "replay",
                             hold_ms=5) as replay:
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
         check(replay.tampered >= 1,
@@ -187,7 +189,7 @@ def case_replay(opts, tmp):
     check(r.returncode == 1, "exit 1: an old reply alone is no time", r)
     check(len(read_log(log)) == 1, "no second setting", r)
     failed = reasons(r.stderr)
-    check(len(failed) == 1 and "127.0.0.187" in failed[0] and "another request" in failed[0],
+    check(len(failed) == 1 and NTS.at(7) in failed[0] and "another request" in failed[0],
           "the reason: the reply answers another request", r)
 
 
@@ -195,15 +197,15 @@ def case_replay(opts, tmp):
 # program trusts it, proxy mode or None) or ("fake", answer); what the one
 # reason says (regular expressions).
 FAILURES = [
-    ("untrusted", "127.0.0.182", ("chrony", "good", False, None),
+    ("untrusted", NTS.at(2), ("chrony", "good", False, None),
      [r"certificate is not trusted", r"CN=tempikon-nts 127\.0\.0\.182"]),
-    ("expired", "127.0.0.183", ("chrony", "expired", True, None), [r"certificate expired"]),
-    ("wrong_name", "127.0.0.184", ("chrony", "wrong_name", True, None),
+    ("expired", NTS.at(3), ("chrony", "expired", True, None), [r"certificate expired"]),
+    ("wrong_name", NTS.at(4), ("chrony", "wrong_name", True, None),
      [r"certificate is for", r"wrong\.tempikon\.invalid"]),
-    ("flipped", "127.0.0.185", ("chrony", "good", True, ("127.0.0.186", "flip")),
+    ("flipped", NTS.at(5), ("chrony", "good", True, (NTS.at(6), "flip")),
      [r"authentication failed"]),
-    ("refused", "127.0.0.189", ("fake", "refuse"), [r"the server refused"]),
-    ("no_cookies", "127.0.0.190", ("fake", "no_cookies"), [r"sent no cookies"]),
+    ("refused", NTS.at(9), ("fake", "refuse"), [r"the server refused"]),
+    ("no_cookies", NTS.at(10), ("fake", "no_cookies"), [r"sent no cookies"]),
 ]
 
 

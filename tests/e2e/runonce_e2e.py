@@ -18,14 +18,21 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
 from e2e import RUN_TIMEOUT_S, Skip, cases, main, read_log, run, seed  # noqa: E402
+from test_addresses import Block  # noqa: E402
+
+RUNONCE = Block("runonce")
+SHIFTED = Block("runonce_shifted")
+NAMES = Block("runonce_names")
+RESOLVER = Block("runonce_resolver")
+LOCALHOST = Block("localhost")
 
 PORT = 13
 
 
 def case_set(opts, tmp):
     # Offset 1 hour: the server's 14:03:27 becomes 15:03:27.
-    server = DaytimeServer("127.0.0.51", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
-    seed(tmp, ["Server=127.0.0.51", "Offset=1", "Timeout=10"])
+    server = DaytimeServer(RUNONCE.at(1), b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    seed(tmp, [f"Server={RUNONCE.at(1)}", "Offset=1", "Timeout=10"])
     log = os.path.join(tmp, "clock.log")
     before = datetime.datetime.now()
     r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
@@ -59,8 +66,8 @@ def parse_record(record):
 
 
 def case_unreachable(opts, tmp):
-    # Nothing listens on 127.0.0.52: the connection is refused.
-    seed(tmp, ["Server=127.0.0.52", "Timeout=10"])
+    # Nothing listens there: the connection is refused.
+    seed(tmp, [f"Server={RUNONCE.at(2)}", "Timeout=10"])
     log = os.path.join(tmp, "clock.log")
     r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     check(r.returncode == 1, "exit status 1 when no server answered", r)
@@ -69,8 +76,8 @@ def case_unreachable(opts, tmp):
 
 
 def case_invalid(opts, tmp):
-    server = DaytimeServer("127.0.0.53", b"ab:cd:ef\r\n")
-    seed(tmp, ["Server=127.0.0.53", "Timeout=10"])
+    server = DaytimeServer(RUNONCE.at(3), b"ab:cd:ef\r\n")
+    seed(tmp, [f"Server={RUNONCE.at(3)}", "Timeout=10"])
     log = os.path.join(tmp, "clock.log")
     r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     server.close()
@@ -82,9 +89,9 @@ def case_invalid(opts, tmp):
 def case_cut_short(opts, tmp):
     # Part of the time, then the server's close or a reset: nothing is set.
     cases = [
-        ("127.0.0.56", False, "Mon Dec 07 2026 14:0",
+        (RUNONCE.at(6), False, "Mon Dec 07 2026 14:0",
          'the reply ended early: "Mon Dec 07 2026 14:0"'),
-        ("127.0.0.57", True, "Mon Dec 07 2026 14:03:2", "connection reset"),
+        (RUNONCE.at(7), True, "Mon Dec 07 2026 14:03:2", "connection reset"),
     ]
     log = os.path.join(tmp, "clock.log")
     for host, reset, reply, reason in cases:
@@ -104,7 +111,7 @@ def case_missing(opts, tmp):
     # Backup only: counts as not configured.
     log = os.path.join(tmp, "clock.log")
     for switches in (["/RUNONCE"], ["/server", "/min"]):
-        seed(tmp, ["Server2=127.0.0.54"])
+        seed(tmp, [f"Server2={RUNONCE.at(4)}"])
         r = run(opts.program, opts.recorder, tmp, switches, log)
         check(r.returncode == 2, f"exit status 2 without a server ({switches})", r)
         check("You must go through the configuration first." in r.stderr,
@@ -115,7 +122,7 @@ def case_missing(opts, tmp):
 
 def case_interactive(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    seed(tmp, ["Server=127.0.0.55"])
+    seed(tmp, [f"Server={RUNONCE.at(5)}"])
     r = run(opts.program, opts.recorder, tmp, [], log)
     check(r.returncode == 2, "interactive mode without a display exits 2", r)
     check("display" in r.stderr.lower(), "says why on stderr", r)
@@ -124,8 +131,8 @@ def case_interactive(opts, tmp):
 def case_full_pipe(opts, tmp):
     # Standard output is a pipe that nobody reads, already full: the outcome
     # line is dropped, the clock is set and the program ends all the same.
-    server = DaytimeServer("127.0.15.1", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
-    seed(tmp, ["Server=127.0.15.1", "Timeout=10"])
+    server = DaytimeServer(NAMES.at(0), b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    seed(tmp, [f"Server={NAMES.at(0)}", "Timeout=10"])
     log = os.path.join(tmp, "clock.log")
     read_end, write_end = os.pipe()
     os.set_blocking(write_end, False)
@@ -163,16 +170,16 @@ def case_full_error_pipe(opts, tmp):
     # with a message there (and, headless, a message box that goes there
     # too) still ends.
     def missing():
-        seed(tmp, ["Server2=127.0.15.6"])
+        seed(tmp, [f"Server2={RESOLVER.at(3)}"])
 
     def unreadable():
-        seed(tmp, ["Server=127.0.15.6"])
+        seed(tmp, [f"Server={RESOLVER.at(3)}"])
         conf = os.path.join(tmp, "Tempikon", "Tempikon.conf")
         os.remove(conf)
         os.mkdir(conf)
 
     def configured():
-        seed(tmp, ["Server=127.0.15.6"])
+        seed(tmp, [f"Server={RESOLVER.at(3)}"])
 
     rows = [("no configuration", missing, ["/RUNONCE"]),
             ("an unreadable settings file", unreadable, ["/RUNONCE"]),
@@ -237,14 +244,14 @@ def black_hole(address):
 def case_second_address(opts, tmp):
     # The name's first address swallows the connection, its second answers:
     # the second is tried well within the 3 s time-out.
-    holes = black_hole("127.0.15.3")
-    server = DaytimeServer("127.0.15.4", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
-    hosts = ("127.0.0.1 localhost\n127.0.15.3 eyeballs.tempikon.test\n"
-             "127.0.15.4 eyeballs.tempikon.test\n")
+    holes = black_hole(RESOLVER.at(0))
+    server = DaytimeServer(RESOLVER.at(1), b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+    hosts = (f"{LOCALHOST.at(0)} localhost\n{RESOLVER.at(0)} eyeballs.tempikon.test\n"
+             f"{RESOLVER.at(1)} eyeballs.tempikon.test\n")
     view = own_view(tmp, {"/etc/hosts": hosts})
     order = subprocess.run(view + ["getent", "ahostsv4", "eyeballs.tempikon.test"],
                            capture_output=True, text=True).stdout.split()
-    check(order[:1] == ["127.0.15.3"], f"the black hole comes first, got {order}")
+    check(order[:1] == [RESOLVER.at(0)], f"the black hole comes first, got {order}")
     seed(tmp, ["Server=eyeballs.tempikon.test", "Timeout=3"])
     log = os.path.join(tmp, "clock.log")
     try:
@@ -262,10 +269,10 @@ def case_hung_resolver(opts, tmp):
     # A name server that never answers, asked for 150 s: the run ends with
     # its time-out, not with the resolver.
     silent = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    silent.bind(("127.0.15.5", 53))
+    silent.bind((RESOLVER.at(2), 53))
     view = own_view(tmp, {
-        "/etc/hosts": "127.0.0.1 localhost\n",
-        "/etc/resolv.conf": "nameserver 127.0.15.5\noptions timeout:30 attempts:5\n",
+        "/etc/hosts": f"{LOCALHOST.at(0)} localhost\n",
+        "/etc/resolv.conf": f"nameserver {RESOLVER.at(2)}\noptions timeout:30 attempts:5\n",
     })
     seed(tmp, ["Server=slow.tempikon.test", "Timeout=1"])
     log = os.path.join(tmp, "clock.log")
@@ -332,7 +339,7 @@ def case_midnight(opts, tmp):
     # moves two seconds into the 8th, not a day back.
     lines, epoch, record = shifted_run(
         opts, tmp, ["Offset=0"], datetime.datetime(2026, 12, 7, 22, 59, 58),
-        b"Tue Dec  8 00:00:00 2026\r\n", "127.0.13.2")
+        b"Tue Dec  8 00:00:00 2026\r\n", SHIFTED.at(0))
     check(len(lines) == 1 and re.fullmatch(r"Time set to 00:00:00 d=[02]s \(step\)", lines[0]),
           f"outcome line, got {lines}")
     expected = int(datetime.datetime(2026, 12, 7, 23, 0, 0,
@@ -344,7 +351,7 @@ def case_utc_summer(opts, tmp):
     # A UTC server in July: 10:00:03 UTC is 12:00:03 in Berlin's summer.
     lines, epoch, record = shifted_run(
         opts, tmp, ["Offset=0", "Zone=UTC"], datetime.datetime(2026, 7, 1, 10, 0, 0),
-        b"Wed Jul 01 2026 10:00:03 UTC(NIST)\r\n", "127.0.13.3")
+        b"Wed Jul 01 2026 10:00:03 UTC(NIST)\r\n", SHIFTED.at(1))
     check(len(lines) == 1 and re.fullmatch(r"Time set to 12:00:03 d=[23]s \(step\)", lines[0]),
           f"outcome line, got {lines}")
     expected = int(datetime.datetime(2026, 7, 1, 10, 0, 3,

@@ -1,5 +1,5 @@
 // Hostile and broken Daytime servers against the real Qt backend, on
-// 127.0.0.130-199 port 13: a whole setting of the clock each time, with the
+// the addresses of block hostile, port 13: a whole setting of the clock each time, with the
 // status line, whether the clock was set and how long the query took
 // against its time-out. The clock is a recording one: nothing is set.
 #include <gtest/gtest.h>
@@ -12,11 +12,14 @@
 
 #include "core/daytime_query.h"
 #include "core/set_clock.h"
+#include "test_addresses.h"
 #include "tests/hardening/memory.h"
 #include "tests/hardening/qt_env.h"
 #include "tests/support/daytime_server.h"
 #include "tests/support/recording_platform.h"
 #include "tests/support/setting_run.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon::hardening {
 namespace {
@@ -83,43 +86,45 @@ constexpr int kAt140327 = 14 * 3600 + 3 * 60 + 27;
 
 std::vector<Case> Cases() {
     using M = ServerMode;
-    const std::string blanks = "127.0.0.139 127.0.0.139";
+    const std::string blanks =
+        std::string(addresses::hostile.at(9)) + " " + addresses::hostile.at(9);
     std::string longName;
     while (longName.size() < 300) longName += "abcdefghij.";
     longName.resize(300);
     return {
-        {"refused", "127.0.0.130", mode(M::Refused), kUnreachable, std::nullopt, true},
-        {"reset_before_the_colon", "127.0.0.131", mode(M::ResetMidReply, "Sun Dec  6 1"),
+        {"refused", addresses::hostile.at(0), mode(M::Refused), kUnreachable, std::nullopt, true},
+        {"reset_before_the_colon", addresses::hostile.at(1), mode(M::ResetMidReply, "Sun Dec  6 1"),
          kUnreachable, std::nullopt, true},
-        {"reset_after_the_time", "127.0.0.132", mode(M::ResetMidReply, "Sun Dec  6 14:03:27 20"),
-         "", kAt140327, true},
-        {"silent", "127.0.0.133", mode(M::Silent), kUnreachable, std::nullopt, false},
-        {"closed_without_sending", "127.0.0.134", mode(M::CloseWithoutSending), kUnreachable,
-         std::nullopt, false},
+        {"reset_after_the_time", addresses::hostile.at(2),
+         mode(M::ResetMidReply, "Sun Dec  6 14:03:27 20"), "", kAt140327, true},
+        {"silent", addresses::hostile.at(3), mode(M::Silent), kUnreachable, std::nullopt, false},
+        {"closed_without_sending", addresses::hostile.at(4), mode(M::CloseWithoutSending),
+         kUnreachable, std::nullopt, false},
         // Read on until the time is whole (about 1.9 s), then set later by
         // the time since the first byte.
-        {"drip_one_byte_per_100ms", "127.0.0.135", mode(M::Drip), "", kAt140327, true},
-        {"nul_and_high_bytes_around", "127.0.0.136",
+        {"drip_one_byte_per_100ms", addresses::hostile.at(5), mode(M::Drip), "", kAt140327, true},
+        {"nul_and_high_bytes_around", addresses::hostile.at(6),
          mode(M::Reply, std::string("\0\xff\xfe 14:03:27 \x80\0\r\n", 16)), "", kAt140327, true},
-        {"high_bytes_touching_the_time", "127.0.0.137",
+        {"high_bytes_touching_the_time", addresses::hostile.at(7),
          mode(M::Reply, std::string("\xe9\xe8\x00"
                                     "14:03:27\xa0\x00",
                                     13)),
          "", kAt140327, true},
-        {"high_byte_inside_the_time", "127.0.0.138",
+        {"high_byte_inside_the_time", addresses::hostile.at(8),
          mode(M::Reply, std::string("\x00"
                                     "1\xb4:03:27\r\n",
                                     11)),
          kInvalid, std::nullopt, true},
-        {"only_a_line_feed", "127.0.0.140", mode(M::Reply, "\n"), kUnreachable, std::nullopt, true},
+        {"only_a_line_feed", addresses::hostile.at(10), mode(M::Reply, "\n"), kUnreachable,
+         std::nullopt, true},
         {"name_that_does_not_resolve", "tempikon-no-such-host.invalid", std::nullopt, kUnreachable,
          std::nullopt, true},
         {"name_with_blanks", blanks, std::nullopt, kUnreachable, std::nullopt, true},
         {"name_of_300_characters", longName, std::nullopt, kUnreachable, std::nullopt, true},
         // The resolver would read the name only up to the NUL and ask the
         // server that listens there.
-        {"name_with_a_nul", std::string("127.0.0.143\0.evil.example", 25), mode(M::Reply),
-         kUnreachable, std::nullopt, true},
+        {"name_with_a_nul", addresses::hostile.at(13) + std::string("\0.evil.example", 14),
+         mode(M::Reply), kUnreachable, std::nullopt, true},
     };
 }
 
@@ -178,10 +183,10 @@ TEST(HostileFlood, TwentyMegabytesKeepMemoryBounded) {
     ServerOptions options;
     options.mode = ServerMode::Flood;
     options.floodBytes = kFlood;
-    DaytimeServer server("127.0.0.141", options);
-    Setting s("127.0.0.141", 20);
+    DaytimeServer server(addresses::hostile.at(11), options);
+    Setting s(addresses::hostile.at(11), 20);
     // Warm up the sockets' and Qt's own first allocations.
-    Setting("127.0.0.142", 1).run();
+    Setting(addresses::hostile.at(12), 1).run();
 
     const bool peakReset = ResetPeak();
     const long long before = StatusKiB("VmRSS");

@@ -29,6 +29,9 @@ import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
+from test_addresses import Block  # noqa: E402
+
+PACKAGE = Block("package")
 
 RUN_TIMEOUT_S = 60
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
@@ -296,9 +299,9 @@ def case_runonce(opts):
               "a one-shot run writes no settings", r)
 
     with tempfile.TemporaryDirectory(prefix="tempikon-package-") as tmp:
-        server = DaytimeServer("127.0.0.220", b"Mon Dec 07 2026 14:03:27-UTC\r\n")
+        server = DaytimeServer(PACKAGE.at(0), b"Mon Dec 07 2026 14:03:27-UTC\r\n")
         try:
-            seed(tmp, ["Server=127.0.0.220", "Offset=0", "Timeout=10"])
+            seed(tmp, [f"Server={PACKAGE.at(0)}", "Offset=0", "Timeout=10"])
             log = os.path.join(tmp, "clock.log")
             r = run_installed(opts, tmp, ["/RUNONCE"], {
                 "LD_PRELOAD": opts.recorder, "TEMPIKON_CLOCK_LOG": log})
@@ -327,7 +330,7 @@ def case_server_list(opts):
         expected = [l.rstrip() for l in read(listed, "rb").decode().split("\r\n") if l]
         check(expected[-1] == marker.rstrip(), "the marker is the list's last entry")
 
-        seed(tmp, ["Server=127.0.0.221", "Timeout=3"])
+        seed(tmp, [f"Server={PACKAGE.at(1)}", "Timeout=3"])
         out = os.path.join(tmp, "driver.txt")
         local = argparse.Namespace(**vars(opts))
         local.work = tmp

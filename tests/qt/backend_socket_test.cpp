@@ -12,7 +12,10 @@
 #include "core/daytime_query.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
+#include "test_addresses.h"
 #include "tests/support/daytime_server.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon::qt {
 namespace {
@@ -66,21 +69,22 @@ struct Recorder {
 // ---- the query --------------------------------------------------------------------
 
 TEST(DaytimeQueryOnQt, ReplyGivesTheTimeOfDay) {
-    auto server = DaytimeServer::replying("127.0.0.10", "Sun Dec  6 14:03:27 2026\r\n");
+    auto server =
+        DaytimeServer::replying(addresses::backend_daytime.at(0), "Sun Dec  6 14:03:27 2026\r\n");
     Query q(5);
-    EXPECT_EQ(q.ask("127.0.0.10"), "14:03:27");
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(0)), "14:03:27");
     EXPECT_EQ(q.query.lastReply(), "Sun Dec  6 14:03:27 2026\r\n");
     q.expectIdle();
     // One after the other, the same objects serve again.
-    EXPECT_EQ(q.ask("127.0.0.10"), "14:03:27");
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(0)), "14:03:27");
     EXPECT_EQ(server->connectionsAccepted(), 2);
 }
 
 TEST(DaytimeQueryOnQt, RefusedConnectionEndsTheQueryWithoutWaitingForTheTimeOut) {
-    auto server = DaytimeServer::inMode("127.0.0.11", ServerMode::Refused);
+    auto server = DaytimeServer::inMode(addresses::backend_daytime.at(1), ServerMode::Refused);
     // With the longest time-out the test would hang unless the error ends it.
     Query q(2'147'483);
-    EXPECT_EQ(q.ask("127.0.0.11"), "");
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(1)), "");
     q.expectIdle();
 }
 
@@ -89,9 +93,9 @@ TEST(DaytimeQueryOnQt, ResetBeforeAnyReplyEndsTheQueryWithoutWaitingForTheTimeOu
     ServerOptions options;
     options.mode = ServerMode::ResetMidReply;
     options.text = "";
-    DaytimeServer server("127.0.15.2", options);
+    DaytimeServer server(addresses::backend_socket_more.at(0), options);
     Query q(2'147'483);
-    EXPECT_EQ(q.ask("127.0.15.2"), "");
+    EXPECT_EQ(q.ask(addresses::backend_socket_more.at(0)), "");
     EXPECT_EQ(server.connectionsAccepted(), 1);
     q.expectIdle();
 }
@@ -117,9 +121,9 @@ TEST(DaytimeQueryOnQt, EveryResetIsTheSameConnectionReset) {
         int resetAfterMs;
         bool holdUntilReset;
     } cases[] = {
-        {"during the connect", "127.0.0.25", "", 0, true},
-        {"before any data", "127.0.0.26", "", 300, false},
-        {"amid the time", "127.0.0.27", "Sun Dec  6 14:03:2", 300, false},
+        {"during the connect", addresses::backend_daytime.at(15), "", 0, true},
+        {"before any data", addresses::backend_daytime.at(16), "", 300, false},
+        {"amid the time", addresses::backend_daytime.at(17), "Sun Dec  6 14:03:2", 300, false},
     };
     for (const auto& c : cases) {
         ServerOptions options;
@@ -142,24 +146,25 @@ TEST(DaytimeQueryOnQt, EveryResetIsTheSameConnectionReset) {
 // "14:0" and a close is no 14:00:00.
 TEST(DaytimeQueryOnQt, ReplyCutShortByTheServersCloseHoldsNoTime) {
     for (const std::string text : {"Sun Dec  6 14:0", "Sun Dec  6 14:03:2"}) {
-        auto server = DaytimeServer::replying("127.0.0.28", text);
+        auto server = DaytimeServer::replying(addresses::backend_daytime.at(18), text);
         Query q(30);
-        EXPECT_EQ(q.ask("127.0.0.28"), "") << text;
+        EXPECT_EQ(q.ask(addresses::backend_daytime.at(18)), "") << text;
         EXPECT_EQ(q.query.lastFailure().reason, "the reply ended early: \"" + text + '"');
         q.expectIdle();
     }
 }
 
 TEST(DaytimeQueryOnQt, SilentServerEndsByTheTimeOut) {
-    auto server = DaytimeServer::inMode("127.0.0.12", ServerMode::Silent);
+    auto server = DaytimeServer::inMode(addresses::backend_daytime.at(2), ServerMode::Silent);
     Query q(1);
-    EXPECT_EQ(q.ask("127.0.0.12"), "");
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(2)), "");
     EXPECT_EQ(server->connectionsAccepted(), 1);
     q.expectIdle();
 }
 
 TEST(DaytimeQueryOnQt, ServerClosingWithoutSendingEndsTheQueryWithNothing) {
-    auto server = DaytimeServer::inMode("127.0.0.13", ServerMode::CloseWithoutSending);
+    auto server =
+        DaytimeServer::inMode(addresses::backend_daytime.at(3), ServerMode::CloseWithoutSending);
     Query q(30);
     bool timedOut = false;
     // Sees whether the time-out handler ran, without changing what it does.
@@ -167,7 +172,7 @@ TEST(DaytimeQueryOnQt, ServerClosingWithoutSendingEndsTheQueryWithNothing) {
         timedOut = true;
         q.query.onTimeout();
     };
-    EXPECT_EQ(q.ask("127.0.0.13"), "");
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(3)), "");
     EXPECT_FALSE(timedOut);
     q.expectIdle();
 }
@@ -178,9 +183,9 @@ TEST(DaytimeQueryOnQt, ReplyInTwoPiecesIsReadUntilTheTimeIsWhole) {
     options.text = "Sun Dec  6 14:0";
     options.secondPiece = "3:27 2026\r\n";
     options.pauseMs = 300;
-    DaytimeServer server("127.0.0.14", options);
+    DaytimeServer server(addresses::backend_daytime.at(4), options);
     Query q(5);
-    EXPECT_EQ(q.ask("127.0.0.14"), "14:03:27");
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(4)), "14:03:27");
     q.expectIdle();
 }
 
@@ -188,9 +193,9 @@ TEST(DaytimeQueryOnQt, FloodingServerGivesAtMostTheReplyLimit) {
     ServerOptions options;
     options.mode = ServerMode::Flood;
     options.floodBytes = 8 * 1024 * 1024;
-    DaytimeServer server("127.0.0.15", options);
+    DaytimeServer server(addresses::backend_daytime.at(5), options);
     Query q(5);
-    EXPECT_EQ(q.ask("127.0.0.15"), "");  // no colon in the flood
+    EXPECT_EQ(q.ask(addresses::backend_daytime.at(5)), "");  // no colon in the flood
     EXPECT_LE(q.query.lastReply().size(), core::kMaxReplyBytes);
     EXPECT_GT(q.query.lastReply().size(), 0u);
     q.expectIdle();
@@ -207,9 +212,9 @@ TEST(DaytimeQueryOnQt, HostNameIsLookedUp) {
 // ---- the bare client ----------------------------------------------------------------
 
 TEST(TcpClientOnQt, RefusedIsReportedWithTheSystemsDescription) {
-    auto server = DaytimeServer::inMode("127.0.0.16", ServerMode::Refused);
+    auto server = DaytimeServer::inMode(addresses::backend_daytime.at(6), ServerMode::Refused);
     Recorder r;
-    r.client.connect("127.0.0.16", 13);
+    r.client.connect(addresses::backend_daytime.at(6), 13);
     EXPECT_TRUE(r.client.isOpen());
     ASSERT_TRUE(waitUntil([&] { return !r.errors.empty(); }));
     EXPECT_NE(r.errors.front().find("refused"), std::string::npos) << r.errors.front();
@@ -217,9 +222,9 @@ TEST(TcpClientOnQt, RefusedIsReportedWithTheSystemsDescription) {
 }
 
 TEST(TcpClientOnQt, PeerClosingAfterTheReplyIsNotAnError) {
-    auto server = DaytimeServer::replying("127.0.0.17", "12:34\r\n");
+    auto server = DaytimeServer::replying(addresses::backend_daytime.at(7), "12:34\r\n");
     Recorder r;
-    r.client.connect("127.0.0.17", 13);
+    r.client.connect(addresses::backend_daytime.at(7), 13);
     ASSERT_TRUE(waitUntil([&] { return r.received == "12:34\r\n"; }));
     runFor(100);  // the close arrives meanwhile
     EXPECT_TRUE(r.errors.empty());
@@ -230,9 +235,9 @@ TEST(TcpClientOnQt, ResetAfterPartOfTheReplyIsReportedAfterIt) {
     ServerOptions options;
     options.mode = ServerMode::ResetMidReply;
     options.text = "Sun Dec  6 14:03";
-    DaytimeServer server("127.0.0.18", options);
+    DaytimeServer server(addresses::backend_daytime.at(8), options);
     Recorder r;
-    r.client.connect("127.0.0.18", 13);
+    r.client.connect(addresses::backend_daytime.at(8), 13);
     ASSERT_TRUE(waitUntil([&] { return !r.errors.empty(); }));
     EXPECT_EQ(r.received, "Sun Dec  6 14:03");
     EXPECT_EQ(r.kinds, std::vector<tempikon::platform::SocketErrorKind>{
@@ -244,14 +249,14 @@ TEST(TcpClientOnQt, ReadAllKeepsAtMostMaxBytesAndDropsTheRest) {
     ServerOptions options;
     options.mode = ServerMode::Reply;
     options.text = std::string(5000, 'a');
-    DaytimeServer server("127.0.0.19", options);
+    DaytimeServer server(addresses::backend_daytime.at(9), options);
     QtTcpClient client;
     std::vector<std::string> reads;
     client.onDataArrival = [&] {
         if (auto bytes = client.readAll(100)) reads.push_back(*bytes);
         EXPECT_EQ(client.bufferedBytes(), 0u);
     };
-    client.connect("127.0.0.19", 13);
+    client.connect(addresses::backend_daytime.at(9), 13);
     ASSERT_TRUE(waitUntil([&] { return !reads.empty(); }));
     runFor(100);
     std::size_t total = 0;
@@ -266,7 +271,7 @@ TEST(TcpClientOnQt, FloodNeverBuffersMoreThanTheReadBuffer) {
     ServerOptions options;
     options.mode = ServerMode::Flood;
     options.floodBytes = 16 * 1024 * 1024;
-    DaytimeServer server("127.0.0.20", options);
+    DaytimeServer server(addresses::backend_daytime.at(10), options);
     QtTcpClient client;
     std::size_t mostBuffered = 0;
     int arrivals = 0;
@@ -275,7 +280,7 @@ TEST(TcpClientOnQt, FloodNeverBuffersMoreThanTheReadBuffer) {
         mostBuffered = std::max(mostBuffered, client.bufferedBytes());
         // Reads nothing: a slow reader must not let the buffer grow.
     };
-    client.connect("127.0.0.20", 13);
+    client.connect(addresses::backend_daytime.at(10), 13);
     ASSERT_TRUE(waitUntil([&] { return arrivals > 0; }));
     runFor(300);
     EXPECT_LE(mostBuffered, kSocketReadBufferBytes);
@@ -287,9 +292,9 @@ TEST(TcpClientOnQt, NothingArrivesAfterClose) {
     options.mode = ServerMode::Drip;
     options.text = "0123456789";
     options.dripEveryMs = 10;
-    DaytimeServer server("127.0.0.21", options);
+    DaytimeServer server(addresses::backend_daytime.at(11), options);
     Recorder r;
-    r.client.connect("127.0.0.21", 13);
+    r.client.connect(addresses::backend_daytime.at(11), 13);
     ASSERT_TRUE(waitUntil([&] { return r.arrivals >= 2; }));
     r.client.close();
     EXPECT_FALSE(r.client.isOpen());
@@ -312,30 +317,30 @@ TEST(TcpClientOnQt, CloseDuringTheLookupSilencesTheConnection) {
 }
 
 TEST(TcpClientOnQt, HandlerMayCloseAndReconnect) {
-    auto first = DaytimeServer::replying("127.0.0.22", "first 11:11:11\r\n");
-    auto second = DaytimeServer::replying("127.0.0.23", "second 22:22:22\r\n");
+    auto first = DaytimeServer::replying(addresses::backend_daytime.at(12), "first 11:11:11\r\n");
+    auto second = DaytimeServer::replying(addresses::backend_daytime.at(13), "second 22:22:22\r\n");
     QtTcpClient client;
     std::vector<std::string> got;
     client.onDataArrival = [&] {
         got.push_back(client.readAll(1000).value_or("<failed>"));
         client.close();
-        if (got.size() == 1) client.connect("127.0.0.23", 13);
+        if (got.size() == 1) client.connect(addresses::backend_daytime.at(13), 13);
     };
-    client.connect("127.0.0.22", 13);
+    client.connect(addresses::backend_daytime.at(12), 13);
     ASSERT_TRUE(waitUntil([&] { return got.size() == 2; }));
     EXPECT_EQ(got[0], "first 11:11:11\r\n");
     EXPECT_EQ(got[1], "second 22:22:22\r\n");
 }
 
 TEST(TcpClientOnQt, MayBeDestroyedInsideItsNotification) {
-    auto server = DaytimeServer::replying("127.0.0.24", "12:00:00\r\n");
+    auto server = DaytimeServer::replying(addresses::backend_daytime.at(14), "12:00:00\r\n");
     auto client = std::make_unique<QtTcpClient>();
     bool done = false;
     client->onDataArrival = [&] {
         client.reset();
         done = true;
     };
-    client->connect("127.0.0.24", 13);
+    client->connect(addresses::backend_daytime.at(14), 13);
     ASSERT_TRUE(waitUntil([&] { return done; }));
     runFor(50);
 }

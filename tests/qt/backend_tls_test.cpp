@@ -1,5 +1,5 @@
-// The TLS client against OpenSSL's test server on loopback (127.0.0.170 to
-// 127.0.0.179), with certificates made in a temporary folder.
+// The TLS client against OpenSSL's test server on loopback (block
+// backend_tls), with certificates made in a temporary folder.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -16,7 +16,10 @@
 
 #include "backend_env.h"
 #include "platform/qt/qt_tcp_client.h"
+#include "test_addresses.h"
 #include "tests/support/daytime_server.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon::qt {
 namespace {
@@ -26,7 +29,7 @@ using tempikon::platform::TlsErrorKind;
 using testing::runFor;
 using testing::waitUntil;
 
-constexpr std::uint16_t kPort = 4460;
+constexpr std::uint16_t kPort = addresses::backend_tls.port;
 const char kAlpn[] = "ntske/1";
 const char kExporterLabel[] = "EXPORTER-network-time-security";
 
@@ -46,13 +49,15 @@ class Certificates {
 public:
     Certificates() {
         const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-        // Self-signed, for 127.0.0.170, .177, .178 and localhost.
-        problem_ += Openssl(
-            QStringList{"req", "-x509"} + ec +
-            QStringList{"-keyout", path("self.key"), "-out", path("self.pem"), "-subj",
-                        "/O=Tempikon/CN=Tempikon Test", "-addext",
-                        "subjectAltName=IP:127.0.0.170,IP:127.0.0.177,IP:127.0.0.178,DNS:localhost",
-                        "-days", "2"});
+        // Self-signed, for the block's addresses 0, 7 and 8 and localhost.
+        problem_ +=
+            Openssl(QStringList{"req", "-x509"} + ec +
+                    QStringList{"-keyout", path("self.key"), "-out", path("self.pem"), "-subj",
+                                "/O=Tempikon/CN=Tempikon Test", "-addext",
+                                QString("subjectAltName=IP:") + addresses::backend_tls.at(0) +
+                                    ",IP:" + addresses::backend_tls.at(7) +
+                                    ",IP:" + addresses::backend_tls.at(8) + ",DNS:localhost",
+                                "-days", "2"});
         // A CA and, signed by it, a certificate that expired yesterday.
         problem_ += Openssl(QStringList{"req", "-x509"} + ec +
                             QStringList{"-keyout", path("ca.key"), "-out", path("ca.pem"), "-subj",
@@ -63,7 +68,9 @@ public:
                             QStringList{"-keyout", path("old.key"), "-out", path("old.csr"),
                                         "-subj", "/CN=Tempikon Old"});
         QFile ext(path("old.ext"));
-        if (ext.open(QIODevice::WriteOnly)) ext.write("subjectAltName=IP:127.0.0.173\n");
+        if (ext.open(QIODevice::WriteOnly))
+            ext.write(
+                (std::string("subjectAltName=IP:") + addresses::backend_tls.at(3) + "\n").c_str());
         ext.close();
         problem_ += Openssl({"x509", "-req", "-in", path("old.csr"), "-CA", path("ca.pem"),
                              "-CAkey", path("ca.key"), "-days", "-1", "-extfile", path("old.ext"),
@@ -200,83 +207,85 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
     };
     const std::vector<Case> cases = {
         {"trusted through the extra file",
-         "127.0.0.170",
+         addresses::backend_tls.at(0),
          tls13 + ServeWith("self.pem", "self.key"),
-         "127.0.0.170",
+         addresses::backend_tls.at(0),
          Certs().file("self.pem"),
          std::nullopt,
          std::nullopt,
          {}},
         {"system store alone",
-         "127.0.0.171",
+         addresses::backend_tls.at(1),
          tls13 + ServeWith("self.pem", "self.key"),
-         "127.0.0.171",
+         addresses::backend_tls.at(1),
          "",
          TlsErrorKind::NotTrusted,
          std::nullopt,
          {"not trusted", "CN=Tempikon Test,O=Tempikon", "issued by CN=Tempikon Test,O=Tempikon"}},
         {"certificate for another address",
-         "127.0.0.172",
+         addresses::backend_tls.at(2),
          tls13 + ServeWith("self.pem", "self.key"),
-         "127.0.0.172",
+         addresses::backend_tls.at(2),
          Certs().file("self.pem"),
          TlsErrorKind::NameMismatch,
          std::nullopt,
-         {"for 127.0.0.170, 127.0.0.177, 127.0.0.178, localhost, not 127.0.0.172"}},
+         {std::string("for ") + addresses::backend_tls.at(0) + ", " + addresses::backend_tls.at(7) +
+          ", " + addresses::backend_tls.at(8) + ", localhost, not " +
+          addresses::backend_tls.at(2)}},
         {"expired certificate",
-         "127.0.0.173",
+         addresses::backend_tls.at(3),
          tls13 + ServeWith("old.pem", "old.key"),
-         "127.0.0.173",
+         addresses::backend_tls.at(3),
          Certs().file("ca.pem"),
          TlsErrorKind::Expired,
          std::nullopt,
          {"expired on " + Certs().oldEndDay(), "CN=Tempikon Old"}},
         {"server without the protocol",
-         "127.0.0.174",
+         addresses::backend_tls.at(4),
          QStringList{"-tls1_3"} + ServeWith("self.pem", "self.key"),
-         "127.0.0.174",
+         addresses::backend_tls.at(4),
          Certs().file("self.pem"),
          TlsErrorKind::Handshake,
          std::nullopt,
          {kAlpn}},
         {"TLS 1.2 only",
-         "127.0.0.175",
+         addresses::backend_tls.at(5),
          QStringList{"-tls1_2", "-alpn", kAlpn} + ServeWith("self.pem", "self.key"),
-         "127.0.0.175",
+         addresses::backend_tls.at(5),
          Certs().file("self.pem"),
          TlsErrorKind::Handshake,
          std::nullopt,
          {"TLS handshake failed"}},
         // Nothing listens in the next two: the trust file fails first.
         {"missing trust file",
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          std::nullopt,
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          Certs().file("absent.pem"),
          TlsErrorKind::TrustFile,
          std::nullopt,
          {Certs().file("absent.pem"), "No such file"}},
         {"trust file without certificates",
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          std::nullopt,
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          Certs().file("garbage.pem"),
          TlsErrorKind::TrustFile,
          std::nullopt,
          {Certs().file("garbage.pem"), "no certificate"}},
         {"reset during the handshake",
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          std::nullopt,
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          Certs().file("self.pem"),
          std::nullopt,
          SocketErrorKind::Reset,
          {},
          true},
         {"nothing listening",
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          std::nullopt,
-         "127.0.0.176",
+         addresses::backend_tls.at(6),
          Certs().file("self.pem"),
          std::nullopt,
          SocketErrorKind::Refused,
@@ -329,7 +338,7 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
 
 TEST(TlsClientOnQt, DataGoesBothWaysAndTheServersCloseComesAfterIt) {
     ASSERT_EQ(Certs().problem(), "");
-    TlsServer server("127.0.0.177",
+    TlsServer server(addresses::backend_tls.at(7),
                      QStringList{"-tls1_3", "-alpn", kAlpn} + ServeWith("self.pem", "self.key"));
     ASSERT_TRUE(server.started()) << server.output();
     Recorder r;
@@ -344,7 +353,7 @@ TEST(TlsClientOnQt, DataGoesBothWaysAndTheServersCloseComesAfterIt) {
         order.push_back("data");
     };
     r.client.onPeerClosed = [&] { order.push_back("closed"); };
-    r.client.connect("127.0.0.177", kPort, kAlpn, Certs().file("self.pem"));
+    r.client.connect(addresses::backend_tls.at(7), kPort, kAlpn, Certs().file("self.pem"));
     ASSERT_TRUE(server.waitFor("ping from the client")) << r.error << server.output();
     server.send("pong from the server\n");
     ASSERT_TRUE(waitUntil([&] { return r.received == "pong from the server\n"; }))
@@ -361,16 +370,16 @@ TEST(TlsClientOnQt, DataGoesBothWaysAndTheServersCloseComesAfterIt) {
 
 TEST(TlsClientOnQt, CloseSilencesAndDestroyingInsideANotificationIsSafe) {
     ASSERT_EQ(Certs().problem(), "");
-    TlsServer server("127.0.0.178",
+    TlsServer server(addresses::backend_tls.at(8),
                      QStringList{"-tls1_3", "-alpn", kAlpn} + ServeWith("self.pem", "self.key"));
     ASSERT_TRUE(server.started()) << server.output();
     {
         // Closed during the handshake (the server takes the ClientHello and
         // says nothing): nothing follows.
         QTcpServer silent;
-        ASSERT_TRUE(silent.listen(QHostAddress("127.0.0.179"), kPort));
+        ASSERT_TRUE(silent.listen(QHostAddress(addresses::backend_tls.at(9)), kPort));
         Recorder r;
-        r.client.connect("127.0.0.179", kPort, kAlpn, Certs().file("self.pem"));
+        r.client.connect(addresses::backend_tls.at(9), kPort, kAlpn, Certs().file("self.pem"));
         QTcpSocket* accepted = nullptr;
         ASSERT_TRUE(waitUntil([&] {
             if (!accepted) accepted = silent.nextPendingConnection();
@@ -386,7 +395,7 @@ TEST(TlsClientOnQt, CloseSilencesAndDestroyingInsideANotificationIsSafe) {
     {
         // A trust-file failure is pending when close() comes.
         Recorder r;
-        r.client.connect("127.0.0.178", kPort, kAlpn, Certs().file("absent.pem"));
+        r.client.connect(addresses::backend_tls.at(8), kPort, kAlpn, Certs().file("absent.pem"));
         r.client.close();
         runFor(50);
         EXPECT_EQ(r.notifications, 0);
@@ -403,7 +412,7 @@ TEST(TlsClientOnQt, CloseSilencesAndDestroyingInsideANotificationIsSafe) {
             client.reset();
             done = true;
         };
-        client->connect("127.0.0.178", kPort, kAlpn, trust);
+        client->connect(addresses::backend_tls.at(8), kPort, kAlpn, trust);
         ASSERT_TRUE(waitUntil([&] { return done; }));
         runFor(50);
     }

@@ -1,5 +1,5 @@
 // The UDP client against sockets of the test's own on loopback
-// (127.0.21.1 to 127.0.21.9), which play the server.
+// (block backend_udp), which play the server.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,6 +16,9 @@
 
 #include "backend_env.h"
 #include "platform/qt/qt_udp_client.h"
+#include "test_addresses.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon::qt {
 namespace {
@@ -111,10 +114,10 @@ struct Recorder {
 };
 
 TEST(UdpClientOnQt, TheServersReplyComesWithItsReceiveTime) {
-    Peer server("127.0.21.1");
+    Peer server(addresses::backend_udp.at(0));
     ASSERT_TRUE(server.bound());
     Recorder r;
-    r.client->open("127.0.21.1", server.port());
+    r.client->open(addresses::backend_udp.at(0), server.port());
     EXPECT_TRUE(r.client->isOpen());
     EXPECT_EQ(r.ready, 0);  // only from the event loop
     ASSERT_TRUE(waitUntil([&] { return r.ready == 1; }));
@@ -141,12 +144,12 @@ TEST(UdpClientOnQt, TheServersReplyComesWithItsReceiveTime) {
 }
 
 TEST(UdpClientOnQt, DatagramsFromAnyoneElseArriveMarkedAsNotFromTheServer) {
-    Peer server("127.0.21.2");
-    Peer otherPort("127.0.21.2");
-    Peer otherAddress("127.0.21.3", server.port());
+    Peer server(addresses::backend_udp.at(1));
+    Peer otherPort(addresses::backend_udp.at(1));
+    Peer otherAddress(addresses::backend_udp.at(2), server.port());
     ASSERT_TRUE(server.bound() && otherPort.bound() && otherAddress.bound());
     Recorder r;
-    ASSERT_TRUE(r.openOn("127.0.21.2", server.port()));
+    ASSERT_TRUE(r.openOn(addresses::backend_udp.at(1), server.port()));
     ASSERT_TRUE(r.client->send("ask"));
     const auto request = server.receive();
     ASSERT_TRUE(request.has_value());
@@ -161,9 +164,9 @@ TEST(UdpClientOnQt, DatagramsFromAnyoneElseArriveMarkedAsNotFromTheServer) {
 }
 
 TEST(UdpClientOnQt, EverySendGoesOutFromANewPortAndOnlyItsRepliesArrive) {
-    Peer server("127.0.21.4");
+    Peer server(addresses::backend_udp.at(3));
     Recorder r;
-    ASSERT_TRUE(r.openOn("127.0.21.4", server.port()));
+    ASSERT_TRUE(r.openOn(addresses::backend_udp.at(3), server.port()));
     std::vector<sockaddr_in> sources;
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(r.client->send("n" + std::to_string(i)));
@@ -189,11 +192,11 @@ TEST(UdpClientOnQt, EverySendGoesOutFromANewPortAndOnlyItsRepliesArrive) {
 TEST(UdpClientOnQt, APortNobodyListensOnIsRefused) {
     std::uint16_t closedPort = 0;
     {
-        Peer gone("127.0.21.5");
+        Peer gone(addresses::backend_udp.at(4));
         closedPort = gone.port();
     }
     Recorder r;
-    ASSERT_TRUE(r.openOn("127.0.21.5", closedPort));
+    ASSERT_TRUE(r.openOn(addresses::backend_udp.at(4), closedPort));
     ASSERT_TRUE(r.client->send("anyone?"));
     EXPECT_TRUE(r.errors.empty());  // only from the event loop
     ASSERT_TRUE(waitUntil([&] { return !r.errors.empty(); }));
@@ -217,9 +220,9 @@ TEST(UdpClientOnQt, ANameThatDoesNotResolveIsHostNotFoundAndCloses) {
 }
 
 TEST(UdpClientOnQt, ADatagramBeyondTheLimitIsCut) {
-    Peer server("127.0.21.6");
+    Peer server(addresses::backend_udp.at(5));
     Recorder r;
-    ASSERT_TRUE(r.openOn("127.0.21.6", server.port()));
+    ASSERT_TRUE(r.openOn(addresses::backend_udp.at(5), server.port()));
     ASSERT_TRUE(r.client->send("big?"));
     const auto request = server.receive();
     ASSERT_TRUE(request.has_value());
@@ -233,9 +236,9 @@ TEST(UdpClientOnQt, ADatagramBeyondTheLimitIsCut) {
 }
 
 TEST(UdpClientOnQt, AFloodLeavesOtherEventsTheirTurnAndLosesNothing) {
-    Peer server("127.0.21.7");
+    Peer server(addresses::backend_udp.at(6));
     Recorder r;
-    ASSERT_TRUE(r.openOn("127.0.21.7", server.port()));
+    ASSERT_TRUE(r.openOn(addresses::backend_udp.at(6), server.port()));
     ASSERT_TRUE(r.client->send("go"));
     const auto request = server.receive();
     ASSERT_TRUE(request.has_value());
@@ -249,7 +252,7 @@ TEST(UdpClientOnQt, AFloodLeavesOtherEventsTheirTurnAndLosesNothing) {
 }
 
 TEST(UdpClientOnQt, CloseSilencesTheLookupAndTheSocket) {
-    Peer server("127.0.21.8");
+    Peer server(addresses::backend_udp.at(7));
     Recorder r;
     r.client->open("localhost", server.port());
     r.client->close();
@@ -257,7 +260,7 @@ TEST(UdpClientOnQt, CloseSilencesTheLookupAndTheSocket) {
     runFor(200);
     EXPECT_EQ(r.ready, 0);
 
-    ASSERT_TRUE(r.openOn("127.0.21.8", server.port()));
+    ASSERT_TRUE(r.openOn(addresses::backend_udp.at(7), server.port()));
     ASSERT_TRUE(r.client->send("q"));
     const auto request = server.receive();
     ASSERT_TRUE(request.has_value());
@@ -271,7 +274,7 @@ TEST(UdpClientOnQt, CloseSilencesTheLookupAndTheSocket) {
 // The owner may close or destroy the client from inside any notification,
 // with more of them pending.
 TEST(UdpClientOnQt, MayBeClosedOrDestroyedInsideItsNotifications) {
-    Peer server("127.0.21.9");
+    Peer server(addresses::backend_udp.at(8));
     enum class Inside { Ready, Datagram, LookupError, RefusedError };
     for (const bool destroy : {false, true}) {
         for (const Inside inside :
@@ -302,12 +305,12 @@ TEST(UdpClientOnQt, MayBeClosedOrDestroyedInsideItsNotifications) {
             } else if (inside == Inside::RefusedError) {
                 std::uint16_t closed = 0;
                 {
-                    Peer gone("127.0.21.9");
+                    Peer gone(addresses::backend_udp.at(8));
                     closed = gone.port();
                 }
-                r.client->open("127.0.21.9", closed);
+                r.client->open(addresses::backend_udp.at(8), closed);
             } else {
-                r.client->open("127.0.21.9", server.port());
+                r.client->open(addresses::backend_udp.at(8), server.port());
             }
             if (inside == Inside::Datagram || inside == Inside::RefusedError) {
                 ASSERT_TRUE(waitUntil([&] { return r.ready == 1; })) << what;

@@ -9,5 +9,5 @@ target_link_libraries(dialog_test PRIVATE tempikon_app tempikon_platform_qt temp
                                           Qt6::Widgets Qt6::Test GTest::gtest)
 gtest_discover_tests(dialog_test
   # The tests share one listed server address, so they take turns.
-  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RESOURCE_LOCK daytime_127_0_0_90
+  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RESOURCE_LOCK dialog_addresses
   DISCOVERY_MODE PRE_TEST)

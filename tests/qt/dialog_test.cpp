@@ -26,7 +26,10 @@
 #include "platform/qt/qt_window.h"
 #include "settings_dialog/config_dialog.h"
 #include "tempikon_version.h"
+#include "test_addresses.h"
 #include "tests/support/daytime_server.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon {
 namespace {
@@ -52,8 +55,8 @@ struct DialogQtTest : ::testing::Test {
         // The list in the working folder, one entry per local test server;
         // the first with a tab in its free text.
         std::ofstream(gWorkDir / "timeservers.dat", std::ios::binary)
-            << "LO 127.0.0.90 answers\there\r\n"
-               "LO 127.0.0.91 silent\r\n";
+            << "LO " << addresses::dialog.at(0) << " answers\there\r\n"
+            << "LO " << addresses::dialog.at(1) << " silent\r\n";
     }
 
     // Closing the main window would ask the application to quit, which
@@ -228,8 +231,8 @@ TEST_F(DialogQtTest, TheProtocolChoicesAreFilledChosenAndWritten) {
 }
 
 TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {
-    auto server =
-        testsupport::DaytimeServer::replying("127.0.0.90", "Sun Dec  6 14:03:27 2026\r\n");
+    auto server = testsupport::DaytimeServer::replying(addresses::dialog.at(0),
+                                                       "Sun Dec  6 14:03:27 2026\r\n");
     settings_dialog::ConfigDialog& dlg = openDialog();
     QListWidget* list = listWidget(dlg);
 
@@ -249,7 +252,7 @@ TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {
         0, [&] { QTest::mouseClick(list->viewport(), Qt::RightButton, {}, entryCentre(list, 1)); });
     EXPECT_EQ(opened, menu(dlg));
     EXPECT_EQ(dlg.serverList().selectedIndex(), 0);
-    EXPECT_EQ(edit(dlg.serverField())->text(), "127.0.0.90");
+    EXPECT_EQ(edit(dlg.serverField())->text(), addresses::dialog.at(0));
     EXPECT_FALSE(edit(dlg.offsetField())->text().isEmpty());
     EXPECT_EQ(server->connectionsAccepted(), 1);
 }
@@ -266,19 +269,22 @@ TEST_F(DialogQtTest, DoubleClickSelectsTheEntryAndOpensThePopup) {
 }
 
 TEST_F(DialogQtTest, CheckServerWritesTheResultColumn) {
-    auto server =
-        testsupport::DaytimeServer::replying("127.0.0.90", "Sun Dec  6 14:03:27 2026\r\n");
+    auto server = testsupport::DaytimeServer::replying(addresses::dialog.at(0),
+                                                       "Sun Dec  6 14:03:27 2026\r\n");
     settings_dialog::ConfigDialog& dlg = openDialog();
     QListWidget* list = listWidget(dlg);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(list, 0));
     dynamic_cast<qt::QtButton&>(dlg.checkServerButton()).click();
     // The tab takes one column on the screen, so the result stays in line;
     // the entry itself keeps its tab.
-    const QString shown = QString("LO 127.0.0.90 answers here").leftJustified(55) + "   [14:03:27]";
+    const QString shown =
+        (QString("LO ") + addresses::dialog.at(0) + " answers here").leftJustified(55) +
+        "   [14:03:27]";
     EXPECT_EQ(list->item(0)->text(), shown);
-    EXPECT_EQ(
-        dlg.serverList().itemText(0),
-        (QString("LO 127.0.0.90 answers\there").leftJustified(55) + "   [14:03:27]").toStdString());
+    EXPECT_EQ(dlg.serverList().itemText(0),
+              ((QString("LO ") + addresses::dialog.at(0) + " answers\there").leftJustified(55) +
+               "   [14:03:27]")
+                  .toStdString());
     EXPECT_TRUE(dlg.checkAllButton().isEnabled());
 }
 

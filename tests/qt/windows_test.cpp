@@ -17,6 +17,9 @@
 #include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_window.h"
 #include "tempikon_version.h"
+#include "test_addresses.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon {
 namespace {
@@ -83,12 +86,12 @@ TEST_F(WindowsTest, MainWindowWithoutAServer) {
 }
 
 TEST_F(WindowsTest, MainWindowWithAServer) {
-    storeServer("127.0.0.88");
+    storeServer(addresses::windows.at(0));
     app::MainWindow form(*gPlatform);
     form.start();
     qt::QtWindow& w = qtWindow(form.window());
     EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true}));
-    EXPECT_EQ(labelText(form.serverLine()), "127.0.0.88");
+    EXPECT_EQ(labelText(form.serverLine()), addresses::windows.at(0));
     EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
     w.close();
 }

@@ -1,6 +1,6 @@
 # The address plan (test_addresses.txt) for CMake and C++.
 #   tempikon_test_block(<name> <var>): sets <var>_FIRST, <var>_LAST and
-#     <var>_PORT (empty for "-") from block <name>.
+#     <var>_PORT (its first port; empty for "-") from block <name>.
 #   The header test_addresses.h, generated into ${PROJECT_BINARY_DIR}/generated
 #     (on the include path of tempikon_platform_api), holds every block as a
 #     tempikon::test_addresses::Block of the same name.
@@ -14,7 +14,7 @@ function(_tempikon_test_rows out)
   file(STRINGS ${TEMPIKON_TEST_ADDRESSES} lines REGEX "^[a-z]")
   set(rows)
   foreach(line ${lines})
-    string(REGEX MATCH "^([a-z0-9_]+) +([0-9.]+) +([0-9.]+) +([0-9]+|-)" row "${line}")
+    string(REGEX MATCH "^([a-z0-9_]+) +([0-9.]+) +([0-9.]+) +([0-9]+|-)[0-9,]*" row "${line}")
     if(NOT row)
       message(FATAL_ERROR "test_addresses.txt: cannot read \"${line}\"")
     endif()
@@ -76,6 +76,8 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/test_addresses.h CONTENT [
 // tests' loopback addresses; change that file, not this one.
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace tempikon::test_addresses {
@@ -84,16 +86,23 @@ struct Block {
     const char* name;
     std::uint32_t first;
     std::uint32_t last;
-    int port;  // 0: none of its own
+    int port;  // its first port; 0: none of its own
 
     std::uint32_t size() const { return last - first + 1; }
-    // Address number index (from 0) as text; past the block's end the test
+    // Address number index (from 0) as text that lives as long as the
+    // program (for tables of const char*); past the block's end the test
     // stops rather than take a neighbour's address.
-    std::string at(std::uint32_t index) const {
+    const char* at(std::uint32_t index) const {
         if (index >= size()) std::abort();
+        static std::mutex lock;
+        static std::map<std::uint32_t, std::string> texts;
         const std::uint32_t a = first + index;
-        return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." +
-               std::to_string((a >> 8) & 255) + "." + std::to_string(a & 255);
+        const std::lock_guard<std::mutex> held(lock);
+        auto [it, added] = texts.try_emplace(a);
+        if (added)
+            it->second = std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." +
+                         std::to_string((a >> 8) & 255) + "." + std::to_string(a & 255);
+        return it->second.c_str();
     }
 };
 

@@ -3,7 +3,7 @@ tests, benchmarks and scripts:
 
     NTP = Block("ntp_e2e")
     NTP.at(0), NTP.at(1)   # its first two addresses, as text
-    NTP.port               # its port (None for "-")
+    NTP.port               # its (first) port, None for "-"; NTP.ports: all
 
 At the command line, `test_addresses.py NAME INDEX` prints that address
 (for shell scripts)."""
@@ -15,7 +15,7 @@ TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "test_addresses
 
 
 def read_table(path=TABLE):
-    """Every block as (name, first, last, port or None, users), in order."""
+    """Every block as (name, first, last, ports, users), in order."""
     rows = []
     with open(path) as f:
         for number, line in enumerate(f, 1):
@@ -27,7 +27,8 @@ def read_table(path=TABLE):
             name, first, last, port = words[:4]
             users = [] if words[4:] == ["-"] else words[4:]
             rows.append((name, ipaddress.IPv4Address(first), ipaddress.IPv4Address(last),
-                         None if port == "-" else int(port), users))
+                         () if port == "-" else tuple(int(p) for p in port.split(",")),
+                         users))
     return rows
 
 
@@ -35,7 +36,8 @@ class Block:
     def __init__(self, name):
         for row in read_table():
             if row[0] == name:
-                self.name, self.first, self.last, self.port, self.users = row
+                self.name, self.first, self.last, self.ports, self.users = row
+                self.port = self.ports[0] if self.ports else None
                 return
         raise KeyError(f"no block {name!r} in {TABLE}")
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Smoke test of the real tempikon.exe under Wine on a virtual display.
 
-Runs the program as a user would: one-shot runs against Daytime servers on
-127.0.0.200-203 port 13, /QUERY against chronyd over NTP on 127.0.0.207, a
-start without configuration, and the
+Runs the program as a user would: one-shot runs against Daytime servers,
+/QUERY against chronyd over NTP (addresses and ports: block win32 of
+tests/support/test_addresses.txt), a start without configuration, and the
 configuration read from and saved to the registry, driven from outside by
 wintool.exe. Wine always runs without CAP_SYS_TIME (scripts/win32-wine.sh),
 so the system refuses to set the clock: that refusal is the expected
@@ -23,6 +23,10 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer  # noqa: E402
 from ntp_servers import ChronyServer, ChronyUnavailable, find_chronyd  # noqa: E402
+from test_addresses import Block  # noqa: E402
+
+WIN32 = Block("win32")
+NTP_PORT = WIN32.ports[1]
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE = os.path.join(ROOT, "scripts", "win32-wine.sh")
@@ -117,8 +121,8 @@ class Smoke(unittest.TestCase):
             self.skipTest(str(e))
         folder = tempfile.mkdtemp(prefix="tempikon-smoke-ntp-")
         os.chmod(folder, 0o755)  # chronyd runs as nobody
-        with ChronyServer(chronyd, "127.0.0.207", 11124, os.path.join(folder, "chrony")):
-            reg_set("Server", "127.0.0.207:11124")
+        with ChronyServer(chronyd, WIN32.at(7), NTP_PORT, os.path.join(folder, "chrony")):
+            reg_set("Server", f"{WIN32.at(7)}:{NTP_PORT}")
             reg_set("Protocol", "NTP")
             result = self.run_exe("/QUERY", headless=True)
         out = lines(result.stdout)
@@ -133,8 +137,8 @@ class Smoke(unittest.TestCase):
     # ---- one-shot runs -----------------------------------------------------------
 
     def test_one_shot_reply_is_refused_by_the_system_with_its_reason(self):
-        server = self.server("127.0.0.200", two_hours_off())
-        reg_set("Server", "127.0.0.200")
+        server = self.server(WIN32.at(0), two_hours_off())
+        reg_set("Server", WIN32.at(0))
         result = self.run_exe("/RUNONCE")  # with windows: no message box may appear
         out = lines(result.stdout)
         self.assertEqual(result.returncode, 3, (out, result.stderr))
@@ -144,10 +148,10 @@ class Smoke(unittest.TestCase):
         self.assertEqual(server.connections, 1)
 
     def test_one_shot_asks_the_backup_after_a_silent_primary(self):
-        primary = self.server("127.0.0.201", None)
-        backup = self.server("127.0.0.202", two_hours_off())
-        reg_set("Server", "127.0.0.201")
-        reg_set("Server2", "127.0.0.202")
+        primary = self.server(WIN32.at(1), None)
+        backup = self.server(WIN32.at(2), two_hours_off())
+        reg_set("Server", WIN32.at(1))
+        reg_set("Server2", WIN32.at(2))
         reg_set("Timeout", "1")
         result = self.run_exe("/runonce", headless=True)
         out = lines(result.stdout)
@@ -156,13 +160,13 @@ class Smoke(unittest.TestCase):
         self.assertEqual((primary.connections, backup.connections), (1, 1))
 
     def test_one_shot_without_an_answer_or_with_nonsense(self):
-        reg_set("Server", "127.0.0.203")  # nobody listens: refused
+        reg_set("Server", WIN32.at(3))  # nobody listens: refused
         result = self.run_exe("/RUNONCE", headless=True)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(lines(result.stdout), ["Couldn't reach timeserver(s)"])
 
-        self.server("127.0.0.200", b"ab:cd:ef nonsense\r\n")
-        reg_set("Server", "127.0.0.200")
+        self.server(WIN32.at(0), b"ab:cd:ef nonsense\r\n")
+        reg_set("Server", WIN32.at(0))
         result = self.run_exe("/RUNONCE", headless=True)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(lines(result.stdout), ["Invalid data received"])
@@ -176,7 +180,7 @@ class Smoke(unittest.TestCase):
                           result.stderr.decode("utf-8", "replace"))
 
     def test_one_shot_ends_with_its_status_when_nobody_reads_its_output(self):
-        reg_set("Server", "127.0.0.203")  # nobody listens: status 1 at once
+        reg_set("Server", WIN32.at(3))  # nobody listens: status 1 at once
         read_end, write_end = os.pipe()
         try:
             # Fill the pipe to the brim, then hand it over as standard output.
@@ -211,7 +215,7 @@ class Smoke(unittest.TestCase):
     # ---- the windows, driven from outside ------------------------------------------
 
     def test_registry_values_are_read_back_and_saved_as_text(self):
-        seeded = {"Server": "127.0.0.200", "Server2": "backup.example", "Offset": "5.5",
+        seeded = {"Server": WIN32.at(0), "Server2": "backup.example", "Offset": "5.5",
                   "Offset2": "-2", "Timeout": "7", "Interval": "45"}
         for name, value in seeded.items():
             reg_set(name, value)
@@ -223,7 +227,7 @@ class Smoke(unittest.TestCase):
         try:
             self.assertEqual(wintool("wait", "Tempikon 1.2", "30000").returncode, 0)
             statics = [l.split("\t", 1)[1] for l in lines(wintool("texts", "Tempikon 1.2").stdout)]
-            self.assertEqual(statics[0], "127.0.0.200")
+            self.assertEqual(statics[0], WIN32.at(0))
             self.assertEqual(statics[2], "Current program mode is CONFIG")
 
             # Alt+C: "&Configuration".
@@ -232,15 +236,15 @@ class Smoke(unittest.TestCase):
             edits = [l.split("\t", 1)[1] if "\t" in l else ""
                      for l in wintool("texts", "Configuration").stdout.decode().splitlines()
                      if l.startswith("Edit")]
-            self.assertEqual(edits, ["127.0.0.200", "5.5", "backup.example", "-2", "7", "45"])
+            self.assertEqual(edits, [WIN32.at(0), "5.5", "backup.example", "-2", "7", "45"])
             self.assertGreater(len(lines(wintool("items", "Configuration").stdout)), 10)
 
-            self.assertEqual(wintool("settext", "Configuration", "2", "127.0.0.202").returncode, 0)
+            self.assertEqual(wintool("settext", "Configuration", "2", WIN32.at(2)).returncode, 0)
             self.assertEqual(wintool("settext", "Configuration", "5", "15").returncode, 0)
             self.assertEqual(wintool("click", "Configuration", "&OK").returncode, 0)
             self.assertEqual(wintool("gone", "Configuration", "30000").returncode, 0)
 
-            expected = dict(seeded, Server2="127.0.0.202", Interval="15")
+            expected = dict(seeded, Server2=WIN32.at(2), Interval="15")
             for name, value in expected.items():
                 self.assertEqual(reg_get(name), ("REG_SZ", value), name)
 

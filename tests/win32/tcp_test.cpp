@@ -3,20 +3,23 @@
 #include <atomic>
 #include <thread>
 
+#include "test_addresses.h"
 #include "tests/win32/backend_fixture.h"
+
+namespace addresses = tempikon::test_addresses;
 
 namespace tempikon::win32::test {
 namespace {
 
-// A one-connection server on 127.0.0.204 at a free port. The script runs on
-// the server's thread with the accepted socket.
+// A one-connection server on an address of block win32 at a free port. The
+// script runs on the server's thread with the accepted socket.
 class Server {
 public:
     explicit Server(std::function<void(SOCKET)> script) {
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        inet_pton(AF_INET, "127.0.0.204", &address.sin_addr);
+        inet_pton(AF_INET, addresses::win32.at(4), &address.sin_addr);
         bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         listen(listener_, 4);
         int length = sizeof address;
@@ -57,7 +60,7 @@ std::uint16_t closedPort() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    inet_pton(AF_INET, "127.0.0.205", &address.sin_addr);
+    inet_pton(AF_INET, addresses::win32.at(5), &address.sin_addr);
     bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
     int length = sizeof address;
     getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
@@ -94,7 +97,7 @@ protected:
 TEST_F(Tcp, AReplyArrivesByteForByte) {
     const std::string reply("Sun Dec  6 14:03:27 2026\r\n\x00\xE9\xFF", 29);
     Server server([&](SOCKET s) { sendAll(s, reply); });
-    client->connect("127.0.0.204", server.port());
+    client->connect(addresses::win32.at(4), server.port());
     EXPECT_TRUE(client->isOpen());
     EXPECT_EQ(arrivals, 0);  // notifications come from the event loop only
     ASSERT_TRUE(waitUntil([&] { return received.size() >= reply.size(); }));
@@ -108,7 +111,7 @@ TEST_F(Tcp, AReplyInTwoPiecesArrivesWhole) {
         Sleep(150);
         sendAll(s, "3:27\r\n");
     });
-    client->connect("127.0.0.204", server.port());
+    client->connect(addresses::win32.at(4), server.port());
     ASSERT_TRUE(waitUntil([&] { return received.size() >= 10; }));
     EXPECT_EQ(received, "14:03:27\r\n");
     EXPECT_GE(arrivals, 1);
@@ -117,7 +120,7 @@ TEST_F(Tcp, AReplyInTwoPiecesArrivesWhole) {
 
 TEST_F(Tcp, ThePeerClosingWithoutSendingIsNeitherDataNorError) {
     Server server([](SOCKET) {});
-    client->connect("127.0.0.204", server.port());
+    client->connect(addresses::win32.at(4), server.port());
     ASSERT_TRUE(waitUntil([&] { return server.finished && !client->isOpen(); }));
     settle();
     EXPECT_EQ(arrivals, 0);
@@ -128,7 +131,7 @@ TEST_F(Tcp, ASilentServerGivesNothing) {
     Server server([&](SOCKET) {
         while (!server.release) Sleep(10);
     });
-    client->connect("127.0.0.204", server.port());
+    client->connect(addresses::win32.at(4), server.port());
     ASSERT_TRUE(waitUntil([&] { return server.accepted.load(); }));
     settle();
     EXPECT_TRUE(client->isOpen());
@@ -139,7 +142,7 @@ TEST_F(Tcp, ASilentServerGivesNothing) {
 }
 
 TEST_F(Tcp, ARefusedConnectionIsAnErrorWithTheSystemsText) {
-    client->connect("127.0.0.205", closedPort());
+    client->connect(addresses::win32.at(5), closedPort());
     ASSERT_TRUE(waitUntil([&] { return !errors.empty(); }));
     EXPECT_FALSE(errors[0].empty());
     EXPECT_EQ(errors.size(), 1u);
@@ -168,7 +171,7 @@ TEST_F(Tcp, ReadAllKeepsAtMostMaxBytesAndDropsTheRest) {
     for (int i = 0; i < 200000; ++i) flood += static_cast<char>('a' + i % 26);
     Server server([&](SOCKET s) { sendAll(s, flood); });
     maxBytes = 1000;
-    client->connect("127.0.0.204", server.port());
+    client->connect(addresses::win32.at(4), server.port());
     ASSERT_TRUE(waitUntil([&] { return server.finished && !client->isOpen(); }));
     settle();
     ASSERT_FALSE(reads.empty());
@@ -187,7 +190,7 @@ TEST_F(Tcp, ACloseSilencesTheOldConnectionForTheNextOne) {
     Server silent([&](SOCKET) {
         while (!silent.release) Sleep(10);
     });
-    client->connect("127.0.0.204", talker.port());
+    client->connect(addresses::win32.at(4), talker.port());
     ASSERT_TRUE(waitUntil([&] { return talker.accepted.load(); }));
     // The reply is sent but not handled: no events are handled meanwhile.
     go = true;
@@ -196,7 +199,7 @@ TEST_F(Tcp, ACloseSilencesTheOldConnectionForTheNextOne) {
     Sleep(50);
     // The client gives up on the reply waiting in the queue.
     client->close();
-    client->connect("127.0.0.204", silent.port());
+    client->connect(addresses::win32.at(4), silent.port());
     ASSERT_TRUE(waitUntil([&] { return silent.accepted.load(); }));
     settle();
     EXPECT_EQ(arrivals, 0);
@@ -205,7 +208,7 @@ TEST_F(Tcp, ACloseSilencesTheOldConnectionForTheNextOne) {
 
 TEST_F(Tcp, ClosingOrDestroyingDuringTheLookupIsQuiet) {
     Server server([&](SOCKET s) { sendAll(s, "12:00:00"); });
-    client->connect("127.0.0.204", server.port());
+    client->connect(addresses::win32.at(4), server.port());
     client->close();
     EXPECT_FALSE(client->isOpen());
     auto other = platform.createTcpClient();
@@ -214,7 +217,7 @@ TEST_F(Tcp, ClosingOrDestroyingDuringTheLookupIsQuiet) {
     other->onError = [&](tempikon::platform::SocketErrorKind, const std::string&) {
         ++otherEvents;
     };
-    other->connect("127.0.0.204", server.port());
+    other->connect(addresses::win32.at(4), server.port());
     other.reset();
     settle();
     EXPECT_EQ(arrivals, 0);
@@ -225,11 +228,11 @@ TEST_F(Tcp, ClosingOrDestroyingDuringTheLookupIsQuiet) {
 TEST_F(Tcp, AClientConnectsAgainAfterAQuery) {
     Server first([&](SOCKET s) { sendAll(s, "first"); });
     Server second([&](SOCKET s) { sendAll(s, "second"); });
-    client->connect("127.0.0.204", first.port());
+    client->connect(addresses::win32.at(4), first.port());
     ASSERT_TRUE(waitUntil([&] { return received == "first"; }));
     client->close();
     received.clear();
-    client->connect("127.0.0.204", second.port());
+    client->connect(addresses::win32.at(4), second.port());
     ASSERT_TRUE(waitUntil([&] { return received == "second"; }));
 }
 
