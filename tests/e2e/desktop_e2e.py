@@ -29,7 +29,7 @@ from test_addresses import Block  # noqa: E402
 SKIP = 77
 # The Daytime servers: the one most cases are set up with, the two the popup
 # case lists, and those of the painted one-shot and the tray.
-SERVER, LISTED, LISTED_TOO = (Block("desktop").at(i) for i in range(3))
+SERVER, LISTED, LISTED_TOO = (Block("desktop_daytime").at(i) for i in range(3))
 PAINTED_SERVER, TRAY_SERVER = (Block("desktop_painted").at(i) for i in range(2))
 TITLE = "Tempikon 1.2"
 # Generous: on a busy machine the X server and window manager start slowly;
