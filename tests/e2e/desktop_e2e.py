@@ -43,12 +43,16 @@ WM_STARTS = 3
 TOOL_TIMEOUT_S = 30
 
 
+# Looked up here: a child of this threaded script must not load anything.
+_prctl = ctypes.CDLL(None, use_errno=True).prctl
+PR_SET_PDEATHSIG = 1
+
+
 def die_with_parent():
     """Run in a child before exec: it gets SIGTERM when this script ends,
     however it ends (a time-out's kill included), so that no X server or
     window manager outlives the test."""
-    PR_SET_PDEATHSIG = 1
-    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+    _prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def Pattern(name):
