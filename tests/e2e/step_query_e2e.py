@@ -102,9 +102,9 @@ def case_query_windowless(opts, tmp):
         check(r.returncode == 0 and NTS_QUERY_LINE.fullmatch(r.stdout.strip()),
               f"the NTS query line, got {r.stdout.strip()!r}", r)
     # What a window system would open; certificates of the system's store.
-    gui = [p for p in ntp_opened + nts_opened
-           if re.search(r"/platforms/|libqxcb|libqoffscreen|fonts\.conf|/fonts/|\.(ttf|otf|pfb|pcf)(\.gz)?$",
-                        p)]
+    window_system = re.compile(
+        r"/platforms/|libqxcb|libqoffscreen|fonts\.conf|/fonts/|\.(ttf|otf|pfb|pcf)(\.gz)?$")
+    gui = [p for p in ntp_opened + nts_opened if window_system.search(p)]
     check(gui == [], f"no platform plugin and no font opened, got {gui}")
     store = re.compile(r"^/etc/ssl/certs/|ca-certificates")
     check(not any(store.search(p) for p in ntp_opened),
