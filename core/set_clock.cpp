@@ -235,8 +235,11 @@ SetResult ClockSetter::run(const Config& config,
     const float offset = backup ? config.offset2 : config.offset;
     platform::Clock& clock = platform_.clock();
     ClockPlan plan;
+    // The reading the plan starts from; the clock gets the change from it.
+    std::int64_t plannedAt = 0;
     if (answer.sample) {
-        plan = PlanNtpSetting(*answer.sample, offset, clock.nowMicros(), clock);
+        plannedAt = clock.nowMicros();
+        plan = PlanNtpSetting(*answer.sample, offset, plannedAt, clock);
     } else {
         const auto serverSeconds = ParseTimeOfDay(answer.timeText);
         if (!serverSeconds) {
@@ -247,21 +250,21 @@ SetResult ClockSetter::run(const Config& config,
         }
         const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
         const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
-        plan = PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);
+        plannedAt = clock.nowMicros();
+        plan = PlanClockSetting(*serverSeconds, offset, utc, plannedAt, delay, clock);
     }
     // Small corrections are slewed, so that the clock never jumps back; a
     // slew the system refuses becomes a step.
-    Correction correction =
-        ChooseCorrection(plan.micros, clock.nowMicros(), config.step, clock.canSlew());
+    Correction correction = ChooseCorrection(plan.micros, plannedAt, config.step, clock.canSlew());
     platform::ClockResult result;
     if (correction.kind == CorrectionKind::Slew) {
         result = clock.slewMicros(correction.offsetMicros);
         if (!result.ok && !clock.canSlew() && !query_.isShutDown()) {
-            correction = ChooseCorrection(plan.micros, clock.nowMicros(), "always", false);
-            result = clock.setMicros(plan.micros);
+            correction = ChooseCorrection(plan.micros, plannedAt, "always", false);
+            result = clock.stepMicros(plan.micros - plannedAt);
         }
     } else {
-        result = clock.setMicros(plan.micros);
+        result = clock.stepMicros(plan.micros - plannedAt);
     }
     // Setting the clock may have handled events; the window may be gone now.
     if (query_.isShutDown()) return skipped();

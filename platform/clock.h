@@ -82,6 +82,14 @@ public:
     // Sets the clock to the instant; may handle window events meanwhile (a
     // password prompt of the system's time service).
     virtual ClockResult setMicros(std::int64_t micros) = 0;
+    // Steps the clock by offsetMicros at once: a setting planned from an
+    // earlier reading, which the clock has moved on from since. Whatever
+    // passes before the change lands (the call itself, a password prompt)
+    // is not lost. Where the system takes only an instant, the clock is
+    // read again immediately before it is set.
+    virtual ClockResult stepMicros(std::int64_t offsetMicros) {
+        return setMicros(nowMicros() + offsetMicros);
+    }
     // True when the clock can be moved gradually (slewed): the program sets
     // it itself. False where only a service that steps it can (the desktop
     // time service on Linux).

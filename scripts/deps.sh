@@ -31,8 +31,9 @@ test_pkgs=("${run_pkgs[@]}" libgtest-dev libgmock-dev libcap2-bin xvfb xauth ima
 # The NTP benchmark compares with ntpdig (a query-only client: the package
 # installs no service) and chronyd -Q, unpacked as for the tests.
 bench_pkgs=("${run_pkgs[@]}" libcap2-bin python3 time xvfb xauth ntpsec-ntpdig "${chrony_libs[@]}")
-# Its NTS rows make the server's certificate with openssl.
-bench_pkgs+=(openssl)
+# Its NTS rows make the server's certificate with openssl; the /QUERY
+# figures compare with rdate -p -n (prints only; never run without -p).
+bench_pkgs+=(openssl rdate)
 
 case "${1:-}" in
   run) pkgs=("${run_pkgs[@]}") ;;

@@ -61,7 +61,14 @@ int main(int argc, char** argv) {
             break;
     }
 
+#if defined(TEMPIKON_BACKEND_WIN32)
     auto start = backend::createPlatform(argc, argv);
+#else
+    // /QUERY only asks and prints: it starts no window system.
+    std::string joined;
+    for (const std::string& argument : arguments) joined += (joined.empty() ? "" : " ") + argument;
+    auto start = backend::createPlatform(argc, argv, app::QueryModeRequested(joined));
+#endif
     platform::Platform& platform = *start.platform;
     const std::string commandLine = platform.commandLine();
     if (app::QueryModeRequested(commandLine)) return app::RunQueryMode(platform);

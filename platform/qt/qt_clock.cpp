@@ -1,21 +1,15 @@
 #include "platform/qt/qt_clock.h"
 
+#include <sys/time.h>
+#include <sys/timex.h>
+#include <time.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "platform/qt/qt_capability.h"
-
-#ifdef _WIN32
-#include <windows.h>
-
-#include <QDateTime>
-#else
-#include <sys/time.h>
-#include <time.h>
-
 #include "platform/qt/qt_timedate_client.h"
-#endif
 
 namespace tempikon::qt {
 
@@ -25,47 +19,6 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 }  // namespace
-
-#ifdef _WIN32
-
-// FILETIME counts 100 ns from 1601-01-01.
-constexpr std::int64_t kEpochAsFileTime = 116'444'736'000'000'000LL;
-
-std::int64_t systemNowMicros() {
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    const std::int64_t ticks =
-        (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    return (ticks - kEpochAsFileTime) / 10;
-}
-
-int systemUtcOffsetSeconds(std::int64_t micros) {
-    return QDateTime::fromMSecsSinceEpoch(floorDiv(micros, 1000)).offsetFromUtc();
-}
-
-platform::ClockResult setSystemMicros(std::int64_t micros) {
-    const std::int64_t ticks = micros * 10 + kEpochAsFileTime;
-    FILETIME ft{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-    SYSTEMTIME st;
-    if (ticks < 0 || !FileTimeToSystemTime(&ft, &st)) return {false, "Invalid argument"};
-    if (SetSystemTime(&st)) return {true, {}};
-    const DWORD error = GetLastError();
-    char text[512] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, text, sizeof text, nullptr);
-    std::string reason(text, n);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == ' ' || reason.back() == '.'))
-        reason.pop_back();
-    if (reason.empty()) reason = "Error " + std::to_string(error);
-    return {false, reason};
-}
-
-platform::ClockResult slewSystemMicros(std::int64_t) {
-    return {false, "Operation not supported"};
-}
-
-#else
 
 std::int64_t systemNowMicros() {
     timespec ts{};
@@ -90,6 +43,25 @@ platform::ClockResult setSystemMicros(std::int64_t micros) {
     return {true, {}};
 }
 
+platform::ClockResult stepSystemMicros(std::int64_t offsetMicros) {
+    const std::int64_t seconds = floorDiv(offsetMicros, 1'000'000);
+    timex shift{};
+    shift.modes = ADJ_SETOFFSET | ADJ_NANO;
+    shift.time.tv_sec = static_cast<time_t>(seconds);
+    // Nanoseconds with ADJ_NANO, never negative: the seconds carry the sign.
+    shift.time.tv_usec = static_cast<suseconds_t>((offsetMicros - seconds * 1'000'000) * 1000);
+    int error = 0;
+    {
+        const ClockRight right;
+        if (clock_adjtime(CLOCK_REALTIME, &shift) == -1) error = errno;
+    }
+    if (error == 0) return {true, {}};
+    // Without the right the absolute call is refused alike; any other
+    // refusal is of this form of the call.
+    if (error == EPERM) return {false, std::strerror(EPERM)};
+    return setSystemMicros(systemNowMicros() + offsetMicros);
+}
+
 platform::ClockResult slewSystemMicros(std::int64_t offsetMicros) {
     const std::int64_t seconds = floorDiv(offsetMicros, 1'000'000);
     const timeval delta{static_cast<time_t>(seconds),
@@ -99,15 +71,11 @@ platform::ClockResult slewSystemMicros(std::int64_t offsetMicros) {
     return {true, {}};
 }
 
-#endif
-
 std::string RefusedClockReason(const std::string& kernelReason, const std::string& serviceReason) {
-#ifndef _WIN32
     // A service that is syncing on its own or did not answer says itself
     // what is wrong; a missing or refusing one leaves rights as the way out.
     if (serviceReason != kReasonNoService && serviceReason != kReasonNotAuthorised)
         return serviceReason;
-#endif
     const std::string both = "kernel: " + kernelReason + "; time service: " + serviceReason;
     return "not permitted (run as root, give the program CAP_SYS_TIME, or use the system's "
            "time service; see man tempikon); " +
@@ -117,34 +85,28 @@ std::string RefusedClockReason(const std::string& kernelReason, const std::strin
 QtClock::QtClock() = default;
 QtClock::~QtClock() = default;
 
-#ifdef _WIN32
-
-platform::ClockResult QtClock::setMicros(std::int64_t micros) {
-    return setSystemMicros(micros);
-}
-
-bool QtClock::canSlew() const {
-    return false;
-}
-
-platform::ClockResult QtClock::slewMicros(std::int64_t offsetMicros) {
-    return slewSystemMicros(offsetMicros);
-}
-
-void QtClock::abandonWait() {}
-
-#else
-
 platform::ClockResult QtClock::setMicros(std::int64_t micros) {
     // The kernel's own answer decides who may set the clock (root, or
     // cap_sys_time given to the binary); only a refusal goes to the service.
     const platform::ClockResult direct = setSystemMicros(micros);
     if (direct.ok || direct.reason != std::strerror(EPERM)) return direct;
+    return viaService(direct, micros, false);
+}
+
+platform::ClockResult QtClock::stepMicros(std::int64_t offsetMicros) {
+    const platform::ClockResult direct = stepSystemMicros(offsetMicros);
+    if (direct.ok || direct.reason != std::strerror(EPERM)) return direct;
+    // The service adds the offset when it acts, after any password prompt.
+    return viaService(direct, offsetMicros, true);
+}
+
+platform::ClockResult QtClock::viaService(const platform::ClockResult& direct, std::int64_t usec,
+                                          bool relative) {
     kernelRefused_ = true;
     if (!service_) service_ = std::make_unique<TimedateClient>();
-    const platform::ClockResult viaService = service_->setTime(micros);
-    if (viaService.ok) return viaService;
-    return {false, RefusedClockReason(direct.reason, viaService.reason)};
+    const platform::ClockResult result = service_->setTime(usec, relative);
+    if (result.ok) return result;
+    return {false, RefusedClockReason(direct.reason, result.reason)};
 }
 
 bool QtClock::canSlew() const {
@@ -162,7 +124,5 @@ platform::ClockResult QtClock::slewMicros(std::int64_t offsetMicros) {
 void QtClock::abandonWait() {
     if (service_) service_->abandon();
 }
-
-#endif
 
 }  // namespace tempikon::qt

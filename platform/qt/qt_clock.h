@@ -13,12 +13,16 @@ std::int64_t systemNowMicros();
 // The local zone's offset from UTC at the instant, from the system's zone
 // rules (TZ or /etc/localtime).
 int systemUtcOffsetSeconds(std::int64_t micros);
-// Sets the system clock to the instant (Linux: clock_settime; Windows:
-// SetSystemTime). Reports the system's reason when the clock was not set.
+// Sets the system clock to the instant (clock_settime). Reports the
+// system's reason when the clock was not set.
 platform::ClockResult setSystemMicros(std::int64_t micros);
-// Slews the system clock by the offset (Linux: adjtime, which the kernel
-// runs at 500 us a second and which replaces a slew in progress). Not on
-// Windows builds of this backend.
+// Steps the system clock by the offset at once: clock_adjtime with
+// ADJ_SETOFFSET, which the kernel adds to the clock as it stands; where the
+// kernel refuses that form (before Linux 2.6.39, or a filter), the clock is
+// read immediately before clock_settime.
+platform::ClockResult stepSystemMicros(std::int64_t offsetMicros);
+// Slews the system clock by the offset (adjtime, which the kernel runs at
+// 500 us a second and which replaces a slew in progress).
 platform::ClockResult slewSystemMicros(std::int64_t offsetMicros);
 
 // The reason given when the kernel refused and the time service refused too:
@@ -40,6 +44,7 @@ public:
         return systemUtcOffsetSeconds(micros);
     }
     platform::ClockResult setMicros(std::int64_t micros) override;
+    platform::ClockResult stepMicros(std::int64_t offsetMicros) override;
     // Only where the program sets the clock itself: the time service has no
     // slewing call.
     bool canSlew() const override;
@@ -48,10 +53,13 @@ public:
     void abandonWait();
 
 private:
-#ifndef _WIN32
+    // The kernel refused for lack of the right (direct): the time service
+    // sets the clock, now and from then on.
+    platform::ClockResult viaService(const platform::ClockResult& direct, std::int64_t usec,
+                                     bool relative);
+
     bool kernelRefused_ = false;               // the kernel refused this process a change
     std::unique_ptr<TimedateClient> service_;  // made when first needed
-#endif
 };
 
 }  // namespace tempikon::qt

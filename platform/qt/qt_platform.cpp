@@ -52,20 +52,28 @@ bool isOwnDataFile(const QUrl& url, const std::vector<std::string>& dataDirector
 
 }  // namespace
 
-QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
-    : commandLine_(std::move(commandLine)) {
+QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine, bool windowless)
+    : windowless_(windowless), commandLine_(std::move(commandLine)) {
 #ifndef _WIN32
     // The outcome lines on standard output are for scripts; a reader that
     // goes away must not end a resident program (writes then just fail).
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    app_ = std::make_unique<QApplication>(argc, argv);
+    if (windowless)
+        app_ = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app_ = std::make_unique<QApplication>(argc, argv);
     crypto_ = platform::CreateGnutlsCrypto();
     QCoreApplication::setApplicationName(QString::fromUtf8(version::kProductName));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                                 .arg(version::kMajor)
                                                 .arg(version::kMinor)
                                                 .arg(version::kRevision));
+    postTarget_ = std::make_unique<QObject>();
+    if (windowless) {
+        LoadTranslations(dataDirectories());
+        return;
+    }
     QGuiApplication::setDesktopFileName(QStringLiteral("tempikon"));
     // The program decides when it ends (its main window closing), not Qt.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -76,7 +84,6 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
         icon.addFile(QStringLiteral(":/tempikon/icons/%1x%1/tempikon.png").arg(size));
     QApplication::setWindowIcon(icon);
     LoadTranslations(dataDirectories());
-    postTarget_ = std::make_unique<QObject>();
 }
 
 QtPlatform::~QtPlatform() {
@@ -143,7 +150,7 @@ void QtPlatform::post(std::function<void()> fn) {
 int QtPlatform::run() {
     // quit() may come before the loop starts (a start-up that ends at once).
     if (!quitRequested_) {
-        const int code = QApplication::exec();
+        const int code = QCoreApplication::exec();
         if (!quitRequested_) exitCode_ = code;
     }
     quitRequested_ = false;
@@ -229,6 +236,7 @@ platform::Version QtPlatform::version() const {
 }
 
 bool QtPlatform::isHeadless() const {
+    if (windowless_) return true;
     const QString name = QGuiApplication::platformName();
     return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
 }

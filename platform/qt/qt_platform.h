@@ -10,14 +10,17 @@
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_settings_store.h"
 
-class QApplication;
+class QCoreApplication;
 
 namespace tempikon::qt {
 
-// The platform on one QApplication, which it creates and owns.
+// The platform on one application object, which it creates and owns: a
+// QApplication, or for a windowless run (one that shows no window) a
+// QCoreApplication, which starts no window system, platform plugin or fonts;
+// such a run creates no windows or tray icons and is headless.
 class QtPlatform : public platform::Platform {
 public:
-    QtPlatform(int& argc, char** argv, std::string commandLine);
+    QtPlatform(int& argc, char** argv, std::string commandLine, bool windowless = false);
     ~QtPlatform() override;
     QtPlatform(const QtPlatform&) = delete;
     QtPlatform& operator=(const QtPlatform&) = delete;
@@ -56,7 +59,8 @@ public:
     bool isHeadless() const override;
 
 private:
-    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<QCoreApplication> app_;
+    bool windowless_ = false;
     std::unique_ptr<QObject> postTarget_;
     std::string commandLine_;
     QtClock clock_;

@@ -104,7 +104,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
 
 }  // namespace
 
-QtStart createPlatform(int& argc, char** argv) {
+QtStart createPlatform(int& argc, char** argv, bool windowless) {
     bool secure = false;
 #if defined(__linux__)
     secure = SecureExecution();
@@ -138,10 +138,11 @@ QtStart createPlatform(int& argc, char** argv) {
         needsOffscreen(environment("DISPLAY"), environment("WAYLAND_DISPLAY"), chosen);
     if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
     const QByteArray qpa = qgetenv("QT_QPA_PLATFORM");
-    headlessRun = qpa.startsWith("offscreen") || qpa.startsWith("minimal");
+    headlessRun = windowless || qpa.startsWith("offscreen") || qpa.startsWith("minimal");
     qInstallMessageHandler(messageHandler);
     QtStart start;
-    start.platform = std::make_unique<QtPlatform>(*qtArgc, qtArgv, std::move(commandLine));
+    start.platform =
+        std::make_unique<QtPlatform>(*qtArgc, qtArgv, std::move(commandLine), windowless);
     start.noDisplay = noDisplay;
     return start;
 }

@@ -67,14 +67,14 @@ bool TimedateClient::connect(bool fresh) {
     return bus.isConnected();
 }
 
-platform::ClockResult TimedateClient::setTime(std::int64_t usecUtc) {
+platform::ClockResult TimedateClient::setTime(std::int64_t usec, bool relative) {
     abandoned_ = false;
     QDBusError error;
-    Answer answer = connect(false) ? call(usecUtc, error) : Answer::NoBus;
+    Answer answer = connect(false) ? call(usec, relative, error) : Answer::NoBus;
     // A connection that broke since the last setting (the bus restarted)
     // never carried the call: open a new one and try once more.
     if (answer == Answer::Failed && error.type() == QDBusError::Disconnected)
-        answer = connect(true) ? call(usecUtc, error) : Answer::NoBus;
+        answer = connect(true) ? call(usec, relative, error) : Answer::NoBus;
 
     switch (answer) {
         case Answer::Done:
@@ -89,11 +89,11 @@ platform::ClockResult TimedateClient::setTime(std::int64_t usecUtc) {
     return {false, TimedateErrorReason(error.name(), error.message())};
 }
 
-TimedateClient::Answer TimedateClient::call(std::int64_t usecUtc, QDBusError& error) {
+TimedateClient::Answer TimedateClient::call(std::int64_t usec, bool relative, QDBusError& error) {
     QDBusMessage message =
         QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
                                        QLatin1String(kInterface), QStringLiteral("SetTime"));
-    message << QVariant::fromValue<qlonglong>(usecUtc) << false << true;
+    message << QVariant::fromValue<qlonglong>(usec) << relative << true;
     message.setInteractiveAuthorizationAllowed(true);
 
     QDBusPendingCallWatcher watcher(

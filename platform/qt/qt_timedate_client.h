@@ -34,9 +34,11 @@ public:
     TimedateClient(const TimedateClient&) = delete;
     TimedateClient& operator=(const TimedateClient&) = delete;
 
-    // SetTime(usecUtc, relative=false, interactive=true). Handles window events
-    // until the service answers or the time-out passes.
-    platform::ClockResult setTime(std::int64_t usecUtc);
+    // SetTime(usec, relative, interactive=true): usec is an instant (UTC), or
+    // with relative an offset the service adds to the clock when it acts,
+    // after any password prompt. Handles window events until the service
+    // answers or the time-out passes.
+    platform::ClockResult setTime(std::int64_t usec, bool relative = false);
     // The program is ending: the waiting call gives up at once.
     void abandon() { abandoned_ = true; }
 
@@ -44,7 +46,7 @@ private:
     enum class Answer { Done, Failed, TimedOut, NoBus };
     // fresh: drop the connection held so far and open a new one.
     bool connect(bool fresh);
-    Answer call(std::int64_t usecUtc, QDBusError& error);
+    Answer call(std::int64_t usec, bool relative, QDBusError& error);
 
     int timeoutMs_;
     QString connectionName_;

@@ -115,15 +115,26 @@ int Win32Clock::utcOffsetSeconds(std::int64_t micros) const {
 }
 
 platform::ClockResult Win32Clock::setMicros(std::int64_t micros) {
+    return setAt([micros] { return micros; });
+}
+
+platform::ClockResult Win32Clock::stepMicros(std::int64_t offsetMicros) {
+    // SetSystemTime takes only an instant: the clock is read immediately
+    // before it, so that nothing since the plan is lost.
+    return setAt([this, offsetMicros] { return nowMicros() + offsetMicros; });
+}
+
+platform::ClockResult Win32Clock::setAt(const std::function<std::int64_t()>& instant) {
+    enableSystemTimePrivilege();
+    // A step ends a slew, as on Linux.
+    if (slewEnd_) endSlew();
+    const std::int64_t micros = instant();
     // Before 1970, or beyond what 100 ns ticks hold.
     if (micros < 0 || micros > (INT64_MAX - kEpochAsFileTime) / 10)
         return {false, systemMessage(ERROR_INVALID_PARAMETER)};
     SYSTEMTIME t;
     FILETIME ft = fileTimeOf(micros);
     if (!FileTimeToSystemTime(&ft, &t)) return {false, systemMessage(ERROR_INVALID_PARAMETER)};
-    enableSystemTimePrivilege();
-    // A step ends a slew, as on Linux.
-    if (slewEnd_) endSlew();
     if (!SetSystemTime(&t)) return {false, systemMessage(GetLastError())};
     return {true, {}};
 }

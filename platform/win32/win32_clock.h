@@ -40,11 +40,14 @@ public:
     std::int64_t nowMicros() const override;
     int utcOffsetSeconds(std::int64_t micros) const override;
     platform::ClockResult setMicros(std::int64_t micros) override;
+    platform::ClockResult stepMicros(std::int64_t offsetMicros) override;
     bool canSlew() const override { return !refused_; }
     platform::ClockResult slewMicros(std::int64_t offsetMicros) override;
 
 private:
     void endSlew();
+    // Ends a slew, then sets the clock to what instant() gives at once.
+    platform::ClockResult setAt(const std::function<std::int64_t()>& instant);
 
     Win32Platform& platform_;
     RateCalls calls_;

@@ -52,9 +52,12 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(bus.ok()) << bus.failure(); }
 
-    // The instant nearest the clock at that local time (within the second
-    // the program aims into), as the service must receive it.
-    void expectNearest(std::int64_t usec, int h, int m, int s) {
+    // A step by an offset that lands on the instant nearest the clock at
+    // that local time (within the second the program aims into), counted
+    // from the clock when the service had the call.
+    void expectNearest(const SetTimeCall& call, int h, int m, int s) {
+        EXPECT_TRUE(call.relative);
+        const std::int64_t usec = call.stampMicros + call.usec;
         const platform::LocalDateTime local = qt::QtClock().localAt(usec);
         EXPECT_EQ((local.hour * 60 + local.minute) * 60 + local.second, (h * 60 + m) * 60 + s);
         const std::int64_t away = usec - qt::systemNowMicros();
@@ -84,8 +87,7 @@ TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTheNearestInstantAtTheWrapp
 
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
-    expectNearest(calls[0].usecUtc, 0, 45, 10);
-    EXPECT_FALSE(calls[0].relative);
+    expectNearest(calls[0], 0, 45, 10);
     EXPECT_TRUE(calls[0].interactive);
     EXPECT_EQ(serverLine.history, std::vector<std::string>{addresses::dbus.at(0)});
     EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 00:45:10 d=")) << outcomeLine.text();
@@ -104,7 +106,7 @@ TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
 
     const auto calls = bus.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
-    expectNearest(calls[0].usecUtc, 7, 30, 0);
+    expectNearest(calls[0], 7, 30, 0);
     EXPECT_EQ(serverLine.text(), std::string(addresses::dbus.at(2)) + " (Backup)");
     EXPECT_TRUE(startsWith(outcomeLine.text(), "Time set to 07:30:00 d=")) << outcomeLine.text();
 }

@@ -131,8 +131,9 @@ std::vector<SetTimeCall> PrivateBus::setTimeCalls() const {
         if (words.size() != 5 || words[1] != QLatin1String("SetTime")) continue;
         bool number = false;
         SetTimeCall call;
-        call.usecUtc = words[2].toLongLong(&number);
+        call.usec = words[2].toLongLong(&number);
         if (!number) continue;
+        call.stampMicros = static_cast<std::int64_t>(words[0].toDouble() * 1e6);
         call.relative = words[3] == QLatin1String("True");
         call.interactive = words[4] == QLatin1String("True");
         calls.push_back(call);

@@ -13,7 +13,8 @@
 namespace tempikon::dbustest {
 
 struct SetTimeCall {
-    std::int64_t usecUtc = 0;
+    std::int64_t stampMicros = 0;  // the real clock when the service had it, to the ms
+    std::int64_t usec = 0;         // an instant (UTC), or with relative an offset
     bool relative = true;
     bool interactive = false;
 };

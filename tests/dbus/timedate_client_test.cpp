@@ -116,22 +116,28 @@ protected:
     PrivateBus bus;
 };
 
-TEST_F(TimeServiceTest, SetTimeSendsAbsoluteInteractiveMicroseconds) {
+TEST_F(TimeServiceTest, SetTimeSendsInteractiveMicrosecondsAbsoluteOrRelative) {
     startService();
     TimedateClient client;
-    const std::int64_t first = 1'796'000'000'123'456;
-    const std::int64_t second = -5'000'000;  // before the epoch: the sign survives
-    EXPECT_TRUE(client.setTime(first).ok);
-    const auto result = client.setTime(second);
-    EXPECT_TRUE(result.ok) << result.reason;
+    struct Ask {
+        std::int64_t usec;
+        bool relative;
+    };
+    const Ask asks[] = {{1'796'000'000'123'456, false},
+                        {-5'000'000, false},  // before the epoch: the sign survives
+                        {-26, true},          // a step back by 26 us
+                        {3'600'000'001, true}};
+    for (const Ask& ask : asks) {
+        const auto result = client.setTime(ask.usec, ask.relative);
+        EXPECT_TRUE(result.ok) << result.reason;
+    }
 
     const auto calls = bus.setTimeCalls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].usecUtc, first);
-    EXPECT_EQ(calls[1].usecUtc, second);
-    for (const SetTimeCall& call : calls) {
-        EXPECT_FALSE(call.relative);
-        EXPECT_TRUE(call.interactive);
+    ASSERT_EQ(calls.size(), std::size(asks));
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].usec, asks[i].usec) << i;
+        EXPECT_EQ(calls[i].relative, asks[i].relative) << i;
+        EXPECT_TRUE(calls[i].interactive) << i;
     }
 }
 
@@ -198,7 +204,7 @@ TEST_F(TimeServiceTest, ReconnectsAfterTheBusRestarted) {
     EXPECT_TRUE(result.ok) << result.reason;
     const auto calls = second.setTimeCalls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].usecUtc, 1'796'000'001'000'000);
+    EXPECT_EQ(calls[0].usec, 1'796'000'001'000'000);
 }
 
 TEST_F(TimeServiceTest, EventsFlowWhileTheServiceTakesItsTime) {

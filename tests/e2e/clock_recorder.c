@@ -7,7 +7,14 @@
  * error of a setting against a server that sends the real time. For a slew
  * (adjtime, adjtimex, ntp_adjtime, clock_adjtime) value is the offset asked
  * for, signed, and the time in front is where the slew leads: the clock as
- * the program reads it plus that offset. Pure reads go to the real calls.
+ * the program reads it plus that offset. A step by an offset
+ * (clock_adjtime with ADJ_SETOFFSET) is recorded as a setting, as the call
+ * "clock_adjtime(ADJ_SETOFFSET)": value is the clock as the program reads it
+ * at the call plus the offset, the instant it would set. With
+ * TEMPIKON_CLOCK_REFUSE_SETOFFSET=<errno name or number> (EINVAL, EOPNOTSUPP,
+ * ...) such steps fail with that error, as an old kernel or a filter makes
+ * them, and are recorded as "refused:clock_adjtime(ADJ_SETOFFSET)".
+ * Pure reads go to the real calls.
  * With TEMPIKON_CLOCK_START=<seconds since the epoch>, the real-time clock
  * reads as if it had stood there when first read, and runs on from there. */
 #define _GNU_SOURCE
@@ -147,6 +154,38 @@ static long long timexOffsetNs(const struct timex* buf) {
     return 0;
 }
 
+/* The error TEMPIKON_CLOCK_REFUSE_SETOFFSET names, or 0. */
+static int setOffsetRefusal(void) {
+    const char* refuse = getenv("TEMPIKON_CLOCK_REFUSE_SETOFFSET");
+    if (!refuse || !*refuse) return 0;
+    if (strcmp(refuse, "EINVAL") == 0) return EINVAL;
+    if (strcmp(refuse, "EOPNOTSUPP") == 0) return EOPNOTSUPP;
+    if (strcmp(refuse, "ENOSYS") == 0) return ENOSYS;
+    return atoi(refuse) > 0 ? atoi(refuse) : EINVAL;
+}
+
+/* A step by an offset: recorded with the instant it gives on the clock the
+   program reads, which is what a setting records as its value. */
+static int steppedByOffset(const struct timex* buf) {
+    struct timespec now = {0, 0};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) now.tv_nsec = 0;
+    const long long target = now.tv_sec * 1000000000LL + now.tv_nsec + timexOffsetNs(buf);
+    long long seconds = target / 1000000000LL;
+    if (target % 1000000000LL < 0) --seconds;
+    /* Without the right the kernel refuses before it looks at the form. */
+    const int refusal = getenv("TEMPIKON_CLOCK_REFUSE") && *getenv("TEMPIKON_CLOCK_REFUSE")
+                            ? 0
+                            : setOffsetRefusal();
+    recordLine((time_t)seconds,
+               refusal ? "refused:clock_adjtime(ADJ_SETOFFSET)" : "clock_adjtime(ADJ_SETOFFSET)",
+               target);
+    if (refusal) {
+        errno = refusal;
+        return -1;
+    }
+    return refused() ? -1 : TIME_OK;
+}
+
 /* Reads: no mode, or the single-shot offset's read. */
 static int isRead(const struct timex* buf) {
     return buf->modes == 0 || buf->modes == ADJ_OFFSET_SS_READ;
@@ -199,6 +238,7 @@ int clock_adjtime(clockid_t clock, struct timex* buf) {
         errno = EPERM;
         return -1;
     }
+    if (buf->modes & ADJ_SETOFFSET) return steppedByOffset(buf);
     return adjusted("clock_adjtime", buf);
 }
 

@@ -509,6 +509,11 @@ public:
     std::int64_t nowMicros() const override;
     int utcOffsetSeconds(std::int64_t micros) const override;
     platform::ClockResult setMicros(std::int64_t micros) override;
+    // Recorded in steps, then made as a setting of the reading plus it.
+    platform::ClockResult stepMicros(std::int64_t offsetMicros) override {
+        steps.push_back(offsetMicros);
+        return Clock::stepMicros(offsetMicros);
+    }
     bool canSlew() const override { return slewable; }
     platform::ClockResult slewMicros(std::int64_t offsetMicros) override;
 
@@ -534,6 +539,7 @@ public:
         std::int64_t micros;       // the instant set
     };
     std::vector<Setting> settings;
+    std::vector<std::int64_t> steps;  // the offsets of settings made as steps
 
     // A slew moves the reading by this much a second of virtual time until
     // its offset is reached (the Linux kernel's rate); a new slew drops what

@@ -245,6 +245,7 @@ protected:
         release(platform.output);
         release(platform.errors);
         release(platform.fakeClock().settings);
+        release(platform.fakeClock().steps);
         release(platform.boxes);
         release(platform.filesRead);
         release(platform.store().writtenKeys);

@@ -80,6 +80,23 @@ if(CAPSH)
       COMMAND ${CAPSH} --drop=cap_sys_time -- -c
         "${refuse}LD_PRELOAD=$<TARGET_FILE:tempikon_clock_recorder> TEMPIKON_CLOCK_LOG=${log} ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 exec $<TARGET_FILE:backend_clock_check> slew ${log}${arg}")
   endforeach()
+  # Steps by an offset: accepted, refused for lack of the right, and refused
+  # in that form (the clock is then read and set).
+  foreach(variant accepted EPERM EINVAL EOPNOTSUPP)
+    set(log ${CMAKE_CURRENT_BINARY_DIR}/step_${variant}.log)
+    set(refuse "")
+    set(arg "")
+    if(variant STREQUAL "EPERM")
+      set(refuse "TEMPIKON_CLOCK_REFUSE=1 ")
+      set(arg " EPERM")
+    elseif(NOT variant STREQUAL "accepted")
+      set(refuse "TEMPIKON_CLOCK_REFUSE_SETOFFSET=${variant} ")
+      set(arg " ${variant}")
+    endif()
+    add_test(NAME backend_clock_step_${variant}
+      COMMAND ${CAPSH} --drop=cap_sys_time -- -c
+        "${refuse}LD_PRELOAD=$<TARGET_FILE:tempikon_clock_recorder> TEMPIKON_CLOCK_LOG=${log} ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 exec $<TARGET_FILE:backend_clock_check> step ${log}${arg}")
+  endforeach()
   add_test(NAME backend_clock_refused
     COMMAND ${CAPSH} --drop=cap_sys_time -- -c "exec $<TARGET_FILE:backend_clock_check> refused")
 endif()

@@ -9,6 +9,9 @@
 //                 with the recorder preloaded: slews are recorded with the
 //                 offset asked for (refused: and refused as the kernel
 //                 does); reads of the slew pass through unrecorded
+//   step <log> [EPERM|EINVAL|EOPNOTSUPP]
+//                 with the recorder preloaded: steps by an offset, accepted,
+//                 refused for lack of the right, or refused in that form
 //   guard         the capability test agrees with the kernel's own answer
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -77,6 +80,23 @@ std::vector<Recorded> readLog(const std::string& path) {
     return out;
 }
 
+// The seconds of "value=<seconds.nanoseconds>".
+double valueSeconds(const Recorded& r) {
+    return r.value.rfind("value=", 0) == 0 ? std::stod(r.value.substr(6)) : 0;
+}
+
+// The real clock at the call ("at=<seconds.nanoseconds>", the sixth field).
+double atSeconds(const std::string& path, std::size_t index) {
+    std::ifstream in(path);
+    std::string line;
+    for (std::size_t i = 0; std::getline(in, line); ++i) {
+        if (i != index) continue;
+        const std::size_t at = line.find(" at=");
+        return at == std::string::npos ? 0 : std::stod(line.substr(at + 4));
+    }
+    return 0;
+}
+
 std::string twoDigits(int v) {
     return (v < 10 ? "0" : "") + std::to_string(v);
 }
@@ -109,11 +129,53 @@ int record(const std::string& log) {
     return failures == 0 ? 0 : 1;
 }
 
+// Steps by an offset: made by clock_adjtime(ADJ_SETOFFSET), which the
+// recorder logs as the instant it gives; where that form is refused
+// (refusal: EINVAL, EOPNOTSUPP, ENOSYS) the clock is read and set by
+// clock_settime; a refusal of the right (EPERM) is final.
+int step(const std::string& log, const std::string& refusal) {
+    std::remove(log.c_str());
+    const std::int64_t asks[] = {3'600'000'000LL, -86'400'000'000LL, 1, -1, -1'500'001};
+    const bool perm = refusal == "EPERM";
+    const bool fallback = !refusal.empty() && !perm;
+    for (const std::int64_t ask : asks) {
+        const tempikon::platform::ClockResult result = tempikon::qt::stepSystemMicros(ask);
+        if (perm)
+            check(!result.ok && result.reason == "Operation not permitted",
+                  "refused without the right: " + result.reason);
+        else
+            check(result.ok, "the step succeeds: " + result.reason);
+    }
+    const std::vector<Recorded> lines = readLog(log);
+    const std::size_t perAsk = fallback ? 2 : 1;
+    check(lines.size() == perAsk * std::size(asks),
+          "calls recorded: " + std::to_string(lines.size()));
+    for (std::size_t i = 0; i < std::size(asks) && (i + 1) * perAsk <= lines.size(); ++i) {
+        const std::size_t first = i * perAsk;
+        check(lines[first].call ==
+                  std::string(fallback ? "refused:" : "") + "clock_adjtime(ADJ_SETOFFSET)",
+              "tried as a step by an offset: " + lines[first].call);
+        const std::size_t made = first + perAsk - 1;
+        if (fallback) check(lines[made].call == "clock_settime", "then set: " + lines[made].call);
+        // The instant set less the real clock at the call is the offset, to
+        // within the few microseconds between the reading and the call.
+        const double error = valueSeconds(lines[made]) - atSeconds(log, made) - asks[i] / 1e6;
+        check(error > -0.002 && error <= 0.000'001,
+              "the offset lands relative to the clock at the call: " + std::to_string(error));
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 int refused() {
     const std::int64_t now = tempikon::qt::systemNowMicros();
     const tempikon::platform::ClockResult result = tempikon::qt::setSystemMicros(now);
     check(!result.ok, "the kernel refuses without CAP_SYS_TIME");
     check(result.reason == "Operation not permitted", "reason: " + result.reason);
+    // The kernel refuses a step by an offset for the right first, not for
+    // its form: the time service then takes over rather than clock_settime.
+    const tempikon::platform::ClockResult stepped = tempikon::qt::stepSystemMicros(-1);
+    check(!stepped.ok && stepped.reason == "Operation not permitted",
+          "a step is refused for the right: " + stepped.reason);
     const tempikon::platform::ClockResult bad = tempikon::qt::setSystemMicros(-1'000'000);
     check(!bad.ok && !bad.reason.empty(), "an instant before 1970 is refused");
     check(now > 1'577'836'800'000'000LL, "nowMicros() reads the clock");
@@ -168,17 +230,22 @@ int slew(const std::string& log, bool refusing) {
         check(refusing ? result == -1 && errno == EPERM : result == TIME_OK,
               "direct call answered as a setting is: " + std::to_string(result));
 
-    const std::vector<std::string> calls = {"adjtime",  "adjtime",     "adjtime",
-                                            "adjtimex", "ntp_adjtime", "clock_adjtime"};
-    const std::vector<std::string> values = {asks[0].value,        asks[1].value,
-                                             asks[2].value,        "value=0.020000000",
-                                             "value=-0.005000000", "value=-0.500000000"};
+    const std::vector<std::string> calls = {
+        "adjtime", "adjtime", "adjtime", "adjtimex", "ntp_adjtime", "clock_adjtime(ADJ_SETOFFSET)"};
+    const std::vector<std::string> values = {asks[0].value, asks[1].value, asks[2].value,
+                                             "value=0.020000000", "value=-0.005000000"};
     const std::vector<Recorded> lines = readLog(log);
     check(lines.size() == calls.size(), "six calls recorded, got " + std::to_string(lines.size()));
     for (std::size_t i = 0; i < lines.size() && i < calls.size(); ++i) {
         const Recorded& r = lines[i];
         check(r.call == calls[i], "made through " + calls[i] + ": " + r.call);
-        check(r.value == values[i], "offset asked for: " + r.value);
+        if (i < values.size()) check(r.value == values[i], "offset asked for: " + r.value);
+    }
+    // A step by an offset is recorded as the instant it sets.
+    if (lines.size() == calls.size()) {
+        const double shifted = valueSeconds(lines[5]);
+        const double expected = static_cast<double>(tempikon::qt::systemNowMicros()) / 1e6 - 0.5;
+        check(shifted > expected - 1 && shifted <= expected, "steps back half a second");
     }
     // The time in front is where the slew leads.
     for (std::size_t i = 0; i < lines.size() && i < 3; ++i) {
@@ -205,9 +272,12 @@ int main(int argc, char** argv) {
     }
     if (mode == "record" && argc == 3) return record(argv[2]);
     if (mode == "refused") return refused();
+    if (mode == "step" && (argc == 3 || argc == 4)) return step(argv[2], argc == 4 ? argv[3] : "");
     if (mode == "slew" && (argc == 3 || (argc == 4 && std::string(argv[3]) == "refused")))
         return slew(argv[2], argc == 4);
-    std::fprintf(stderr, "usage: %s record <log> | slew <log> [refused] | refused | guard\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s record <log> | slew <log> [refused] | step <log> [error] | refused | guard\n",
+        argv[0]);
     return 2;
 }

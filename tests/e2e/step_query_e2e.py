@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Steps by an offset and a /QUERY without a window system, against chronyd
+on loopback (serving this machine's clock).
+
+usage: step_query_e2e.py CASE --program PATH --recorder PATH --chrony-dir DIR
+
+- step: a one-shot setting reaches the clock as clock_adjtime with
+  ADJ_SETOFFSET, within 1 ms of the real time;
+- step_refused_form: where the kernel refuses that form (the recorder told
+  to answer EINVAL or EOPNOTSUPP), the clock is read and set by
+  clock_settime, as closely;
+- query_windowless: /QUERY answers with no display, no platform plugin to
+  be had (QT_QPA_PLATFORM names none there is, QT_PLUGIN_PATH an empty
+  folder), and, traced, opens no platform plugin, no font and, asking over
+  NTP, not the system's trusted certificates, which an NTS query reads.
+
+Addresses: 127.0.0.30 (NTP, port 11123) and 127.0.0.31 (NTS, ports 11180
+and 14480).
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+from daytime_server import check  # noqa: E402
+from ntp_e2e import OUTCOME, QUERY_LINE, check_set_from_chrony, chrony, ntp_config  # noqa: E402
+from ntp_e2e import chrony_main  # noqa: E402
+from nts_e2e import QUERY_LINE as NTS_QUERY_LINE  # noqa: E402
+from nts_e2e import nts_chrony, nts_config  # noqa: E402
+from runonce_e2e import Skip, read_log, run, seed  # noqa: E402
+
+NTP_SERVER = "127.0.0.30"
+NTS_SERVER = "127.0.0.31"
+STEP_CALL = "clock_adjtime(ADJ_SETOFFSET)"
+
+
+def calls(log):
+    return [record.split()[3] for record in read_log(log)]
+
+
+def case_step(opts, tmp):
+    log = os.path.join(tmp, "clock.log")
+    seed(tmp, ntp_config(NTP_SERVER))
+    with chrony(opts, tmp, NTP_SERVER):
+        r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
+    check(calls(log) == [STEP_CALL], f"one step by an offset, got {read_log(log)}", r)
+    check_set_from_chrony(r, log, "a step by an offset")
+    check(OUTCOME.fullmatch(r.stdout.strip())["how"] == "step", "the outcome says step", r)
+
+
+def case_step_refused_form(opts, tmp):
+    seed(tmp, ntp_config(NTP_SERVER))
+    with chrony(opts, tmp, NTP_SERVER):
+        for error in ("EINVAL", "EOPNOTSUPP"):
+            log = os.path.join(tmp, f"clock-{error}.log")
+            r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
+                    {"TEMPIKON_CLOCK_REFUSE_SETOFFSET": error})
+            check(calls(log) == ["refused:" + STEP_CALL, "clock_settime"],
+                  f"{error}: the step refused, then the clock set, got {read_log(log)}", r)
+            # The refused attempt is no setting; the one made is measured.
+            with open(log) as f:
+                kept = [l for l in f if not l.split()[3].startswith("refused:")]
+            with open(log, "w") as f:
+                f.writelines(kept)
+            check_set_from_chrony(r, log, f"set after {error}")
+
+
+def traced_query(opts, tmp, name, config, extra_env):
+    """/QUERY under strace; (result, the paths it opened)."""
+    if not shutil.which("strace"):
+        raise Skip("strace is not installed")
+    home = os.path.join(tmp, name)
+    seed(home, config)
+    trace = os.path.join(tmp, f"{name}.trace")
+    r = run(opts.program, opts.recorder, home, ["/QUERY"], os.path.join(home, "clock.log"),
+            extra_env, wrap=["strace", "-f", "-qq", "-e", "trace=open,openat", "-o", trace])
+    with open(trace) as f:
+        opened = re.findall(r'open(?:at)?\((?:AT_FDCWD, )?"([^"]*)"', f.read())
+    return r, opened
+
+
+def case_query_windowless(opts, tmp):
+    empty = os.path.join(tmp, "no-plugins")
+    os.makedirs(empty)
+    # No display and no platform plugin to be had: a window system could
+    # not start at all.
+    env = {"QT_QPA_PLATFORM": "nonexistent", "QT_PLUGIN_PATH": empty, "TZ": "UTC"}
+    server, cert = nts_chrony(opts, tmp, NTS_SERVER)
+    with chrony(opts, tmp, NTP_SERVER), server:
+        r, ntp_opened = traced_query(opts, tmp, "ntp", ntp_config(NTP_SERVER), env)
+        check(r.returncode == 0, "exit 0: the server gave a valid time", r)
+        m = QUERY_LINE.fullmatch(r.stdout.strip())
+        check(m is not None, f"the NTP query line, got {r.stdout.strip()!r}", r)
+        check(abs(float(m["offset"])) <= 0.005, f"offset within 5 ms: {m['offset']}", r)
+        check(r.stderr == "", f"nothing on standard error, got {r.stderr!r}", r)
+        r, nts_opened = traced_query(opts, tmp, "nts", nts_config(NTS_SERVER, trust=cert.trust),
+                                     {"TZ": "UTC"})
+        check(r.returncode == 0 and NTS_QUERY_LINE.fullmatch(r.stdout.strip()),
+              f"the NTS query line, got {r.stdout.strip()!r}", r)
+    # What a window system would open; certificates of the system's store.
+    window_system = re.compile(
+        r"/platforms/|libqxcb|libqoffscreen|fonts\.conf|/fonts/|\.(ttf|otf|pfb|pcf)(\.gz)?$")
+    gui = [p for p in ntp_opened + nts_opened if window_system.search(p)]
+    check(gui == [], f"no platform plugin and no font opened, got {gui}")
+    store = re.compile(r"^/etc/ssl/certs/|ca-certificates")
+    check(not any(store.search(p) for p in ntp_opened),
+          "an NTP query leaves the system's trusted certificates alone")
+    check(any(store.search(p) for p in nts_opened),
+          "an NTS query reads the system's trusted certificates (the trace sees opens)")
+
+
+CASES = {
+    "step": case_step,
+    "step_refused_form": case_step_refused_form,
+    "query_windowless": case_query_windowless,
+}
+
+
+if __name__ == "__main__":
+    sys.exit(chrony_main(CASES, "tempikon-step-query-"))
