@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/ntp_query.h"
+#include "core/query/ntp_burst.h"
+#include "core/query/server_query.h"
 #include "core/query_report.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
@@ -71,9 +72,7 @@ protected:
     testing::FakeNtpServer server;
     Config config;
     std::int64_t startMicros = 0;
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ServerQuery query{p};
     ClockSetter setter{p, query};
     std::vector<std::string> failures;
     std::string status;
@@ -156,9 +155,7 @@ TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
         bad.platform = &platform;
         bad.change = c.change;
         platform.scriptUdp("ntp.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const SetResult result = s.run(config, [](const std::string&) {});
         EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
