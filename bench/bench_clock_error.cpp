@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     testsupport::DaytimeServer server(host, options);
 
     core::Config config;
-    config.server = host;
+    config.primary().host = host;
     config.timeout = 3;
     core::ServerQuery query(p);
     core::ClockSetter setter(p, query);

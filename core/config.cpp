@@ -18,26 +18,50 @@ namespace tempikon::core {
 namespace {
 
 // The stored keys in the order they are written, each with its field; the
-// defaults are the field initialisers of Config.
-using Field = std::variant<std::string Config::*, float Config::*, std::int32_t Config::*>;
+// defaults are the field initialisers of Config. A server's keys end in
+// its place: Server, Server2.
+struct Zone {
+    ServerSpec* server;
+};
+using Field = std::variant<std::string*, float*, std::int32_t*, ProtocolSetting*, Zone>;
 struct Key {
     const char* name;
-    Field field;
+    Field (*field)(Config&);
 };
+template <int I>
+Field Host(Config& c) {
+    return &c.servers[I].host;
+}
+template <int I>
+Field Offset(Config& c) {
+    return &c.servers[I].offsetHours;
+}
+template <int I>
+Field ZoneOf(Config& c) {
+    return Zone{&c.servers[I]};
+}
+template <int I>
+Field ProtocolOf(Config& c) {
+    return &c.servers[I].protocol;
+}
+template <int I>
+Field Trust(Config& c) {
+    return &c.servers[I].trustFile;
+}
 constexpr Key kKeys[] = {
-    {"Server", &Config::server},
-    {"Server2", &Config::server2},
-    {"Offset", &Config::offset},
-    {"Offset2", &Config::offset2},
-    {"Timeout", &Config::timeout},
-    {"Interval", &Config::interval},
-    {"Zone", &Config::zone},
-    {"Zone2", &Config::zone2},
-    {"Protocol", &Config::protocol},
-    {"Protocol2", &Config::protocol2},
-    {"Step", &Config::step},
-    {"TrustedCertificates", &Config::trustedCertificates},
-    {"TrustedCertificates2", &Config::trustedCertificates2},
+    {"Server", Host<kPrimary>},
+    {"Server2", Host<kBackup>},
+    {"Offset", Offset<kPrimary>},
+    {"Offset2", Offset<kBackup>},
+    {"Timeout", [](Config& c) -> Field { return &c.timeout; }},
+    {"Interval", [](Config& c) -> Field { return &c.interval; }},
+    {"Zone", ZoneOf<kPrimary>},
+    {"Zone2", ZoneOf<kBackup>},
+    {"Protocol", ProtocolOf<kPrimary>},
+    {"Protocol2", ProtocolOf<kBackup>},
+    {"Step", [](Config& c) -> Field { return &c.step; }},
+    {"TrustedCertificates", Trust<kPrimary>},
+    {"TrustedCertificates2", Trust<kBackup>},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at
@@ -84,10 +108,16 @@ std::optional<double> StoredNumber(std::string_view stored) {
 
 // A field takes its stored text's meaning; text that means nothing leaves
 // the field at its default.
-void Convert(const std::string& stored, std::string& field) {
-    field = stored;
+void Convert(const std::string& stored, std::string* field) {
+    *field = stored;
 }
-void Convert(const std::string& stored, float& field) {
+void Convert(const std::string& stored, ProtocolSetting* field) {
+    *field = ProtocolSetting(stored);
+}
+void Convert(const std::string& stored, Zone zone) {
+    zone.server->setZone(stored);
+}
+void Convert(const std::string& stored, float* field) {
     // Read as a float directly: a double rounded to float could differ in
     // its last bit from what was typed.
     const auto clean = CleanStoredNumber(stored);
@@ -95,24 +125,30 @@ void Convert(const std::string& stored, float& field) {
     float value = 0.0f;
     const auto res = std::from_chars(clean->data(), clean->data() + clean->size(), value,
                                      std::chars_format::fixed);
-    if (res.ec == std::errc() && res.ptr == clean->data() + clean->size()) field = value;
+    if (res.ec == std::errc() && res.ptr == clean->data() + clean->size()) *field = value;
 }
-void Convert(const std::string& stored, std::int32_t& field) {
-    if (const auto value = StoredNumber(stored)) field = RoundToInt32(*value).value_or(field);
+void Convert(const std::string& stored, std::int32_t* field) {
+    if (const auto value = StoredNumber(stored)) *field = RoundToInt32(*value).value_or(*field);
 }
 
-std::string StoredText(const std::string& value, char) {
-    return value;
+std::string StoredText(const std::string* value, char) {
+    return *value;
 }
-std::string StoredText(float value, char separator) {
-    std::string text = NumberText(value);
+std::string StoredText(const ProtocolSetting* value, char) {
+    return value->text();
+}
+std::string StoredText(Zone zone, char) {
+    return zone.server->zone();
+}
+std::string StoredText(const float* value, char separator) {
+    std::string text = NumberText(*value);
     for (char& c : text) {
         if (c == '.') c = separator;
     }
     return text;
 }
-std::string StoredText(std::int32_t value, char) {
-    return NumberText(value);
+std::string StoredText(const std::int32_t* value, char) {
+    return NumberText(*value);
 }
 
 bool SameLetters(std::string_view a, std::string_view b) {
@@ -159,14 +195,14 @@ bool IsUtcZone(std::string_view zone) {
            (z[2] == 'C' || z[2] == 'c');
 }
 
-ServerSpec PrimaryServer(const Config& config) {
-    return {config.server, ProtocolSetting(config.protocol), config.offset, IsUtcZone(config.zone),
-            config.trustedCertificates};
+std::string ServerSpec::zone() const {
+    if (IsUtcZone(zoneText) == utc) return zoneText;
+    return utc ? "UTC" : "";
 }
 
-ServerSpec BackupServer(const Config& config) {
-    return {config.server2, ProtocolSetting(config.protocol2), config.offset2,
-            IsUtcZone(config.zone2), config.trustedCertificates2};
+void ServerSpec::setZone(std::string stored) {
+    utc = IsUtcZone(stored);
+    zoneText = std::move(stored);
 }
 
 Config LoadConfig(platform::SettingsStore& store) {
@@ -182,20 +218,21 @@ Config LoadConfig(platform::SettingsStore& store) {
                 return SameLetters(entry.first, key.name);
             });
         if (it == stored.end()) continue;
-        std::visit([&](auto member) { Convert(it->second, config.*member); }, key.field);
+        std::visit([&](auto field) { Convert(it->second, field); }, key.field(config));
     }
     return config;
 }
 
 platform::StoreResult SaveConfig(platform::SettingsStore& store, const Config& config) {
     const char separator = store.decimalSeparator() == ',' ? ',' : '.';
+    Config copy = config;
     for (const Key& key : kKeys) {
         std::visit(
-            [&](auto member) {
+            [&](auto field) {
                 store.writeText(version::kProductName, kSection, key.name,
-                                StoredText(config.*member, separator));
+                                StoredText(field, separator));
             },
-            key.field);
+            key.field(copy));
     }
     return store.commit();
 }

@@ -15,6 +15,7 @@
 #include "core/query/daytime_exchange.h"
 #include "core/query/server_query.h"
 #include "core/set_clock.h"
+#include "core/time_text.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/setting_run.h"
@@ -44,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake::FakePlatform platform;
     platform.fakeClock().setNow(2026, 12, 7, hour, minute, second);
     core::Config config;
-    config.server = "primary.test";
-    config.server2 = backup ? "backup.test" : "";
+    config.primary().host = "primary.test";
+    config.backup().host = backup ? "backup.test" : "";
     config.timeout = 3;
-    (backup ? config.offset2 : config.offset) = offset;
-    (backup ? config.offset : config.offset2) = 7.0f;
+    (backup ? config.backup().offsetHours : config.primary().offsetHours) = offset;
+    (backup ? config.primary().offsetHours : config.backup().offsetHours) = 7.0f;
 
     fake::PeerScript script;
     if (twoPieces && reply.size() >= 2) {

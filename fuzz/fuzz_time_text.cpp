@@ -11,6 +11,7 @@
 #include "core/query/daytime_exchange.h"
 #include "core/set_clock.h"
 #include "core/text.h"
+#include "core/time_text.h"
 #include "fuzz/fuzz_check.h"
 #include "settings_dialog/field_rules.h"
 

@@ -1,8 +1,8 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "core/numbers.h"
+#include "core/plan.h"
 #include "core/server_address.h"
-#include "core/set_clock.h"
 #include "core/text.h"
 #include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
@@ -80,7 +80,7 @@ bool ChoiceGivesUtc(const platform::ComboBox& box) {
     const int index = box.selectedIndex();
     if (index < 0) return false;
     const std::optional<core::Protocol> protocol = core::ParseProtocol(box.itemText(index));
-    return protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts;
+    return protocol && core::GivesDate(*protocol);
 }
 
 }  // namespace
@@ -205,14 +205,14 @@ void ConfigDialog::show() {
 }
 
 void ConfigDialog::fillFields() {
-    serverField_->setText(inForce_.server);
-    server2Field_->setText(inForce_.server2);
-    offsetField_->setText(core::NumberText(inForce_.offset));
-    offset2Field_->setText(core::NumberText(inForce_.offset2));
-    utcBox_->setChecked(core::IsUtcZone(inForce_.zone));
-    utc2Box_->setChecked(core::IsUtcZone(inForce_.zone2));
-    fillProtocolChoice(*protocolBox_, inForce_.protocol);
-    fillProtocolChoice(*protocol2Box_, inForce_.protocol2);
+    serverField_->setText(inForce_.primary().host);
+    server2Field_->setText(inForce_.backup().host);
+    offsetField_->setText(core::NumberText(inForce_.primary().offsetHours));
+    offset2Field_->setText(core::NumberText(inForce_.backup().offsetHours));
+    utcBox_->setChecked(core::IsUtcZone(inForce_.primary().zone()));
+    utc2Box_->setChecked(core::IsUtcZone(inForce_.backup().zone()));
+    fillProtocolChoice(*protocolBox_, inForce_.primary().protocol.text());
+    fillProtocolChoice(*protocol2Box_, inForce_.backup().protocol.text());
     timeoutField_->setText(core::NumberText(inForce_.timeout));
     intervalField_->setText(core::NumberText(inForce_.interval));
     // The real state: the entry may have been made or removed elsewhere.
@@ -227,8 +227,8 @@ std::string ConfigDialog::trustFor(const std::string& host) const {
         const auto address = core::ParseServerAddress(server, 0);
         return address && address->host == host;
     };
-    if (same(inForce_.server)) return inForce_.trustedCertificates;
-    if (same(inForce_.server2)) return inForce_.trustedCertificates2;
+    if (same(inForce_.primary().host)) return inForce_.primary().trustFile;
+    if (same(inForce_.backup().host)) return inForce_.backup().trustFile;
     return {};
 }
 
@@ -493,15 +493,15 @@ void ConfigDialog::onUseServer(Role role) {
 
     const core::Protocol protocol = EntryProtocol(entry);
     // NTP and NTS both give UTC with the date.
-    const bool ntp = protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts;
+    const bool ntp = core::GivesDate(protocol);
 
     const platform::Liveness::Watch watch = liveness_.watch();
     adopting_ = true;
     showStates();
     const core::ServerSpec spec{.host = *host,
                                 .protocol = core::ProtocolSetting(protocol),
-                                .trustFile = role == Role::Primary ? inForce_.trustedCertificates
-                                                                   : inForce_.trustedCertificates2};
+                                .trustFile = role == Role::Primary ? inForce_.primary().trustFile
+                                                                   : inForce_.backup().trustFile};
     const core::QueryAnswer answer = query_.ask(spec, inForce_.timeout, 1);
     const std::string& timeText = answer.timeText;
     const bool answered = answer.any();
@@ -567,8 +567,8 @@ void ConfigDialog::onOk() {
                             intervalField_->text(),
                             utcBox_->isChecked(),
                             utc2Box_->isChecked(),
-                            ChosenProtocol(*protocolBox_, inForce_.protocol),
-                            ChosenProtocol(*protocol2Box_, inForce_.protocol2)};
+                            ChosenProtocol(*protocolBox_, inForce_.primary().protocol.text()),
+                            ChosenProtocol(*protocol2Box_, inForce_.backup().protocol.text())};
     std::optional<core::Config> config = ValidatedConfig(fields, inForce_);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);

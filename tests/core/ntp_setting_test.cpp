@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/plan.h"
 #include "core/query/ntp_burst.h"
 #include "core/query/server_query.h"
-#include "core/query_report.h"
+#include "core/report.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/fake_ntp_server.h"
@@ -41,8 +42,8 @@ TEST(IsNistHost, OnlyNamesUnderNistGov) {
 class NtpSettingTest : public ::testing::Test {
 protected:
     NtpSettingTest() {
-        config.server = "ntp.example";
-        config.protocol = "NTP";
+        config.primary().host = "ntp.example";
+        config.primary().protocol = core::ProtocolSetting("NTP");
         config.timeout = 3;
         p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
         startMicros = p.clock().nowMicros();
@@ -92,7 +93,7 @@ TEST_F(NtpSettingTest, BurstTakesTheSampleWithTheLeastDelayAndKeepsItsSpacing) {
     p.scriptUdp("time-a-g.nist.gov", server.responder());
     server.requests = 0;
     p.udpRequests.clear();
-    config.server = "time-a-g.nist.gov";
+    config.primary().host = "time-a-g.nist.gov";
     const long long start = p.nowMs();
     ASSERT_EQ(run(), SetOutcome::Set);
     EXPECT_EQ(requestTimes().front(), start);
@@ -110,7 +111,7 @@ TEST_F(NtpSettingTest, AnAnswerWithinTwoMillisecondsEndsTheBurst) {
 
 TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
     server.aheadMicros = -3 * kDay + 12'000 * kMs;
-    config.offset = 1.0f;
+    config.primary().offsetHours = 1.0f;
     ASSERT_EQ(run(), SetOutcome::Set);
     const platform::LocalDateTime now = p.fakeClock().now();
     EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261204);
@@ -118,7 +119,7 @@ TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
     EXPECT_EQ(status, "Time set to 13:00:12 d=-255588s");
 
     // An absurd offset from a hand-edited file is held, never overflows.
-    config.offset = 3.4e38f;
+    config.primary().offsetHours = 3.4e38f;
     ASSERT_EQ(run(), SetOutcome::Set);
     EXPECT_GT(p.fakeClock().now().year, 2150);
 }
@@ -200,8 +201,8 @@ TEST_F(NtpSettingTest, AReplyFromElsewhereIsNotUsedAndSaysSo) {
 }
 
 TEST_F(NtpSettingTest, ASilentNtpPrimaryFallsBackToADaytimeBackup) {
-    config.server = "silent.example";
-    config.server2 = "backup";
+    config.primary().host = "silent.example";
+    config.backup().host = "backup";
     p.script("backup", fake::PeerScript().reply(0, "12:00:05\r\n").close(0));
     ASSERT_EQ(run(), SetOutcome::Set);
     EXPECT_EQ(p.udpRequests.size(), 1u);
@@ -211,7 +212,7 @@ TEST_F(NtpSettingTest, ASilentNtpPrimaryFallsBackToADaytimeBackup) {
 }
 
 TEST_F(NtpSettingTest, AnUnusableProtocolAsksNobodyAndSaysWhy) {
-    config.protocol = "SNTP";
+    config.primary().protocol = core::ProtocolSetting("SNTP");
     EXPECT_EQ(run(), SetOutcome::Unreachable);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("unknown protocol \"SNTP\""), std::string::npos) << failures[0];

@@ -22,8 +22,8 @@ constexpr std::int64_t kMs = 1000;
 class NtsSettingTest : public ::testing::Test {
 protected:
     NtsSettingTest() {
-        config.server = "nts.example";
-        config.protocol = "NTS";
+        config.primary().host = "nts.example";
+        config.primary().protocol = core::ProtocolSetting("NTS");
         config.timeout = 3;
         config.step = "always";
         p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
@@ -213,8 +213,8 @@ TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndWarnsAndTheTrustFileIsP
     server.server = "time.example";
     server.port = 1123;
     p.scriptUdp("time.example", server.responder());
-    config.server = "nts.example:4461";
-    config.trustedCertificates = "/etc/private-ca.pem";
+    config.primary().host = "nts.example:4461";
+    config.primary().trustFile = "/etc/private-ca.pem";
     server.warning = 7;
     const SetResult r = run();
     ASSERT_EQ(r.outcome, SetOutcome::Set);

@@ -47,7 +47,7 @@ public:
 class ClockWaitTest : public ::testing::Test {
 protected:
     ClockWaitTest() {
-        config.server = "primary";
+        config.primary().host = "primary";
         config.timeout = 3;
         platform.fakeClock().setNow(2026, 12, 6, 14, 0, 0);
         platform.script("primary", PeerScript().reply(100, "14:03:27\r\n"));

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/query_report.h"
+#include "core/plan.h"
+#include "core/report.h"
+#include "core/time_text.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/ask.h"
 #include "tests/support/setting_run.h"
@@ -73,7 +75,7 @@ TEST(OffsetMinutes, RoundsToWholeMinutesWithHalvesAwayFromZero) {
 class SetClockTest : public ::testing::Test {
 protected:
     SetClockTest() {
-        config.server = "primary";
+        config.primary().host = "primary";
         config.timeout = 3;
         clock().setNow(2026, 12, 7, 12, 0, 0);
     }
@@ -94,7 +96,7 @@ protected:
     // one run.
     SetOutcome RunWith(const std::string& reply, float offset, int h, int m, int s) {
         clock().setNow(2026, 12, 7, h, m, s);
-        config.offset = offset;
+        config.primary().offsetHours = offset;
         p.script("primary", PeerScript().reply(0, reply).close(0));
         return runSetting();
     }
@@ -124,9 +126,9 @@ TEST_F(SetClockTest, PrimaryWithOffsetOneSetsTheClockAndReportsTheDifference) {
 }
 
 TEST_F(SetClockTest, BackupAnswersWithItsOwnOffsetAfterThePrimaryTimesOut) {
-    config.server2 = "backup";
-    config.offset = 5.0f;
-    config.offset2 = -0.5f;
+    config.backup().host = "backup";
+    config.primary().offsetHours = 5.0f;
+    config.backup().offsetHours = -0.5f;
     p.script("backup", PeerScript().reply(200, "10:00:00"));
     clock().setNow(2026, 12, 7, 9, 29, 56, 800);  // 09:30:00 when the backup answers
 
@@ -147,7 +149,7 @@ TEST_F(SetClockTest, NoAnswerAndNoBackupLeavesTheClockAlone) {
 }
 
 TEST_F(SetClockTest, NeitherServerAnswering) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("primary", PeerScript().error(10));
     p.script("backup", PeerScript().reply(10, "no time here"));
     EXPECT_EQ(runSetting(), SetOutcome::Unreachable);
@@ -157,7 +159,7 @@ TEST_F(SetClockTest, NeitherServerAnswering) {
 }
 
 TEST_F(SetClockTest, EachServerThatGaveNoTimeSaysWhy) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("primary", PeerScript().error(10));
     p.script("backup", PeerScript().reply(10, "99:00:00"));
     const auto ignore = [](const std::string&) {};
@@ -192,7 +194,7 @@ TEST(QueryReportLine, ShowsThePlannedTimeAndTheChangeCutTowardZero) {
 }
 
 TEST_F(SetClockTest, InvalidDataDoesNotTryTheBackup) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("backup", PeerScript().reply(0, "12:00:00"));
     for (const char* reply : {"ab:cd:ef", "at 11:03 PM", "99:00:00", "12:34:5x"}) {
         p.connections.clear();
@@ -264,7 +266,7 @@ TEST_F(SetClockTest, NearestInstantAcrossMidnightAndOffsets) {
     for (const Case& c : cases) {
         clock().settings.clear();
         clock().setNow(2026, 12, c.localDay, c.h, c.m, c.s);
-        config.offset = c.offset;
+        config.primary().offsetHours = c.offset;
         p.script("primary", PeerScript().reply(0, c.reply));
         EXPECT_EQ(runSetting(), SetOutcome::Set) << c.reply;
         EXPECT_EQ(outcomeLine().text(), c.status) << c.reply;
@@ -336,8 +338,8 @@ TEST_F(SetClockTest, UtcServersFollowSummerTimeAndOldSettingsKeepTheOffset) {
         EXPECT_EQ(outcomeLine().text(), c.status) << name;
     }
     // A UTC time across midnight from the local date.
-    config.offset = 0;
-    config.zone = "UTC";
+    config.primary().offsetHours = 0;
+    config.primary().setZone("UTC");
     clock().setNowUtc(2026, 12, 6, 23, 30, 0);  // 00:30 on the 7th in Berlin
     p.script("primary", PeerScript().reply(0, "23:30:00"));
     runSetting();
@@ -393,8 +395,8 @@ TEST_F(SetClockTest, ReplyEndedBeforeItsTimeWasWholeSetsNothing) {
 
 // A name from the settings file reaches standard error and the tooltip.
 TEST_F(SetClockTest, FailureLinesEscapeTheServersName) {
-    config.server = std::string("evil\x1b]0;x\x07\0\xff", 12);
-    config.server2 = "back\nup";
+    config.primary().host = std::string("evil\x1b]0;x\x07\0\xff", 12);
+    config.backup().host = "back\nup";
     const auto ignore = [](const std::string&) {};
     EXPECT_EQ(setter.run(config, ignore).failures,
               (std::vector<std::string>{R"(evil\x1b]0;x\x07\x00\xff: host not found)",
@@ -415,7 +417,7 @@ TEST_F(SetClockTest, RefusedClockIsReportedAsAFailure) {
 }
 
 TEST_F(SetClockTest, StatusLinesDuringTheWait) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     l2.setText("earlier outcome");
     std::vector<std::string> seen;
     p.at(1000, [&] { seen.push_back(serverLine().text() + "|" + outcomeLine().text()); });
@@ -445,7 +447,7 @@ TEST_F(SetClockTest, DoesNothingWhileAnotherQueryWaits) {
 }
 
 TEST_F(SetClockTest, WindowClosingDuringTheWaitEndsTheRunSilently) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("primary", PeerScript().reply(500, "12:00:00"));
     p.at(100, [&] { query.shutdown(); });
 

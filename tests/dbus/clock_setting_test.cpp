@@ -73,8 +73,8 @@ protected:
 TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTheNearestInstantAtTheWrappedTime) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.210", "Sun Dec  6 23:45:10 2026\r\n");
-    config.server = "127.0.0.210";
-    config.offset = 1;
+    config.primary().host = "127.0.0.210";
+    config.primary().offsetHours = 1;
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
@@ -91,10 +91,10 @@ TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto primary = DaytimeServer::inMode("127.0.0.211", ServerMode::Refused);
     auto backup = DaytimeServer::replying("127.0.0.212", "10:00:00\r\n");
-    config.server = "127.0.0.211";
-    config.server2 = "127.0.0.212";
-    config.offset = 1;
-    config.offset2 = -2.5f;
+    config.primary().host = "127.0.0.211";
+    config.backup().host = "127.0.0.212";
+    config.primary().offsetHours = 1;
+    config.backup().offsetHours = -2.5f;
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
@@ -111,7 +111,7 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
             "SetTimeMessage": "Automatic time synchronization is enabled"})")))
         << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.213", "12:00:00\r\n");
-    config.server = "127.0.0.213";
+    config.primary().host = "127.0.0.213";
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     EXPECT_EQ(bus.setTimeCalls().size(), 1u);
@@ -122,7 +122,7 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
 
 TEST_F(ClockSettingTest, NoTimeServiceOnTheBus) {
     auto server = DaytimeServer::replying("127.0.0.214", "12:00:00\r\n");
-    config.server = "127.0.0.214";
+    config.primary().host = "127.0.0.214";
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     // Both refusals are named, with what the user can do about them.
@@ -137,7 +137,7 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
     // user chooses "&Set time" again.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 1.5})"))) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.215", "12:00:00\r\n");
-    config.server = "127.0.0.215";
+    config.primary().host = "127.0.0.215";
 
     std::vector<core::SetOutcome> nested;
     bool queryBusyAtClick = true;
@@ -168,7 +168,7 @@ TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
     // up instead of keeping the closed program alive until the prompt ends.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 4})"))) << bus.failure();
     auto server = DaytimeServer::replying("127.0.0.216", "12:00:00\r\n");
-    config.server = "127.0.0.216";
+    config.primary().host = "127.0.0.216";
 
     QTimer closing;
     closing.setSingleShot(true);

@@ -12,6 +12,7 @@
 
 #include "core/query/server_query.h"
 #include "core/set_clock.h"
+#include "core/time_text.h"
 #include "tests/hardening/memory.h"
 #include "tests/hardening/qt_env.h"
 #include "tests/support/ask.h"
@@ -49,7 +50,7 @@ struct Setting {
     double seconds = 0;
 
     Setting(const std::string& host, int timeoutSeconds) {
-        config.server = host;
+        config.primary().host = host;
         config.timeout = timeoutSeconds;
     }
     core::SetOutcome run() {

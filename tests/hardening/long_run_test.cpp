@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "core/query/daytime_exchange.h"
 #include "core/set_clock.h"
+#include "core/time_text.h"
 #include "tests/fake/fake_platform.h"
 
 #if defined(__SANITIZE_ADDRESS__)

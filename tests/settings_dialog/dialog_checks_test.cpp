@@ -244,7 +244,7 @@ TEST_F(CheckTest, ATimeoutTypedDuringCheckAllAppliesFromTheNextServer) {
 }
 
 TEST_F(CheckTest, TheDialogCannotCloseWhileACheckRuns) {
-    config.server = "prim.example";
+    config.primary().host = "prim.example";
     open();
     list().userSelect(0);
     during(1000, [&] {

@@ -65,7 +65,7 @@ protected:
         hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config.timeout = timeout; };
         hooks.onApplied = [this](const core::Config& applied) {
             config = applied;
-            mainLabel1->setText(applied.server);
+            mainLabel1->setText(applied.primary().host);
             mainSet->setEnabled(true);
         };
         dlg = std::make_unique<ConfigDialog>(platform, query, config, std::move(hooks));
