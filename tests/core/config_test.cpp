@@ -198,5 +198,49 @@ TEST_F(ConfigTest, UnconvertibleValuesGiveTheKeysDefaults) {
     EXPECT_EQ(c.backup().offsetHours, 0.0f);
 }
 
+TEST(ParseProtocol, NamesAreCaseAndBlankBlindAndUnknownOnesAreNoDaytime) {
+    EXPECT_EQ(ParseProtocol(""), Protocol::Daytime);
+    EXPECT_EQ(ParseProtocol(" daytime "), Protocol::Daytime);
+    EXPECT_EQ(ParseProtocol("ntp"), Protocol::Ntp);
+    EXPECT_EQ(ParseProtocol("Nts"), Protocol::Nts);
+    EXPECT_EQ(ParseProtocol("SNTP"), std::nullopt);
+    EXPECT_EQ(ParseProtocol("NTP4"), std::nullopt);
+    EXPECT_EQ(ProtocolProblem("NTP"), "");
+    EXPECT_NE(ProtocolProblem("udp").find("unknown protocol \"udp\""), std::string::npos);
+    EXPECT_EQ(ProtocolProblem(" nts "), "");
+}
+
+// What the settings hold is written back as it was read, however it is
+// spelt, while the meaning stays; a changed meaning writes the plain name.
+TEST_F(ConfigTest, ProtocolAndZoneTextsAreWrittenBackAsRead) {
+    struct Case {
+        const char* protocol;
+        const char* zone;
+        std::optional<Protocol> kind;
+        bool utc;
+    };
+    const std::vector<Case> cases = {
+        {"", "", Protocol::Daytime, false},
+        {" ntp ", "utc ", Protocol::Ntp, true},
+        {"Nts", "Europe/Berlin", Protocol::Nts, false},
+        {"SNTP", " UTC", std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.protocol);
+        store.seed("Protocol2", c.protocol);
+        store.seed("Zone2", c.zone);
+        Config config = Load();
+        EXPECT_EQ(config.backup().protocol.kind(), c.kind);
+        EXPECT_EQ(config.backup().utc, c.utc);
+        EXPECT_EQ(config.primary().protocol.kind(), Protocol::Daytime);
+        ASSERT_TRUE(SaveConfig(store, config).ok);
+        EXPECT_EQ(store.stored("Protocol2"), c.protocol);
+        EXPECT_EQ(store.stored("Zone2"), c.zone);
+        config.backup().utc = !c.utc;
+        ASSERT_TRUE(SaveConfig(store, config).ok);
+        EXPECT_EQ(store.stored("Zone2"), c.utc ? "" : "UTC");
+    }
+}
+
 }  // namespace
 }  // namespace tempikon::core

@@ -12,6 +12,7 @@
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/fake_ntp_server.h"
+#include "tests/support/setting_fixture.h"
 
 namespace tempikon::core {
 namespace {
@@ -19,62 +20,28 @@ namespace {
 constexpr std::int64_t kMs = 1000;
 constexpr std::int64_t kDay = 86'400'000'000;
 
-TEST(ParseProtocol, NamesAreCaseAndBlankBlindAndUnknownOnesAreNoDaytime) {
-    EXPECT_EQ(ParseProtocol(""), Protocol::Daytime);
-    EXPECT_EQ(ParseProtocol(" daytime "), Protocol::Daytime);
-    EXPECT_EQ(ParseProtocol("ntp"), Protocol::Ntp);
-    EXPECT_EQ(ParseProtocol("Nts"), Protocol::Nts);
-    EXPECT_EQ(ParseProtocol("SNTP"), std::nullopt);
-    EXPECT_EQ(ParseProtocol("NTP4"), std::nullopt);
-    EXPECT_EQ(ProtocolProblem("NTP"), "");
-    EXPECT_NE(ProtocolProblem("udp").find("unknown protocol \"udp\""), std::string::npos);
-    EXPECT_EQ(ProtocolProblem(" nts "), "");
-}
-
-TEST(IsNistHost, OnlyNamesUnderNistGov) {
-    EXPECT_TRUE(IsNistHost("time.nist.gov"));
-    EXPECT_TRUE(IsNistHost("TIME-A-G.NIST.GOV."));
-    EXPECT_FALSE(IsNistHost("nist.gov.example.com"));
-    EXPECT_FALSE(IsNistHost("notnist.gov"));
-    EXPECT_FALSE(IsNistHost("ptbtime1.ptb.de"));
-}
-
-class NtpSettingTest : public ::testing::Test {
+class NtpSettingTest : public testsupport::SettingFixture {
 protected:
-    NtpSettingTest() {
-        config.primary().host = "ntp.example";
-        config.primary().protocol = core::ProtocolSetting("NTP");
-        config.timeout = 3;
-        p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
-        startMicros = p.clock().nowMicros();
+    NtpSettingTest() : SettingFixture("ntp.example", "NTP") {
         server.platform = &p;
         p.scriptUdp("ntp.example", server.responder());
     }
 
     // One setting; its failure lines are kept.
     SetOutcome run() {
-        const SetResult result = setter.run(config, [](const std::string&) {});
+        const SetResult result = runSetting();
         failures = result.failures;
         status = result.status;
         return result.outcome;
     }
-    // The error of the last setting against the server's clock at the call.
-    std::int64_t lastError() {
-        const auto& s = p.fakeClock().settings.back();
-        return s.micros - (startMicros + s.atMs * kMs + server.aheadMicros);
-    }
+    std::int64_t lastError() { return errorAgainst(server.aheadMicros); }
     std::vector<long long> requestTimes() const {
         std::vector<long long> times;
         for (const auto& r : p.udpRequests) times.push_back(r.atMs);
         return times;
     }
 
-    fake::FakePlatform p;
     testing::FakeNtpServer server;
-    Config config;
-    std::int64_t startMicros = 0;
-    ServerQuery query{p};
-    ClockSetter setter{p, query};
     std::vector<std::string> failures;
     std::string status;
 };

@@ -13,21 +13,17 @@
 #include "tests/fake/fake_platform.h"
 #include "tests/support/ask.h"
 #include "tests/support/fake_nts_server.h"
+#include "tests/support/setting_fixture.h"
 
 namespace tempikon::core {
 namespace {
 
 constexpr std::int64_t kMs = 1000;
 
-class NtsSettingTest : public ::testing::Test {
+class NtsSettingTest : public testsupport::SettingFixture {
 protected:
-    NtsSettingTest() {
-        config.primary().host = "nts.example";
-        config.primary().protocol = core::ProtocolSetting("NTS");
-        config.timeout = 3;
+    NtsSettingTest() : SettingFixture("nts.example", "NTS") {
         config.step = "always";
-        p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
-        startMicros = p.clock().nowMicros();
         server.ntp.platform = &p;
         server.ntp.aheadMicros = 90 * 1'000'000;
         server.ntp.delaysMs = {{3, 1}};
@@ -35,26 +31,15 @@ protected:
         p.scriptUdp("nts.example", server.responder());
     }
 
-    SetResult run() {
-        return setter.run(config, [](const std::string&) {});
-    }
+    SetResult run() { return runSetting(); }
     std::string reasons(const SetResult& r) const {
         std::string all;
         for (const auto& f : r.failures) all += f + "\n";
         return all;
     }
-    // The error of the last setting against the server's clock at the call.
-    std::int64_t lastError() {
-        const auto& s = p.fakeClock().settings.back();
-        return s.micros - (startMicros + s.atMs * kMs + server.ntp.aheadMicros);
-    }
+    std::int64_t lastError() { return errorAgainst(server.ntp.aheadMicros); }
 
-    fake::FakePlatform p;
     testing::FakeNtsServer server;
-    Config config;
-    std::int64_t startMicros = 0;
-    ServerQuery query{p};
-    ClockSetter setter{p, query};
 };
 
 TEST_F(NtsSettingTest, SetsFromAuthenticatedRepliesAndKeepsItsCookiesAcrossSettings) {

@@ -21,57 +21,6 @@ namespace {
 using fake::FakeLabel;
 using fake::PeerScript;
 
-TEST(ParseTimeOfDay, AcceptsOnlyHoursMinutesAndOptionalSeconds) {
-    const std::vector<std::pair<const char*, std::optional<int>>> cases = {
-        {"12:34", 45240},
-        {"14:03:27", 50607},
-        {" 4:03:27", 14607},
-        {"\t7:05\t", 25500},
-        {"1:2:3", 3723},
-        {"00:00:00", 0},
-        {"23:59:59", 86399},
-        {"24:00:00", std::nullopt},
-        {"12:60", std::nullopt},
-        {"12:00:60", std::nullopt},
-        {"ab:cd:ef", std::nullopt},
-        {"4:03:27 P", std::nullopt},
-        {"123:45", std::nullopt},
-        {"12:345", std::nullopt},
-        {"12:34:", std::nullopt},
-        {"12:", std::nullopt},
-        {":30", std::nullopt},
-        {"12 :34", std::nullopt},
-        {"+1:00", std::nullopt},
-        {"12:34:56:7", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto& [text, seconds] : cases) EXPECT_EQ(ParseTimeOfDay(text), seconds) << text;
-}
-
-TEST(FormatTimeOfDay, WritesTwoDigitsEachAndWrapsIntoOneDay) {
-    EXPECT_EQ(FormatTimeOfDay(0), "00:00:00");
-    EXPECT_EQ(FormatTimeOfDay(54207), "15:03:27");
-    EXPECT_EQ(FormatTimeOfDay(86399), "23:59:59");
-    EXPECT_EQ(FormatTimeOfDay(86400), "00:00:00");
-    EXPECT_EQ(FormatTimeOfDay(-1), "23:59:59");
-    EXPECT_EQ(FormatTimeOfDay(-86400 * 3 - 60), "23:59:00");
-}
-
-TEST(OffsetMinutes, RoundsToWholeMinutesWithHalvesAwayFromZero) {
-    EXPECT_EQ(OffsetMinutes(5.5f), 330);
-    EXPECT_EQ(OffsetMinutes(-0.5f), -30);
-    EXPECT_EQ(OffsetMinutes(1.0f), 60);
-    EXPECT_EQ(OffsetMinutes(0.125f), 8);  // 7.5 minutes exactly
-    EXPECT_EQ(OffsetMinutes(-0.125f), -8);
-    EXPECT_EQ(OffsetMinutes(0.375f), 23);  // 22.5: not to the even 22
-    EXPECT_EQ(OffsetMinutes(0.025f), 2);   // 1.50000002 in double precision
-    EXPECT_EQ(OffsetMinutes(0.0083f), 0);
-    EXPECT_EQ(OffsetMinutes(std::numeric_limits<float>::quiet_NaN()), 0);
-    // Absurd offsets stay finite and keep their sign.
-    EXPECT_GT(OffsetMinutes(std::numeric_limits<float>::max()), 1'000'000'000LL);
-    EXPECT_LT(OffsetMinutes(-std::numeric_limits<float>::infinity()), -1'000'000'000LL);
-}
-
 class SetClockTest : public ::testing::Test {
 protected:
     SetClockTest() {
@@ -169,28 +118,6 @@ TEST_F(SetClockTest, EachServerThatGaveNoTimeSaysWhy) {
                                   "backup: the time was not a valid time of day: \"99:00:00\""}));
     p.script("primary", PeerScript().reply(10, "12:00:00"));
     EXPECT_TRUE(setter.run(config, ignore).failures.empty());
-}
-
-struct ReportCase {
-    std::int64_t change;  // the plan's instant minus the clock's reading
-    std::int64_t roundTrip;
-    std::string line;
-};
-
-// The /QUERY line: the planned local time, and the change with one decimal
-// cut toward zero (no "-0.0").
-TEST(QueryReportLine, ShowsThePlannedTimeAndTheChangeCutTowardZero) {
-    const std::int64_t now = 1'780'000'000'000'000;
-    const std::vector<ReportCase> cases = {
-        {12'345'678, 34'600, "s: 14:03:27 -> 15:03:27 d=12.3s rtt=35ms"},
-        {-1'299'999, 0, "s: 14:03:27 -> 15:03:27 d=-1.2s rtt=0ms"},
-        {-99'999, 499, "s: 14:03:27 -> 15:03:27 d=0.0s rtt=0ms"},
-        {-86'399'900'000, -1, "s: 14:03:27 -> 15:03:27 d=-86399.9s rtt=?ms"},
-    };
-    for (const auto& c : cases) {
-        const ClockPlan plan{now + c.change, 0, 15 * 3600 + 3 * 60 + 27};
-        EXPECT_EQ(QueryReportLine("s", " 14:03:27", plan, now, c.roundTrip), c.line);
-    }
 }
 
 TEST_F(SetClockTest, InvalidDataDoesNotTryTheBackup) {
