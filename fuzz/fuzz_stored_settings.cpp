@@ -96,8 +96,10 @@ std::optional<double> StoredNumber(std::string_view text) {
 }
 
 bool SameRecord(const core::Config& a, const core::Config& b) {
-    return a.server == b.server && a.server2 == b.server2 && a.offset == b.offset &&
-           a.offset2 == b.offset2 && a.timeout == b.timeout && a.interval == b.interval;
+    return a.primary().host == b.primary().host && a.backup().host == b.backup().host &&
+           a.primary().offsetHours == b.primary().offsetHours &&
+           a.backup().offsetHours == b.backup().offsetHours && a.timeout == b.timeout &&
+           a.interval == b.interval;
 }
 
 void CheckOffset(const std::optional<std::string>& stored, float offset) {
