@@ -332,5 +332,23 @@ TEST_F(QueryTest, EachFailureHasItsReason) {
     EXPECT_EQ(query.lastAnswer().failure.kind, FailureKind::HostNotFound);
 }
 
+// The protocol decides the exchange; one the program does not speak is
+// answered at once, with nothing connected and no busy change heard.
+TEST_F(QueryTest, UnknownProtocolIsAnsweredAtOnceWithoutAWait) {
+    int heard = 0;
+    query.addBusyListener([&] { ++heard; });
+    ServerSpec server = testsupport::DaytimeSpec("time.example");
+    server.protocol = ProtocolSetting("SNTP");
+    const QueryAnswer answer = query.ask(server, config.timeout);
+    EXPECT_FALSE(answer.any());
+    EXPECT_EQ(answer.failure.kind, FailureKind::UnknownProtocol);
+    EXPECT_EQ(answer.failure.reason,
+              "the settings name an unknown protocol \"SNTP\" (Daytime, NTP or NTS)");
+    EXPECT_TRUE(p.connections.empty());
+    EXPECT_EQ(heard, 0);
+    EXPECT_EQ(p.nowMs(), 0);
+    ExpectIdle();
+}
+
 }  // namespace
 }  // namespace tempikon::core
