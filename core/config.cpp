@@ -28,40 +28,29 @@ struct Key {
     const char* name;
     Field (*field)(Config&);
 };
-template <int I>
-Field Host(Config& c) {
-    return &c.servers[I].host;
-}
-template <int I>
-Field Offset(Config& c) {
-    return &c.servers[I].offsetHours;
+// A field of the server in place I: the primary or the backup.
+template <int I, auto Member>
+Field Of(Config& c) {
+    return &(c.servers[I].*Member);
 }
 template <int I>
 Field ZoneOf(Config& c) {
     return Zone{&c.servers[I]};
 }
-template <int I>
-Field ProtocolOf(Config& c) {
-    return &c.servers[I].protocol;
-}
-template <int I>
-Field Trust(Config& c) {
-    return &c.servers[I].trustFile;
-}
 constexpr Key kKeys[] = {
-    {"Server", Host<kPrimary>},
-    {"Server2", Host<kBackup>},
-    {"Offset", Offset<kPrimary>},
-    {"Offset2", Offset<kBackup>},
+    {"Server", Of<kPrimary, &ServerSpec::host>},
+    {"Server2", Of<kBackup, &ServerSpec::host>},
+    {"Offset", Of<kPrimary, &ServerSpec::offsetHours>},
+    {"Offset2", Of<kBackup, &ServerSpec::offsetHours>},
     {"Timeout", [](Config& c) -> Field { return &c.timeout; }},
     {"Interval", [](Config& c) -> Field { return &c.interval; }},
     {"Zone", ZoneOf<kPrimary>},
     {"Zone2", ZoneOf<kBackup>},
-    {"Protocol", ProtocolOf<kPrimary>},
-    {"Protocol2", ProtocolOf<kBackup>},
+    {"Protocol", Of<kPrimary, &ServerSpec::protocol>},
+    {"Protocol2", Of<kBackup, &ServerSpec::protocol>},
     {"Step", [](Config& c) -> Field { return &c.step; }},
-    {"TrustedCertificates", Trust<kPrimary>},
-    {"TrustedCertificates2", Trust<kBackup>},
+    {"TrustedCertificates", Of<kPrimary, &ServerSpec::trustFile>},
+    {"TrustedCertificates2", Of<kBackup, &ServerSpec::trustFile>},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at
