@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "core/numbers.h"
+#include "core/report.h"
 #include "platform/translate.h"
 #include "tempikon_version.h"
 
@@ -68,10 +69,8 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     aboutItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&?"));
     setTimeItem_->setEnabled(false);
 
-    queryTimer_ = platform_.createTimer();
+    query_ = std::make_unique<core::ServerQuery>(platform_);
     minuteTimer_ = platform_.createTimer();
-    socket_ = platform_.createTcpClient();
-    query_ = std::make_unique<core::DaytimeQuery>(platform_, *queryTimer_, *socket_);
     setter_ = std::make_unique<core::ClockSetter>(platform_, *query_);
 
     configurationItem_->onClick = [this] { onConfiguration(); };
@@ -110,15 +109,15 @@ void MainWindow::start() {
     if (const auto why = platform_.settings().unreadableReason(version::kProductName))
         return unreadableSettingsEnd(*why);
     config_ = core::LoadConfig(platform_.settings());
-    if (!config_.server.empty()) {
-        setStatus(*serverLine_, config_.server);
+    if (!config_.primary().host.empty()) {
+        setStatus(*serverLine_, config_.primary().host);
         setTimeItem_->setEnabled(true);
     }
 
     const std::string commandLine = platform_.commandLine();
     if (SwitchPresent(commandLine, "/RUNONCE")) {
         setStatus(*modeLine_, kModeRunOnce);
-        if (config_.server.empty()) return missingConfigurationEnd();
+        if (config_.primary().host.empty()) return missingConfigurationEnd();
         // Closing the window before the setting has ended means no time was set.
         exitCode_ = kExitNoValidTime;
         window_->show();
@@ -135,7 +134,7 @@ void MainWindow::start() {
 
     if (SwitchPresent(commandLine, "/SERVER")) {
         setStatus(*modeLine_, kModeServer);
-        if (config_.server.empty()) return missingConfigurationEnd();
+        if (config_.primary().host.empty()) return missingConfigurationEnd();
         startTray();
         minutesLeft_ = 0;
         onMinuteTick();
@@ -312,7 +311,7 @@ void MainWindow::onConfiguration() {
         // New settings: a server that refused may be asked again.
         query_->forgetRefusals();
         config_ = config;
-        setStatus(*serverLine_, config_.server);
+        setStatus(*serverLine_, config_.primary().host);
         setTimeItem_->setEnabled(true);
     };
     configDialog_ = std::make_unique<settings_dialog::ConfigDialog>(platform_, *query_, config_,

@@ -4,10 +4,10 @@
 #include "app/main_window.h"
 #include "core/config.h"
 #include "core/correction.h"
-#include "core/daytime_query.h"
-#include "core/ntp_query.h"
-#include "core/query_report.h"
-#include "core/set_clock.h"
+#include "core/plan.h"
+#include "core/query/server_query.h"
+#include "core/report.h"
+#include "core/text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::app {
@@ -20,17 +20,13 @@ int RunQueryMode(platform::Platform& platform) {
         return kExitNotConfigured;
     }
     const core::Config config = core::LoadConfig(store);
-    if (config.server.empty()) {
+    if (config.primary().host.empty()) {
         platform.writeErrorLine(MissingConfigurationLine(location));
         return kExitNotConfigured;
     }
 
-    const auto timer = platform.createTimer();
-    const auto socket = platform.createTcpClient();
-    core::DaytimeQuery query(platform, *timer, *socket);
+    core::ServerQuery query(platform);
 
-    // Returns true when the server answered, with a valid time or not: the
-    // backup is asked only when the primary gave no answer.
     int status = kExitNoValidTime;
     // How a setting would correct the clock: "step" or "slew".
     const auto howSet = [&](const core::ClockPlan& plan) {
@@ -38,72 +34,40 @@ int RunQueryMode(platform::Platform& platform) {
         return core::ChooseCorrection(plan.micros, clock.nowMicros(), config.step, clock.canSlew())
             .word;
     };
-    const auto ask = [&](const std::string& host, const std::string& label,
-                         const std::string& protocol, float offset, const std::string& zone,
-                         const std::string& trustFile) {
+    const auto report = [&](const core::Turn& turn) {
         const platform::Clock& clock = platform.clock();
-        const std::string problem = core::ProtocolProblem(protocol);
-        if (!problem.empty()) {
+        const core::ServerSpec& server = turn.server;
+        const core::QueryAnswer& answer = turn.answer;
+        // Names from the settings file reach a terminal: escaped like replies.
+        const std::string host = core::EscapeText(server.host);
+        const std::string label = turn.backup ? host + " (Backup)" : host;
+        for (const std::string& warning : answer.warnings)
+            platform.writeErrorLine("tempikon: " + host + ": the key server warns: " + warning);
+        if (!answer.any()) {
             platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " + problem);
-            return false;
-        }
-        const std::optional<core::Protocol> kind = core::ParseProtocol(protocol);
-        if (kind == core::Protocol::Ntp || kind == core::Protocol::Nts) {
-            const auto sample =
-                kind == core::Protocol::Nts
-                    ? query.askNts(host, config.timeout, core::kNtpBurstRequests, trustFile)
-                    : query.askNtp(host, config.timeout, core::kNtpBurstRequests);
-            for (const std::string& warning : query.lastNtsWarnings())
-                platform.writeErrorLine("tempikon: " + core::EscapeText(host) +
-                                        ": the key server warns: " + warning);
-            if (!sample) {
-                platform.writeOutputLine(label + ": no time");
-                platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
-                                        query.lastFailure().reason);
-                return false;
-            }
-            const core::ClockPlan plan =
-                core::PlanNtpSetting(*sample, offset, clock.nowMicros(), clock);
-            platform.writeOutputLine(
-                core::NtpReportLine(label, *sample, plan, clock, query.lastNtsSubject()) + " " +
-                howSet(plan));
-            status = kExitOk;
-            return true;
-        }
-        const std::string timeText = query.ask(host, config.timeout);
-        if (timeText.empty()) {
-            platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
-                                    query.lastFailure().reason);
-            return false;
-        }
-        const auto seconds = core::ParseTimeOfDay(timeText);
-        if (!seconds) {
-            platform.writeOutputLine(label + ": " + core::QuoteReply(timeText) +
-                                     " is not a valid time of day");
-            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
-                                    core::InvalidTimeFailure(timeText).reason);
-            return true;
+            platform.writeErrorLine("tempikon: " + host + ": " + answer.failure.reason);
+            return;
         }
         // The setting's own plan, so that d is the change a setting would make.
         const std::int64_t now = clock.nowMicros();
-        const core::ClockPlan plan =
-            core::PlanClockSetting(*seconds, offset, core::IsUtcZone(zone), now,
-                                   core::ReplyAgeMicros(query, platform.monotonicMicros()), clock);
-        platform.writeOutputLine(
-            core::QueryReportLine(label, timeText, plan, now, query.lastRoundTripMicros()) + " " +
-            howSet(plan));
+        const std::optional<core::ClockPlan> plan = core::PlanFrom(
+            answer, server.offsetHours, server.utc, now, platform.monotonicMicros(), clock);
+        if (!plan) {
+            platform.writeOutputLine(label + ": " + core::QuoteReply(answer.timeText) +
+                                     " is not a valid time of day");
+            platform.writeErrorLine("tempikon: " + host + ": " +
+                                    core::InvalidTimeFailure(answer.timeText).reason);
+            return;
+        }
+        const std::string line =
+            answer.sample
+                ? core::NtpReportLine(label, *answer.sample, *plan, clock, answer.ntsSubject)
+                : core::QueryReportLine(label, answer.timeText, *plan, now, answer.roundTripMicros);
+        platform.writeOutputLine(line + " " + howSet(*plan));
         status = kExitOk;
-        return true;
     };
-
-    // Names from the settings file reach a terminal: escaped like replies.
-    if (!ask(config.server, core::EscapeText(config.server), config.protocol, config.offset,
-             config.zone, config.trustedCertificates) &&
-        !config.server2.empty())
-        ask(config.server2, core::EscapeText(config.server2) + " (Backup)", config.protocol2,
-            config.offset2, config.zone2, config.trustedCertificates2);
+    core::AskInTurn(
+        query, config, core::kNtpBurstRequests, [](const core::Turn&) {}, report);
     return status;
 }
 

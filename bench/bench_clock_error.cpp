@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "platform/qt/qt_start.h"
 #include "test_addresses.h"
@@ -55,11 +55,9 @@ int main(int argc, char** argv) {
     testsupport::DaytimeServer server(host, options);
 
     core::Config config;
-    config.server = host;
+    config.primary().host = host;
     config.timeout = 3;
-    auto queryTimer = p.createTimer();
-    auto querySocket = p.createTcpClient();
-    core::DaytimeQuery query(p, *queryTimer, *querySocket);
+    core::ServerQuery query(p);
     core::ClockSetter setter(p, query);
 
     std::vector<double> before, after, roundTrips;
@@ -80,7 +78,7 @@ int main(int argc, char** argv) {
         const std::int64_t second = (r.micros - 500'000) / 1'000'000 * 1'000'000;
         before.push_back(static_cast<double>(second - r.realMicros) / 1e6);
         after.push_back(static_cast<double>(r.micros - r.realMicros) / 1e6);
-        roundTrips.push_back(static_cast<double>(query.lastRoundTripMicros()) / 1e3);
+        roundTrips.push_back(static_cast<double>(query.lastAnswer().roundTripMicros) / 1e3);
     }
     if (after.empty()) return 1;
     const Figures b = summarise(before);

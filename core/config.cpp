@@ -9,8 +9,8 @@
 #include <system_error>
 #include <variant>
 
-#include "core/daytime_query.h"
 #include "core/numbers.h"
+#include "core/text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::core {
@@ -18,26 +18,39 @@ namespace tempikon::core {
 namespace {
 
 // The stored keys in the order they are written, each with its field; the
-// defaults are the field initialisers of Config.
-using Field = std::variant<std::string Config::*, float Config::*, std::int32_t Config::*>;
+// defaults are the field initialisers of Config. A server's keys end in
+// its place: Server, Server2.
+struct Zone {
+    ServerSpec* server;
+};
+using Field = std::variant<std::string*, float*, std::int32_t*, ProtocolSetting*, Zone>;
 struct Key {
     const char* name;
-    Field field;
+    Field (*field)(Config&);
 };
+// A field of the server in place I: the primary or the backup.
+template <int I, auto Member>
+Field Of(Config& c) {
+    return &(c.servers[I].*Member);
+}
+template <int I>
+Field ZoneOf(Config& c) {
+    return Zone{&c.servers[I]};
+}
 constexpr Key kKeys[] = {
-    {"Server", &Config::server},
-    {"Server2", &Config::server2},
-    {"Offset", &Config::offset},
-    {"Offset2", &Config::offset2},
-    {"Timeout", &Config::timeout},
-    {"Interval", &Config::interval},
-    {"Zone", &Config::zone},
-    {"Zone2", &Config::zone2},
-    {"Protocol", &Config::protocol},
-    {"Protocol2", &Config::protocol2},
-    {"Step", &Config::step},
-    {"TrustedCertificates", &Config::trustedCertificates},
-    {"TrustedCertificates2", &Config::trustedCertificates2},
+    {"Server", Of<kPrimary, &ServerSpec::host>},
+    {"Server2", Of<kBackup, &ServerSpec::host>},
+    {"Offset", Of<kPrimary, &ServerSpec::offsetHours>},
+    {"Offset2", Of<kBackup, &ServerSpec::offsetHours>},
+    {"Timeout", [](Config& c) -> Field { return &c.timeout; }},
+    {"Interval", [](Config& c) -> Field { return &c.interval; }},
+    {"Zone", ZoneOf<kPrimary>},
+    {"Zone2", ZoneOf<kBackup>},
+    {"Protocol", Of<kPrimary, &ServerSpec::protocol>},
+    {"Protocol2", Of<kBackup, &ServerSpec::protocol>},
+    {"Step", [](Config& c) -> Field { return &c.step; }},
+    {"TrustedCertificates", Of<kPrimary, &ServerSpec::trustFile>},
+    {"TrustedCertificates2", Of<kBackup, &ServerSpec::trustFile>},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at
@@ -84,10 +97,16 @@ std::optional<double> StoredNumber(std::string_view stored) {
 
 // A field takes its stored text's meaning; text that means nothing leaves
 // the field at its default.
-void Convert(const std::string& stored, std::string& field) {
-    field = stored;
+void Convert(const std::string& stored, std::string* field) {
+    *field = stored;
 }
-void Convert(const std::string& stored, float& field) {
+void Convert(const std::string& stored, ProtocolSetting* field) {
+    *field = ProtocolSetting(stored);
+}
+void Convert(const std::string& stored, Zone zone) {
+    zone.server->setZone(stored);
+}
+void Convert(const std::string& stored, float* field) {
     // Read as a float directly: a double rounded to float could differ in
     // its last bit from what was typed.
     const auto clean = CleanStoredNumber(stored);
@@ -95,24 +114,30 @@ void Convert(const std::string& stored, float& field) {
     float value = 0.0f;
     const auto res = std::from_chars(clean->data(), clean->data() + clean->size(), value,
                                      std::chars_format::fixed);
-    if (res.ec == std::errc() && res.ptr == clean->data() + clean->size()) field = value;
+    if (res.ec == std::errc() && res.ptr == clean->data() + clean->size()) *field = value;
 }
-void Convert(const std::string& stored, std::int32_t& field) {
-    if (const auto value = StoredNumber(stored)) field = RoundToInt32(*value).value_or(field);
+void Convert(const std::string& stored, std::int32_t* field) {
+    if (const auto value = StoredNumber(stored)) *field = RoundToInt32(*value).value_or(*field);
 }
 
-std::string StoredText(const std::string& value, char) {
-    return value;
+std::string StoredText(const std::string* value, char) {
+    return *value;
 }
-std::string StoredText(float value, char separator) {
-    std::string text = NumberText(value);
+std::string StoredText(const ProtocolSetting* value, char) {
+    return value->text();
+}
+std::string StoredText(Zone zone, char) {
+    return zone.server->zone();
+}
+std::string StoredText(const float* value, char separator) {
+    std::string text = NumberText(*value);
     for (char& c : text) {
         if (c == '.') c = separator;
     }
     return text;
 }
-std::string StoredText(std::int32_t value, char) {
-    return NumberText(value);
+std::string StoredText(const std::int32_t* value, char) {
+    return NumberText(*value);
 }
 
 bool SameLetters(std::string_view a, std::string_view b) {
@@ -153,6 +178,22 @@ std::string ProtocolProblem(std::string_view stored) {
     return {};
 }
 
+bool IsUtcZone(std::string_view zone) {
+    const std::string z = Trim(zone);
+    return z.size() == 3 && (z[0] == 'U' || z[0] == 'u') && (z[1] == 'T' || z[1] == 't') &&
+           (z[2] == 'C' || z[2] == 'c');
+}
+
+std::string ServerSpec::zone() const {
+    if (IsUtcZone(zoneText) == utc) return zoneText;
+    return utc ? "UTC" : "";
+}
+
+void ServerSpec::setZone(std::string stored) {
+    utc = IsUtcZone(stored);
+    zoneText = std::move(stored);
+}
+
 Config LoadConfig(platform::SettingsStore& store) {
     const std::map<std::string, std::string> stored =
         store.readSection(version::kProductName, kSection);
@@ -166,20 +207,21 @@ Config LoadConfig(platform::SettingsStore& store) {
                 return SameLetters(entry.first, key.name);
             });
         if (it == stored.end()) continue;
-        std::visit([&](auto member) { Convert(it->second, config.*member); }, key.field);
+        std::visit([&](auto field) { Convert(it->second, field); }, key.field(config));
     }
     return config;
 }
 
 platform::StoreResult SaveConfig(platform::SettingsStore& store, const Config& config) {
     const char separator = store.decimalSeparator() == ',' ? ',' : '.';
+    Config copy = config;
     for (const Key& key : kKeys) {
         std::visit(
-            [&](auto member) {
+            [&](auto field) {
                 store.writeText(version::kProductName, kSection, key.name,
-                                StoredText(config.*member, separator));
+                                StoredText(field, separator));
             },
-            key.field);
+            key.field(copy));
     }
     return store.commit();
 }

@@ -1,41 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/settings_store.h"
 
 namespace tempikon::core {
-
-// The configuration: what the program stores under one section of its
-// settings. A plain value; whoever holds the one in force says so.
-struct Config {
-    std::string server;          // primary host; empty: not configured
-    std::string server2;         // backup host; empty: no backup
-    float offset = 0.0f;         // hours added to the primary's time
-    float offset2 = 0.0f;        // hours added to the backup's time
-    std::int32_t timeout = 3;    // seconds
-    std::int32_t interval = 30;  // minutes
-    // "UTC": the server's time of day is UTC and the zone's rules give the
-    // local time; empty (or anything else): the offset alone does.
-    std::string zone;
-    std::string zone2;
-    // "Daytime" (also when empty), "NTP" or "NTS", as stored: a value that
-    // names none of them is kept, so that it is reported, never replaced.
-    std::string protocol{};
-    std::string protocol2{};
-    // "auto" (also when empty): small corrections are slewed; "always":
-    // every setting steps the clock.
-    std::string step{};
-    // NTS: a PEM file of certificates trusted for that server besides the
-    // system's (a private server's own); empty: the system's alone.
-    std::string trustedCertificates{};
-    std::string trustedCertificates2{};
-
-    bool operator==(const Config&) const = default;
-};
 
 inline constexpr const char* kSection = "CONFIG";
 
@@ -49,6 +23,74 @@ const char* ProtocolName(Protocol protocol);
 // Why a stored protocol cannot be used, for "<server>: <reason>"; empty
 // when it can. (Whether the system offers NTS, the query says.)
 std::string ProtocolProblem(std::string_view stored);
+
+// A server's zone setting names UTC (blanks around and case ignored); any
+// other text, empty included, means the offset alone says the local time.
+bool IsUtcZone(std::string_view zone);
+
+// A protocol setting, parsed once: what it names, and the text as stored,
+// kept so that a value naming none (or spelt otherwise) is written back as
+// it was and reported, never replaced.
+class ProtocolSetting {
+public:
+    ProtocolSetting() = default;  // empty: Daytime
+    explicit ProtocolSetting(std::string stored)
+        : text_(std::move(stored)), kind_(ParseProtocol(text_)) {}
+    explicit ProtocolSetting(Protocol protocol) : text_(ProtocolName(protocol)), kind_(protocol) {}
+    const std::string& text() const { return text_; }
+    // nullopt: the text names no protocol.
+    std::optional<Protocol> kind() const { return kind_; }
+    bool operator==(const ProtocolSetting&) const = default;
+
+private:
+    std::string text_;
+    std::optional<Protocol> kind_ = Protocol::Daytime;
+};
+
+// One server to ask and how to read its answer.
+struct ServerSpec {
+    std::string host;  // empty: not configured (the backup: none)
+    ProtocolSetting protocol;
+    float offsetHours = 0.0f;  // added to its time
+    // Its time of day is UTC and the zone's rules give the local time; else
+    // the offset alone does (Daytime).
+    bool utc = false;
+    // NTS: a PEM file of certificates trusted for it besides the system's
+    // (a private server's own); empty: the system's alone.
+    std::string trustFile{};
+    // The zone as stored ("UTC", blanks and case aside), written back while
+    // it says what utc says.
+    std::string zoneText{};
+
+    // The zone as the settings hold it, and setting both from such a text.
+    std::string zone() const;
+    void setZone(std::string stored);
+
+    bool operator==(const ServerSpec&) const = default;
+};
+
+inline constexpr int kPrimary = 0;
+inline constexpr int kBackup = 1;
+
+// The configuration: what the program stores under one section of its
+// settings. A plain value; whoever holds the one in force says so.
+struct Config {
+    // The primary, asked first; the backup, asked when the primary gave no
+    // answer.
+    std::array<ServerSpec, 2> servers{};
+    std::int32_t timeout = 3;    // seconds
+    std::int32_t interval = 30;  // minutes
+    // "auto" (also when empty): small corrections are slewed; "always":
+    // every setting steps the clock.
+    std::string step{};
+
+    ServerSpec& primary() { return servers[kPrimary]; }
+    const ServerSpec& primary() const { return servers[kPrimary]; }
+    ServerSpec& backup() { return servers[kBackup]; }
+    const ServerSpec& backup() const { return servers[kBackup]; }
+
+    bool operator==(const Config&) const = default;
+};
 
 // Reads every key; a key that is missing, or whose text is no number where
 // a number belongs, gives its default (the value in a new Config).

@@ -1,6 +1,6 @@
 #include "core/nts_ke.h"
 
-#include "core/daytime_query.h"
+#include "core/text.h"
 
 namespace tempikon::core::nts {
 

@@ -1,167 +1,15 @@
 #include "core/set_clock.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-
 #include "core/correction.h"
-#include "core/ntp_query.h"
-#include "core/numbers.h"
+#include "core/plan.h"
+#include "core/text.h"
+#include "core/time_text.h"
 #include "platform/reentrance.h"
 #include "platform/translate.h"
 
 namespace tempikon::core {
 
-namespace {
-
-constexpr long long kSecondsPerDay = 86'400;
-constexpr std::int64_t kMicros = platform::kMicrosPerSecond;
-// Far beyond any real offset; keeps T and d within 64 bits for absurd ones.
-constexpr double kMaxOffsetMinutes = 1e12;
-
-// One or two digits at text[i]; advances i.
-std::optional<int> TwoDigits(std::string_view text, std::size_t& i) {
-    int value = 0;
-    int count = 0;
-    while (i < text.size() && count < 2 && text[i] >= '0' && text[i] <= '9') {
-        value = value * 10 + (text[i] - '0');
-        ++i;
-        ++count;
-    }
-    if (count == 0) return std::nullopt;
-    return value;
-}
-
-}  // namespace
-
-std::optional<int> ParseTimeOfDay(std::string_view text) {
-    const std::string t = Trim(text);
-    std::size_t i = 0;
-    const auto hours = TwoDigits(t, i);
-    if (!hours || *hours > 23 || i >= t.size() || t[i] != ':') return std::nullopt;
-    ++i;
-    const auto minutes = TwoDigits(t, i);
-    if (!minutes || *minutes > 59) return std::nullopt;
-    int seconds = 0;
-    if (i < t.size()) {
-        if (t[i] != ':') return std::nullopt;
-        ++i;
-        const auto s = TwoDigits(t, i);
-        if (!s || *s > 59) return std::nullopt;
-        seconds = *s;
-    }
-    if (i != t.size()) return std::nullopt;
-    return (*hours * 60 + *minutes) * 60 + seconds;
-}
-
-std::string FormatTimeOfDay(int secondsOfDay) {
-    long long s = secondsOfDay % kSecondsPerDay;
-    if (s < 0) s += kSecondsPerDay;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(s / 3600),
-                  static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
-    return buf;
-}
-
-long long OffsetMinutes(float offsetHours) {
-    const double minutes = static_cast<double>(offsetHours) * 60.0;
-    if (std::isnan(minutes)) return 0;
-    // std::round takes halves away from zero.
-    const double rounded =
-        std::round(std::fmax(-kMaxOffsetMinutes, std::fmin(minutes, kMaxOffsetMinutes)));
-    return static_cast<long long>(rounded);
-}
-
-bool IsUtcZone(std::string_view zone) {
-    const std::string z = Trim(zone);
-    return z.size() == 3 && (z[0] == 'U' || z[0] == 'u') && (z[1] == 'T' || z[1] == 't') &&
-           (z[2] == 'C' || z[2] == 'c');
-}
-
-std::vector<std::int64_t> LocalInstants(const platform::Clock& zone, std::int64_t day,
-                                        long long secondsOfDay) {
-    // The wall time read as if it were UTC; the offsets a day either side are
-    // those before and after any change of summer time near it.
-    const std::int64_t naive = (day * kSecondsPerDay + secondsOfDay) * kMicros;
-    const std::int64_t before = zone.utcOffsetSeconds(naive - kSecondsPerDay * kMicros);
-    const std::int64_t after = zone.utcOffsetSeconds(naive + kSecondsPerDay * kMicros);
-    std::vector<std::int64_t> found;
-    for (const std::int64_t offset : {before, after}) {
-        const std::int64_t instant = naive - offset * kMicros;
-        if (zone.utcOffsetSeconds(instant) == offset && (found.empty() || found.front() != instant))
-            found.push_back(instant);
-    }
-    if (found.empty()) found.push_back(naive - before * kMicros);
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::int64_t nowMicros,
-                           std::int64_t delayMicros, const platform::Clock& zone) {
-    const long long t = serverSeconds + OffsetMinutes(offsetHours) * 60;
-    long long timeOfDay = t % kSecondsPerDay;
-    if (timeOfDay < 0) timeOfDay += kSecondsPerDay;
-    // The server wrote its second anywhere within it: aim at the middle.
-    const std::int64_t correction = kMicros / 2 + std::max<std::int64_t>(delayMicros, 0);
-
-    const std::int64_t dayOffset = utc ? 0 : zone.utcOffsetSeconds(nowMicros) * kMicros;
-    const std::int64_t shifted = nowMicros + dayOffset;
-    std::int64_t today = shifted / (kSecondsPerDay * kMicros);
-    if (shifted % (kSecondsPerDay * kMicros) < 0) --today;
-
-    std::optional<std::int64_t> best;
-    auto distance = [nowMicros, correction](std::int64_t instant) {
-        const std::int64_t m = instant + correction;
-        return m > nowMicros ? m - nowMicros : nowMicros - m;
-    };
-    for (std::int64_t day = today - 1; day <= today + 1; ++day) {
-        const std::vector<std::int64_t> instants =
-            utc ? std::vector<std::int64_t>{(day * kSecondsPerDay + timeOfDay) * kMicros}
-                : LocalInstants(zone, day, timeOfDay);
-        for (const std::int64_t instant : instants)
-            if (!best || distance(instant) < distance(*best)) best = instant;
-    }
-
-    ClockPlan plan;
-    plan.micros = *best + correction;
-    // As the clock reads in whole seconds, before and after.
-    auto wholeSeconds = [](std::int64_t m) { return m / kMicros - (m % kMicros < 0 ? 1 : 0); };
-    plan.d = wholeSeconds(plan.micros) - wholeSeconds(nowMicros);
-    if (plan.d == 1 || plan.d == -1) plan.d = 0;
-    // The time of day the server's second stands for; in a skipped hour, the
-    // local time that instant really has.
-    const platform::LocalDateTime local = zone.localAt(*best);
-    plan.localSecondsOfDay = (local.hour * 60 + local.minute) * 60 + local.second;
-    return plan;
-}
-
-std::string OutputLine(const SetResult& result) {
-    if (result.correction.empty()) return result.status;
-    return result.status + " (" + result.correction + ")";
-}
-
-ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int64_t nowMicros,
-                         const platform::Clock& zone) {
-    ClockPlan plan;
-    // The offset is relative to the clock, so the time spent since the
-    // reply came does not matter.
-    // An absurd stored offset is held at about 190 years, within 64 bits.
-    constexpr long long kMaxMinutes = 100'000'000;
-    const long long minutes = std::clamp(OffsetMinutes(offsetHours), -kMaxMinutes, kMaxMinutes);
-    plan.micros = nowMicros + sample.offsetMicros + minutes * 60 * kMicros;
-    const std::int64_t change = plan.micros - nowMicros;
-    plan.d = (change + (change < 0 ? -kMicros / 2 : kMicros / 2)) / kMicros;
-    const platform::LocalDateTime local = zone.localAt(plan.micros);
-    plan.localSecondsOfDay = (local.hour * 60 + local.minute) * 60 + local.second;
-    return plan;
-}
-
-std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow) {
-    if (query.lastRoundTripMicros() < 0) return 0;
-    return query.lastRoundTripMicros() / 2 + (monotonicNow - query.lastFirstDataMicros());
-}
-
-ClockSetter::ClockSetter(platform::Platform& platform, DaytimeQuery& query)
+ClockSetter::ClockSetter(platform::Platform& platform, ServerQuery& query)
     : platform_(platform), query_(query) {}
 
 SetResult ClockSetter::run(const Config& config,
@@ -177,50 +25,19 @@ SetResult ClockSetter::run(const Config& config,
     const platform::ScopeExit runEnd([this] { running_ = false; });
 
     std::vector<std::string> failures;
-    // What one server said: a Daytime time text, or an NTP sample.
-    struct Answer {
-        std::string timeText;
-        std::optional<ntp::Sample> sample;
-        bool any() const { return !timeText.empty() || sample.has_value(); }
-    };
-    // The host as asked, before a dialog may change the configuration.
-    std::string asked = config.server;
-    std::string protocolText = config.protocol;
-    std::string trustFile = config.trustedCertificates;
-    const auto ask = [&](const std::string& label) {
-        onAsking(label);
-        Answer answer;
-        const std::string problem = ProtocolProblem(protocolText);
-        if (!problem.empty()) {
-            failures.push_back(EscapeText(asked) + ": " + problem);
-            return answer;
-        }
-        const std::optional<Protocol> protocol = ParseProtocol(protocolText);
-        if (protocol == Protocol::Nts) {
-            answer.sample = query_.askNts(asked, config.timeout, kNtpBurstRequests, trustFile);
-            for (const std::string& warning : query_.lastNtsWarnings())
-                failures.push_back(EscapeText(asked) + ": the key server warns: " + warning);
-        } else if (protocol == Protocol::Ntp)
-            answer.sample = query_.askNtp(asked, config.timeout, kNtpBurstRequests);
-        else
-            answer.timeText = query_.ask(asked, config.timeout);
-        if (!answer.any() && !query_.isShutDown())
-            failures.push_back(EscapeText(asked) + ": " + query_.lastFailure().reason);
-        return answer;
-    };
-    Answer answer = ask(asked);
+    const Turn turn = AskInTurn(
+        query_, config, kNtpBurstRequests,
+        [&](const Turn& t) { onAsking(t.backup ? t.server.host + " (Backup)" : t.server.host); },
+        [&](const Turn& t) {
+            const std::string host = EscapeText(t.server.host);
+            for (const std::string& warning : t.answer.warnings)
+                failures.push_back(host + ": the key server warns: " + warning);
+            if (!t.answer.any() && !query_.isShutDown())
+                failures.push_back(host + ": " + t.answer.failure.reason);
+        });
     // The window is closing: nothing may be reported or set any more.
     if (query_.isShutDown()) return skipped();
-    bool backup = false;
-
-    if (!answer.any() && !config.server2.empty()) {
-        asked = config.server2;
-        protocolText = config.protocol2;
-        trustFile = config.trustedCertificates2;
-        answer = ask(asked + " (Backup)");
-        if (query_.isShutDown()) return skipped();
-        backup = true;
-    }
+    const QueryAnswer& answer = turn.answer;
 
     auto report = [this, &failures](std::string text, SetOutcome outcome) {
         last_ = outcome;
@@ -231,28 +48,21 @@ SetResult ClockSetter::run(const Config& config,
         return report(QT_TRANSLATE_NOOP("Tempikon", "Couldn't reach timeserver(s)"),
                       SetOutcome::Unreachable);
 
-    // Offsets are read now: a dialog may have changed them during the wait.
-    const float offset = backup ? config.offset2 : config.offset;
+    // The offset and zone are read now: a dialog may have changed them
+    // during the wait.
+    const ServerSpec& now = config.servers[turn.backup ? kBackup : kPrimary];
     platform::Clock& clock = platform_.clock();
-    ClockPlan plan;
     // The reading the plan starts from; the clock gets the change from it.
-    std::int64_t plannedAt = 0;
-    if (answer.sample) {
-        plannedAt = clock.nowMicros();
-        plan = PlanNtpSetting(*answer.sample, offset, plannedAt, clock);
-    } else {
-        const auto serverSeconds = ParseTimeOfDay(answer.timeText);
-        if (!serverSeconds) {
-            failures.push_back(EscapeText(asked) + ": " +
-                               InvalidTimeFailure(answer.timeText).reason);
-            return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
-                          SetOutcome::InvalidData);
-        }
-        const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
-        const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
-        plannedAt = clock.nowMicros();
-        plan = PlanClockSetting(*serverSeconds, offset, utc, plannedAt, delay, clock);
+    const std::int64_t plannedAt = clock.nowMicros();
+    const std::optional<ClockPlan> planned = PlanFrom(
+        answer, now.offsetHours, now.utc, plannedAt, platform_.monotonicMicros(), clock);
+    if (!planned) {
+        failures.push_back(EscapeText(turn.server.host) + ": " +
+                           InvalidTimeFailure(answer.timeText).reason);
+        return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
+                      SetOutcome::InvalidData);
     }
+    const ClockPlan& plan = *planned;
     // Small corrections are slewed, so that the clock never jumps back; a
     // slew the system refuses becomes a step.
     Correction correction = ChooseCorrection(plan.micros, plannedAt, config.step, clock.canSlew());
@@ -276,7 +86,7 @@ SetResult ClockSetter::run(const Config& config,
                                " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
                            SetOutcome::Set);
     set.correction = correction.word;
-    set.server = asked;
+    set.server = turn.server.host;
     return set;
 }
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -20,54 +20,6 @@ enum class SetOutcome {
     Refused,      // the system refused to set the clock
     Skipped,      // another query was waiting, or the window closed
 };
-
-// Seconds of the day for "h:m" or "h:m:s" (1-2 digits each, blanks around
-// ignored, 0-23/0-59/0-59); nullopt when the text is not such a time.
-std::optional<int> ParseTimeOfDay(std::string_view text);
-
-// The status text pieces, pure so that they can be checked from a table.
-std::string FormatTimeOfDay(int secondsOfDay);  // "hh:nn:ss", wraps into 0..86399
-// Offset in hours -> whole minutes; halves round away from zero.
-long long OffsetMinutes(float offsetHours);
-
-// A server's zone setting names UTC (blanks around and case ignored); any
-// other text, empty included, means the offset alone says the local time.
-bool IsUtcZone(std::string_view zone);
-
-// The instants whose local time is secondsOfDay on the local date `day`
-// (days since 1970-01-01), earliest first: two in the hour repeated when
-// summer time ends; in the hour skipped when it begins, the one instant the
-// offset in force before the skip gives (the wall time lands after the gap).
-std::vector<std::int64_t> LocalInstants(const platform::Clock& zone, std::int64_t day,
-                                        long long secondsOfDay);
-
-// What one setting does: the instant to set, the change it makes (d, whole
-// seconds; 1 s either way shows as 0) and the local time of day it shows.
-struct ClockPlan {
-    std::int64_t micros = 0;
-    long long d = 0;
-    int localSecondsOfDay = 0;
-};
-
-// The server said serverSeconds (time of day); offsetHours is added; utc:
-// that time of day is UTC rather than local. Of the instants with that time
-// of day yesterday, today or tomorrow, the one nearest the clock's reading
-// nowMicros is taken, so the clock never moves by more than 12 hours. The
-// instant is the middle of the reported second plus delayMicros (half the
-// round trip, plus the time since the reply came).
-ClockPlan PlanClockSetting(int serverSeconds, float offsetHours, bool utc, std::int64_t nowMicros,
-                           std::int64_t delayMicros, const platform::Clock& zone);
-
-// An NTP sample and the offset in hours give the instant to set: the
-// clock's reading nowMicros plus the sample's offset, whatever the date.
-// d is the change rounded to whole seconds.
-ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int64_t nowMicros,
-                         const platform::Clock& zone);
-
-// How much older the last reply is than now (monotonicNow): half its round
-// trip, plus the time since its first data came (a reply in pieces); 0
-// when no data came.
-std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow);
 
 // What a setting came to, and the status text that says so (empty when it
 // was skipped: nothing is to be reported then).
@@ -82,15 +34,10 @@ struct SetResult {
     std::string server{};
 };
 
-// The line standard output gets for a result: the status, and for a
-// setting how it was made, e.g. "Time set to 12:00:00 d=0s slewed +100 ms
-// (slew)".
-std::string OutputLine(const SetResult& result);
-
 // Sets the clock from the primary server, else from the backup.
 class ClockSetter {
 public:
-    ClockSetter(platform::Platform& platform, DaytimeQuery& query);
+    ClockSetter(platform::Platform& platform, ServerQuery& query);
 
     // config is the configuration in force and is read again after every
     // wait: the dialog may change it meanwhile. onAsking hears each server
@@ -103,7 +50,7 @@ public:
 
 private:
     platform::Platform& platform_;
-    DaytimeQuery& query_;
+    ServerQuery& query_;
     SetOutcome last_ = SetOutcome::None;
     bool running_ = false;
 };

@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
 #include "core/numbers.h"
+#include "core/plan.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/ini/ini_text.h"
@@ -95,8 +96,10 @@ std::optional<double> StoredNumber(std::string_view text) {
 }
 
 bool SameRecord(const core::Config& a, const core::Config& b) {
-    return a.server == b.server && a.server2 == b.server2 && a.offset == b.offset &&
-           a.offset2 == b.offset2 && a.timeout == b.timeout && a.interval == b.interval;
+    return a.primary().host == b.primary().host && a.backup().host == b.backup().host &&
+           a.primary().offsetHours == b.primary().offsetHours &&
+           a.backup().offsetHours == b.backup().offsetHours && a.timeout == b.timeout &&
+           a.interval == b.interval;
 }
 
 void CheckOffset(const std::optional<std::string>& stored, float offset) {
@@ -166,17 +169,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     core::Config config;
     config = core::LoadConfig(store);
     // Host names exactly as stored.
-    FUZZ_CHECK(config.server == stored[0].value_or(""));
-    FUZZ_CHECK(config.server2 == stored[1].value_or(""));
-    CheckOffset(stored[2], config.offset);
-    CheckOffset(stored[3], config.offset2);
+    FUZZ_CHECK(config.primary().host == stored[0].value_or(""));
+    FUZZ_CHECK(config.backup().host == stored[1].value_or(""));
+    CheckOffset(stored[2], config.primary().offsetHours);
+    CheckOffset(stored[3], config.backup().offsetHours);
     CheckWhole(stored[4], config.timeout, 3);
     CheckWhole(stored[5], config.interval, 30);
 
     // What the program derives from the values stays in range.
     const int timeoutMs = core::TimeoutMilliseconds(config.timeout);
     FUZZ_CHECK(timeoutMs >= 1000 && timeoutMs <= 2'147'483'000);
-    for (const float offset : {config.offset, config.offset2}) {
+    for (const float offset : {config.primary().offsetHours, config.backup().offsetHours}) {
         const long long minutes = core::OffsetMinutes(offset);
         FUZZ_CHECK(minutes >= -1'000'000'000'000LL && minutes <= 1'000'000'000'000LL);
         FUZZ_CHECK(std::llabs(minutes) <= std::llround(std::fabs(double(offset)) * 60.0) + 1 ||
@@ -197,10 +200,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(second.commits == 1);
     core::Config again;
     again = core::LoadConfig(second);
-    FUZZ_CHECK(again.server == config.server && again.server2 == config.server2);
+    FUZZ_CHECK(again.primary().host == config.primary().host &&
+               again.backup().host == config.backup().host);
     FUZZ_CHECK(again.timeout == config.timeout && again.interval == config.interval);
-    FUZZ_CHECK(core::NumberText(again.offset) == core::NumberText(config.offset));
-    FUZZ_CHECK(core::NumberText(again.offset2) == core::NumberText(config.offset2));
+    FUZZ_CHECK(core::NumberText(again.primary().offsetHours) ==
+               core::NumberText(config.primary().offsetHours));
+    FUZZ_CHECK(core::NumberText(again.backup().offsetHours) ==
+               core::NumberText(config.backup().offsetHours));
     MapStore third;
     third.separator = store.separator;
     core::SaveConfig(third, again);

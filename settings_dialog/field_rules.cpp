@@ -53,16 +53,16 @@ std::optional<core::Config> ValidatedConfig(const FieldTexts& fields, const core
     if (server.empty() || !timeout || !interval || !offset || !offset2) return std::nullopt;
 
     core::Config config = kept;
-    config.server = server;
-    config.server2 = core::Trim(fields.server2);
-    config.offset = *offset;
-    config.offset2 = *offset2;
+    config.primary().host = server;
+    config.backup().host = core::Trim(fields.server2);
+    config.primary().offsetHours = *offset;
+    config.backup().offsetHours = *offset2;
     config.timeout = *timeout;
     config.interval = *interval;
-    config.zone = fields.utc ? kUtcZone : "";
-    config.zone2 = fields.utc2 ? kUtcZone : "";
-    config.protocol = fields.protocol;
-    config.protocol2 = fields.protocol2;
+    config.primary().setZone(fields.utc ? kUtcZone : "");
+    config.backup().setZone(fields.utc2 ? kUtcZone : "");
+    config.primary().protocol = core::ProtocolSetting(fields.protocol);
+    config.backup().protocol = core::ProtocolSetting(fields.protocol2);
     return config;
 }
 

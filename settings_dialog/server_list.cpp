@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/set_clock.h"
+#include "core/time_text.h"
 
 namespace tempikon::settings_dialog {
 

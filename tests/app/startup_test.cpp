@@ -90,7 +90,7 @@ TEST_F(MainWindowTest, StartUpWritesTheStatusLinesInOrder) {
     EXPECT_EQ(label(form->modeLine()).history,
               std::vector<std::string>{"Current program mode is CONFIG"});
     EXPECT_TRUE(form->setTimeItem().isEnabled());
-    EXPECT_EQ(form->config().server2, kBackup);
+    EXPECT_EQ(form->config().backup().host, kBackup);
     EXPECT_TRUE(platform.connections.empty());
 }
 

@@ -19,10 +19,10 @@ protected:
 
 TEST_F(ConfigTest, EmptyStoreGivesTheDefaults) {
     const Config c = Load();
-    EXPECT_EQ(c.server, "");
-    EXPECT_EQ(c.server2, "");
-    EXPECT_EQ(c.offset, 0.0f);
-    EXPECT_EQ(c.offset2, 0.0f);
+    EXPECT_EQ(c.primary().host, "");
+    EXPECT_EQ(c.backup().host, "");
+    EXPECT_EQ(c.primary().offsetHours, 0.0f);
+    EXPECT_EQ(c.backup().offsetHours, 0.0f);
     EXPECT_EQ(c.timeout, 3);
     EXPECT_EQ(c.interval, 30);
 }
@@ -30,10 +30,10 @@ TEST_F(ConfigTest, EmptyStoreGivesTheDefaults) {
 TEST_F(ConfigTest, StoreWithOnlyServerGivesDefaultsForTheRest) {
     store.seed("Server", " time.example ");
     const Config c = Load();
-    EXPECT_EQ(c.server, " time.example ");  // taken unchanged
-    EXPECT_EQ(c.server2, "");
-    EXPECT_EQ(c.offset, 0.0f);
-    EXPECT_EQ(c.offset2, 0.0f);
+    EXPECT_EQ(c.primary().host, " time.example ");  // taken unchanged
+    EXPECT_EQ(c.backup().host, "");
+    EXPECT_EQ(c.primary().offsetHours, 0.0f);
+    EXPECT_EQ(c.backup().offsetHours, 0.0f);
     EXPECT_EQ(c.timeout, 3);
     EXPECT_EQ(c.interval, 30);
 }
@@ -45,8 +45,8 @@ TEST_F(ConfigTest, LoadTakesEveryKeyFromOneReadOfTheStore) {
     store.seed("Interval", "12");
     const Config c = Load();
     EXPECT_EQ(store.reads, 1);
-    EXPECT_EQ(c.server, "a.example");
-    EXPECT_EQ(c.offset, 4.0f);
+    EXPECT_EQ(c.primary().host, "a.example");
+    EXPECT_EQ(c.primary().offsetHours, 4.0f);
     EXPECT_EQ(c.interval, 12);
 }
 
@@ -57,14 +57,14 @@ TEST_F(ConfigTest, KeysTypedInAnotherCaseAreStillRead) {
     store.seed("Offset2", "2");
     store.seed("offset2", "9");  // the exact name wins
     const Config c = Load();
-    EXPECT_EQ(c.server, "a.example");
-    EXPECT_EQ(c.offset, 4.0f);
-    EXPECT_EQ(c.offset2, 2.0f);
+    EXPECT_EQ(c.primary().host, "a.example");
+    EXPECT_EQ(c.primary().offsetHours, 4.0f);
+    EXPECT_EQ(c.backup().offsetHours, 2.0f);
 }
 
 TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
     Config c;
-    c.server = "a.example";
+    c.primary().host = "a.example";
     c.timeout = 3;
     c.interval = 30;
     ASSERT_TRUE(SaveConfig(store, c).ok);
@@ -87,10 +87,10 @@ TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
 TEST_F(ConfigTest, RoundTripUnderACommaLocale) {
     store.separator = ',';
     Config c;
-    c.server = "ntp.example";
-    c.server2 = "";
-    c.offset = 5.5f;
-    c.offset2 = -0.5f;
+    c.primary().host = "ntp.example";
+    c.backup().host = "";
+    c.primary().offsetHours = 5.5f;
+    c.backup().offsetHours = -0.5f;
     c.timeout = 10;
     c.interval = -45;
     ASSERT_TRUE(SaveConfig(store, c).ok);
@@ -99,10 +99,10 @@ TEST_F(ConfigTest, RoundTripUnderACommaLocale) {
     EXPECT_EQ(store.stored("Interval"), "-45");
 
     const Config back = Load();
-    EXPECT_EQ(back.server, c.server);
-    EXPECT_EQ(back.server2, c.server2);
-    EXPECT_EQ(back.offset, c.offset);
-    EXPECT_EQ(back.offset2, c.offset2);
+    EXPECT_EQ(back.primary().host, c.primary().host);
+    EXPECT_EQ(back.backup().host, c.backup().host);
+    EXPECT_EQ(back.primary().offsetHours, c.primary().offsetHours);
+    EXPECT_EQ(back.backup().offsetHours, c.backup().offsetHours);
     EXPECT_EQ(back.timeout, c.timeout);
     EXPECT_EQ(back.interval, c.interval);
 }
@@ -112,14 +112,14 @@ TEST_F(ConfigTest, RoundTripKeepsEveryOffsetTheDialogCanWrite) {
         store.separator = separator;
         for (float offset : {0.25f, -12.75f, 0.3333333f, 1234567.0f, 0.0000001f, -0.001f}) {
             Config c;
-            c.offset = offset;
-            c.offset2 = -offset;
+            c.primary().offsetHours = offset;
+            c.backup().offsetHours = -offset;
             c.timeout = INT32_MAX;
             c.interval = INT32_MIN;
             ASSERT_TRUE(SaveConfig(store, c).ok);
             const Config back = Load();
-            EXPECT_EQ(back.offset, offset) << separator << *store.stored("Offset");
-            EXPECT_EQ(back.offset2, -offset) << separator;
+            EXPECT_EQ(back.primary().offsetHours, offset) << separator << *store.stored("Offset");
+            EXPECT_EQ(back.backup().offsetHours, -offset) << separator;
             EXPECT_EQ(back.timeout, INT32_MAX);
             EXPECT_EQ(back.interval, INT32_MIN);
         }
@@ -141,8 +141,8 @@ TEST_F(ConfigTest, NumbersWrittenUnderTheOtherSeparatorKeepTheirValue) {
         store.seed("Offset", c.stored);
         store.seed("Offset2", c.stored);
         const Config loaded = Load();
-        EXPECT_EQ(loaded.offset, c.offset) << c.locale << " '" << c.stored << "'";
-        EXPECT_EQ(loaded.offset2, c.offset) << c.locale << " '" << c.stored << "'";
+        EXPECT_EQ(loaded.primary().offsetHours, c.offset) << c.locale << " '" << c.stored << "'";
+        EXPECT_EQ(loaded.backup().offsetHours, c.offset) << c.locale << " '" << c.stored << "'";
     }
 }
 
@@ -177,8 +177,8 @@ TEST_F(ConfigTest, UnconvertibleValuesGiveTheKeysDefaults) {
     for (const std::string& text : notNumbers) {
         for (const char* key : {"Offset", "Offset2", "Timeout", "Interval"}) store.seed(key, text);
         const Config c = Load();
-        EXPECT_EQ(c.offset, 0.0f) << text;
-        EXPECT_EQ(c.offset2, 0.0f) << text;
+        EXPECT_EQ(c.primary().offsetHours, 0.0f) << text;
+        EXPECT_EQ(c.backup().offsetHours, 0.0f) << text;
         EXPECT_EQ(c.timeout, 3) << text;
         EXPECT_EQ(c.interval, 30) << text;
     }
@@ -194,8 +194,52 @@ TEST_F(ConfigTest, UnconvertibleValuesGiveTheKeysDefaults) {
     store.seed("Offset", "1" + std::string(60, '0'));
     store.seed("Offset2", "-1" + std::string(39, '0') + ",5");
     const Config c = Load();
-    EXPECT_EQ(c.offset, 0.0f);
-    EXPECT_EQ(c.offset2, 0.0f);
+    EXPECT_EQ(c.primary().offsetHours, 0.0f);
+    EXPECT_EQ(c.backup().offsetHours, 0.0f);
+}
+
+TEST(ParseProtocol, NamesAreCaseAndBlankBlindAndUnknownOnesAreNoDaytime) {
+    EXPECT_EQ(ParseProtocol(""), Protocol::Daytime);
+    EXPECT_EQ(ParseProtocol(" daytime "), Protocol::Daytime);
+    EXPECT_EQ(ParseProtocol("ntp"), Protocol::Ntp);
+    EXPECT_EQ(ParseProtocol("Nts"), Protocol::Nts);
+    EXPECT_EQ(ParseProtocol("SNTP"), std::nullopt);
+    EXPECT_EQ(ParseProtocol("NTP4"), std::nullopt);
+    EXPECT_EQ(ProtocolProblem("NTP"), "");
+    EXPECT_NE(ProtocolProblem("udp").find("unknown protocol \"udp\""), std::string::npos);
+    EXPECT_EQ(ProtocolProblem(" nts "), "");
+}
+
+// What the settings hold is written back as it was read, however it is
+// spelt, while the meaning stays; a changed meaning writes the plain name.
+TEST_F(ConfigTest, ProtocolAndZoneTextsAreWrittenBackAsRead) {
+    struct Case {
+        const char* protocol;
+        const char* zone;
+        std::optional<Protocol> kind;
+        bool utc;
+    };
+    const std::vector<Case> cases = {
+        {"", "", Protocol::Daytime, false},
+        {" ntp ", "utc ", Protocol::Ntp, true},
+        {"Nts", "Europe/Berlin", Protocol::Nts, false},
+        {"SNTP", " UTC", std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.protocol);
+        store.seed("Protocol2", c.protocol);
+        store.seed("Zone2", c.zone);
+        Config config = Load();
+        EXPECT_EQ(config.backup().protocol.kind(), c.kind);
+        EXPECT_EQ(config.backup().utc, c.utc);
+        EXPECT_EQ(config.primary().protocol.kind(), Protocol::Daytime);
+        ASSERT_TRUE(SaveConfig(store, config).ok);
+        EXPECT_EQ(store.stored("Protocol2"), c.protocol);
+        EXPECT_EQ(store.stored("Zone2"), c.zone);
+        config.backup().utc = !c.utc;
+        ASSERT_TRUE(SaveConfig(store, config).ok);
+        EXPECT_EQ(store.stored("Zone2"), c.utc ? "" : "UTC");
+    }
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "core/ntp_query.h"
-#include "core/query_report.h"
+#include "core/plan.h"
+#include "core/query/ntp_burst.h"
+#include "core/query/server_query.h"
+#include "core/report.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/fake_ntp_server.h"
+#include "tests/support/setting_fixture.h"
 
 namespace tempikon::core {
 namespace {
@@ -17,64 +20,28 @@ namespace {
 constexpr std::int64_t kMs = 1000;
 constexpr std::int64_t kDay = 86'400'000'000;
 
-TEST(ParseProtocol, NamesAreCaseAndBlankBlindAndUnknownOnesAreNoDaytime) {
-    EXPECT_EQ(ParseProtocol(""), Protocol::Daytime);
-    EXPECT_EQ(ParseProtocol(" daytime "), Protocol::Daytime);
-    EXPECT_EQ(ParseProtocol("ntp"), Protocol::Ntp);
-    EXPECT_EQ(ParseProtocol("Nts"), Protocol::Nts);
-    EXPECT_EQ(ParseProtocol("SNTP"), std::nullopt);
-    EXPECT_EQ(ParseProtocol("NTP4"), std::nullopt);
-    EXPECT_EQ(ProtocolProblem("NTP"), "");
-    EXPECT_NE(ProtocolProblem("udp").find("unknown protocol \"udp\""), std::string::npos);
-    EXPECT_EQ(ProtocolProblem(" nts "), "");
-}
-
-TEST(IsNistHost, OnlyNamesUnderNistGov) {
-    EXPECT_TRUE(IsNistHost("time.nist.gov"));
-    EXPECT_TRUE(IsNistHost("TIME-A-G.NIST.GOV."));
-    EXPECT_FALSE(IsNistHost("nist.gov.example.com"));
-    EXPECT_FALSE(IsNistHost("notnist.gov"));
-    EXPECT_FALSE(IsNistHost("ptbtime1.ptb.de"));
-}
-
-class NtpSettingTest : public ::testing::Test {
+class NtpSettingTest : public testsupport::SettingFixture {
 protected:
-    NtpSettingTest() {
-        config.server = "ntp.example";
-        config.protocol = "NTP";
-        config.timeout = 3;
-        p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
-        startMicros = p.clock().nowMicros();
+    NtpSettingTest() : SettingFixture("ntp.example", "NTP") {
         server.platform = &p;
         p.scriptUdp("ntp.example", server.responder());
     }
 
     // One setting; its failure lines are kept.
     SetOutcome run() {
-        const SetResult result = setter.run(config, [](const std::string&) {});
+        const SetResult result = runSetting();
         failures = result.failures;
         status = result.status;
         return result.outcome;
     }
-    // The error of the last setting against the server's clock at the call.
-    std::int64_t lastError() {
-        const auto& s = p.fakeClock().settings.back();
-        return s.micros - (startMicros + s.atMs * kMs + server.aheadMicros);
-    }
+    std::int64_t lastError() { return errorAgainst(server.aheadMicros); }
     std::vector<long long> requestTimes() const {
         std::vector<long long> times;
         for (const auto& r : p.udpRequests) times.push_back(r.atMs);
         return times;
     }
 
-    fake::FakePlatform p;
     testing::FakeNtpServer server;
-    Config config;
-    std::int64_t startMicros = 0;
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
-    ClockSetter setter{p, query};
     std::vector<std::string> failures;
     std::string status;
 };
@@ -93,7 +60,7 @@ TEST_F(NtpSettingTest, BurstTakesTheSampleWithTheLeastDelayAndKeepsItsSpacing) {
     p.scriptUdp("time-a-g.nist.gov", server.responder());
     server.requests = 0;
     p.udpRequests.clear();
-    config.server = "time-a-g.nist.gov";
+    config.primary().host = "time-a-g.nist.gov";
     const long long start = p.nowMs();
     ASSERT_EQ(run(), SetOutcome::Set);
     EXPECT_EQ(requestTimes().front(), start);
@@ -111,7 +78,7 @@ TEST_F(NtpSettingTest, AnAnswerWithinTwoMillisecondsEndsTheBurst) {
 
 TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
     server.aheadMicros = -3 * kDay + 12'000 * kMs;
-    config.offset = 1.0f;
+    config.primary().offsetHours = 1.0f;
     ASSERT_EQ(run(), SetOutcome::Set);
     const platform::LocalDateTime now = p.fakeClock().now();
     EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day, 20261204);
@@ -119,7 +86,7 @@ TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
     EXPECT_EQ(status, "Time set to 13:00:12 d=-255588s");
 
     // An absurd offset from a hand-edited file is held, never overflows.
-    config.offset = 3.4e38f;
+    config.primary().offsetHours = 3.4e38f;
     ASSERT_EQ(run(), SetOutcome::Set);
     EXPECT_GT(p.fakeClock().now().year, 2150);
 }
@@ -156,9 +123,7 @@ TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
         bad.platform = &platform;
         bad.change = c.change;
         platform.scriptUdp("ntp.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const SetResult result = s.run(config, [](const std::string&) {});
         EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
@@ -203,8 +168,8 @@ TEST_F(NtpSettingTest, AReplyFromElsewhereIsNotUsedAndSaysSo) {
 }
 
 TEST_F(NtpSettingTest, ASilentNtpPrimaryFallsBackToADaytimeBackup) {
-    config.server = "silent.example";
-    config.server2 = "backup";
+    config.primary().host = "silent.example";
+    config.backup().host = "backup";
     p.script("backup", fake::PeerScript().reply(0, "12:00:05\r\n").close(0));
     ASSERT_EQ(run(), SetOutcome::Set);
     EXPECT_EQ(p.udpRequests.size(), 1u);
@@ -214,7 +179,7 @@ TEST_F(NtpSettingTest, ASilentNtpPrimaryFallsBackToADaytimeBackup) {
 }
 
 TEST_F(NtpSettingTest, AnUnusableProtocolAsksNobodyAndSaysWhy) {
-    config.protocol = "SNTP";
+    config.primary().protocol = core::ProtocolSetting("SNTP");
     EXPECT_EQ(run(), SetOutcome::Unreachable);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("unknown protocol \"SNTP\""), std::string::npos) << failures[0];

@@ -7,26 +7,23 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
 #include "core/nts_ke.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/ask.h"
 #include "tests/support/fake_nts_server.h"
+#include "tests/support/setting_fixture.h"
 
 namespace tempikon::core {
 namespace {
 
 constexpr std::int64_t kMs = 1000;
 
-class NtsSettingTest : public ::testing::Test {
+class NtsSettingTest : public testsupport::SettingFixture {
 protected:
-    NtsSettingTest() {
-        config.server = "nts.example";
-        config.protocol = "NTS";
-        config.timeout = 3;
+    NtsSettingTest() : SettingFixture("nts.example", "NTS") {
         config.step = "always";
-        p.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
-        startMicros = p.clock().nowMicros();
         server.ntp.platform = &p;
         server.ntp.aheadMicros = 90 * 1'000'000;
         server.ntp.delaysMs = {{3, 1}};
@@ -34,28 +31,15 @@ protected:
         p.scriptUdp("nts.example", server.responder());
     }
 
-    SetResult run() {
-        return setter.run(config, [](const std::string&) {});
-    }
+    SetResult run() { return runSetting(); }
     std::string reasons(const SetResult& r) const {
         std::string all;
         for (const auto& f : r.failures) all += f + "\n";
         return all;
     }
-    // The error of the last setting against the server's clock at the call.
-    std::int64_t lastError() {
-        const auto& s = p.fakeClock().settings.back();
-        return s.micros - (startMicros + s.atMs * kMs + server.ntp.aheadMicros);
-    }
+    std::int64_t lastError() { return errorAgainst(server.ntp.aheadMicros); }
 
-    fake::FakePlatform p;
     testing::FakeNtsServer server;
-    Config config;
-    std::int64_t startMicros = 0;
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
-    ClockSetter setter{p, query};
 };
 
 TEST_F(NtsSettingTest, SetsFromAuthenticatedRepliesAndKeepsItsCookiesAcrossSettings) {
@@ -68,7 +52,7 @@ TEST_F(NtsSettingTest, SetsFromAuthenticatedRepliesAndKeepsItsCookiesAcrossSetti
     EXPECT_EQ(p.tlsConnections[0].alpn, "ntske/1");
     // Out 3 ms, back 1 ms: the sample errs by 1 ms.
     EXPECT_EQ(lastError(), 1 * kMs);
-    EXPECT_EQ(query.lastNtsSubject(), "CN=fake.example");
+    EXPECT_EQ(query.lastAnswer().ntsSubject, "CN=fake.example");
 
     // Resident settings reuse the cookies: no second key establishment
     // until they run out, and no cookie goes out twice.
@@ -101,9 +85,7 @@ TEST_F(NtsSettingTest, RepliesThatDoNotProveThemselvesNeverSetTheClock) {
         bad.ntp.platform = &platform;
         platform.tlsPeers["nts.example"] = bad.keScript();
         platform.scriptUdp("nts.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const auto spoilAfterFirst = [&] { bad.spoil = c.spoil; };
         // A replay needs an earlier reply: the first setting is clean.
@@ -200,9 +182,7 @@ TEST_F(NtsSettingTest, KeyEstablishmentFailuresSayWhatToDo) {
         c.spoil(script, bad);
         platform.tlsPeers["nts.example"] = script;
         platform.scriptUdp("nts.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const SetResult result = s.run(config, [](const std::string&) {});
         EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
@@ -218,8 +198,8 @@ TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndWarnsAndTheTrustFileIsP
     server.server = "time.example";
     server.port = 1123;
     p.scriptUdp("time.example", server.responder());
-    config.server = "nts.example:4461";
-    config.trustedCertificates = "/etc/private-ca.pem";
+    config.primary().host = "nts.example:4461";
+    config.primary().trustFile = "/etc/private-ca.pem";
     server.warning = 7;
     const SetResult r = run();
     ASSERT_EQ(r.outcome, SetOutcome::Set);

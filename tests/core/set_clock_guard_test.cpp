@@ -47,7 +47,7 @@ public:
 class ClockWaitTest : public ::testing::Test {
 protected:
     ClockWaitTest() {
-        config.server = "primary";
+        config.primary().host = "primary";
         config.timeout = 3;
         platform.fakeClock().setNow(2026, 12, 6, 14, 0, 0);
         platform.script("primary", PeerScript().reply(100, "14:03:27\r\n"));
@@ -55,9 +55,7 @@ protected:
 
     PromptingPlatform platform;
     Config config;
-    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
-    DaytimeQuery query{platform, *queryTimer, *querySocket};
+    ServerQuery query{platform};
     FakeLabel serverLine;
     FakeLabel outcomeLine;
     ClockSetter setter{platform, query};

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/query_report.h"
+#include "core/plan.h"
+#include "core/report.h"
+#include "core/time_text.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/ask.h"
 #include "tests/support/setting_run.h"
 
 namespace tempikon::core {
@@ -18,61 +21,10 @@ namespace {
 using fake::FakeLabel;
 using fake::PeerScript;
 
-TEST(ParseTimeOfDay, AcceptsOnlyHoursMinutesAndOptionalSeconds) {
-    const std::vector<std::pair<const char*, std::optional<int>>> cases = {
-        {"12:34", 45240},
-        {"14:03:27", 50607},
-        {" 4:03:27", 14607},
-        {"\t7:05\t", 25500},
-        {"1:2:3", 3723},
-        {"00:00:00", 0},
-        {"23:59:59", 86399},
-        {"24:00:00", std::nullopt},
-        {"12:60", std::nullopt},
-        {"12:00:60", std::nullopt},
-        {"ab:cd:ef", std::nullopt},
-        {"4:03:27 P", std::nullopt},
-        {"123:45", std::nullopt},
-        {"12:345", std::nullopt},
-        {"12:34:", std::nullopt},
-        {"12:", std::nullopt},
-        {":30", std::nullopt},
-        {"12 :34", std::nullopt},
-        {"+1:00", std::nullopt},
-        {"12:34:56:7", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto& [text, seconds] : cases) EXPECT_EQ(ParseTimeOfDay(text), seconds) << text;
-}
-
-TEST(FormatTimeOfDay, WritesTwoDigitsEachAndWrapsIntoOneDay) {
-    EXPECT_EQ(FormatTimeOfDay(0), "00:00:00");
-    EXPECT_EQ(FormatTimeOfDay(54207), "15:03:27");
-    EXPECT_EQ(FormatTimeOfDay(86399), "23:59:59");
-    EXPECT_EQ(FormatTimeOfDay(86400), "00:00:00");
-    EXPECT_EQ(FormatTimeOfDay(-1), "23:59:59");
-    EXPECT_EQ(FormatTimeOfDay(-86400 * 3 - 60), "23:59:00");
-}
-
-TEST(OffsetMinutes, RoundsToWholeMinutesWithHalvesAwayFromZero) {
-    EXPECT_EQ(OffsetMinutes(5.5f), 330);
-    EXPECT_EQ(OffsetMinutes(-0.5f), -30);
-    EXPECT_EQ(OffsetMinutes(1.0f), 60);
-    EXPECT_EQ(OffsetMinutes(0.125f), 8);  // 7.5 minutes exactly
-    EXPECT_EQ(OffsetMinutes(-0.125f), -8);
-    EXPECT_EQ(OffsetMinutes(0.375f), 23);  // 22.5: not to the even 22
-    EXPECT_EQ(OffsetMinutes(0.025f), 2);   // 1.50000002 in double precision
-    EXPECT_EQ(OffsetMinutes(0.0083f), 0);
-    EXPECT_EQ(OffsetMinutes(std::numeric_limits<float>::quiet_NaN()), 0);
-    // Absurd offsets stay finite and keep their sign.
-    EXPECT_GT(OffsetMinutes(std::numeric_limits<float>::max()), 1'000'000'000LL);
-    EXPECT_LT(OffsetMinutes(-std::numeric_limits<float>::infinity()), -1'000'000'000LL);
-}
-
 class SetClockTest : public ::testing::Test {
 protected:
     SetClockTest() {
-        config.server = "primary";
+        config.primary().host = "primary";
         config.timeout = 3;
         clock().setNow(2026, 12, 7, 12, 0, 0);
     }
@@ -93,7 +45,7 @@ protected:
     // one run.
     SetOutcome RunWith(const std::string& reply, float offset, int h, int m, int s) {
         clock().setNow(2026, 12, 7, h, m, s);
-        config.offset = offset;
+        config.primary().offsetHours = offset;
         p.script("primary", PeerScript().reply(0, reply).close(0));
         return runSetting();
     }
@@ -103,9 +55,7 @@ protected:
     std::unique_ptr<platform::Window> window = p.createWindow({});
     platform::Label& l1 = window->addLabel({}, "");
     platform::Label& l2 = window->addLabel({}, "");
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ServerQuery query{p};
     ClockSetter setter{p, query};
     core::SetOutcome runSetting() {
         return tempikon::testing::RunSetting(setter, config, p, l1, l2);
@@ -125,9 +75,9 @@ TEST_F(SetClockTest, PrimaryWithOffsetOneSetsTheClockAndReportsTheDifference) {
 }
 
 TEST_F(SetClockTest, BackupAnswersWithItsOwnOffsetAfterThePrimaryTimesOut) {
-    config.server2 = "backup";
-    config.offset = 5.0f;
-    config.offset2 = -0.5f;
+    config.backup().host = "backup";
+    config.primary().offsetHours = 5.0f;
+    config.backup().offsetHours = -0.5f;
     p.script("backup", PeerScript().reply(200, "10:00:00"));
     clock().setNow(2026, 12, 7, 9, 29, 56, 800);  // 09:30:00 when the backup answers
 
@@ -148,7 +98,7 @@ TEST_F(SetClockTest, NoAnswerAndNoBackupLeavesTheClockAlone) {
 }
 
 TEST_F(SetClockTest, NeitherServerAnswering) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("primary", PeerScript().error(10));
     p.script("backup", PeerScript().reply(10, "no time here"));
     EXPECT_EQ(runSetting(), SetOutcome::Unreachable);
@@ -158,7 +108,7 @@ TEST_F(SetClockTest, NeitherServerAnswering) {
 }
 
 TEST_F(SetClockTest, EachServerThatGaveNoTimeSaysWhy) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("primary", PeerScript().error(10));
     p.script("backup", PeerScript().reply(10, "99:00:00"));
     const auto ignore = [](const std::string&) {};
@@ -170,30 +120,8 @@ TEST_F(SetClockTest, EachServerThatGaveNoTimeSaysWhy) {
     EXPECT_TRUE(setter.run(config, ignore).failures.empty());
 }
 
-struct ReportCase {
-    std::int64_t change;  // the plan's instant minus the clock's reading
-    std::int64_t roundTrip;
-    std::string line;
-};
-
-// The /QUERY line: the planned local time, and the change with one decimal
-// cut toward zero (no "-0.0").
-TEST(QueryReportLine, ShowsThePlannedTimeAndTheChangeCutTowardZero) {
-    const std::int64_t now = 1'780'000'000'000'000;
-    const std::vector<ReportCase> cases = {
-        {12'345'678, 34'600, "s: 14:03:27 -> 15:03:27 d=12.3s rtt=35ms"},
-        {-1'299'999, 0, "s: 14:03:27 -> 15:03:27 d=-1.2s rtt=0ms"},
-        {-99'999, 499, "s: 14:03:27 -> 15:03:27 d=0.0s rtt=0ms"},
-        {-86'399'900'000, -1, "s: 14:03:27 -> 15:03:27 d=-86399.9s rtt=?ms"},
-    };
-    for (const auto& c : cases) {
-        const ClockPlan plan{now + c.change, 0, 15 * 3600 + 3 * 60 + 27};
-        EXPECT_EQ(QueryReportLine("s", " 14:03:27", plan, now, c.roundTrip), c.line);
-    }
-}
-
 TEST_F(SetClockTest, InvalidDataDoesNotTryTheBackup) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("backup", PeerScript().reply(0, "12:00:00"));
     for (const char* reply : {"ab:cd:ef", "at 11:03 PM", "99:00:00", "12:34:5x"}) {
         p.connections.clear();
@@ -265,7 +193,7 @@ TEST_F(SetClockTest, NearestInstantAcrossMidnightAndOffsets) {
     for (const Case& c : cases) {
         clock().settings.clear();
         clock().setNow(2026, 12, c.localDay, c.h, c.m, c.s);
-        config.offset = c.offset;
+        config.primary().offsetHours = c.offset;
         p.script("primary", PeerScript().reply(0, c.reply));
         EXPECT_EQ(runSetting(), SetOutcome::Set) << c.reply;
         EXPECT_EQ(outcomeLine().text(), c.status) << c.reply;
@@ -337,8 +265,8 @@ TEST_F(SetClockTest, UtcServersFollowSummerTimeAndOldSettingsKeepTheOffset) {
         EXPECT_EQ(outcomeLine().text(), c.status) << name;
     }
     // A UTC time across midnight from the local date.
-    config.offset = 0;
-    config.zone = "UTC";
+    config.primary().offsetHours = 0;
+    config.primary().setZone("UTC");
     clock().setNowUtc(2026, 12, 6, 23, 30, 0);  // 00:30 on the 7th in Berlin
     p.script("primary", PeerScript().reply(0, "23:30:00"));
     runSetting();
@@ -394,8 +322,8 @@ TEST_F(SetClockTest, ReplyEndedBeforeItsTimeWasWholeSetsNothing) {
 
 // A name from the settings file reaches standard error and the tooltip.
 TEST_F(SetClockTest, FailureLinesEscapeTheServersName) {
-    config.server = std::string("evil\x1b]0;x\x07\0\xff", 12);
-    config.server2 = "back\nup";
+    config.primary().host = std::string("evil\x1b]0;x\x07\0\xff", 12);
+    config.backup().host = "back\nup";
     const auto ignore = [](const std::string&) {};
     EXPECT_EQ(setter.run(config, ignore).failures,
               (std::vector<std::string>{R"(evil\x1b]0;x\x07\x00\xff: host not found)",
@@ -416,7 +344,7 @@ TEST_F(SetClockTest, RefusedClockIsReportedAsAFailure) {
 }
 
 TEST_F(SetClockTest, StatusLinesDuringTheWait) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     l2.setText("earlier outcome");
     std::vector<std::string> seen;
     p.at(1000, [&] { seen.push_back(serverLine().text() + "|" + outcomeLine().text()); });
@@ -435,7 +363,7 @@ TEST_F(SetClockTest, DoesNothingWhileAnotherQueryWaits) {
     p.script("dialog-check", PeerScript().reply(100, "08:00:00"));
     SetOutcome nested = SetOutcome::None;
     p.at(20, [&] { nested = runSetting(); });
-    EXPECT_EQ(query.ask("dialog-check", config.timeout), "08:00:00");
+    EXPECT_EQ(testsupport::AskDaytime(query, "dialog-check", config.timeout), "08:00:00");
 
     EXPECT_EQ(nested, SetOutcome::Skipped);
     EXPECT_TRUE(serverLine().history.empty());
@@ -446,7 +374,7 @@ TEST_F(SetClockTest, DoesNothingWhileAnotherQueryWaits) {
 }
 
 TEST_F(SetClockTest, WindowClosingDuringTheWaitEndsTheRunSilently) {
-    config.server2 = "backup";
+    config.backup().host = "backup";
     p.script("primary", PeerScript().reply(500, "12:00:00"));
     p.at(100, [&] { query.shutdown(); });
 

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_timedate_client.h"
 #include "test_addresses.h"
 #include "tests/dbus/dbus_env.h"
 #include "tests/dbus/private_bus.h"
+#include "tests/support/ask.h"
 #include "tests/support/daytime_server.h"
 #include "tests/support/setting_run.h"
 
@@ -66,9 +67,7 @@ protected:
 
     PrivateBus bus;
     core::Config config;
-    std::unique_ptr<platform::Timer> queryTimer = platform().createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = platform().createTcpClient();
-    core::DaytimeQuery query{platform(), *queryTimer, *querySocket};
+    core::ServerQuery query{platform()};
     TextLabel serverLine;
     TextLabel outcomeLine;
     core::ClockSetter setter{platform(), query};
@@ -80,8 +79,8 @@ protected:
 TEST_F(ClockSettingTest, AcrossMidnightTheServiceGetsTheNearestInstantAtTheWrappedTime) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto server = DaytimeServer::replying(addresses::dbus.at(0), "Sun Dec  6 23:45:10 2026\r\n");
-    config.server = addresses::dbus.at(0);
-    config.offset = 1;
+    config.primary().host = addresses::dbus.at(0);
+    config.primary().offsetHours = 1;
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
@@ -97,10 +96,10 @@ TEST_F(ClockSettingTest, BackupOffsetAppliesToTheServiceCall) {
     ASSERT_TRUE(bus.startTimeService()) << bus.failure();
     auto primary = DaytimeServer::inMode(addresses::dbus.at(1), ServerMode::Refused);
     auto backup = DaytimeServer::replying(addresses::dbus.at(2), "10:00:00\r\n");
-    config.server = addresses::dbus.at(1);
-    config.server2 = addresses::dbus.at(2);
-    config.offset = 1;
-    config.offset2 = -2.5f;
+    config.primary().host = addresses::dbus.at(1);
+    config.backup().host = addresses::dbus.at(2);
+    config.primary().offsetHours = 1;
+    config.backup().offsetHours = -2.5f;
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Set);
 
@@ -117,7 +116,7 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
             "SetTimeMessage": "Automatic time synchronization is enabled"})")))
         << bus.failure();
     auto server = DaytimeServer::replying(addresses::dbus.at(3), "12:00:00\r\n");
-    config.server = addresses::dbus.at(3);
+    config.primary().host = addresses::dbus.at(3);
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     EXPECT_EQ(bus.setTimeCalls().size(), 1u);
@@ -128,7 +127,7 @@ TEST_F(ClockSettingTest, ServiceRefusalReachesTheStatusLine) {
 
 TEST_F(ClockSettingTest, NoTimeServiceOnTheBus) {
     auto server = DaytimeServer::replying(addresses::dbus.at(4), "12:00:00\r\n");
-    config.server = addresses::dbus.at(4);
+    config.primary().host = addresses::dbus.at(4);
 
     EXPECT_EQ(runSetting(), core::SetOutcome::Refused);
     // Both refusals are named, with what the user can do about them.
@@ -143,7 +142,7 @@ TEST_F(ClockSettingTest, NoSecondSettingWhileTheServiceAsks) {
     // user chooses "&Set time" again.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 1.5})"))) << bus.failure();
     auto server = DaytimeServer::replying(addresses::dbus.at(5), "12:00:00\r\n");
-    config.server = addresses::dbus.at(5);
+    config.primary().host = addresses::dbus.at(5);
 
     std::vector<core::SetOutcome> nested;
     bool queryBusyAtClick = true;
@@ -174,7 +173,7 @@ TEST_F(ClockSettingTest, QuittingWhileTheServiceAsksEndsTheWait) {
     // up instead of keeping the closed program alive until the prompt ends.
     ASSERT_TRUE(bus.startTimeService(QStringLiteral(R"({"SetTimeDelay": 4})"))) << bus.failure();
     auto server = DaytimeServer::replying(addresses::dbus.at(6), "12:00:00\r\n");
-    config.server = addresses::dbus.at(6);
+    config.primary().host = addresses::dbus.at(6);
 
     QTimer closing;
     closing.setSingleShot(true);

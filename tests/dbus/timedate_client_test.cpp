@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/plan.h"
 #include "core/set_clock.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_timedate_client.h"

@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--load-and-save") {
         tempikon::qt::QtSettingsStore store;
         const tempikon::core::Config config = tempikon::core::LoadConfig(store);
-        std::printf("server=%s timeout=%d interval=%d\n", config.server.c_str(), config.timeout,
-                    config.interval);
+        std::printf("server=%s timeout=%d interval=%d\n", config.primary().host.c_str(),
+                    config.timeout, config.interval);
         std::fflush(stdout);
         const auto result = tempikon::core::SaveConfig(store, config);
         std::printf("saved=%d reason=%s\n", result.ok ? 1 : 0, result.reason.c_str());

@@ -35,6 +35,7 @@
 #include "tests/fake/fake_platform.h"
 #include "tests/hardening/config_sample.h"
 #include "tests/hardening/memory.h"
+#include "tests/support/config_of.h"
 
 extern char** environ;
 
@@ -109,8 +110,10 @@ std::map<std::string, std::string> ConfigGroup(const std::string& text) {
 }
 
 bool SameConfig(const core::Config& a, const core::Config& b) {
-    return a.server == b.server && a.server2 == b.server2 && a.offset == b.offset &&
-           a.offset2 == b.offset2 && a.timeout == b.timeout && a.interval == b.interval;
+    return a.primary().host == b.primary().host && a.backup().host == b.backup().host &&
+           a.primary().offsetHours == b.primary().offsetHours &&
+           a.backup().offsetHours == b.backup().offsetHours && a.timeout == b.timeout &&
+           a.interval == b.interval;
 }
 
 core::Config Loaded() {
@@ -201,7 +204,7 @@ TEST_F(StoreStress, TwoProgramsSavingAtOnceLeaveOneWholeConfiguration) {
         parsed.values = ConfigGroup(text);
         core::Config config;
         config = core::LoadConfig(parsed);
-        const std::string& server = config.server;
+        const std::string& server = config.primary().host;
         const auto dash = server.find('-');
         ASSERT_NE(dash, std::string::npos) << text;
         const int round = std::atoi(server.c_str() + dash + 1);
@@ -214,7 +217,7 @@ TEST_F(StoreStress, TwoProgramsSavingAtOnceLeaveOneWholeConfiguration) {
     const core::Config last = Loaded();
     EXPECT_TRUE(SameConfig(last, SampleConfig("A", kRounds - 1)) ||
                 SameConfig(last, SampleConfig("B", kRounds - 1)))
-        << last.server;
+        << last.primary().host;
     for (const auto& entry : fs::directory_iterator(folder())) {
         EXPECT_EQ(entry.path().filename(), "Tempikon.conf") << "left behind: " << entry.path();
     }
@@ -250,7 +253,9 @@ TEST_F(StoreStress, LoadWhileTheFileIsSwappedSeesOneVersionWhole) {
         const core::Config loaded = Loaded();
         ++loads;
         if (SameConfig(loaded, versions[0]) || SameConfig(loaded, versions[1])) continue;
-        if (mixed++ == 0) firstMixed = loaded.server + " offset " + std::to_string(loaded.offset);
+        if (mixed++ == 0)
+            firstMixed =
+                loaded.primary().host + " offset " + std::to_string(loaded.primary().offsetHours);
     }
     stop = true;
     swapper.join();
@@ -267,15 +272,14 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
         std::string bytes;
         core::Config expected;
     };
-    const core::Config defaults{"", "", 0.0f, 0.0f, 3, 30, "", ""};
+    const core::Config defaults = testsupport::ConfigOf("", "", 0.0f, 0.0f, 3, 30);
     std::string binary(4096, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 7919);
     const Case cases[] = {
         {"binary", binary, defaults},
         // QSettings reads a group name without its bracket.
-        {"unclosed group",
-         "[CONFIG\nServer=x.example\n",
-         {"x.example", "", 0.0f, 0.0f, 3, 30, "", ""}},
+        {"unclosed group", "[CONFIG\nServer=x.example\n",
+         testsupport::ConfigOf("x.example", "", 0.0f, 0.0f, 3, 30)},
         {"no group", "Server=x.example\nTimeout=9\n", defaults},
         {"values that are no numbers", "[CONFIG]\nOffset=1e400\nTimeout=abc\nInterval=9e99\n",
          defaults},
@@ -286,21 +290,20 @@ TEST_F(StoreStress, DamagedFilesLoadAsDefaultsOrWhatIsReadableAndSaveAgain) {
         {"serialized variants",
          "[CONFIG]\nServer=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QRect)\nServer2=@Invalid()\n"
          "Timeout=@ByteArray(12)\n",
-         {"", "", 0.0f, 0.0f, 12, 30, "", ""}},
+         testsupport::ConfigOf("", "", 0.0f, 0.0f, 12, 30)},
         {"readable lines among rubbish",
          "garbage\n[CONFIG]\n\x01\x02=\xff\nServer=kept.example\n=\n==\nInterval= 15 \n"
          "[[[\n",
-         {"kept.example", "", 0.0f, 0.0f, 3, 15, "", ""}},
-        {"long line",
-         "[CONFIG]\nServer=" + std::string(256 << 10, 'h') + "\nTimeout=4\n",
-         {std::string(256 << 10, 'h'), "", 0.0f, 0.0f, 4, 30, "", ""}},
+         testsupport::ConfigOf("kept.example", "", 0.0f, 0.0f, 3, 15)},
+        {"long line", "[CONFIG]\nServer=" + std::string(256 << 10, 'h') + "\nTimeout=4\n",
+         testsupport::ConfigOf(std::string(256 << 10, 'h'), "", 0.0f, 0.0f, 4, 30)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(file(), c.bytes);
         const core::Config loaded = Loaded();
-        EXPECT_TRUE(SameConfig(loaded, c.expected))
-            << loaded.server.substr(0, 40) << " " << loaded.timeout << " " << loaded.interval;
+        EXPECT_TRUE(SameConfig(loaded, c.expected)) << loaded.primary().host.substr(0, 40) << " "
+                                                    << loaded.timeout << " " << loaded.interval;
         // Saving over it gives a file that loads as what was saved.
         const core::Config fresh = SampleConfig("C", 5);
         qt::QtSettingsStore store;
@@ -394,7 +397,7 @@ TEST_F(StoreStress, HugeSettingsFileIsNeitherReadNorWrittenOver) {
     core::Config config;
     config = core::LoadConfig(store);
     const long long growth = StatusKiB("VmHWM") - before;
-    EXPECT_EQ(config.server, "");
+    EXPECT_EQ(config.primary().host, "");
     EXPECT_EQ(config.timeout, 3);
     if (peakReset && before >= 0) {
         EXPECT_LT(growth, 32 * 1024) << "peak grew by " << growth << " KiB";
@@ -616,7 +619,7 @@ TEST_F(StoreStress, DialogOkTellsWhySavingFailedAndStaysOpen) {
         fake::as<fake::FakeButton>(dialog->okButton()).click();
         EXPECT_EQ(platform.boxes.size(), 1u);
         EXPECT_FALSE(dialog->isShown());
-        EXPECT_EQ(Loaded().server, "new.example");
+        EXPECT_EQ(Loaded().primary().host, "new.example");
         EXPECT_EQ(form.serverLine().text(), "new.example");
         platform.advance(0);
     }

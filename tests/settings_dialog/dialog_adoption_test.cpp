@@ -6,6 +6,7 @@
 
 #include "settings_dialog/field_rules.h"
 #include "tests/settings_dialog/dialog_fixture.h"
+#include "tests/support/config_of.h"
 #include "tests/support/fake_ntp_server.h"
 
 namespace tempikon::settings_dialog::testing {
@@ -14,7 +15,8 @@ namespace {
 class AdoptionTest : public DialogTest {
 protected:
     AdoptionTest() {
-        config = {"old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30, "", ""};
+        config =
+            testsupport::ConfigOf("old.example", "oldbackup.example", 1.0f, -1.0f, 3, 30, "", "");
         platform.fakeClock().setNow(2026, 12, 7, 9, 35, 0);
     }
 
@@ -84,8 +86,8 @@ TEST_F(AdoptionTest, PrimaryAndBackupFillTheirOwnPairOfFields) {
     EXPECT_EQ(platform.connections, (std::vector<std::string>{"alpha.example", "beta.example"}));
 
     // Only the dialog's fields change.
-    EXPECT_EQ(config.server, "old.example");
-    EXPECT_EQ(config.offset2, -1.0f);
+    EXPECT_EQ(config.primary().host, "old.example");
+    EXPECT_EQ(config.backup().offsetHours, -1.0f);
     EXPECT_TRUE(platform.store().writtenKeys.empty());
     EXPECT_EQ(list().items[0], Padded("US alpha.example  Alpha town"));
     EXPECT_TRUE(platform.boxes.empty());
@@ -233,7 +235,8 @@ TEST_F(AdoptionTest, UtcIsChosenWhenTheServerSendsItAndTheEstimateAgrees) {
     };
     for (const auto& c : cases) {
         // The boxes start ticked: an adoption that chooses no UTC unticks its own.
-        config.zone = config.zone2 = "UTC";
+        config.primary().setZone("UTC");
+        config.backup().setZone("UTC");
         platform.files["timeservers.dat"] = std::string("US s.example  ") + c.description;
         platform.script("s.example", c.reply[0] ? PeerScript().reply(100, c.reply) : PeerScript());
         platform.fakeClock().zone = fake::FakeClock::Zone::Berlin;
@@ -266,7 +269,8 @@ TEST_F(AdoptionTest, AnNtpEntryAdoptsWithItsProtocolOffsetZeroAndNoZone) {
     server.aheadMicros = 5'400'000'000;  // an hour and a half ahead: no estimate is made
     platform.scriptUdp("ntp.example", server.responder());
     platform.script("alpha.example", PeerScript().reply(100, "09:35:00 UTC"));
-    config.zone = config.zone2 = "UTC";
+    config.primary().setZone("UTC");
+    config.backup().setZone("UTC");
     open();
     auto choice = [this](ConfigDialog::Role role) {
         platform::ComboBox& box =

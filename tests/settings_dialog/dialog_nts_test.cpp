@@ -29,9 +29,9 @@ TEST_F(NtsDialogTest, AnNtsEntryIsCheckedWithItsTwinsCertificatesAndAdoptedAsNts
     platform.tlsPeers["nts.example"] = server.keScript();
     platform.scriptUdp("nts.example", server.responder());
     // The configured private server trusts its own certificate.
-    config.server = "nts.example:4460";
-    config.protocol = "NTS";
-    config.trustedCertificates = "/etc/tempikon/nts-ca.pem";
+    config.primary().host = "nts.example:4460";
+    config.primary().protocol = core::ProtocolSetting("NTS");
+    config.primary().trustFile = "/etc/tempikon/nts-ca.pem";
     open();
     EXPECT_EQ(Items(dlg->protocolBox()), (std::vector<std::string>{"Daytime", "NTP", "NTS"}));
     EXPECT_EQ(dlg->protocolBox().selectedIndex(), 2);
@@ -60,8 +60,8 @@ TEST_F(NtsDialogTest, WhereTheSystemOffersNoNtsTheChoiceKeepsAStoredOne) {
     platform.ntsUnavailable = "NTS is not offered on Windows";
     const std::string entry = Padded("SE nts.example      NTS  Public");
     platform.files["timeservers.dat"] = entry + "\r\n";
-    config.server = "a.example";
-    config.protocol = "nts";
+    config.primary().host = "a.example";
+    config.primary().protocol = core::ProtocolSetting("nts");
     open();
     EXPECT_EQ(Items(dlg->protocolBox()), (std::vector<std::string>{"Daytime", "NTP", "nts"}));
     EXPECT_EQ(dlg->protocolBox().selectedIndex(), 2);

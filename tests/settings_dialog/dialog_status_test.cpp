@@ -150,7 +150,7 @@ TEST_F(StatusTest, AutostartBoxShowsTheRealStateAndOkWritesOnlyAChange) {
         {false, false, true, false, 0}, {true, false, true, true, 0},
         {false, true, false, false, 0}, {true, true, false, true, 0},
     };
-    config.server = "prim.example";
+    config.primary().host = "prim.example";
     for (const Case& c : cases) {
         const std::string name = std::string(c.before ? "on" : "off") +
                                  (c.click ? " clicked" : "") + (c.ok ? " OK" : " Cancel");
@@ -175,7 +175,7 @@ TEST_F(StatusTest, AutostartBoxShowsTheRealStateAndOkWritesOnlyAChange) {
 }
 
 TEST_F(StatusTest, AnAutostartEntryThatCannotBeWrittenKeepsTheDialogOpen) {
-    config.server = "prim.example";
+    config.primary().host = "prim.example";
     platform.autostartFailure = "/home/x/.config/autostart: Permission denied";
     open();
     fake::as<FakeCheckBox>(dlg->autostartBox()).click();

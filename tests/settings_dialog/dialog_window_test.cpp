@@ -6,6 +6,7 @@
 
 #include "settings_dialog/field_rules.h"
 #include "tests/settings_dialog/dialog_fixture.h"
+#include "tests/support/config_of.h"
 
 namespace tempikon::settings_dialog::testing {
 namespace {
@@ -156,7 +157,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
 }
 
 TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {
-    config = {"prim.example", "back.example", -5.5f, 0.1f, 10, 45, "", ""};
+    config = testsupport::ConfigOf("prim.example", "back.example", -5.5f, 0.1f, 10, 45, "", "");
     open();
     EXPECT_EQ(dlg->serverField().text(), "prim.example");
     EXPECT_EQ(dlg->server2Field().text(), "back.example");
@@ -168,7 +169,7 @@ TEST_F(WindowTest, FieldsAreFilledFromConfigInNumberText) {
 
     // Defaults of a first run.
     dlg.reset();
-    config = {"", "", 0.0f, 0.0f, 3, 30, "", ""};
+    config = testsupport::ConfigOf("", "", 0.0f, 0.0f, 3, 30, "", "");
     open();
     EXPECT_EQ(dlg->serverField().text(), "");
     EXPECT_EQ(dlg->offsetField().text(), "0");
@@ -187,7 +188,7 @@ TEST_F(WindowTest, ListComesFromTheFileWithNothingSelected) {
 
 TEST_F(WindowTest, WithoutAListFileTheRestOfTheDialogWorks) {
     platform.files.clear();
-    config.server = "prim.example";
+    config.primary().host = "prim.example";
     open();
     EXPECT_EQ(list().count(), 0);
     checkAll().click();  // checks nothing, takes the time-out over
@@ -214,7 +215,7 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
         {"backup offset 24 with no backup",
          [](ConfigDialog& d) { d.offset2Field().setText("24"); }},
     };
-    config = {"prim.example", "", 1.0f, 0.0f, 3, 30, "", ""};
+    config = testsupport::ConfigOf("prim.example", "", 1.0f, 0.0f, 3, 30, "", "");
     for (const auto& [name, change] : refusals) {
         open();
         change(*dlg);
@@ -225,8 +226,8 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
         EXPECT_EQ(platform.boxes.back().title, "Tempikon 1.2");
         EXPECT_EQ(platform.boxes.back().flags, 48);
         EXPECT_FALSE(window().closed) << name;
-        EXPECT_EQ(config.server, "prim.example") << name;
-        EXPECT_EQ(config.offset, 1.0f) << name;
+        EXPECT_EQ(config.primary().host, "prim.example") << name;
+        EXPECT_EQ(config.primary().offsetHours, 1.0f) << name;
         EXPECT_TRUE(platform.store().writtenKeys.empty()) << name;
         EXPECT_EQ(mainLabel1->text(), "") << name;
         dlg.reset();
@@ -234,7 +235,7 @@ TEST_F(OkTest, RefusedFieldsShowTheMessageAndChangeNothing) {
 }
 
 TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
-    config.zone2 = "UTC";  // its box is ticked: it survives OK
+    config.backup().setZone("UTC");  // its box is ticked: it survives OK
     open();
     dlg->serverField().setText("  new.example ");
     dlg->offsetField().setText("1,5");
@@ -245,10 +246,10 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     window().pressEnter();  // Enter presses OK
 
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(config.server, "new.example");
-    EXPECT_EQ(config.server2, "");
-    EXPECT_EQ(config.offset, 1.0f);
-    EXPECT_EQ(config.offset2, -23.5f);
+    EXPECT_EQ(config.primary().host, "new.example");
+    EXPECT_EQ(config.backup().host, "");
+    EXPECT_EQ(config.primary().offsetHours, 1.0f);
+    EXPECT_EQ(config.backup().offsetHours, -23.5f);
     EXPECT_EQ(config.timeout, 2);
     EXPECT_EQ(config.interval, 4);
     auto& store = platform.store();
@@ -261,7 +262,7 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     EXPECT_EQ(store.stored("Timeout"), "2");
     EXPECT_EQ(store.stored("Interval"), "4");
     EXPECT_EQ(store.stored("Zone2"), "UTC");
-    EXPECT_EQ(config.zone2, "UTC");
+    EXPECT_EQ(config.backup().zone(), "UTC");
     EXPECT_EQ(store.commits, 1);
 
     EXPECT_EQ(mainLabel1->text(), "new.example");
@@ -287,7 +288,8 @@ TEST_F(OkTest, TheUtcBoxesShowTheZonesAndOkStoresThem) {
         {"", "", false, false, false, true, "", "UTC"},
     };
     for (const auto& c : cases) {
-        config = {"prim.example", "back.example", 0.0f, 0.0f, 3, 30, c.zone, c.zone2};
+        config = testsupport::ConfigOf("prim.example", "back.example", 0.0f, 0.0f, 3, 30, c.zone,
+                                       c.zone2);
         open();
         EXPECT_EQ(dlg->utcBox().isChecked(), c.shown) << c.zone;
         EXPECT_EQ(dlg->utc2Box().isChecked(), c.shown2) << c.zone2;
@@ -296,8 +298,8 @@ TEST_F(OkTest, TheUtcBoxesShowTheZonesAndOkStoresThem) {
         ok().click();
         EXPECT_EQ(platform.store().stored("Zone"), c.stored) << c.zone;
         EXPECT_EQ(platform.store().stored("Zone2"), c.stored2) << c.zone2;
-        EXPECT_EQ(config.zone, c.stored) << "in force";
-        EXPECT_EQ(config.zone2, c.stored2) << "in force";
+        EXPECT_EQ(config.primary().zone(), c.stored) << "in force";
+        EXPECT_EQ(config.backup().zone(), c.stored2) << "in force";
         platform.advance(0);
     }
 }
@@ -349,9 +351,10 @@ TEST_F(OkTest, TheProtocolChoicesShowTheStoredOnesAndOkStoresThem) {
     };
     for (const auto& c : cases) {
         const std::string name = "stored '" + c.stored + "', '" + c.stored2 + "'";
-        config = {"prim.example", "back.example", 0.0f, 0.0f, 3, 30, "UTC", "UTC"};
-        config.protocol = c.stored;
-        config.protocol2 = c.stored2;
+        config =
+            testsupport::ConfigOf("prim.example", "back.example", 0.0f, 0.0f, 3, 30, "UTC", "UTC");
+        config.primary().protocol = core::ProtocolSetting(c.stored);
+        config.backup().protocol = core::ProtocolSetting(c.stored2);
         open();
         auto& box = fake::as<fake::FakeComboBox>(dlg->protocolBox());
         auto& box2 = fake::as<fake::FakeComboBox>(dlg->protocol2Box());
@@ -367,10 +370,10 @@ TEST_F(OkTest, TheProtocolChoicesShowTheStoredOnesAndOkStoresThem) {
         EXPECT_TRUE(window().closed) << name;
         EXPECT_EQ(platform.store().stored("Protocol"), c.saved) << name;
         EXPECT_EQ(platform.store().stored("Protocol2"), c.saved2) << name;
-        EXPECT_EQ(config.protocol, c.saved) << name << ", in force";
-        EXPECT_EQ(config.protocol2, c.saved2) << name << ", in force";
+        EXPECT_EQ(config.primary().protocol.text(), c.saved) << name << ", in force";
+        EXPECT_EQ(config.backup().protocol.text(), c.saved2) << name << ", in force";
         // The zones are kept: the choice only decides whether they count.
-        EXPECT_EQ(config.zone, "UTC") << name;
+        EXPECT_EQ(config.primary().zone(), "UTC") << name;
         platform.advance(0);
     }
 }
@@ -386,7 +389,7 @@ TEST_F(OkTest, AFailedSaveIsReportedAndTheDialogStaysOpen) {
     EXPECT_FALSE(window().closed);
     EXPECT_EQ(dlg->serverField().text(), "new.example");
     // The values are in force for this run all the same.
-    EXPECT_EQ(config.server, "new.example");
+    EXPECT_EQ(config.primary().host, "new.example");
     EXPECT_EQ(mainLabel1->text(), "new.example");
 
     platform.store().failCommitWith.clear();
@@ -395,7 +398,7 @@ TEST_F(OkTest, AFailedSaveIsReportedAndTheDialogStaysOpen) {
 }
 
 TEST_F(OkTest, CancelTakesNothingOverButKeepsATimeoutACheckTookOver) {
-    config.server = "stored.example";
+    config.primary().host = "stored.example";
     open();
     dlg->serverField().setText("typed.example");
     dlg->timeoutField().setText("10");
@@ -404,7 +407,7 @@ TEST_F(OkTest, CancelTakesNothingOverButKeepsATimeoutACheckTookOver) {
     EXPECT_EQ(platform.nowMs(), 10'000);
     cancel().click();
     EXPECT_TRUE(window().closed);
-    EXPECT_EQ(config.server, "stored.example");
+    EXPECT_EQ(config.primary().host, "stored.example");
     EXPECT_EQ(config.timeout, 10);
     EXPECT_TRUE(platform.store().writtenKeys.empty());
 

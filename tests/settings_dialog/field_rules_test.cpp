@@ -133,18 +133,18 @@ TEST(ValidatedConfig, TakesTheFieldsOver) {
     const auto config =
         ValidatedConfig({"  prim ary.example ", "1,5", "\tbackup.example ", "5.25", "2.5", "3.5"});
     ASSERT_TRUE(config.has_value());
-    EXPECT_EQ(config->server, "prim ary.example");  // blanks inside stay
-    EXPECT_EQ(config->server2, "backup.example");
-    EXPECT_EQ(config->offset, 1.0f);  // a comma ends the number
-    EXPECT_EQ(config->offset2, 5.25f);
+    EXPECT_EQ(config->primary().host, "prim ary.example");  // blanks inside stay
+    EXPECT_EQ(config->backup().host, "backup.example");
+    EXPECT_EQ(config->primary().offsetHours, 1.0f);  // a comma ends the number
+    EXPECT_EQ(config->backup().offsetHours, 5.25f);
     EXPECT_EQ(config->timeout, 2);
     EXPECT_EQ(config->interval, 4);
 
     const auto blankBackup = ValidatedConfig({"a", "-0.5", "   ", "", "10 s", "30"});
     ASSERT_TRUE(blankBackup.has_value());
-    EXPECT_EQ(blankBackup->server2, "");
-    EXPECT_EQ(blankBackup->offset, -0.5f);
-    EXPECT_EQ(blankBackup->offset2, 0.0f);
+    EXPECT_EQ(blankBackup->backup().host, "");
+    EXPECT_EQ(blankBackup->primary().offsetHours, -0.5f);
+    EXPECT_EQ(blankBackup->backup().offsetHours, 0.0f);
     EXPECT_EQ(blankBackup->timeout, 10);
 }
 

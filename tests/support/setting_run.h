@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/config.h"
+#include "core/report.h"
 #include "core/set_clock.h"
 #include "platform/platform.h"
 

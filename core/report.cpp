@@ -1,10 +1,17 @@
-#include "core/query_report.h"
+#include "core/report.h"
 
 #include <cstdio>
 
 #include "core/numbers.h"
+#include "core/text.h"
+#include "core/time_text.h"
 
 namespace tempikon::core {
+
+std::string OutputLine(const SetResult& result) {
+    if (result.correction.empty()) return result.status;
+    return result.status + " (" + result.correction + ")";
+}
 
 std::string QueryReportLine(std::string_view server, std::string_view timeText,
                             const ClockPlan& plan, std::int64_t nowMicros,

@@ -4,9 +4,19 @@
 #include <string>
 #include <string_view>
 
+#include "core/ntp_packet.h"
+#include "core/plan.h"
 #include "core/set_clock.h"
+#include "platform/clock.h"
 
 namespace tempikon::core {
+
+// The lines a setting and a query-only run write.
+
+// The line standard output gets for a result: the status, and for a
+// setting how it was made, e.g. "Time set to 12:00:00 d=0s slewed +100 ms
+// (slew)".
+std::string OutputLine(const SetResult& result);
 
 // The line a query-only run prints for a server that gave a valid time:
 // "<server>: <time text> -> <corrected> d=<seconds, one decimal>s rtt=<ms>ms".
