@@ -46,13 +46,11 @@ TEST(StepOffset, EveryStepIsHandedOverAsAnOffsetFromTheClock) {
         p.scriptUdp("server", server.responder());
         p.script("server", fake::PeerScript().reply(100, "12:03:27\r\n"));
         Config config;
-        config.server = "server";
-        config.protocol = c.protocol;
+        config.primary().host = "server";
+        config.primary().protocol = ProtocolSetting(c.protocol);
         config.timeout = 3;
         config.step = c.step;
-        auto timer = p.createTimer();
-        auto socket = p.createTcpClient();
-        DaytimeQuery query{p, *timer, *socket};
+        ServerQuery query{p};
         ClockSetter setter{p, query};
 
         const SetResult result = setter.run(config, [](const std::string&) {});
