@@ -222,9 +222,17 @@ SetResult ClockSetter::run(const Config& config,
         backup = true;
     }
 
-    auto report = [this, &failures](std::string text, SetOutcome outcome) {
+    std::optional<std::int64_t> measured;
+    std::optional<std::int64_t> roundTrip;
+    auto report = [&, this](std::string text, SetOutcome outcome) {
         last_ = outcome;
-        return SetResult{outcome, std::move(text), std::move(failures)};
+        SetResult result{outcome, std::move(text), std::move(failures)};
+        result.server = asked;
+        const std::optional<Protocol> protocol = ParseProtocol(protocolText);
+        result.protocol = protocol ? ProtocolName(*protocol) : Trim(protocolText);
+        result.offsetMicros = measured;
+        result.roundTripMicros = roundTrip;
+        return result;
     };
 
     if (!answer.any())
@@ -253,6 +261,8 @@ SetResult ClockSetter::run(const Config& config,
     // slew the system refuses becomes a step.
     Correction correction =
         ChooseCorrection(plan.micros, clock.nowMicros(), config.step, clock.canSlew());
+    measured = correction.offsetMicros;
+    roundTrip = answer.sample ? answer.sample->delayMicros : query_.lastRoundTripMicros();
     platform::ClockResult result;
     if (correction.kind == CorrectionKind::Slew) {
         result = clock.slewMicros(correction.offsetMicros);
@@ -273,7 +283,6 @@ SetResult ClockSetter::run(const Config& config,
                                " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
                            SetOutcome::Set);
     set.correction = correction.word;
-    set.server = asked;
     return set;
 }
 

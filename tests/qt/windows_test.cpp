@@ -59,8 +59,8 @@ TEST_F(WindowsTest, MainWindowWithoutAServer) {
     form.start();
     EXPECT_EQ(w.widget()->windowTitle(), "Tempikon 1.2");
     EXPECT_TRUE(w.widget()->isVisible());
-    EXPECT_EQ(menuTexts(w), (QStringList{"&Configuration", "&Set time", "&?"}));
-    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(menuTexts(w), (QStringList{"&Configuration", "&Set time", "&History", "&?"}));
+    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, false, true, true}));
     EXPECT_EQ(labelText(form.serverLine()), "No timeserver selected");
     EXPECT_EQ(labelText(form.outcomeLine()), "");
     EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
@@ -87,7 +87,7 @@ TEST_F(WindowsTest, MainWindowWithAServer) {
     app::MainWindow form(*gPlatform);
     form.start();
     qt::QtWindow& w = qtWindow(form.window());
-    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true, true}));
     EXPECT_EQ(labelText(form.serverLine()), "127.0.0.88");
     EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
     w.close();
