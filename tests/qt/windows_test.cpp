@@ -221,6 +221,7 @@ int main(int argc, char** argv) {
         fs::temp_directory_path() / ("tempikon-windows-test-" + std::to_string(::getpid()));
     fs::create_directories(config);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("XDG_STATE_HOME", config.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
     ::testing::InitGoogleTest(&argc, argv);
