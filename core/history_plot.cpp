@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "platform/translate.h"
 
 namespace tempikon::core {
 
@@ -152,6 +153,10 @@ PlotScale ComputeScale(const std::vector<HistoryRecord>& records, HistoryRange r
         low = std::min(low, ms);
         high = std::max(high, ms);
     }
+    // A little room, so that no mark sits on the frame; zero stays an edge.
+    const double pad = (high - low) * 0.04;
+    if (low < 0) low -= pad;
+    if (high > 0) high += pad;
     const NiceAxis axis = NiceTicks(low, high, 7);
     scale.lowMs = axis.low;
     scale.highMs = axis.high;
@@ -179,7 +184,7 @@ PlotFrame FrameFor(const PlotScale& scale, int width, int height) {
     // Room for the offset labels on the left, the time labels below.
     frame.left = std::min(72, width / 4);
     frame.right = std::max(frame.left + 1, width - 16);
-    frame.top = 12;
+    frame.top = 28;
     frame.bottom = std::max(frame.top + 1, height - 28);
     return frame;
 }
@@ -209,7 +214,24 @@ platform::Drawing DrawHistory(const std::vector<HistoryRecord>& records, const P
         d.lines.push_back({x, f.bottom, x, f.bottom + 4, kInk, 1, false});
         d.texts.push_back({x, f.bottom + 14, t.label, kInk, Drawing::Anchor::Centre});
     }
-    d.texts.push_back({f.left - 6, f.top - 2, "ms", kInk, Drawing::Anchor::Right});
+    // The unit above the offsets, and what the marks mean above the plot.
+    const int legendY = f.top / 2;
+    d.texts.push_back({f.left - 6, legendY, "ms", kInk, Drawing::Anchor::Right});
+    const struct {
+        Drawing::Shape shape;
+        platform::Colour colour;
+        const char* text;
+    } legend[] = {
+        {Drawing::Shape::Disc, kStep, QT_TRANSLATE_NOOP("Tempikon", "Stepped")},
+        {Drawing::Shape::Ring, kSlew, QT_TRANSLATE_NOOP("Tempikon", "Slewed")},
+        {Drawing::Shape::Cross, kFailed, QT_TRANSLATE_NOOP("Tempikon", "Failed")},
+    };
+    int legendX = f.left + 8;
+    for (const auto& item : legend) {
+        d.marks.push_back({legendX, legendY, item.shape, item.colour, 7});
+        d.texts.push_back({legendX + 9, legendY, item.text, kInk, Drawing::Anchor::Left});
+        legendX += 120;
+    }
     // The frame, and zero: where a perfect clock would be.
     d.lines.push_back({f.left, f.top, f.left, f.bottom, kInk, 1, false});
     d.lines.push_back({f.left, f.bottom, f.right, f.bottom, kInk, 1, false});

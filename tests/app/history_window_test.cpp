@@ -167,9 +167,10 @@ TEST_F(HistoryTest, WindowOpensFromMenuAndTrayAndShowsOneRecordInFull) {
         return std::count_if(d.marks.begin(), d.marks.end(),
                              [s](const auto& m) { return m.shape == s; });
     };
-    EXPECT_EQ(marks(Shape::Ring), 1);
-    EXPECT_EQ(marks(Shape::Disc), 1);
-    EXPECT_EQ(marks(Shape::Cross), 1);
+    // Each once in the legend, and the three settings.
+    EXPECT_EQ(marks(Shape::Ring), 2);
+    EXPECT_EQ(marks(Shape::Disc), 2);
+    EXPECT_EQ(marks(Shape::Cross), 2);
 
     // Keys walk the settings; End is the newest, the failure.
     canvas().key(platform::CanvasKey::End);

@@ -307,16 +307,17 @@ TEST(PlotScaleTest, DrawingMarksKindsAndThePointerFindsTheNearest) {
     const PlotFrame frame = FrameFor(scale, 600, 300);
     const platform::Drawing d = DrawHistory(records, frame, 1);
     using Shape = platform::Drawing::Shape;
-    auto count = [&d](Shape s) {
+    // Within the plot; the legend above it has one of each.
+    auto count = [&d, &frame](Shape s) {
         return std::count_if(d.marks.begin(), d.marks.end(),
-                             [s](const auto& m) { return m.shape == s; });
+                             [&](const auto& m) { return m.shape == s && m.y >= frame.top; });
     };
     EXPECT_EQ(count(Shape::Disc), 2);
     EXPECT_EQ(count(Shape::Ring), 1);
     EXPECT_EQ(count(Shape::Cross), 1);
     EXPECT_EQ(count(Shape::Square), 1);  // the selection
     for (const auto& m : d.marks) {
-        if (m.shape == Shape::Cross) {
+        if (m.shape == Shape::Cross && m.y >= frame.top) {
             EXPECT_EQ(m.y, frame.bottom);  // on the time axis
         }
         EXPECT_GE(m.x, frame.left);
