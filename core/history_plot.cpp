@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_set>
 
 #include "platform/clock.h"
 #include "platform/translate.h"
@@ -239,35 +240,61 @@ platform::Drawing DrawHistory(const std::vector<HistoryRecord>& records, const P
     d.lines.push_back({f.left, zero, f.right, zero, kZero, 1, true});
 
     const std::vector<int> visible = VisibleRecords(records, s);
-    int lastX = 0, lastY = 0;
-    bool have = false;
+    // Thousands of settings share a few hundred pixels: the line is one
+    // stroke per column (from where it enters to where it leaves, through
+    // its lowest and highest point), and a mark already drawn at the same
+    // pixel is not drawn again.
+    struct Column {
+        int x = 0, first = 0, low = 0, high = 0, last = 0;
+    };
+    std::vector<Column> columns;
     for (const int i : visible) {
         const HistoryRecord& r = records[i];
         if (!r.offsetMicros) continue;
         const int x = f.xOf(r.atMicros);
         const int y = f.yOf(static_cast<double>(*r.offsetMicros) / 1000.0);
-        if (have) d.lines.push_back({lastX, lastY, x, y, kTrace, 1, false});
-        lastX = x;
-        lastY = y;
-        have = true;
+        if (!columns.empty() && columns.back().x == x) {
+            Column& c = columns.back();
+            c.low = std::min(c.low, y);
+            c.high = std::max(c.high, y);
+            c.last = y;
+        } else {
+            columns.push_back({x, y, y, y, y});
+        }
     }
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const Column& c = columns[i];
+        if (c.low != c.high) d.lines.push_back({c.x, c.low, c.x, c.high, kTrace, 1, false});
+        if (i > 0) {
+            const Column& p = columns[i - 1];
+            d.lines.push_back({p.x, p.last, c.x, c.first, kTrace, 1, false});
+        }
+    }
+    std::unordered_set<std::uint64_t> marked;
+    auto mark = [&](int x, int y, Drawing::Shape shape, platform::Colour colour, int size) {
+        const std::uint64_t key =
+            (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) ^
+            (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 3) ^
+            static_cast<std::uint64_t>(shape);
+        if (marked.insert(key).second) d.marks.push_back({x, y, shape, colour, size});
+    };
     for (const int i : visible) {
         const HistoryRecord& r = records[i];
         const int x = f.xOf(r.atMicros);
         if (!r.set) {
             // On the time axis, whether a time was measured or not.
-            d.marks.push_back({x, f.bottom, Drawing::Shape::Cross, kFailed, 9});
+            mark(x, f.bottom, Drawing::Shape::Cross, kFailed, 9);
             if (r.offsetMicros)
-                d.marks.push_back({x, f.yOf(static_cast<double>(*r.offsetMicros) / 1000.0),
-                                   Drawing::Shape::Cross, kFailed, 7});
+                mark(x, f.yOf(static_cast<double>(*r.offsetMicros) / 1000.0), Drawing::Shape::Cross,
+                     kFailed, 7);
             continue;
         }
         if (!r.offsetMicros) continue;
         const int y = f.yOf(static_cast<double>(*r.offsetMicros) / 1000.0);
         if (r.correction == "slew")
-            d.marks.push_back({x, y, Drawing::Shape::Ring, kSlew, 7});
+            mark(x, y, Drawing::Shape::Ring, kSlew, 7);
         else
-            d.marks.push_back({x, y, Drawing::Shape::Disc, kStep, 7});
+            mark(x, y, Drawing::Shape::Disc, kStep, 7);
     }
     if (selected >= 0 && selected < static_cast<int>(records.size())) {
         const HistoryRecord& r = records[selected];

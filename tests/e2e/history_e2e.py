@@ -4,7 +4,8 @@
 usage: history_e2e.py CASE --program PATH --recorder PATH --chrony-dir DIR
 
   three_settings  three /RUNONCE settings append three lines, each with the
-                  offset the clock recorder saw the program slew by
+                  offset the clock recorder saw the program slew by; a
+                  /QUERY after them adds none
   fifo            a FIFO where history.csv belongs: the setting is made at
                   once all the same, and the reason is on standard error
 
@@ -47,6 +48,10 @@ def case_three_settings(opts, tmp):
             r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
                     {"TEMPIKON_CLOCK_START": f"{start:.6f}", "TZ": "UTC"})
             check(r.returncode == 0, f"exit 0 for the setting with a lag of {lag} s", r)
+        # A query sets nothing, and records nothing.
+        r = run(opts.program, opts.recorder, tmp, ["/QUERY"], os.path.join(tmp, "query.log"))
+        check(r.returncode == 0 and read_log(os.path.join(tmp, "query.log")) == [],
+              "the query ran and set nothing", r)
     slews = []
     for line in read_log(log):
         m = RECORD.match(line)
