@@ -1,6 +1,7 @@
 #include "app/history_window.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/translate.h"
 #include "tempikon_version.h"
@@ -69,25 +70,23 @@ void HistoryWindow::close() {
 }
 
 void HistoryWindow::reload() {
-    const core::HistoryRecord* was = selected_ >= 0 && selected_ < static_cast<int>(records_.size())
-                                         ? &records_[selected_]
-                                         : nullptr;
-    const std::int64_t wasAt = was ? was->atMicros : 0;
+    std::optional<std::int64_t> wasAt;
+    if (selected_ >= 0 && selected_ < static_cast<int>(records_.size()))
+        wasAt = records_[selected_].atMicros;
     core::HistoryLog log(platform_.historyFile());
     core::HistoryLog::Loaded loaded = log.load();
     records_ = std::move(loaded.history.records);
     note_.clear();
     if (loaded.refused) {
-        note_ = kUnreadable;
-        note_.replace(note_.find("%1"), 2, *loaded.refused);
+        note_ = core::FillPattern(kUnreadable, *loaded.refused);
     } else if (records_.empty()) {
         note_ = kNoRecords;
     }
     // The same record stays selected when it is still there.
     selected_ = -1;
-    if (was) {
+    if (wasAt) {
         for (std::size_t i = 0; i < records_.size(); ++i)
-            if (records_[i].atMicros == wasAt) selected_ = static_cast<int>(i);
+            if (records_[i].atMicros == *wasAt) selected_ = static_cast<int>(i);
     }
     const std::optional<core::Drift> drift = core::ComputeDrift(records_);
     driftLine_->setText(drift ? core::DriftSentence(*drift) : records_.empty() ? "" : kTooFew);

@@ -243,8 +243,7 @@ core::SetOutcome MainWindow::setClock() {
         // A history that cannot be written never stops a setting; the
         // tooltip says so, standard error once.
         if (const std::string why = recordHistory(result); !why.empty()) {
-            std::string line = kHistoryNotWritten;
-            line.replace(line.find("%1"), 2, why);
+            const std::string line = core::FillPattern(kHistoryNotWritten, why);
             tip += '\n' + line;
             if (!historyFailureSaid_) platform_.writeErrorLine("tempikon: " + line);
             historyFailureSaid_ = true;

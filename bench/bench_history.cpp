@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path home = pattern;
     setenv("XDG_STATE_HOME", pattern, 1);
     setenv("XDG_CONFIG_HOME", pattern, 1);
+    setenv("XDG_RUNTIME_DIR", pattern, 1);
     std::filesystem::create_directories(home / "Tempikon");
     {
         std::ofstream out(home / "Tempikon" / "history.csv", std::ios::binary);

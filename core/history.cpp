@@ -325,9 +325,20 @@ std::string DriftSentence(const Drift& drift) {
         QT_TRANSLATE_NOOP("Tempikon", "This clock gains about %1 s a day (%2 ppm)");
     const char* const loses =
         QT_TRANSLATE_NOOP("Tempikon", "This clock loses about %1 s a day (%2 ppm)");
-    std::string text = drift.secondsPerDay >= 0 ? gains : loses;
-    text.replace(text.find("%1"), 2, day);
-    text.replace(text.find("%2"), 2, parts);
+    return FillPattern(drift.secondsPerDay >= 0 ? gains : loses, day, parts);
+}
+
+std::string FillPattern(std::string_view pattern, std::string_view first, std::string_view second) {
+    std::string text;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            text += pattern[i + 1] == '1' ? first : second;
+            ++i;
+        } else {
+            text += pattern[i];
+        }
+    }
     return text;
 }
 

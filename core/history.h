@@ -73,6 +73,9 @@ struct Drift {
 inline constexpr int kDriftPairs = 10;
 inline constexpr int kDriftMinPairs = 3;
 std::optional<Drift> ComputeDrift(const std::vector<HistoryRecord>& records);
+// pattern with %1 and %2 replaced by first and second (each once).
+std::string FillPattern(std::string_view pattern, std::string_view first,
+                        std::string_view second = {});
 // "This clock gains about 1.2 s a day (14 ppm)".
 std::string DriftSentence(const Drift& drift);
 
