@@ -70,19 +70,17 @@ std::vector<Tick> TimeTicks(std::int64_t from, std::int64_t to, int utcOffsetSec
     std::vector<Tick> ticks;
     const std::int64_t localFrom = from + shift;
     if (step >= 30 * kDay) {
-        // Whole months (or years) in local time.
-        platform::LocalDateTime t = platform::CivilFromMicros(localFrom);
-        const int months = step >= 365 * kDay ? 12 : static_cast<int>(step / (30 * kDay));
-        int month = t.month - 1;
-        int year = t.year;
-        month = (month / months + 1) * months;
-        for (;;) {
-            year += month / 12;
-            month %= 12;
-            const std::int64_t local = platform::DaysFromCivil(year, month + 1, 1) * kDay;
+        // Whole months (or years) in local time, counted from year 0.
+        const platform::LocalDateTime t = platform::CivilFromMicros(localFrom);
+        const std::int64_t months =
+            step >= 365 * kDay ? 12 * (step / (365 * kDay)) : step / (30 * kDay);
+        const std::int64_t start = std::int64_t{t.year} * 12 + (t.month - 1);
+        for (std::int64_t m = (start / months + 1) * months;; m += months) {
+            const std::int64_t local =
+                platform::DaysFromCivil(static_cast<int>(m / 12), static_cast<int>(m % 12) + 1, 1) *
+                kDay;
             if (local - shift > to) break;
             ticks.push_back({static_cast<double>(local - shift), TimeLabel(local, step)});
-            month += months;
         }
         return ticks;
     }
@@ -296,7 +294,9 @@ platform::Drawing DrawHistory(const std::vector<HistoryRecord>& records, const P
         else
             mark(x, y, Drawing::Shape::Disc, kStep, 7);
     }
-    if (selected >= 0 && selected < static_cast<int>(records.size())) {
+    // A selection outside the time span is not drawn (it would lie off the canvas).
+    if (selected >= 0 && selected < static_cast<int>(records.size()) &&
+        records[selected].atMicros >= s.fromMicros && records[selected].atMicros <= s.toMicros) {
         const HistoryRecord& r = records[selected];
         const int x = f.xOf(r.atMicros);
         const int y =

@@ -290,6 +290,13 @@ TEST(PlotScaleTest, RangesTicksAndLabels) {
     EXPECT_EQ(all.fromMicros, records.front().atMicros);
     EXPECT_GE(all.highMs, 2000);
 
+    // Centuries apart (a damaged line): still a handful of year ticks.
+    const std::vector<HistoryRecord> ages = {Setting(-30'000 * kDay, 0), Setting(kDec8, 0)};
+    const PlotScale centuries = ComputeScale(ages, HistoryRange::Everything, now, 0);
+    EXPECT_GE(centuries.timeTicks.size(), 2u);
+    EXPECT_LE(centuries.timeTicks.size(), 8u);
+    EXPECT_EQ(centuries.timeTicks.front().label.substr(4), "-01");
+
     const PlotScale empty = ComputeScale({}, HistoryRange::Everything, now, 0);
     EXPECT_EQ(empty.toMicros - empty.fromMicros, kHour);
     EXPECT_LT(empty.lowMs, 0);
@@ -329,6 +336,12 @@ TEST(PlotScaleTest, DrawingMarksKindsAndThePointerFindsTheNearest) {
     EXPECT_TRUE(std::any_of(d.lines.begin(), d.lines.end(), [&](const auto& l) {
         return l.dotted && l.y1 == frame.yOf(0) && l.y2 == l.y1;
     }));
+
+    // A selection outside the span is left out, not drawn off the canvas.
+    const PlotScale later = ComputeScale(records, HistoryRange::Day, kDec8 + 30 * kHour, 0);
+    const platform::Drawing none = DrawHistory(records, FrameFor(later, 600, 300), 0);
+    EXPECT_FALSE(std::any_of(none.marks.begin(), none.marks.end(),
+                             [](const auto& m) { return m.shape == Shape::Square; }));
 
     const std::vector<int> visible = VisibleRecords(records, scale);
     const int x2 = frame.xOf(records[2].atMicros);
