@@ -117,8 +117,11 @@ NiceAxis NiceTicks(double low, double high, int maxTicks) {
         }
     }
     axis.step = step;
-    axis.low = std::floor(low / step) * step;
-    axis.high = std::ceil(high / step) * step;
+    // A bound that is a whole step already stays, whatever the last bit of
+    // the division says.
+    // The product may land a last bit inside the range: the range wins.
+    axis.low = std::min(std::floor(low / step + 1e-9) * step, low);
+    axis.high = std::max(std::ceil(high / step - 1e-9) * step, high);
     const int count = static_cast<int>(std::llround((axis.high - axis.low) / step));
     for (int i = 0; i <= count; ++i) axis.ticks.push_back(axis.low + i * step);
     return axis;

@@ -276,7 +276,7 @@ TEST_F(Windows, CanvasPaintsItsDrawingAndHandsOnThePointerAndKeys) {
     HDC dc = GetDC(canvas.hwnd());
     EXPECT_EQ(GetPixel(dc, 20, 10), RGB(255, 0, 0));
     EXPECT_EQ(GetPixel(dc, 50, 30), RGB(0, 0, 255));
-    EXPECT_EQ(GetPixel(dc, 90, 40), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 150, 25), RGB(255, 255, 255));
     ReleaseDC(canvas.hwnd(), dc);
 
     postAndHandle(canvas.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(40, 12));
