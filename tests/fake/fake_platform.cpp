@@ -565,7 +565,7 @@ platform::StoreResult FakeStateFile::append(const std::string& t) {
     ++appends;
     if (kind != Kind::Regular) return {false, "not a regular file"};
     if (!writeFailure.empty()) return {false, writeFailure};
-    text = text.value_or(std::string()) + t;
+    if (keepText) text = text.value_or(std::string()) + t;
     return {};
 }
 
@@ -573,7 +573,7 @@ platform::StoreResult FakeStateFile::replace(const std::string& t) {
     ++replaces;
     if (kind != Kind::Regular) return {false, "not a regular file"};
     if (!writeFailure.empty()) return {false, writeFailure};
-    text = t;
+    if (keepText) text = t;
     return {};
 }
 

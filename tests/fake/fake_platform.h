@@ -615,6 +615,8 @@ public:
     std::optional<std::string> text;  // nullopt: absent
     Kind kind = Kind::Regular;
     std::string writeFailure;
+    // False: writes succeed and keep nothing, as into /dev/null.
+    bool keepText = true;
     int appends = 0;
     int replaces = 0;
     int reads = 0;
