@@ -376,6 +376,13 @@ void MainWindow::onAbout() {
 
 void MainWindow::onHistory() {
     if (ended_) return;
+    // Closed, its destruction still posted: a new one takes its place, and
+    // the old one lives until a posted call of its own, so that the new one
+    // never gets its address (which the posted destruction compares).
+    if (historyWindow_ && historyWindow_->window().isClosed()) {
+        std::shared_ptr<HistoryWindow> old(std::move(historyWindow_));
+        platform_.post([old] {});
+    }
     if (!historyWindow_) {
         historyWindow_ = std::make_unique<HistoryWindow>(platform_);
         destroyWhenClosed(historyWindow_);

@@ -210,6 +210,16 @@ TEST_F(HistoryTest, WindowOpensFromMenuAndTrayAndShowsOneRecordInFull) {
     history().close();
     platform.advance(1);
     EXPECT_EQ(form->historyWindow(), nullptr);
+
+    // Opened again before the closed one is destroyed: a new window shows.
+    click(form->historyItem());
+    history().close();
+    click(form->historyItem());
+    ASSERT_NE(form->historyWindow(), nullptr);
+    EXPECT_TRUE(history().isShown());
+    platform.advance(1);
+    ASSERT_NE(form->historyWindow(), nullptr);
+    EXPECT_TRUE(history().isShown());
 }
 
 TEST_F(HistoryTest, UnreadableOrEmptyHistoryIsSaidInTheWindow) {
