@@ -273,16 +273,19 @@ std::string FormatHistoryTime(std::int64_t localMicros) {
 }
 
 std::string DescribeRecord(const HistoryRecord& r, int utcOffsetSeconds) {
-    std::string text = FormatHistoryTime(r.atMicros + utcOffsetSeconds * kMicros);
-    text += "  " + r.server + " (" + r.protocol + ")";
-    if (r.offsetMicros) text += "  " + Figure("%+.3f ms", *r.offsetMicros / 1000.0);
-    if (r.roundTripMicros) text += "  " + Figure("rtt %.3f ms", *r.roundTripMicros / 1000.0);
-    text += "  ";
-    if (r.set)
-        text += r.correction;
-    else
-        text += "failed: " + r.reason;
-    return text;
+    // The figures first, then the words in a pattern the window translates.
+    std::string head = FormatHistoryTime(r.atMicros + utcOffsetSeconds * kMicros);
+    head += "  " + r.server + " (" + r.protocol + ")";
+    if (r.offsetMicros) head += "  " + Figure("%+.3f ms", *r.offsetMicros / 1000.0);
+    if (!r.set) return FillPattern(QT_TRANSLATE_NOOP("Tempikon", "%1: failed, %2"), head, r.reason);
+    const std::string trip =
+        r.roundTripMicros ? Figure("%.3f ms", *r.roundTripMicros / 1000.0) : std::string("-");
+    const char* const pattern =
+        r.correction == "slew" ? QT_TRANSLATE_NOOP("Tempikon", "%1: slewed, round trip %2")
+        : r.correction == "step"
+            ? QT_TRANSLATE_NOOP("Tempikon", "%1: stepped, round trip %2")
+            : QT_TRANSLATE_NOOP("Tempikon", "%1: not corrected, round trip %2");
+    return FillPattern(pattern, head, trip);
 }
 
 std::optional<Drift> ComputeDrift(const std::vector<HistoryRecord>& records) {

@@ -63,7 +63,7 @@
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="311"/>
+        <location filename="../app/main_window.cpp" line="310"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
@@ -276,42 +276,42 @@
         <translation>Über %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="61"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="65"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="62"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="66"/>
         <source>The autostart entry could not be changed.</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="63"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="67"/>
         <source>no home folder</source>
         <translation>kein Home-Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="64"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="68"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="65"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="69"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="66"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="70"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="67"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="71"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="68"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="72"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
@@ -321,42 +321,42 @@
         <translation>Die Einstellungsdatei %1 ist nicht lesbar: %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
         <source>no answer within %1 s</source>
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="46"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="50"/>
         <source>the reply held no time: %1</source>
         <translation>die Antwort enthielt keine Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="51"/>
         <source>the reply ended early: %1</source>
         <translation>die Antwort endete vorzeitig: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="48"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="52"/>
         <source>the time was not a valid time of day: %1</source>
         <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="53"/>
         <source>connection failed: %1</source>
         <translation>Verbindung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="50"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
         <source>authentication failed: %1</source>
         <translation>Beglaubigung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="52"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
         <source>%1: authenticated by %2</source>
         <translation>%1: beglaubigt von %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="58"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>
@@ -562,75 +562,99 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <translation>Nächstes Stellen: %1</translation>
     </message>
     <message>
-        <location filename="../core/history.cpp" line="325"/>
+        <location filename="../core/history.cpp" line="280"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="44"/>
+        <source>%1: failed, %2</source>
+        <translation>%1: fehlgeschlagen, %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="284"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
+        <source>%1: slewed, round trip %2</source>
+        <translation>%1: angeglichen, Umlaufzeit %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="285"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="46"/>
+        <source>%1: stepped, round trip %2</source>
+        <translation>%1: gesprungen, Umlaufzeit %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="286"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
+        <source>%1: not corrected, round trip %2</source>
+        <translation>%1: nicht korrigiert, Umlaufzeit %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="327"/>
         <location filename="../platform/qt/qt_translate.cpp" line="40"/>
         <source>This clock gains about %1 s a day (%2 ppm)</source>
         <translation>Diese Uhr geht am Tag etwa %1 s vor (%2 ppm)</translation>
     </message>
     <message>
-        <location filename="../core/history.cpp" line="327"/>
+        <location filename="../core/history.cpp" line="329"/>
         <location filename="../platform/qt/qt_translate.cpp" line="41"/>
         <source>This clock loses about %1 s a day (%2 ppm)</source>
         <translation>Diese Uhr geht am Tag etwa %1 s nach (%2 ppm)</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="11"/>
+        <location filename="../app/history_window.cpp" line="12"/>
         <source>Tempikon history</source>
         <translation>Tempikon-Verlauf</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="12"/>
+        <location filename="../app/history_window.cpp" line="13"/>
         <source>No settings recorded yet</source>
         <translation>Noch kein Stellen aufgezeichnet</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="14"/>
+        <location filename="../app/history_window.cpp" line="15"/>
         <source>Too few settings yet to tell how the clock drifts</source>
         <translation>Noch zu wenige Stellvorgänge, um den Gang der Uhr zu nennen</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="16"/>
+        <location filename="../app/history_window.cpp" line="17"/>
         <source>Point at a setting, or use the arrow keys, to see it in full</source>
         <translation>Zeigen Sie auf einen Stellvorgang oder wählen Sie ihn mit den Pfeiltasten, um ihn ganz zu sehen</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="17"/>
+        <location filename="../app/history_window.cpp" line="18"/>
         <location filename="../platform/qt/qt_translate.cpp" line="42"/>
         <source>The history cannot be read: %1</source>
         <translation>Der Verlauf kann nicht gelesen werden: %1</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="32"/>
+        <location filename="../app/history_window.cpp" line="33"/>
         <source>Last day</source>
         <translation>Letzter Tag</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="33"/>
+        <location filename="../app/history_window.cpp" line="34"/>
         <source>Last week</source>
         <translation>Letzte Woche</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="34"/>
+        <location filename="../app/history_window.cpp" line="35"/>
         <source>Everything</source>
         <translation>Alles</translation>
     </message>
     <message>
-        <location filename="../app/history_window.cpp" line="36"/>
+        <location filename="../app/history_window.cpp" line="37"/>
         <source>Open &amp;folder</source>
         <translation>&amp;Ordner öffnen</translation>
     </message>
     <message>
-        <location filename="../core/history_plot.cpp" line="225"/>
+        <location filename="../core/history_plot.cpp" line="227"/>
         <source>Stepped</source>
         <translation>Sprung</translation>
     </message>
     <message>
-        <location filename="../core/history_plot.cpp" line="226"/>
+        <location filename="../core/history_plot.cpp" line="228"/>
         <source>Slewed</source>
         <translation>Angleichung</translation>
     </message>
     <message>
-        <location filename="../core/history_plot.cpp" line="227"/>
+        <location filename="../core/history_plot.cpp" line="229"/>
         <source>Failed</source>
         <translation>Fehlgeschlagen</translation>
     </message>

@@ -175,14 +175,15 @@ TEST_F(HistoryTest, WindowOpensFromMenuAndTrayAndShowsOneRecordInFull) {
     // Keys walk the settings; End is the newest, the failure.
     canvas().key(platform::CanvasKey::End);
     EXPECT_EQ(history().selected(), 2);
-    EXPECT_NE(label(history().detailLine()).text().find("failed: "), std::string::npos);
+    EXPECT_NE(label(history().detailLine()).text().find(": failed, "), std::string::npos);
     canvas().key(platform::CanvasKey::Left);
     EXPECT_EQ(history().selected(), 1);
     EXPECT_NE(label(history().detailLine()).text().find("+1800."), std::string::npos)
         << label(history().detailLine()).text();
     canvas().key(platform::CanvasKey::Home);
     EXPECT_EQ(history().selected(), 0);
-    EXPECT_NE(label(history().detailLine()).text().find("slew"), std::string::npos);
+    EXPECT_NE(label(history().detailLine()).text().find(": slewed, round trip "),
+              std::string::npos);
 
     // Over the last day, the pointer near the middle setting shows it.
     history().rangeBox().setSelectedIndex(0);
