@@ -19,6 +19,8 @@ const char* const kNoServer = QT_TRANSLATE_NOOP("Tempikon", "No timeserver selec
 const char* const kAsking = QT_TRANSLATE_NOOP("Tempikon", "Asking the timeserver...");
 const char* const kNoticeFailed = QT_TRANSLATE_NOOP("Tempikon", "The clock could not be set");
 const char* const kNoticeRecovered = QT_TRANSLATE_NOOP("Tempikon", "The clock is set again");
+const char* const kHistoryNotWritten =
+    QT_TRANSLATE_NOOP("Tempikon", "The history could not be written: %1");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -66,6 +68,7 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
 
     configurationItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration"));
     setTimeItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Set time"));
+    historyItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&History"));
     aboutItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&?"));
     setTimeItem_->setEnabled(false);
 
@@ -76,6 +79,7 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     configurationItem_->onClick = [this] { onConfiguration(); };
     setTimeItem_->onClick = [this] { onSetTime(); };
     aboutItem_->onClick = [this] { onAbout(); };
+    historyItem_->onClick = [this] { onHistory(); };
     minuteTimer_->onTimer = [this] { onMinuteTick(); };
     window_->onClosed = [this] { onClosed(); };
     // With the icon in the tray, a minimised window leaves the taskbar too.
@@ -94,8 +98,10 @@ MainWindow::~MainWindow() {
     if (tray_) tray_->onActivated = nullptr;
     if (configDialog_) configDialog_->onClosed = nullptr;
     if (aboutBox_) aboutBox_->onClosed = nullptr;
+    if (historyWindow_) historyWindow_->onClosed = nullptr;
     configDialog_.reset();
     aboutBox_.reset();
+    historyWindow_.reset();
     query_->shutdown();
 }
 
@@ -156,6 +162,7 @@ void MainWindow::oneShotWait() {
     configurationItem_->setEnabled(false);
     setTimeItem_->setEnabled(false);
     aboutItem_->setEnabled(false);
+    historyItem_->setEnabled(false);
     const std::unique_ptr<platform::Timer> timer = platform_.createTimer();
     bool over = false;
     timer->setEnabled(false);
@@ -184,6 +191,7 @@ void MainWindow::startTray() {
     tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration")).onClick = [this] {
         onConfiguration();
     };
+    tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&History")).onClick = [this] { onHistory(); };
     tray_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "Show &window")).onClick = [this] {
         onShowWindow();
     };
@@ -231,10 +239,41 @@ core::SetOutcome MainWindow::setClock() {
             platform_.writeErrorLine("tempikon: " + reason);
             if (reason != result.status) tip += '\n' + reason;
         }
+        // A history that cannot be written never stops a setting; the
+        // tooltip says so, standard error once.
+        if (const std::string why = recordHistory(result); !why.empty()) {
+            const std::string line = core::FillPattern(kHistoryNotWritten, why);
+            tip += '\n' + line;
+            if (!historyFailureSaid_) platform_.writeErrorLine("tempikon: " + line);
+            historyFailureSaid_ = true;
+        }
         outcomeLine_->setToolTip(tip);
         recordOutcome(result);
+        if (historyWindow_) historyWindow_->reload();
     }
     return result.outcome;
+}
+
+std::string MainWindow::recordHistory(const core::SetResult& result) {
+    core::HistoryRecord record;
+    record.atMicros = platform_.clock().nowMicros();
+    record.server = result.server;
+    record.protocol = result.protocol;
+    record.offsetMicros = result.offsetMicros;
+    record.roundTripMicros = result.roundTripMicros;
+    record.set = result.outcome == core::SetOutcome::Set;
+    record.correction = record.set && !result.correction.empty() ? result.correction : "none";
+    if (!record.set) {
+        // "<server>: <reason>" names the server in its own column already.
+        std::string first = result.failures.empty() ? result.status : result.failures.front();
+        if (!result.failures.empty()) {
+            const std::size_t colon = first.find(": ");
+            if (colon != std::string::npos) first.erase(0, colon + 2);
+        }
+        record.reason = first;
+    }
+    core::HistoryLog log(platform_.historyFile());
+    return log.append(record).value_or(std::string());
 }
 
 void MainWindow::recordOutcome(const core::SetResult& result) {
@@ -290,6 +329,7 @@ void MainWindow::onClosed() {
     if (tray_) tray_->hide();
     if (configDialog_) configDialog_->close();
     if (aboutBox_) aboutBox_->close();
+    if (historyWindow_) historyWindow_->close();
     platform_.quit(exitCode_);
 }
 
@@ -331,6 +371,22 @@ void MainWindow::onAbout() {
     aboutBox_ = std::make_unique<about::About>(platform_);
     destroyWhenClosed(aboutBox_);
     aboutBox_->show();
+}
+
+void MainWindow::onHistory() {
+    if (ended_) return;
+    // Closed, its destruction still posted: a new one takes its place, and
+    // the old one lives until a posted call of its own, so that the new one
+    // never gets its address (which the posted destruction compares).
+    if (historyWindow_ && historyWindow_->window().isClosed()) {
+        std::shared_ptr<HistoryWindow> old(std::move(historyWindow_));
+        platform_.post([old] {});
+    }
+    if (!historyWindow_) {
+        historyWindow_ = std::make_unique<HistoryWindow>(platform_);
+        destroyWhenClosed(historyWindow_);
+    }
+    historyWindow_->show();
 }
 
 bool MainWindow::configDialogShown() const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "about/about.h"
+#include "app/history_window.h"
 #include "app/tray_status.h"
 #include "core/config.h"
 #include "core/query/server_query.h"
@@ -47,6 +48,7 @@ public:
     void onConfiguration();
     void onSetTime();
     void onAbout();
+    void onHistory();
     void onMinuteTick();
     void onShowWindow();
     void onQuit();
@@ -72,16 +74,20 @@ public:
     platform::MenuItem& configurationItem() { return *configurationItem_; }
     platform::MenuItem& setTimeItem() { return *setTimeItem_; }
     platform::MenuItem& aboutItem() { return *aboutItem_; }
+    platform::MenuItem& historyItem() { return *historyItem_; }
     platform::Timer& minuteTimer() { return *minuteTimer_; }
     core::ServerQuery& query() { return *query_; }
     // nullptr while the window is not open.
     settings_dialog::ConfigDialog* configDialog() { return configDialog_.get(); }
     about::About* aboutBox() { return aboutBox_.get(); }
+    HistoryWindow* historyWindow() { return historyWindow_.get(); }
 
 private:
     void setStatus(platform::Label& line, const std::string& text);
     core::SetOutcome setClock();
     void recordOutcome(const core::SetResult& result);
+    // Appends the setting to the history; the reason it could not, or empty.
+    std::string recordHistory(const core::SetResult& result);
     void scheduleShown();
     void startTray();
     void updateTrayTip();
@@ -106,12 +112,16 @@ private:
     platform::MenuItem* configurationItem_ = nullptr;
     platform::MenuItem* setTimeItem_ = nullptr;
     platform::MenuItem* aboutItem_ = nullptr;
+    platform::MenuItem* historyItem_ = nullptr;
     std::unique_ptr<platform::Timer> minuteTimer_;
     std::unique_ptr<core::ServerQuery> query_;
     std::unique_ptr<core::ClockSetter> setter_;
 
     std::unique_ptr<settings_dialog::ConfigDialog> configDialog_;
     std::unique_ptr<about::About> aboutBox_;
+    std::unique_ptr<HistoryWindow> historyWindow_;
+    // The history could not be written; said once on standard error.
+    bool historyFailureSaid_ = false;
     std::unique_ptr<platform::Tray> tray_;
     bool inTray_ = false;
     NoticeRule notices_;

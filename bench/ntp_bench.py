@@ -99,7 +99,8 @@ class Tools:
         log = os.path.join(home, "clock.log")
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        env.update(XDG_CONFIG_HOME=home, XDG_RUNTIME_DIR=home, LD_PRELOAD=self.recorder,
+        env.update(XDG_CONFIG_HOME=home, XDG_STATE_HOME=home, XDG_RUNTIME_DIR=home,
+                   LD_PRELOAD=self.recorder,
                    TEMPIKON_CLOCK_LOG=log,
                    DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent/tempikon-bench")
         return home, env, log

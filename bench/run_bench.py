@@ -91,6 +91,7 @@ class Bench:
             with open(os.path.join(home, "Tempikon", "Tempikon.conf"), "w") as f:
                 f.write("[CONFIG]\n" + "".join(line + "\n" for line in config_lines))
         env["XDG_CONFIG_HOME"] = home
+        env["XDG_STATE_HOME"] = home
         env["XDG_RUNTIME_DIR"] = home
         env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-bench"
         env["LD_PRELOAD"] = self.recorder

@@ -1,6 +1,7 @@
 #include "core/set_clock.h"
 
 #include "core/correction.h"
+#include "core/numbers.h"
 #include "core/plan.h"
 #include "core/text.h"
 #include "core/time_text.h"
@@ -39,9 +40,17 @@ SetResult ClockSetter::run(const Config& config,
     if (query_.isShutDown()) return skipped();
     const QueryAnswer& answer = turn.answer;
 
-    auto report = [this, &failures](std::string text, SetOutcome outcome) {
+    std::optional<std::int64_t> measured;
+    std::optional<std::int64_t> roundTrip;
+    auto report = [&, this](std::string text, SetOutcome outcome) {
         last_ = outcome;
-        return SetResult{outcome, std::move(text), std::move(failures)};
+        SetResult result{outcome, std::move(text), std::move(failures)};
+        result.server = turn.server.host;
+        const std::optional<Protocol> protocol = turn.server.protocol.kind();
+        result.protocol = protocol ? ProtocolName(*protocol) : Trim(turn.server.protocol.text());
+        result.offsetMicros = measured;
+        result.roundTripMicros = roundTrip;
+        return result;
     };
 
     if (!answer.any())
@@ -66,6 +75,8 @@ SetResult ClockSetter::run(const Config& config,
     // Small corrections are slewed, so that the clock never jumps back; a
     // slew the system refuses becomes a step.
     Correction correction = ChooseCorrection(plan.micros, plannedAt, config.step, clock.canSlew());
+    measured = correction.offsetMicros;
+    roundTrip = answer.sample ? answer.sample->delayMicros : answer.roundTripMicros;
     platform::ClockResult result;
     if (correction.kind == CorrectionKind::Slew) {
         result = clock.slewMicros(correction.offsetMicros);
@@ -86,7 +97,6 @@ SetResult ClockSetter::run(const Config& config,
                                " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
                            SetOutcome::Set);
     set.correction = correction.word;
-    set.server = turn.server.host;
     return set;
 }
 

@@ -30,8 +30,14 @@ struct SetResult {
     std::vector<std::string> failures;
     // How a setting corrected the clock: "step" or "slew"; empty otherwise.
     std::string correction{};
-    // The server whose time was set, as configured; empty otherwise.
+    // The server asked last, as configured (whose time was set, for Set);
+    // empty when none was asked.
     std::string server{};
+    // For the history: that server's protocol ("Daytime", "NTP", "NTS"),
+    // what its time measured (server minus clock) and the round trip.
+    std::string protocol{};
+    std::optional<std::int64_t> offsetMicros{};
+    std::optional<std::int64_t> roundTripMicros{};
 };
 
 // Sets the clock from the primary server, else from the backup.

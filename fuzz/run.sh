@@ -10,7 +10,7 @@ build=${1:?usage: fuzz/run.sh BUILD_DIR [RUNS] [TARGET...]}
 runs=${2:-20000}
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(time_text server_list number_text stored_settings reply ntp_packet nts_ke nts_fields)
+[ ${#targets[@]} -gt 0 ] || targets=(time_text server_list number_text stored_settings reply ntp_packet nts_ke nts_fields history)
 
 scratch=$(mktemp -d /tmp/tempikon-fuzz-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/geometry.h"
 
@@ -74,7 +75,9 @@ public:
 };
 
 // A drop-down list to choose one item from; nothing can be typed into it.
-// Items are shown as given, untranslated.
+// Items are shown translated where the backend translates labels (a text
+// with no translation, such as a protocol's name, stays as given);
+// itemText() gives the text as added.
 class ComboBox : public Control {
 public:
     virtual void addItem(const std::string& text) = 0;
@@ -107,5 +110,54 @@ public:
 };
 
 class Picture : public Control {};
+
+// What a canvas shows, in its own pixels (0,0 top left), drawn in the order
+// lines, marks, texts. Colours are 0x00BBGGRR.
+struct Drawing {
+    struct Line {
+        int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        Colour colour = 0;
+        int width = 1;
+        bool dotted = false;
+    };
+    enum class Shape { Disc, Ring, Square, Triangle, Cross };
+    // A mark of the given shape centred on (x, y), size pixels across.
+    struct Mark {
+        int x = 0, y = 0;
+        Shape shape = Shape::Disc;
+        Colour colour = 0;
+        int size = 7;
+    };
+    enum class Anchor { Left, Centre, Right };
+    // One line of text in the window's font, centred on y, placed by anchor
+    // at x; translated where the backend translates labels.
+    struct Text {
+        int x = 0, y = 0;
+        std::string text;
+        Colour colour = 0;
+        Anchor anchor = Anchor::Left;
+    };
+    Colour background = 0x00FFFFFFu;
+    std::vector<Line> lines;
+    std::vector<Mark> marks;
+    std::vector<Text> texts;
+};
+
+// A surface the logic draws on; it takes the focus, and the arrow keys,
+// Home and End go to onKey.
+enum class CanvasKey { Left, Right, Home, End };
+
+class Canvas : public Control {
+public:
+    // The size in pixels, fixed by the window.
+    virtual int pixelWidth() const = 0;
+    virtual int pixelHeight() const = 0;
+    // Replaces what is shown.
+    virtual void draw(Drawing drawing) = 0;
+
+    // The mouse over the canvas, in its pixels.
+    std::function<void(int x, int y)> onMouseMove;
+    std::function<void(CanvasKey key)> onKey;
+};
 
 }  // namespace tempikon::platform

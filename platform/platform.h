@@ -13,6 +13,7 @@
 #include "platform/geometry.h"
 #include "platform/message_box.h"
 #include "platform/settings_store.h"
+#include "platform/state_file.h"
 #include "platform/tcp_client.h"
 #include "platform/timer.h"
 #include "platform/tls_client.h"
@@ -56,6 +57,9 @@ public:
     virtual std::unique_ptr<Tray> createTray() = 0;
     virtual Clock& clock() = 0;
     virtual SettingsStore& settings() = 0;
+    // history.csv in the user's state folder (${XDG_STATE_HOME:-~/.local/state}/Tempikon/
+    // on Linux, %LOCALAPPDATA%\Tempikon\ on Windows).
+    virtual StateFile& historyFile() = 0;
 
     // Modal; returns the button pressed (kIdOk, kIdYes, kIdNo).
     virtual int messageBox(const std::string& text, const std::string& title, int flags) = 0;

@@ -40,6 +40,8 @@ public:
     virtual ComboBox& addComboBox(const TwipsRect& rect, const FontSpec& font = {}) = 0;
     // A named image the backend ships (e.g. "logo").
     virtual Picture& addPicture(const TwipsRect& rect, const std::string& image) = 0;
+    // A drawing surface; focusable like the other controls.
+    virtual Canvas& addCanvas(const TwipsRect& rect) = 0;
     virtual MenuItem& addMenuItem(const std::string& caption) = 0;
     virtual PopupMenu& addPopupMenu(const std::string& caption) = 0;
     // The accelerator in the label's text ("&Timeout") moves the focus to

@@ -53,7 +53,7 @@ sleep 0.5
 
 cat >"$tmp/shoot.sh" <<'INNER'
 set -euo pipefail
-export XDG_CONFIG_HOME=$TMPDIR_SHOTS/config QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1
+export XDG_CONFIG_HOME=$TMPDIR_SHOTS/config XDG_STATE_HOME=$TMPDIR_SHOTS/state QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/tempikon-shots
 export LD_PRELOAD=$RECORDER TEMPIKON_CLOCK_LOG=$TMPDIR_SHOTS/clock.log
 twm -f "$TMPDIR_SHOTS/twmrc" >/dev/null 2>&1 &

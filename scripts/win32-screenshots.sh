@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the windows of tempikon.exe as Wine draws them, into
 # docs/screenshots/win32-*.png: the main window in resident mode, the About
-# box, and the configuration dialog with its list and one check result.
+# box, the configuration dialog with its list and one check result, and the
+# History window over a generated week.
 #   scripts/win32-screenshots.sh [build-dir]     (after scripts/win32-test.sh)
 # Wine runs in a prefix of its own with a virtual desktop, so that it draws
 # the window frames itself as Windows does, and without CAP_SYS_TIME: the
@@ -26,6 +27,14 @@ key='HKCU\Software\Tempikon\Tempikon\CONFIG'
 for pair in Server=$server Server2=time-a-b.nist.gov Offset=0 Offset2=0 Timeout=3 Interval=30; do
     $W reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
 done
+
+# A week of settings for the History window, where the program keeps it
+# (%LOCALAPPDATA%\Tempikon\history.csv of the prefix's user).
+appdata=$("$W" --cmd winepath -u 'C:\users' 2>/dev/null | tr -d '\r')/$(id -un)/AppData/Local
+mkdir -p "$appdata/Tempikon"
+python3 -c 'import sys, time; sys.path.insert(0, "tests/e2e"); sys.path.insert(0, "tests/support")
+from history_desktop_e2e import week_of_settings
+sys.stdout.write(week_of_settings(time.time()))' >"$appdata/Tempikon/history.csv"
 
 tmp=$(mktemp -d)
 server_pid=""
@@ -68,6 +77,13 @@ shot "About Tempikon" win32-about-box.png
 tool close "About Tempikon" >/dev/null
 tool gone "About Tempikon" 30000 >/dev/null
 
+tool menu "Tempikon 1.2" h >/dev/null
+tool wait "Tempikon history" 30000 >/dev/null
+sleep 1.5
+shot "Tempikon history" win32-history.png
+tool close "Tempikon history" >/dev/null
+tool gone "Tempikon history" 30000 >/dev/null
+
 tool menu "Tempikon 1.2" c >/dev/null
 tool wait Configuration 30000 >/dev/null
 sleep 1
@@ -78,6 +94,7 @@ sleep 2
 shot Configuration win32-settings.png
 tool close Configuration >/dev/null
 tool gone Configuration 30000 >/dev/null
+
 tool close "Tempikon 1.2" >/dev/null
 wait
 INNER

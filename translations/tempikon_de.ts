@@ -4,12 +4,12 @@
 <context>
     <name>Tempikon</name>
     <message>
-        <location filename="../core/set_clock.cpp" line="231"/>
+        <location filename="../core/set_clock.cpp" line="239"/>
         <source>Couldn&apos;t reach timeserver(s)</source>
         <translation>Zeitserver nicht erreichbar</translation>
     </message>
     <message>
-        <location filename="../core/set_clock.cpp" line="245"/>
+        <location filename="../core/set_clock.cpp" line="253"/>
         <source>Invalid data received</source>
         <translation>Ungültige Daten empfangen</translation>
     </message>
@@ -34,24 +34,36 @@
         <translation>Kein Zeitserver ausgewählt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="66"/>
-        <location filename="../app/main_window.cpp" line="185"/>
+        <location filename="../app/main_window.cpp" line="22"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="43"/>
+        <source>The history could not be written: %1</source>
+        <translation>Der Verlauf konnte nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp" line="68"/>
+        <location filename="../app/main_window.cpp" line="192"/>
         <source>&amp;Configuration</source>
         <translation>&amp;Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="67"/>
-        <location filename="../app/main_window.cpp" line="182"/>
+        <location filename="../app/main_window.cpp" line="69"/>
+        <location filename="../app/main_window.cpp" line="189"/>
         <source>&amp;Set time</source>
         <translation>&amp;Zeit stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="68"/>
+        <location filename="../app/main_window.cpp" line="70"/>
+        <location filename="../app/main_window.cpp" line="195"/>
+        <source>&amp;History</source>
+        <translation>&amp;Verlauf</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp" line="71"/>
         <source>&amp;?</source>
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="271"/>
+        <location filename="../app/main_window.cpp" line="310"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
@@ -264,42 +276,42 @@
         <translation>Über %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="65"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="57"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="66"/>
         <source>The autostart entry could not be changed.</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="58"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="67"/>
         <source>no home folder</source>
         <translation>kein Home-Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="59"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="68"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="60"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="69"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="61"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="70"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="62"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="71"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="63"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="72"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
@@ -309,42 +321,42 @@
         <translation>Die Einstellungsdatei %1 ist nicht lesbar: %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
         <source>no answer within %1 s</source>
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="41"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="50"/>
         <source>the reply held no time: %1</source>
         <translation>die Antwort enthielt keine Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="51"/>
         <source>the reply ended early: %1</source>
         <translation>die Antwort endete vorzeitig: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="43"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="52"/>
         <source>the time was not a valid time of day: %1</source>
         <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="44"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="53"/>
         <source>connection failed: %1</source>
         <translation>Verbindung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
         <source>authentication failed: %1</source>
         <translation>Beglaubigung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
         <source>%1: authenticated by %2</source>
         <translation>%1: beglaubigt von %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="58"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>
@@ -354,51 +366,49 @@
         <translation>die Prüfung wurde gestoppt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="148"/>
-        <location filename="../core/daytime_query.cpp" line="431"/>
+        <location filename="../core/daytime_query.cpp" line="119"/>
+        <location filename="../core/daytime_query.cpp" line="168"/>
         <source>host not found</source>
         <translation>Host nicht gefunden</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="424"/>
+        <location filename="../core/daytime_query.cpp" line="113"/>
         <location filename="../core/ntp_query.cpp" line="205"/>
-        <location filename="../core/nts_session.cpp" line="122"/>
         <source>connection refused</source>
         <translation>Verbindung abgelehnt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="434"/>
-        <location filename="../core/nts_session.cpp" line="130"/>
+        <location filename="../core/daytime_query.cpp" line="121"/>
         <source>connection reset</source>
         <translation>Verbindung zurückgesetzt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="439"/>
+        <location filename="../core/daytime_query.cpp" line="126"/>
         <source>connection failed</source>
         <translation>Verbindung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="454"/>
+        <location filename="../core/daytime_query.cpp" line="431"/>
         <source>the reply could not be read</source>
         <translation>die Antwort war nicht lesbar</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="475"/>
+        <location filename="../core/daytime_query.cpp" line="452"/>
         <source>the server closed the connection unanswered</source>
         <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="284"/>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="199"/>
         <source>it is a folder</source>
         <translation>es ist ein Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="286"/>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="201"/>
         <source>not a regular file</source>
         <translation>keine reguläre Datei</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_settings_store.cpp" line="288"/>
+        <location filename="../platform/qt/qt_settings_store.cpp" line="203"/>
         <source>too large</source>
         <translation>zu groß</translation>
     </message>
@@ -524,12 +534,12 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <translation>Die Uhr wird wieder gestellt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="188"/>
+        <location filename="../app/main_window.cpp" line="196"/>
         <source>Show &amp;window</source>
         <translation>&amp;Fenster zeigen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="191"/>
+        <location filename="../app/main_window.cpp" line="199"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
@@ -550,6 +560,103 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <location filename="../platform/qt/qt_translate.cpp" line="30"/>
         <source>Next setting: %1</source>
         <translation>Nächstes Stellen: %1</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="280"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="44"/>
+        <source>%1: failed, %2</source>
+        <translation>%1: fehlgeschlagen, %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="284"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
+        <source>%1: slewed, round trip %2</source>
+        <translation>%1: angeglichen, Umlaufzeit %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="285"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="46"/>
+        <source>%1: stepped, round trip %2</source>
+        <translation>%1: gesprungen, Umlaufzeit %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="286"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
+        <source>%1: not corrected, round trip %2</source>
+        <translation>%1: nicht korrigiert, Umlaufzeit %2</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="327"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
+        <source>This clock gains about %1 s a day (%2 ppm)</source>
+        <translation>Diese Uhr geht am Tag etwa %1 s vor (%2 ppm)</translation>
+    </message>
+    <message>
+        <location filename="../core/history.cpp" line="329"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="41"/>
+        <source>This clock loses about %1 s a day (%2 ppm)</source>
+        <translation>Diese Uhr geht am Tag etwa %1 s nach (%2 ppm)</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="12"/>
+        <source>Tempikon history</source>
+        <translation>Tempikon-Verlauf</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="13"/>
+        <source>No settings recorded yet</source>
+        <translation>Noch kein Stellen aufgezeichnet</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="15"/>
+        <source>Too few settings yet to tell how the clock drifts</source>
+        <translation>Noch zu wenige Stellvorgänge, um den Gang der Uhr zu nennen</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="17"/>
+        <source>Point at a setting, or use the arrow keys, to see it in full</source>
+        <translation>Zeigen Sie auf einen Stellvorgang oder wählen Sie ihn mit den Pfeiltasten, um ihn ganz zu sehen</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="18"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
+        <source>The history cannot be read: %1</source>
+        <translation>Der Verlauf kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="33"/>
+        <source>Last day</source>
+        <translation>Letzter Tag</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="34"/>
+        <source>Last week</source>
+        <translation>Letzte Woche</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="35"/>
+        <source>Everything</source>
+        <translation>Alles</translation>
+    </message>
+    <message>
+        <location filename="../app/history_window.cpp" line="37"/>
+        <source>Open &amp;folder</source>
+        <translation>&amp;Ordner öffnen</translation>
+    </message>
+    <message>
+        <location filename="../core/history_plot.cpp" line="227"/>
+        <source>Stepped</source>
+        <translation>Sprung</translation>
+    </message>
+    <message>
+        <location filename="../core/history_plot.cpp" line="228"/>
+        <source>Slewed</source>
+        <translation>Angleichung</translation>
+    </message>
+    <message>
+        <location filename="../core/history_plot.cpp" line="229"/>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
     </message>
 </context>
 </TS>

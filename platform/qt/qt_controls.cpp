@@ -440,7 +440,8 @@ void QtComboBox::addItem(const std::string& text) {
     // someone selects it, as on the other backends.
     quiet_ = true;
     const int selected = widget_->currentIndex();
-    widget_->addItem(toQString(text));
+    // Shown in the user's language; the text as given stays with the item.
+    widget_->addItem(Translated(text), toQString(text));
     widget_->setCurrentIndex(selected);
     quiet_ = false;
 }
@@ -461,7 +462,7 @@ void QtComboBox::setSelectedIndex(int index) {
 
 std::string QtComboBox::itemText(int index) const {
     if (!widget_ || index < 0 || index >= count()) return {};
-    return toStdString(widget_->itemText(index));
+    return toStdString(widget_->itemData(index).toString());
 }
 
 QComboBox* QtComboBox::widget() const {

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_settings_store.h"
+#include "platform/qt/qt_state_file.h"
 
 class QCoreApplication;
 
@@ -35,6 +36,7 @@ public:
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
+    platform::StateFile& historyFile() override { return history_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -65,6 +67,7 @@ private:
     std::string commandLine_;
     QtClock clock_;
     QtSettingsStore store_;
+    QtStateFile history_{"history.csv"};
     std::unique_ptr<platform::Crypto> crypto_;
     bool quitRequested_ = false;
     int exitCode_ = 0;

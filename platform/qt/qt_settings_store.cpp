@@ -21,6 +21,7 @@
 
 #include "platform/ini/ini_text.h"
 #include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_file.h"
 #include "tempikon_version.h"
 
 namespace tempikon::qt {
@@ -42,42 +43,6 @@ QString iniPath(const std::string& app) {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QLatin1Char('/') + kOrganization + QLatin1Char('/') + toQString(app) +
            QStringLiteral(".conf");
-}
-
-struct FileText {
-    std::optional<std::string> unusable;  // why it must be left alone
-    std::string text;                     // empty when absent
-};
-
-// The file's bytes. A pipe would block the program as it starts; a file far
-// larger than any configuration would be read whole into memory.
-FileText readFile(const std::string& path) {
-    FileText result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) result.unusable = "cannot be read";
-        return result;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        result.unusable = "not a regular file";
-    } else if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
-        result.unusable = "too large";
-    } else {
-        char buffer[8192];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            result.text.append(buffer, static_cast<std::size_t>(got));
-            if (result.text.size() > kMaxSettingsFileBytes) {
-                result.unusable = "too large";
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    return result;
 }
 
 // Temporary files of earlier saves that were cut off: ours,
@@ -112,69 +77,19 @@ void removeLeftovers(const fs::path& target) {
     }
 }
 
-std::string systemReason(const char* what, int error) {
-    return std::string(what) + ": " + std::strerror(error);
-}
-
 // Why no file can be made and written beside the target (permission denied,
 // read-only file system, no space), found by trying; nullopt when one can.
 std::optional<std::string> whyNoFileThere(const fs::path& target) {
     std::string pattern = target.string() + ".saving-XXXXXX";
     const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return systemReason("cannot create a file there", errno);
+    if (fd < 0) return SystemReason("cannot create a file there", errno);
     // About what a lock file holds.
     const char bytes[128] = {};
     const bool written = ::write(fd, bytes, sizeof bytes) == sizeof bytes && ::fsync(fd) == 0;
     const int error = errno;
     ::close(fd);
     ::unlink(pattern.c_str());
-    if (!written) return systemReason("cannot write the file", error);
-    return std::nullopt;
-}
-
-// Writes the target in place of the old one in one rename, with the old
-// file's owner and mode. A symbolic link stays and its target is written.
-std::optional<std::string> replaceFile(const fs::path& target, const std::string& text) {
-    std::string pattern = target.string() + ".saving-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return systemReason("cannot create a file there", errno);
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            (void)::fchown(fd, old.st_uid, old.st_gid);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    std::size_t done = 0;
-    bool ok = true;
-    int error = 0;
-    while (ok && done < text.size()) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        ok = put > 0;
-        if (ok) done += static_cast<std::size_t>(put);
-        if (put < 0) error = errno;
-    }
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(pattern.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        // A write of nothing at all sets no errno: the disk is full.
-        return systemReason("cannot write the file", error != 0 ? error : ENOSPC);
-    }
+    if (!written) return SystemReason("cannot write the file", error);
     return std::nullopt;
 }
 
@@ -184,14 +99,14 @@ std::string QtSettingsStore::readText(const std::string& app, const std::string&
                                       const std::string& key, const std::string& defaultValue) {
     const auto it = pending_.find({app, section, key});
     if (it != pending_.end()) return it->second;
-    const FileText file = readFile(location(app));
+    const FileText file = ReadGuardedFile(location(app), kMaxSettingsFileBytes);
     if (file.unusable) return defaultValue;
     return ini::ReadText(file.text, section, key).value_or(defaultValue);
 }
 
 std::map<std::string, std::string> QtSettingsStore::readSection(const std::string& app,
                                                                 const std::string& section) {
-    const FileText file = readFile(location(app));
+    const FileText file = ReadGuardedFile(location(app), kMaxSettingsFileBytes);
     std::map<std::string, std::string> texts;
     if (!file.unusable) texts = ini::ReadSection(file.text, section);
     for (const auto& [where, value] : pending_) {
@@ -243,14 +158,14 @@ std::optional<std::string> QtSettingsStore::save(const std::string& app) {
     }
     removeLeftovers(target);
 
-    const FileText old = readFile(target.string());
+    const FileText old = ReadGuardedFile(target.string(), kMaxSettingsFileBytes);
     if (old.unusable) return *old.unusable;
     std::vector<ini::Value> values;
     for (const auto& [where, value] : pending_) {
         if (std::get<0>(where) == app)
             values.push_back({std::get<1>(where), std::get<2>(where), value});
     }
-    return replaceFile(target, ini::WriteTexts(old.text, values));
+    return ReplaceFile(target, ini::WriteTexts(old.text, values));
 }
 
 platform::StoreResult QtSettingsStore::commit() {

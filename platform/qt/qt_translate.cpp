@@ -36,6 +36,15 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "Nothing on this system could open\n%1"),
     QT_TRANSLATE_NOOP("Tempikon", "About %1"),
     QT_TRANSLATE_NOOP("Tempikon", "Cannot read the settings file %1: %2"),
+    // The history of settings.
+    QT_TRANSLATE_NOOP("Tempikon", "This clock gains about %1 s a day (%2 ppm)"),
+    QT_TRANSLATE_NOOP("Tempikon", "This clock loses about %1 s a day (%2 ppm)"),
+    QT_TRANSLATE_NOOP("Tempikon", "The history cannot be read: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "The history could not be written: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1: failed, %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1: slewed, round trip %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1: stepped, round trip %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1: not corrected, round trip %2"),
     // Why a server gave no time.
     QT_TRANSLATE_NOOP("Tempikon", "no answer within %1 s"),
     QT_TRANSLATE_NOOP("Tempikon", "the reply held no time: %1"),

@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_translate.h"
 
@@ -213,6 +214,14 @@ platform::Picture& QtWindow::addPicture(const platform::TwipsRect& rect, const s
     auto& picture = keep(std::make_unique<QtPicture>(client_, rect, image));
     remember(picture.widget());
     return picture;
+}
+
+platform::Canvas& QtWindow::addCanvas(const platform::TwipsRect& rect) {
+    auto& canvas = keep(std::make_unique<QtCanvas>(client_, rect));
+    remember(canvas.widget());
+    widgetOf_[&canvas] = canvas.widget();
+    addFocusable(canvas.widget());
+    return canvas;
 }
 
 void QtWindow::remember(QWidget* widget) {

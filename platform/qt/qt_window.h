@@ -42,6 +42,7 @@ public:
                                     const platform::FontSpec& font = {}) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,
                                   const std::string& image) override;
+    platform::Canvas& addCanvas(const platform::TwipsRect& rect) override;
     platform::MenuItem& addMenuItem(const std::string& caption) override;
     platform::PopupMenu& addPopupMenu(const std::string& caption) override;
     void setDefaultButton(platform::Button& button) override;

@@ -15,6 +15,7 @@
 #include "platform/win32/win32_common.h"
 #include "platform/win32/win32_output.h"
 #include "platform/win32/win32_settings_store.h"
+#include "platform/win32/win32_state_file.h"
 
 namespace tempikon::win32 {
 
@@ -65,6 +66,7 @@ public:
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
+    platform::StateFile& historyFile() override { return history_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -130,6 +132,7 @@ private:
     std::vector<Win32Window*> windows_;
     Win32Clock clock_{*this};
     Win32SettingsStore store_;
+    Win32StateFile history_{"history.csv"};
     std::unique_ptr<Win32OutputWriter> output_;
     std::unique_ptr<Win32OutputWriter> errors_;
 };

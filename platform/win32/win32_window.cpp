@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cwchar>
 
+#include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_controls.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
@@ -381,6 +382,12 @@ platform::Picture& Win32Window::addPicture(const platform::TwipsRect& rect,
     pictures_[h] = picture.get();
     owned_.push_back(std::move(picture));
     return static_cast<platform::Picture&>(*owned_.back());
+}
+
+platform::Canvas& Win32Window::addCanvas(const platform::TwipsRect& rect) {
+    HWND h = addChild(L"STATIC", SS_NOTIFY | WS_TABSTOP, 0, rect, "", {}, nextId());
+    owned_.push_back(std::make_unique<Win32Canvas>(h));
+    return static_cast<platform::Canvas&>(*owned_.back());
 }
 
 platform::MenuItem& Win32Window::addMenuItem(const std::string& caption) {

@@ -66,13 +66,15 @@ TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
         EXPECT_EQ(r.height, 255);
     }
 
-    ASSERT_EQ(w.menuBar.size(), 3u);
+    ASSERT_EQ(w.menuBar.size(), 4u);
     EXPECT_EQ(w.menuBar[0]->caption(), "&Configuration");
     EXPECT_EQ(w.menuBar[1]->caption(), "&Set time");
-    EXPECT_EQ(w.menuBar[2]->caption(), "&?");
+    EXPECT_EQ(w.menuBar[2]->caption(), "&History");
+    EXPECT_EQ(w.menuBar[3]->caption(), "&?");
     EXPECT_TRUE(w.menuBar[0]->isEnabled());
     EXPECT_FALSE(w.menuBar[1]->isEnabled());
     EXPECT_TRUE(w.menuBar[2]->isEnabled());
+    EXPECT_TRUE(w.menuBar[3]->isEnabled());
 
     EXPECT_FALSE(w.shown);
     EXPECT_EQ(form->minuteTimer().interval(), 0);

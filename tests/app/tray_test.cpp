@@ -69,8 +69,8 @@ TEST_F(TrayTest, ServerMinStartsInTheTrayAndTheMenuRunsTheProgram) {
     EXPECT_EQ(tray().state, platform::TrayState::Ok);
     std::vector<std::string> captions;
     for (const auto& item : tray().items) captions.push_back(item->caption());
-    EXPECT_EQ(captions,
-              (std::vector<std::string>{"&Set time", "&Configuration", "Show &window", "&Quit"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"&Set time", "&Configuration", "&History",
+                                                  "Show &window", "&Quit"}));
 
     // Set time: one more setting, made at once.
     platform.script(kPrimary, PeerScript().reply(10, kReply));

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/tempikon-dbus-XXXXXX";
     if (!mkdtemp(pattern)) return 2;
     setenv("XDG_CONFIG_HOME", pattern, 1);
+    setenv("XDG_STATE_HOME", pattern, 1);
 
     static int qtArgc = 1;
     static char* qtArgv[] = {argv[0], nullptr};

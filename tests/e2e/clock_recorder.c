@@ -15,7 +15,8 @@
  * ...) such steps fail with that error, as an old kernel or a filter makes
  * them, and are recorded as "refused:clock_adjtime(ADJ_SETOFFSET)".
  * Pure reads go to the real calls.
- * With TEMPIKON_CLOCK_START=<seconds since the epoch>, the real-time clock
+ * With TEMPIKON_CLOCK_START=<seconds since the epoch, a fraction allowed>,
+ * the real-time clock
  * reads as if it had stood there when first read, and runs on from there. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -64,7 +65,18 @@ static long long shiftNs(long long realNs) {
     static long long shift = 0;
     if (!known) {
         const char* start = getenv("TEMPIKON_CLOCK_START");
-        if (start && *start) shift = atoll(start) * 1000000000LL - realNs;
+        /* Whole seconds, or with a fraction ("1765180800.25"). */
+        if (start && *start) {
+            char* rest = NULL;
+            const long long whole = strtoll(start, &rest, 10);
+            long long fraction = 0;
+            if (rest && *rest == '.') {
+                long long scale = 100000000LL;
+                for (++rest; *rest >= '0' && *rest <= '9' && scale > 0; ++rest, scale /= 10)
+                    fraction += (*rest - '0') * scale;
+            }
+            shift = whole * 1000000000LL + (whole < 0 ? -fraction : fraction) - realNs;
+        }
         known = 1;
     }
     return shift;

@@ -240,6 +240,7 @@ class Program:
         runtime = os.path.join(tmp, "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env.update({"XDG_CONFIG_HOME": os.path.join(tmp, "config"),
+                    "XDG_STATE_HOME": os.path.join(tmp, "state"),
                     "XDG_RUNTIME_DIR": runtime,
                     "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e",
                     "LD_PRELOAD": opts.recorder,

@@ -304,7 +304,7 @@ def case_secure_exec(opts, tmp):
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "QT_DEBUG_PLUGINS": "1",
            "QT_PLUGIN_PATH": plugins, "QT_QPA_PLATFORM_PLUGIN_PATH": plugins,
            "QT_QPA_GENERIC_PLUGINS": "evdevmouse", "QT_QPA_PLATFORM": "offscreen",
-           "XDG_CONFIG_HOME": tmp, "HOME": tmp,
+           "XDG_CONFIG_HOME": tmp, "XDG_STATE_HOME": tmp, "HOME": tmp,
            "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e"}
     cmd = ["capsh", "--drop=cap_sys_time", "--", "-c", 'exec "$@"', "tempikon",
            "setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups",

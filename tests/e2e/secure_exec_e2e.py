@@ -124,7 +124,7 @@ class Setup:
 
     def run(self, copy, args, variables, display):
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
-               "XDG_CONFIG_HOME": self.config,
+               "XDG_CONFIG_HOME": self.config, "XDG_STATE_HOME": self.config,
                "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e"}
         for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
             if name in os.environ:

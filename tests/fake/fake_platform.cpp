@@ -1,6 +1,7 @@
 #include "tests/fake/fake_platform.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 #if TEMPIKON_NTS
@@ -160,6 +161,12 @@ platform::Picture& FakeWindow::addPicture(const platform::TwipsRect& rect,
     c->rect = rect;
     c->image = image;
     return keep(std::move(c), false);
+}
+
+platform::Canvas& FakeWindow::addCanvas(const platform::TwipsRect& rect) {
+    auto c = std::make_unique<FakeCanvas>();
+    c->rect = rect;
+    return keep(std::move(c), true);
 }
 
 platform::MenuItem& FakeWindow::addMenuItem(const std::string& caption) {
@@ -458,7 +465,12 @@ void FakeTlsClient::close() {
 // ---- clock --------------------------------------------------------------------
 
 std::int64_t FakeClock::nowMicros() const {
-    return baseMicros_ + owner_.nowMs() * 1000 + slewDone(owner_.nowMs());
+    return baseMicros_ + owner_.nowMs() * 1000 + slewDone(owner_.nowMs()) +
+           rateDone(owner_.nowMs());
+}
+
+std::int64_t FakeClock::rateDone(long long atMs) const {
+    return static_cast<std::int64_t>(std::llround(static_cast<double>(atMs) * ratePpm / 1000.0));
 }
 
 std::int64_t FakeClock::slewDone(long long atMs) const {
@@ -509,7 +521,7 @@ void FakeClock::setNowUtc(int year, int month, int day, int hour, int minute, in
                                  1'000'000 +
                              ms * 1000LL;
     endSlew(owner_.nowMs());
-    baseMicros_ = utc - owner_.nowMs() * 1000;
+    baseMicros_ = utc - owner_.nowMs() * 1000 - rateDone(owner_.nowMs());
 }
 
 void FakeClock::setNow(int year, int month, int day, int hour, int minute, int second, int ms) {
@@ -522,7 +534,7 @@ void FakeClock::setNow(int year, int month, int day, int hour, int minute, int s
     if (utcOffsetSeconds(utc) * 1'000'000LL != naive - utc)
         utc = naive - utcOffsetSeconds(naive + day1) * 1'000'000LL;
     endSlew(owner_.nowMs());
-    baseMicros_ = utc - owner_.nowMs() * 1000;
+    baseMicros_ = utc - owner_.nowMs() * 1000 - rateDone(owner_.nowMs());
 }
 
 platform::ClockResult FakeClock::setMicros(std::int64_t micros) {
@@ -534,8 +546,35 @@ platform::ClockResult FakeClock::setMicros(std::int64_t micros) {
     // The service sets the clock as asked at the call, the prompt's time
     // added.
     endSlew(owner_.nowMs());
-    baseMicros_ = micros - atMs * 1000;
+    baseMicros_ = micros - atMs * 1000 - rateDone(atMs);
     return {true, {}};
+}
+
+// ---- state file -----------------------------------------------------------
+
+platform::FileRead FakeStateFile::read(std::size_t maxBytes) {
+    ++reads;
+    if (kind == Kind::Fifo) return {false, {}, "not a regular file"};
+    if (kind == Kind::Folder) return {false, {}, "it is a folder"};
+    if (!text) return {};
+    if (text->size() > maxBytes) return {false, {}, "too large"};
+    return {true, *text, {}};
+}
+
+platform::StoreResult FakeStateFile::append(const std::string& t) {
+    ++appends;
+    if (kind != Kind::Regular) return {false, "not a regular file"};
+    if (!writeFailure.empty()) return {false, writeFailure};
+    if (keepText) text = text.value_or(std::string()) + t;
+    return {};
+}
+
+platform::StoreResult FakeStateFile::replace(const std::string& t) {
+    ++replaces;
+    if (kind != Kind::Regular) return {false, "not a regular file"};
+    if (!writeFailure.empty()) return {false, writeFailure};
+    if (keepText) text = t;
+    return {};
 }
 
 // ---- store --------------------------------------------------------------------

@@ -201,6 +201,32 @@ public:
 
 // ---- windows ---------------------------------------------------------------
 
+// A canvas of a fixed size (one pixel per 15 twips, as at 96 DPI) that
+// keeps the last drawing.
+class FakeCanvas : public platform::Canvas {
+public:
+    void setEnabled(bool e) override { enabled = e; }
+    bool isEnabled() const override { return enabled; }
+    int pixelWidth() const override { return rect.width / 15; }
+    int pixelHeight() const override { return rect.height / 15; }
+    void draw(platform::Drawing d) override {
+        drawing = std::move(d);
+        ++draws;
+    }
+
+    void hover(int x, int y) {
+        if (onMouseMove) onMouseMove(x, y);
+    }
+    void key(platform::CanvasKey k) {
+        if (onKey) onKey(k);
+    }
+
+    platform::TwipsRect rect;
+    bool enabled = true;
+    platform::Drawing drawing;
+    int draws = 0;
+};
+
 class FakeWindow : public platform::Window {
 public:
     FakeWindow(FakePlatform& owner, platform::WindowSpec spec, platform::NativeHandle handle);
@@ -225,6 +251,7 @@ public:
                                     const platform::FontSpec& font) override;
     platform::Picture& addPicture(const platform::TwipsRect& rect,
                                   const std::string& image) override;
+    platform::Canvas& addCanvas(const platform::TwipsRect& rect) override;
     platform::MenuItem& addMenuItem(const std::string& caption) override;
     platform::PopupMenu& addPopupMenu(const std::string& caption) override;
     void setDefaultButton(platform::Button& button) override { defaultButton = &button; }
@@ -547,6 +574,9 @@ public:
     // can only be stepped, as through the desktop time service.
     bool slewable = false;
     long long slewMicrosPerSecond = 500;
+    // The clock runs this many parts per million fast (negative: slow)
+    // against virtual time.
+    double ratePpm = 0;
     // Next slews fail with this reason, and canSlew() turns false.
     std::string refuseSlewWith;
     struct Slew {
@@ -562,6 +592,8 @@ private:
     // How far the slew in progress has moved the clock at virtual time atMs.
     std::int64_t slewDone(long long atMs) const;
     void endSlew(long long atMs);
+    // What the rate has added by virtual time atMs.
+    std::int64_t rateDone(long long atMs) const;
 
     FakePlatform& owner_;
     // The instant (microseconds UTC) at virtual time 0, slews done before
@@ -569,6 +601,33 @@ private:
     std::int64_t baseMicros_ = 0;
     std::int64_t slewOffset_ = 0;
     long long slewStartMs_ = 0;
+};
+
+// A state file in memory. A FIFO or an oversized file at its path is
+// modelled by `kind`; a failure text makes every write fail with it.
+class FakeStateFile : public platform::StateFile {
+public:
+    enum class Kind { Regular, Fifo, Folder };
+    std::string location() const override { return path; }
+    platform::FileRead read(std::size_t maxBytes) override;
+    platform::StoreResult append(const std::string& text) override;
+    platform::StoreResult replace(const std::string& text) override;
+    bool openFolder() override {
+        ++foldersOpened;
+        return canOpenFolder;
+    }
+
+    std::string path = "/state/Tempikon/history.csv";
+    std::optional<std::string> text;  // nullopt: absent
+    Kind kind = Kind::Regular;
+    std::string writeFailure;
+    // False: writes succeed and keep nothing, as into /dev/null.
+    bool keepText = true;
+    int appends = 0;
+    int replaces = 0;
+    int reads = 0;
+    int foldersOpened = 0;
+    bool canOpenFolder = true;
 };
 
 class FakeSettingsStore : public platform::SettingsStore {
@@ -628,6 +687,7 @@ public:
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
+    platform::StateFile& historyFile() override { return history_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -679,6 +739,7 @@ public:
 
     FakeClock& fakeClock() { return clock_; }
     FakeSettingsStore& store() { return store_; }
+    FakeStateFile& history() { return history_; }
 
     std::string commandLineText;
     std::vector<MessageBoxCall> boxes;
@@ -747,6 +808,7 @@ private:
     platform::NativeHandle nextHandle_ = 0x1000;
     FakeClock clock_{*this};
     FakeSettingsStore store_;
+    FakeStateFile history_;
     std::unique_ptr<platform::Crypto> crypto_;
 };
 

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern)) return 2;
     const std::string home = pattern;
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    setenv("XDG_STATE_HOME", home.c_str(), 1);
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("QT_QPA_PLATFORM");

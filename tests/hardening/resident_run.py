@@ -79,6 +79,7 @@ def main():
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         env.update({
             "XDG_CONFIG_HOME": tmp,
+            "XDG_STATE_HOME": tmp,
             "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-hardening",
             "LD_PRELOAD": opts.recorder + ":" + opts.fast_clock,
             "TEMPIKON_CLOCK_LOG": log,

@@ -268,6 +268,7 @@ def run_installed(opts, tmp, args, extra_env=None):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LD_PRELOAD")}
     env["XDG_CONFIG_HOME"] = os.path.join(tmp, "config")
+    env["XDG_STATE_HOME"] = os.path.join(tmp, "state")
     env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-package"
     env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-package"
     env.update(extra_env or {})

@@ -15,6 +15,7 @@ add_executable(backend_tests
   ${CMAKE_CURRENT_LIST_DIR}/backend_platform_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_settings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backend_state_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_tls_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_udp_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/backend_window_test.cpp)

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern)) return 2;
     home = pattern;
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    setenv("XDG_STATE_HOME", home.c_str(), 1);
     // As on a machine without any display: createPlatform must choose the
     // offscreen platform by itself.
     unsetenv("DISPLAY");

@@ -62,8 +62,8 @@ TEST_F(WindowsTest, MainWindowWithoutAServer) {
     form.start();
     EXPECT_EQ(w.widget()->windowTitle(), "Tempikon 1.2");
     EXPECT_TRUE(w.widget()->isVisible());
-    EXPECT_EQ(menuTexts(w), (QStringList{"&Configuration", "&Set time", "&?"}));
-    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(menuTexts(w), (QStringList{"&Configuration", "&Set time", "&History", "&?"}));
+    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, false, true, true}));
     EXPECT_EQ(labelText(form.serverLine()), "No timeserver selected");
     EXPECT_EQ(labelText(form.outcomeLine()), "");
     EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
@@ -90,7 +90,7 @@ TEST_F(WindowsTest, MainWindowWithAServer) {
     app::MainWindow form(*gPlatform);
     form.start();
     qt::QtWindow& w = qtWindow(form.window());
-    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(menuEnabled(w), (std::vector<bool>{true, true, true, true}));
     EXPECT_EQ(labelText(form.serverLine()), addresses::windows.at(0));
     EXPECT_EQ(labelText(form.modeLine()), "Current program mode is CONFIG");
     w.close();
@@ -224,6 +224,7 @@ int main(int argc, char** argv) {
         fs::temp_directory_path() / ("tempikon-windows-test-" + std::to_string(::getpid()));
     fs::create_directories(config);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("XDG_STATE_HOME", config.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
     ::testing::InitGoogleTest(&argc, argv);

@@ -36,6 +36,8 @@ def run(program, recorder, config_home, args, log_path, extra_env=None, user=Non
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     env["XDG_CONFIG_HOME"] = config_home
+    # The history goes beside the settings, never into the user's.
+    env["XDG_STATE_HOME"] = config_home
     env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent/tempikon-e2e"
     env["LD_PRELOAD"] = recorder
     env["TEMPIKON_CLOCK_LOG"] = log_path

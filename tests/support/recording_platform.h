@@ -72,6 +72,7 @@ public:
     std::unique_ptr<platform::Tray> createTray() override { return qt_.createTray(); }
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return qt_.settings(); }
+    platform::StateFile& historyFile() override { return qt_.historyFile(); }
     int messageBox(const std::string& text, const std::string& title, int flags) override {
         return qt_.messageBox(text, title, flags);
     }

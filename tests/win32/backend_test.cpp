@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/reentrance.h"
+#include "platform/win32/win32_state_file.h"
 #include "platform/win32/win32_text.h"
 #include "tests/win32/backend_fixture.h"
 
@@ -343,6 +344,30 @@ TEST_F(Backend, OutputToAPipeNobodyReadsNeverWaitsAndCountsWhatItDrops) {
     }
     EXPECT_GT(dropped, 0);
     EXPECT_EQ(kept + dropped, kLines);
+}
+
+// ---- the history file ------------------------------------------------------------
+
+TEST(StateFile, AppendsReadsBackReplacesAndRefusesAFolder) {
+    Win32StateFile file("history-backend-test.csv");
+    DeleteFileW(widen(file.location()).c_str());
+    EXPECT_NE(file.location().find("\\Tempikon\\history-backend-test.csv"), std::string::npos);
+    EXPECT_TRUE(file.read(100).ok);
+    EXPECT_EQ(file.read(100).text, "");
+    ASSERT_TRUE(file.append("a,b\n").ok);
+    ASSERT_TRUE(file.append("c,d\n").ok);
+    EXPECT_EQ(file.read(100).text, "a,b\nc,d\n");
+    EXPECT_FALSE(file.read(3).ok);
+    EXPECT_EQ(file.read(3).reason, "too large");
+    ASSERT_TRUE(file.replace("e\n").ok);
+    EXPECT_EQ(file.read(100).text, "e\n");
+    DeleteFileW(widen(file.location()).c_str());
+
+    Win32StateFile folder("history-backend-test-folder");
+    CreateDirectoryW(widen(folder.location()).c_str(), nullptr);
+    EXPECT_FALSE(folder.read(100).ok);
+    EXPECT_FALSE(folder.append("x\n").ok);
+    RemoveDirectoryW(widen(folder.location()).c_str());
 }
 
 }  // namespace

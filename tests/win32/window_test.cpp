@@ -1,5 +1,6 @@
 // Windows and controls of the Win32 backend, driven by the messages the
 // system would send, under Wine on a virtual display.
+#include "platform/win32/win32_canvas.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_window.h"
 #include "tests/win32/backend_fixture.h"
@@ -250,6 +251,44 @@ TEST_F(Windows, TabFollowsTheOrderTheControlsWereAddedIn) {
         key(GetFocus(), VK_TAB);
         EXPECT_EQ(GetFocus(), c.at(next)) << next;
     }
+}
+
+TEST_F(Windows, CanvasPaintsItsDrawingAndHandsOnThePointerAndKeys) {
+    auto w = mainWindow();
+    auto& canvas = static_cast<Win32Canvas&>(w->addCanvas({0, 0, 3000, 600}));
+    std::vector<std::pair<int, int>> moves;
+    std::vector<platform::CanvasKey> keys;
+    canvas.onMouseMove = [&](int x, int y) { moves.push_back({x, y}); };
+    canvas.onKey = [&](platform::CanvasKey k) { keys.push_back(k); };
+    w->show();
+    platform.processEvents();
+    const int dpi = static_cast<Win32Window&>(*w).dpi();
+    EXPECT_EQ(canvas.pixelWidth(), twipsToPixels(3000, dpi));
+    EXPECT_EQ(canvas.pixelHeight(), twipsToPixels(600, dpi));
+
+    platform::Drawing d;
+    d.background = 0x00FFFFFF;
+    d.lines.push_back({0, 10, 100, 10, 0x000000FF, 1, false});
+    d.marks.push_back({50, 30, platform::Drawing::Shape::Disc, 0x00FF0000, 9});
+    canvas.draw(d);
+    UpdateWindow(canvas.hwnd());
+    platform.processEvents();
+    HDC dc = GetDC(canvas.hwnd());
+    EXPECT_EQ(GetPixel(dc, 20, 10), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 50, 30), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 150, 25), RGB(255, 255, 255));
+    ReleaseDC(canvas.hwnd(), dc);
+
+    postAndHandle(canvas.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(40, 12));
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0], std::make_pair(40, 12));
+    // Tab order and the keys: the dialog manager leaves the arrows to it.
+    EXPECT_EQ(SendMessageW(canvas.hwnd(), WM_GETDLGCODE, 0, 0) & DLGC_WANTARROWS, DLGC_WANTARROWS);
+    key(canvas.hwnd(), VK_END);
+    key(canvas.hwnd(), VK_LEFT);
+    key(canvas.hwnd(), VK_F5);
+    EXPECT_EQ(keys, (std::vector<platform::CanvasKey>{platform::CanvasKey::End,
+                                                      platform::CanvasKey::Left}));
 }
 
 TEST_F(Windows, MenuItemsClickOnlyWhileEnabledAndAnswerTheirMnemonic) {
