@@ -181,6 +181,7 @@ SetResult ClockSetter::run(const Config& config,
     struct Answer {
         std::string timeText;
         std::optional<ntp::Sample> sample;
+        std::string subject;  // NTS: who vouched for the time
         bool any() const { return !timeText.empty() || sample.has_value(); }
     };
     // The host as asked, before a dialog may change the configuration.
@@ -198,6 +199,8 @@ SetResult ClockSetter::run(const Config& config,
         const std::optional<Protocol> protocol = ParseProtocol(protocolText);
         if (protocol == Protocol::Nts) {
             answer.sample = query_.askNts(asked, config.timeout, kNtpBurstRequests, trustFile);
+            // Taken now: a dialog's check may ask another server before the clock is set.
+            if (answer.sample) answer.subject = query_.lastNtsSubject();
             for (const std::string& warning : query_.lastNtsWarnings())
                 failures.push_back(EscapeText(asked) + ": the key server warns: " + warning);
         } else if (protocol == Protocol::Ntp)
@@ -269,11 +272,14 @@ SetResult ClockSetter::run(const Config& config,
         const std::string reason = result.reason.empty() ? "unknown error" : result.reason;
         return report("Couldn't set system clock: " + reason, SetOutcome::Refused);
     }
+    const bool authenticated = ParseProtocol(protocolText) == Protocol::Nts;
     SetResult set = report("Time set to " + FormatTimeOfDay(plan.localSecondsOfDay) +
-                               " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
+                               " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix +
+                               (authenticated ? ", authenticated (NTS)" : ""),
                            SetOutcome::Set);
     set.correction = correction.word;
     set.server = asked;
+    if (authenticated) set.authenticatedBy = answer.subject;
     return set;
 }
 

@@ -80,6 +80,9 @@ struct SetResult {
     std::string correction{};
     // The server whose time was set, as configured; empty otherwise.
     std::string server{};
+    // The subject of the certificate that vouched for an NTS server's
+    // time; empty otherwise.
+    std::string authenticatedBy{};
 };
 
 // The line standard output gets for a result: the status, and for a

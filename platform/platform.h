@@ -13,6 +13,7 @@
 #include "platform/geometry.h"
 #include "platform/settings_store.h"
 #include "platform/tcp_client.h"
+#include "platform/time_sync.h"
 #include "platform/timer.h"
 #include "platform/tls_client.h"
 #include "platform/tray.h"
@@ -64,6 +65,9 @@ public:
     virtual std::unique_ptr<Tray> createTray() = 0;
     virtual Clock& clock() = 0;
     virtual SettingsStore& settings() = 0;
+    // The system's own automatic time; nullptr where the program cannot
+    // learn about it.
+    virtual TimeSync* timeSync() { return nullptr; }
 
     // Modal; returns the button pressed (kIdOk, kIdYes, kIdNo).
     virtual int messageBox(const std::string& text, const std::string& title, int flags) = 0;

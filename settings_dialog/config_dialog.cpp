@@ -21,6 +21,8 @@ const FontSpec kListFont{"Courier New", 8.25, false};
 constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 
 constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the list below");
+constexpr const char* kKeepClockFailed =
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be switched: %1");
 
 // The number fields hold the longest values they take: an offset such as
 // -23.45678, a time-out or interval of ten digits (2147483647). Their unit
@@ -40,6 +42,7 @@ constexpr const char* kUtc2Caption = QT_TRANSLATE_NOOP("Tempikon", "se&nds UTC")
 // stays open.
 constexpr platform::TwipsRect kStatusRect{120, 5190, 7695, 255};
 constexpr platform::TwipsRect kAutostartRect{120, 5520, 7695, 255};
+constexpr platform::TwipsRect kKeepClockRect{120, 5790, 7695, 255};
 
 // The host field leaves room for its protocol choice, which ends where the
 // host field used to and stops short of the red hint below.
@@ -90,7 +93,7 @@ ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& que
     platform::WindowSpec spec;
     spec.caption = QT_TRANSLATE_NOOP("Tempikon", "Configuration");
     spec.clientWidthTwips = 9675;
-    spec.clientHeightTwips = 5895;
+    spec.clientHeightTwips = 6165;
     spec.dialog = true;
     // The red hints have a fixed colour; so has the background they stand on.
     spec.background = 0x00F0F0F0u;
@@ -153,6 +156,11 @@ void ConfigDialog::createControls() {
     autostartBox_ = &w.addCheckBox(
         kAutostartRect,
         QT_TRANSLATE_NOOP("Tempikon", "Start with the &desktop (resident, minimised)"), kSmallFont);
+    keepClockBox_ = &w.addCheckBox(
+        kKeepClockRect,
+        QT_TRANSLATE_NOOP("Tempikon",
+                          "Let Tempikon &keep the clock (turn the system's automatic time off)"),
+        kSmallFont);
     checkAllButton_ = &w.addButton({8040, 2520, 1455, 375},
                                    QT_TRANSLATE_NOOP("Tempikon", "Check &all"), kBoldFont);
     checkServerButton_ = &w.addButton({8040, 3000, 1455, 375},
@@ -216,7 +224,39 @@ void ConfigDialog::fillFields() {
     intervalField_->setText(core::NumberText(inForce_.interval));
     // The real state: the entry may have been made or removed elsewhere.
     autostartBox_->setChecked(platform_.autostartEnabled());
+    fillKeepClockBox();
     loadServerList();
+}
+
+void ConfigDialog::fillKeepClockBox() {
+    platform::TimeSync* sync = platform_.timeSync();
+    const platform::TimeSyncState state = sync ? sync->state() : platform::TimeSyncState{};
+    keepClockBox_->setChecked(state.known && !state.on);
+    // Only what the system can switch: without its time service the box
+    // says nothing and changes nothing.
+    keepClockBox_->setEnabled(state.known && state.canChange);
+}
+
+bool ConfigDialog::applyKeepClock() {
+    platform::TimeSync* sync = platform_.timeSync();
+    if (!sync || !keepClockBox_->isEnabled()) return true;
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const platform::TimeSyncState state = sync->state();
+    if (!stillOpen(watch)) return false;
+    const bool automatic = !keepClockBox_->isChecked();
+    // Only a change the user asked for: the box left as it was opened
+    // changes nothing, whatever happened elsewhere.
+    if (!state.known || state.on == automatic) return true;
+    const platform::ClockResult switched = sync->setAutomatic(automatic);
+    if (!stillOpen(watch)) return false;
+    if (hooks_.onTimeSyncChanged) hooks_.onTimeSyncChanged();
+    if (switched.ok) return true;
+    std::string text = kKeepClockFailed;
+    text.replace(text.find("%1"), 2, switched.reason.empty() ? "unknown error" : switched.reason);
+    messageBox(text, platform::kMbOk | platform::kMbIconExclamation);
+    if (!stillOpen(watch)) return false;
+    fillKeepClockBox();
+    return false;
 }
 
 std::string ConfigDialog::trustFor(const std::string& host) const {
@@ -606,6 +646,7 @@ void ConfigDialog::onOk() {
             return;
         }
     }
+    if (!applyKeepClock()) return;
     close();
 }
 

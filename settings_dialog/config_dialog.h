@@ -30,6 +30,8 @@ public:
         // OK took the fields: the new configuration is in force, whether or
         // not it could be saved.
         std::function<void(const core::Config& config)> onApplied;
+        // OK switched the system's automatic time.
+        std::function<void()> onTimeSyncChanged;
     };
 
     // inForce is read when the dialog is shown, to fill the fields.
@@ -81,6 +83,8 @@ public:
     platform::TextField& offset2Field() { return *offset2Field_; }
     platform::CheckBox& utc2Box() { return *utc2Box_; }
     platform::CheckBox& autostartBox() { return *autostartBox_; }
+    // Ticked: the system's automatic time is off and Tempikon keeps the clock.
+    platform::CheckBox& keepClockBox() { return *keepClockBox_; }
     // Why the selected entry's check failed, or why the dialog stays open.
     platform::Label& statusLine() { return *statusLine_; }
     platform::TextField& timeoutField() { return *timeoutField_; }
@@ -133,6 +137,11 @@ private:
     int messageBox(const std::string& text, int flags);
     void showStatus(const std::string& text);
     void windowClosed();
+    // Shows the system's automatic time as it is now.
+    void fillKeepClockBox();
+    // OK's part: switches the system's automatic time when the box asks
+    // for a change. False when that failed (the dialog stays open).
+    bool applyKeepClock();
 
     platform::Platform& platform_;
     core::DaytimeQuery& query_;
@@ -151,6 +160,7 @@ private:
     platform::TextField* offset2Field_ = nullptr;
     platform::CheckBox* utc2Box_ = nullptr;
     platform::CheckBox* autostartBox_ = nullptr;
+    platform::CheckBox* keepClockBox_ = nullptr;
     platform::Label* statusLine_ = nullptr;
     platform::TextField* timeoutField_ = nullptr;
     platform::TextField* intervalField_ = nullptr;

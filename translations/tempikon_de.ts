@@ -4,12 +4,12 @@
 <context>
     <name>Tempikon</name>
     <message>
-        <location filename="../core/set_clock.cpp" line="231"/>
+        <location filename="../core/set_clock.cpp" line="234"/>
         <source>Couldn&apos;t reach timeserver(s)</source>
         <translation>Zeitserver nicht erreichbar</translation>
     </message>
     <message>
-        <location filename="../core/set_clock.cpp" line="245"/>
+        <location filename="../core/set_clock.cpp" line="248"/>
         <source>Invalid data received</source>
         <translation>Ungültige Daten empfangen</translation>
     </message>
@@ -34,24 +34,39 @@
         <translation>Kein Zeitserver ausgewählt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="66"/>
-        <location filename="../app/main_window.cpp" line="185"/>
+        <location filename="../app/main_window.cpp" line="21"/>
+        <source>The system&apos;s automatic time is on, and while it is on the system refuses every other setting of the clock.
+
+Turn the system&apos;s automatic time off and let Tempikon keep the clock?</source>
+        <translation>Die automatische Zeit des Systems ist an, und solange sie an ist, verweigert das System jedes andere Stellen der Uhr.
+
+Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp" line="27"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
+        <source>The system&apos;s automatic time could not be turned off: %1</source>
+        <translation>Die automatische Zeit des Systems konnte nicht ausgeschaltet werden: %1</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp" line="76"/>
+        <location filename="../app/main_window.cpp" line="196"/>
         <source>&amp;Configuration</source>
         <translation>&amp;Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="67"/>
-        <location filename="../app/main_window.cpp" line="182"/>
+        <location filename="../app/main_window.cpp" line="77"/>
+        <location filename="../app/main_window.cpp" line="193"/>
         <source>&amp;Set time</source>
         <translation>&amp;Zeit stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="68"/>
+        <location filename="../app/main_window.cpp" line="78"/>
         <source>&amp;?</source>
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="271"/>
+        <location filename="../app/main_window.cpp" line="334"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
@@ -61,123 +76,134 @@
         <translation>Aus der Liste unten wählen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="35"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="25"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="37"/>
+        <source>The system&apos;s automatic time could not be switched: %1</source>
+        <translation>Die automatische Zeit des Systems konnte nicht umgeschaltet werden: %1</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="37"/>
         <source>sends &amp;UTC</source>
         <translation>sendet &amp;UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="37"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="39"/>
         <source>se&amp;nds UTC</source>
         <translation>se&amp;ndet UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="91"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="94"/>
         <source>Configuration</source>
         <translation>Konfiguration</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="117"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="120"/>
         <source>&amp;Primary Timeserver</source>
         <translation>&amp;Primärer Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="120"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="123"/>
         <source>O&amp;ffset</source>
         <translation>&amp;Versatz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="123"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="126"/>
         <source>&amp;Timeout</source>
         <translation>&amp;Zeitlimit</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="126"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
         <source>&amp;Backup Timeserver</source>
         <translation>&amp;Ersatz-Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="132"/>
         <source>Offs&amp;et</source>
         <translation>Versa&amp;tz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="133"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="136"/>
         <source>&amp;Interval (Server mode)</source>
         <translation>&amp;Intervall (Servermodus)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="137"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="140"/>
         <source>&amp;List of public Timerservers</source>
         <translation>&amp;Liste öffentlicher Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="155"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="158"/>
         <source>Start with the &amp;desktop (resident, minimised)</source>
         <translation>Mit dem &amp;Desktop starten (dauerhaft, minimiert)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="157"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="161"/>
+        <source>Let Tempikon &amp;keep the clock (turn the system&apos;s automatic time off)</source>
+        <translation>Tempikon die Uhr überlassen (auto&amp;matische Zeit des Systems ausschalten)</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="165"/>
         <source>Check &amp;all</source>
         <translation>&amp;Alle prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="159"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="167"/>
         <source>Check &amp;server</source>
         <translation>&amp;Server prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="161"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="169"/>
         <source>Abo&amp;rt</source>
         <translation>P&amp;rüfung stoppen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="165"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="173"/>
         <source>&amp;Cancel</source>
         <translation>A&amp;bbrechen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="167"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="175"/>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="181"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="189"/>
         <source>Use as &amp;backup timeserver</source>
         <translation>Als &amp;Ersatz-Zeitserver verwenden</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="383"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="423"/>
         <source>the entry names no server</source>
         <translation>der Eintrag nennt keinen Server</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="121"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="130"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="124"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="133"/>
         <source>Hours</source>
         <translation>Std.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="124"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="127"/>
         <source>Seconds</source>
         <translation>Sek.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="134"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="137"/>
         <source>Minutes</source>
         <translation>Min.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="163"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="171"/>
         <source>&amp;OK</source>
         <translation>&amp;OK</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="177"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="185"/>
         <source>&amp;Set Server</source>
         <translation>&amp;Server setzen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="179"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="187"/>
         <source>Use as &amp;primary timeserver</source>
         <translation>Als &amp;primären Zeitserver verwenden</translation>
     </message>
@@ -217,134 +243,144 @@
         <translation>E-Mail an:</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="23"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="24"/>
         <source>%1 slewed %2 ms</source>
         <translation>%1, um %2 ms allmählich angeglichen</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="24"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="25"/>
+        <source>%1 slewed %2 µs</source>
+        <translation>%1, um %2 µs allmählich angeglichen</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="26"/>
         <source>Time set to %1 d=%2s</source>
         <translation>Zeit gestellt auf %1 d=%2s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="25"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="27"/>
         <source>Couldn&apos;t set system clock: %1</source>
         <translation>Systemuhr nicht gestellt: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="26"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="28"/>
         <source>%1 (Backup)</source>
         <translation>%1 (Ersatz)</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
         <source>WARNING: The selected server &apos;%1&apos; didn&apos;t answer within the selected timeout. Do you want to use this server anyway?</source>
         <translation>WARNUNG: Der gewählte Server „%1“ hat innerhalb des Zeitlimits nicht geantwortet. Diesen Server trotzdem verwenden?</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="34"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="41"/>
         <source>The settings could not be saved: %1</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
         <source>The autostart entry could not be changed: %1</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="36"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="43"/>
         <source>Nothing on this system could open
 %1</source>
         <translation>Kein Programm auf diesem System kann diese Adresse öffnen:
 %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="37"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="44"/>
         <source>About %1</source>
         <translation>Über %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="63"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="57"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="64"/>
         <source>The autostart entry could not be changed.</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="58"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="65"/>
         <source>no home folder</source>
         <translation>kein Home-Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="59"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="66"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="60"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="67"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="61"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="68"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="62"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="69"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="63"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="70"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="38"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
         <source>Cannot read the settings file %1: %2</source>
         <translation>Die Einstellungsdatei %1 ist nicht lesbar: %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="40"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="23"/>
+        <source>%1, authenticated (NTS)</source>
+        <translation>%1, authentifiziert (NTS)</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
         <source>no answer within %1 s</source>
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="41"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="48"/>
         <source>the reply held no time: %1</source>
         <translation>die Antwort enthielt keine Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="42"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
         <source>the reply ended early: %1</source>
         <translation>die Antwort endete vorzeitig: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="43"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="50"/>
         <source>the time was not a valid time of day: %1</source>
         <translation>die Zeit war keine gültige Uhrzeit: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="44"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="51"/>
         <source>connection failed: %1</source>
         <translation>Verbindung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="45"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="52"/>
         <source>authentication failed: %1</source>
         <translation>Beglaubigung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="47"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
         <source>%1: authenticated by %2</source>
         <translation>%1: beglaubigt von %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="49"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>
@@ -354,36 +390,34 @@
         <translation>die Prüfung wurde gestoppt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="148"/>
-        <location filename="../core/daytime_query.cpp" line="431"/>
+        <location filename="../core/daytime_query.cpp" line="119"/>
+        <location filename="../core/daytime_query.cpp" line="168"/>
         <source>host not found</source>
         <translation>Host nicht gefunden</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="424"/>
+        <location filename="../core/daytime_query.cpp" line="113"/>
         <location filename="../core/ntp_query.cpp" line="205"/>
-        <location filename="../core/nts_session.cpp" line="122"/>
         <source>connection refused</source>
         <translation>Verbindung abgelehnt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="434"/>
-        <location filename="../core/nts_session.cpp" line="130"/>
+        <location filename="../core/daytime_query.cpp" line="121"/>
         <source>connection reset</source>
         <translation>Verbindung zurückgesetzt</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="439"/>
+        <location filename="../core/daytime_query.cpp" line="126"/>
         <source>connection failed</source>
         <translation>Verbindung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="454"/>
+        <location filename="../core/daytime_query.cpp" line="431"/>
         <source>the reply could not be read</source>
         <translation>die Antwort war nicht lesbar</translation>
     </message>
     <message>
-        <location filename="../core/daytime_query.cpp" line="475"/>
+        <location filename="../core/daytime_query.cpp" line="452"/>
         <source>the server closed the connection unanswered</source>
         <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
     </message>
@@ -524,32 +558,43 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <translation>Die Uhr wird wieder gestellt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="188"/>
+        <location filename="../app/main_window.cpp" line="199"/>
         <source>Show &amp;window</source>
         <translation>&amp;Fenster zeigen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="191"/>
+        <location filename="../app/main_window.cpp" line="202"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
     <message>
         <location filename="../app/tray_status.cpp" line="12"/>
-        <location filename="../platform/qt/qt_translate.cpp" line="28"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="30"/>
         <source>Last set: %1 from %2</source>
         <translation>Zuletzt gestellt: %1 von %2</translation>
     </message>
     <message>
         <location filename="../app/tray_status.cpp" line="11"/>
-        <location filename="../platform/qt/qt_translate.cpp" line="29"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="31"/>
         <source>Last set: %1</source>
         <translation>Zuletzt gestellt: %1</translation>
     </message>
     <message>
         <location filename="../app/tray_status.cpp" line="13"/>
-        <location filename="../platform/qt/qt_translate.cpp" line="30"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="32"/>
         <source>Next setting: %1</source>
         <translation>Nächstes Stellen: %1</translation>
+    </message>
+    <message>
+        <location filename="../app/tray_status.cpp" line="15"/>
+        <source>The system&apos;s automatic time also sets this clock</source>
+        <translation>Auch die automatische Zeit des Systems stellt diese Uhr</translation>
+    </message>
+    <message>
+        <location filename="../app/tray_status.cpp" line="16"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="35"/>
+        <source>%1 also sets this clock</source>
+        <translation>Auch %1 stellt diese Uhr</translation>
     </message>
 </context>
 </TS>

@@ -24,6 +24,9 @@
 #include "platform/qt/qt_output.h"
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
+#ifndef _WIN32
+#include "platform/qt/qt_timedate_client.h"
+#endif
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_tls_client.h"
 #include "platform/qt/qt_translate.h"
@@ -232,6 +235,15 @@ platform::Version QtPlatform::version() const {
 bool QtPlatform::isHeadless() const {
     const QString name = QGuiApplication::platformName();
     return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
+}
+
+platform::TimeSync* QtPlatform::timeSync() {
+#ifdef _WIN32
+    return nullptr;
+#else
+    if (!timeSync_) timeSync_ = std::make_unique<TimedateSync>();
+    return timeSync_.get();
+#endif
 }
 
 }  // namespace tempikon::qt

@@ -32,6 +32,7 @@ public:
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
+    platform::TimeSync* timeSync() override;
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -62,6 +63,7 @@ private:
     QtClock clock_;
     QtSettingsStore store_;
     std::unique_ptr<platform::Crypto> crypto_;
+    std::unique_ptr<platform::TimeSync> timeSync_;  // made when first asked
     bool quitRequested_ = false;
     int exitCode_ = 0;
 };

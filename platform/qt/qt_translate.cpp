@@ -20,7 +20,9 @@ constexpr const char* kContext = "Tempikon";
 // scripts); only what is shown is translated.
 const char* const kPatterns[] = {
     // Before the setting's own pattern, which would swallow the suffix.
+    QT_TRANSLATE_NOOP("Tempikon", "%1, authenticated (NTS)"),
     QT_TRANSLATE_NOOP("Tempikon", "%1 slewed %2 ms"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1 slewed %2 µs"),
     QT_TRANSLATE_NOOP("Tempikon", "Time set to %1 d=%2s"),
     QT_TRANSLATE_NOOP("Tempikon", "Couldn't set system clock: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "%1 (Backup)"),
@@ -28,6 +30,11 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "Last set: %1 from %2"),
     QT_TRANSLATE_NOOP("Tempikon", "Last set: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "Next setting: %1"),
+    // Who else sets the clock, and a switch of the system's automatic time
+    // that failed.
+    QT_TRANSLATE_NOOP("Tempikon", "%1 also sets this clock"),
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be turned off: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be switched: %1"),
     QT_TRANSLATE_NOOP("Tempikon",
                       "WARNING: The selected server '%1' didn't answer within the selected "
                       "timeout. Do you want to use this server anyway?"),
@@ -105,7 +112,8 @@ QString TranslatedText(const QString& text, int depth) {
     const QByteArray utf8 = text.toUtf8();
     const QString whole = QCoreApplication::translate(kContext, utf8.constData());
     if (whole != text) return whole;
-    if (depth > 1) return text;
+    // Three levels: authenticated, slewed, then the setting itself.
+    if (depth > 2) return text;
     for (const Pattern& pattern : Patterns()) {
         const QRegularExpressionMatch m = pattern.match.match(text);
         if (!m.hasMatch()) continue;

@@ -50,15 +50,16 @@ TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
     FakeWindow& w = win();
     EXPECT_EQ(w.caption(), "Tempikon");
     EXPECT_EQ(w.spec.clientWidthTwips, 3855);
-    EXPECT_EQ(w.spec.clientHeightTwips, 1200);
+    EXPECT_EQ(w.spec.clientHeightTwips, 1680);
     EXPECT_TRUE(w.spec.hasBackground);
     EXPECT_EQ(w.spec.background, 0x00C0FFFFu);
     EXPECT_FALSE(w.spec.dialog);
 
-    const int tops[] = {0, 240, 480, 720, 960};
-    platform::Label* labels[] = {&form->serverLine(), &form->outcomeLine(), &form->modeLine(),
-                                 &form->lastSetLine(), &form->nextSettingLine()};
-    for (int i = 0; i < 5; ++i) {
+    const int tops[] = {0, 240, 480, 720, 960, 1200, 1440};
+    platform::Label* labels[] = {
+        &form->serverLine(),  &form->outcomeLine(),     &form->reasonLine(), &form->modeLine(),
+        &form->lastSetLine(), &form->nextSettingLine(), &form->othersLine()};
+    for (int i = 0; i < 7; ++i) {
         const auto& r = label(*labels[i]).rect;
         EXPECT_EQ(r.left, 0);
         EXPECT_EQ(r.top, tops[i]);

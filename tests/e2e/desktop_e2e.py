@@ -24,6 +24,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
 
 SKIP = 77
+# Debian's interpreter, which has python3-dbusmock.
+MOCK_PYTHON = "/usr/bin/python3"
 TITLE = "Tempikon 1.2"
 # Generous: on a busy machine the X server and window manager start slowly;
 # a wait that succeeds ends at once.
@@ -117,8 +119,12 @@ class Desktop:
 
     def pixels(self, wid):
         """The window's content as (width, height, RGB bytes)."""
-        ppm = subprocess.run(["import", "-window", wid, "-depth", "8", "ppm:-"],
-                             env=self.env, capture_output=True).stdout
+        # A window gone meanwhile makes import wait for a click: bounded.
+        try:
+            ppm = subprocess.run(["import", "-window", wid, "-depth", "8", "ppm:-"],
+                                 env=self.env, capture_output=True, timeout=10).stdout
+        except subprocess.TimeoutExpired:
+            return 0, 0, b""
         m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
         if not m:
             return 0, 0, b""
@@ -131,8 +137,67 @@ class Desktop:
             p.wait(timeout=10)
 
 
+class SystemBus:
+    """A dbus-daemon of the test's own posing as the system bus, with
+    dbusmock's timedated template (automatic time on) on it."""
+
+    CONFIG = """<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=%s</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+  </policy>
+</busconfig>
+"""
+
+    def __init__(self, tmp, parameters):
+        folder = os.path.join(tmp, "bus")
+        os.makedirs(folder)
+        config = os.path.join(folder, "bus.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG % os.path.join(folder, "socket"))
+        self.log = os.path.join(folder, "calls.log")
+        self.daemon = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork",
+                                        "--print-address=1"], stdout=subprocess.PIPE, text=True)
+        self.mock = None
+        self.address = self.daemon.stdout.readline().strip()
+        env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.address)
+        template = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "timedated_automatic.py")
+        self.mock = subprocess.Popen(
+            [MOCK_PYTHON, "-m", "dbusmock", "--system", "-t", template, "-l",
+             self.log, "-p", parameters], env=env, stdout=subprocess.DEVNULL)
+        owner = ["gdbus", "call", "--address", self.address, "--dest", "org.freedesktop.DBus",
+                 "--object-path", "/org/freedesktop/DBus", "--method",
+                 "org.freedesktop.DBus.NameHasOwner", "org.freedesktop.timedate1"]
+        deadline = time.monotonic() + WAIT_S
+        while "true" not in subprocess.run(owner, capture_output=True, text=True).stdout:
+            if time.monotonic() > deadline or self.mock.poll() is not None:
+                self.close()
+                raise Failure("the time service mock did not take its name")
+            time.sleep(0.1)
+
+    def calls(self, method):
+        """The arguments of each call of the method, in order."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            words = [l.split() for l in f]
+        # "<stamp> <method> <args>"; a failed call adds "<method> raised: ...".
+        return [w[2:] for w in words if w[1:2] == [method] and w[2:3] != ["raised:"]]
+
+    def close(self):
+        for p in (self.mock, self.daemon):
+            if p is not None and p.poll() is None:
+                p.terminate()
+                p.wait(timeout=10)
+
+
 class Program:
-    def __init__(self, desktop, opts, tmp, args, lang="C"):
+    def __init__(self, desktop, opts, tmp, args, lang="C", extra_env=None):
         env = dict(desktop.env)
         runtime = os.path.join(tmp, "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
@@ -144,6 +209,7 @@ class Program:
                     "LANG": lang})
         asan = os.environ.get("ASAN_OPTIONS", "")
         env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
+        env.update(extra_env or {})
         # No browser, no mail program, no xdg-open: nothing can open a link.
         env["PATH"] = "/nonexistent"
         cmd = [shutil.which("capsh"), "--drop=cap_sys_time", "--", "-c", 'exec "$@"',
@@ -352,6 +418,47 @@ def painted(width, height, rgb):
     return background > count // 3 and dark > 50
 
 
+def text_lines(width, height, rgb):
+    """Which of the window's status lines (240 twips each, 16 pixels at the
+    X server's 96 dpi, from the top of the yellow client area) hold text."""
+    rows = []
+    for y in range(height):
+        row = rgb[3 * width * y:3 * width * (y + 1)]
+        pixels = [tuple(row[i:i + 3]) for i in range(0, len(row), 3)]
+        rows.append((pixels.count(BACKGROUND) > width // 2, any(sum(p) < 200 for p in pixels)))
+    top = next((y for y, (yellow, _) in enumerate(rows) if yellow), None)
+    if top is None:
+        return []
+    return sorted({(y - top) // 16 for y in range(top, height) if rows[y][0] and rows[y][1]})
+
+
+def case_reason_line(desktop, opts, tmp):
+    # Nothing listens on 127.0.0.61: the one-shot fails at once, and the
+    # window shows the server, the outcome, the reason and the mode, each
+    # on a line of its own, through the five seconds it stays.
+    seed(tmp, ["Server=127.0.0.61", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, ["/RUNONCE"])
+    try:
+        wid = desktop.window(TITLE)
+        seen = []
+
+        def four_lines():
+            width, height, rgb = desktop.pixels(wid)
+            if os.environ.get("TEMPIKON_E2E_SHOTS") and rgb:
+                with open(os.path.join(os.environ["TEMPIKON_E2E_SHOTS"],
+                                       "reason-%d.ppm" % len(seen)), "wb") as f:
+                    f.write(b"P6 %d %d 255\n" % (width, height) + rgb)
+            seen.append(text_lines(width, height, rgb))
+            return seen[-1] == [0, 1, 2, 3] or prog.proc.poll() is not None
+        desktop.until(four_lines, "four lines of text")
+        check(seen[-1] == [0, 1, 2, 3],
+              "server, outcome, reason and mode on lines of their own: %s" % seen[-1])
+        prog.proc.wait(timeout=WAIT_S)
+        check(prog.proc.returncode == 1, "exit status 1: no valid time")
+    finally:
+        prog.end()
+
+
 def case_runonce_painted(desktop, opts, tmp):
     # German first showed the fault most often; every run must be drawn at
     # 1 s and at 4 s of its five.
@@ -414,6 +521,68 @@ def case_tray(desktop, opts, tmp):
         server.close()
 
 
+def case_automatic_time(desktop, opts, tmp):
+    # The system's automatic time is on: the time service refuses the
+    # setting, the program offers once to switch it off, and its dialog's
+    # box shows and switches the real state. Nothing is switched unasked.
+    desktop.start_tray()
+    server = DaytimeServer("127.0.0.60", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    bus = prog = None
+    try:
+        bus = SystemBus(tmp, '{"NTP": true}')
+        seed(tmp, ["Server=127.0.0.60", "Timeout=5"])
+        env = {"DBUS_SYSTEM_BUS_ADDRESS": bus.address, "TEMPIKON_CLOCK_REFUSE": "1"}
+        prog = Program(desktop, opts, tmp, [], extra_env=env)
+        main = desktop.window(TITLE)
+
+        def boxes():
+            return [w for w in shown(desktop, TITLE) if w != main]
+
+        # No: nothing switched, and the next refusal asks no more.
+        desktop.keys(main, "alt+s")
+        box = desktop.until(lambda: (boxes() or [None])[0], "the offer after the refusal")
+        check(bus.calls("SetNTP") == [], "nothing switched before the answer")
+        desktop.keys(box, "Escape")
+        desktop.until(lambda: boxes() == [], "the offer answered No")
+        desktop.keys(main, "alt+s")
+        desktop.until(lambda: len(bus.calls("SetTime")) == 2, "a second refused setting")
+        time.sleep(1)
+        check(boxes() == [], "the offer comes once")
+        check(bus.calls("SetNTP") == [], "No switched nothing")
+
+        # The dialog's box shows the real state (automatic time on:
+        # unticked); ticking it and OK switch it off, interactively.
+        for expected in (["False", "True"], ["True", "True"]):
+            desktop.keys(main, "alt+c")
+            dialog = desktop.window("Configuration")
+            time.sleep(0.5)
+            desktop.keys(dialog, "alt+k", "Return")
+            desktop.gone("Configuration")
+            desktop.until(lambda: bus.calls("SetNTP")[-1:] == [expected],
+                          "SetNTP %s from the dialog" % expected)
+        check(len(bus.calls("SetNTP")) == 2, "one switch each: %s" % bus.calls("SetNTP"))
+        prog.end()
+
+        # Resident in the tray, Yes: switched off, and the clock is set at once.
+        prog = Program(desktop, opts, tmp, ["/SERVER", "/MIN"], extra_env=env)
+        desktop.until(desktop.tray_icon, "an icon in the tray")
+        box = desktop.window(TITLE)
+        desktop.until(lambda: len(bus.calls("SetTime")) == 3, "the refused first setting")
+        desktop.keys(box, "Return")
+        desktop.until(lambda: len(bus.calls("SetTime")) == 4, "the setting made again")
+        check(bus.calls("SetNTP")[-1:] == [["False", "True"]],
+              "SetNTP(false, interactive) after Yes: %s" % bus.calls("SetNTP"))
+        check(bus.calls("SetTime")[-1][1:] == ["False", "True"],
+              "an absolute, interactive SetTime: %s" % bus.calls("SetTime")[-1])
+        check(prog.proc.poll() is None, "the program runs on in the tray")
+    finally:
+        if prog:
+            prog.end()
+        if bus:
+            bus.close()
+        server.close()
+
+
 def settings_recorded(log):
     if not os.path.exists(log):
         return 0
@@ -424,14 +593,15 @@ def settings_recorded(log):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart",
-                                         "runonce_painted", "tray"])
+                                         "runonce_painted", "tray", "automatic_time", "reason_line"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
     opts.program = os.path.abspath(opts.program)
     opts.recorder = os.path.abspath(opts.recorder)
     tools = ["Xvfb", "openbox", "xdotool", "xprop", "capsh"]
-    tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"]}.get(opts.case, [])
+    tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"], "reason_line": ["import"],
+              "automatic_time": ["trayer", "xwininfo", "dbus-daemon", "gdbus"]}.get(opts.case, [])
     for tool in tools:
         if not shutil.which(tool):
             print("skipped: %s is missing" % tool)
@@ -442,7 +612,7 @@ def main():
             globals()["case_" + opts.case](desktop, opts, tmp)
             log = os.path.join(tmp, "clock.log")
             check(not os.path.exists(log) or
-                  opts.case in ("minimised", "runonce_painted", "tray"),
+                  opts.case in ("minimised", "runonce_painted", "tray", "automatic_time"),
                   "no clock was set outside the cases that set it")
         except Failure as e:
             print("FAIL:", e)

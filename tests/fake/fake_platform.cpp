@@ -531,10 +531,23 @@ platform::ClockResult FakeClock::setMicros(std::int64_t micros) {
     settings.push_back({local.hour, local.minute, local.second, atMs, micros});
     owner_.holdFor(holdMs);
     if (!refuseWith.empty()) return {false, refuseWith};
+    // As the time service: nobody else sets the clock while its automatic
+    // time is on.
+    const platform::TimeSyncState& sync = owner_.timeSync_.current;
+    if (owner_.hasTimeSync && sync.known && sync.on)
+        return {false, "automatic time synchronisation is on"};
     // The service sets the clock as asked at the call, the prompt's time
     // added.
     endSlew(owner_.nowMs());
     baseMicros_ = micros - atMs * 1000;
+    return {true, {}};
+}
+
+platform::ClockResult FakeTimeSync::setAutomatic(bool on) {
+    switches.push_back(on);
+    owner_.holdFor(holdMs);
+    if (!refuseWith.empty()) return {false, refuseWith};
+    current.on = on;
     return {true, {}};
 }
 

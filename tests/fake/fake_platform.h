@@ -597,6 +597,29 @@ public:
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
 };
 
+// The system's automatic time: a state the test sets, and the switches the
+// program asked for.
+class FakeTimeSync : public platform::TimeSync {
+public:
+    explicit FakeTimeSync(FakePlatform& owner) : owner_(owner) {}
+    platform::TimeSyncState state() override {
+        ++reads;
+        return current;
+    }
+    platform::ClockResult setAutomatic(bool on) override;
+
+    platform::TimeSyncState current;
+    int reads = 0;
+    std::vector<bool> switches;  // every setAutomatic(), in order
+    // Not empty: switching fails with this reason.
+    std::string refuseWith;
+    // Each switch takes this long, handling events meanwhile (the password).
+    long long holdMs = 0;
+
+private:
+    FakePlatform& owner_;
+};
+
 // ---- the platform -----------------------------------------------------------
 
 struct MessageBoxCall {
@@ -622,6 +645,7 @@ public:
     std::unique_ptr<platform::Tray> createTray() override;
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
+    platform::TimeSync* timeSync() override { return hasTimeSync ? &timeSync_ : nullptr; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -672,6 +696,9 @@ public:
     void queuePopupChoice(int index) { popupChoices.push_back(index); }
 
     FakeClock& fakeClock() { return clock_; }
+    // The system's automatic time; timeSync() is null unless hasTimeSync.
+    FakeTimeSync& fakeTimeSync() { return timeSync_; }
+    bool hasTimeSync = false;
     FakeSettingsStore& store() { return store_; }
 
     std::string commandLineText;
@@ -721,6 +748,7 @@ private:
     friend class FakeWindow;
     friend class FakeClock;
     friend class FakeTray;
+    friend class FakeTimeSync;
 
     struct Event {
         long long atMs;
@@ -741,6 +769,7 @@ private:
     platform::NativeHandle nextHandle_ = 0x1000;
     FakeClock clock_{*this};
     FakeSettingsStore store_;
+    FakeTimeSync timeSync_{*this};
     std::unique_ptr<platform::Crypto> crypto_;
 };
 

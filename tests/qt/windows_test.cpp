@@ -68,16 +68,18 @@ TEST_F(WindowsTest, MainWindowWithoutAServer) {
     // Stacked top to bottom, full width of the client area.
     QLabel* labels[] = {dynamic_cast<qt::QtLabel&>(form.serverLine()).widget(),
                         dynamic_cast<qt::QtLabel&>(form.outcomeLine()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.reasonLine()).widget(),
                         dynamic_cast<qt::QtLabel&>(form.modeLine()).widget(),
                         dynamic_cast<qt::QtLabel&>(form.lastSetLine()).widget(),
-                        dynamic_cast<qt::QtLabel&>(form.nextSettingLine()).widget()};
-    for (int i = 1; i < 5; ++i) EXPECT_LT(labels[i - 1]->y(), labels[i]->y());
+                        dynamic_cast<qt::QtLabel&>(form.nextSettingLine()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.othersLine()).widget()};
+    for (int i = 1; i < 7; ++i) EXPECT_LT(labels[i - 1]->y(), labels[i]->y());
     for (QLabel* l : labels) EXPECT_EQ(l->width(), w.clientArea()->width());
-    // 3855 x 1200 twips at the screen's logical DPI.
+    // 3855 x 1680 twips at the screen's logical DPI.
     const double dpi = w.clientArea()->logicalDpiY();
     EXPECT_NEAR(w.clientArea()->width(), 3855 * dpi / 1440, 1.0);
-    EXPECT_NEAR(w.clientArea()->height(), 1200 * dpi / 1440, 1.0);
-    EXPECT_NEAR(labels[2]->y(), 480 * dpi / 1440, 1.0);
+    EXPECT_NEAR(w.clientArea()->height(), 1680 * dpi / 1440, 1.0);
+    EXPECT_NEAR(labels[3]->y(), 720 * dpi / 1440, 1.0);
     w.close();
     EXPECT_TRUE(form.hasEnded());
 }

@@ -31,7 +31,7 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
     open();
     EXPECT_EQ(window().caption(), "Configuration");
     EXPECT_EQ(window().spec.clientWidthTwips, 9675);
-    EXPECT_EQ(window().spec.clientHeightTwips, 5895);
+    EXPECT_EQ(window().spec.clientHeightTwips, 6165);
     EXPECT_TRUE(window().spec.dialog);
     EXPECT_TRUE(window().modal);
 
@@ -93,6 +93,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         {&dlg->intervalField(), {5880, 1440, 1455, 285}},
         {&dlg->serverList(), {120, 2520, 7695, 2610}},
         {&dlg->autostartBox(), {120, 5520, 7695, 255}},
+        {&dlg->keepClockBox(), {120, 5790, 7695, 255}},
         {&dlg->checkAllButton(), {8040, 2520, 1455, 375}},
         {&dlg->checkServerButton(), {8040, 3000, 1455, 375}},
         {&dlg->abortButton(), {8040, 3480, 1455, 375}},
