@@ -140,6 +140,13 @@ void MainWindow::start() {
         exitCode_ = ExitStatusFor(outcome);
         oneShotWait();
         if (ended_) return;
+        // A dialog the user opened meanwhile is theirs to finish: the run
+        // ends when it has closed (its OK still saves).
+        const platform::Liveness::Watch watch = liveness_.watch();
+        while (configDialog_) {
+            platform_.waitForEvents();
+            if (!watch.alive() || ended_) return;
+        }
         window_->close();
         return;
     }

@@ -448,3 +448,51 @@ TEST_F(MainWindowTest, DialogsAreCreatedPerShowingAndDestroyedAfterClosing) {
 
 }  // namespace
 }  // namespace tempikon::app::testing
+
+namespace tempikon::app::testing {
+namespace {
+
+// A dialog opened during the one-shot's query is the user's: the run waits
+// for it, its OK saves, and then the run ends with the setting's status.
+TEST_F(AppFixture, OneShotWaitsForAnOpenDialogAndEndsWithItsStatus) {
+    const struct {
+        const char* name;
+        bool ok;  // OK, else Cancel
+        long long closeAtMs;
+        int exitCode;
+    } cases[] = {
+        {"OK long after the five seconds", true, 20000, 0},
+        {"Cancel within them", false, 3000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform p;
+        p.store().seed("Server", kPrimary);
+        p.script(kPrimary, fake::PeerScript().reply(1000, kReply));
+        p.commandLineText = "/RUNONCE";
+        MainWindow f(p);
+        p.at(500, [&] { fake::as<fake::FakeMenuItem>(f.configurationItem()).click(); });
+        p.at(c.closeAtMs - 1, [&] {
+            ASSERT_NE(f.configDialog(), nullptr);
+            EXPECT_TRUE(f.configDialog()->isShown());
+            EXPECT_FALSE(f.hasEnded());
+            f.configDialog()->offsetField().setText("2");
+        });
+        p.at(c.closeAtMs, [&] {
+            auto& button = c.ok ? f.configDialog()->okButton() : f.configDialog()->cancelButton();
+            fake::as<fake::FakeButton>(button).click();
+        });
+        f.start();
+        EXPECT_TRUE(f.hasEnded());
+        EXPECT_EQ(f.exitCode(), c.exitCode);
+        EXPECT_EQ(p.exitCode, c.exitCode);
+        // Closed no earlier than the dialog and the five seconds.
+        const long long end = std::max<long long>(c.closeAtMs, 1000 + 5000);
+        EXPECT_GE(p.nowMs(), end);
+        EXPECT_LT(p.nowMs(), end + 100);
+        EXPECT_EQ(p.store().values.count({"Tempikon", "CONFIG", "Offset"}) == 1, c.ok);
+    }
+}
+
+}  // namespace
+}  // namespace tempikon::app::testing

@@ -459,6 +459,31 @@ def case_reason_line(desktop, opts, tmp):
         prog.end()
 
 
+def case_runonce_dialog(desktop, opts, tmp):
+    # A dialog opened while the one-shot asks a silent server stays open
+    # past the five seconds; its OK saves, then the run ends with its status.
+    server = DaytimeServer("127.0.0.62", None)
+    seed(tmp, ["Server=127.0.0.62", "Timeout=2"])
+    prog = Program(desktop, opts, tmp, ["/RUNONCE"])
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        started = time.monotonic()
+        # The query (2 s) and the five seconds are over long before this.
+        while time.monotonic() < started + 10:
+            check(prog.proc.poll() is None, "the run waits for the dialog")
+            time.sleep(0.5)
+        check(shown(desktop, "Configuration") == [dialog], "the dialog is still shown")
+        desktop.keys(dialog, "alt+i", "ctrl+a", "4", "5", "Return")
+        prog.proc.wait(timeout=WAIT_S)
+        check(prog.proc.returncode == 1, "exit status 1: no valid time")
+        check(stored(tmp).get("Interval") == "45", "OK saved: %s" % stored(tmp))
+    finally:
+        prog.end()
+        server.close()
+
+
 def case_runonce_painted(desktop, opts, tmp):
     # German first showed the fault most often; every run must be drawn at
     # 1 s and at 4 s of its five.
@@ -593,7 +618,7 @@ def settings_recorded(log):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart",
-                                         "runonce_painted", "tray", "automatic_time", "reason_line"])
+                                         "runonce_painted", "tray", "automatic_time", "reason_line", "runonce_dialog"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
