@@ -21,6 +21,12 @@ const FontSpec kListFont{"Courier New", 8.25, false};
 constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 
 constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the list below");
+constexpr const char* kChecking = QT_TRANSLATE_NOOP("Tempikon", "Checking %1...");
+// The result column of an entry whose check the user stopped.
+constexpr const char* kStoppedMark = "Stopped";
+// Why the check controls are greyed while the main window asks a server.
+constexpr const char* kWaitingForMainWindow = QT_TRANSLATE_NOOP(
+    "Tempikon", "The main window is asking a timeserver; checks can start when it has its answer.");
 constexpr const char* kKeepClockFailed =
     QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be switched: %1");
 
@@ -95,9 +101,8 @@ ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& que
     spec.clientWidthTwips = 9675;
     spec.clientHeightTwips = 6165;
     spec.dialog = true;
-    // The red hints have a fixed colour; so has the background they stand on.
-    spec.background = 0x00F0F0F0u;
-    spec.hasBackground = true;
+    // The background follows the desktop's palette (a dark one too); the red
+    // hints read on either.
     window_ = platform_.createWindow(spec);
     createControls();
 
@@ -135,6 +140,13 @@ void ConfigDialog::createControls() {
         w.addLabel({5880, 1080, 2415, 255},
                    QT_TRANSLATE_NOOP("Tempikon", "&Interval (Server mode)"), kBoldFont);
     w.addLabel({kUnit2Left, 1440, 735, 285}, QT_TRANSLATE_NOOP("Tempikon", "Minutes"), kSmallFont);
+    // Each protocol choice has a label and an accelerator of its own.
+    platform::Label& protocolLabel =
+        w.addLabel({kChoiceLeft, 120, kChoiceWidth, 255},
+                   QT_TRANSLATE_NOOP("Tempikon", "&Get time by"), kSmallFont);
+    platform::Label& protocol2Label =
+        w.addLabel({kChoiceLeft, 1080, kChoiceWidth, 255},
+                   QT_TRANSLATE_NOOP("Tempikon", "Get time b&y"), kSmallFont);
     platform::Label& listLabel =
         w.addLabel({120, 2160, 4335, 255},
                    QT_TRANSLATE_NOOP("Tempikon", "&List of public Timerservers"), kBoldFont);
@@ -181,6 +193,8 @@ void ConfigDialog::createControls() {
     w.setBuddy(offset2Label, *offset2Field_);
     w.setBuddy(intervalLabel, *intervalField_);
     w.setBuddy(listLabel, *serverList_);
+    w.setBuddy(protocolLabel, *protocolBox_);
+    w.setBuddy(protocol2Label, *protocol2Box_);
 
     serverMenu_ = &w.addPopupMenu(QT_TRANSLATE_NOOP("Tempikon", "&Set Server"));
     usePrimaryItem_ =
@@ -352,6 +366,10 @@ void ConfigDialog::showStates() {
     const bool blocked = queryBlocked();
     checkAllButton_->setEnabled(states_.checkAll && !blocked);
     checkServerButton_->setEnabled(states_.checkServer && !blocked);
+    // Greyed only because another query waits: the tip says so.
+    const bool mainWindowAsks = query_.isBusy() && !adopting_ && !checking();
+    checkAllButton_->setToolTip(mainWindowAsks ? kWaitingForMainWindow : "");
+    checkServerButton_->setToolTip(mainWindowAsks ? kWaitingForMainWindow : "");
     abortButton_->setEnabled(states_.abort);
     serverList_->setEnabled(states_.list);
     serverMenu_->setEnabled(states_.serverMenu && !blocked);
@@ -397,6 +415,10 @@ bool ConfigDialog::checkSelectedServer() {
     // No usable host: no query, the entry shows "[Timeout ]".
     const std::optional<std::string> host = HostOfEntry(entry);
     if (host) {
+        // The line under the list follows the entry being checked.
+        std::string checkingText = kChecking;
+        checkingText.replace(checkingText.find("%1"), 2, *host);
+        showStatus(checkingText);
         const core::Protocol protocol = EntryProtocol(entry);
         if (protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts) {
             // One request: a check shows the time, it sets nothing.
@@ -430,17 +452,17 @@ bool ConfigDialog::checkSelectedServer() {
         status += failure;
     } else if (!authenticatedBy.empty()) {
         status = *host + ": authenticated by " + core::EscapeText(authenticatedBy);
+    } else {
+        // The entry's column may cut the result: the line holds it whole.
+        status = *host + ": " + result;
     }
     if (query_.lastFailure().kind == core::FailureKind::Stopped && host) {
-        // Stopped by the user: the entry keeps what it showed.
-        failures_.erase(target);
+        // Stopped by the user: the entry says so, not that the server was silent.
+        serverList_->setItemText(target, EntryWithResult(entry, kStoppedMark));
+        failures_[target] = status;
     } else {
         serverList_->setItemText(target, EntryWithResult(entry, result));
-        if (result.empty()) {
-            failures_[target] = status;
-        } else {
-            failures_.erase(target);
-        }
+        failures_[target] = status;
     }
     showStatus(status);
     return true;

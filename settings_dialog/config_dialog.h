@@ -179,7 +179,8 @@ private:
     bool abortRequested_ = false;
     // "Check server" runs: Abort stops its query rather than a run.
     bool checkingOne_ = false;
-    // "<server>: <reason>" of each entry whose last check gave no time.
+    // What each checked entry's last check came to, whole: "<server>:
+    // <reason>" or "<server>: <result>", shown when it is selected.
     std::map<int, std::string> failures_;
     bool adopting_ = false;
     bool closed_ = false;

@@ -50,13 +50,13 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
     </message>
     <message>
         <location filename="../app/main_window.cpp" line="76"/>
-        <location filename="../app/main_window.cpp" line="196"/>
+        <location filename="../app/main_window.cpp" line="203"/>
         <source>&amp;Configuration</source>
         <translation>&amp;Konfiguration</translation>
     </message>
     <message>
         <location filename="../app/main_window.cpp" line="77"/>
-        <location filename="../app/main_window.cpp" line="193"/>
+        <location filename="../app/main_window.cpp" line="200"/>
         <source>&amp;Set time</source>
         <translation>&amp;Zeit stellen</translation>
     </message>
@@ -66,7 +66,7 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="334"/>
+        <location filename="../app/main_window.cpp" line="341"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
@@ -76,134 +76,155 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>Aus der Liste unten wählen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="25"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="24"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
+        <source>Checking %1...</source>
+        <translation>Prüfe %1 ...</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="28"/>
+        <source>The main window is asking a timeserver; checks can start when it has its answer.</source>
+        <translation>Das Hauptfenster fragt gerade einen Zeitserver; Prüfungen können beginnen, sobald es seine Antwort hat.</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="31"/>
         <location filename="../platform/qt/qt_translate.cpp" line="37"/>
         <source>The system&apos;s automatic time could not be switched: %1</source>
         <translation>Die automatische Zeit des Systems konnte nicht umgeschaltet werden: %1</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="37"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="43"/>
         <source>sends &amp;UTC</source>
         <translation>sendet &amp;UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="39"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="45"/>
         <source>se&amp;nds UTC</source>
         <translation>se&amp;ndet UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="94"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="100"/>
         <source>Configuration</source>
         <translation>Konfiguration</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="120"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="125"/>
         <source>&amp;Primary Timeserver</source>
         <translation>&amp;Primärer Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="123"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="128"/>
         <source>O&amp;ffset</source>
         <translation>&amp;Versatz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="126"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="131"/>
         <source>&amp;Timeout</source>
         <translation>&amp;Zeitlimit</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="134"/>
         <source>&amp;Backup Timeserver</source>
         <translation>&amp;Ersatz-Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="132"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="137"/>
         <source>Offs&amp;et</source>
         <translation>Versa&amp;tz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="136"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="141"/>
         <source>&amp;Interval (Server mode)</source>
         <translation>&amp;Intervall (Servermodus)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="140"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="146"/>
+        <source>&amp;Get time by</source>
+        <translation>Abfra&amp;ge über</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="149"/>
+        <source>Get time b&amp;y</source>
+        <translation>Ab&amp;frage über</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="152"/>
         <source>&amp;List of public Timerservers</source>
         <translation>&amp;Liste öffentlicher Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="158"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="170"/>
         <source>Start with the &amp;desktop (resident, minimised)</source>
         <translation>Mit dem &amp;Desktop starten (dauerhaft, minimiert)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="161"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="173"/>
         <source>Let Tempikon &amp;keep the clock (turn the system&apos;s automatic time off)</source>
         <translation>Tempikon die Uhr überlassen (auto&amp;matische Zeit des Systems ausschalten)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="165"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="177"/>
         <source>Check &amp;all</source>
         <translation>&amp;Alle prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="167"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="179"/>
         <source>Check &amp;server</source>
         <translation>&amp;Server prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="169"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="181"/>
         <source>Abo&amp;rt</source>
         <translation>P&amp;rüfung stoppen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="173"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="185"/>
         <source>&amp;Cancel</source>
         <translation>A&amp;bbrechen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="175"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="187"/>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="189"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="203"/>
         <source>Use as &amp;backup timeserver</source>
         <translation>Als &amp;Ersatz-Zeitserver verwenden</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="423"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="445"/>
         <source>the entry names no server</source>
         <translation>der Eintrag nennt keinen Server</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="124"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="133"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="138"/>
         <source>Hours</source>
         <translation>Std.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="127"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="132"/>
         <source>Seconds</source>
         <translation>Sek.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="137"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="142"/>
         <source>Minutes</source>
         <translation>Min.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="171"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="183"/>
         <source>&amp;OK</source>
         <translation>&amp;OK</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="185"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="199"/>
         <source>&amp;Set Server</source>
         <translation>&amp;Server setzen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="187"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="201"/>
         <source>Use as &amp;primary timeserver</source>
         <translation>Als &amp;primären Zeitserver verwenden</translation>
     </message>
@@ -295,44 +316,154 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>Über %1</translation>
     </message>
     <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
+        <source>the server&apos;s certificate is not trusted: %1, issued by %2</source>
+        <translation>dem Zertifikat des Servers wird nicht vertraut: %1, ausgestellt von %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="57"/>
+        <source>the server&apos;s certificate is for %1, not %2</source>
+        <translation>das Zertifikat des Servers gilt für %1, nicht für %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="58"/>
+        <source>the server&apos;s certificate is out of its dates: %1</source>
+        <translation>das Zertifikat des Servers ist außerhalb seiner Gültigkeit: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="59"/>
+        <source>the server&apos;s certificate cannot be checked: %1</source>
+        <translation>das Zertifikat des Servers kann nicht geprüft werden: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="60"/>
+        <source>no secure connection to the key server within %1 s</source>
+        <translation>keine sichere Verbindung zum Schlüsselserver innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="61"/>
+        <source>no keys from the key server within %1 s</source>
+        <translation>keine Schlüssel vom Schlüsselserver innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="62"/>
+        <source>the server refused: %1</source>
+        <translation>der Server lehnte ab: %1</translation>
+    </message>
+    <message>
         <location filename="../platform/qt/qt_translate.cpp" line="63"/>
+        <source>the server does not speak %1</source>
+        <translation>der Server spricht kein %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="64"/>
+        <source>the key server warns: %1</source>
+        <translation>der Schlüsselserver warnt: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="65"/>
+        <source>the answer is malformed: %1</source>
+        <translation>die Antwort ist fehlerhaft: %1</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="66"/>
+        <source>the file of trusted certificates %1 holds no certificate</source>
+        <translation>die Datei vertrauenswürdiger Zertifikate %1 enthält kein Zertifikat</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="67"/>
+        <source>cannot read the trusted certificates %1: %2</source>
+        <translation>die vertrauenswürdigen Zertifikate %1 sind nicht lesbar: %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="78"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="64"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="79"/>
         <source>The autostart entry could not be changed.</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="65"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="80"/>
         <source>no home folder</source>
         <translation>kein Home-Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="66"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="81"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="67"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="82"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="68"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="83"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="69"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="84"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="70"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="85"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="87"/>
+        <source>the key server closed the connection</source>
+        <translation>der Schlüsselserver hat die Verbindung geschlossen</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="88"/>
+        <source>the key server closed the connection before its answer was whole</source>
+        <translation>der Schlüsselserver hat die Verbindung vor dem Ende seiner Antwort geschlossen</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="90"/>
+        <source>the key request could not be sent</source>
+        <translation>die Schlüsselanfrage konnte nicht gesendet werden</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="91"/>
+        <source>the key answer could not be read</source>
+        <translation>die Schlüsselantwort konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="92"/>
+        <source>no keys could be taken from the TLS session</source>
+        <translation>aus der TLS-Sitzung ließen sich keine Schlüssel gewinnen</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="93"/>
+        <source>the server sent no cookies</source>
+        <translation>der Server hat keine Cookies gesendet</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="94"/>
+        <source>the server does not offer NTPv4</source>
+        <translation>der Server bietet kein NTPv4 an</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="95"/>
+        <source>the server does not offer AES-SIV-CMAC-256</source>
+        <translation>der Server bietet kein AES-SIV-CMAC-256 an</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="96"/>
+        <source>the server sent no certificate</source>
+        <translation>der Server hat kein Zertifikat gesendet</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="97"/>
+        <source>the reply&apos;s extension fields are malformed</source>
+        <translation>die Erweiterungsfelder der Antwort sind fehlerhaft</translation>
     </message>
     <message>
         <location filename="../platform/qt/qt_translate.cpp" line="45"/>
@@ -375,12 +506,12 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>Beglaubigung fehlgeschlagen: %1</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="54"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="69"/>
         <source>%1: authenticated by %2</source>
         <translation>%1: beglaubigt von %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="56"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="71"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>
@@ -558,12 +689,12 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <translation>Die Uhr wird wieder gestellt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="199"/>
+        <location filename="../app/main_window.cpp" line="206"/>
         <source>Show &amp;window</source>
         <translation>&amp;Fenster zeigen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="202"/>
+        <location filename="../app/main_window.cpp" line="209"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
@@ -595,6 +726,21 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <location filename="../platform/qt/qt_translate.cpp" line="35"/>
         <source>%1 also sets this clock</source>
         <translation>Auch %1 stellt diese Uhr</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_message_box.cpp" line="31"/>
+        <source>&amp;Yes</source>
+        <translation>&amp;Ja</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_message_box.cpp" line="32"/>
+        <source>&amp;No</source>
+        <translation>&amp;Nein</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_message_box.cpp" line="33"/>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
 </context>
 </TS>

@@ -50,6 +50,21 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "the time was not a valid time of day: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "connection failed: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "authentication failed: %1"),
+    // The entry a check asks now.
+    QT_TRANSLATE_NOOP("Tempikon", "Checking %1..."),
+    // Why an NTS server gave no time.
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate is not trusted: %1, issued by %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate is for %1, not %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate is out of its dates: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate cannot be checked: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "no secure connection to the key server within %1 s"),
+    QT_TRANSLATE_NOOP("Tempikon", "no keys from the key server within %1 s"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server refused: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server does not speak %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the key server warns: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the answer is malformed: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the file of trusted certificates %1 holds no certificate"),
+    QT_TRANSLATE_NOOP("Tempikon", "cannot read the trusted certificates %1: %2"),
     // Who vouched for an NTS server's time, after a check.
     QT_TRANSLATE_NOOP("Tempikon", "%1: authenticated by %2"),
     // Why the clock was not set, when neither the kernel nor the time service would.
@@ -68,6 +83,18 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "not authorised"),
     QT_TRANSLATE_NOOP("Tempikon", "no time service on this system"),
     QT_TRANSLATE_NOOP("Tempikon", "the time service did not answer"),
+    // Why an NTS server gave no time.
+    QT_TRANSLATE_NOOP("Tempikon", "the key server closed the connection"),
+    QT_TRANSLATE_NOOP("Tempikon",
+                      "the key server closed the connection before its answer was whole"),
+    QT_TRANSLATE_NOOP("Tempikon", "the key request could not be sent"),
+    QT_TRANSLATE_NOOP("Tempikon", "the key answer could not be read"),
+    QT_TRANSLATE_NOOP("Tempikon", "no keys could be taken from the TLS session"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server sent no cookies"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server does not offer NTPv4"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server does not offer AES-SIV-CMAC-256"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server sent no certificate"),
+    QT_TRANSLATE_NOOP("Tempikon", "the reply's extension fields are malformed"),
 };
 
 struct Pattern {

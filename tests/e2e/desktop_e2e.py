@@ -333,6 +333,72 @@ def case_popup(desktop, opts, tmp):
             s.close()
 
 
+def case_keyboard(desktop, opts, tmp):
+    # Alt+L then the menu key adopts the first entry (the list selects it
+    # on focus); after Alt+S the focus stays on Check server, so Space
+    # checks again instead of ticking autostart; each protocol choice has
+    # its own accelerator.
+    with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
+        f.write("US 127.0.0.64 four\nUS 127.0.0.65 five\n")
+    server = DaytimeServer("127.0.0.64")
+    seed(tmp, ["Server=old.example", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, [])
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+l", "shift+F10")
+        time.sleep(1)  # the menu is up
+        desktop.keys(dialog, "b")
+        desktop.until(lambda: server.connections == 1, "the adoption's query")
+        time.sleep(1)
+        # 127.0.0.65 refuses at once: the check ends quickly.
+        desktop.keys(dialog, "alt+l", "End", "alt+s")
+        time.sleep(1.5)
+        desktop.keys(dialog, "space")
+        time.sleep(1.5)
+        # The backup's protocol from its label's accelerator: NTP.
+        desktop.keys(dialog, "alt+y", "Home", "Down")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+o")
+        desktop.gone("Configuration")
+        values = stored(tmp)
+        check(values.get("Server2") == "127.0.0.64", "adopted from Alt+L, Shift+F10: %s" % values)
+        check(autostart_entry(tmp) is None, "Space after Alt+S did not tick autostart")
+        check(values.get("Protocol2") == "NTP", "the backup's protocol chosen by Alt+Y: %s" % values)
+    finally:
+        prog.end()
+        server.close()
+
+
+def case_german_yes(desktop, opts, tmp):
+    # German: the warning box's buttons are German too; Alt+J (Ja) adopts a
+    # server that did not answer (nothing listens on 127.0.0.67).
+    with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
+        f.write("DE 127.0.0.66 sechs\nDE 127.0.0.67 sieben\n")
+    seed(tmp, ["Server=old.example", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, [], lang="de_DE.UTF-8")
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+k")
+        dialog = desktop.window("Konfiguration")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+l", "End", "shift+F10")
+        time.sleep(1)
+        desktop.keys(dialog, "p")
+        box = desktop.until(lambda: ([w for w in shown(desktop, TITLE) if w != main] or [None])[0],
+                            "the warning box")
+        desktop.keys(box, "alt+j")
+        desktop.until(lambda: [w for w in shown(desktop, TITLE) if w != main] == [],
+                      "the box answered")
+        desktop.keys(dialog, "alt+o")
+        desktop.gone("Konfiguration")
+        check(stored(tmp).get("Server") == "127.0.0.67", "Ja adopted it: %s" % stored(tmp))
+    finally:
+        prog.end()
+
+
 def autostart_entry(tmp):
     path = os.path.join(tmp, "config", "autostart", "tempikon-autostart.desktop")
     if not os.path.exists(path):
@@ -618,7 +684,8 @@ def settings_recorded(log):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart",
-                                         "runonce_painted", "tray", "automatic_time", "reason_line", "runonce_dialog"])
+                                         "runonce_painted", "tray", "automatic_time", "reason_line", "runonce_dialog", "keyboard",
+                                         "german_yes"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()

@@ -74,6 +74,7 @@ public:
     void setEnabled(bool e) override;
     bool isEnabled() const override { return enabled; }
     std::string caption() const override { return caption_; }
+    void setToolTip(const std::string& text) override { tip = text; }
 
     // A user's click: does nothing while disabled.
     void click() {
@@ -84,6 +85,7 @@ public:
     platform::FontSpec font;
     bool enabled = true;
     std::string caption_;
+    std::string tip;
     std::vector<bool> enabledHistory;
 };
 

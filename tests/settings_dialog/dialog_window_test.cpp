@@ -55,6 +55,9 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
         {"Hours", {5235, 1440, 615, 285}, kSmall, plain},
         {"&Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
         {"Minutes", {7395, 1440, 735, 285}, kSmall, plain},
+        // Each protocol choice's label, with its accelerator.
+        {"&Get time by", {2655, 120, 1200, 255}, kSmall, plain},
+        {"Get time b&y", {2655, 1080, 1200, 255}, kSmall, plain},
         {"&List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
         {"", {120, 5190, 7695, 255}, kSmall, plain},  // the status line
     };
