@@ -41,11 +41,11 @@ def Pattern(name):
 class Desktop:
     """Xvfb on a display number of its own choosing, and openbox on it."""
 
-    def __init__(self, tmp):
+    def __init__(self, tmp, screen="1024x768x24"):
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0",
-             "1024x768x24"], pass_fds=(write,), stdout=subprocess.DEVNULL,
+             screen], pass_fds=(write,), stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(write)
         with os.fdopen(read) as f:
@@ -331,6 +331,32 @@ def case_popup(desktop, opts, tmp):
         prog.end()
         for s in servers:
             s.close()
+
+
+def case_scaled(desktop, opts, tmp):
+    # At 200 % on a 1280x800 screen the dialog fits, frame and all, and its
+    # last control (Help) is reached from the keyboard.
+    seed(tmp, ["Server=127.0.16.1"])
+    prog = Program(desktop, opts, tmp, [], extra_env={"QT_SCALE_FACTOR": "2"})
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        time.sleep(1)
+        frame = desktop.x(["xdotool", "getwindowgeometry", "--shell", dialog])
+        geometry = dict(l.split("=", 1) for l in frame.split() if "=" in l)
+        x, y, w, h = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        check(x >= 0 and y >= 0 and x + w <= 1280 and y + h <= 800,
+              "the dialog lies inside the screen: %s" % geometry)
+        # Help finds nothing to open the page with: its message proves it ran.
+        desktop.keys(dialog, "alt+h")
+        box = desktop.until(lambda: ([w for w in shown(desktop, TITLE) if w != main] or [None])[0],
+                            "Help's message")
+        desktop.keys(box, "Escape")
+        desktop.keys(dialog, "Escape")
+        desktop.gone("Configuration")
+    finally:
+        prog.end()
 
 
 def case_keyboard(desktop, opts, tmp):
@@ -685,7 +711,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=["minimised", "escape", "popup", "german", "autostart",
                                          "runonce_painted", "tray", "automatic_time", "reason_line", "runonce_dialog", "keyboard",
-                                         "german_yes"])
+                                         "german_yes", "scaled"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     opts = parser.parse_args()
@@ -699,7 +725,7 @@ def main():
             print("skipped: %s is missing" % tool)
             return SKIP
     with tempfile.TemporaryDirectory(prefix="tempikon-desktop-") as tmp:
-        desktop = Desktop(tmp)
+        desktop = Desktop(tmp, "1280x800x24" if opts.case == "scaled" else "1024x768x24")
         try:
             globals()["case_" + opts.case](desktop, opts, tmp)
             log = os.path.join(tmp, "clock.log")
