@@ -1,5 +1,6 @@
 #include "settings_dialog/config_dialog.h"
 
+#include "core/nts_ke.h"
 #include "core/numbers.h"
 #include "core/server_address.h"
 #include "core/set_clock.h"
@@ -273,12 +274,14 @@ bool ConfigDialog::applyKeepClock() {
     return false;
 }
 
-std::string ConfigDialog::trustFor(const std::string& host) const {
+std::string ConfigDialog::trustFor(const std::string& server) const {
     // A private server in the list is checked with the certificates its
-    // configured twin trusts.
-    const auto same = [&host](const std::string& server) {
-        const auto address = core::ParseServerAddress(server, 0);
-        return address && address->host == host;
+    // configured twin trusts: the same host on the same key port.
+    const auto wanted = core::ParseServerAddress(server, core::nts::kKePort);
+    if (!wanted) return {};
+    const auto same = [&wanted](const std::string& configured) {
+        const auto address = core::ParseServerAddress(configured, core::nts::kKePort);
+        return address && *address == *wanted;
     };
     if (same(inForce_.server)) return inForce_.trustedCertificates;
     if (same(inForce_.server2)) return inForce_.trustedCertificates2;
@@ -562,9 +565,7 @@ void ConfigDialog::onUseServer(Role role) {
     std::string timeText;
     bool answered = false;
     if (protocol == core::Protocol::Nts) {
-        const std::string& trust =
-            role == Role::Primary ? inForce_.trustedCertificates : inForce_.trustedCertificates2;
-        answered = query_.askNts(*host, inForce_.timeout, 1, trust).has_value();
+        answered = query_.askNts(*host, inForce_.timeout, 1, trustFor(*host)).has_value();
     } else if (ntp) {
         answered = query_.askNtp(*host, inForce_.timeout, 1).has_value();
     } else {
@@ -605,6 +606,8 @@ void ConfigDialog::onUseServer(Role role) {
     platform::CheckBox& utcBox = role == Role::Primary ? *utcBox_ : *utc2Box_;
     platform::ComboBox& choice = role == Role::Primary ? *protocolBox_ : *protocol2Box_;
     hostField.setText(*host);
+    // The certificates go with the server they were configured for.
+    adoptedTrust_[role == Role::Primary ? 0 : 1] = trustFor(*host);
     hoursField.setText(core::NumberText(adoption.offset));
     utcBox.setChecked(adoption.utc);
     // Where the system offers no NTS the entry's own protocol is stored as
@@ -640,6 +643,8 @@ void ConfigDialog::onOk() {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
         return;
     }
+    if (adoptedTrust_[0]) config->trustedCertificates = *adoptedTrust_[0];
+    if (adoptedTrust_[1]) config->trustedCertificates2 = *adoptedTrust_[1];
     const platform::StoreResult saved = core::SaveConfig(platform_.settings(), *config);
     if (hooks_.onApplied) hooks_.onApplied(*config);
     if (!saved.ok) {

@@ -119,8 +119,9 @@ private:
     void fillProtocolChoice(platform::ComboBox& box, const std::string& stored);
     // Daytime, NTP and, where the system offers it, NTS.
     int fixedProtocolItems() const;
-    // The trusted certificates of the configured server on this host.
-    std::string trustFor(const std::string& host) const;
+    // The trusted certificates of the configured server with this host and
+    // key port (4460 where none is written).
+    std::string trustFor(const std::string& server) const;
     // The zone plays no part for NTP: its box is for Daytime servers.
     void protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox);
     void setStates(bool checkAll, bool checkServer, bool abort, bool list);
@@ -183,6 +184,9 @@ private:
     // <reason>" or "<server>: <result>", shown when it is selected.
     std::map<int, std::string> failures_;
     bool adopting_ = false;
+    // The certificates an adopted server brings with it (primary, backup);
+    // none: OK keeps those in force.
+    std::optional<std::string> adoptedTrust_[2];
     bool closed_ = false;
     int busyListener_ = 0;
     // Handlers that waited check this before touching the dialog again: the
