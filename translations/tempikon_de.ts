@@ -71,160 +71,160 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="23"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="24"/>
         <source>Select from the list below</source>
         <translation>Aus der Liste unten wählen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="24"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="25"/>
         <location filename="../platform/qt/qt_translate.cpp" line="54"/>
         <source>Checking %1...</source>
         <translation>Prüfe %1 ...</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="28"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="29"/>
         <source>The main window is asking a timeserver; checks can start when it has its answer.</source>
         <translation>Das Hauptfenster fragt gerade einen Zeitserver; Prüfungen können beginnen, sobald es seine Antwort hat.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="31"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="32"/>
         <location filename="../platform/qt/qt_translate.cpp" line="37"/>
         <source>The system&apos;s automatic time could not be switched: %1</source>
         <translation>Die automatische Zeit des Systems konnte nicht umgeschaltet werden: %1</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="43"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="44"/>
         <source>sends &amp;UTC</source>
         <translation>sendet &amp;UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="45"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="46"/>
         <source>se&amp;nds UTC</source>
         <translation>se&amp;ndet UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="100"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="101"/>
         <source>Configuration</source>
         <translation>Konfiguration</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="125"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="126"/>
         <source>&amp;Primary Timeserver</source>
         <translation>&amp;Primärer Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="128"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
         <source>O&amp;ffset</source>
         <translation>&amp;Versatz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="131"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="132"/>
         <source>&amp;Timeout</source>
         <translation>&amp;Zeitlimit</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="134"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="135"/>
         <source>&amp;Backup Timeserver</source>
         <translation>&amp;Ersatz-Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="137"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="138"/>
         <source>Offs&amp;et</source>
         <translation>Versa&amp;tz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="141"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="142"/>
         <source>&amp;Interval (Server mode)</source>
         <translation>&amp;Intervall (Servermodus)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="146"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="147"/>
         <source>&amp;Get time by</source>
         <translation>Abfra&amp;ge über</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="149"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="150"/>
         <source>Get time b&amp;y</source>
         <translation>Ab&amp;frage über</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="152"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="153"/>
         <source>&amp;List of public Timerservers</source>
         <translation>&amp;Liste öffentlicher Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="170"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="171"/>
         <source>Start with the &amp;desktop (resident, minimised)</source>
         <translation>Mit dem &amp;Desktop starten (dauerhaft, minimiert)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="173"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="174"/>
         <source>Let Tempikon &amp;keep the clock (turn the system&apos;s automatic time off)</source>
         <translation>Tempikon die Uhr überlassen (auto&amp;matische Zeit des Systems ausschalten)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="177"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="178"/>
         <source>Check &amp;all</source>
         <translation>&amp;Alle prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="179"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="180"/>
         <source>Check &amp;server</source>
         <translation>&amp;Server prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="181"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="182"/>
         <source>Abo&amp;rt</source>
         <translation>P&amp;rüfung stoppen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="185"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="186"/>
         <source>&amp;Cancel</source>
         <translation>A&amp;bbrechen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="187"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="188"/>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="203"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="204"/>
         <source>Use as &amp;backup timeserver</source>
         <translation>Als &amp;Ersatz-Zeitserver verwenden</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="445"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="448"/>
         <source>the entry names no server</source>
         <translation>der Eintrag nennt keinen Server</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="129"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="138"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="130"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="139"/>
         <source>Hours</source>
         <translation>Std.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="132"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="133"/>
         <source>Seconds</source>
         <translation>Sek.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="142"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="143"/>
         <source>Minutes</source>
         <translation>Min.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="183"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="184"/>
         <source>&amp;OK</source>
         <translation>&amp;OK</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="199"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="200"/>
         <source>&amp;Set Server</source>
         <translation>&amp;Server setzen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="201"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="202"/>
         <source>Use as &amp;primary timeserver</source>
         <translation>Als &amp;primären Zeitserver verwenden</translation>
     </message>
@@ -588,13 +588,16 @@ the primary gives no time. Each server speaks its own protocol:
 A server is host, host:port, [IPv6 address]:port or a bare IPv6 address.
 
 Without a switch the main window opens for configuration and &quot;Set time&quot;.
-Switches count anywhere on the command line, in any case; /RUNONCE wins.
+Switches count anywhere on the command line, in any case; /RUNONCE wins over
+/QUERY, and /QUERY over /SERVER.
   /RUNONCE     set the clock once, show the result for five seconds, end
-  /SERVER      set the clock now and then every configured number of minutes
+  /SERVER      set the clock now and then every configured number of minutes,
+               with an icon in the desktop&apos;s tray where there is one
   /QUERY       ask the servers and print what they say; never set the clock
                (needs no display and no right to set the clock)
-  /MIN         start with the main window minimised; /SERVER /MIN is how the
-               configuration&apos;s &quot;Start with the desktop&quot; starts it at login
+  /MIN         start with the main window minimised (with /SERVER and a tray:
+               the icon alone); /SERVER /MIN is how the configuration&apos;s
+               &quot;Start with the desktop&quot; starts it at login
   -h, --help, /?  print this help and end
   --version    print the version and end
 
@@ -637,12 +640,14 @@ Ein Server ist Host, Host:Port, [IPv6-Adresse]:Port oder eine IPv6-Adresse.
 
 Ohne Schalter öffnet sich das Hauptfenster für die Konfiguration und „Zeit
 stellen“. Schalter gelten überall in der Befehlszeile, in beliebiger Groß- und
-Kleinschreibung; /RUNONCE hat Vorrang.
+Kleinschreibung; /RUNONCE hat Vorrang vor /QUERY, /QUERY vor /SERVER.
   /RUNONCE     die Uhr einmal stellen, das Ergebnis fünf Sekunden zeigen, enden
-  /SERVER      die Uhr jetzt und dann alle eingestellten Minuten stellen
+  /SERVER      die Uhr jetzt und dann alle eingestellten Minuten stellen,
+               mit einem Symbol im Infobereich des Desktops, wo es einen gibt
   /QUERY       die Server fragen und ausgeben, was sie sagen; die Uhr nie stellen
                (braucht keine Anzeige und kein Recht, die Uhr zu stellen)
-  /MIN         mit minimiertem Hauptfenster starten; mit /SERVER /MIN startet
+  /MIN         mit minimiertem Hauptfenster starten (mit /SERVER und
+               Infobereich: nur das Symbol); mit /SERVER /MIN startet
                „Mit dem Desktop starten“ der Konfiguration es bei der Anmeldung
   -h, --help, /?  diese Hilfe ausgeben und enden
   --version    die Version ausgeben und enden
