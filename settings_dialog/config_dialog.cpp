@@ -453,11 +453,11 @@ bool ConfigDialog::checkSelectedServer() {
     if (result.empty()) {
         if (host) status = *host + ": ";
         status += failure;
-    } else if (!authenticatedBy.empty()) {
-        status = *host + ": authenticated by " + core::EscapeText(authenticatedBy);
     } else {
-        // The entry's column may cut the result: the line holds it whole.
+        // The entry's column may cut the result: the line holds it whole,
+        // and names who vouched for an NTS server's time.
         status = *host + ": " + result;
+        if (!authenticatedBy.empty()) status += " by " + core::EscapeText(authenticatedBy);
     }
     if (query_.lastFailure().kind == core::FailureKind::Stopped && host) {
         // Stopped by the user: the entry says so, not that the server was silent.

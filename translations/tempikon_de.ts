@@ -376,92 +376,97 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>die vertrauenswürdigen Zertifikate %1 sind nicht lesbar: %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="78"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="70"/>
+        <source>%1 authenticated by %2</source>
+        <translation>%1 beglaubigt von %2</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_translate.cpp" line="79"/>
         <source>The settings could not be saved.</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="79"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="80"/>
         <source>The autostart entry could not be changed.</source>
         <translation>Der Autostart-Eintrag konnte nicht geändert werden.</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="80"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="81"/>
         <source>no home folder</source>
         <translation>kein Home-Ordner</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="81"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="82"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="82"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="83"/>
         <source>automatic time synchronisation is on</source>
         <translation>die automatische Zeitsynchronisation ist eingeschaltet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="83"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="84"/>
         <source>not authorised</source>
         <translation>nicht berechtigt</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="84"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="85"/>
         <source>no time service on this system</source>
         <translation>kein Zeitdienst auf diesem System</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="85"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="86"/>
         <source>the time service did not answer</source>
         <translation>der Zeitdienst hat nicht geantwortet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="87"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="88"/>
         <source>the key server closed the connection</source>
         <translation>der Schlüsselserver hat die Verbindung geschlossen</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="88"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="89"/>
         <source>the key server closed the connection before its answer was whole</source>
         <translation>der Schlüsselserver hat die Verbindung vor dem Ende seiner Antwort geschlossen</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="90"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="91"/>
         <source>the key request could not be sent</source>
         <translation>die Schlüsselanfrage konnte nicht gesendet werden</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="91"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="92"/>
         <source>the key answer could not be read</source>
         <translation>die Schlüsselantwort konnte nicht gelesen werden</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="92"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="93"/>
         <source>no keys could be taken from the TLS session</source>
         <translation>aus der TLS-Sitzung ließen sich keine Schlüssel gewinnen</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="93"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="94"/>
         <source>the server sent no cookies</source>
         <translation>der Server hat keine Cookies gesendet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="94"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="95"/>
         <source>the server does not offer NTPv4</source>
         <translation>der Server bietet kein NTPv4 an</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="95"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="96"/>
         <source>the server does not offer AES-SIV-CMAC-256</source>
         <translation>der Server bietet kein AES-SIV-CMAC-256 an</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="96"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="97"/>
         <source>the server sent no certificate</source>
         <translation>der Server hat kein Zertifikat gesendet</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="97"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="98"/>
         <source>the reply&apos;s extension fields are malformed</source>
         <translation>die Erweiterungsfelder der Antwort sind fehlerhaft</translation>
     </message>
@@ -473,7 +478,7 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
     <message>
         <location filename="../platform/qt/qt_translate.cpp" line="23"/>
         <source>%1, authenticated (NTS)</source>
-        <translation>%1, authentifiziert (NTS)</translation>
+        <translation>%1, beglaubigt (NTS)</translation>
     </message>
     <message>
         <location filename="../platform/qt/qt_translate.cpp" line="47"/>
@@ -511,7 +516,7 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>%1: beglaubigt von %2</translation>
     </message>
     <message>
-        <location filename="../platform/qt/qt_translate.cpp" line="71"/>
+        <location filename="../platform/qt/qt_translate.cpp" line="72"/>
         <source>not permitted (run as root, give the program CAP_SYS_TIME, or use the system&apos;s time service; see man tempikon); kernel: %1; time service: %2</source>
         <translation>nicht erlaubt (als root starten, dem Programm CAP_SYS_TIME geben oder den Zeitdienst des Systems verwenden; siehe man tempikon); Kernel: %1; Zeitdienst: %2</translation>
     </message>

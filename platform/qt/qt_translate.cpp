@@ -67,6 +67,7 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "cannot read the trusted certificates %1: %2"),
     // Who vouched for an NTS server's time, after a check.
     QT_TRANSLATE_NOOP("Tempikon", "%1: authenticated by %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1 authenticated by %2"),
     // Why the clock was not set, when neither the kernel nor the time service would.
     QT_TRANSLATE_NOOP("Tempikon",
                       "not permitted (run as root, give the program CAP_SYS_TIME, or use the "
