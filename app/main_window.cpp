@@ -218,7 +218,9 @@ void MainWindow::updateTrayTip() {
 
 platform::TimeSyncState MainWindow::showTimeSync() {
     platform::TimeSync* sync = platform_.timeSync();
-    if (!sync) return {};
+    // Without a screen nobody reads the line or answers an offer (and a
+    // cron job at its process limit cannot start the bus's thread).
+    if (!sync || platform_.isHeadless()) return {};
     const platform::Liveness::Watch watch = liveness_.watch();
     const platform::TimeSyncState state = sync->state();
     if (!watch.alive() || ended_) return state;
