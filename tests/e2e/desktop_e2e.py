@@ -567,8 +567,14 @@ def case_runonce_dialog(desktop, opts, tmp):
             check(prog.proc.poll() is None, "the run waits for the dialog")
             time.sleep(0.5)
         check(shown(desktop, "Configuration") == [dialog], "the dialog is still shown")
-        desktop.keys(dialog, "alt+i", "ctrl+a", "4", "5", "Return")
-        prog.proc.wait(timeout=WAIT_S)
+        desktop.keys(dialog, "alt+i", "ctrl+a", "4", "5")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+o")
+        desktop.gone("Configuration")
+        try:
+            prog.proc.wait(timeout=WAIT_S)
+        except subprocess.TimeoutExpired:
+            raise Failure("the run did not end after the dialog closed")
         check(prog.proc.returncode == 1, "exit status 1: no valid time")
         check(stored(tmp).get("Interval") == "45", "OK saved: %s" % stored(tmp))
     finally:
