@@ -21,6 +21,13 @@ const char* const kNoticeFailed = QT_TRANSLATE_NOOP("Tempikon", "The clock could
 const char* const kNoticeRecovered = QT_TRANSLATE_NOOP("Tempikon", "The clock is set again");
 const char* const kHistoryNotWritten =
     QT_TRANSLATE_NOOP("Tempikon", "The history could not be written: %1");
+const char* const kTakeOverQuestion = QT_TRANSLATE_NOOP(
+    "Tempikon",
+    "The system's automatic time is on, and while it is on the system refuses every other "
+    "setting of the clock.\n\nTurn the system's automatic time off and let Tempikon keep "
+    "the clock?");
+const char* const kTakeOverFailed =
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be turned off: %1");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -55,16 +62,19 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     platform::WindowSpec spec;
     spec.caption = version::kProductName;
     spec.clientWidthTwips = kWidth;
-    spec.clientHeightTwips = 1200;
+    spec.clientHeightTwips = 1680;
     spec.background = 0x00C0FFFFu;
     spec.hasBackground = true;
     window_ = platform_.createWindow(spec);
 
     serverLine_ = &window_->addLabel({0, 0, kWidth, 255}, kNoServer);
     outcomeLine_ = &window_->addLabel({0, 240, kWidth, 255}, "");
-    modeLine_ = &window_->addLabel({0, 480, kWidth, 255}, kModeConfig);
-    lastSetLine_ = &window_->addLabel({0, 720, kWidth, 255}, "");
-    nextSettingLine_ = &window_->addLabel({0, 960, kWidth, 255}, "");
+    // The reason stands under the outcome it explains.
+    reasonLine_ = &window_->addLabel({0, 480, kWidth, 255}, "");
+    modeLine_ = &window_->addLabel({0, 720, kWidth, 255}, kModeConfig);
+    lastSetLine_ = &window_->addLabel({0, 960, kWidth, 255}, "");
+    nextSettingLine_ = &window_->addLabel({0, 1200, kWidth, 255}, "");
+    othersLine_ = &window_->addLabel({0, 1440, kWidth, 255}, "");
 
     configurationItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Configuration"));
     setTimeItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&Set time"));
@@ -115,6 +125,7 @@ void MainWindow::start() {
     if (const auto why = platform_.settings().unreadableReason(version::kProductName))
         return unreadableSettingsEnd(*why);
     config_ = core::LoadConfig(platform_.settings());
+    showTimeSync();
     if (!config_.primary().host.empty()) {
         setStatus(*serverLine_, config_.primary().host);
         setTimeItem_->setEnabled(true);
@@ -134,6 +145,13 @@ void MainWindow::start() {
         exitCode_ = ExitStatusFor(outcome);
         oneShotWait();
         if (ended_) return;
+        // A dialog the user opened meanwhile is theirs to finish: the run
+        // ends when it has closed (its OK still saves).
+        const platform::Liveness::Watch watch = liveness_.watch();
+        while (configDialog_) {
+            platform_.waitForEvents();
+            if (!watch.alive() || ended_) return;
+        }
         window_->close();
         return;
     }
@@ -205,6 +223,45 @@ void MainWindow::updateTrayTip() {
     if (inTray_) tray_->setToolTip(TrayToolTip(version::kTitle, record_));
 }
 
+platform::TimeSyncState MainWindow::showTimeSync() {
+    platform::TimeSync* sync = platform_.timeSync();
+    // Without a screen nobody reads the line or answers an offer (and a
+    // cron job at its process limit cannot start the bus's thread).
+    if (!sync || platform_.isHeadless()) return {};
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const platform::TimeSyncState state = sync->state();
+    if (!watch.alive() || ended_) return state;
+    record_.othersLine = OthersSetClockLine(state);
+    setStatus(*othersLine_, record_.othersLine);
+    updateTrayTip();
+    return state;
+}
+
+bool MainWindow::offerToTakeOverClock() {
+    platform::TimeSync* sync = platform_.timeSync();
+    if (!sync || takeOverOffered_ || platform_.isHeadless()) return false;
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const platform::TimeSyncState state = showTimeSync();
+    if (!watch.alive() || ended_) return false;
+    if (!state.known || !state.on || !state.canChange) return false;
+    // Once a run: a user who said No is not asked at every tick.
+    takeOverOffered_ = true;
+    const int answer = platform_.messageBox(kTakeOverQuestion, version::kTitle,
+                                            platform::kMbYesNo | platform::kMbIconExclamation);
+    if (!watch.alive() || ended_ || answer != platform::kIdYes) return false;
+    const platform::ClockResult switched = sync->setAutomatic(false);
+    if (!watch.alive() || ended_) return false;
+    if (!switched.ok) {
+        std::string text = kTakeOverFailed;
+        text.replace(text.find("%1"), 2,
+                     switched.reason.empty() ? "unknown error" : switched.reason);
+        platform_.messageBox(text, version::kTitle, platform::kMbOk | platform::kMbIconExclamation);
+        return false;
+    }
+    const platform::TimeSyncState now = showTimeSync();
+    return watch.alive() && !ended_ && !(now.known && now.on);
+}
+
 void MainWindow::onShowWindow() {
     if (!ended_) window_->show();
 }
@@ -225,13 +282,15 @@ core::SetOutcome MainWindow::setClock() {
         setStatus(*serverLine_, server);
         // The last outcome is not the current one while a server is asked.
         setStatus(*outcomeLine_, kAsking);
+        setStatus(*reasonLine_, "");
     });
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
         setStatus(*outcomeLine_, result.status);
         platform_.writeOutputLine(core::OutputLine(result));
-        // The status line keeps the design's few words; the reasons go to
-        // standard error and to the line's tooltip, under its whole text.
+        // The status line keeps its few words; the first reason has a line
+        // of its own, and every reason goes to standard error and to the
+        // tool tips.
         std::vector<std::string> reasons = result.failures;
         if (result.outcome == core::SetOutcome::Refused) reasons.push_back(result.status);
         std::string tip = result.status;
@@ -247,9 +306,19 @@ core::SetOutcome MainWindow::setClock() {
             if (!historyFailureSaid_) platform_.writeErrorLine("tempikon: " + line);
             historyFailureSaid_ = true;
         }
+        if (!result.authenticatedBy.empty())
+            tip += '\n' + result.server + ": authenticated by " + result.authenticatedBy;
         outcomeLine_->setToolTip(tip);
+        const bool failed = result.outcome != core::SetOutcome::Set;
+        reasonLine_->setText(failed && !result.failures.empty() ? result.failures.front() : "");
+        reasonLine_->setToolTip(reasonLine_->text().empty() ? "" : tip);
+        record_.lastReason = reasonLine_->text();
         recordOutcome(result);
         if (historyWindow_) historyWindow_->reload();
+        // The system's automatic time refused it: the user may hand the
+        // clock over, and then it is set at once.
+        if (result.outcome == core::SetOutcome::Refused && offerToTakeOverClock())
+            return setClock();
     }
     return result.outcome;
 }
@@ -287,7 +356,10 @@ void MainWindow::recordOutcome(const core::SetResult& result) {
     if (!inTray_) return;
     tray_->setState(TrayStateFor(result.outcome));
     updateTrayTip();
-    if (notice == NoticeRule::Notice::Failed) tray_->notify(kNoticeFailed, result.status);
+    // The balloon says why, as the window does.
+    const std::string why =
+        record_.lastReason.empty() ? result.status : result.status + '\n' + record_.lastReason;
+    if (notice == NoticeRule::Notice::Failed) tray_->notify(kNoticeFailed, why);
     if (notice == NoticeRule::Notice::Recovered) tray_->notify(kNoticeRecovered, result.status);
 }
 
@@ -347,6 +419,7 @@ void MainWindow::onConfiguration() {
     if (ended_ || configDialog_) return;
     settings_dialog::ConfigDialog::Hooks hooks;
     hooks.useTimeoutUntilNextOk = [this](std::int32_t timeout) { config_.timeout = timeout; };
+    hooks.onTimeSyncChanged = [this] { showTimeSync(); };
     hooks.onApplied = [this](const core::Config& config) {
         // New settings: a server that refused may be asked again.
         query_->forgetRefusals();

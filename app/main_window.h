@@ -65,9 +65,13 @@ public:
     platform::Window& window() { return *window_; }
     platform::Label& serverLine() { return *serverLine_; }
     platform::Label& outcomeLine() { return *outcomeLine_; }
+    // After a failure, the first reason (the others in its tool tip).
+    platform::Label& reasonLine() { return *reasonLine_; }
     platform::Label& modeLine() { return *modeLine_; }
     platform::Label& lastSetLine() { return *lastSetLine_; }
     platform::Label& nextSettingLine() { return *nextSettingLine_; }
+    // Who else sets this clock (the system's automatic time); empty when nobody.
+    platform::Label& othersLine() { return *othersLine_; }
     // The tray icon of resident mode; nullptr without one (not resident, or
     // the desktop has no tray).
     platform::Tray* tray() { return inTray_ ? tray_.get() : nullptr; }
@@ -92,6 +96,11 @@ private:
     void startTray();
     void updateTrayTip();
     void oneShotWait();
+    // Reads who else sets the clock and says so in the window and the tray.
+    platform::TimeSyncState showTimeSync();
+    // After a refusal while the system's automatic time is on: asks once
+    // whether to switch it off. True when it was switched off.
+    bool offerToTakeOverClock();
     void missingConfigurationEnd();
     void unreadableSettingsEnd(const std::string& why);
     void onClosed();
@@ -106,9 +115,11 @@ private:
     std::unique_ptr<platform::Window> window_;
     platform::Label* serverLine_ = nullptr;
     platform::Label* outcomeLine_ = nullptr;
+    platform::Label* reasonLine_ = nullptr;
     platform::Label* modeLine_ = nullptr;
     platform::Label* lastSetLine_ = nullptr;
     platform::Label* nextSettingLine_ = nullptr;
+    platform::Label* othersLine_ = nullptr;
     platform::MenuItem* configurationItem_ = nullptr;
     platform::MenuItem* setTimeItem_ = nullptr;
     platform::MenuItem* aboutItem_ = nullptr;
@@ -127,6 +138,7 @@ private:
     NoticeRule notices_;
     SettingRecord record_;
 
+    bool takeOverOffered_ = false;
     std::int32_t minutesLeft_ = 0;
     bool ended_ = false;
     int exitCode_ = kExitOk;

@@ -11,6 +11,9 @@ namespace {
 const char* const kLastSet = QT_TRANSLATE_NOOP("Tempikon", "Last set: %1");
 const char* const kLastSetFrom = QT_TRANSLATE_NOOP("Tempikon", "Last set: %1 from %2");
 const char* const kNextSetting = QT_TRANSLATE_NOOP("Tempikon", "Next setting: %1");
+const char* const kSystemSets =
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time also sets this clock");
+const char* const kDaemonSets = QT_TRANSLATE_NOOP("Tempikon", "%1 also sets this clock");
 
 std::string Fill(const char* pattern, const std::string& first, const std::string& second = {}) {
     std::string text;
@@ -76,11 +79,21 @@ std::string NextSettingLine(const SettingRecord& record) {
     return record.nextAt.empty() ? std::string() : Fill(kNextSetting, record.nextAt);
 }
 
+std::string OthersSetClockLine(const platform::TimeSyncState& state) {
+    if (state.known && state.on) return kSystemSets;
+    if (!state.daemon.empty()) return Fill(kDaemonSets, state.daemon);
+    return {};
+}
+
 std::string TrayToolTip(const std::string& title, const SettingRecord& record) {
     std::string tip = title;
     if (!record.lastStatus.empty()) {
         tip += '\n';
         tip += record.lastStatus;
+    }
+    if (!record.lastReason.empty()) {
+        tip += '\n';
+        tip += record.lastReason;
     }
     if (!record.lastSetAt.empty()) {
         tip += '\n';
@@ -89,6 +102,10 @@ std::string TrayToolTip(const std::string& title, const SettingRecord& record) {
     if (!record.nextAt.empty()) {
         tip += '\n';
         tip += NextSettingLine(record);
+    }
+    if (!record.othersLine.empty()) {
+        tip += '\n';
+        tip += record.othersLine;
     }
     return tip;
 }

@@ -5,6 +5,7 @@
 
 #include "core/set_clock.h"
 #include "platform/clock.h"
+#include "platform/time_sync.h"
 #include "platform/tray.h"
 
 namespace tempikon::app {
@@ -31,17 +32,24 @@ platform::TrayState TrayStateFor(core::SetOutcome outcome);
 struct SettingRecord {
     // The last outcome's status line; empty before the first setting.
     std::string lastStatus;
+    // Why it failed (the first reason); empty when it did not.
+    std::string lastReason;
     // The last successful setting; empty when there was none.
     std::string lastSetAt;
     std::string lastServer;
     // Empty when no setting is scheduled.
     std::string nextAt;
+    // Who else sets this clock (the system's automatic time); empty: nobody.
+    std::string othersLine;
 };
 
 std::string LastSetLine(const SettingRecord& record);
 std::string NextSettingLine(const SettingRecord& record);
 // The title, the last outcome, when (and from where) the clock was last set,
-// and when the next setting is due, one line each.
+// when the next setting is due and who else sets the clock, one line each.
+// The line that says the system sets this clock too; empty when it does not.
+std::string OthersSetClockLine(const platform::TimeSyncState& state);
+
 std::string TrayToolTip(const std::string& title, const SettingRecord& record);
 
 }  // namespace tempikon::app

@@ -15,11 +15,18 @@ bool IsAlways(const std::string& rule) {
     return text == "always";
 }
 
-// Whole milliseconds, halves away from zero, with the sign a user reads.
+// Whole milliseconds, halves away from zero, with the sign a user reads;
+// under a millisecond, whole microseconds (a slew of 0 ms would say nothing).
 std::string MillisText(std::int64_t micros) {
     const std::int64_t magnitude = micros < 0 ? -micros : micros;
+    if (magnitude == 0) return "0 µs";
+    if (magnitude < 1000) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%c%lld µs", micros < 0 ? '-' : '+',
+                      static_cast<long long>(magnitude));
+        return text;
+    }
     const std::int64_t ms = (magnitude + 500) / 1000;
-    if (ms == 0) return "0 ms";
     // Built in one piece: GCC 12's optimiser warns falsely on "-" + string.
     char text[32];
     std::snprintf(text, sizeof text, "%c%lld ms", micros < 0 ? '-' : '+',

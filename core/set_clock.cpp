@@ -93,10 +93,13 @@ SetResult ClockSetter::run(const Config& config,
         const std::string reason = result.reason.empty() ? "unknown error" : result.reason;
         return report("Couldn't set system clock: " + reason, SetOutcome::Refused);
     }
+    const bool authenticated = turn.server.protocol.kind() == Protocol::Nts;
     SetResult set = report("Time set to " + FormatTimeOfDay(plan.localSecondsOfDay) +
-                               " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
+                               " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix +
+                               (authenticated ? ", authenticated (NTS)" : ""),
                            SetOutcome::Set);
     set.correction = correction.word;
+    if (authenticated) set.authenticatedBy = answer.ntsSubject;
     return set;
 }
 

@@ -38,6 +38,9 @@ struct SetResult {
     std::string protocol{};
     std::optional<std::int64_t> offsetMicros{};
     std::optional<std::int64_t> roundTripMicros{};
+    // The subject of the certificate that vouched for an NTS server's
+    // time; empty otherwise.
+    std::string authenticatedBy{};
 };
 
 // Sets the clock from the primary server, else from the backup.

@@ -41,6 +41,9 @@ public:
 class Button : public Control {
 public:
     virtual std::string caption() const = 0;
+    // Shown while the mouse rests on the button (also while it is greyed);
+    // empty: none. Backends without tips ignore it.
+    virtual void setToolTip(const std::string& /*text*/) {}
 
     std::function<void()> onClick;
 };

@@ -15,6 +15,7 @@
 #include "platform/settings_store.h"
 #include "platform/state_file.h"
 #include "platform/tcp_client.h"
+#include "platform/time_sync.h"
 #include "platform/timer.h"
 #include "platform/tls_client.h"
 #include "platform/tray.h"
@@ -60,6 +61,9 @@ public:
     // history.csv in the user's state folder (${XDG_STATE_HOME:-~/.local/state}/Tempikon/
     // on Linux, %LOCALAPPDATA%\Tempikon\ on Windows).
     virtual StateFile& historyFile() = 0;
+    // The system's own automatic time; nullptr where the program cannot
+    // learn about it.
+    virtual TimeSync* timeSync() { return nullptr; }
 
     // Modal; returns the button pressed (kIdOk, kIdYes, kIdNo).
     virtual int messageBox(const std::string& text, const std::string& title, int flags) = 0;

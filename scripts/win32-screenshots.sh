@@ -89,7 +89,7 @@ tool wait Configuration 30000 >/dev/null
 sleep 1
 tool select Configuration 0 >/dev/null
 sleep 0.5
-tool click Configuration "Check server" >/dev/null
+tool click Configuration "Check &server" >/dev/null
 sleep 2
 shot Configuration win32-settings.png
 tool close Configuration >/dev/null

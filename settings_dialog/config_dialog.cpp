@@ -1,5 +1,6 @@
 #include "settings_dialog/config_dialog.h"
 
+#include "core/nts_ke.h"
 #include "core/numbers.h"
 #include "core/plan.h"
 #include "core/server_address.h"
@@ -22,6 +23,14 @@ const FontSpec kListFont{"Courier New", 8.25, false};
 constexpr platform::Colour kHintColour = 0x000000FFu;  // pure red
 
 constexpr const char* kHint = QT_TRANSLATE_NOOP("Tempikon", "Select from the list below");
+constexpr const char* kChecking = QT_TRANSLATE_NOOP("Tempikon", "Checking %1...");
+// The result column of an entry whose check the user stopped.
+constexpr const char* kStoppedMark = "Stopped";
+// Why the check controls are greyed while the main window asks a server.
+constexpr const char* kWaitingForMainWindow = QT_TRANSLATE_NOOP(
+    "Tempikon", "The main window is asking a timeserver; checks can start when it has its answer.");
+constexpr const char* kKeepClockFailed =
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be switched: %1");
 
 // The number fields hold the longest values they take: an offset such as
 // -23.45678, a time-out or interval of ten digits (2147483647). Their unit
@@ -41,6 +50,7 @@ constexpr const char* kUtc2Caption = QT_TRANSLATE_NOOP("Tempikon", "se&nds UTC")
 // stays open.
 constexpr platform::TwipsRect kStatusRect{120, 5190, 7695, 255};
 constexpr platform::TwipsRect kAutostartRect{120, 5520, 7695, 255};
+constexpr platform::TwipsRect kKeepClockRect{120, 5790, 7695, 255};
 
 // The host field leaves room for its protocol choice, which ends where the
 // host field used to and stops short of the red hint below.
@@ -91,11 +101,10 @@ ConfigDialog::ConfigDialog(platform::Platform& platform, core::ServerQuery& quer
     platform::WindowSpec spec;
     spec.caption = QT_TRANSLATE_NOOP("Tempikon", "Configuration");
     spec.clientWidthTwips = 9675;
-    spec.clientHeightTwips = 5895;
+    spec.clientHeightTwips = 6165;
     spec.dialog = true;
-    // The red hints have a fixed colour; so has the background they stand on.
-    spec.background = 0x00F0F0F0u;
-    spec.hasBackground = true;
+    // The background follows the desktop's palette (a dark one too); the red
+    // hints read on either.
     window_ = platform_.createWindow(spec);
     createControls();
 
@@ -133,6 +142,13 @@ void ConfigDialog::createControls() {
         w.addLabel({5880, 1080, 2415, 255},
                    QT_TRANSLATE_NOOP("Tempikon", "&Interval (Server mode)"), kBoldFont);
     w.addLabel({kUnit2Left, 1440, 735, 285}, QT_TRANSLATE_NOOP("Tempikon", "Minutes"), kSmallFont);
+    // Each protocol choice has a label and an accelerator of its own.
+    platform::Label& protocolLabel =
+        w.addLabel({kChoiceLeft, 120, kChoiceWidth, 255},
+                   QT_TRANSLATE_NOOP("Tempikon", "&Get time by"), kSmallFont);
+    platform::Label& protocol2Label =
+        w.addLabel({kChoiceLeft, 1080, kChoiceWidth, 255},
+                   QT_TRANSLATE_NOOP("Tempikon", "Get time b&y"), kSmallFont);
     platform::Label& listLabel =
         w.addLabel({120, 2160, 4335, 255},
                    QT_TRANSLATE_NOOP("Tempikon", "&List of public Timerservers"), kBoldFont);
@@ -154,6 +170,11 @@ void ConfigDialog::createControls() {
     autostartBox_ = &w.addCheckBox(
         kAutostartRect,
         QT_TRANSLATE_NOOP("Tempikon", "Start with the &desktop (resident, minimised)"), kSmallFont);
+    keepClockBox_ = &w.addCheckBox(
+        kKeepClockRect,
+        QT_TRANSLATE_NOOP("Tempikon",
+                          "Let Tempikon &keep the clock (turn the system's automatic time off)"),
+        kSmallFont);
     checkAllButton_ = &w.addButton({8040, 2520, 1455, 375},
                                    QT_TRANSLATE_NOOP("Tempikon", "Check &all"), kBoldFont);
     checkServerButton_ = &w.addButton({8040, 3000, 1455, 375},
@@ -174,6 +195,8 @@ void ConfigDialog::createControls() {
     w.setBuddy(offset2Label, *offset2Field_);
     w.setBuddy(intervalLabel, *intervalField_);
     w.setBuddy(listLabel, *serverList_);
+    w.setBuddy(protocolLabel, *protocolBox_);
+    w.setBuddy(protocol2Label, *protocol2Box_);
 
     serverMenu_ = &w.addPopupMenu(QT_TRANSLATE_NOOP("Tempikon", "&Set Server"));
     usePrimaryItem_ =
@@ -217,15 +240,49 @@ void ConfigDialog::fillFields() {
     intervalField_->setText(core::NumberText(inForce_.interval));
     // The real state: the entry may have been made or removed elsewhere.
     autostartBox_->setChecked(platform_.autostartEnabled());
+    fillKeepClockBox();
     loadServerList();
 }
 
-std::string ConfigDialog::trustFor(const std::string& host) const {
+void ConfigDialog::fillKeepClockBox() {
+    platform::TimeSync* sync = platform_.timeSync();
+    const platform::TimeSyncState state = sync ? sync->state() : platform::TimeSyncState{};
+    keepClockBox_->setChecked(state.known && !state.on);
+    // Only what the system can switch: without its time service the box
+    // says nothing and changes nothing.
+    keepClockBox_->setEnabled(state.known && state.canChange);
+}
+
+bool ConfigDialog::applyKeepClock() {
+    platform::TimeSync* sync = platform_.timeSync();
+    if (!sync || !keepClockBox_->isEnabled()) return true;
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const platform::TimeSyncState state = sync->state();
+    if (!stillOpen(watch)) return false;
+    const bool automatic = !keepClockBox_->isChecked();
+    // Only a change the user asked for: the box left as it was opened
+    // changes nothing, whatever happened elsewhere.
+    if (!state.known || state.on == automatic) return true;
+    const platform::ClockResult switched = sync->setAutomatic(automatic);
+    if (!stillOpen(watch)) return false;
+    if (hooks_.onTimeSyncChanged) hooks_.onTimeSyncChanged();
+    if (switched.ok) return true;
+    std::string text = kKeepClockFailed;
+    text.replace(text.find("%1"), 2, switched.reason.empty() ? "unknown error" : switched.reason);
+    messageBox(text, platform::kMbOk | platform::kMbIconExclamation);
+    if (!stillOpen(watch)) return false;
+    fillKeepClockBox();
+    return false;
+}
+
+std::string ConfigDialog::trustFor(const std::string& server) const {
     // A private server in the list is checked with the certificates its
-    // configured twin trusts.
-    const auto same = [&host](const std::string& server) {
-        const auto address = core::ParseServerAddress(server, 0);
-        return address && address->host == host;
+    // configured twin trusts: the same host on the same key port.
+    const auto wanted = core::ParseServerAddress(server, core::nts::kKePort);
+    if (!wanted) return {};
+    const auto same = [&wanted](const std::string& configured) {
+        const auto address = core::ParseServerAddress(configured, core::nts::kKePort);
+        return address && *address == *wanted;
     };
     if (same(inForce_.primary().host)) return inForce_.primary().trustFile;
     if (same(inForce_.backup().host)) return inForce_.backup().trustFile;
@@ -313,6 +370,10 @@ void ConfigDialog::showStates() {
     const bool blocked = queryBlocked();
     checkAllButton_->setEnabled(states_.checkAll && !blocked);
     checkServerButton_->setEnabled(states_.checkServer && !blocked);
+    // Greyed only because another query waits: the tip says so.
+    const bool mainWindowAsks = query_.isBusy() && !adopting_ && !checking();
+    checkAllButton_->setToolTip(mainWindowAsks ? kWaitingForMainWindow : "");
+    checkServerButton_->setToolTip(mainWindowAsks ? kWaitingForMainWindow : "");
     abortButton_->setEnabled(states_.abort);
     serverList_->setEnabled(states_.list);
     serverMenu_->setEnabled(states_.serverMenu && !blocked);
@@ -359,6 +420,10 @@ bool ConfigDialog::checkSelectedServer() {
     const std::optional<std::string> host = HostOfEntry(entry);
     core::QueryAnswer answer;
     if (host) {
+        // The line under the list follows the entry being checked.
+        std::string checkingText = kChecking;
+        checkingText.replace(checkingText.find("%1"), 2, *host);
+        showStatus(checkingText);
         const core::Protocol protocol = EntryProtocol(entry);
         const core::ServerSpec spec{.host = *host,
                                     .protocol = core::ProtocolSetting(protocol),
@@ -389,19 +454,19 @@ bool ConfigDialog::checkSelectedServer() {
     if (result.empty()) {
         if (host) status = *host + ": ";
         status += failure;
-    } else if (!authenticatedBy.empty()) {
-        status = *host + ": authenticated by " + core::EscapeText(authenticatedBy);
+    } else {
+        // The entry's column may cut the result: the line holds it whole,
+        // and names who vouched for an NTS server's time.
+        status = *host + ": " + result;
+        if (!authenticatedBy.empty()) status += " by " + core::EscapeText(authenticatedBy);
     }
     if (answer.failure.kind == core::FailureKind::Stopped && host) {
-        // Stopped by the user: the entry keeps what it showed.
-        failures_.erase(target);
+        // Stopped by the user: the entry says so, not that the server was silent.
+        serverList_->setItemText(target, EntryWithResult(entry, kStoppedMark));
+        failures_[target] = status;
     } else {
         serverList_->setItemText(target, EntryWithResult(entry, result));
-        if (result.empty()) {
-            failures_[target] = status;
-        } else {
-            failures_.erase(target);
-        }
+        failures_[target] = status;
     }
     showStatus(status);
     return true;
@@ -498,10 +563,8 @@ void ConfigDialog::onUseServer(Role role) {
     const platform::Liveness::Watch watch = liveness_.watch();
     adopting_ = true;
     showStates();
-    const core::ServerSpec spec{.host = *host,
-                                .protocol = core::ProtocolSetting(protocol),
-                                .trustFile = role == Role::Primary ? inForce_.primary().trustFile
-                                                                   : inForce_.backup().trustFile};
+    const core::ServerSpec spec{
+        .host = *host, .protocol = core::ProtocolSetting(protocol), .trustFile = trustFor(*host)};
     const core::QueryAnswer answer = query_.ask(spec, inForce_.timeout, 1);
     const std::string& timeText = answer.timeText;
     const bool answered = answer.any();
@@ -539,6 +602,8 @@ void ConfigDialog::onUseServer(Role role) {
     platform::CheckBox& utcBox = role == Role::Primary ? *utcBox_ : *utc2Box_;
     platform::ComboBox& choice = role == Role::Primary ? *protocolBox_ : *protocol2Box_;
     hostField.setText(*host);
+    // The certificates go with the server they were configured for.
+    adoptedTrust_[role == Role::Primary ? 0 : 1] = trustFor(*host);
     hoursField.setText(core::NumberText(adoption.offset));
     utcBox.setChecked(adoption.utc);
     // Where the system offers no NTS the entry's own protocol is stored as
@@ -574,6 +639,8 @@ void ConfigDialog::onOk() {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
         return;
     }
+    if (adoptedTrust_[0]) config->primary().trustFile = *adoptedTrust_[0];
+    if (adoptedTrust_[1]) config->backup().trustFile = *adoptedTrust_[1];
     const platform::StoreResult saved = core::SaveConfig(platform_.settings(), *config);
     if (hooks_.onApplied) hooks_.onApplied(*config);
     if (!saved.ok) {
@@ -602,6 +669,7 @@ void ConfigDialog::onOk() {
             return;
         }
     }
+    if (!applyKeepClock()) return;
     close();
 }
 

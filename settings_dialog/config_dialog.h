@@ -30,6 +30,8 @@ public:
         // OK took the fields: the new configuration is in force, whether or
         // not it could be saved.
         std::function<void(const core::Config& config)> onApplied;
+        // OK switched the system's automatic time.
+        std::function<void()> onTimeSyncChanged;
     };
 
     // inForce is read when the dialog is shown, to fill the fields.
@@ -81,6 +83,8 @@ public:
     platform::TextField& offset2Field() { return *offset2Field_; }
     platform::CheckBox& utc2Box() { return *utc2Box_; }
     platform::CheckBox& autostartBox() { return *autostartBox_; }
+    // Ticked: the system's automatic time is off and Tempikon keeps the clock.
+    platform::CheckBox& keepClockBox() { return *keepClockBox_; }
     // Why the selected entry's check failed, or why the dialog stays open.
     platform::Label& statusLine() { return *statusLine_; }
     platform::TextField& timeoutField() { return *timeoutField_; }
@@ -115,8 +119,9 @@ private:
     void fillProtocolChoice(platform::ComboBox& box, const std::string& stored);
     // Daytime, NTP and, where the system offers it, NTS.
     int fixedProtocolItems() const;
-    // The trusted certificates of the configured server on this host.
-    std::string trustFor(const std::string& host) const;
+    // The trusted certificates of the configured server with this host and
+    // key port (4460 where none is written).
+    std::string trustFor(const std::string& server) const;
     // The zone plays no part for NTP: its box is for Daytime servers.
     void protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox);
     void setStates(bool checkAll, bool checkServer, bool abort, bool list);
@@ -133,6 +138,11 @@ private:
     int messageBox(const std::string& text, int flags);
     void showStatus(const std::string& text);
     void windowClosed();
+    // Shows the system's automatic time as it is now.
+    void fillKeepClockBox();
+    // OK's part: switches the system's automatic time when the box asks
+    // for a change. False when that failed (the dialog stays open).
+    bool applyKeepClock();
 
     platform::Platform& platform_;
     core::ServerQuery& query_;
@@ -151,6 +161,7 @@ private:
     platform::TextField* offset2Field_ = nullptr;
     platform::CheckBox* utc2Box_ = nullptr;
     platform::CheckBox* autostartBox_ = nullptr;
+    platform::CheckBox* keepClockBox_ = nullptr;
     platform::Label* statusLine_ = nullptr;
     platform::TextField* timeoutField_ = nullptr;
     platform::TextField* intervalField_ = nullptr;
@@ -169,9 +180,13 @@ private:
     bool abortRequested_ = false;
     // "Check server" runs: Abort stops its query rather than a run.
     bool checkingOne_ = false;
-    // "<server>: <reason>" of each entry whose last check gave no time.
+    // What each checked entry's last check came to, whole: "<server>:
+    // <reason>" or "<server>: <result>", shown when it is selected.
     std::map<int, std::string> failures_;
     bool adopting_ = false;
+    // The certificates an adopted server brings with it (primary, backup);
+    // none: OK keeps those in force.
+    std::optional<std::string> adoptedTrust_[2];
     bool closed_ = false;
     int busyListener_ = 0;
     // Handlers that waited check this before touching the dialog again: the

@@ -24,6 +24,41 @@
 
 namespace tempikon::qt {
 
+namespace {
+
+// A control disabled while it has the focus gives it back when it is
+// enabled again, unless the user has moved the focus on meanwhile: after a
+// check the keyboard is where the user left it.
+const char* const kFocusReturn = "tempikonFocusReturn";
+const char* const kFocusMovedTo = "tempikonFocusMovedTo";
+
+void SetEnabledKeepingFocus(QWidget* widget, bool enabled) {
+    if (!widget) return;
+    QWidget* window = widget->window();
+    if (!enabled) {
+        const bool hadFocus = widget->hasFocus();
+        widget->setEnabled(false);
+        if (hadFocus) {
+            // The focus may pass through controls disabled in the same
+            // step: it returns to the first (a child of this window, alive
+            // as long as it is).
+            auto* first = qobject_cast<QWidget*>(window->property(kFocusReturn).value<QObject*>());
+            if (!first || first->isEnabled())
+                window->setProperty(kFocusReturn, QVariant::fromValue<QObject*>(widget));
+            window->setProperty(kFocusMovedTo,
+                                QVariant::fromValue<QObject*>(window->focusWidget()));
+        }
+        return;
+    }
+    widget->setEnabled(true);
+    if (window->property(kFocusReturn).value<QObject*>() != widget) return;
+    window->setProperty(kFocusReturn, QVariant());
+    if (window->focusWidget() == window->property(kFocusMovedTo).value<QObject*>())
+        widget->setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace
+
 // ---- widgets ------------------------------------------------------------------
 
 class LabelWidget : public QLabel {
@@ -108,6 +143,16 @@ protected:
             return;
         }
         QListWidget::keyPressEvent(event);
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QListWidget::focusInEvent(event);
+        // Reached from the keyboard, the list selects its current entry
+        // (the first when none), so that the menu key has one to act on.
+        const Qt::FocusReason reason = event->reason();
+        const bool keyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                              reason == Qt::ShortcutFocusReason;
+        if (!keyboard || count() == 0 || !selectedItems().isEmpty()) return;
+        setCurrentRow(currentRow() >= 0 ? currentRow() : 0, QItemSelectionModel::ClearAndSelect);
     }
     void contextMenuEvent(QContextMenuEvent* event) override {
         // The keys are handled above; a platform's own context-menu event
@@ -206,7 +251,7 @@ QtTextField::~QtTextField() = default;
 
 void QtTextField::setEnabled(bool enabled) {
     enabled_ = enabled;
-    if (widget_) widget_->setEnabled(enabled);
+    SetEnabledKeepingFocus(widget_, enabled);
 }
 
 void QtTextField::setText(const std::string& text) {
@@ -233,6 +278,15 @@ QtButton::QtButton(QWidget* parent, const platform::TwipsRect& rect, const std::
     widget_->setGeometry(toPixels(rect));
     widget_->setFocusPolicy(Qt::StrongFocus);
     widget_->setAutoDefault(false);
+    // A caption longer than its place (a translation) takes a smaller font
+    // rather than touching the button's edges.
+    QFont fitted = widget_->font();
+    constexpr double kSmallestPoints = 6.0;
+    while (widget_->sizeHint().width() > widget_->width() &&
+           fitted.pointSizeF() - 0.5 >= kSmallestPoints) {
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.5);
+        widget_->setFont(fitted);
+    }
     QObject::connect(widget_, &QPushButton::clicked, widget_, [this] { notify(onClick); });
 }
 
@@ -242,7 +296,11 @@ QtButton::~QtButton() {
 
 void QtButton::setEnabled(bool enabled) {
     enabled_ = enabled;
-    if (widget_) widget_->setEnabled(enabled);
+    SetEnabledKeepingFocus(widget_, enabled);
+}
+
+void QtButton::setToolTip(const std::string& text) {
+    if (widget_) widget_->setToolTip(Translated(text));
 }
 
 QPushButton* QtButton::widget() const {
@@ -285,7 +343,7 @@ QtCheckBox::~QtCheckBox() = default;
 
 void QtCheckBox::setEnabled(bool enabled) {
     enabled_ = enabled;
-    if (widget_) widget_->setEnabled(enabled);
+    SetEnabledKeepingFocus(widget_, enabled);
 }
 
 void QtCheckBox::setChecked(bool checked) {
@@ -329,7 +387,7 @@ QtListBox::~QtListBox() {
 
 void QtListBox::setEnabled(bool enabled) {
     enabled_ = enabled;
-    if (widget_) widget_->setEnabled(enabled);
+    SetEnabledKeepingFocus(widget_, enabled);
 }
 
 void QtListBox::clear() {
@@ -347,6 +405,8 @@ void setItemTexts(QListWidgetItem* item, const std::string& text) {
     shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
     item->setData(Qt::UserRole, full);
     item->setText(shown);
+    // The list may cut a long result: the tip holds the whole entry.
+    item->setToolTip(shown);
 }
 
 void QtListBox::addItem(const std::string& text) {
@@ -431,7 +491,7 @@ QtComboBox::~QtComboBox() {
 
 void QtComboBox::setEnabled(bool enabled) {
     enabled_ = enabled;
-    if (widget_) widget_->setEnabled(enabled);
+    SetEnabledKeepingFocus(widget_, enabled);
 }
 
 void QtComboBox::addItem(const std::string& text) {

@@ -96,6 +96,7 @@ public:
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
     std::string caption() const override { return caption_; }
+    void setToolTip(const std::string& text) override;
 
     QPushButton* widget() const;
     // A click as the user makes it: nothing while disabled.

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_message_box.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "platform/platform.h"
 #include "platform/qt/qt_convert.h"
@@ -25,6 +26,12 @@ QMessageBox::Icon iconFor(int flags) {
     }
 }
 
+// The buttons' own texts: Qt's translations of them are not installed
+// everywhere, and the box must speak one language.
+const char* const kYes = QT_TRANSLATE_NOOP("Tempikon", "&Yes");
+const char* const kNo = QT_TRANSLATE_NOOP("Tempikon", "&No");
+const char* const kOk = QT_TRANSLATE_NOOP("Tempikon", "OK");
+
 }  // namespace
 
 int showMessageBox(const std::string& text, const std::string& title, int flags) {
@@ -39,10 +46,13 @@ int showMessageBox(const std::string& text, const std::string& title, int flags)
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(Translated(kYes));
+        box.button(QMessageBox::No)->setText(Translated(kNo));
     } else {
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(Translated(kOk));
     }
     const int answer = box.exec();
     if (!yesNo) return platform::kIdOk;

@@ -24,6 +24,9 @@
 #include "platform/qt/qt_output.h"
 #include "platform/qt/qt_start_rules.h"
 #include "platform/qt/qt_tcp_client.h"
+#ifndef _WIN32
+#include "platform/qt/qt_timedate_client.h"
+#endif
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_translate.h"
 #include "platform/qt/qt_tray.h"
@@ -239,6 +242,15 @@ bool QtPlatform::isHeadless() const {
     if (windowless_) return true;
     const QString name = QGuiApplication::platformName();
     return name == QLatin1String("offscreen") || name == QLatin1String("minimal");
+}
+
+platform::TimeSync* QtPlatform::timeSync() {
+#ifdef _WIN32
+    return nullptr;
+#else
+    if (!timeSync_) timeSync_ = std::make_unique<TimedateSync>();
+    return timeSync_.get();
+#endif
 }
 
 }  // namespace tempikon::qt

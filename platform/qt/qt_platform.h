@@ -37,6 +37,7 @@ public:
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
     platform::StateFile& historyFile() override { return history_; }
+    platform::TimeSync* timeSync() override;
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -69,6 +70,7 @@ private:
     QtSettingsStore store_;
     QtStateFile history_{"history.csv"};
     std::unique_ptr<platform::Crypto> crypto_;
+    std::unique_ptr<platform::TimeSync> timeSync_;  // made when first asked
     bool quitRequested_ = false;
     int exitCode_ = 0;
 };

@@ -1,14 +1,18 @@
 #include "platform/qt/qt_timedate_client.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 #include <atomic>
+#include <set>
 
 namespace tempikon::qt {
 
@@ -95,9 +99,13 @@ TimedateClient::Answer TimedateClient::call(std::int64_t usec, bool relative, QD
                                        QLatin1String(kInterface), QStringLiteral("SetTime"));
     message << QVariant::fromValue<qlonglong>(usec) << relative << true;
     message.setInteractiveAuthorizationAllowed(true);
+    return send(message, timeoutMs_, error, nullptr);
+}
 
+TimedateClient::Answer TimedateClient::send(const QDBusMessage& message, int timeoutMs,
+                                            QDBusError& error, QDBusMessage* reply) {
     QDBusPendingCallWatcher watcher(
-        QDBusConnection(connectionName_).asyncCall(message, timeoutMs_ + kBusGraceMs));
+        QDBusConnection(connectionName_).asyncCall(message, timeoutMs + kBusGraceMs));
     bool answered = false;
     bool timedOut = false;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished,
@@ -105,16 +113,97 @@ TimedateClient::Answer TimedateClient::call(std::int64_t usec, bool relative, QD
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, [&timedOut] { timedOut = true; });
-    deadline.start(timeoutMs_);
-
+    deadline.start(timeoutMs);
     // Window events keep flowing while polkit asks for the password.
     while (!answered && !timedOut && !abandoned_)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-
     if (!answered) return Answer::TimedOut;
-    if (!watcher.isError()) return Answer::Done;
-    error = watcher.error();
-    return Answer::Failed;
+    if (watcher.isError()) {
+        error = watcher.error();
+        return Answer::Failed;
+    }
+    if (reply) *reply = watcher.reply();
+    return Answer::Done;
+}
+
+platform::TimeSyncState TimedateClient::automaticTime() {
+    // A property read needs no password: a short wait is enough.
+    constexpr int kReadTimeoutMs = 3000;
+    abandoned_ = false;
+    platform::TimeSyncState state;
+    if (!connect(false)) return state;
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QLatin1String(kService), QLatin1String(kPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+    message << QLatin1String(kInterface);
+    QDBusError error;
+    QDBusMessage reply;
+    if (send(message, kReadTimeoutMs, error, &reply) != Answer::Done) return state;
+    if (reply.arguments().isEmpty()) return state;
+    const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    if (!properties.contains(QStringLiteral("NTP"))) return state;
+    state.known = true;
+    state.on = properties.value(QStringLiteral("NTP")).toBool();
+    state.canChange = properties.value(QStringLiteral("CanNTP"), true).toBool();
+    return state;
+}
+
+platform::ClockResult TimedateClient::setAutomaticTime(bool on) {
+    abandoned_ = false;
+    if (!connect(false)) return {false, kReasonNoService};
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
+                                       QLatin1String(kInterface), QStringLiteral("SetNTP"));
+    message << on << true;
+    message.setInteractiveAuthorizationAllowed(true);
+    QDBusError error;
+    switch (send(message, timeoutMs_, error, nullptr)) {
+        case Answer::Done:
+            return {true, {}};
+        case Answer::NoBus:
+            return {false, kReasonNoService};
+        case Answer::TimedOut:
+            return {false, kReasonNoAnswer};
+        case Answer::Failed:
+            break;
+    }
+    return {false, TimedateErrorReason(error.name(), error.message())};
+}
+
+std::string RunningTimeDaemon(const std::string& procRoot) {
+    static const std::set<QString> kDaemons = {
+        QStringLiteral("chronyd"), QStringLiteral("ntpd"), QStringLiteral("openntpd"),
+        QStringLiteral("systemd-timesyn")};  // comm keeps 15 characters
+    const QDir proc(QString::fromStdString(procRoot));
+    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : entries) {
+        bool number = false;
+        pid.toLongLong(&number);
+        if (!number) continue;
+        QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly)) continue;
+        const QString name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+        if (kDaemons.count(name) == 0) continue;
+        QFile cmdline(proc.filePath(pid + QStringLiteral("/cmdline")));
+        if (cmdline.open(QIODevice::ReadOnly)) {
+            // chronyd -x serves time and leaves the clock alone.
+            const QList<QByteArray> words = cmdline.readAll().split('\0');
+            if (name == QLatin1String("chronyd") && words.contains(QByteArray("-x"))) continue;
+        }
+        if (name == QLatin1String("systemd-timesyn")) return "systemd-timesyncd";
+        return name.toStdString();
+    }
+    return {};
+}
+
+platform::TimeSyncState TimedateSync::state() {
+    platform::TimeSyncState state = client_.automaticTime();
+    state.daemon = RunningTimeDaemon();
+    return state;
+}
+
+platform::ClockResult TimedateSync::setAutomatic(bool on) {
+    return client_.setAutomaticTime(on);
 }
 
 }  // namespace tempikon::qt

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/time_sync.h"
 
 class QDBusError;
+class QDBusMessage;
 
 // Setting the clock as a normal user: systemd's time service on the system
 // bus (org.freedesktop.timedate1), which asks for a password through polkit.
@@ -42,16 +44,41 @@ public:
     // The program is ending: the waiting call gives up at once.
     void abandon() { abandoned_ = true; }
 
+    // The service's NTP and CanNTP properties (known stays false when it
+    // does not answer); the daemon is not looked for here.
+    platform::TimeSyncState automaticTime();
+    // SetNTP(on, interactive=true); the desktop may ask for a password.
+    platform::ClockResult setAutomaticTime(bool on);
+
 private:
     enum class Answer { Done, Failed, TimedOut, NoBus };
     // fresh: drop the connection held so far and open a new one.
     bool connect(bool fresh);
     Answer call(std::int64_t usec, bool relative, QDBusError& error);
+    // Sends the message and handles window events until its answer, the
+    // time-out or abandon().
+    Answer send(const QDBusMessage& message, int timeoutMs, QDBusError& error, QDBusMessage* reply);
 
     int timeoutMs_;
     QString connectionName_;
     bool connected_ = false;
     bool abandoned_ = false;
+};
+
+// A running time daemon that sets this clock ("chronyd", "ntpd",
+// "systemd-timesyncd"), found under procRoot (/proc); empty when none runs.
+// A chronyd started with -x never sets the clock and does not count.
+std::string RunningTimeDaemon(const std::string& procRoot = "/proc");
+
+// The system's automatic time through the time service, and the daemons.
+class TimedateSync : public platform::TimeSync {
+public:
+    platform::TimeSyncState state() override;
+    platform::ClockResult setAutomatic(bool on) override;
+
+private:
+    // Asking for the state must not keep a window waiting long.
+    TimedateClient client_{TimedateClient::kDefaultTimeoutMs};
 };
 
 }  // namespace tempikon::qt

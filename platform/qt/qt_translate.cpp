@@ -20,7 +20,9 @@ constexpr const char* kContext = "Tempikon";
 // scripts); only what is shown is translated.
 const char* const kPatterns[] = {
     // Before the setting's own pattern, which would swallow the suffix.
+    QT_TRANSLATE_NOOP("Tempikon", "%1, authenticated (NTS)"),
     QT_TRANSLATE_NOOP("Tempikon", "%1 slewed %2 ms"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1 slewed %2 µs"),
     QT_TRANSLATE_NOOP("Tempikon", "Time set to %1 d=%2s"),
     QT_TRANSLATE_NOOP("Tempikon", "Couldn't set system clock: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "%1 (Backup)"),
@@ -28,6 +30,11 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "Last set: %1 from %2"),
     QT_TRANSLATE_NOOP("Tempikon", "Last set: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "Next setting: %1"),
+    // Who else sets the clock, and a switch of the system's automatic time
+    // that failed.
+    QT_TRANSLATE_NOOP("Tempikon", "%1 also sets this clock"),
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be turned off: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be switched: %1"),
     QT_TRANSLATE_NOOP("Tempikon",
                       "WARNING: The selected server '%1' didn't answer within the selected "
                       "timeout. Do you want to use this server anyway?"),
@@ -52,8 +59,24 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "the time was not a valid time of day: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "connection failed: %1"),
     QT_TRANSLATE_NOOP("Tempikon", "authentication failed: %1"),
+    // The entry a check asks now.
+    QT_TRANSLATE_NOOP("Tempikon", "Checking %1..."),
+    // Why an NTS server gave no time.
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate is not trusted: %1, issued by %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate is for %1, not %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate is out of its dates: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server's certificate cannot be checked: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "no secure connection to the key server within %1 s"),
+    QT_TRANSLATE_NOOP("Tempikon", "no keys from the key server within %1 s"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server refused: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server does not speak %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the key server warns: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the answer is malformed: %1"),
+    QT_TRANSLATE_NOOP("Tempikon", "the file of trusted certificates %1 holds no certificate"),
+    QT_TRANSLATE_NOOP("Tempikon", "cannot read the trusted certificates %1: %2"),
     // Who vouched for an NTS server's time, after a check.
     QT_TRANSLATE_NOOP("Tempikon", "%1: authenticated by %2"),
+    QT_TRANSLATE_NOOP("Tempikon", "%1 authenticated by %2"),
     // Why the clock was not set, when neither the kernel nor the time service would.
     QT_TRANSLATE_NOOP("Tempikon",
                       "not permitted (run as root, give the program CAP_SYS_TIME, or use the "
@@ -70,6 +93,18 @@ const char* const kPatterns[] = {
     QT_TRANSLATE_NOOP("Tempikon", "not authorised"),
     QT_TRANSLATE_NOOP("Tempikon", "no time service on this system"),
     QT_TRANSLATE_NOOP("Tempikon", "the time service did not answer"),
+    // Why an NTS server gave no time.
+    QT_TRANSLATE_NOOP("Tempikon", "the key server closed the connection"),
+    QT_TRANSLATE_NOOP("Tempikon",
+                      "the key server closed the connection before its answer was whole"),
+    QT_TRANSLATE_NOOP("Tempikon", "the key request could not be sent"),
+    QT_TRANSLATE_NOOP("Tempikon", "the key answer could not be read"),
+    QT_TRANSLATE_NOOP("Tempikon", "no keys could be taken from the TLS session"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server sent no cookies"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server does not offer NTPv4"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server does not offer AES-SIV-CMAC-256"),
+    QT_TRANSLATE_NOOP("Tempikon", "the server sent no certificate"),
+    QT_TRANSLATE_NOOP("Tempikon", "the reply's extension fields are malformed"),
 };
 
 struct Pattern {
@@ -114,7 +149,8 @@ QString TranslatedText(const QString& text, int depth) {
     const QByteArray utf8 = text.toUtf8();
     const QString whole = QCoreApplication::translate(kContext, utf8.constData());
     if (whole != text) return whole;
-    if (depth > 1) return text;
+    // Three levels: authenticated, slewed, then the setting itself.
+    if (depth > 2) return text;
     for (const Pattern& pattern : Patterns()) {
         const QRegularExpressionMatch m = pattern.match.match(text);
         if (!m.hasMatch()) continue;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,9 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
@@ -95,6 +99,22 @@ QtWindow::QtWindow(const platform::WindowSpec& spec) : spec_(spec), caption_(spe
     }
     top_->setWindowFlags(flags);
     top_->setWindowTitle(Translated(caption_));
+    // Some palettes (dark ones among them) give disabled text the colour of
+    // enabled text: a greyed control must look greyed.
+    QPalette palette = QApplication::palette();
+    const std::pair<QPalette::ColorRole, QPalette::ColorRole> pairs[] = {
+        {QPalette::ButtonText, QPalette::Button},
+        {QPalette::WindowText, QPalette::Window},
+        {QPalette::Text, QPalette::Base}};
+    for (const auto& [textRole, backRole] : pairs) {
+        const QColor text = palette.color(QPalette::Active, textRole);
+        if (palette.color(QPalette::Disabled, textRole) != text) continue;
+        const QColor back = palette.color(QPalette::Active, backRole);
+        palette.setColor(QPalette::Disabled, textRole,
+                         QColor((text.red() + back.red()) / 2, (text.green() + back.green()) / 2,
+                                (text.blue() + back.blue()) / 2));
+    }
+    top_->setPalette(palette);
 
     layout_ = new QVBoxLayout(top_);
     layout_->setContentsMargins(0, 0, 0, 0);
@@ -238,6 +258,29 @@ void QtWindow::relayout() {
         QRect rect;
         int extra;
     };
+    // A window's status lines never wrap inside a number or a word: the
+    // window grows to its longest line, and the lines that span it with it.
+    // A dialog keeps its width; its labels wrap.
+    const int designedWidth = twipsToPixels(spec_.clientWidthTwips, logicalDpiX());
+    int width = designedWidth;
+    if (!spec_.dialog) {
+        for (const Placed& placed : designed_) {
+            auto* widget = qobject_cast<QLabel*>(placed.widget.data());
+            if (!widget) continue;
+            const QFontMetrics metrics = widget->fontMetrics();
+            for (const QString& line : widget->text().split(QLatin1Char('\n'))) {
+                const int need = metrics.horizontalAdvance(line) + 2 * widget->margin() +
+                                 2 * widget->frameWidth() + metrics.averageCharWidth();
+                width = std::max(width, placed.rect.left() + need);
+            }
+        }
+    }
+    const auto widened = [designedWidth, width](QRect rect) {
+        if (rect.right() + 1 >= designedWidth) rect.setWidth(rect.width() + width - designedWidth);
+        return rect;
+    };
+    client_->setFixedWidth(width);
+
     std::vector<Growth> growths;
     for (QtLabel* label : labels_) {
         QLabel* widget = label->widget();
@@ -245,16 +288,17 @@ void QtWindow::relayout() {
         const auto it = std::find_if(designed_.begin(), designed_.end(),
                                      [widget](const Placed& p) { return p.widget == widget; });
         if (it == designed_.end()) continue;
-        const int need = widget->heightForWidth(it->rect.width());
+        const QRect rect = widened(it->rect);
+        const int need = widget->heightForWidth(rect.width());
         // A few pixels of a single line's descent are not worth a new layout.
-        if (need > it->rect.height() + kGrowSlackPixels)
-            growths.push_back({it->rect, need - it->rect.height()});
+        if (need > rect.height() + kGrowSlackPixels)
+            growths.push_back({rect, need - rect.height()});
     }
     int designedBottom = designedClientHeight_;
     int newBottom = 0;
     for (const Placed& placed : designed_) {
         if (!placed.widget) continue;
-        QRect rect = placed.rect;
+        QRect rect = widened(placed.rect);
         int shift = 0;
         for (const Growth& g : growths) {
             const bool sameColumns = g.rect.left() <= rect.right() && rect.left() <= g.rect.right();
@@ -331,6 +375,7 @@ void QtWindow::show() {
             addFocusable(label->widget());
         }
     }
+    if (first) fitToScreen();
     if (first && minimisePending_) {
         // The state must be in place before the first mapping, with the
         // layout's size settled, or X11 maps the window normal.
@@ -340,6 +385,35 @@ void QtWindow::show() {
     } else {
         top_->show();
     }
+}
+
+void QtWindow::fitToScreen() {
+    // A window larger than the screen (a large scale factor on a small
+    // screen) shows its client area in a scroll area that fits: every
+    // control stays reachable, and the focus scrolls it into view.
+    QScreen* screen = top_->screen() ? top_->screen() : QGuiApplication::primaryScreen();
+    if (!screen || scroll_) return;
+    layout_->activate();
+    const QRect available = screen->availableGeometry();
+    // The frame and title bar are the window manager's; leave them room.
+    constexpr int kFrameAllowance = 64;
+    const int menuHeight = menuBar_ ? menuBar_->sizeHint().height() : 0;
+    const int maxWidth = available.width() - kFrameAllowance / 2;
+    const int maxHeight = available.height() - kFrameAllowance - menuHeight;
+    if (client_->width() <= maxWidth && client_->height() <= maxHeight) return;
+    scroll_ = new QScrollArea(top_);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(false);
+    layout_->removeWidget(client_);
+    scroll_->setWidget(client_);
+    const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int width =
+        std::min(maxWidth, client_->width() + (client_->height() > maxHeight ? bar : 0));
+    const int height =
+        std::min(maxHeight, client_->height() + (client_->width() > maxWidth ? bar : 0));
+    scroll_->setFixedSize(width, height);
+    scroll_->setPalette(client_->palette());
+    layout_->addWidget(scroll_);
 }
 
 void QtWindow::showModal() {

@@ -14,6 +14,8 @@ class QMenuBar;
 class QVBoxLayout;
 class QWidget;
 
+class QScrollArea;
+
 namespace tempikon::qt {
 
 class WindowWidget;
@@ -72,6 +74,9 @@ private:
     void mouseMovedOverClient();
     void minimisedByUser();
     bool isDialog() const { return spec_.dialog; }
+    // Puts the client area into a scroll area when it is larger than the
+    // screen can show.
+    void fitToScreen();
     void addFocusable(QWidget* widget);
     void remember(QWidget* widget);
     void relayout();
@@ -82,6 +87,8 @@ private:
     QPointer<ClientWidget> client_;
     QVBoxLayout* layout_ = nullptr;
     QPointer<QMenuBar> menuBar_;
+    // Holds the client area when the window would not fit on its screen.
+    QPointer<QScrollArea> scroll_;
     platform::WindowSpec spec_;
     std::string caption_;
     std::vector<std::unique_ptr<platform::Control>> controls_;

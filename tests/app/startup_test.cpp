@@ -50,15 +50,16 @@ TEST_F(MainWindowTest, CreatedWithItsGeometryMenusAndInitialStates) {
     FakeWindow& w = win();
     EXPECT_EQ(w.caption(), "Tempikon");
     EXPECT_EQ(w.spec.clientWidthTwips, 3855);
-    EXPECT_EQ(w.spec.clientHeightTwips, 1200);
+    EXPECT_EQ(w.spec.clientHeightTwips, 1680);
     EXPECT_TRUE(w.spec.hasBackground);
     EXPECT_EQ(w.spec.background, 0x00C0FFFFu);
     EXPECT_FALSE(w.spec.dialog);
 
-    const int tops[] = {0, 240, 480, 720, 960};
-    platform::Label* labels[] = {&form->serverLine(), &form->outcomeLine(), &form->modeLine(),
-                                 &form->lastSetLine(), &form->nextSettingLine()};
-    for (int i = 0; i < 5; ++i) {
+    const int tops[] = {0, 240, 480, 720, 960, 1200, 1440};
+    platform::Label* labels[] = {
+        &form->serverLine(),  &form->outcomeLine(),     &form->reasonLine(), &form->modeLine(),
+        &form->lastSetLine(), &form->nextSettingLine(), &form->othersLine()};
+    for (int i = 0; i < 7; ++i) {
         const auto& r = label(*labels[i]).rect;
         EXPECT_EQ(r.left, 0);
         EXPECT_EQ(r.top, tops[i]);
@@ -445,6 +446,54 @@ TEST_F(MainWindowTest, DialogsAreCreatedPerShowingAndDestroyedAfterClosing) {
     EXPECT_EQ(form->configDialog(), nullptr);
     EXPECT_FALSE(form->configDialogShown());
     EXPECT_FALSE(platform.quitRequested);
+}
+
+}  // namespace
+}  // namespace tempikon::app::testing
+
+namespace tempikon::app::testing {
+namespace {
+
+// A dialog opened during the one-shot's query is the user's: the run waits
+// for it, its OK saves, and then the run ends with the setting's status.
+TEST_F(AppFixture, OneShotWaitsForAnOpenDialogAndEndsWithItsStatus) {
+    const struct {
+        const char* name;
+        bool ok;  // OK, else Cancel
+        long long closeAtMs;
+        int exitCode;
+    } cases[] = {
+        {"OK long after the five seconds", true, 20000, 0},
+        {"Cancel within them", false, 3000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform p;
+        p.store().seed("Server", kPrimary);
+        p.script(kPrimary, fake::PeerScript().reply(1000, kReply));
+        p.commandLineText = "/RUNONCE";
+        MainWindow f(p);
+        p.at(500, [&] { fake::as<fake::FakeMenuItem>(f.configurationItem()).click(); });
+        p.at(c.closeAtMs - 1, [&] {
+            ASSERT_NE(f.configDialog(), nullptr);
+            EXPECT_TRUE(f.configDialog()->isShown());
+            EXPECT_FALSE(f.hasEnded());
+            f.configDialog()->offsetField().setText("2");
+        });
+        p.at(c.closeAtMs, [&] {
+            auto& button = c.ok ? f.configDialog()->okButton() : f.configDialog()->cancelButton();
+            fake::as<fake::FakeButton>(button).click();
+        });
+        f.start();
+        EXPECT_TRUE(f.hasEnded());
+        EXPECT_EQ(f.exitCode(), c.exitCode);
+        EXPECT_EQ(p.exitCode, c.exitCode);
+        // Closed no earlier than the dialog and the five seconds.
+        const long long end = std::max<long long>(c.closeAtMs, 1000 + 5000);
+        EXPECT_GE(p.nowMs(), end);
+        EXPECT_LT(p.nowMs(), end + 100);
+        EXPECT_EQ(p.store().values.count({"Tempikon", "CONFIG", "Offset"}) == 1, c.ok);
+    }
 }
 
 }  // namespace

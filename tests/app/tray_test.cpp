@@ -149,7 +149,9 @@ TEST_F(TrayTest, NotifiesWhenSettingsStartFailingAndWhenTheyWorkAgain) {
                                               TrayState::Failed, TrayState::Ok}));
     ASSERT_EQ(platform.notifications.size(), 2u);
     EXPECT_EQ(platform.notifications[0].title, "The clock could not be set");
-    EXPECT_EQ(platform.notifications[0].text, "Couldn't reach timeserver(s)");
+    // The balloon says why.
+    EXPECT_EQ(platform.notifications[0].text,
+              "Couldn't reach timeserver(s)\nprimary.test: connection refused");
     EXPECT_EQ(platform.notifications[1].title, "The clock is set again");
     EXPECT_EQ(platform.notifications[1].text.rfind("Time set to ", 0), 0u);
     EXPECT_LT(platform.notifications[0].atMs, 2 * kMinute);
@@ -193,6 +195,7 @@ TEST_F(TrayTest, WindowAndToolTipSayWhatIsAskedWhatWasSetAndWhatComesNext) {
     EXPECT_EQ(tray().tip,
               "Tempikon 1.2\n"
               "Couldn't reach timeserver(s)\n"
+              "primary.test: connection refused\n"
               "Last set: 2026-12-07 12:00:31 from backup.test\n"
               "Next setting: 2026-12-07 13:00:31");
 }

@@ -31,8 +31,10 @@ TEST(ChooseCorrection, SlewsOnlySmallCorrectionsUnderAutoWhereTheClockCanSlew) {
         {100'000, "auto", true, CorrectionKind::Slew, " slewed +100 ms"},
         {1'500, "auto", true, CorrectionKind::Slew, " slewed +2 ms"},
         {-1'499, "auto", true, CorrectionKind::Slew, " slewed -1 ms"},
-        {-400, "auto", true, CorrectionKind::Slew, " slewed 0 ms"},
-        {0, "auto", true, CorrectionKind::Slew, " slewed 0 ms"},
+        {-400, "auto", true, CorrectionKind::Slew, " slewed -400 µs"},
+        {999, "auto", true, CorrectionKind::Slew, " slewed +999 µs"},
+        {1'000, "auto", true, CorrectionKind::Slew, " slewed +1 ms"},
+        {0, "auto", true, CorrectionKind::Slew, " slewed 0 µs"},
         // "always" steps whatever the size, blanks and case ignored.
         {100'000, "always", true, CorrectionKind::Step, ""},
         {-1'000, " ALWAYS\t", true, CorrectionKind::Step, ""},

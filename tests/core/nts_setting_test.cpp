@@ -53,6 +53,9 @@ TEST_F(NtsSettingTest, SetsFromAuthenticatedRepliesAndKeepsItsCookiesAcrossSetti
     // Out 3 ms, back 1 ms: the sample errs by 1 ms.
     EXPECT_EQ(lastError(), 1 * kMs);
     EXPECT_EQ(query.lastAnswer().ntsSubject, "CN=fake.example");
+    // The setting says it was authenticated, and by whom.
+    EXPECT_NE(first.status.find(", authenticated (NTS)"), std::string::npos) << first.status;
+    EXPECT_EQ(first.authenticatedBy, "CN=fake.example");
 
     // Resident settings reuse the cookies: no second key establishment
     // until they run out, and no cookie goes out twice.

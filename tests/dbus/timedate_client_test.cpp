@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdlib>
 #include <ctime>
@@ -226,6 +229,63 @@ TEST_F(TimeServiceTest, ServiceThatDoesNotAnswerInTime) {
     const auto result = client.setTime(1'796'000'000'000'000);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.reason, kReasonNoAnswer);
+}
+
+}  // namespace
+}  // namespace tempikon::qt
+
+namespace tempikon::qt {
+namespace {
+
+TEST_F(TimeServiceTest, ReadsWhetherTheSystemsAutomaticTimeIsOn) {
+    for (const bool on : {true, false}) {
+        PrivateBus own;
+        ASSERT_TRUE(own.startTimeService(on ? QStringLiteral(R"({"NTP": true})")
+                                            : QStringLiteral(R"({"NTP": false})")))
+            << own.failure();
+        TimedateClient client;
+        const platform::TimeSyncState state = client.automaticTime();
+        EXPECT_TRUE(state.known);
+        EXPECT_EQ(state.on, on);
+        EXPECT_TRUE(state.canChange);
+    }
+    // Nobody on the bus answers for the service: nothing is known.
+    PrivateBus empty;
+    TimedateClient client;
+    EXPECT_FALSE(client.automaticTime().known);
+}
+
+TEST(RunningTimeDaemon, FindsDaemonsThatSetTheClock) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> processes;  // comm, cmdline
+        std::string daemon;
+    } cases[] = {
+        {"none", {{"bash", "bash"}, {"Xvfb", "Xvfb\0:1"}}, ""},
+        {"chronyd", {{"bash", "bash"}, {"chronyd", std::string("chronyd\0-F\0-1", 13)}}, "chronyd"},
+        // A test server that never touches the clock.
+        {"chronyd -x", {{"chronyd", std::string("chronyd\0-x\0-f\0c.conf", 21)}}, ""},
+        {"ntpd", {{"ntpd", "ntpd"}}, "ntpd"},
+        {"timesyncd", {{"systemd-timesyn", "/lib/systemd/systemd-timesyncd"}}, "systemd-timesyncd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir proc;
+        ASSERT_TRUE(proc.isValid());
+        QDir(proc.path()).mkdir(QStringLiteral("self"));
+        int pid = 100;
+        for (const auto& [comm, cmdline] : c.processes) {
+            const QString dir = proc.filePath(QString::number(pid++));
+            QDir().mkdir(dir);
+            QFile commFile(dir + QStringLiteral("/comm"));
+            ASSERT_TRUE(commFile.open(QIODevice::WriteOnly));
+            commFile.write(QByteArray::fromStdString(comm + "\n"));
+            QFile cmdFile(dir + QStringLiteral("/cmdline"));
+            ASSERT_TRUE(cmdFile.open(QIODevice::WriteOnly));
+            cmdFile.write(QByteArray(cmdline.data(), static_cast<int>(cmdline.size())));
+        }
+        EXPECT_EQ(RunningTimeDaemon(proc.path().toStdString()), c.daemon);
+    }
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ SKIP = 77
 # case lists, and those of the painted one-shot and the tray.
 SERVER, LISTED, LISTED_TOO = (Block("desktop_daytime").at(i) for i in range(3))
 PAINTED_SERVER, TRAY_SERVER = (Block("desktop_painted").at(i) for i in range(2))
+# Debian's interpreter, which has python3-dbusmock.
+MOCK_PYTHON = "/usr/bin/python3"
 TITLE = "Tempikon 1.2"
 # Generous: on a busy machine the X server and window manager start slowly;
 # a wait that succeeds ends at once.
@@ -65,8 +67,9 @@ class Desktop:
     """Xvfb on a display number of its own choosing, and openbox on it. The
     constructor either returns both running or stops what it started."""
 
-    def __init__(self, tmp):
+    def __init__(self, tmp, screen="1024x768x24"):
         self.tmp = tmp
+        self.screen = screen
         self.xvfb = self.wm = self.tray = None
         try:
             self.start_xvfb()
@@ -80,7 +83,7 @@ class Desktop:
         with open(os.path.join(self.tmp, "xvfb.log"), "w") as log:
             self.xvfb = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0",
-                 "1024x768x24"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=log,
+                 self.screen], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=log,
                 preexec_fn=die_with_parent)
         os.close(write)
         # Xvfb writes the number once it accepts clients; nothing if it dies.
@@ -234,8 +237,67 @@ class Desktop:
                 p.wait()
 
 
+class SystemBus:
+    """A dbus-daemon of the test's own posing as the system bus, with
+    dbusmock's timedated template (automatic time on) on it."""
+
+    CONFIG = """<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=%s</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+  </policy>
+</busconfig>
+"""
+
+    def __init__(self, tmp, parameters):
+        folder = os.path.join(tmp, "bus")
+        os.makedirs(folder)
+        config = os.path.join(folder, "bus.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG % os.path.join(folder, "socket"))
+        self.log = os.path.join(folder, "calls.log")
+        self.daemon = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork",
+                                        "--print-address=1"], stdout=subprocess.PIPE, text=True)
+        self.mock = None
+        self.address = self.daemon.stdout.readline().strip()
+        env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.address)
+        template = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "timedated_automatic.py")
+        self.mock = subprocess.Popen(
+            [MOCK_PYTHON, "-m", "dbusmock", "--system", "-t", template, "-l",
+             self.log, "-p", parameters], env=env, stdout=subprocess.DEVNULL)
+        owner = ["gdbus", "call", "--address", self.address, "--dest", "org.freedesktop.DBus",
+                 "--object-path", "/org/freedesktop/DBus", "--method",
+                 "org.freedesktop.DBus.NameHasOwner", "org.freedesktop.timedate1"]
+        deadline = time.monotonic() + WAIT_S
+        while "true" not in subprocess.run(owner, capture_output=True, text=True).stdout:
+            if time.monotonic() > deadline or self.mock.poll() is not None:
+                self.close()
+                raise Failure("the time service mock did not take its name")
+            time.sleep(0.1)
+
+    def calls(self, method):
+        """The arguments of each call of the method, in order."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            words = [l.split() for l in f]
+        # "<stamp> <method> <args>"; a failed call adds "<method> raised: ...".
+        return [w[2:] for w in words if w[1:2] == [method] and w[2:3] != ["raised:"]]
+
+    def close(self):
+        for p in (self.mock, self.daemon):
+            if p is not None and p.poll() is None:
+                p.terminate()
+                p.wait(timeout=10)
+
+
 class Program:
-    def __init__(self, desktop, opts, tmp, args, lang="C"):
+    def __init__(self, desktop, opts, tmp, args, lang="C", extra_env=None):
         env = dict(desktop.env)
         runtime = os.path.join(tmp, "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
@@ -248,6 +310,7 @@ class Program:
                     "LANG": lang})
         asan = os.environ.get("ASAN_OPTIONS", "")
         env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
+        env.update(extra_env or {})
         # No browser, no mail program, no xdg-open: nothing can open a link.
         env["PATH"] = "/nonexistent"
         cmd = [shutil.which("capsh"), "--drop=cap_sys_time", "--", "-c", 'exec "$@"',
@@ -379,6 +442,98 @@ def case_popup(desktop, opts, tmp):
             s.close()
 
 
+def case_scaled(desktop, opts, tmp):
+    # At 200 % on a 1280x800 screen the dialog fits, frame and all, and its
+    # last control (Help) is reached from the keyboard.
+    seed(tmp, ["Server=127.0.16.1"])
+    prog = Program(desktop, opts, tmp, [], extra_env={"QT_SCALE_FACTOR": "2"})
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        time.sleep(1)
+        frame = desktop.x(["xdotool", "getwindowgeometry", "--shell", dialog])
+        geometry = dict(l.split("=", 1) for l in frame.split() if "=" in l)
+        x, y, w, h = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        check(x >= 0 and y >= 0 and x + w <= 1280 and y + h <= 800,
+              "the dialog lies inside the screen: %s" % geometry)
+        # Help finds nothing to open the page with: its message proves it ran.
+        desktop.keys(dialog, "alt+h")
+        box = desktop.until(lambda: ([w for w in shown(desktop, TITLE) if w != main] or [None])[0],
+                            "Help's message")
+        desktop.keys(box, "Escape")
+        desktop.keys(dialog, "Escape")
+        desktop.gone("Configuration")
+    finally:
+        prog.end()
+
+
+def case_keyboard(desktop, opts, tmp):
+    # Alt+L then the menu key adopts the first entry (the list selects it
+    # on focus); after Alt+S the focus stays on Check server, so Space
+    # checks again instead of ticking autostart; each protocol choice has
+    # its own accelerator.
+    with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
+        f.write("US 127.0.0.64 four\nUS 127.0.0.65 five\n")
+    server = DaytimeServer("127.0.0.64")
+    seed(tmp, ["Server=old.example", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, [])
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+l", "shift+F10")
+        time.sleep(1)  # the menu is up
+        desktop.keys(dialog, "b")
+        desktop.until(lambda: server.connections == 1, "the adoption's query")
+        time.sleep(1)
+        # 127.0.0.65 refuses at once: the check ends quickly.
+        desktop.keys(dialog, "alt+l", "End", "alt+s")
+        time.sleep(1.5)
+        desktop.keys(dialog, "space")
+        time.sleep(1.5)
+        # The backup's protocol from its label's accelerator: NTP.
+        desktop.keys(dialog, "alt+y", "Home", "Down")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+o")
+        desktop.gone("Configuration")
+        values = stored(tmp)
+        check(values.get("Server2") == "127.0.0.64", "adopted from Alt+L, Shift+F10: %s" % values)
+        check(autostart_entry(tmp) is None, "Space after Alt+S did not tick autostart")
+        check(values.get("Protocol2") == "NTP", "the backup's protocol chosen by Alt+Y: %s" % values)
+    finally:
+        prog.end()
+        server.close()
+
+
+def case_german_yes(desktop, opts, tmp):
+    # German: the warning box's buttons are German too; Alt+J (Ja) adopts a
+    # server that did not answer (nothing listens on 127.0.0.67).
+    with open(os.path.join(tmp, "timeservers.dat"), "w") as f:
+        f.write("DE 127.0.0.66 sechs\nDE 127.0.0.67 sieben\n")
+    seed(tmp, ["Server=old.example", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, [], lang="de_DE.UTF-8")
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+k")
+        dialog = desktop.window("Konfiguration")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+l", "End", "shift+F10")
+        time.sleep(1)
+        desktop.keys(dialog, "p")
+        box = desktop.until(lambda: ([w for w in shown(desktop, TITLE) if w != main] or [None])[0],
+                            "the warning box")
+        desktop.keys(box, "alt+j")
+        desktop.until(lambda: [w for w in shown(desktop, TITLE) if w != main] == [],
+                      "the box answered")
+        desktop.keys(dialog, "alt+o")
+        desktop.gone("Konfiguration")
+        check(stored(tmp).get("Server") == "127.0.0.67", "Ja adopted it: %s" % stored(tmp))
+    finally:
+        prog.end()
+
+
 def autostart_entry(tmp):
     path = os.path.join(tmp, "config", "autostart", "tempikon-autostart.desktop")
     if not os.path.exists(path):
@@ -467,6 +622,78 @@ def painted(width, height, rgb):
     return background > count // 3 and dark > 50
 
 
+def text_lines(width, height, rgb):
+    """Which of the window's status lines (240 twips each, 16 pixels at the
+    X server's 96 dpi, from the top of the yellow client area) hold text."""
+    rows = []
+    for y in range(height):
+        row = rgb[3 * width * y:3 * width * (y + 1)]
+        pixels = [tuple(row[i:i + 3]) for i in range(0, len(row), 3)]
+        rows.append((pixels.count(BACKGROUND) > width // 2, any(sum(p) < 200 for p in pixels)))
+    top = next((y for y, (yellow, _) in enumerate(rows) if yellow), None)
+    if top is None:
+        return []
+    return sorted({(y - top) // 16 for y in range(top, height) if rows[y][0] and rows[y][1]})
+
+
+def case_reason_line(desktop, opts, tmp):
+    # Nothing listens on 127.0.0.61: the one-shot fails at once, and the
+    # window shows the server, the outcome, the reason and the mode, each
+    # on a line of its own, through the five seconds it stays.
+    seed(tmp, ["Server=127.0.0.61", "Timeout=5"])
+    prog = Program(desktop, opts, tmp, ["/RUNONCE"])
+    try:
+        wid = desktop.window(TITLE)
+        seen = []
+
+        def four_lines():
+            width, height, rgb = desktop.pixels(wid)
+            if os.environ.get("TEMPIKON_E2E_SHOTS") and rgb:
+                with open(os.path.join(os.environ["TEMPIKON_E2E_SHOTS"],
+                                       "reason-%d.ppm" % len(seen)), "wb") as f:
+                    f.write(b"P6 %d %d 255\n" % (width, height) + rgb)
+            seen.append(text_lines(width, height, rgb))
+            return seen[-1] == [0, 1, 2, 3] or prog.proc.poll() is not None
+        desktop.until(four_lines, "four lines of text")
+        check(seen[-1] == [0, 1, 2, 3],
+              "server, outcome, reason and mode on lines of their own: %s" % seen[-1])
+        prog.proc.wait(timeout=WAIT_S)
+        check(prog.proc.returncode == 1, "exit status 1: no valid time")
+    finally:
+        prog.end()
+
+
+def case_runonce_dialog(desktop, opts, tmp):
+    # A dialog opened while the one-shot asks a silent server stays open
+    # past the five seconds; its OK saves, then the run ends with its status.
+    server = DaytimeServer("127.0.0.62", None)
+    seed(tmp, ["Server=127.0.0.62", "Timeout=2"])
+    prog = Program(desktop, opts, tmp, ["/RUNONCE"])
+    try:
+        main = desktop.window(TITLE)
+        desktop.keys(main, "alt+c")
+        dialog = desktop.window("Configuration")
+        started = time.monotonic()
+        # The query (2 s) and the five seconds are over long before this.
+        while time.monotonic() < started + 10:
+            check(prog.proc.poll() is None, "the run waits for the dialog")
+            time.sleep(0.5)
+        check(shown(desktop, "Configuration") == [dialog], "the dialog is still shown")
+        desktop.keys(dialog, "alt+i", "ctrl+a", "4", "5")
+        time.sleep(0.5)
+        desktop.keys(dialog, "alt+o")
+        desktop.gone("Configuration")
+        try:
+            prog.proc.wait(timeout=WAIT_S)
+        except subprocess.TimeoutExpired:
+            raise Failure("the run did not end after the dialog closed")
+        check(prog.proc.returncode == 1, "exit status 1: no valid time")
+        check(stored(tmp).get("Interval") == "45", "OK saved: %s" % stored(tmp))
+    finally:
+        prog.end()
+        server.close()
+
+
 def case_runonce_painted(desktop, opts, tmp):
     # German first showed the fault most often; every run must be drawn at
     # 1 s of its five and again late in the run. The window is seen some time
@@ -539,6 +766,68 @@ def case_tray(desktop, opts, tmp):
         server.close()
 
 
+def case_automatic_time(desktop, opts, tmp):
+    # The system's automatic time is on: the time service refuses the
+    # setting, the program offers once to switch it off, and its dialog's
+    # box shows and switches the real state. Nothing is switched unasked.
+    desktop.start_tray()
+    server = DaytimeServer("127.0.0.60", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    bus = prog = None
+    try:
+        bus = SystemBus(tmp, '{"NTP": true}')
+        seed(tmp, ["Server=127.0.0.60", "Timeout=5"])
+        env = {"DBUS_SYSTEM_BUS_ADDRESS": bus.address, "TEMPIKON_CLOCK_REFUSE": "1"}
+        prog = Program(desktop, opts, tmp, [], extra_env=env)
+        main = desktop.window(TITLE)
+
+        def boxes():
+            return [w for w in shown(desktop, TITLE) if w != main]
+
+        # No: nothing switched, and the next refusal asks no more.
+        desktop.keys(main, "alt+s")
+        box = desktop.until(lambda: (boxes() or [None])[0], "the offer after the refusal")
+        check(bus.calls("SetNTP") == [], "nothing switched before the answer")
+        desktop.keys(box, "Escape")
+        desktop.until(lambda: boxes() == [], "the offer answered No")
+        desktop.keys(main, "alt+s")
+        desktop.until(lambda: len(bus.calls("SetTime")) == 2, "a second refused setting")
+        time.sleep(1)
+        check(boxes() == [], "the offer comes once")
+        check(bus.calls("SetNTP") == [], "No switched nothing")
+
+        # The dialog's box shows the real state (automatic time on:
+        # unticked); ticking it and OK switch it off, interactively.
+        for expected in (["False", "True"], ["True", "True"]):
+            desktop.keys(main, "alt+c")
+            dialog = desktop.window("Configuration")
+            time.sleep(0.5)
+            desktop.keys(dialog, "alt+k", "Return")
+            desktop.gone("Configuration")
+            desktop.until(lambda: bus.calls("SetNTP")[-1:] == [expected],
+                          "SetNTP %s from the dialog" % expected)
+        check(len(bus.calls("SetNTP")) == 2, "one switch each: %s" % bus.calls("SetNTP"))
+        prog.end()
+
+        # Resident in the tray, Yes: switched off, and the clock is set at once.
+        prog = Program(desktop, opts, tmp, ["/SERVER", "/MIN"], extra_env=env)
+        desktop.until(desktop.tray_icon, "an icon in the tray")
+        box = desktop.window(TITLE)
+        desktop.until(lambda: len(bus.calls("SetTime")) == 3, "the refused first setting")
+        desktop.keys(box, "Return")
+        desktop.until(lambda: len(bus.calls("SetTime")) == 4, "the setting made again")
+        check(bus.calls("SetNTP")[-1:] == [["False", "True"]],
+              "SetNTP(false, interactive) after Yes: %s" % bus.calls("SetNTP"))
+        check(bus.calls("SetTime")[-1][1:] == ["False", "True"],
+              "an absolute, interactive SetTime: %s" % bus.calls("SetTime")[-1])
+        check(prog.proc.poll() is None, "the program runs on in the tray")
+    finally:
+        if prog:
+            prog.end()
+        if bus:
+            bus.close()
+        server.close()
+
+
 def settings_recorded(log):
     if not os.path.exists(log):
         return 0
@@ -558,7 +847,8 @@ def main():
     opts.program = os.path.abspath(opts.program)
     opts.recorder = os.path.abspath(opts.recorder)
     tools = ["Xvfb", "openbox", "xdotool", "xprop", "capsh"]
-    tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"]}.get(opts.case, [])
+    tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"], "reason_line": ["import"],
+              "automatic_time": ["trayer", "xwininfo", "dbus-daemon", "gdbus"]}.get(opts.case, [])
     for tool in tools:
         if not shutil.which(tool):
             print("skipped: %s is missing" % tool)
@@ -568,11 +858,11 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tempikon-desktop-") as tmp:
         desktop = None
         try:
-            desktop = Desktop(tmp)
+            desktop = Desktop(tmp, "1280x800x24" if opts.case == "scaled" else "1024x768x24")
             CASES[opts.case](desktop, opts, tmp)
             log = os.path.join(tmp, "clock.log")
             check(not os.path.exists(log) or
-                  opts.case in ("minimised", "runonce_painted", "tray"),
+                  opts.case in ("minimised", "runonce_painted", "tray", "automatic_time"),
                   "no clock was set outside the cases that set it")
         except Failure as e:
             print("FAIL:", e)

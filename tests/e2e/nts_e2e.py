@@ -134,6 +134,9 @@ def case_set(opts, tmp):
             seed(home, nts_config(NTS.at(0), **keys))
             r = run(opts.program, opts.recorder, home, ["/RUNONCE"], log)
             check_set_from_chrony(r, log, f"chronyd over NTS as {what}")
+            check(r.stdout.rstrip().endswith(", authenticated (NTS) (step)") or
+                  r.stdout.rstrip().endswith(", authenticated (NTS) (slew)"),
+                  f"{what}: the outcome says it was authenticated", r)
             said = reasons(r.stderr)
             check(len(said) == len(failed) and all(re.search(p, l) for p, l in zip(failed, said)),
                   f"{what}: the failures on stderr are {failed}", r)

@@ -543,6 +543,11 @@ platform::ClockResult FakeClock::setMicros(std::int64_t micros) {
     settings.push_back({local.hour, local.minute, local.second, atMs, micros});
     owner_.holdFor(holdMs);
     if (!refuseWith.empty()) return {false, refuseWith};
+    // As the time service: nobody else sets the clock while its automatic
+    // time is on.
+    const platform::TimeSyncState& sync = owner_.timeSync_.current;
+    if (owner_.hasTimeSync && sync.known && sync.on)
+        return {false, "automatic time synchronisation is on"};
     // The service sets the clock as asked at the call, the prompt's time
     // added.
     endSlew(owner_.nowMs());
@@ -575,6 +580,14 @@ platform::StoreResult FakeStateFile::replace(const std::string& t) {
     if (!writeFailure.empty()) return {false, writeFailure};
     if (keepText) text = t;
     return {};
+}
+
+platform::ClockResult FakeTimeSync::setAutomatic(bool on) {
+    switches.push_back(on);
+    owner_.holdFor(holdMs);
+    if (!refuseWith.empty()) return {false, refuseWith};
+    current.on = on;
+    return {true, {}};
 }
 
 // ---- store --------------------------------------------------------------------

@@ -74,6 +74,7 @@ public:
     void setEnabled(bool e) override;
     bool isEnabled() const override { return enabled; }
     std::string caption() const override { return caption_; }
+    void setToolTip(const std::string& text) override { tip = text; }
 
     // A user's click: does nothing while disabled.
     void click() {
@@ -84,6 +85,7 @@ public:
     platform::FontSpec font;
     bool enabled = true;
     std::string caption_;
+    std::string tip;
     std::vector<bool> enabledHistory;
 };
 
@@ -662,6 +664,29 @@ public:
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
 };
 
+// The system's automatic time: a state the test sets, and the switches the
+// program asked for.
+class FakeTimeSync : public platform::TimeSync {
+public:
+    explicit FakeTimeSync(FakePlatform& owner) : owner_(owner) {}
+    platform::TimeSyncState state() override {
+        ++reads;
+        return current;
+    }
+    platform::ClockResult setAutomatic(bool on) override;
+
+    platform::TimeSyncState current;
+    int reads = 0;
+    std::vector<bool> switches;  // every setAutomatic(), in order
+    // Not empty: switching fails with this reason.
+    std::string refuseWith;
+    // Each switch takes this long, handling events meanwhile (the password).
+    long long holdMs = 0;
+
+private:
+    FakePlatform& owner_;
+};
+
 // ---- the platform -----------------------------------------------------------
 
 struct MessageBoxCall {
@@ -688,6 +713,7 @@ public:
     platform::Clock& clock() override { return clock_; }
     platform::SettingsStore& settings() override { return store_; }
     platform::StateFile& historyFile() override { return history_; }
+    platform::TimeSync* timeSync() override { return hasTimeSync ? &timeSync_ : nullptr; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
     void processEvents() override;
     void waitForEvents() override;
@@ -738,6 +764,9 @@ public:
     void queuePopupChoice(int index) { popupChoices.push_back(index); }
 
     FakeClock& fakeClock() { return clock_; }
+    // The system's automatic time; timeSync() is null unless hasTimeSync.
+    FakeTimeSync& fakeTimeSync() { return timeSync_; }
+    bool hasTimeSync = false;
     FakeSettingsStore& store() { return store_; }
     FakeStateFile& history() { return history_; }
 
@@ -788,6 +817,7 @@ private:
     friend class FakeWindow;
     friend class FakeClock;
     friend class FakeTray;
+    friend class FakeTimeSync;
 
     struct Event {
         long long atMs;
@@ -809,6 +839,7 @@ private:
     FakeClock clock_{*this};
     FakeSettingsStore store_;
     FakeStateFile history_;
+    FakeTimeSync timeSync_{*this};
     std::unique_ptr<platform::Crypto> crypto_;
 };
 

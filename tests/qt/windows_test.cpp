@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -71,16 +72,18 @@ TEST_F(WindowsTest, MainWindowWithoutAServer) {
     // Stacked top to bottom, full width of the client area.
     QLabel* labels[] = {dynamic_cast<qt::QtLabel&>(form.serverLine()).widget(),
                         dynamic_cast<qt::QtLabel&>(form.outcomeLine()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.reasonLine()).widget(),
                         dynamic_cast<qt::QtLabel&>(form.modeLine()).widget(),
                         dynamic_cast<qt::QtLabel&>(form.lastSetLine()).widget(),
-                        dynamic_cast<qt::QtLabel&>(form.nextSettingLine()).widget()};
-    for (int i = 1; i < 5; ++i) EXPECT_LT(labels[i - 1]->y(), labels[i]->y());
+                        dynamic_cast<qt::QtLabel&>(form.nextSettingLine()).widget(),
+                        dynamic_cast<qt::QtLabel&>(form.othersLine()).widget()};
+    for (int i = 1; i < 7; ++i) EXPECT_LT(labels[i - 1]->y(), labels[i]->y());
     for (QLabel* l : labels) EXPECT_EQ(l->width(), w.clientArea()->width());
-    // 3855 x 1200 twips at the screen's logical DPI.
+    // 3855 x 1680 twips at the screen's logical DPI.
     const double dpi = w.clientArea()->logicalDpiY();
     EXPECT_NEAR(w.clientArea()->width(), 3855 * dpi / 1440, 1.0);
-    EXPECT_NEAR(w.clientArea()->height(), 1200 * dpi / 1440, 1.0);
-    EXPECT_NEAR(labels[2]->y(), 480 * dpi / 1440, 1.0);
+    EXPECT_NEAR(w.clientArea()->height(), 1680 * dpi / 1440, 1.0);
+    EXPECT_NEAR(labels[3]->y(), 720 * dpi / 1440, 1.0);
     w.close();
     EXPECT_TRUE(form.hasEnded());
 }
@@ -166,26 +169,70 @@ void ExpectNothingCut(qt::QtWindow& w) {
     }
 }
 
-TEST_F(WindowsTest, AStatusLineTooLongWrapsAndTheWindowGrowsBack) {
+TEST_F(WindowsTest, AStatusLineTooLongWidensTheWindowAndAShortOneGivesTheSpaceBack) {
     app::MainWindow form(*gPlatform);
     form.start();
     qt::QtWindow& w = qtWindow(form.window());
     const int height = w.clientArea()->height();
+    const int width = w.clientArea()->width();
     const std::string texts[] = {
         "Couldn't set system clock: no time service on this system",
         "Couldn't set system clock: no time service on this system, and a reason that is longer "
-        "still so that it takes a third line",
+        "still so that it would take a third line",
+        "Time set to 12:00:00 d=1s slewed +197 ms",
         "Time set to 12:00:00 d=1s",
     };
     for (platform::Label* line : {&form.serverLine(), &form.modeLine()}) {
         const QLabel* label = dynamic_cast<qt::QtLabel&>(*line).widget();
         EXPECT_EQ(label->toolTip(), label->text()) << "a status line's tool tip is its text";
     }
+    const QLabel* outcome = dynamic_cast<qt::QtLabel&>(form.outcomeLine()).widget();
     for (const std::string& text : texts) {
         form.outcomeLine().setText(text);
         ExpectNothingCut(w);
+        // One line: nothing wraps inside a number or a word.
+        EXPECT_LE(outcome->heightForWidth(outcome->width()), outcome->fontMetrics().height() + 2)
+            << text;
+        EXPECT_GE(outcome->width(), outcome->fontMetrics().horizontalAdvance(outcome->text()))
+            << text;
     }
-    EXPECT_EQ(w.clientArea()->height(), height) << "a short text gives the space back";
+    EXPECT_EQ(w.clientArea()->height(), height) << "the lines stay one line each";
+    EXPECT_EQ(w.clientArea()->width(), width) << "a short text gives the space back";
+}
+
+// Run also under LANG=de_DE.UTF-8 and QT_SCALE_FACTOR=2 (see windows.cmake):
+// no button's text touches its edges, and greyed buttons look greyed, in a
+// light and a dark palette; the dialog's background follows the palette.
+TEST_F(WindowsTest, DialogButtonsHoldTheirTextsAndLookGreyedWhenGreyed) {
+#ifdef TEMPIKON_TRANSLATIONS_DIR
+    qt::LoadTranslations({TEMPIKON_TRANSLATIONS_DIR});
+#endif
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, QColor(0x30, 0x30, 0x30));
+    // As some dark themes do: disabled text the same as enabled.
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        app::MainWindow form(*gPlatform);
+        form.start();
+        dynamic_cast<qt::QtMenuItem&>(form.configurationItem()).trigger();
+        ASSERT_NE(form.configDialog(), nullptr);
+        qt::QtWindow& w = qtWindow(form.configDialog()->window());
+        EXPECT_EQ(w.clientArea()->palette().color(QPalette::Window),
+                  palette.color(QPalette::Window));
+        for (const QPushButton* button : w.clientArea()->findChildren<QPushButton*>()) {
+            EXPECT_LE(button->sizeHint().width(), button->width()) << button->text().toStdString();
+            const QPalette& p = button->palette();
+            EXPECT_NE(p.color(QPalette::Disabled, QPalette::ButtonText),
+                      p.color(QPalette::Active, QPalette::ButtonText))
+                << button->text().toStdString();
+        }
+        qtWindow(form.window()).close();
+    }
+    QApplication::setPalette(light);
 }
 
 TEST_F(WindowsTest, FixedBackgroundsKeepTheirTextReadableUnderADarkTheme) {

@@ -340,3 +340,42 @@ TEST_F(CheckTest, DestroyedWhileAMessageBoxOfACheckIsOpen) {
 
 }  // namespace
 }  // namespace tempikon::settings_dialog::testing
+
+namespace tempikon::settings_dialog::testing {
+namespace {
+
+// The line under the list follows the entry being checked; a stopped check
+// says so; the check buttons greyed by the main window's query say why.
+TEST_F(DialogTest, TheStatusLineFollowsTheCheckAndAStoppedCheckSaysSo) {
+    platform.script("alpha.example", PeerScript().error(100));
+    platform.script("beta.example", PeerScript());  // silent until stopped
+    open();
+    std::vector<std::string> seenDuringBeta;
+    during(1000, [&] { seenDuringBeta.push_back(dlg->statusLine().text()); });
+    checkAll().click();
+    // Alpha's reason is not shown while beta is asked.
+    EXPECT_EQ(seenDuringBeta, std::vector<std::string>{"Checking beta.example..."});
+
+    list().userSelect(1);
+    during(500, [&] { abort().click(); });
+    checkServer().click();
+    EXPECT_EQ(list().items[1], kBeta + "   [Stopped]");
+    EXPECT_EQ(dlg->statusLine().text(), "beta.example: the check was stopped");
+}
+
+TEST_F(DialogTest, ChecksGreyedByTheMainWindowsQuerySayWhy) {
+    platform.script("main.example", PeerScript().reply(2500, "12:00:00\r\n"));
+    std::string tipWhileWaiting;
+    during(100, [&] {
+        open();
+        list().userSelect(0);
+        tipWhileWaiting = checkAll().tip;
+    });
+    EXPECT_EQ(testsupport::AskDaytime(query, "main.example", config.timeout), "12:00:00");
+    EXPECT_NE(tipWhileWaiting.find("The main window is asking a timeserver"), std::string::npos);
+    EXPECT_EQ(checkAll().tip, "");
+    EXPECT_EQ(checkServer().tip, "");
+}
+
+}  // namespace
+}  // namespace tempikon::settings_dialog::testing

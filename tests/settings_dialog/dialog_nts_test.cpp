@@ -40,7 +40,9 @@ TEST_F(NtsDialogTest, AnNtsEntryIsCheckedWithItsTwinsCertificatesAndAdoptedAsNts
     list().userSelect(0);
     checkServer().click();
     EXPECT_EQ(list().items[0].substr(55), "   [12:00:02 +2.000s authenticated]");
-    EXPECT_EQ(dlg->statusLine().text(), "nts.example: authenticated by CN=fake.example");
+    // The whole result, and who vouched for it.
+    EXPECT_EQ(dlg->statusLine().text(),
+              "nts.example: 12:00:02 +2.000s authenticated by CN=fake.example");
     ASSERT_EQ(platform.tlsConnections.size(), 1u);
     EXPECT_EQ(platform.tlsConnections[0].extraTrust, "/etc/tempikon/nts-ca.pem");
 
@@ -82,6 +84,52 @@ TEST_F(NtsDialogTest, WhereTheSystemOffersNoNtsTheChoiceKeepsAStoredOne) {
     ok().click();
     EXPECT_EQ(platform.store().stored("Protocol"), "nts");
     EXPECT_EQ(platform.store().stored("Protocol2"), "NTS");
+}
+
+}  // namespace
+}  // namespace tempikon::settings_dialog::testing
+
+namespace tempikon::settings_dialog::testing {
+namespace {
+
+// A private NTS server on its own port: the list entry with the same host
+// and port is checked and adopted with the configured server's
+// certificates, and adopting copies them; the same host on another port
+// gets none.
+TEST_F(NtsDialogTest, APrivateServerOnItsOwnPortIsCheckedAndAdoptedWithItsCertificates) {
+    if (!platform.crypto()) GTEST_SKIP() << "no NTS in this build";
+    platform.files["timeservers.dat"] =
+        Padded("SE nts.example:14460 NTS  Private server") + "\r\n" +
+        Padded("SE nts.example       NTS  Same host, default port") + "\r\n";
+    tempikon::testing::FakeNtsServer server;
+    server.ntp.platform = &platform;
+    platform.tlsPeers["nts.example"] = server.keScript();
+    platform.scriptUdp("nts.example", server.responder());
+    config.primary().host = "nts.example:14460";
+    config.primary().protocol = core::ProtocolSetting("NTS");
+    config.primary().trustFile = "/srv/private-ca.pem";
+    open();
+
+    // The same host on the default port: none of the private certificates.
+    list().userSelect(1);
+    checkServer().click();
+    ASSERT_EQ(platform.tlsConnections.size(), 1u);
+    EXPECT_EQ(platform.tlsConnections[0].port, 4460);
+    EXPECT_EQ(platform.tlsConnections[0].extraTrust, "");
+
+    // Adopted as the backup (whose own certificates are none): asked with
+    // the private server's, which go with it.
+    list().userSelect(0);
+    platform.queuePopupChoice(1);
+    list().mouseDown(2);
+    EXPECT_EQ(dlg->server2Field().text(), "nts.example:14460");
+    EXPECT_TRUE(platform.boxes.empty());
+    ASSERT_EQ(platform.tlsConnections.size(), 2u);
+    EXPECT_EQ(platform.tlsConnections[1].port, 14460);
+    EXPECT_EQ(platform.tlsConnections[1].extraTrust, "/srv/private-ca.pem");
+    ok().click();
+    EXPECT_EQ(platform.store().stored("Server2"), "nts.example:14460");
+    EXPECT_EQ(platform.store().stored("TrustedCertificates2"), "/srv/private-ca.pem");
 }
 
 }  // namespace

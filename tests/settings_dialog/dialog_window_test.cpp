@@ -32,7 +32,7 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
     open();
     EXPECT_EQ(window().caption(), "Configuration");
     EXPECT_EQ(window().spec.clientWidthTwips, 9675);
-    EXPECT_EQ(window().spec.clientHeightTwips, 5895);
+    EXPECT_EQ(window().spec.clientHeightTwips, 6165);
     EXPECT_TRUE(window().spec.dialog);
     EXPECT_TRUE(window().modal);
 
@@ -56,6 +56,9 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
         {"Hours", {5235, 1440, 615, 285}, kSmall, plain},
         {"&Interval (Server mode)", {5880, 1080, 2415, 255}, kBold, plain},
         {"Minutes", {7395, 1440, 735, 285}, kSmall, plain},
+        // Each protocol choice's label, with its accelerator.
+        {"&Get time by", {2655, 120, 1200, 255}, kSmall, plain},
+        {"Get time b&y", {2655, 1080, 1200, 255}, kSmall, plain},
         {"&List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
         {"", {120, 5190, 7695, 255}, kSmall, plain},  // the status line
     };
@@ -94,6 +97,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         {&dlg->intervalField(), {5880, 1440, 1455, 285}},
         {&dlg->serverList(), {120, 2520, 7695, 2610}},
         {&dlg->autostartBox(), {120, 5520, 7695, 255}},
+        {&dlg->keepClockBox(), {120, 5790, 7695, 255}},
         {&dlg->checkAllButton(), {8040, 2520, 1455, 375}},
         {&dlg->checkServerButton(), {8040, 3000, 1455, 375}},
         {&dlg->abortButton(), {8040, 3480, 1455, 375}},

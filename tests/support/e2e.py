@@ -100,8 +100,34 @@ def main(cases, prefix, *options):
 
 
 
+# A slew under a millisecond is given in µs; an NTS setting says it was
+# authenticated.
 OUTCOME = re.compile(r"Time set to (\d\d:\d\d:\d\d) d=(-?\d+)s"
-                     r"(?: slewed (?P<slewed>[+-]?\d+) ms)? \((?P<how>step|slew)\)")
+                     r"(?: slewed (?P<slewed>[+-]?\d+) (?P<unit>ms|µs))?"
+                     r"(?P<nts>, authenticated \(NTS\))? \((?P<how>step|slew)\)")
+QUERY_LINE = re.compile(
+    r"(?P<server>\S+?)(?: \(Backup\))?: NTP stratum=(?P<stratum>\d+) "
+    r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
+    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (?P<how>step|slew)")
+
+
+def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always"):
+    """Settings with an NTP primary (or a Daytime one, the default protocol)
+    and an optional NTP backup. Every setting steps unless `step` says
+    otherwise, so that the instant set can be measured."""
+    lines = [f"Server={host}", f"Timeout={timeout}"] if daytime_primary else \
+        [f"Server={host}:{PORT}", "Protocol=NTP", f"Timeout={timeout}"]
+    if step:
+        lines.append(f"Step={step}")
+    if backup:
+        lines += [f"Server2={backup}:{PORT}", "Protocol2=NTP"]
+    return lines
+
+
+def chrony(opts, tmp, address):
+    # chronyd runs as nobody, which must reach its folder.
+    os.chmod(tmp, 0o755)
+    return ChronyServer(opts.chronyd, address, PORT, os.path.join(tmp, f"chrony-{address}"))
 
 def settings(log, r):
     """The recorded settings as (value, at) in seconds since the epoch."""

@@ -228,7 +228,8 @@ class Smoke(unittest.TestCase):
             self.assertEqual(wintool("wait", "Tempikon 1.2", "30000").returncode, 0)
             statics = [l.split("\t", 1)[1] for l in lines(wintool("texts", "Tempikon 1.2").stdout)]
             self.assertEqual(statics[0], WIN32.at(0))
-            self.assertEqual(statics[2], "Current program mode is CONFIG")
+            # Server, outcome, the reason under it, then the mode.
+            self.assertEqual(statics[3], "Current program mode is CONFIG")
 
             # Alt+C: "&Configuration".
             self.assertEqual(wintool("menu", "Tempikon 1.2", "c").returncode, 0)
