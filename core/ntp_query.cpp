@@ -173,7 +173,18 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
             reject(FailureKind::Rejected, check.reason);
             return;
     }
-    samples_.push_back(ntp::MakeSample(*check.packet, sentMicros_, datagram.receivedMicros));
+    // Stamps that cannot be true, a clock that moved during the wait, or a
+    // time from before this version was made: no sample.
+    ntp::SampleLimits limits;
+    limits.maxRoundTripMicros = std::int64_t{timeoutMs_} * 1000;
+    limits.floorMicros = platform_.version().buildSeconds * platform::kMicrosPerSecond;
+    ntp::SampleCheck sample =
+        ntp::CheckSample(*check.packet, sentMicros_, datagram.receivedMicros, limits);
+    if (!sample.sample) {
+        reject(FailureKind::Rejected, std::move(sample.reason));
+        return;
+    }
+    samples_.push_back(*sample.sample);
     failure_ = {};
     if (samples_.back().delayMicros <= kGoodEnoughDelayMicros || requestsSent_ >= maxRequests_) {
         finish();

@@ -173,6 +173,51 @@ TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
     }
 }
 
+TEST_F(NtpSettingTest, ServersFromBeforeTheBuildOrWithImpossibleStampsSetNothing) {
+    // This version was made on 2026-12-01; the clock reads 2026-12-07.
+    constexpr std::int64_t kBuildSeconds = 1'796'083'200;
+    const std::int64_t now = startMicros;
+    struct Case {
+        const char* name;
+        std::int64_t serverMicros;  // the server's time at the first request
+        std::function<void(ntp::Packet&)> change;
+        const char* reasonHas;
+    };
+    const std::vector<Case> cases = {
+        {"1970", 0, nullptr,
+         "1970-01-01 00:00:00 UTC is before this version was made (2026-12-01)"},
+        {"2000", 946'684'800 * kMs * kMs, nullptr,
+         "2000-01-01 00:00:00 UTC is before this version"},
+        {"2099, an era off", 4'070'908'800 * kMs * kMs, nullptr, "before this version was made"},
+        {"transmit an hour before receive", now, [](ntp::Packet& r) { r.receive.seconds += 3600; },
+         "the server sent its answer 3600000 ms before it received the request"},
+        {"an interval longer than the round trip", now,
+         [](ntp::Packet& r) { r.transmit.seconds += 1; },
+         "the server held the request 1000 ms, longer than the whole round trip (30 ms)"},
+    };
+    for (const Case& c : cases) {
+        fake::FakePlatform platform;
+        platform.versionNumbers.buildSeconds = kBuildSeconds;
+        platform.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
+        testing::FakeNtpServer bad;
+        bad.platform = &platform;
+        bad.aheadMicros = c.serverMicros - now;
+        bad.delaysMs = {{10, 20}};
+        bad.change = c.change;
+        platform.scriptUdp("ntp.example", bad.responder());
+        auto timer = platform.createTimer();
+        auto socket = platform.createTcpClient();
+        DaytimeQuery q{platform, *timer, *socket};
+        ClockSetter s{platform, q};
+        const SetResult result = s.run(config, [](const std::string&) {});
+        EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
+        EXPECT_TRUE(platform.fakeClock().settings.empty()) << c.name;
+        ASSERT_EQ(result.failures.size(), 1u) << c.name;
+        EXPECT_NE(result.failures[0].find(c.reasonHas), std::string::npos)
+            << c.name << ": " << result.failures[0];
+    }
+}
+
 TEST_F(NtpSettingTest, DenyStopsTheRequestsUntilTheSettingsChange) {
     server.change = [](ntp::Packet& r) {
         r.stratum = 0;
