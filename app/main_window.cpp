@@ -119,6 +119,8 @@ void MainWindow::start() {
     if (SwitchPresent(commandLine, "/RUNONCE")) {
         setStatus(*modeLine_, kModeRunOnce);
         if (config_.server.empty()) return missingConfigurationEnd();
+        if (const std::string problem = core::ProtocolProblem(config_.protocol); !problem.empty())
+            return unusableProtocolEnd(problem);
         // Closing the window before the setting has ended means no time was set.
         exitCode_ = kExitNoValidTime;
         window_->show();
@@ -136,6 +138,8 @@ void MainWindow::start() {
     if (SwitchPresent(commandLine, "/SERVER")) {
         setStatus(*modeLine_, kModeServer);
         if (config_.server.empty()) return missingConfigurationEnd();
+        if (const std::string problem = core::ProtocolProblem(config_.protocol); !problem.empty())
+            return unusableProtocolEnd(problem);
         startTray();
         minutesLeft_ = 0;
         onMinuteTick();
@@ -279,6 +283,14 @@ void MainWindow::unreadableSettingsEnd(const std::string& why) {
     platform_.writeErrorLine(UnreadableSettingsLine(location, why));
     platform_.messageBox("Cannot read the settings file " + location + ": " + why, version::kTitle,
                          platform::kMbOk | platform::kMbIconExclamation);
+    window_->close();
+}
+
+void MainWindow::unusableProtocolEnd(const std::string& problem) {
+    exitCode_ = kExitNotConfigured;
+    const std::string line = core::EscapeText(config_.server) + ": " + problem;
+    platform_.writeErrorLine("tempikon: " + line);
+    platform_.messageBox(line, version::kTitle, platform::kMbOk | platform::kMbIconExclamation);
     window_->close();
 }
 

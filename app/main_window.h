@@ -88,6 +88,9 @@ private:
     void oneShotWait();
     void missingConfigurationEnd();
     void unreadableSettingsEnd(const std::string& why);
+    // The primary's protocol is unknown: a configuration error, like a
+    // missing server.
+    void unusableProtocolEnd(const std::string& problem);
     void onClosed();
     // Destroys a closed child window from the event loop, never from inside
     // its own handler.

@@ -24,6 +24,11 @@ int RunQueryMode(platform::Platform& platform) {
         platform.writeErrorLine(MissingConfigurationLine(location));
         return kExitNotConfigured;
     }
+    // An unknown protocol of the primary is a configuration error too.
+    if (const std::string problem = core::ProtocolProblem(config.protocol); !problem.empty()) {
+        platform.writeErrorLine("tempikon: " + core::EscapeText(config.server) + ": " + problem);
+        return kExitNotConfigured;
+    }
 
     const auto timer = platform.createTimer();
     const auto socket = platform.createTcpClient();
