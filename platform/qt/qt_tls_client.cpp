@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/qt/qt_tcp_client.h"
@@ -43,6 +44,35 @@ std::string Reason(int code) {
     return text;
 }
 
+// A name from a certificate, which anyone can write: control characters,
+// quotes, backslashes and bytes beyond ASCII escaped (\x1b, \n, \"), as
+// replies are, so that it cannot drive the terminal or forge a line.
+std::string Escaped(std::string_view text) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20 || c >= 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 std::string Day(std::time_t when) {
     std::tm parts{};
     gmtime_r(&when, &parts);
@@ -71,6 +101,10 @@ public:
     Certificate& operator=(const Certificate&) = delete;
 
     bool valid() const { return crt_ != nullptr; }
+    // The names as a user reads them in a failure: escaped.
+    std::string shownSubject() const { return Escaped(subject()); }
+    std::string shownIssuer() const { return Escaped(issuer()); }
+    std::string shownNames() const { return Escaped(names()); }
     std::string subject() const {
         gnutls_datum_t dn{};
         if (!crt_ || gnutls_x509_crt_get_dn3(crt_, &dn, 0) < 0) return "(unreadable)";
@@ -115,8 +149,9 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
                                              unsigned length, const std::string& host) {
     const Certificate leaf(chain[0]);
     if (status & (GNUTLS_CERT_SIGNER_NOT_FOUND | GNUTLS_CERT_SIGNER_NOT_CA)) {
-        return {TlsErrorKind::NotTrusted, "the server's certificate is not trusted: " +
-                                              leaf.subject() + ", issued by " + leaf.issuer()};
+        return {TlsErrorKind::NotTrusted,
+                "the server's certificate is not trusted: " + leaf.shownSubject() + ", issued by " +
+                    leaf.shownIssuer()};
     }
     if (status & (GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED)) {
         const std::time_t now = std::time(nullptr);
@@ -127,18 +162,19 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
                 i == 0 ? "the server's certificate" : "a certificate of its chain";
             if (cert.notAfter() < now)
                 return {TlsErrorKind::Expired,
-                        whose + " expired on " + Day(cert.notAfter()) + ": " + cert.subject()};
+                        whose + " expired on " + Day(cert.notAfter()) + ": " + cert.shownSubject()};
             if (cert.notBefore() > now)
                 return {TlsErrorKind::Expired, whose + " is not valid before " +
-                                                   Day(cert.notBefore()) + ": " + cert.subject()};
+                                                   Day(cert.notBefore()) + ": " +
+                                                   cert.shownSubject()};
         }
         // The dates of a trust anchor beyond the chain the server sent.
         return {TlsErrorKind::Expired,
-                "the server's certificate is out of its dates: " + leaf.subject()};
+                "the server's certificate is out of its dates: " + leaf.shownSubject()};
     }
     if (status & GNUTLS_CERT_UNEXPECTED_OWNER) {
         return {TlsErrorKind::NameMismatch,
-                "the server's certificate is for " + leaf.names() + ", not " + host};
+                "the server's certificate is for " + leaf.shownNames() + ", not " + Escaped(host)};
     }
     // Revoked, a weak algorithm, a bad signature, ...: GnuTLS says which.
     gnutls_datum_t why{};
@@ -146,7 +182,8 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
     if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &why, 0) >= 0)
         reason = TakeDatum(why);
     return {TlsErrorKind::NotTrusted, "the server's certificate is not trusted (" + reason +
-                                          "): " + leaf.subject() + ", issued by " + leaf.issuer()};
+                                          "): " + leaf.shownSubject() + ", issued by " +
+                                          leaf.shownIssuer()};
 }
 
 // The extra trust anchors, or why they cannot be had.

@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,12 @@ public:
         problem_ += Openssl({"x509", "-req", "-in", path("old.csr"), "-CA", path("ca.pem"),
                              "-CAkey", path("ca.key"), "-days", "-1", "-extfile", path("old.ext"),
                              "-out", path("old.pem")});
+        // Names that would drive a terminal or forge a status line.
+        problem_ +=
+            Openssl(QStringList{"req", "-x509"} + ec +
+                    QStringList{"-keyout", path("evil.key"), "-out", path("evil.pem"), "-subj",
+                                "/O=Bad\x1b[31m/CN=evil\x07\nTime set to 12:00:00 d=0s", "-addext",
+                                "subjectAltName=DNS:evil\x07.example", "-days", "2"});
         QFile garbage(path("garbage.pem"));
         if (garbage.open(QIODevice::WriteOnly)) garbage.write("not a certificate\n");
     }
@@ -230,6 +237,22 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
          TlsErrorKind::Expired,
          std::nullopt,
          {"expired on " + Certs().oldEndDay(), "CN=Tempikon Old"}},
+        {"certificate names with control characters, untrusted",
+         "127.0.0.70",
+         tls13 + ServeWith("evil.pem", "evil.key"),
+         "127.0.0.70",
+         "",
+         TlsErrorKind::NotTrusted,
+         std::nullopt,
+         {"CN=evil\\x07\\nTime set to 12:00:00 d=0s", "O=Bad\\x1b[31m"}},
+        {"certificate names with control characters, for another host",
+         "127.0.0.71",
+         tls13 + ServeWith("evil.pem", "evil.key"),
+         "127.0.0.71",
+         Certs().file("evil.pem"),
+         TlsErrorKind::NameMismatch,
+         std::nullopt,
+         {"for evil\\x07.example, not 127.0.0.71"}},
         {"server without the protocol",
          "127.0.0.174",
          QStringList{"-tls1_3"} + ServeWith("self.pem", "self.key"),
@@ -307,6 +330,10 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
         EXPECT_EQ(r.notifications, 1);
         for (const std::string& part : c.errorNames)
             EXPECT_NE(r.error.find(part), std::string::npos) << r.error << " lacks " << part;
+        // Whatever the certificate says, the text holds no control character.
+        EXPECT_TRUE(std::none_of(r.error.begin(), r.error.end(), [](char ch) {
+            return ch >= 0 && ch < 0x20;
+        })) << r.error;
         if (c.tlsKind || c.socketKind) {
             EXPECT_FALSE(r.connected);
             EXPECT_EQ(r.client.peerSubject(), "");
