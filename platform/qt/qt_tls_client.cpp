@@ -1,16 +1,22 @@
 #include "platform/qt/qt_tls_client.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/auxv.h>
+#endif
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -186,20 +192,105 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
                                           leaf.shownIssuer()};
 }
 
+// The most a file of trusted certificates may hold (a few thousand of them).
+constexpr off_t kMaxTrustFileBytes = 1 << 20;
+
+// Opens path for reading without blocking (a FIFO would wait for a writer)
+// and with the rights of the user who started the program: a privileged
+// copy (setgid, setuid, file capabilities) must not read what that user
+// may not. -1 with errno set when it cannot.
+int OpenAsUser(const std::string& path) {
+    const uid_t ruid = ::getuid();
+    const uid_t euid = ::geteuid();
+    const gid_t rgid = ::getgid();
+    const gid_t egid = ::getegid();
+    bool secure = ruid != euid || rgid != egid;
+#if defined(__linux__)
+    secure = secure || ::getauxval(AT_SECURE) != 0;
+#endif
+    if (secure) {
+        // access() judges by the real user and group, without capabilities.
+        if (::access(path.c_str(), R_OK) != 0) return -1;
+        if ((egid != rgid && ::setegid(rgid) != 0) || (euid != ruid && ::seteuid(ruid) != 0)) {
+            errno = EPERM;
+            return -1;
+        }
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int openError = errno;
+    if (secure) {
+        // Back to the program's own rights; these cannot fail, as the
+        // saved identities are these.
+        if (euid != ruid && ::seteuid(euid) != 0) std::abort();
+        if (egid != rgid && ::setegid(egid) != 0) std::abort();
+    }
+    errno = openError;
+    return fd;
+}
+
+// The bytes of the file of trusted certificates, or why they cannot be had:
+// a regular file of at most kMaxTrustFileBytes, nothing else.
+std::optional<std::string> ReadTrustFile(const std::string& path, std::string& why) {
+    const std::string shown = Escaped(path);
+    const int fd = OpenAsUser(path);
+    if (fd < 0) {
+        why = "cannot read the trusted certificates " + shown + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    const platform::ScopeExit closeFile([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        why = "cannot read the trusted certificates " + shown + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        why = "the trusted certificates " + shown + " are a folder, not a file";
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = "the trusted certificates " + shown + " are not a regular file";
+        return std::nullopt;
+    }
+    const std::string tooLarge = "the trusted certificates " + shown + " are larger than 1 MiB";
+    if (info.st_size > kMaxTrustFileBytes) {
+        why = tooLarge;
+        return std::nullopt;
+    }
+    // One byte more than allowed, so that a file that grew is refused too.
+    std::string bytes(static_cast<std::size_t>(kMaxTrustFileBytes) + 1, '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = "cannot read the trusted certificates " + shown + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > static_cast<std::size_t>(kMaxTrustFileBytes)) {
+        why = tooLarge;
+        return std::nullopt;
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
 // The extra trust anchors, or why they cannot be had.
 std::string LoadTrustFile(gnutls_certificate_credentials_t credentials, const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return "cannot read the trusted certificates " + path + ": " + std::strerror(errno);
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) return "cannot read the trusted certificates " + path;
-    const std::string pem = content.str();
+    std::string why;
+    const std::optional<std::string> content = ReadTrustFile(path, why);
+    if (!content) return why;
+    const std::string& pem = *content;
     gnutls_datum_t datum{reinterpret_cast<unsigned char*>(const_cast<char*>(pem.data())),
                          static_cast<unsigned>(pem.size())};
     const int added =
         gnutls_certificate_set_x509_trust_mem(credentials, &datum, GNUTLS_X509_FMT_PEM);
-    if (added < 0) return "the trusted certificates " + path + " cannot be used: " + Reason(added);
-    if (added == 0) return "the file of trusted certificates " + path + " holds no certificate";
+    if (added < 0)
+        return "the trusted certificates " + Escaped(path) + " cannot be used: " + Reason(added);
+    if (added == 0)
+        return "the file of trusted certificates " + Escaped(path) + " holds no certificate";
     return {};
 }
 

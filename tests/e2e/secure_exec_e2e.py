@@ -7,6 +7,8 @@ marker file next to itself when it is loaded; none may appear.
 usage: secure_exec_e2e.py CASE --program PATH --platform-plugin PATH
                           --theme-plugin PATH
 
+CASE trust_file has the copies read a file of trusted certificates that only
+the setgid copy's group may read: each must be refused as its user would be.
 CASE headless runs without a display; desktop on an Xvfb server of its own,
 where GNOME's session makes Qt load GTK. Each row runs three copies as
 nobody: a plain one, which must load the test's code (else the row would
@@ -79,6 +81,7 @@ class Setup:
         os.chown(setgid, 0, group)
         os.chmod(setgid, 0o2755)
         self.copies["setgid"] = setgid
+        self.group = group
 
         setcap = os.path.join(bin_dir, "tempikon-setcap")
         shutil.copy(opts.program, setcap)
@@ -119,7 +122,7 @@ class Setup:
         for marker in self.markers():
             os.remove(marker)
 
-    def run(self, copy, args, variables, display):
+    def run(self, copy, args, variables, display=None):
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
                "XDG_CONFIG_HOME": self.config,
                "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e"}
@@ -178,7 +181,33 @@ def case_desktop(opts, tmp):
         xvfb.wait()
 
 
-CASES = {"headless": case_headless, "desktop": case_desktop}
+def case_trust_file(opts, tmp):
+    setup = Setup(opts, tmp)
+    # Outside the user's folder: one file the setgid copy's group alone may
+    # read, one anybody may. Neither holds a certificate.
+    secret = os.path.join(tmp, "group-only.pem")
+    public = os.path.join(tmp, "public.pem")
+    for path, mode in ((secret, 0o640), (public, 0o644)):
+        with open(path, "w") as f:
+            f.write("not a certificate\n")
+        os.chown(path, 0, setup.group)
+        os.chmod(path, mode)
+    folder = os.path.join(setup.config, "Tempikon")
+    for path, refusal in ((secret, f"cannot read the trusted certificates {secret}: "
+                                   "Permission denied"),
+                          (public, f"the file of trusted certificates {public} holds no "
+                                   "certificate")):
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
+            f.write(f"[CONFIG]\nServer=127.0.0.77\nProtocol=NTS\nTimeout=2\n"
+                    f"TrustedCertificates={path}\n")
+        for copy in sorted(setup.copies):
+            r = setup.run(copy, [], {"QT_QPA_PLATFORM": "offscreen"})
+            check(refusal in r.stderr, f"the {copy} copy says: {refusal}", r)
+            check(r.returncode == 1, f"the {copy} copy found no time", r)
+
+
+CASES = {"headless": case_headless, "desktop": case_desktop, "trust_file": case_trust_file}
 
 
 def main():

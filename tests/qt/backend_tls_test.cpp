@@ -1,7 +1,9 @@
 // The TLS client against OpenSSL's test server on loopback (127.0.0.170 to
 // 127.0.0.179), with certificates made in a temporary folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
@@ -77,6 +79,11 @@ public:
                                 "subjectAltName=DNS:evil\x07.example", "-days", "2"});
         QFile garbage(path("garbage.pem"));
         if (garbage.open(QIODevice::WriteOnly)) garbage.write("not a certificate\n");
+        // Trust "files" that are none, or too large to be one.
+        if (::mkfifo(file("fifo.pem").c_str(), 0600) != 0) problem_ += "mkfifo failed";
+        if (!QDir(dir_.path()).mkdir("folder.pem")) problem_ += "mkdir failed";
+        QFile big(path("big.pem"));
+        if (big.open(QIODevice::WriteOnly)) big.write(QByteArray((1 << 20) + 1, 'x'));
     }
 
     QString path(const char* name) const { return dir_.filePath(name); }
@@ -286,6 +293,38 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
          TlsErrorKind::TrustFile,
          std::nullopt,
          {Certs().file("garbage.pem"), "no certificate"}},
+        {"a FIFO as trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("fifo.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("fifo.pem") + " are not a regular file"}},
+        {"a device as trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         "/dev/zero",
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {"/dev/zero are not a regular file"}},
+        {"a folder as trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("folder.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("folder.pem") + " are a folder, not a file"}},
+        {"a trust file over 1 MiB",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("big.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("big.pem") + " are larger than 1 MiB"}},
         {"reset during the handshake",
          "127.0.0.176",
          std::nullopt,
