@@ -101,8 +101,11 @@ std::optional<std::string> KissCode(std::uint32_t code) {
 
 // Milliseconds, rounded, with their unit: "3600000 ms".
 std::string MillisText(std::int64_t micros) {
-    const std::int64_t half = micros < 0 ? -500 : 500;
-    return std::to_string((micros + half) / 1000) + " ms";
+    std::int64_t millis = micros / 1000;
+    const std::int64_t rest = micros % 1000;
+    if (rest >= 500) ++millis;
+    if (rest <= -500) --millis;
+    return std::to_string(millis) + " ms";
 }
 
 // Seconds with the fewest decimals (at most six) that still show the value
@@ -292,11 +295,11 @@ SampleCheck CheckSample(const Packet& reply, std::int64_t t1Micros, std::int64_t
     const Wide roundTrip = Wide::Of(t4Micros) - Wide::Of(t1Micros);
     if (serverInterval.negative()) {
         return {std::nullopt, "the server sent its answer " +
-                                  MillisText(-serverInterval.saturated()) +
+                                  MillisText((-serverInterval).saturated()) +
                                   " before it received the request"};
     }
     if (roundTrip.negative()) {
-        return {std::nullopt, "this clock went back " + MillisText(-roundTrip.saturated()) +
+        return {std::nullopt, "this clock went back " + MillisText((-roundTrip).saturated()) +
                                   " while the request was out"};
     }
     if ((roundTrip - serverInterval).negative()) {
