@@ -331,8 +331,12 @@ std::optional<ntp::Sample> DaytimeQuery::askNts(const std::string& server,
             ntsSubject_ = session->subject;
             return lastSample_;
         }
-        // A NAK or no cookie left: one new key establishment, then give up.
-        if (!burst_->sessionSpent() || fetched) return std::nullopt;
+        // A NAK, no cookie left, or no answer at all (a server that
+        // changed its keys may drop old cookies without a NAK): one new
+        // key establishment, then give up.
+        const bool unanswered = failure_.kind == FailureKind::TimedOut;
+        if (fetched || !(burst_->sessionSpent() || unanswered)) return std::nullopt;
+        session->cookies.clear();
     }
 }
 

@@ -112,6 +112,7 @@ void NtpBurst::sendRequest() {
         }
         request = std::move(*sealed);
     }
+    nakPending_ = false;
     sentMonotonic_ = platform_.monotonicMicros();
     const std::optional<std::int64_t> sentAt = udp_.send(request);
     // A failed send has reported its error, which ended the burst.
@@ -139,8 +140,11 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
             case nts::ReplyCheck::Verdict::Ok:
                 break;
             case nts::ReplyCheck::Verdict::Nak:
-                sessionSpent_ = true;
-                reject(FailureKind::Unauthenticated, authenticated.reason);
+                // Anyone on the path can send a NAK (RFC 8915, 5.7): it
+                // counts only when no authenticated reply comes by the end
+                // of this request's wait.
+                nakPending_ = true;
+                failure_ = {FailureKind::Unauthenticated, authenticated.reason};
                 return;
             case nts::ReplyCheck::Verdict::WrongId:
                 failure_ = {FailureKind::Rejected, authenticated.reason};
@@ -232,6 +236,9 @@ void NtpBurst::onTimer() {
             return;
         case Phase::LookingUp:
         case Phase::Waiting:
+            // A NAK and no authenticated reply: the server no longer knows
+            // the cookie.
+            if (nakPending_) sessionSpent_ = true;
             // A reply rejected meanwhile says more than the silence.
             if (samples_.empty() && failure_.kind == FailureKind::None)
                 failure_ = {FailureKind::TimedOut,

@@ -96,6 +96,8 @@ private:
     // The NTS request in flight's unique identifier.
     std::string uniqueId_;
     bool sessionSpent_ = false;
+    // An unauthenticated NAK came for the request in flight.
+    bool nakPending_ = false;
 };
 
 }  // namespace tempikon::core

@@ -161,6 +161,46 @@ TEST_F(NtsSettingTest, ANakOrSpentCookiesLeadToOneNewKeyEstablishment) {
     EXPECT_EQ(server.reusedCookies, 0);
 }
 
+TEST_F(NtsSettingTest, AForgedNakAheadOfTheRealReplyChangesNothing) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    server.forgedNakAhead = true;
+    for (int i = 0; i < 3; ++i) {
+        const SetResult r = run();
+        ASSERT_EQ(r.outcome, SetOutcome::Set) << i << reasons(r);
+        EXPECT_EQ(lastError(), 1 * kMs) << i;
+        p.advance(60'000);
+    }
+    // The cookies were kept: no new key establishment, none sent twice.
+    EXPECT_EQ(server.keSessions, 1);
+    EXPECT_EQ(server.naks, 0);
+    EXPECT_EQ(server.reusedCookies, 0);
+}
+
+TEST_F(NtsSettingTest, CookiesDroppedSilentlyLeadToNewKeysWithinTheSameSetting) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    ASSERT_EQ(run().outcome, SetOutcome::Set);
+    // The server changed its keys and ignores the old cookies, without a NAK.
+    server.forgetCookies();
+    server.dropUnknownCookies = true;
+    p.advance(60'000);
+    SetResult r = run();
+    ASSERT_EQ(r.outcome, SetOutcome::Set) << reasons(r);
+    EXPECT_EQ(server.dropped, 1);
+    EXPECT_EQ(server.keSessions, 2);
+    // A server silent whatever the cookie: one new key establishment per
+    // setting, then the failure says so.
+    p.scriptUdp("nts.example", [](const std::string&) { return std::vector<fake::UdpReply>{}; });
+    p.advance(60'000);
+    r = run();
+    EXPECT_EQ(r.outcome, SetOutcome::Unreachable);
+    EXPECT_EQ(server.keSessions, 3);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0], "nts.example: no answer within 3 s");
+    p.advance(60'000);
+    r = run();
+    EXPECT_EQ(server.keSessions, 4);
+}
+
 TEST_F(NtsSettingTest, KeyEstablishmentFailuresSayWhatToDo) {
     if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
     struct Case {
