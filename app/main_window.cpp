@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "core/numbers.h"
+#include "core/text.h"
 #include "platform/translate.h"
 #include "tempikon_version.h"
 
@@ -68,10 +69,8 @@ MainWindow::MainWindow(platform::Platform& platform) : platform_(platform) {
     aboutItem_ = &window_->addMenuItem(QT_TRANSLATE_NOOP("Tempikon", "&?"));
     setTimeItem_->setEnabled(false);
 
-    queryTimer_ = platform_.createTimer();
+    query_ = std::make_unique<core::ServerQuery>(platform_);
     minuteTimer_ = platform_.createTimer();
-    socket_ = platform_.createTcpClient();
-    query_ = std::make_unique<core::DaytimeQuery>(platform_, *queryTimer_, *socket_);
     setter_ = std::make_unique<core::ClockSetter>(platform_, *query_);
 
     configurationItem_->onClick = [this] { onConfiguration(); };

@@ -9,7 +9,7 @@
 #include "about/about.h"
 #include "app/tray_status.h"
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "platform/platform.h"
 #include "platform/reentrance.h"
@@ -73,7 +73,7 @@ public:
     platform::MenuItem& setTimeItem() { return *setTimeItem_; }
     platform::MenuItem& aboutItem() { return *aboutItem_; }
     platform::Timer& minuteTimer() { return *minuteTimer_; }
-    core::DaytimeQuery& query() { return *query_; }
+    core::ServerQuery& query() { return *query_; }
     // nullptr while the window is not open.
     settings_dialog::ConfigDialog* configDialog() { return configDialog_.get(); }
     about::About* aboutBox() { return aboutBox_.get(); }
@@ -109,10 +109,8 @@ private:
     platform::MenuItem* configurationItem_ = nullptr;
     platform::MenuItem* setTimeItem_ = nullptr;
     platform::MenuItem* aboutItem_ = nullptr;
-    std::unique_ptr<platform::Timer> queryTimer_;
     std::unique_ptr<platform::Timer> minuteTimer_;
-    std::unique_ptr<platform::TcpClient> socket_;
-    std::unique_ptr<core::DaytimeQuery> query_;
+    std::unique_ptr<core::ServerQuery> query_;
     std::unique_ptr<core::ClockSetter> setter_;
 
     std::unique_ptr<settings_dialog::ConfigDialog> configDialog_;

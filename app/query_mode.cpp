@@ -4,10 +4,10 @@
 #include "app/main_window.h"
 #include "core/config.h"
 #include "core/correction.h"
-#include "core/daytime_query.h"
-#include "core/ntp_query.h"
+#include "core/query/server_query.h"
 #include "core/query_report.h"
 #include "core/set_clock.h"
+#include "core/text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::app {
@@ -30,9 +30,7 @@ int RunQueryMode(platform::Platform& platform) {
         return kExitNotConfigured;
     }
 
-    const auto timer = platform.createTimer();
-    const auto socket = platform.createTcpClient();
-    core::DaytimeQuery query(platform, *timer, *socket);
+    core::ServerQuery query(platform);
 
     // Returns true when the server answered, with a valid time or not: the
     // backup is asked only when the primary gave no answer.
@@ -43,46 +41,29 @@ int RunQueryMode(platform::Platform& platform) {
         return core::ChooseCorrection(plan.micros, clock.nowMicros(), config.step, clock.canSlew())
             .word;
     };
-    const auto ask = [&](const std::string& host, const std::string& label,
-                         const std::string& protocol, float offset, const std::string& zone,
-                         const std::string& trustFile) {
+    const auto ask = [&](const core::ServerSpec& server, const std::string& label) {
         const platform::Clock& clock = platform.clock();
-        const std::string problem = core::ProtocolProblem(protocol);
-        if (!problem.empty()) {
+        const std::string& host = server.host;
+        const core::QueryAnswer answer = query.ask(server, config.timeout);
+        for (const std::string& warning : answer.warnings)
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) +
+                                    ": the key server warns: " + warning);
+        if (!answer.any()) {
             platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " + problem);
+            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
+                                    answer.failure.reason);
             return false;
         }
-        const std::optional<core::Protocol> kind = core::ParseProtocol(protocol);
-        if (kind == core::Protocol::Ntp || kind == core::Protocol::Nts) {
-            const auto sample =
-                kind == core::Protocol::Nts
-                    ? query.askNts(host, config.timeout, core::kNtpBurstRequests, trustFile)
-                    : query.askNtp(host, config.timeout, core::kNtpBurstRequests);
-            for (const std::string& warning : query.lastNtsWarnings())
-                platform.writeErrorLine("tempikon: " + core::EscapeText(host) +
-                                        ": the key server warns: " + warning);
-            if (!sample) {
-                platform.writeOutputLine(label + ": no time");
-                platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
-                                        query.lastFailure().reason);
-                return false;
-            }
+        if (answer.sample) {
             const core::ClockPlan plan =
-                core::PlanNtpSetting(*sample, offset, clock.nowMicros(), clock);
+                core::PlanNtpSetting(*answer.sample, server.offsetHours, clock.nowMicros(), clock);
             platform.writeOutputLine(
-                core::NtpReportLine(label, *sample, plan, clock, query.lastNtsSubject()) + " " +
+                core::NtpReportLine(label, *answer.sample, plan, clock, answer.ntsSubject) + " " +
                 howSet(plan));
             status = kExitOk;
             return true;
         }
-        const std::string timeText = query.ask(host, config.timeout);
-        if (timeText.empty()) {
-            platform.writeOutputLine(label + ": no time");
-            platform.writeErrorLine("tempikon: " + core::EscapeText(host) + ": " +
-                                    query.lastFailure().reason);
-            return false;
-        }
+        const std::string& timeText = answer.timeText;
         const auto seconds = core::ParseTimeOfDay(timeText);
         if (!seconds) {
             platform.writeOutputLine(label + ": " + core::QuoteReply(timeText) +
@@ -94,21 +75,19 @@ int RunQueryMode(platform::Platform& platform) {
         // The setting's own plan, so that d is the change a setting would make.
         const std::int64_t now = clock.nowMicros();
         const core::ClockPlan plan =
-            core::PlanClockSetting(*seconds, offset, core::IsUtcZone(zone), now,
-                                   core::ReplyAgeMicros(query, platform.monotonicMicros()), clock);
+            core::PlanClockSetting(*seconds, server.offsetHours, server.utc, now,
+                                   core::ReplyAgeMicros(answer, platform.monotonicMicros()), clock);
         platform.writeOutputLine(
-            core::QueryReportLine(label, timeText, plan, now, query.lastRoundTripMicros()) + " " +
+            core::QueryReportLine(label, timeText, plan, now, answer.roundTripMicros) + " " +
             howSet(plan));
         status = kExitOk;
         return true;
     };
 
     // Names from the settings file reach a terminal: escaped like replies.
-    if (!ask(config.server, core::EscapeText(config.server), config.protocol, config.offset,
-             config.zone, config.trustedCertificates) &&
+    if (!ask(core::PrimaryServer(config), core::EscapeText(config.server)) &&
         !config.server2.empty())
-        ask(config.server2, core::EscapeText(config.server2) + " (Backup)", config.protocol2,
-            config.offset2, config.zone2, config.trustedCertificates2);
+        ask(core::BackupServer(config), core::EscapeText(config.server2) + " (Backup)");
     return status;
 }
 

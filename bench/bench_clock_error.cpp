@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "platform/qt/qt_start.h"
 #include "tests/support/daytime_server.h"
@@ -54,9 +54,7 @@ int main(int argc, char** argv) {
     core::Config config;
     config.server = host;
     config.timeout = 3;
-    auto queryTimer = p.createTimer();
-    auto querySocket = p.createTcpClient();
-    core::DaytimeQuery query(p, *queryTimer, *querySocket);
+    core::ServerQuery query(p);
     core::ClockSetter setter(p, query);
 
     std::vector<double> before, after, roundTrips;
@@ -77,7 +75,7 @@ int main(int argc, char** argv) {
         const std::int64_t second = (r.micros - 500'000) / 1'000'000 * 1'000'000;
         before.push_back(static_cast<double>(second - r.realMicros) / 1e6);
         after.push_back(static_cast<double>(r.micros - r.realMicros) / 1e6);
-        roundTrips.push_back(static_cast<double>(query.lastRoundTripMicros()) / 1e3);
+        roundTrips.push_back(static_cast<double>(query.lastAnswer().roundTripMicros) / 1e3);
     }
     if (after.empty()) return 1;
     const Figures b = summarise(before);

@@ -1,5 +1,5 @@
 // Real Daytime queries on loopback (servers on 127.0.0.48 and 127.0.0.49):
-//  1. round-trip time of DaytimeQuery::ask against a minimal blocking POSIX
+//  1. round-trip time of ServerQuery::ask against a minimal blocking POSIX
 //     client on the same server;
 //  2. CPU time the process uses while one query waits a whole 3-second
 //     time-out on a silent server (a spinning wait would use about 3 s).
@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "platform/qt/qt_start.h"
+#include "tests/support/ask.h"
 #include "tests/support/daytime_server.h"
 
 namespace {
@@ -60,9 +61,7 @@ int main(int argc, char** argv) {
 
     core::Config config;
     config.timeout = 3;
-    auto queryTimer = p.createTimer();
-    auto querySocket = p.createTcpClient();
-    core::DaytimeQuery query(p, *queryTimer, *querySocket);
+    core::ServerQuery query(p);
 
     const std::string replyHost = "127.0.0.48";
     const std::string silentHost = "127.0.0.49";
@@ -70,7 +69,7 @@ int main(int argc, char** argv) {
 
     // Warm-up of both clients.
     for (int i = 0; i < 10; ++i) {
-        query.ask(replyHost, config.timeout);
+        testsupport::AskDaytime(query, replyHost, config.timeout);
         testsupport::blockingDaytimeQuery(replyHost, 13, 3000);
     }
 
@@ -78,7 +77,7 @@ int main(int argc, char** argv) {
     int qtFailures = 0, posixFailures = 0;
     for (int i = 0; i < queries; ++i) {
         auto t0 = Clock::now();
-        const std::string text = query.ask(replyHost, config.timeout);
+        const std::string text = testsupport::AskDaytime(query, replyHost, config.timeout);
         qtTimes.push_back(microseconds(Clock::now() - t0));
         if (text != "14:03:27") ++qtFailures;
 
@@ -90,7 +89,7 @@ int main(int argc, char** argv) {
     const Figures qtF = summarise(qtTimes);
     const Figures posixF = summarise(posixTimes);
     std::printf("Round trip over %d queries on loopback (microseconds)\n", queries);
-    std::printf("  DaytimeQuery::ask (Qt): mean %8.1f  median %8.1f  p95 %8.1f  failures %d\n",
+    std::printf("  ServerQuery::ask (Qt): mean %8.1f  median %8.1f  p95 %8.1f  failures %d\n",
                 qtF.mean, qtF.median, qtF.p95, qtFailures);
     std::printf("  blocking POSIX client:  mean %8.1f  median %8.1f  p95 %8.1f  failures %d\n",
                 posixF.mean, posixF.median, posixF.p95, posixFailures);
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
     const double threadBefore = cpuSeconds(RUSAGE_THREAD);
     const double processBefore = cpuSeconds(RUSAGE_SELF);
     const auto t0 = Clock::now();
-    const std::string text = query.ask(silentHost, config.timeout);
+    const std::string text = testsupport::AskDaytime(query, silentHost, config.timeout);
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double threadCpu = cpuSeconds(RUSAGE_THREAD) - threadBefore;
     const double processCpu = cpuSeconds(RUSAGE_SELF) - processBefore;

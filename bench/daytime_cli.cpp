@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/daytime_query.h"
+#include "core/query/daytime_exchange.h"
 #include "tests/support/daytime_server.h"
 
 int main(int argc, char** argv) {

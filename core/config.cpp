@@ -9,8 +9,8 @@
 #include <system_error>
 #include <variant>
 
-#include "core/daytime_query.h"
 #include "core/numbers.h"
+#include "core/text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::core {
@@ -151,6 +151,22 @@ std::string ProtocolProblem(std::string_view stored) {
         return "the settings name an unknown protocol " + QuoteReply(stored) +
                " (Daytime, NTP or NTS)";
     return {};
+}
+
+bool IsUtcZone(std::string_view zone) {
+    const std::string z = Trim(zone);
+    return z.size() == 3 && (z[0] == 'U' || z[0] == 'u') && (z[1] == 'T' || z[1] == 't') &&
+           (z[2] == 'C' || z[2] == 'c');
+}
+
+ServerSpec PrimaryServer(const Config& config) {
+    return {config.server, ProtocolSetting(config.protocol), config.offset, IsUtcZone(config.zone),
+            config.trustedCertificates};
+}
+
+ServerSpec BackupServer(const Config& config) {
+    return {config.server2, ProtocolSetting(config.protocol2), config.offset2,
+            IsUtcZone(config.zone2), config.trustedCertificates2};
 }
 
 Config LoadConfig(platform::SettingsStore& store) {

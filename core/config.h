@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/settings_store.h"
 
@@ -49,6 +50,44 @@ const char* ProtocolName(Protocol protocol);
 // Why a stored protocol cannot be used, for "<server>: <reason>"; empty
 // when it can. (Whether the system offers NTS, the query says.)
 std::string ProtocolProblem(std::string_view stored);
+
+// A server's zone setting names UTC (blanks around and case ignored); any
+// other text, empty included, means the offset alone says the local time.
+bool IsUtcZone(std::string_view zone);
+
+// A protocol setting, parsed once: what it names, and the text as stored,
+// kept so that a value naming none (or spelt otherwise) is written back as
+// it was and reported, never replaced.
+class ProtocolSetting {
+public:
+    ProtocolSetting() = default;  // empty: Daytime
+    explicit ProtocolSetting(std::string stored)
+        : text_(std::move(stored)), kind_(ParseProtocol(text_)) {}
+    explicit ProtocolSetting(Protocol protocol) : text_(ProtocolName(protocol)), kind_(protocol) {}
+    const std::string& text() const { return text_; }
+    // nullopt: the text names no protocol.
+    std::optional<Protocol> kind() const { return kind_; }
+    bool operator==(const ProtocolSetting&) const = default;
+
+private:
+    std::string text_;
+    std::optional<Protocol> kind_ = Protocol::Daytime;
+};
+
+// One server to ask and how to read its answer.
+struct ServerSpec {
+    std::string host;
+    ProtocolSetting protocol;
+    float offsetHours = 0.0f;  // added to its time
+    // Its time of day is UTC rather than local (Daytime).
+    bool utc = false;
+    // NTS: a PEM file of certificates trusted besides the system's.
+    std::string trustFile;
+};
+
+// The primary and the backup as servers to ask.
+ServerSpec PrimaryServer(const Config& config);
+ServerSpec BackupServer(const Config& config);
 
 // Reads every key; a key that is missing, or whose text is no number where
 // a number belongs, gives its default (the value in a new Config).

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "core/daytime_query.h"
+#include "core/text.h"
 
 namespace tempikon::core::ntp {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/daytime_query.h"
+#include "core/text.h"
 
 namespace tempikon::core::nts {
 

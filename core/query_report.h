@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/set_clock.h"
+#include "core/text.h"
 
 namespace tempikon::core {
 

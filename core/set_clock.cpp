@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "core/correction.h"
-#include "core/ntp_query.h"
 #include "core/numbers.h"
+#include "core/text.h"
 #include "platform/reentrance.h"
 #include "platform/translate.h"
 
@@ -70,12 +70,6 @@ long long OffsetMinutes(float offsetHours) {
     const double rounded =
         std::round(std::fmax(-kMaxOffsetMinutes, std::fmin(minutes, kMaxOffsetMinutes)));
     return static_cast<long long>(rounded);
-}
-
-bool IsUtcZone(std::string_view zone) {
-    const std::string z = Trim(zone);
-    return z.size() == 3 && (z[0] == 'U' || z[0] == 'u') && (z[1] == 'T' || z[1] == 't') &&
-           (z[2] == 'C' || z[2] == 'c');
 }
 
 std::vector<std::int64_t> LocalInstants(const platform::Clock& zone, std::int64_t day,
@@ -156,12 +150,12 @@ ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int6
     return plan;
 }
 
-std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow) {
-    if (query.lastRoundTripMicros() < 0) return 0;
-    return query.lastRoundTripMicros() / 2 + (monotonicNow - query.lastFirstDataMicros());
+std::int64_t ReplyAgeMicros(const QueryAnswer& answer, std::int64_t monotonicNow) {
+    if (answer.roundTripMicros < 0) return 0;
+    return answer.roundTripMicros / 2 + (monotonicNow - answer.firstDataMicros);
 }
 
-ClockSetter::ClockSetter(platform::Platform& platform, DaytimeQuery& query)
+ClockSetter::ClockSetter(platform::Platform& platform, ServerQuery& query)
     : platform_(platform), query_(query) {}
 
 SetResult ClockSetter::run(const Config& config,
@@ -177,47 +171,25 @@ SetResult ClockSetter::run(const Config& config,
     const platform::ScopeExit runEnd([this] { running_ = false; });
 
     std::vector<std::string> failures;
-    // What one server said: a Daytime time text, or an NTP sample.
-    struct Answer {
-        std::string timeText;
-        std::optional<ntp::Sample> sample;
-        bool any() const { return !timeText.empty() || sample.has_value(); }
-    };
-    // The host as asked, before a dialog may change the configuration.
-    std::string asked = config.server;
-    std::string protocolText = config.protocol;
-    std::string trustFile = config.trustedCertificates;
+    // The server as asked, before a dialog may change the configuration.
+    ServerSpec asked = PrimaryServer(config);
     const auto ask = [&](const std::string& label) {
         onAsking(label);
-        Answer answer;
-        const std::string problem = ProtocolProblem(protocolText);
-        if (!problem.empty()) {
-            failures.push_back(EscapeText(asked) + ": " + problem);
-            return answer;
-        }
-        const std::optional<Protocol> protocol = ParseProtocol(protocolText);
-        if (protocol == Protocol::Nts) {
-            answer.sample = query_.askNts(asked, config.timeout, kNtpBurstRequests, trustFile);
-            for (const std::string& warning : query_.lastNtsWarnings())
-                failures.push_back(EscapeText(asked) + ": the key server warns: " + warning);
-        } else if (protocol == Protocol::Ntp)
-            answer.sample = query_.askNtp(asked, config.timeout, kNtpBurstRequests);
-        else
-            answer.timeText = query_.ask(asked, config.timeout);
+        QueryAnswer answer = query_.ask(asked, config.timeout, kNtpBurstRequests);
+        for (const std::string& warning : answer.warnings)
+            failures.push_back(EscapeText(asked.host) + ": the key server warns: " + warning);
         if (!answer.any() && !query_.isShutDown())
-            failures.push_back(EscapeText(asked) + ": " + query_.lastFailure().reason);
+            failures.push_back(EscapeText(asked.host) + ": " + answer.failure.reason);
         return answer;
     };
-    Answer answer = ask(asked);
+    QueryAnswer answer = ask(asked.host);
     // The window is closing: nothing may be reported or set any more.
     if (query_.isShutDown()) return skipped();
     bool backup = false;
 
     if (!answer.any() && !config.server2.empty()) {
-        asked = config.server2;
-        protocolText = config.protocol2;
-        trustFile = config.trustedCertificates2;
-        answer = ask(asked + " (Backup)");
+        asked = BackupServer(config);
+        answer = ask(asked.host + " (Backup)");
         if (query_.isShutDown()) return skipped();
         backup = true;
     }
@@ -240,13 +212,13 @@ SetResult ClockSetter::run(const Config& config,
     } else {
         const auto serverSeconds = ParseTimeOfDay(answer.timeText);
         if (!serverSeconds) {
-            failures.push_back(EscapeText(asked) + ": " +
+            failures.push_back(EscapeText(asked.host) + ": " +
                                InvalidTimeFailure(answer.timeText).reason);
             return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
                           SetOutcome::InvalidData);
         }
         const bool utc = IsUtcZone(backup ? config.zone2 : config.zone);
-        const std::int64_t delay = ReplyAgeMicros(query_, platform_.monotonicMicros());
+        const std::int64_t delay = ReplyAgeMicros(answer, platform_.monotonicMicros());
         plan = PlanClockSetting(*serverSeconds, offset, utc, clock.nowMicros(), delay, clock);
     }
     // Small corrections are slewed, so that the clock never jumps back; a
@@ -273,7 +245,7 @@ SetResult ClockSetter::run(const Config& config,
                                " d=" + std::to_string(plan.d) + "s" + correction.statusSuffix,
                            SetOutcome::Set);
     set.correction = correction.word;
-    set.server = asked;
+    set.server = asked.host;
     return set;
 }
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -29,10 +29,6 @@ std::optional<int> ParseTimeOfDay(std::string_view text);
 std::string FormatTimeOfDay(int secondsOfDay);  // "hh:nn:ss", wraps into 0..86399
 // Offset in hours -> whole minutes; halves round away from zero.
 long long OffsetMinutes(float offsetHours);
-
-// A server's zone setting names UTC (blanks around and case ignored); any
-// other text, empty included, means the offset alone says the local time.
-bool IsUtcZone(std::string_view zone);
 
 // The instants whose local time is secondsOfDay on the local date `day`
 // (days since 1970-01-01), earliest first: two in the hour repeated when
@@ -67,7 +63,7 @@ ClockPlan PlanNtpSetting(const ntp::Sample& sample, float offsetHours, std::int6
 // How much older the last reply is than now (monotonicNow): half its round
 // trip, plus the time since its first data came (a reply in pieces); 0
 // when no data came.
-std::int64_t ReplyAgeMicros(const DaytimeQuery& query, std::int64_t monotonicNow);
+std::int64_t ReplyAgeMicros(const QueryAnswer& answer, std::int64_t monotonicNow);
 
 // What a setting came to, and the status text that says so (empty when it
 // was skipped: nothing is to be reported then).
@@ -90,7 +86,7 @@ std::string OutputLine(const SetResult& result);
 // Sets the clock from the primary server, else from the backup.
 class ClockSetter {
 public:
-    ClockSetter(platform::Platform& platform, DaytimeQuery& query);
+    ClockSetter(platform::Platform& platform, ServerQuery& query);
 
     // config is the configuration in force and is read again after every
     // wait: the dialog may change it meanwhile. onAsking hears each server
@@ -103,7 +99,7 @@ public:
 
 private:
     platform::Platform& platform_;
-    DaytimeQuery& query_;
+    ServerQuery& query_;
     SetOutcome last_ = SetOutcome::None;
     bool running_ = false;
 };

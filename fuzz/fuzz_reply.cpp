@@ -12,7 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/daytime_query.h"
+#include "core/query/daytime_exchange.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fake/fake_platform.h"
@@ -63,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         platform.script("primary.test", script);
     }
 
-    auto queryTimer = platform.createTimer();
-    auto querySocket = platform.createTcpClient();
     auto window = platform.createWindow({});
     platform::Label& serverLine = window->addLabel({}, "");
     platform::Label& outcomeLine = window->addLabel({}, "");
-    core::DaytimeQuery query(platform, *queryTimer, *querySocket);
+    core::ServerQuery query(platform);
+    platform::Timer* queryTimer = &query.daytime().timer();
+    platform::TcpClient* querySocket = &query.daytime().socket();
     core::ClockSetter setter(platform, query);
 
     const core::SetOutcome outcome =
@@ -81,12 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    outcomeLine.text() + (outcome == core::SetOutcome::Set ? " (step)" : ""));
     // Never more than a time-out plus the reply's delay.
     FUZZ_CHECK(platform.nowMs() <= (backup ? 2 : 1) * 3000 + 5);
-    FUZZ_CHECK(query.lastReply().size() <= core::kMaxReplyBytes);
+    FUZZ_CHECK(query.lastAnswer().reply.size() <= core::kMaxReplyBytes);
 
     // Whatever the pieces, the time is cut from the reply the query ended
     // with; a reply whose time is not whole holds none.
-    const std::string timeText = core::ReplyHoldsTheTime(query.lastReply())
-                                     ? core::CutTimeText(query.lastReply())
+    const std::string timeText = core::ReplyHoldsTheTime(query.lastAnswer().reply)
+                                     ? core::CutTimeText(query.lastAnswer().reply)
                                      : std::string();
     const auto& settings = platform.fakeClock().settings;
     if (timeText.empty()) {

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
 #include "core/numbers.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/qt/qt_ini_text.h"

@@ -8,8 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/daytime_query.h"
+#include "core/query/daytime_exchange.h"
 #include "core/set_clock.h"
+#include "core/text.h"
 #include "fuzz/fuzz_check.h"
 #include "settings_dialog/field_rules.h"
 

@@ -3,6 +3,7 @@
 #include "core/numbers.h"
 #include "core/server_address.h"
 #include "core/set_clock.h"
+#include "core/text.h"
 #include "platform/translate.h"
 #include "settings_dialog/field_rules.h"
 #include "settings_dialog/server_list.h"
@@ -84,7 +85,7 @@ bool ChoiceGivesUtc(const platform::ComboBox& box) {
 
 }  // namespace
 
-ConfigDialog::ConfigDialog(platform::Platform& platform, core::DaytimeQuery& query,
+ConfigDialog::ConfigDialog(platform::Platform& platform, core::ServerQuery& query,
                            const core::Config& inForce, Hooks hooks)
     : platform_(platform), query_(query), inForce_(inForce), hooks_(std::move(hooks)) {
     platform::WindowSpec spec;
@@ -356,29 +357,29 @@ bool ConfigDialog::checkSelectedServer() {
     std::string authenticatedBy;
     // No usable host: no query, the entry shows "[Timeout ]".
     const std::optional<std::string> host = HostOfEntry(entry);
+    core::QueryAnswer answer;
     if (host) {
         const core::Protocol protocol = EntryProtocol(entry);
-        if (protocol == core::Protocol::Ntp || protocol == core::Protocol::Nts) {
-            // One request: a check shows the time, it sets nothing.
-            const std::optional<core::ntp::Sample> sample =
-                protocol == core::Protocol::Nts ? query_.askNts(*host, *timeout, 1, trustFor(*host))
-                                                : query_.askNtp(*host, *timeout, 1);
-            if (!stillOpen(watch)) return false;
-            if (sample) {
-                const platform::LocalDateTime server =
-                    platform_.clock().localAt(sample->receivedMicros + sample->offsetMicros);
-                result = NtpResultText(server.hour * 3600 + server.minute * 60 + server.second,
-                                       sample->offsetMicros);
-                if (protocol == core::Protocol::Nts) {
-                    result += " authenticated";
-                    authenticatedBy = query_.lastNtsSubject();
-                }
+        const core::ServerSpec spec{.host = *host,
+                                    .protocol = core::ProtocolSetting(protocol),
+                                    .trustFile = trustFor(*host)};
+        // One request: a check shows the time, it sets nothing.
+        answer = query_.ask(spec, *timeout, 1);
+        if (!stillOpen(watch)) return false;
+        if (answer.sample) {
+            const core::ntp::Sample& sample = *answer.sample;
+            const platform::LocalDateTime server =
+                platform_.clock().localAt(sample.receivedMicros + sample.offsetMicros);
+            result = NtpResultText(server.hour * 3600 + server.minute * 60 + server.second,
+                                   sample.offsetMicros);
+            if (protocol == core::Protocol::Nts) {
+                result += " authenticated";
+                authenticatedBy = answer.ntsSubject;
             }
         } else {
-            result = core::Latin1ToUtf8(query_.ask(*host, *timeout));
-            if (!stillOpen(watch)) return false;
+            result = core::Latin1ToUtf8(answer.timeText);
         }
-        if (result.empty()) failure = query_.lastFailure().reason;
+        if (result.empty()) failure = answer.failure.reason;
     } else {
         failure = QT_TRANSLATE_NOOP("Tempikon", "the entry names no server");
     }
@@ -391,7 +392,7 @@ bool ConfigDialog::checkSelectedServer() {
     } else if (!authenticatedBy.empty()) {
         status = *host + ": authenticated by " + core::EscapeText(authenticatedBy);
     }
-    if (query_.lastFailure().kind == core::FailureKind::Stopped && host) {
+    if (answer.failure.kind == core::FailureKind::Stopped && host) {
         // Stopped by the user: the entry keeps what it showed.
         failures_.erase(target);
     } else {
@@ -497,18 +498,13 @@ void ConfigDialog::onUseServer(Role role) {
     const platform::Liveness::Watch watch = liveness_.watch();
     adopting_ = true;
     showStates();
-    std::string timeText;
-    bool answered = false;
-    if (protocol == core::Protocol::Nts) {
-        const std::string& trust =
-            role == Role::Primary ? inForce_.trustedCertificates : inForce_.trustedCertificates2;
-        answered = query_.askNts(*host, inForce_.timeout, 1, trust).has_value();
-    } else if (ntp) {
-        answered = query_.askNtp(*host, inForce_.timeout, 1).has_value();
-    } else {
-        timeText = query_.ask(*host, inForce_.timeout);
-        answered = !timeText.empty();
-    }
+    const core::ServerSpec spec{.host = *host,
+                                .protocol = core::ProtocolSetting(protocol),
+                                .trustFile = role == Role::Primary ? inForce_.trustedCertificates
+                                                                   : inForce_.trustedCertificates2};
+    const core::QueryAnswer answer = query_.ask(spec, inForce_.timeout, 1);
+    const std::string& timeText = answer.timeText;
+    const bool answered = answer.any();
     if (!watch.alive()) return;
     Adoption adoption;
     bool adopt = !closed_;
@@ -524,7 +520,7 @@ void ConfigDialog::onUseServer(Role role) {
         const platform::Clock& clock = platform_.clock();
         const std::int64_t nowMicros = clock.nowMicros();
         const platform::LocalDateTime now = clock.localAt(nowMicros);
-        adoption = ChooseAdoption(query_.lastReply(), timeText, EntryMarksUtc(entry), now.hour,
+        adoption = ChooseAdoption(answer.reply, timeText, EntryMarksUtc(entry), now.hour,
                                   now.minute, clock.utcOffsetSeconds(nowMicros));
     } else if (adopt) {
         const int answer =

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "platform/platform.h"
 #include "platform/reentrance.h"
 
@@ -33,7 +33,7 @@ public:
     };
 
     // inForce is read when the dialog is shown, to fill the fields.
-    ConfigDialog(platform::Platform& platform, core::DaytimeQuery& query,
+    ConfigDialog(platform::Platform& platform, core::ServerQuery& query,
                  const core::Config& inForce, Hooks hooks);
     ~ConfigDialog();
     ConfigDialog(const ConfigDialog&) = delete;
@@ -135,7 +135,7 @@ private:
     void windowClosed();
 
     platform::Platform& platform_;
-    core::DaytimeQuery& query_;
+    core::ServerQuery& query_;
     const core::Config& inForce_;
     Hooks hooks_;
     std::unique_ptr<platform::Window> window_;

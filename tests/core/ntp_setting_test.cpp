@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/ntp_query.h"
+#include "core/query/ntp_burst.h"
+#include "core/query/server_query.h"
 #include "core/query_report.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
@@ -71,9 +72,7 @@ protected:
     testing::FakeNtpServer server;
     Config config;
     std::int64_t startMicros = 0;
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ServerQuery query{p};
     ClockSetter setter{p, query};
     std::vector<std::string> failures;
     std::string status;
@@ -156,9 +155,7 @@ TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
         bad.platform = &platform;
         bad.change = c.change;
         platform.scriptUdp("ntp.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const SetResult result = s.run(config, [](const std::string&) {});
         EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
@@ -205,9 +202,7 @@ TEST_F(NtpSettingTest, ServersFromBeforeTheBuildOrWithImpossibleStampsSetNothing
         bad.delaysMs = {{10, 20}};
         bad.change = c.change;
         platform.scriptUdp("ntp.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const SetResult result = s.run(config, [](const std::string&) {});
         EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
@@ -216,6 +211,41 @@ TEST_F(NtpSettingTest, ServersFromBeforeTheBuildOrWithImpossibleStampsSetNothing
         EXPECT_NE(result.failures[0].find(c.reasonHas), std::string::npos)
             << c.name << ": " << result.failures[0];
     }
+}
+
+TEST_F(NtpSettingTest, RateLeavesTheServerAloneForAMinuteDoublingUntilAGoodAnswer) {
+    bool kiss = true;
+    server.change = [&kiss](ntp::Packet& r) {
+        if (!kiss) return;
+        r.stratum = 0;
+        r.referenceId = 0x52415445;  // RATE
+    };
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("(kiss code RATE); not asked again for 64 s"), std::string::npos)
+        << failures[0];
+    // Half a minute on: nobody is asked, and the reason says how long yet.
+    p.advance(30'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 1u);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("not asked for another 34 s"), std::string::npos) << failures[0];
+    // After the pause it is asked again; a second RATE doubles the pause.
+    p.advance(34'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 2u);
+    EXPECT_NE(failures.at(0).find("not asked again for 128 s"), std::string::npos) << failures[0];
+    p.advance(127'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 2u);
+    // A good answer ends it: the next RATE pauses for 64 s again.
+    p.advance(1'000);
+    kiss = false;
+    EXPECT_EQ(run(), SetOutcome::Set);
+    kiss = true;
+    p.advance(60'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_NE(failures.at(0).find("not asked again for 64 s"), std::string::npos) << failures[0];
 }
 
 TEST_F(NtpSettingTest, DenyStopsTheRequestsUntilTheSettingsChange) {

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
 #include "core/nts_ke.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/ask.h"
 #include "tests/support/fake_nts_server.h"
 
 namespace tempikon::core {
@@ -52,9 +53,7 @@ protected:
     testing::FakeNtsServer server;
     Config config;
     std::int64_t startMicros = 0;
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ServerQuery query{p};
     ClockSetter setter{p, query};
 };
 
@@ -68,7 +67,7 @@ TEST_F(NtsSettingTest, SetsFromAuthenticatedRepliesAndKeepsItsCookiesAcrossSetti
     EXPECT_EQ(p.tlsConnections[0].alpn, "ntske/1");
     // Out 3 ms, back 1 ms: the sample errs by 1 ms.
     EXPECT_EQ(lastError(), 1 * kMs);
-    EXPECT_EQ(query.lastNtsSubject(), "CN=fake.example");
+    EXPECT_EQ(query.lastAnswer().ntsSubject, "CN=fake.example");
 
     // Resident settings reuse the cookies: no second key establishment
     // until they run out, and no cookie goes out twice.
@@ -101,9 +100,7 @@ TEST_F(NtsSettingTest, RepliesThatDoNotProveThemselvesNeverSetTheClock) {
         bad.ntp.platform = &platform;
         platform.tlsPeers["nts.example"] = bad.keScript();
         platform.scriptUdp("nts.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const auto spoilAfterFirst = [&] { bad.spoil = c.spoil; };
         // A replay needs an earlier reply: the first setting is clean.
@@ -201,6 +198,27 @@ TEST_F(NtsSettingTest, CookiesDroppedSilentlyLeadToNewKeysWithinTheSameSetting) 
     EXPECT_EQ(server.keSessions, 4);
 }
 
+TEST_F(NtsSettingTest, AnAuthenticatedRatePausesTheNtpServerItCameFrom) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    server.ntp.change = [](ntp::Packet& r) {
+        r.stratum = 0;
+        r.referenceId = 0x52415445;  // RATE
+    };
+    SetResult r = run();
+    EXPECT_EQ(r.outcome, SetOutcome::Unreachable);
+    EXPECT_NE(reasons(r).find("not asked again for 64 s"), std::string::npos) << reasons(r);
+    const std::size_t asked = p.udpRequests.size();
+    p.advance(10'000);
+    r = run();
+    EXPECT_EQ(p.udpRequests.size(), asked);
+    EXPECT_NE(reasons(r).find("not asked for another 54 s"), std::string::npos) << reasons(r);
+    // The keys were kept: the pause is the NTP server's, not a failure of NTS.
+    EXPECT_EQ(server.keSessions, 1);
+    server.ntp.change = nullptr;
+    p.advance(54'000);
+    EXPECT_EQ(run().outcome, SetOutcome::Set);
+}
+
 TEST_F(NtsSettingTest, KeyEstablishmentFailuresSayWhatToDo) {
     if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
     struct Case {
@@ -240,9 +258,7 @@ TEST_F(NtsSettingTest, KeyEstablishmentFailuresSayWhatToDo) {
         c.spoil(script, bad);
         platform.tlsPeers["nts.example"] = script;
         platform.scriptUdp("nts.example", bad.responder());
-        auto timer = platform.createTimer();
-        auto socket = platform.createTcpClient();
-        DaytimeQuery q{platform, *timer, *socket};
+        ServerQuery q{platform};
         ClockSetter s{platform, q};
         const SetResult result = s.run(config, [](const std::string&) {});
         EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;

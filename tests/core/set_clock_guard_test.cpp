@@ -55,9 +55,7 @@ protected:
 
     PromptingPlatform platform;
     Config config;
-    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
-    DaytimeQuery query{platform, *queryTimer, *querySocket};
+    ServerQuery query{platform};
     FakeLabel serverLine;
     FakeLabel outcomeLine;
     ClockSetter setter{platform, query};

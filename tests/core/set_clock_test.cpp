@@ -10,6 +10,7 @@
 
 #include "core/query_report.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/ask.h"
 #include "tests/support/setting_run.h"
 
 namespace tempikon::core {
@@ -103,9 +104,7 @@ protected:
     std::unique_ptr<platform::Window> window = p.createWindow({});
     platform::Label& l1 = window->addLabel({}, "");
     platform::Label& l2 = window->addLabel({}, "");
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ServerQuery query{p};
     ClockSetter setter{p, query};
     core::SetOutcome runSetting() {
         return tempikon::testing::RunSetting(setter, config, p, l1, l2);
@@ -435,7 +434,7 @@ TEST_F(SetClockTest, DoesNothingWhileAnotherQueryWaits) {
     p.script("dialog-check", PeerScript().reply(100, "08:00:00"));
     SetOutcome nested = SetOutcome::None;
     p.at(20, [&] { nested = runSetting(); });
-    EXPECT_EQ(query.ask("dialog-check", config.timeout), "08:00:00");
+    EXPECT_EQ(testsupport::AskDaytime(query, "dialog-check", config.timeout), "08:00:00");
 
     EXPECT_EQ(nested, SetOutcome::Skipped);
     EXPECT_TRUE(serverLine().history.empty());

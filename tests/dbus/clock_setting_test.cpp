@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_timedate_client.h"
 #include "tests/dbus/dbus_env.h"
 #include "tests/dbus/private_bus.h"
+#include "tests/support/ask.h"
 #include "tests/support/daytime_server.h"
 #include "tests/support/setting_run.h"
 
@@ -60,9 +61,7 @@ protected:
 
     PrivateBus bus;
     core::Config config;
-    std::unique_ptr<platform::Timer> queryTimer = platform().createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = platform().createTcpClient();
-    core::DaytimeQuery query{platform(), *queryTimer, *querySocket};
+    core::ServerQuery query{platform()};
     TextLabel serverLine;
     TextLabel outcomeLine;
     core::ClockSetter setter{platform(), query};

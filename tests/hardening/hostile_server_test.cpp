@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "core/set_clock.h"
 #include "tests/hardening/memory.h"
 #include "tests/hardening/qt_env.h"
+#include "tests/support/ask.h"
 #include "tests/support/daytime_server.h"
 #include "tests/support/recording_platform.h"
 #include "tests/support/setting_run.h"
@@ -37,9 +38,10 @@ struct Setting {
     std::unique_ptr<platform::Window> window = platform.createWindow({});
     platform::Label& serverLine = window->addLabel({0, 0, 3855, 255}, "");
     platform::Label& outcomeLine = window->addLabel({0, 240, 3855, 255}, "");
-    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
-    core::DaytimeQuery query{platform, *queryTimer, *querySocket};
+    core::ServerQuery query{platform};
+    // The query's own timer and socket.
+    platform::Timer* queryTimer = &query.daytime().timer();
+    platform::TcpClient* querySocket = &query.daytime().socket();
     core::ClockSetter setter{platform, query};
     core::SetOutcome runSetting() {
         return tempikon::testing::RunSetting(setter, config, platform, serverLine, outcomeLine);
@@ -158,7 +160,7 @@ TEST_P(HostileServer, StatusClockAndTimeOut) {
     EXPECT_FALSE(s.query.isBusy());
     EXPECT_FALSE(s.querySocket->isOpen());
     EXPECT_FALSE(s.queryTimer->isEnabled());
-    EXPECT_LE(s.query.lastReply().size(), core::kMaxReplyBytes);
+    EXPECT_LE(s.query.lastAnswer().reply.size(), core::kMaxReplyBytes);
     // Functional bounds, generous: within the time-out, and well before it
     // where data or an error ends the query.
     EXPECT_LE(s.seconds, timeout + 3.0);
@@ -192,9 +194,9 @@ TEST(HostileFlood, TwentyMegabytesKeepMemoryBounded) {
     EXPECT_EQ(outcome, core::SetOutcome::Unreachable);
     EXPECT_EQ(s.outcomeLine.text(), kUnreachable);
     EXPECT_TRUE(s.settings().empty());
-    EXPECT_GT(s.query.lastReply().size(), 0u);
-    EXPECT_LE(s.query.lastReply().size(), core::kMaxReplyBytes);
-    EXPECT_EQ(s.query.lastReply().find_first_not_of('x'), std::string::npos);
+    EXPECT_GT(s.query.lastAnswer().reply.size(), 0u);
+    EXPECT_LE(s.query.lastAnswer().reply.size(), core::kMaxReplyBytes);
+    EXPECT_EQ(s.query.lastAnswer().reply.find_first_not_of('x'), std::string::npos);
     EXPECT_FALSE(s.querySocket->isOpen());
     EXPECT_LT(s.seconds, 10.0);
     // The rest was never read: the server could not send it all.

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "core/query/daytime_exchange.h"
 #include "core/set_clock.h"
 #include "tests/fake/fake_platform.h"
 
@@ -317,7 +318,7 @@ TEST_F(LongRun, ThirtyDaysAtIntervalOne) {
     }
 
     EXPECT_GE(day, kDays);
-    EXPECT_LE(form->query().lastReply().size(), core::kMaxReplyBytes);
+    EXPECT_LE(form->query().lastAnswer().reply.size(), core::kMaxReplyBytes);
     // Every kind of outcome, and postponed settings, came up.
     EXPECT_GT(outcomes[0], 10'000);
     EXPECT_GT(outcomes[1], 1'000);

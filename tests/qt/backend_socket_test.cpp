@@ -9,9 +9,11 @@
 
 #include "backend_env.h"
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/daytime_exchange.h"
+#include "core/query/server_query.h"
 #include "platform/qt/qt_tcp_client.h"
 #include "platform/qt/qt_timer.h"
+#include "tests/support/ask.h"
 #include "tests/support/daytime_server.h"
 
 namespace tempikon::qt {
@@ -27,12 +29,14 @@ using testsupport::ServerOptions;
 // The query as the main window owns it: its time-out timer and socket.
 struct Query {
     core::Config config;
-    QtTimer queryTimer;
-    QtTcpClient querySocket;
-    core::DaytimeQuery query{platform(), queryTimer, querySocket};
+    core::ServerQuery query{platform()};
+    QtTimer& queryTimer = dynamic_cast<QtTimer&>(query.daytime().timer());
+    QtTcpClient& querySocket = dynamic_cast<QtTcpClient&>(query.daytime().socket());
 
     explicit Query(int timeoutSeconds) { config.timeout = timeoutSeconds; }
-    std::string ask(const std::string& host) { return query.ask(host, config.timeout); }
+    std::string ask(const std::string& host) {
+        return testsupport::AskDaytime(query, host, config.timeout);
+    }
     void expectIdle() {
         EXPECT_FALSE(queryTimer.isCounting());
         EXPECT_FALSE(querySocket.isOpen());
@@ -65,18 +69,18 @@ struct Recorder {
 
 // ---- the query --------------------------------------------------------------------
 
-TEST(DaytimeQueryOnQt, ReplyGivesTheTimeOfDay) {
+TEST(ServerQueryOnQt, ReplyGivesTheTimeOfDay) {
     auto server = DaytimeServer::replying("127.0.0.10", "Sun Dec  6 14:03:27 2026\r\n");
     Query q(5);
     EXPECT_EQ(q.ask("127.0.0.10"), "14:03:27");
-    EXPECT_EQ(q.query.lastReply(), "Sun Dec  6 14:03:27 2026\r\n");
+    EXPECT_EQ(q.query.lastAnswer().reply, "Sun Dec  6 14:03:27 2026\r\n");
     q.expectIdle();
     // One after the other, the same objects serve again.
     EXPECT_EQ(q.ask("127.0.0.10"), "14:03:27");
     EXPECT_EQ(server->connectionsAccepted(), 2);
 }
 
-TEST(DaytimeQueryOnQt, RefusedConnectionEndsTheQueryWithoutWaitingForTheTimeOut) {
+TEST(ServerQueryOnQt, RefusedConnectionEndsTheQueryWithoutWaitingForTheTimeOut) {
     auto server = DaytimeServer::inMode("127.0.0.11", ServerMode::Refused);
     // With the longest time-out the test would hang unless the error ends it.
     Query q(2'147'483);
@@ -84,7 +88,7 @@ TEST(DaytimeQueryOnQt, RefusedConnectionEndsTheQueryWithoutWaitingForTheTimeOut)
     q.expectIdle();
 }
 
-TEST(DaytimeQueryOnQt, ResetBeforeAnyReplyEndsTheQueryWithoutWaitingForTheTimeOut) {
+TEST(ServerQueryOnQt, ResetBeforeAnyReplyEndsTheQueryWithoutWaitingForTheTimeOut) {
     // Accepted, then reset: an error, unlike an orderly close.
     ServerOptions options;
     options.mode = ServerMode::ResetMidReply;
@@ -109,7 +113,7 @@ struct HeldClient : QtTcpClient {
 
 // A reset is one failure, whether it strikes before the connection is
 // seen, before any data, or amid the time; what came before it is dropped.
-TEST(DaytimeQueryOnQt, EveryResetIsTheSameConnectionReset) {
+TEST(ServerQueryOnQt, EveryResetIsTheSameConnectionReset) {
     const struct {
         const char* when;
         const char* address;
@@ -131,26 +135,30 @@ TEST(DaytimeQueryOnQt, EveryResetIsTheSameConnectionReset) {
         HeldClient socket;
         if (c.holdUntilReset)
             socket.hold = [&] { EXPECT_TRUE(server.waitForEndedConnections(1, 10'000)); };
-        core::DaytimeQuery query(platform(), timer, socket);
-        EXPECT_EQ(query.ask(c.address, 30), "") << c.when;
-        EXPECT_EQ(query.lastFailure().kind, core::FailureKind::Reset) << c.when;
-        EXPECT_EQ(query.lastFailure().reason, "connection reset") << c.when;
+        // The held client stands in for the query's own socket.
+        core::DaytimeExchange exchange(platform(), timer, socket);
+        exchange.start({c.address, core::kDaytimePort}, 30'000);
+        while (!exchange.done()) platform().waitForEvents();
+        exchange.close();
+        EXPECT_EQ(exchange.timeText(), "") << c.when;
+        EXPECT_EQ(exchange.failure().kind, core::FailureKind::Reset) << c.when;
+        EXPECT_EQ(exchange.failure().reason, "connection reset") << c.when;
         EXPECT_EQ(server.connectionsAccepted(), 1) << c.when;
     }
 }
 
 // "14:0" and a close is no 14:00:00.
-TEST(DaytimeQueryOnQt, ReplyCutShortByTheServersCloseHoldsNoTime) {
+TEST(ServerQueryOnQt, ReplyCutShortByTheServersCloseHoldsNoTime) {
     for (const std::string text : {"Sun Dec  6 14:0", "Sun Dec  6 14:03:2"}) {
         auto server = DaytimeServer::replying("127.0.0.28", text);
         Query q(30);
         EXPECT_EQ(q.ask("127.0.0.28"), "") << text;
-        EXPECT_EQ(q.query.lastFailure().reason, "the reply ended early: \"" + text + '"');
+        EXPECT_EQ(q.query.lastAnswer().failure.reason, "the reply ended early: \"" + text + '"');
         q.expectIdle();
     }
 }
 
-TEST(DaytimeQueryOnQt, SilentServerEndsByTheTimeOut) {
+TEST(ServerQueryOnQt, SilentServerEndsByTheTimeOut) {
     auto server = DaytimeServer::inMode("127.0.0.12", ServerMode::Silent);
     Query q(1);
     EXPECT_EQ(q.ask("127.0.0.12"), "");
@@ -158,21 +166,21 @@ TEST(DaytimeQueryOnQt, SilentServerEndsByTheTimeOut) {
     q.expectIdle();
 }
 
-TEST(DaytimeQueryOnQt, ServerClosingWithoutSendingEndsTheQueryWithNothing) {
+TEST(ServerQueryOnQt, ServerClosingWithoutSendingEndsTheQueryWithNothing) {
     auto server = DaytimeServer::inMode("127.0.0.13", ServerMode::CloseWithoutSending);
     Query q(30);
     bool timedOut = false;
     // Sees whether the time-out handler ran, without changing what it does.
     q.queryTimer.onTimer = [&] {
         timedOut = true;
-        q.query.onTimeout();
+        q.query.daytime().onTimeout();
     };
     EXPECT_EQ(q.ask("127.0.0.13"), "");
     EXPECT_FALSE(timedOut);
     q.expectIdle();
 }
 
-TEST(DaytimeQueryOnQt, ReplyInTwoPiecesIsReadUntilTheTimeIsWhole) {
+TEST(ServerQueryOnQt, ReplyInTwoPiecesIsReadUntilTheTimeIsWhole) {
     ServerOptions options;
     options.mode = ServerMode::TwoPieces;
     options.text = "Sun Dec  6 14:0";
@@ -184,19 +192,19 @@ TEST(DaytimeQueryOnQt, ReplyInTwoPiecesIsReadUntilTheTimeIsWhole) {
     q.expectIdle();
 }
 
-TEST(DaytimeQueryOnQt, FloodingServerGivesAtMostTheReplyLimit) {
+TEST(ServerQueryOnQt, FloodingServerGivesAtMostTheReplyLimit) {
     ServerOptions options;
     options.mode = ServerMode::Flood;
     options.floodBytes = 8 * 1024 * 1024;
     DaytimeServer server("127.0.0.15", options);
     Query q(5);
     EXPECT_EQ(q.ask("127.0.0.15"), "");  // no colon in the flood
-    EXPECT_LE(q.query.lastReply().size(), core::kMaxReplyBytes);
-    EXPECT_GT(q.query.lastReply().size(), 0u);
+    EXPECT_LE(q.query.lastAnswer().reply.size(), core::kMaxReplyBytes);
+    EXPECT_GT(q.query.lastAnswer().reply.size(), 0u);
     q.expectIdle();
 }
 
-TEST(DaytimeQueryOnQt, HostNameIsLookedUp) {
+TEST(ServerQueryOnQt, HostNameIsLookedUp) {
     // "localhost" comes from the hosts file; nothing listens on 127.0.0.1:13
     // in the tests, so the lookup leads to a refused connection.
     Query q(2'147'483);

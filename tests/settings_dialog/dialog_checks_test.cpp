@@ -7,6 +7,7 @@
 
 #include "settings_dialog/field_rules.h"
 #include "tests/settings_dialog/dialog_fixture.h"
+#include "tests/support/ask.h"
 #include "tests/support/fake_ntp_server.h"
 
 namespace tempikon::settings_dialog::testing {
@@ -284,7 +285,7 @@ TEST_F(CheckTest, OneQueryAtATimeWithTheMainWindowsQueryWaitingWhenTheDialogOpen
         list().mouseDown(2);
     });
     during(200, [&] { checkAll().click(); });
-    EXPECT_EQ(query.ask("main.example", config.timeout), "12:00:00");
+    EXPECT_EQ(testsupport::AskDaytime(query, "main.example", config.timeout), "12:00:00");
 
     EXPECT_EQ(whileWaiting, (Row{false, false, false, true, false}));
     EXPECT_EQ(platform.connections, std::vector<std::string>{"main.example"});
@@ -302,7 +303,7 @@ TEST_F(CheckTest, TheMainWindowsQueryDoesNotHoldTheCloseVeto) {
     platform.script("main.example", PeerScript().reply(2500, "12:00:00\r\n"));
     during(100, [&] { open(); });
     during(200, [&] { cancel().click(); });
-    query.ask("main.example", config.timeout);
+    testsupport::AskDaytime(query, "main.example", config.timeout);
     EXPECT_EQ(closings, 1);
     EXPECT_EQ(dlg, nullptr);  // destroyed by the posted call meanwhile
 }

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "core/config.h"
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 #include "settings_dialog/config_dialog.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/ask.h"
 
 namespace tempikon::settings_dialog::testing {
 
@@ -100,9 +101,7 @@ protected:
 
     FakePlatform platform;
     core::Config config;
-    std::unique_ptr<platform::Timer> queryTimer = platform.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = platform.createTcpClient();
-    core::DaytimeQuery query{platform, *queryTimer, *querySocket};
+    core::ServerQuery query{platform};
     std::unique_ptr<platform::Window> mainWindow;
     platform::Label* mainLabel1 = nullptr;
     platform::MenuItem* mainSet = nullptr;

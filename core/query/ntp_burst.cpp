@@ -1,13 +1,11 @@
-#include "core/ntp_query.h"
+#include "core/query/ntp_burst.h"
 
 #include <algorithm>
 #include <cctype>
 #include <random>
 #include <utility>
 
-#include "core/nts_fields.h"
-#include "core/nts_ke.h"
-#include "platform/translate.h"
+#include "core/text.h"
 
 namespace tempikon::core {
 
@@ -24,6 +22,26 @@ ntp::Timestamp RandomTransmit() {
 }
 
 }  // namespace
+
+std::optional<QueryFailure> PausedByRate(const RateBackoff& rates, const std::string& key,
+                                         std::int64_t nowMicros) {
+    const std::int64_t left = rates.pauseLeftMicros(key, nowMicros);
+    if (left <= 0) return std::nullopt;
+    return QueryFailure{FailureKind::Rejected,
+                        "the server asked to be asked less often (kiss code RATE); not asked for "
+                        "another " +
+                            PauseText(left)};
+}
+
+void NoteRate(RateBackoff& rates, const std::string& key, const NtpBurst& burst,
+              std::int64_t nowMicros, QueryFailure& failure) {
+    if (burst.rated()) {
+        rates.kissed(key, nowMicros);
+        failure.reason += "; not asked again for " + PauseText(rates.pauseMicros(key));
+    } else if (burst.best()) {
+        rates.answered(key);
+    }
+}
 
 bool IsNistHost(std::string_view host) {
     std::string h;
@@ -60,18 +78,13 @@ void NtpBurst::start(const ServerAddress& server, int timeoutMs, int maxRequests
     best_.reset();
     failure_ = {};
     denied_ = false;
-    sessionSpent_ = false;
+    rated_ = false;
     phase_ = Phase::LookingUp;
     if (udp_.isOpen()) udp_.close();
     // The lookup shares the first request's time-out.
     timer_.setInterval(timeoutMs_);
     timer_.setEnabled(true);
     udp_.open(server.host, server.port);
-}
-
-void NtpBurst::setNts(NtsSession* session, platform::Crypto* crypto) {
-    nts_ = crypto ? session : nullptr;
-    crypto_ = crypto;
 }
 
 void NtpBurst::stop() {
@@ -88,31 +101,19 @@ void NtpBurst::onReady() {
 void NtpBurst::sendRequest() {
     sentTransmit_ = RandomTransmit();
     std::string request = ntp::BuildRequest(sentTransmit_);
-    if (nts_) {
-        if (nts_->cookies.empty()) {
-            sessionSpent_ = true;
-            if (samples_.empty())
-                failure_ = {FailureKind::Unauthenticated, "no NTS cookies are left"};
+    if (hooks_) {
+        if (std::optional<QueryFailure> refused = hooks_->prepare()) {
+            if (samples_.empty()) failure_ = std::move(*refused);
             finish();
             return;
         }
-        // Each cookie goes out once; placeholders ask for enough new ones
-        // to hold kMaxCookies again.
-        const std::string cookie = std::move(nts_->cookies.front());
-        nts_->cookies.pop_front();
-        const int placeholders = static_cast<int>(
-            nts::kMaxCookies - 1 - std::min(nts::kMaxCookies - 1, nts_->cookies.size()));
-        uniqueId_ = crypto_->randomBytes(nts::kUniqueIdBytes);
-        std::optional<std::string> sealed =
-            nts::BuildRequest(request, uniqueId_, cookie, placeholders, nts_->c2sKey, *crypto_);
+        std::optional<std::string> sealed = hooks_->seal(request, failure_);
         if (!sealed) {
-            failure_ = {FailureKind::Unauthenticated, "the NTS request could not be sealed"};
             finish();
             return;
         }
         request = std::move(*sealed);
     }
-    nakPending_ = false;
     sentMonotonic_ = platform_.monotonicMicros();
     const std::optional<std::int64_t> sentAt = udp_.send(request);
     // A failed send has reported its error, which ended the burst.
@@ -133,32 +134,17 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
                                                QuoteReply(datagram.from) + ") was not used"};
         return;
     }
-    if (nts_) {
-        nts::ReplyCheck authenticated =
-            nts::CheckReply(datagram.bytes, uniqueId_, nts_->s2cKey, *crypto_);
-        switch (authenticated.verdict) {
-            case nts::ReplyCheck::Verdict::Ok:
+    if (hooks_) {
+        BurstHooks::Opened opened = hooks_->open(datagram.bytes);
+        switch (opened.verdict) {
+            case BurstHooks::Opened::Verdict::Ok:
                 break;
-            case nts::ReplyCheck::Verdict::Nak:
-                // Anyone on the path can send a NAK (RFC 8915, 5.7): it
-                // counts only when no authenticated reply comes by the end
-                // of this request's wait.
-                nakPending_ = true;
-                failure_ = {FailureKind::Unauthenticated, authenticated.reason};
+            case BurstHooks::Opened::Verdict::Ignored:
+                failure_ = std::move(opened.failure);
                 return;
-            case nts::ReplyCheck::Verdict::WrongId:
-                failure_ = {FailureKind::Rejected, authenticated.reason};
+            case BurstHooks::Opened::Verdict::Ends:
+                reject(opened.failure.kind, std::move(opened.failure.reason));
                 return;
-            case nts::ReplyCheck::Verdict::AuthFailed:
-            case nts::ReplyCheck::Verdict::Malformed:
-                // Never used, and the wait goes on: a forgery must not
-                // keep the real answer out.
-                failure_ = {FailureKind::Unauthenticated, authenticated.reason};
-                return;
-        }
-        for (std::string& cookie : authenticated.cookies) {
-            if (nts_->cookies.size() >= nts::kMaxCookies) break;
-            nts_->cookies.push_back(std::move(cookie));
         }
     }
     const ntp::Check check = ntp::CheckReply(datagram.bytes, sentTransmit_);
@@ -167,6 +153,10 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
             break;
         case ntp::Verdict::WrongOrigin:
             failure_ = {FailureKind::Rejected, check.reason};
+            return;
+        case ntp::Verdict::KissRate:
+            rated_ = true;
+            reject(FailureKind::Rejected, check.reason);
             return;
         case ntp::Verdict::KissDeny:
         case ntp::Verdict::KissRstr:
@@ -210,21 +200,7 @@ void NtpBurst::reject(FailureKind kind, std::string reason) {
 
 void NtpBurst::onError(platform::SocketErrorKind kind, const std::string& description) {
     if (phase_ == Phase::Done || phase_ == Phase::Idle) return;
-    switch (kind) {
-        case platform::SocketErrorKind::HostNotFound:
-            failure_ = {FailureKind::HostNotFound, description.empty()
-                                                       ? std::string("host not found")
-                                                       : "host not found: " + description};
-            break;
-        case platform::SocketErrorKind::Refused:
-            failure_ = {FailureKind::Refused, QT_TRANSLATE_NOOP("Tempikon", "connection refused")};
-            break;
-        default:
-            failure_ = {FailureKind::ConnectionFailed,
-                        description.empty() ? std::string("the request could not be sent")
-                                            : "the request could not be sent: " + description};
-            break;
-    }
+    failure_ = ConnectionFailure(kind, description);
     finish();
 }
 
@@ -236,13 +212,9 @@ void NtpBurst::onTimer() {
             return;
         case Phase::LookingUp:
         case Phase::Waiting:
-            // A NAK and no authenticated reply: the server no longer knows
-            // the cookie.
-            if (nakPending_) sessionSpent_ = true;
             // A reply rejected meanwhile says more than the silence.
             if (samples_.empty() && failure_.kind == FailureKind::None)
-                failure_ = {FailureKind::TimedOut,
-                            "no answer within " + std::to_string(timeoutMs_ / 1000) + " s"};
+                failure_ = TimeoutFailure(timeoutMs_ / 1000);
             finish();
             return;
         default:

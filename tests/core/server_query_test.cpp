@@ -1,4 +1,4 @@
-#include "core/daytime_query.h"
+#include "core/query/server_query.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/query/daytime_exchange.h"
+#include "core/text.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/ask.h"
 
 namespace tempikon::core {
 namespace {
@@ -98,46 +101,47 @@ protected:
 
     FakePlatform p;
     Config config;
-    std::unique_ptr<platform::Timer> queryTimer = p.createTimer();
-    std::unique_ptr<platform::TcpClient> querySocket = p.createTcpClient();
-    DaytimeQuery query{p, *queryTimer, *querySocket};
+    ServerQuery query{p};
+    // The query's own timer and socket.
+    platform::Timer* queryTimer = &query.daytime().timer();
+    platform::TcpClient* querySocket = &query.daytime().socket();
 };
 
 TEST_F(QueryTest, ReplyGivesItsTimeTextFromPort13) {
     p.script("time.example", PeerScript().reply(120, "Sun Dec  6 14:03:27 2026\r\n"));
     EXPECT_FALSE(timer().isEnabled());  // idle before the first query
 
-    EXPECT_EQ(query.ask("time.example", config.timeout), "14:03:27");
+    EXPECT_EQ(testsupport::AskDaytime(query, "time.example", config.timeout), "14:03:27");
     EXPECT_EQ(p.nowMs(), 120);
     EXPECT_EQ(socket().host, "time.example");
     EXPECT_EQ(socket().port, 13);
-    EXPECT_EQ(query.lastReply(), "Sun Dec  6 14:03:27 2026\r\n");
-    EXPECT_EQ(query.lastRoundTripMicros(), 120 * 1000);
+    EXPECT_EQ(query.lastAnswer().reply, "Sun Dec  6 14:03:27 2026\r\n");
+    EXPECT_EQ(query.lastAnswer().roundTripMicros, 120 * 1000);
     ExpectIdle();
 }
 
 TEST_F(QueryTest, TimeOutOfThreeSecondsEndsASilentQuery) {
-    EXPECT_EQ(query.ask("silent.example", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "silent.example", config.timeout), "");
     EXPECT_EQ(p.nowMs(), 3000);
     ASSERT_FALSE(timer().intervalHistory.empty());
     EXPECT_EQ(timer().intervalHistory.back(), 3000);
     EXPECT_EQ(timer().fireCount, 1);
-    EXPECT_EQ(query.lastRoundTripMicros(), -1);
+    EXPECT_EQ(query.lastAnswer().roundTripMicros, -1);
     ExpectIdle();
 }
 
 TEST_F(QueryTest, TimeOutOfZeroStillEnds) {
     config.timeout = 0;
-    EXPECT_EQ(query.ask("silent.example", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "silent.example", config.timeout), "");
     EXPECT_EQ(p.nowMs(), 1000);
     config.timeout = -20;
-    EXPECT_EQ(query.ask("silent.example", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "silent.example", config.timeout), "");
     EXPECT_EQ(p.nowMs(), 2000);
 }
 
 TEST_F(QueryTest, ErrorEndsTheQueryBeforeTheTimeOut) {
     p.script("refused.example", PeerScript().error(15, "Connection refused"));
-    EXPECT_EQ(query.ask("refused.example", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "refused.example", config.timeout), "");
     EXPECT_EQ(p.nowMs(), 15);
     EXPECT_EQ(timer().fireCount, 0);
     ExpectIdle();
@@ -146,28 +150,30 @@ TEST_F(QueryTest, ErrorEndsTheQueryBeforeTheTimeOut) {
 TEST_F(QueryTest, NameWithANulIsNeverAsked) {
     // The system's resolver would stop at the NUL and ask time.example.
     p.script("time.example", PeerScript().reply(10, "Sun Dec  6 14:03:27 2026\r\n"));
-    EXPECT_EQ(query.ask("time.example", config.timeout), "14:03:27");
-    EXPECT_EQ(query.ask(std::string("time.example\0.evil.example", 26), config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "time.example", config.timeout), "14:03:27");
+    EXPECT_EQ(testsupport::AskDaytime(query, std::string("time.example\0.evil.example", 26),
+                                      config.timeout),
+              "");
     EXPECT_EQ(p.connections, std::vector<std::string>{"time.example"});
     EXPECT_EQ(p.nowMs(), 10);
-    EXPECT_EQ(query.lastReply(), "");
+    EXPECT_EQ(query.lastAnswer().reply, "");
     ExpectIdle();
 }
 
 TEST_F(QueryTest, TwoArrivalsInOnePassKeepOnlyTheSecond) {
     p.script("split.example",
              PeerScript().reply(100, "first 11:11:11\r\n").reply(100, "second 22:22:22\r\n"));
-    EXPECT_EQ(query.ask("split.example", config.timeout), "22:22:22");
-    EXPECT_EQ(query.lastReply(), "second 22:22:22\r\n");
+    EXPECT_EQ(testsupport::AskDaytime(query, "split.example", config.timeout), "22:22:22");
+    EXPECT_EQ(query.lastAnswer().reply, "second 22:22:22\r\n");
 }
 
 TEST_F(QueryTest, ArrivalsInLaterPassesAreNotWaitedFor) {
     p.script("split.example",
              PeerScript().reply(100, "first 11:11:11\r\n").reply(200, "second 22:22:22\r\n"));
-    EXPECT_EQ(query.ask("split.example", config.timeout), "11:11:11");
+    EXPECT_EQ(testsupport::AskDaytime(query, "split.example", config.timeout), "11:11:11");
     EXPECT_EQ(p.nowMs(), 100);
     p.advance(500);
-    EXPECT_EQ(query.lastReply(), "first 11:11:11\r\n");
+    EXPECT_EQ(query.lastAnswer().reply, "first 11:11:11\r\n");
 }
 
 // A reply split across segments is read on until it holds the time: a line
@@ -202,9 +208,10 @@ TEST_F(QueryTest, SplitReplyIsReadUntilItHoldsTheTime) {
     for (const Case& c : cases) {
         p.script("split.example", c.script);
         const long long start = p.nowMs();
-        EXPECT_EQ(query.ask("split.example", config.timeout), c.timeText) << c.name;
+        EXPECT_EQ(testsupport::AskDaytime(query, "split.example", config.timeout), c.timeText)
+            << c.name;
         EXPECT_EQ(p.nowMs() - start, c.endsAtMs) << c.name;
-        EXPECT_EQ(query.lastRoundTripMicros(), 100'000) << c.name;
+        EXPECT_EQ(query.lastAnswer().roundTripMicros, 100'000) << c.name;
         ExpectIdle();
         p.advance(5000);  // nothing left over for the next case
     }
@@ -212,19 +219,19 @@ TEST_F(QueryTest, SplitReplyIsReadUntilItHoldsTheTime) {
 
 TEST_F(QueryTest, ErrorAfterDataInTheSamePassEmptiesTheReply) {
     p.script("flaky.example", PeerScript().reply(100, "12:00:00").error(100, "reset"));
-    EXPECT_EQ(query.ask("flaky.example", config.timeout), "");
-    EXPECT_EQ(query.lastReply(), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "flaky.example", config.timeout), "");
+    EXPECT_EQ(query.lastAnswer().reply, "");
 }
 
 TEST_F(QueryTest, FailedReadKeepsWhatAnEarlierArrivalRead) {
     p.script("odd.example",
              PeerScript().reply(100, "x 10:20:30").failNextRead(100).reply(100, "y 20:20:20"));
-    EXPECT_EQ(query.ask("odd.example", config.timeout), "10:20:30");
+    EXPECT_EQ(testsupport::AskDaytime(query, "odd.example", config.timeout), "10:20:30");
 
     // A failed first read still ends the query, with nothing.
     p.script("odd.example", PeerScript().failNextRead(50).reply(50, "y 20:20:20"));
     const long long start = p.nowMs();
-    EXPECT_EQ(query.ask("odd.example", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "odd.example", config.timeout), "");
     EXPECT_EQ(p.nowMs() - start, 50);
     ExpectIdle();
 }
@@ -233,13 +240,13 @@ TEST_F(QueryTest, HostileReplyIsCutAt64KiB) {
     std::string flood(100'000, 'x');
     flood[70'000] = ':';  // beyond what is kept
     p.script("flood.example", PeerScript().reply(10, flood));
-    EXPECT_EQ(query.ask("flood.example", config.timeout), "");
-    EXPECT_EQ(query.lastReply().size(), kMaxReplyBytes);
+    EXPECT_EQ(testsupport::AskDaytime(query, "flood.example", config.timeout), "");
+    EXPECT_EQ(query.lastAnswer().reply.size(), kMaxReplyBytes);
 
     std::string late(kMaxReplyBytes + 10, 'y');
     late.replace(kMaxReplyBytes - 8, 8, "12:34:56");
     p.script("flood.example", PeerScript().reply(10, late));
-    EXPECT_EQ(query.ask("flood.example", config.timeout), "12:34:56");
+    EXPECT_EQ(testsupport::AskDaytime(query, "flood.example", config.timeout), "12:34:56");
 }
 
 TEST_F(QueryTest, EveryWayOfEndingLeavesTimerOffAndSocketClosed) {
@@ -248,14 +255,14 @@ TEST_F(QueryTest, EveryWayOfEndingLeavesTimerOffAndSocketClosed) {
     p.script("badread", PeerScript().failNextRead(5).reply(5, "12:00:00"));
     int closes = 0;
     for (const char* host : {"reply", "error", "badread", "silent", "reply"}) {
-        query.ask(host, config.timeout);
+        testsupport::AskDaytime(query, host, config.timeout);
         ExpectIdle();
         EXPECT_GT(socket().closeCount, closes) << host;
         closes = socket().closeCount;
     }
     // Nothing is left scheduled that could fire into a later query.
     p.advance(10'000);
-    EXPECT_FALSE(query.lastReply().empty());
+    EXPECT_FALSE(query.lastAnswer().reply.empty());
     EXPECT_EQ(timer().fireCount, 1);  // the silent one only
 }
 
@@ -265,9 +272,9 @@ TEST_F(QueryTest, SecondQueryWhileOneWaitsReturnsEmptyWithoutConnecting) {
     bool busyInside = false;
     p.at(40, [&] {
         busyInside = query.isBusy();
-        nested = query.ask("other", config.timeout);
+        nested = testsupport::AskDaytime(query, "other", config.timeout);
     });
-    EXPECT_EQ(query.ask("primary", config.timeout), "08:09:10");
+    EXPECT_EQ(testsupport::AskDaytime(query, "primary", config.timeout), "08:09:10");
     EXPECT_TRUE(busyInside);
     EXPECT_EQ(nested, "");
     EXPECT_EQ(p.connections, std::vector<std::string>{"primary"});
@@ -277,12 +284,12 @@ TEST_F(QueryTest, SecondQueryWhileOneWaitsReturnsEmptyWithoutConnecting) {
 TEST_F(QueryTest, ShutdownEndsAWaitingQueryAndRefusesLaterOnes) {
     p.script("primary", PeerScript().reply(100, "Mon 08:09:10"));
     p.at(30, [&] { query.shutdown(); });
-    EXPECT_EQ(query.ask("primary", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "primary", config.timeout), "");
     EXPECT_EQ(p.nowMs(), 30);
     EXPECT_TRUE(query.isShutDown());
     ExpectIdle();
 
-    EXPECT_EQ(query.ask("primary", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "primary", config.timeout), "");
     EXPECT_EQ(p.connections.size(), 1u);
     EXPECT_EQ(p.nowMs(), 30);
 }
@@ -291,24 +298,24 @@ TEST_F(QueryTest, ShutdownBeforeTheReplyIsReadIgnoresTheReply) {
     // The close and the reply are handled in the same pass.
     p.script("primary", PeerScript().reply(30, "Mon 08:09:10"));
     p.at(30, [&] { query.shutdown(); });
-    EXPECT_EQ(query.ask("primary", config.timeout), "");
+    EXPECT_EQ(testsupport::AskDaytime(query, "primary", config.timeout), "");
 }
 
 TEST_F(QueryTest, BusyListenersHearEveryChange) {
     std::vector<bool> seen;
     const int id = query.addBusyListener([&] { seen.push_back(query.isBusy()); });
     p.script("a", PeerScript().reply(1, "12:00:00"));
-    query.ask("a", config.timeout);
-    query.ask("silent", config.timeout);
+    testsupport::AskDaytime(query, "a", config.timeout);
+    testsupport::AskDaytime(query, "silent", config.timeout);
     EXPECT_EQ(seen, (std::vector<bool>{true, false, true, false}));
 
     // A refused nested call changes nothing and is not heard.
-    p.at(p.nowMs() + 10, [&] { query.ask("b", config.timeout); });
-    query.ask("silent", config.timeout);
+    p.at(p.nowMs() + 10, [&] { testsupport::AskDaytime(query, "b", config.timeout); });
+    testsupport::AskDaytime(query, "silent", config.timeout);
     EXPECT_EQ(seen.size(), 6u);
 
     query.removeBusyListener(id);
-    query.ask("a", config.timeout);
+    testsupport::AskDaytime(query, "a", config.timeout);
     EXPECT_EQ(seen.size(), 6u);
 }
 
@@ -317,16 +324,16 @@ TEST_F(QueryTest, ListenerRemovedByAnotherDuringNotificationIsNotCalled) {
     int second = 0;
     query.addBusyListener([&] { query.removeBusyListener(second); });
     second = query.addBusyListener([&] { ++secondCalls; });
-    query.ask("silent", config.timeout);
+    testsupport::AskDaytime(query, "silent", config.timeout);
     EXPECT_EQ(secondCalls, 0);
 }
 
 TEST_F(QueryTest, LateNotificationsWhileIdleChangeNothing) {
     p.script("a", PeerScript().reply(1, "12:00:00"));
-    query.ask("a", config.timeout);
-    query.onTimeout();
-    query.onSocketError(platform::SocketErrorKind::Refused, "Connection refused");
-    EXPECT_EQ(query.lastReply(), "12:00:00");
+    testsupport::AskDaytime(query, "a", config.timeout);
+    query.daytime().onTimeout();
+    query.daytime().onSocketError(platform::SocketErrorKind::Refused, "Connection refused");
+    EXPECT_EQ(query.lastAnswer().reply, "12:00:00");
     EXPECT_FALSE(timer().isEnabled());
 }
 
@@ -374,21 +381,20 @@ TEST_F(QueryTest, EachFailureHasItsReason) {
     };
     for (const auto& c : cases) {
         p.script("host", c.script);
-        query.ask("host", config.timeout);
-        EXPECT_EQ(query.lastFailure().kind, c.kind) << c.what;
-        EXPECT_EQ(query.lastFailure().reason, c.reason) << c.what;
+        testsupport::AskDaytime(query, "host", config.timeout);
+        EXPECT_EQ(query.lastAnswer().failure.kind, c.kind) << c.what;
+        EXPECT_EQ(query.lastAnswer().failure.reason, c.reason) << c.what;
     }
-    query.ask(std::string("a\0b", 3), config.timeout);
-    EXPECT_EQ(query.lastFailure().kind, FailureKind::HostNotFound);
+    testsupport::AskDaytime(query, std::string("a\0b", 3), config.timeout);
+    EXPECT_EQ(query.lastAnswer().failure.kind, FailureKind::HostNotFound);
 }
 
-TEST(DaytimeQueryLifetime, DestructorUnhooksTheHandlers) {
+TEST(DaytimeExchangeLifetime, DestructorUnhooksTheHandlers) {
     FakePlatform p;
-    Config config;
     auto queryTimer = p.createTimer();
     auto querySocket = p.createTcpClient();
     {
-        DaytimeQuery query(p, *queryTimer, *querySocket);
+        DaytimeExchange exchange(p, *queryTimer, *querySocket);
         EXPECT_TRUE(queryTimer->onTimer);
         EXPECT_TRUE(querySocket->onDataArrival);
         EXPECT_TRUE(querySocket->onError);

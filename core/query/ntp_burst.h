@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/daytime_query.h"
 #include "core/ntp_packet.h"
-#include "core/nts_session.h"
+#include "core/query/failure.h"
+#include "core/rate_backoff.h"
 #include "core/server_address.h"
 #include "platform/platform.h"
 
@@ -26,6 +26,31 @@ inline constexpr std::int64_t kGoodEnoughDelayMicros = 2000;
 // requests.
 bool IsNistHost(std::string_view host);
 
+// What an authenticated protocol adds to a burst, in the places the burst
+// calls it: before each request, to seal it, and to open each reply before
+// its NTP checks. Plain NTP has none.
+class BurstHooks {
+public:
+    virtual ~BurstHooks() = default;
+    // Before a request: a reason when none may leave; the burst then ends
+    // with the samples so far (and the reason only when there are none).
+    virtual std::optional<QueryFailure> prepare() = 0;
+    // The plain request made ready to send; nullopt (failure set) when it
+    // cannot be, which ends the burst.
+    virtual std::optional<std::string> seal(const std::string& request, QueryFailure& failure) = 0;
+    // What a reply from the server is worth before its NTP checks.
+    struct Opened {
+        enum class Verdict {
+            Ok,       // authentic: check it as NTP
+            Ignored,  // never used, and the wait goes on (failure noted)
+            Ends,     // ends the burst with this failure
+        };
+        Verdict verdict = Verdict::Ok;
+        QueryFailure failure;
+    };
+    virtual Opened open(const std::string& reply) = 0;
+};
+
 // A burst of requests to one NTP server: the platform's UDP client and a
 // timer in, the best sample or the reason there is none out. Events reach
 // it from the event loop; whoever started it waits until done().
@@ -40,10 +65,8 @@ public:
     // timeoutMs for its reply; a first request left unanswered ends the
     // burst without a sample, a later one ends it with the samples so far.
     void start(const ServerAddress& server, int timeoutMs, int maxRequests, int spacingMs);
-    // NTS: requests carry a cookie of the session and are sealed with its
-    // key, and only authenticated replies count, their cookies added to the
-    // session. Null: plain NTP. Set before start(); both outlive the burst.
-    void setNts(NtsSession* session, platform::Crypto* crypto);
+    // The hooks the next start() calls (null: plain NTP); they outlive the burst.
+    void setHooks(BurstHooks* hooks) { hooks_ = hooks; }
     // Ends the burst at once; nothing is reported.
     void stop();
     bool done() const { return phase_ == Phase::Done; }
@@ -55,10 +78,9 @@ public:
     const QueryFailure& failure() const { return failure_; }
     // The server said DENY or RSTR: it must not be asked again.
     bool denied() const { return denied_; }
+    // The server said RATE: it asks to be asked less often.
+    bool rated() const { return rated_; }
     int requestsSent() const { return requestsSent_; }
-    // NTS: the server answered with a NAK (it no longer knows our cookies),
-    // or a request found no cookie left. Either way the session is spent.
-    bool sessionSpent() const { return sessionSpent_; }
 
     // Handlers, public so that tests can reach them.
     void onReady();
@@ -91,13 +113,17 @@ private:
     std::optional<ntp::Sample> best_;
     QueryFailure failure_;
     bool denied_ = false;
-    NtsSession* nts_ = nullptr;
-    platform::Crypto* crypto_ = nullptr;
-    // The NTS request in flight's unique identifier.
-    std::string uniqueId_;
-    bool sessionSpent_ = false;
-    // An unauthenticated NAK came for the request in flight.
-    bool nakPending_ = false;
+    bool rated_ = false;
+    BurstHooks* hooks_ = nullptr;
 };
+
+// RATE (RFC 5905, 7.4): a server that said it is left alone for a while.
+// Before a burst: the failure when the server's pause runs yet. After it:
+// a RATE starts or doubles the pause (and the failure says how long), a
+// sample ends it. key names the NTP server (host and port).
+std::optional<QueryFailure> PausedByRate(const RateBackoff& rates, const std::string& key,
+                                         std::int64_t nowMicros);
+void NoteRate(RateBackoff& rates, const std::string& key, const NtpBurst& burst,
+              std::int64_t nowMicros, QueryFailure& failure);
 
 }  // namespace tempikon::core
