@@ -19,6 +19,8 @@ const char* const kNoServer = QT_TRANSLATE_NOOP("Tempikon", "No timeserver selec
 const char* const kAsking = QT_TRANSLATE_NOOP("Tempikon", "Asking the timeserver...");
 const char* const kNoticeFailed = QT_TRANSLATE_NOOP("Tempikon", "The clock could not be set");
 const char* const kNoticeRecovered = QT_TRANSLATE_NOOP("Tempikon", "The clock is set again");
+const char* const kNoticeNotConfirmed =
+    QT_TRANSLATE_NOOP("Tempikon", "The clock was not set: the change needs a second opinion");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -42,6 +44,7 @@ int ExitStatusFor(core::SetOutcome outcome) {
             return kExitRefused;
         case core::SetOutcome::Unreachable:
         case core::SetOutcome::InvalidData:
+        case core::SetOutcome::NotConfirmed:
         case core::SetOutcome::Skipped:
         case core::SetOutcome::None:
             break;
@@ -216,12 +219,25 @@ void MainWindow::setStatus(platform::Label& line, const std::string& text) {
     line.setToolTip(text);
 }
 
-core::SetOutcome MainWindow::setClock() {
-    const core::SetResult result = setter_->run(config_, [this](const std::string& server) {
-        setStatus(*serverLine_, server);
-        // The last outcome is not the current one while a server is asked.
-        setStatus(*outcomeLine_, kAsking);
-    });
+core::SetOutcome MainWindow::setClock(bool byUser) {
+    // Only a user at the window is asked about a large change no second
+    // server confirms; No is the default.
+    std::function<bool(const core::LargeChange&)> askUser;
+    if (byUser) {
+        askUser = [this](const core::LargeChange& change) {
+            return platform_.messageBox(core::LargeChangeQuestion(change), version::kTitle,
+                                        platform::kMbYesNo | platform::kMbIconExclamation |
+                                            platform::kMbDefaultButton2) == platform::kIdYes;
+        };
+    }
+    const core::SetResult result = setter_->run(
+        config_,
+        [this](const std::string& server) {
+            setStatus(*serverLine_, server);
+            // The last outcome is not the current one while a server is asked.
+            setStatus(*outcomeLine_, kAsking);
+        },
+        askUser);
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
         setStatus(*outcomeLine_, result.status);
@@ -254,6 +270,8 @@ void MainWindow::recordOutcome(const core::SetResult& result) {
     updateTrayTip();
     if (notice == NoticeRule::Notice::Failed) tray_->notify(kNoticeFailed, result.status);
     if (notice == NoticeRule::Notice::Recovered) tray_->notify(kNoticeRecovered, result.status);
+    if (notice == NoticeRule::Notice::NotConfirmed)
+        tray_->notify(kNoticeNotConfirmed, result.status);
 }
 
 void MainWindow::scheduleShown() {
@@ -335,7 +353,7 @@ void MainWindow::onConfiguration() {
 void MainWindow::onSetTime() {
     // One query at a time: a click while a setting or a check waits does nothing.
     if (ended_ || query_->isBusy() || setter_->isRunning()) return;
-    setClock();
+    setClock(true);
 }
 
 void MainWindow::onAbout() {

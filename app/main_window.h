@@ -80,7 +80,8 @@ public:
 
 private:
     void setStatus(platform::Label& line, const std::string& text);
-    core::SetOutcome setClock();
+    // byUser: "Set time" was chosen, and the user may be asked.
+    core::SetOutcome setClock(bool byUser = false);
     void recordOutcome(const core::SetResult& result);
     void scheduleShown();
     void startTray();

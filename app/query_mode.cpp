@@ -6,6 +6,7 @@
 #include "core/correction.h"
 #include "core/query/server_query.h"
 #include "core/query_report.h"
+#include "core/second_opinion.h"
 #include "core/set_clock.h"
 #include "core/text.h"
 #include "tempikon_version.h"
@@ -55,11 +56,21 @@ int RunQueryMode(platform::Platform& platform) {
             return false;
         }
         if (answer.sample) {
+            const std::int64_t now = clock.nowMicros();
             const core::ClockPlan plan =
-                core::PlanNtpSetting(*answer.sample, server.offsetHours, clock.nowMicros(), clock);
+                core::PlanNtpSetting(*answer.sample, server.offsetHours, now, clock);
+            // A setting would make this change only when the other server
+            // agreed (or, from the window, the user said so).
+            std::string secondOpinion;
+            if (!core::WithinMaxChange(
+                    now, plan.micros, config.maxChange,
+                    platform.version().buildSeconds * platform::kMicrosPerSecond))
+                secondOpinion =
+                    "; needs a second opinion (" + core::DistanceText(plan.micros - now) +
+                    " from this clock, MaxChange " + std::to_string(config.maxChange) + " s)";
             platform.writeOutputLine(
                 core::NtpReportLine(label, *answer.sample, plan, clock, answer.ntsSubject) + " " +
-                howSet(plan));
+                howSet(plan) + secondOpinion);
             status = kExitOk;
             return true;
         }

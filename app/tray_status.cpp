@@ -34,7 +34,13 @@ std::string FormatDateTime(const platform::LocalDateTime& t) {
 }
 
 NoticeRule::Notice NoticeRule::after(core::SetOutcome outcome) {
+    const bool saidAlready = notConfirmed_;
+    if (outcome != core::SetOutcome::Skipped && outcome != core::SetOutcome::None)
+        notConfirmed_ = outcome == core::SetOutcome::NotConfirmed;
     switch (outcome) {
+        case core::SetOutcome::NotConfirmed:
+            if (state_ == State::Ok) state_ = State::FailedAfterOk;
+            return saidAlready ? Notice::None : Notice::NotConfirmed;
         case core::SetOutcome::Set: {
             const bool recovered = state_ == State::FailedAfterOk;
             state_ = State::Ok;
@@ -60,6 +66,7 @@ platform::TrayState TrayStateFor(core::SetOutcome outcome) {
         case core::SetOutcome::Unreachable:
         case core::SetOutcome::InvalidData:
         case core::SetOutcome::Refused:
+        case core::SetOutcome::NotConfirmed:
             return platform::TrayState::Failed;
         case core::SetOutcome::Skipped:
         case core::SetOutcome::None:

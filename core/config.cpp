@@ -38,6 +38,7 @@ constexpr Key kKeys[] = {
     {"Step", &Config::step},
     {"TrustedCertificates", &Config::trustedCertificates},
     {"TrustedCertificates2", &Config::trustedCertificates2},
+    {"MaxChange", &Config::maxChange},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at

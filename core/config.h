@@ -34,6 +34,10 @@ struct Config {
     // system's (a private server's own); empty: the system's alone.
     std::string trustedCertificates{};
     std::string trustedCertificates2{};
+    // Seconds an NTP or NTS server alone may move the clock (ntpd's panic
+    // threshold); a larger change needs the other server to agree. 0: no
+    // limit.
+    std::int32_t maxChange = 1000;
 
     bool operator==(const Config&) const = default;
 };

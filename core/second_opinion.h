@@ -7,8 +7,6 @@
 // answer confirms a larger change. Pure: instants in, verdicts and texts out.
 namespace tempikon::core {
 
-// MaxChange's default, in seconds (ntpd's panic threshold); 0: no limit.
-inline constexpr std::int32_t kDefaultMaxChangeSeconds = 1000;
 // Two servers agree when the changes they would make differ by this at most.
 inline constexpr std::int64_t kAgreementMicros = 2'000'000;
 // A server that tells the time of day only (Daytime) is read nearest this

@@ -6,6 +6,7 @@
 
 #include "core/correction.h"
 #include "core/numbers.h"
+#include "core/second_opinion.h"
 #include "core/text.h"
 #include "platform/reentrance.h"
 #include "platform/translate.h"
@@ -155,11 +156,68 @@ std::int64_t ReplyAgeMicros(const QueryAnswer& answer, std::int64_t monotonicNow
     return answer.roundTripMicros / 2 + (monotonicNow - answer.firstDataMicros);
 }
 
+std::string FormatLocalDateTime(const platform::LocalDateTime& t) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+std::string LargeChangeQuestion(const LargeChange& change) {
+    return "The time of " + EscapeText(change.server) + " is " + DistanceText(change.changeMicros) +
+           " from this clock, more than MaxChange (" + std::to_string(change.maxChangeSeconds) +
+           " s), and no second server agrees.\n\nThis clock: " + change.clockTime +
+           "\nThe server: " + change.serverTime + "\n\nSet the clock to the server's time?";
+}
+
 ClockSetter::ClockSetter(platform::Platform& platform, ServerQuery& query)
     : platform_(platform), query_(query) {}
 
+bool ClockSetter::secondOpinion(const Config& config, bool firstWasBackup,
+                                std::int64_t changeMicros, std::vector<std::string>& failures,
+                                const std::function<void(const std::string&)>& onAsking) {
+    // The other configured server, whatever its protocol.
+    if (!firstWasBackup && config.server2.empty()) return false;
+    const ServerSpec other = firstWasBackup ? PrimaryServer(config) : BackupServer(config);
+    const std::string name = EscapeText(other.host);
+    onAsking(firstWasBackup ? other.host : other.host + " (Backup)");
+    const QueryAnswer answer = query_.ask(other, config.timeout, kNtpBurstRequests);
+    if (query_.isShutDown()) return false;
+    for (const std::string& warning : answer.warnings)
+        failures.push_back(name + ": the key server warns: " + warning);
+    platform::Clock& clock = platform_.clock();
+    const std::int64_t now = clock.nowMicros();
+    std::optional<std::int64_t> otherChange;
+    if (answer.sample) {
+        otherChange = PlanNtpSetting(*answer.sample, other.offsetHours, now, clock).micros - now;
+    } else if (!answer.timeText.empty()) {
+        if (const auto seconds = ParseTimeOfDay(answer.timeText)) {
+            const std::int64_t age = ReplyAgeMicros(answer, platform_.monotonicMicros());
+            otherChange =
+                PlanClockSetting(*seconds, other.offsetHours, other.utc, now, age, clock).micros -
+                now;
+        } else {
+            failures.push_back(name + ": " + InvalidTimeFailure(answer.timeText).reason);
+        }
+    } else {
+        failures.push_back(name + ": " + answer.failure.reason);
+    }
+    if (!otherChange) return false;
+    if (Confirms(changeMicros, *otherChange, answer.hasDate())) return true;
+    const bool beyondTimeOfDay = !answer.hasDate() && (changeMicros >= kTimeOfDayReachMicros ||
+                                                       changeMicros <= -kTimeOfDayReachMicros);
+    failures.push_back(
+        name + ": " +
+        (beyondTimeOfDay
+             ? "a time of day alone cannot confirm a change of " + DistanceText(changeMicros)
+             : "its time is " + DistanceText(*otherChange - changeMicros) +
+                   " from the other server's; it does not confirm the change"));
+    return false;
+}
+
 SetResult ClockSetter::run(const Config& config,
-                           const std::function<void(const std::string&)>& onAsking) {
+                           const std::function<void(const std::string&)>& onAsking,
+                           const std::function<bool(const LargeChange&)>& askUser) {
     auto skipped = [this] {
         last_ = SetOutcome::Skipped;
         return SetResult{SetOutcome::Skipped, {}, {}};
@@ -209,6 +267,32 @@ SetResult ClockSetter::run(const Config& config,
     ClockPlan plan;
     if (answer.sample) {
         plan = PlanNtpSetting(*answer.sample, offset, clock.nowMicros(), clock);
+        const std::int64_t now = clock.nowMicros();
+        const std::int64_t build = platform_.version().buildSeconds * kMicros;
+        if (!WithinMaxChange(now, plan.micros, config.maxChange, build)) {
+            const std::int64_t change = plan.micros - now;
+            const bool confirmed = secondOpinion(config, backup, change, failures, onAsking);
+            if (query_.isShutDown()) return skipped();
+            // The line names the server whose time it is again.
+            if (backup || !config.server2.empty())
+                onAsking(backup ? asked.host + " (Backup)" : asked.host);
+            if (!confirmed) {
+                const LargeChange large{asked.host, FormatLocalDateTime(clock.localAt(now)),
+                                        FormatLocalDateTime(clock.localAt(plan.micros)), change,
+                                        config.maxChange};
+                const bool yes = askUser && askUser(large);
+                // A question handles events; the window may be gone now.
+                if (query_.isShutDown()) return skipped();
+                if (!yes) {
+                    const std::string why =
+                        NotConfirmedText(large.serverTime, change, config.maxChange);
+                    failures.push_back(EscapeText(asked.host) + ": " + why);
+                    return report(why, SetOutcome::NotConfirmed);
+                }
+            }
+            // The sample's offset holds; the time spent asking does not count.
+            plan = PlanNtpSetting(*answer.sample, offset, clock.nowMicros(), clock);
+        }
     } else {
         const auto serverSeconds = ParseTimeOfDay(answer.timeText);
         if (!serverSeconds) {

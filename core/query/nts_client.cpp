@@ -5,6 +5,7 @@
 
 #include "core/nts_fields.h"
 #include "core/nts_ke.h"
+#include "core/text.h"
 #include "platform/reentrance.h"
 
 namespace tempikon::core {
@@ -290,6 +291,16 @@ NtsResult NtsClient::ask(const ServerAddress& server, const std::string& trustFi
         result.failure = burst_.failure();
         result.sample = burst_.best();
         NoteRate(rates_, rateKey, burst_, platform_.monotonicMicros(), result.failure);
+        // The key server named another NTP server: a failure names the one
+        // asked, so that the user looks where the fault is.
+        if (!result.sample && session->ntpServer != ServerAddress{server.host, ntp::kPort} &&
+            !result.failure.reason.empty()) {
+            const ServerAddress& to = session->ntpServer;
+            const bool v6 = to.host.find(':') != std::string::npos;
+            result.failure.reason = "NTP server " + EscapeText(v6 ? "[" + to.host + "]" : to.host) +
+                                    ":" + std::to_string(to.port) +
+                                    " (named by the key server): " + result.failure.reason;
+        }
         if (hooks.sessionSpent()) session->cookies.clear();
         if (result.sample) {
             result.subject = session->subject;

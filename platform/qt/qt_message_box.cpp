@@ -37,7 +37,8 @@ int showMessageBox(const std::string& text, const std::string& title, int flags)
     box.setWindowModality(Qt::ApplicationModal);
     if (yesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((flags & platform::kMbDefaultButton2) != 0 ? QMessageBox::No
+                                                                        : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);

@@ -290,6 +290,25 @@ TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndWarnsAndTheTrustFileIsP
     EXPECT_EQ(p.udpRequests[0].port, 1123);
 }
 
+TEST_F(NtsSettingTest, AFailureAfterARedirectNamesTheNtpServerAsked) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    // The key server sends us to a port where nothing answers.
+    server.server = "time.example";
+    server.port = 1123;
+    const SetResult r = run();
+    EXPECT_EQ(r.outcome, SetOutcome::Unreachable);
+    EXPECT_EQ(r.failures, std::vector<std::string>{"nts.example: NTP server time.example:1123 "
+                                                   "(named by the key server): no answer within "
+                                                   "3 s"});
+    // An IPv6 address goes in brackets.
+    server.server = "2001:db8::7";
+    server.port = std::nullopt;
+    p.advance(60'000);
+    EXPECT_EQ(run().failures.at(0),
+              "nts.example: NTP server [2001:db8::7]:123 (named by the key server): no answer "
+              "within 3 s");
+}
+
 TEST_F(NtsSettingTest, WithoutNtsOnTheSystemTheSettingSaysWhy) {
     p.ntsUnavailable = "NTS is not offered on Windows: the system's cryptography has no AES-SIV";
     const SetResult r = run();

@@ -43,6 +43,29 @@ TEST(CutTimeText, TakesEightCharactersFromTwoBeforeTheFirstColon) {
     for (const auto& c : cases) EXPECT_EQ(CutTimeText(c.reply), c.timeText) << c.reply;
 }
 
+TEST(FinalTimeText, HoursAndMinutesThatEndTheReplyAreATime) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"12:34", "12:34"},
+        {"12:34\r\n", "12:34"},
+        {"x 12:34  \r\n", "12:34  "},
+        {"Sun Dec  6 14:03:27 2026\r\n", "14:03:27"},
+        {"14:03:27\r\n", "14:03:27"},
+        // Cut inside the minutes or the seconds: no time.
+        {"12:3", ""},
+        {"x 14:03:2", ""},
+        {"12:", ""},
+        // Something else behind the minutes, or a colon too early.
+        {"12:34x", ""},
+        {"1:23", ""},
+        {"", ""},
+    };
+    for (const auto& [reply, timeText] : cases) {
+        EXPECT_EQ(FinalTimeText(reply), timeText) << QuoteReply(reply);
+        EXPECT_EQ(ReplyEndsAfterTheMinutes(reply) || ReplyHoldsTheTime(reply), !timeText.empty())
+            << QuoteReply(reply);
+    }
+}
+
 TEST(ReplyHoldsTheTime, OnlyALineEndAfterTheColonOrFiveCharactersBehindItEndTheTime) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"Sun Dec  6 14:03:27 2026\r\n", true},
@@ -51,6 +74,11 @@ TEST(ReplyHoldsTheTime, OnlyALineEndAfterTheColonOrFiveCharactersBehindItEndTheT
         {"14:0", false},
         {"12:34\r\n", true},
         {"12:34\n", true},
+        // Minutes a blank ends: no seconds follow.
+        {"12:34 ", true},
+        {"x 12:34\t", true},
+        // Nothing behind the minutes yet: seconds may still come.
+        {"12:34", false},
         // NIST begins with a line feed: the time is still to come.
         {"\n", false},
         {"\n61381 26-12-07 14", false},
@@ -195,7 +223,11 @@ TEST_F(QueryTest, SplitReplyIsReadUntilItHoldsTheTime) {
          PeerScript().reply(100, "Mon Dec").reply(200, "  7 14").reply(300, ":03:27 2026"),
          "14:03:27", 300},
         {"a line end after the colon ends it",
-         PeerScript().reply(100, "12:34\r\n").reply(200, "more"), "12:34\r\n", 100},
+         PeerScript().reply(100, "12:34\r\n").reply(200, "more"), "12:34", 100},
+        {"hours and minutes, then the close", PeerScript().reply(100, "12:34").close(200), "12:34",
+         200},
+        {"hours and minutes, then nothing more", PeerScript().reply(100, "12:34"), "12:34", 3000},
+        {"closed inside the minutes", PeerScript().reply(100, "x 12:3").close(200), "", 200},
         {"NIST's leading line feed does not",
          PeerScript().reply(100, "\n").reply(200,
                                              "61381 26-12-07 14:03:27 00 0 0  50.0 UTC(NIST) * \n"),
@@ -373,6 +405,8 @@ TEST_F(QueryTest, EachFailureHasItsReason) {
          "connection refused"},
         {"closed before the time is whole", PeerScript().reply(5, "Mon 14:0").close(10),
          FailureKind::NoTimeInReply, R"(the reply ended early: "Mon 14:0")"},
+        {"closed inside the minutes", PeerScript().reply(5, "12:3").close(10),
+         FailureKind::NoTimeInReply, R"(the reply ended early: "12:3")"},
         {"time-out before the time is whole", PeerScript().reply(5, "Mon 14:03:2"),
          FailureKind::NoTimeInReply, R"(the reply ended early: "Mon 14:03:2")"},
         {"reset before the time is whole",
