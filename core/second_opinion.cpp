@@ -45,8 +45,10 @@ std::string DistanceText(std::int64_t micros) {
     // A year of the Gregorian calendar's average length.
     static const Unit kUnits[] = {
         {31'556'952, " years"}, {86'400, " days"}, {3600, " hours"}, {60, " minutes"}};
+    // Rounded to the nearest whole unit: 2 days 23:59:59 reads "3 days".
     for (const Unit& unit : kUnits)
-        if (seconds >= 2 * unit.seconds) return std::to_string(seconds / unit.seconds) + unit.name;
+        if (seconds >= 2 * unit.seconds)
+            return std::to_string((seconds + unit.seconds / 2) / unit.seconds) + unit.name;
     return std::to_string(seconds) + " s";
 }
 

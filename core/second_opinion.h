@@ -28,8 +28,8 @@ bool WithinMaxChange(std::int64_t nowMicros, std::int64_t targetMicros,
 bool Confirms(std::int64_t firstChangeMicros, std::int64_t secondChangeMicros,
               bool secondKnowsTheDate);
 
-// A distance in the largest unit that still counts two or more of it:
-// "56 years", "3 days", "2 hours", "17 minutes", "45 s".
+// A distance in the largest unit that still counts two or more of it,
+// rounded to the nearest: "56 years", "3 days", "2 hours", "17 minutes", "45 s".
 std::string DistanceText(std::int64_t micros);
 
 // Why a change was not made: "2082-12-07 12:00:00 is 56 years from this

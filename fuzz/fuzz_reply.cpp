@@ -86,12 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Whatever the pieces, the time is cut from the reply the query ended
     // with, up to a line end; a reply whose time is not whole holds none.
-    const std::string& reply = query.lastAnswer().reply;
-    const std::string timeText = core::FinalTimeText(reply);
-    const std::string cut = core::CutTimeText(reply);
+    const std::string& ended = query.lastAnswer().reply;
+    const std::string timeText = core::FinalTimeText(ended);
+    const std::string cut = core::CutTimeText(ended);
     FUZZ_CHECK(cut.compare(0, timeText.size(), timeText) == 0);
     FUZZ_CHECK(timeText.find_first_of("\r\n", 3) == std::string::npos);
-    const bool whole = core::ReplyHoldsTheTime(reply) || core::ReplyEndsAfterTheMinutes(reply);
+    const bool whole = core::ReplyHoldsTheTime(ended) || core::ReplyEndsAfterTheMinutes(ended);
     FUZZ_CHECK(timeText.empty() == (!whole || cut.empty()));
     const auto& settings = platform.fakeClock().settings;
     if (timeText.empty()) {

@@ -77,7 +77,8 @@ TEST(MaxChange, TextsSayHowFarAndWhy) {
     EXPECT_EQ(DistanceText(-(2 * kHour + 5 * kS)), "2 hours");
     EXPECT_EQ(DistanceText(119 * 60 * kS), "119 minutes");
     EXPECT_EQ(DistanceText(3 * kDay), "3 days");
-    EXPECT_EQ(DistanceText(1001 * kS), "16 minutes");
+    EXPECT_EQ(DistanceText(1001 * kS), "17 minutes");
+    EXPECT_EQ(DistanceText(3 * kDay - 1), "3 days");
     EXPECT_EQ(DistanceText(119 * kS), "119 s");
     EXPECT_EQ(DistanceText(std::numeric_limits<std::int64_t>::min()), "292277 years");
     EXPECT_EQ(NotConfirmedText("1970-01-01 00:00:00", -56LL * 31'556'952 * kS, 1000),
