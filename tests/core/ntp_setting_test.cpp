@@ -363,6 +363,24 @@ TEST_F(NtpSettingTest, AClockBeforeTheBuildDateMovesForwardOnOneServersWord) {
     }
 }
 
+// A clock far in the future reads the server's stamps near itself; what it
+// reads is decades away and is not set on one server's word.
+TEST_F(NtpSettingTest, AClockFromTheNextCenturyIsNotMovedOnOneWord) {
+    fake::FakePlatform platform;
+    platform.versionNumbers.buildSeconds = 1'796'083'200;
+    platform.fakeClock().setNow(2100, 1, 1, 0, 0, 0);
+    testing::FakeNtpServer ntp;
+    ntp.platform = &platform;
+    ntp.aheadMicros = startMicros - platform.clock().nowMicros();  // 2026-12-07
+    platform.scriptUdp("ntp.example", ntp.responder());
+    ServerQuery q{platform};
+    ClockSetter s{platform, q};
+    const SetResult r = s.run(config, [](const std::string&) {});
+    EXPECT_EQ(r.outcome, SetOutcome::NotConfirmed) << r.status;
+    EXPECT_TRUE(platform.fakeClock().settings.empty());
+    EXPECT_NE(r.status.find("is 63 years from this clock"), std::string::npos) << r.status;
+}
+
 TEST_F(NtpSettingTest, DenyStopsTheRequestsUntilTheSettingsChange) {
     server.change = [](ntp::Packet& r) {
         r.stratum = 0;

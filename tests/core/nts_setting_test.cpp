@@ -290,6 +290,18 @@ TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndWarnsAndTheTrustFileIsP
     EXPECT_EQ(p.udpRequests[0].port, 1123);
 }
 
+TEST_F(NtsSettingTest, AThousandWarningsAreReportedEachOnce) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    server.warning = 7;  // 7, 8, 9, 7, 8, 9, ...
+    server.warningRepeats = 1000;
+    const SetResult r = run();
+    ASSERT_EQ(r.outcome, SetOutcome::Set) << reasons(r);
+    EXPECT_EQ(r.failures,
+              (std::vector<std::string>{"nts.example: the key server warns: warning 7",
+                                        "nts.example: the key server warns: warning 8",
+                                        "nts.example: the key server warns: warning 9"}));
+}
+
 TEST_F(NtsSettingTest, AFailureAfterARedirectNamesTheNtpServerAsked) {
     if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
     // The key server sends us to a port where nothing answers.

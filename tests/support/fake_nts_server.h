@@ -30,7 +30,8 @@ struct FakeNtsServer {
     std::string server;                    // a Server record when not empty
     std::optional<std::uint16_t> port;     // a Port record
     std::optional<std::uint16_t> error;    // an Error record instead of the answer
-    std::optional<std::uint16_t> warning;  // a Warning record with the answer
+    std::optional<std::uint16_t> warning;  // a Warning record with the answer...
+    int warningRepeats = 1;                // ...this many times
     bool endOfMessage = true;              // false: the answer stops short of it
     int keSessions = 0;                    // well-formed requests answered
     std::vector<std::string> keRequests;   // what each client wrote
@@ -144,7 +145,8 @@ private:
         }
         records.push_back(R(RT::NextProtocol, U16(core::nts::kNextProtocolNtpV4)));
         records.push_back(R(RT::AeadAlgorithm, U16(core::nts::kAeadAesSivCmac256)));
-        if (warning) records.push_back(R(RT::Warning, U16(*warning)));
+        for (int i = 0; warning && i < warningRepeats; ++i)
+            records.push_back(R(RT::Warning, U16(static_cast<std::uint16_t>(*warning + i % 3))));
         if (!server.empty()) records.push_back(R(RT::Server, server));
         if (port) records.push_back(R(RT::Port, U16(*port)));
         for (int i = 0; i < cookiesPerKe; ++i)
