@@ -27,10 +27,7 @@ std::string Fill(const char* pattern, const std::string& first, const std::strin
 }  // namespace
 
 std::string FormatDateTime(const platform::LocalDateTime& t) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second);
-    return text;
+    return core::FormatLocalDateTime(t);
 }
 
 NoticeRule::Notice NoticeRule::after(core::SetOutcome outcome) {
