@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "core/numbers.h"
 #include "core/report.h"
+#include "core/text.h"
 #include "platform/translate.h"
 #include "tempikon_version.h"
 
@@ -28,6 +29,8 @@ const char* const kTakeOverQuestion = QT_TRANSLATE_NOOP(
     "the clock?");
 const char* const kTakeOverFailed =
     QT_TRANSLATE_NOOP("Tempikon", "The system's automatic time could not be turned off: %1");
+const char* const kNoticeNotConfirmed =
+    QT_TRANSLATE_NOOP("Tempikon", "The clock was not set: the change needs a second opinion");
 constexpr int kMinuteMs = 60000;
 constexpr int kOneShotWaitMs = 5000;
 constexpr int kWidth = 3855;
@@ -51,6 +54,7 @@ int ExitStatusFor(core::SetOutcome outcome) {
             return kExitRefused;
         case core::SetOutcome::Unreachable:
         case core::SetOutcome::InvalidData:
+        case core::SetOutcome::NotConfirmed:
         case core::SetOutcome::Skipped:
         case core::SetOutcome::None:
             break;
@@ -135,6 +139,9 @@ void MainWindow::start() {
     if (SwitchPresent(commandLine, "/RUNONCE")) {
         setStatus(*modeLine_, kModeRunOnce);
         if (config_.primary().host.empty()) return missingConfigurationEnd();
+        if (const std::string problem = core::ProtocolProblem(config_.primary().protocol.text());
+            !problem.empty())
+            return unusableProtocolEnd(problem);
         // Closing the window before the setting has ended means no time was set.
         exitCode_ = kExitNoValidTime;
         window_->show();
@@ -159,6 +166,9 @@ void MainWindow::start() {
     if (SwitchPresent(commandLine, "/SERVER")) {
         setStatus(*modeLine_, kModeServer);
         if (config_.primary().host.empty()) return missingConfigurationEnd();
+        if (const std::string problem = core::ProtocolProblem(config_.primary().protocol.text());
+            !problem.empty())
+            return unusableProtocolEnd(problem);
         startTray();
         minutesLeft_ = 0;
         onMinuteTick();
@@ -277,13 +287,26 @@ void MainWindow::setStatus(platform::Label& line, const std::string& text) {
     line.setToolTip(text);
 }
 
-core::SetOutcome MainWindow::setClock() {
-    const core::SetResult result = setter_->run(config_, [this](const std::string& server) {
-        setStatus(*serverLine_, server);
-        // The last outcome is not the current one while a server is asked.
-        setStatus(*outcomeLine_, kAsking);
-        setStatus(*reasonLine_, "");
-    });
+core::SetOutcome MainWindow::setClock(bool byUser) {
+    // Only a user at the window is asked about a large change no second
+    // server confirms; No is the default.
+    std::function<bool(const core::LargeChange&)> askUser;
+    if (byUser) {
+        askUser = [this](const core::LargeChange& change) {
+            return platform_.messageBox(core::LargeChangeQuestion(change), version::kTitle,
+                                        platform::kMbYesNo | platform::kMbIconExclamation |
+                                            platform::kMbDefaultButton2) == platform::kIdYes;
+        };
+    }
+    const core::SetResult result = setter_->run(
+        config_,
+        [this](const std::string& server) {
+            setStatus(*serverLine_, server);
+            // The last outcome is not the current one while a server is asked.
+            setStatus(*outcomeLine_, kAsking);
+            setStatus(*reasonLine_, "");
+        },
+        askUser);
     // A skipped setting reports nothing; a closed window is never written.
     if (!result.status.empty() && !ended_) {
         setStatus(*outcomeLine_, result.status);
@@ -318,7 +341,7 @@ core::SetOutcome MainWindow::setClock() {
         // The system's automatic time refused it: the user may hand the
         // clock over, and then it is set at once.
         if (result.outcome == core::SetOutcome::Refused && offerToTakeOverClock())
-            return setClock();
+            return setClock(byUser);
     }
     return result.outcome;
 }
@@ -361,6 +384,8 @@ void MainWindow::recordOutcome(const core::SetResult& result) {
         record_.lastReason.empty() ? result.status : result.status + '\n' + record_.lastReason;
     if (notice == NoticeRule::Notice::Failed) tray_->notify(kNoticeFailed, why);
     if (notice == NoticeRule::Notice::Recovered) tray_->notify(kNoticeRecovered, result.status);
+    if (notice == NoticeRule::Notice::NotConfirmed)
+        tray_->notify(kNoticeNotConfirmed, result.status);
 }
 
 void MainWindow::scheduleShown() {
@@ -389,6 +414,14 @@ void MainWindow::unreadableSettingsEnd(const std::string& why) {
     platform_.writeErrorLine(UnreadableSettingsLine(location, why));
     platform_.messageBox("Cannot read the settings file " + location + ": " + why, version::kTitle,
                          platform::kMbOk | platform::kMbIconExclamation);
+    window_->close();
+}
+
+void MainWindow::unusableProtocolEnd(const std::string& problem) {
+    exitCode_ = kExitNotConfigured;
+    const std::string line = core::EscapeText(config_.primary().host) + ": " + problem;
+    platform_.writeErrorLine("tempikon: " + line);
+    platform_.messageBox(line, version::kTitle, platform::kMbOk | platform::kMbIconExclamation);
     window_->close();
 }
 
@@ -436,7 +469,7 @@ void MainWindow::onConfiguration() {
 void MainWindow::onSetTime() {
     // One query at a time: a click while a setting or a check waits does nothing.
     if (ended_ || query_->isBusy() || setter_->isRunning()) return;
-    setClock();
+    setClock(true);
 }
 
 void MainWindow::onAbout() {

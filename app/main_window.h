@@ -88,7 +88,8 @@ public:
 
 private:
     void setStatus(platform::Label& line, const std::string& text);
-    core::SetOutcome setClock();
+    // byUser: "Set time" was chosen, and the user may be asked.
+    core::SetOutcome setClock(bool byUser = false);
     void recordOutcome(const core::SetResult& result);
     // Appends the setting to the history; the reason it could not, or empty.
     std::string recordHistory(const core::SetResult& result);
@@ -103,6 +104,9 @@ private:
     bool offerToTakeOverClock();
     void missingConfigurationEnd();
     void unreadableSettingsEnd(const std::string& why);
+    // The primary's protocol is unknown: a configuration error, like a
+    // missing server.
+    void unusableProtocolEnd(const std::string& problem);
     void onClosed();
     // Destroys a closed child window from the event loop, never from inside
     // its own handler.

@@ -7,6 +7,8 @@
 #include "core/plan.h"
 #include "core/query/server_query.h"
 #include "core/report.h"
+#include "core/second_opinion.h"
+#include "core/set_clock.h"
 #include "core/text.h"
 #include "tempikon_version.h"
 
@@ -22,6 +24,13 @@ int RunQueryMode(platform::Platform& platform) {
     const core::Config config = core::LoadConfig(store);
     if (config.primary().host.empty()) {
         platform.writeErrorLine(MissingConfigurationLine(location));
+        return kExitNotConfigured;
+    }
+    // An unknown protocol of the primary is a configuration error too.
+    if (const std::string problem = core::ProtocolProblem(config.primary().protocol.text());
+        !problem.empty()) {
+        platform.writeErrorLine("tempikon: " + core::EscapeText(config.primary().host) + ": " +
+                                problem);
         return kExitNotConfigured;
     }
 
@@ -63,7 +72,16 @@ int RunQueryMode(platform::Platform& platform) {
             answer.sample
                 ? core::NtpReportLine(label, *answer.sample, *plan, clock, answer.ntsSubject)
                 : core::QueryReportLine(label, answer.timeText, *plan, now, answer.roundTripMicros);
-        platform.writeOutputLine(line + " " + howSet(*plan));
+        // A setting would make a large change only when the other server
+        // agreed (or, from the window, the user said so).
+        std::string secondOpinion;
+        if (answer.hasDate() &&
+            !core::WithinMaxChange(now, plan->micros, config.maxChange,
+                                   platform.version().buildSeconds * platform::kMicrosPerSecond))
+            secondOpinion = "; needs a second opinion (" + core::DistanceText(plan->micros - now) +
+                            " from this clock, MaxChange " + std::to_string(config.maxChange) +
+                            " s)";
+        platform.writeOutputLine(line + " " + howSet(*plan) + secondOpinion);
         status = kExitOk;
     };
     core::AskInTurn(

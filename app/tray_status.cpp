@@ -30,14 +30,17 @@ std::string Fill(const char* pattern, const std::string& first, const std::strin
 }  // namespace
 
 std::string FormatDateTime(const platform::LocalDateTime& t) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second);
-    return text;
+    return core::FormatLocalDateTime(t);
 }
 
 NoticeRule::Notice NoticeRule::after(core::SetOutcome outcome) {
+    const bool saidAlready = notConfirmed_;
+    if (outcome != core::SetOutcome::Skipped && outcome != core::SetOutcome::None)
+        notConfirmed_ = outcome == core::SetOutcome::NotConfirmed;
     switch (outcome) {
+        case core::SetOutcome::NotConfirmed:
+            if (state_ == State::Ok) state_ = State::FailedAfterOk;
+            return saidAlready ? Notice::None : Notice::NotConfirmed;
         case core::SetOutcome::Set: {
             const bool recovered = state_ == State::FailedAfterOk;
             state_ = State::Ok;
@@ -63,6 +66,7 @@ platform::TrayState TrayStateFor(core::SetOutcome outcome) {
         case core::SetOutcome::Unreachable:
         case core::SetOutcome::InvalidData:
         case core::SetOutcome::Refused:
+        case core::SetOutcome::NotConfirmed:
             return platform::TrayState::Failed;
         case core::SetOutcome::Skipped:
         case core::SetOutcome::None:

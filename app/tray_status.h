@@ -19,11 +19,14 @@ std::string FormatDateTime(const platform::LocalDateTime& t);
 // managed a setting (its icon says so).
 class NoticeRule {
 public:
-    enum class Notice { None, Failed, Recovered };
+    // NotConfirmed: a large change was not made for want of a second
+    // opinion; said once until another outcome comes between.
+    enum class Notice { None, Failed, Recovered, NotConfirmed };
     Notice after(core::SetOutcome outcome);
 
 private:
     enum class State { NeverSet, Ok, FailedAfterOk } state_ = State::NeverSet;
+    bool notConfirmed_ = false;
 };
 
 platform::TrayState TrayStateFor(core::SetOutcome outcome);

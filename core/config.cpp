@@ -51,6 +51,7 @@ constexpr Key kKeys[] = {
     {"Step", [](Config& c) -> Field { return &c.step; }},
     {"TrustedCertificates", Of<kPrimary, &ServerSpec::trustFile>},
     {"TrustedCertificates2", Of<kBackup, &ServerSpec::trustFile>},
+    {"MaxChange", [](Config& c) -> Field { return &c.maxChange; }},
 };
 
 // A stored number in plain form: blanks around, optional sign, digits with at

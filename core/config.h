@@ -83,6 +83,10 @@ struct Config {
     // "auto" (also when empty): small corrections are slewed; "always":
     // every setting steps the clock.
     std::string step{};
+    // Seconds an NTP or NTS server alone may move the clock (ntpd's panic
+    // threshold); a larger change needs the other server to agree. 0: no
+    // limit.
+    std::int32_t maxChange = 1000;
 
     ServerSpec& primary() { return servers[kPrimary]; }
     const ServerSpec& primary() const { return servers[kPrimary]; }

@@ -1,6 +1,7 @@
 #include "core/ntp_packet.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <utility>
@@ -86,13 +87,25 @@ void WriteStamp(std::string& b, std::size_t at, Timestamp t) {
     WriteU32(b, at + 4, t.fraction);
 }
 
-std::string KissCodeText(std::uint32_t code) {
+// A kiss code: four ASCII letters or digits; nullopt for anything else,
+// which is no kiss at all.
+std::optional<std::string> KissCode(std::uint32_t code) {
     std::string bytes(4, '\0');
     WriteU32(bytes, 0, code);
     const bool plain = std::all_of(bytes.begin(), bytes.end(), [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     });
-    return plain ? bytes : QuoteReply(bytes);
+    if (!plain) return std::nullopt;
+    return bytes;
+}
+
+// Milliseconds, rounded, with their unit: "3600000 ms".
+std::string MillisText(std::int64_t micros) {
+    std::int64_t millis = micros / 1000;
+    const std::int64_t rest = micros % 1000;
+    if (rest >= 500) ++millis;
+    if (rest <= -500) --millis;
+    return std::to_string(millis) + " ms";
 }
 
 // Seconds with the fewest decimals (at most six) that still show the value
@@ -209,7 +222,12 @@ Check CheckReply(std::string_view bytes, Timestamp sentTransmit) {
                       p);
     }
     if (p.stratum == 0) {
-        const std::string code = KissCodeText(p.referenceId);
+        const std::optional<std::string> kiss = KissCode(p.referenceId);
+        // Stratum 0 without a code: "unspecified or invalid" (RFC 5905).
+        if (!kiss) {
+            return Reject(Verdict::Unsynchronised, "the server is not synchronised (stratum 0)", p);
+        }
+        const std::string& code = *kiss;
         if (code == "RATE") {
             return Reject(Verdict::KissRate,
                           "the server asks to be asked less often (kiss code RATE)", p);
@@ -250,10 +268,12 @@ Check CheckReply(std::string_view bytes, Timestamp sentTransmit) {
     return {Verdict::Ok, "", p};
 }
 
-Sample MakeSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Micros) {
+Sample MakeSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Micros,
+                  std::optional<std::int64_t> eraNearMicros) {
+    const std::int64_t near = eraNearMicros.value_or(t1Micros);
     const Wide t1 = Wide::Of(t1Micros);
-    const Wide t2 = Wide::Of(ToUnixMicros(reply.receive, t1Micros));
-    const Wide t3 = Wide::Of(ToUnixMicros(reply.transmit, t1Micros));
+    const Wide t2 = Wide::Of(ToUnixMicros(reply.receive, near));
+    const Wide t3 = Wide::Of(ToUnixMicros(reply.transmit, near));
     const Wide t4 = Wide::Of(t4Micros);
     Sample s;
     s.offsetMicros = ((t2 - t1) + (t3 - t4)).half().saturated();
@@ -263,6 +283,69 @@ Sample MakeSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Mic
     s.leap = reply.leap;
     s.referenceId = reply.referenceId;
     return s;
+}
+
+SampleCheck CheckSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Micros,
+                        const SampleLimits& limits) {
+    const std::int64_t near = std::max(t1Micros, limits.floorMicros);
+    const std::int64_t t2 = ToUnixMicros(reply.receive, near);
+    const std::int64_t t3 = ToUnixMicros(reply.transmit, near);
+    // Both read near the same instant, so their difference fits.
+    const Wide serverInterval = Wide::Of(t3) - Wide::Of(t2);
+    const Wide roundTrip = Wide::Of(t4Micros) - Wide::Of(t1Micros);
+    if (serverInterval.negative()) {
+        return {std::nullopt, "the server sent its answer " +
+                                  MillisText((-serverInterval).saturated()) +
+                                  " before it received the request"};
+    }
+    if (roundTrip.negative()) {
+        return {std::nullopt, "this clock went back " + MillisText((-roundTrip).saturated()) +
+                                  " while the request was out"};
+    }
+    if ((roundTrip - serverInterval).negative()) {
+        return {std::nullopt, "the server held the request " +
+                                  MillisText(serverInterval.saturated()) +
+                                  ", longer than the whole round trip (" +
+                                  MillisText(roundTrip.saturated()) + ")"};
+    }
+    if (limits.maxRoundTripMicros > 0 && roundTrip.saturated() > limits.maxRoundTripMicros) {
+        return {std::nullopt, "the round trip took " + MillisText(roundTrip.saturated()) +
+                                  " by this clock, longer than the time-out (" +
+                                  MillisText(limits.maxRoundTripMicros) + ")"};
+    }
+    if (limits.floorMicros != 0 && t3 < limits.floorMicros) {
+        return {std::nullopt, "the server's time " + UtcText(t3) +
+                                  " UTC is before this version was made (" +
+                                  UtcText(limits.floorMicros).substr(0, 10) + ")"};
+    }
+    return {MakeSample(reply, t1Micros, t4Micros, near), {}};
+}
+
+std::string UtcText(std::int64_t micros) {
+    const auto [seconds, sub] = Split(micros);
+    (void)sub;
+    std::int64_t days = seconds / 86'400;
+    std::int64_t rest = seconds % 86'400;
+    if (rest < 0) {
+        rest += 86'400;
+        --days;
+    }
+    // Days to the civil date (proleptic Gregorian), after H. Hinnant.
+    const std::int64_t z = days + 719'468;
+    const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
+    const std::int64_t doe = z - era * 146'097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36'524 - doe / 146'096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
+                  static_cast<long long>(year), static_cast<long long>(month),
+                  static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    return text;
 }
 
 std::optional<Sample> BestSample(const std::vector<Sample>& samples) {

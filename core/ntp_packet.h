@@ -75,9 +75,9 @@ enum class Verdict {
     KissRate,        // stratum 0, code RATE: send less often
     KissDeny,        // stratum 0, code DENY: stop asking this server
     KissRstr,        // stratum 0, code RSTR: stop asking this server
-    KissOther,       // stratum 0, any other code
+    KissOther,       // stratum 0, any other code of four letters or digits
     BadStratum,      // stratum 16 or above
-    Unsynchronised,  // leap indicator 3
+    Unsynchronised,  // leap indicator 3, or stratum 0 without a kiss code
     ZeroTransmit,    // transmit timestamp zero
     RootDistance,    // root delay / 2 + root dispersion over 1.5 s
 };
@@ -106,8 +106,35 @@ struct Sample {
     std::uint32_t referenceId = 0;
 };
 
-// The server's timestamps are read in the era nearest T1.
-Sample MakeSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Micros);
+// The server's timestamps are read in the era nearest eraNearMicros (T1
+// when unset).
+Sample MakeSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Micros,
+                  std::optional<std::int64_t> eraNearMicros = std::nullopt);
+
+// What a sample must keep to, to be believed.
+struct SampleLimits {
+    // The query's time-out: a longer round trip by this clock means the
+    // clock moved meanwhile. 0: no limit.
+    std::int64_t maxRoundTripMicros = 0;
+    // When this version was made: the server's timestamps are read in the
+    // era nearest the later of T1 and this, and a server time before it is
+    // refused. 0: no floor.
+    std::int64_t floorMicros = 0;
+};
+
+// A sample, or why it cannot be true: the server transmitted before it
+// received, its interval is longer than the whole round trip measured
+// here, the round trip is negative or over the time-out, or the server's
+// time lies before the floor.
+struct SampleCheck {
+    std::optional<Sample> sample;
+    std::string reason;  // empty with a sample
+};
+SampleCheck CheckSample(const Packet& reply, std::int64_t t1Micros, std::int64_t t4Micros,
+                        const SampleLimits& limits);
+
+// "2026-12-08 07:30:00" (UTC) for microseconds since 1970 UTC.
+std::string UtcText(std::int64_t micros);
 // The sample with the least delay (the error of a sample is bounded by half
 // its delay); the earliest of equals; nullopt for none.
 std::optional<Sample> BestSample(const std::vector<Sample>& samples);

@@ -1,5 +1,7 @@
 #include "core/nts_ke.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 
 namespace tempikon::core::nts {
@@ -131,10 +133,15 @@ KeResult ParseKeResponse(std::string_view bytes) {
             case RecordType::Error:
                 if (body.size() != 2) return Malformed("an Error record not of 2 bytes");
                 return Fail("the server refused: " + ErrorText(GetU16(body, 0)));
-            case RecordType::Warning:
+            case RecordType::Warning: {
                 if (body.size() != 2) return Malformed("a Warning record not of 2 bytes");
-                response.warnings.push_back("warning " + std::to_string(GetU16(body, 0)));
+                std::string warning = "warning " + std::to_string(GetU16(body, 0));
+                if (response.warnings.size() < kMaxWarnings &&
+                    std::find(response.warnings.begin(), response.warnings.end(), warning) ==
+                        response.warnings.end())
+                    response.warnings.push_back(std::move(warning));
                 break;
+            }
             case RecordType::AeadAlgorithm:
                 if (sawAead) return Malformed("two AEAD Algorithm records");
                 if (body.size() % 2 != 0)

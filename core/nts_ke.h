@@ -21,6 +21,8 @@ inline constexpr std::size_t kKeyBytes = 32;
 inline constexpr std::size_t kMaxCookies = 8;
 // A longer cookie is refused: eight of them must fit one datagram.
 inline constexpr std::size_t kMaxCookieBytes = 256;
+// Distinct warnings kept from one answer; the rest are dropped.
+inline constexpr std::size_t kMaxWarnings = 8;
 // A key-establishment answer larger than this is refused unread.
 inline constexpr std::size_t kMaxKeResponseBytes = 64 * 1024;
 
@@ -56,7 +58,8 @@ struct KeResponse {
     std::vector<std::string> cookies;      // at most kMaxCookies, in order
     std::string ntpServer;                 // empty: the key-establishment host
     std::optional<std::uint16_t> ntpPort;  // unset: 123
-    // Warning records, as a user reads them ("warning 3").
+    // Warning records, as a user reads them ("warning 3"): each distinct
+    // one once, at most kMaxWarnings, so that a server cannot flood the output.
     std::vector<std::string> warnings;
 };
 

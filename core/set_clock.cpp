@@ -1,8 +1,11 @@
 #include "core/set_clock.h"
 
+#include <cstdio>
+
 #include "core/correction.h"
 #include "core/numbers.h"
 #include "core/plan.h"
+#include "core/second_opinion.h"
 #include "core/text.h"
 #include "core/time_text.h"
 #include "platform/reentrance.h"
@@ -10,11 +13,64 @@
 
 namespace tempikon::core {
 
+std::string FormatLocalDateTime(const platform::LocalDateTime& t) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+std::string LargeChangeQuestion(const LargeChange& change) {
+    return "The time of " + EscapeText(change.server) + " is " + DistanceText(change.changeMicros) +
+           " from this clock, more than MaxChange (" + std::to_string(change.maxChangeSeconds) +
+           " s), and no second server agrees.\n\nThis clock: " + change.clockTime +
+           "\nThe server: " + change.serverTime + "\n\nSet the clock to the server's time?";
+}
+
 ClockSetter::ClockSetter(platform::Platform& platform, ServerQuery& query)
     : platform_(platform), query_(query) {}
 
+bool ClockSetter::secondOpinion(const Config& config, bool firstWasBackup,
+                                std::int64_t changeMicros, std::vector<std::string>& failures,
+                                const std::function<void(const std::string&)>& onAsking) {
+    // The other configured server, whatever its protocol.
+    if (!firstWasBackup && config.backup().host.empty()) return false;
+    const ServerSpec other = config.servers[firstWasBackup ? kPrimary : kBackup];
+    const std::string name = EscapeText(other.host);
+    onAsking(firstWasBackup ? other.host : other.host + " (Backup)");
+    const QueryAnswer answer = query_.ask(other, config.timeout, kNtpBurstRequests);
+    if (query_.isShutDown()) return false;
+    for (const std::string& warning : answer.warnings)
+        failures.push_back(name + ": the key server warns: " + warning);
+    platform::Clock& clock = platform_.clock();
+    const std::int64_t now = clock.nowMicros();
+    std::optional<std::int64_t> otherChange;
+    if (answer.any()) {
+        const std::optional<ClockPlan> plan = PlanFrom(answer, other.offsetHours, other.utc, now,
+                                                       platform_.monotonicMicros(), clock);
+        if (plan)
+            otherChange = plan->micros - now;
+        else
+            failures.push_back(name + ": " + InvalidTimeFailure(answer.timeText).reason);
+    } else {
+        failures.push_back(name + ": " + answer.failure.reason);
+    }
+    if (!otherChange) return false;
+    if (Confirms(changeMicros, *otherChange, answer.hasDate())) return true;
+    const bool beyondTimeOfDay = !answer.hasDate() && (changeMicros >= kTimeOfDayReachMicros ||
+                                                       changeMicros <= -kTimeOfDayReachMicros);
+    failures.push_back(
+        name + ": " +
+        (beyondTimeOfDay
+             ? "a time of day alone cannot confirm a change of " + DistanceText(changeMicros)
+             : "its time is " + DistanceText(*otherChange - changeMicros) +
+                   " from the other server's; it does not confirm the change"));
+    return false;
+}
+
 SetResult ClockSetter::run(const Config& config,
-                           const std::function<void(const std::string&)>& onAsking) {
+                           const std::function<void(const std::string&)>& onAsking,
+                           const std::function<bool(const LargeChange&)>& askUser) {
     auto skipped = [this] {
         last_ = SetOutcome::Skipped;
         return SetResult{SetOutcome::Skipped, {}, {}};
@@ -62,14 +118,44 @@ SetResult ClockSetter::run(const Config& config,
     const ServerSpec& now = config.servers[turn.backup ? kBackup : kPrimary];
     platform::Clock& clock = platform_.clock();
     // The reading the plan starts from; the clock gets the change from it.
-    const std::int64_t plannedAt = clock.nowMicros();
-    const std::optional<ClockPlan> planned = PlanFrom(
-        answer, now.offsetHours, now.utc, plannedAt, platform_.monotonicMicros(), clock);
+    std::int64_t plannedAt = clock.nowMicros();
+    std::optional<ClockPlan> planned = PlanFrom(answer, now.offsetHours, now.utc, plannedAt,
+                                                platform_.monotonicMicros(), clock);
     if (!planned) {
         failures.push_back(EscapeText(turn.server.host) + ": " +
                            InvalidTimeFailure(answer.timeText).reason);
         return report(QT_TRANSLATE_NOOP("Tempikon", "Invalid data received"),
                       SetOutcome::InvalidData);
+    }
+    // A date from one server may move the clock only so far (a Daytime
+    // time of day never moves it by more than 12 hours).
+    const std::int64_t build = platform_.version().buildSeconds * platform::kMicrosPerSecond;
+    if (answer.hasDate() && !WithinMaxChange(plannedAt, planned->micros, config.maxChange, build)) {
+        const std::int64_t change = planned->micros - plannedAt;
+        const bool confirmed = secondOpinion(config, turn.backup, change, failures, onAsking);
+        if (query_.isShutDown()) return skipped();
+        // The line names the server whose time it is again.
+        const std::string& host = turn.server.host;
+        if (turn.backup || !config.backup().host.empty())
+            onAsking(turn.backup ? host + " (Backup)" : host);
+        if (!confirmed) {
+            const LargeChange large{host, FormatLocalDateTime(clock.localAt(plannedAt)),
+                                    FormatLocalDateTime(clock.localAt(planned->micros)), change,
+                                    config.maxChange};
+            const bool yes = askUser && askUser(large);
+            // A question handles events; the window may be gone now.
+            if (query_.isShutDown()) return skipped();
+            if (!yes) {
+                const std::string why =
+                    NotConfirmedText(large.serverTime, change, config.maxChange);
+                failures.push_back(EscapeText(host) + ": " + why);
+                return report(why, SetOutcome::NotConfirmed);
+            }
+        }
+        // The sample's offset holds; the time spent asking does not count.
+        plannedAt = clock.nowMicros();
+        planned = PlanFrom(answer, now.offsetHours, now.utc, plannedAt,
+                           platform_.monotonicMicros(), clock);
     }
     const ClockPlan& plan = *planned;
     // Small corrections are slewed, so that the clock never jumps back; a

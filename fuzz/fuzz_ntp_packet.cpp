@@ -55,8 +55,15 @@ Verdict ReferenceVerdict(const Packet& p, Timestamp sent) {
             case 0x52535452:
                 return Verdict::KissRstr;
             default:
-                return Verdict::KissOther;
+                break;
         }
+        for (int shift = 0; shift < 32; shift += 8) {
+            const auto c = static_cast<char>(p.referenceId >> shift);
+            const bool plain =
+                (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+            if (!plain) return Verdict::Unsynchronised;
+        }
+        return Verdict::KissOther;
     }
     if (p.stratum > 15) return Verdict::BadStratum;
     if (p.leap == 3) return Verdict::Unsynchronised;
@@ -123,6 +130,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(s.delayMicros == Clamp(std::max(delay, Int128{0})));
     FUZZ_CHECK(s.receivedMicros == t4 && s.stratum == p.stratum && s.leap == p.leap);
     FUZZ_CHECK(s.referenceId == p.referenceId);
+
+    // A sample passes the checks exactly when its stamps are in order, the
+    // server's interval fits the round trip, which fits the limit, and the
+    // server's time is not before the floor; then it is the sample read
+    // near the later of T1 and the floor.
+    const std::int64_t floor = static_cast<std::int64_t>(Read64(data + 1) ^ Read64(data + 17));
+    const std::int64_t limit = static_cast<std::int64_t>(Read64(data + 9) >> 20);
+    const std::int64_t near = std::max(t1, floor);
+    const Int128 r2 = ToUnixMicros(p.receive, near);
+    const Int128 r3 = ToUnixMicros(p.transmit, near);
+    const Int128 roundTrip = Int128{t4} - t1;
+    const bool believable = r3 >= r2 && roundTrip >= 0 && roundTrip >= r3 - r2 &&
+                            (limit <= 0 || roundTrip <= limit) && (floor == 0 || r3 >= floor);
+    const SampleCheck checked = CheckSample(p, t1, t4, {limit, floor});
+    FUZZ_CHECK(checked.sample.has_value() == believable);
+    FUZZ_CHECK(checked.reason.empty() == believable);
+    if (checked.sample) {
+        const Sample expected = MakeSample(p, t1, t4, near);
+        FUZZ_CHECK(checked.sample->offsetMicros == expected.offsetMicros);
+        FUZZ_CHECK(checked.sample->delayMicros == expected.delayMicros);
+    }
 
     // The same reply received at T1 and at T4: the best has the least delay.
     const Sample early = MakeSample(p, t1, t1);

@@ -195,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(core::SaveConfig(second, config).ok);
     std::vector<std::string> order(std::begin(kKeys), std::end(kKeys));
     order.insert(order.end(), {"Zone", "Zone2", "Protocol", "Protocol2", "Step",
-                               "TrustedCertificates", "TrustedCertificates2"});
+                               "TrustedCertificates", "TrustedCertificates2", "MaxChange"});
     FUZZ_CHECK(second.written == order);
     FUZZ_CHECK(second.commits == 1);
     core::Config again;

@@ -10,6 +10,8 @@ inline constexpr int kMbOk = 0;
 inline constexpr int kMbYesNo = 4;
 inline constexpr int kMbIconExclamation = 48;
 inline constexpr int kMbIconInformation = 64;
+// The second button (No) is the default.
+inline constexpr int kMbDefaultButton2 = 256;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;

@@ -37,6 +37,8 @@ struct Version {
     int major = 0;
     int minor = 0;
     int revision = 0;
+    // When this version was made, seconds since 1970 UTC; 0: unknown.
+    long long buildSeconds = 0;
 };
 
 // The one object through which the logic reaches the system. Everything runs

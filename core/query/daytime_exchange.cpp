@@ -16,17 +16,66 @@ std::string CutTimeText(std::string_view reply) {
     return std::string(reply.substr(colon - 2, 8));
 }
 
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Where the minutes after the first colon end, and how many digits they
+// have (0 when the reply ends first or holds none).
+struct Minutes {
+    std::size_t end = std::string_view::npos;
+    std::size_t digits = 0;
+};
+
+Minutes MinutesAfter(std::string_view reply, std::size_t colon) {
+    Minutes m;
+    std::size_t i = colon + 1;
+    while (i < reply.size() && m.digits < 2 && IsDigit(reply[i])) {
+        ++i;
+        ++m.digits;
+    }
+    m.end = i;
+    return m;
+}
+
+}  // namespace
+
 bool ReplyHoldsTheTime(std::string_view reply) {
     const std::size_t colon = reply.find(':');
     if (colon == std::string_view::npos) return false;
     // NIST's replies begin with a line feed: only one after the colon ends
     // the time. Otherwise the cut ends five characters after the colon.
-    return reply.find_first_of("\r\n", colon) != std::string_view::npos || reply.size() - colon > 5;
+    if (reply.find_first_of("\r\n", colon) != std::string_view::npos || reply.size() - colon > 5)
+        return true;
+    // "hh:mm" and a blank: no seconds follow.
+    const Minutes m = MinutesAfter(reply, colon);
+    return m.digits > 0 && m.end < reply.size() && (reply[m.end] == ' ' || reply[m.end] == '\t');
+}
+
+bool ReplyEndsAfterTheMinutes(std::string_view reply) {
+    const std::size_t colon = reply.find(':');
+    if (colon == std::string_view::npos || colon < 2) return false;
+    const Minutes m = MinutesAfter(reply, colon);
+    if (m.digits != 2) return false;
+    return reply.find_first_not_of(" \t\r\n", m.end) == std::string_view::npos;
+}
+
+std::string FinalTimeText(std::string_view reply) {
+    if (!ReplyHoldsTheTime(reply) && !ReplyEndsAfterTheMinutes(reply)) return {};
+    std::string cut = CutTimeText(reply);
+    // A line end ends the time; the blanks before it the test of a time
+    // of day ignores.
+    const std::size_t lineEnd = cut.find_first_of("\r\n", 3);
+    if (lineEnd != std::string::npos) cut.resize(lineEnd);
+    return cut;
 }
 
 QueryFailure NoTimeFailure(std::string_view reply) {
     // A time begun but cut off by the close or the time-out.
-    if (!CutTimeText(reply).empty() && !ReplyHoldsTheTime(reply))
+    if (!CutTimeText(reply).empty() && !ReplyHoldsTheTime(reply) &&
+        !ReplyEndsAfterTheMinutes(reply))
         return {FailureKind::NoTimeInReply, "the reply ended early: " + QuoteReply(reply)};
     return {FailureKind::NoTimeInReply, "the reply held no time: " + QuoteReply(reply)};
 }
@@ -66,8 +115,8 @@ void DaytimeExchange::start(const ServerAddress& server, int timeoutMs) {
 
 std::string DaytimeExchange::timeText() const {
     // A reply that ended before its time was whole holds none: "14:0" is
-    // not 14:00:00.
-    return ReplyHoldsTheTime(reply_) ? CutTimeText(reply_) : std::string();
+    // not 14:00:00, but "14:03" is.
+    return FinalTimeText(reply_);
 }
 
 void DaytimeExchange::close() {
@@ -86,6 +135,11 @@ void DaytimeExchange::stop() {
 void DaytimeExchange::onTimeout() {
     timer_.setEnabled(false);
     if (!active_) return;
+    // Hours and minutes and nothing more: that is the time.
+    if (ReplyEndsAfterTheMinutes(reply_)) {
+        done_ = true;
+        return;
+    }
     // Part of a reply came, but never the time in it.
     failure_ = reply_.empty() ? TimeoutFailure(timeoutSeconds_) : NoTimeFailure(reply_);
     reply_.clear();

@@ -20,9 +20,18 @@ inline constexpr int kDaytimePort = 13;
 std::string CutTimeText(std::string_view reply);
 
 // The reply so far holds the whole time: a line end after the first colon,
-// or the five characters after it that the cut takes. Until then a query
-// keeps reading; a reply that ends sooner holds no time.
+// the five characters after it that the cut takes, or minutes that a blank
+// ends ("12:34 "). Until then a query keeps reading.
 bool ReplyHoldsTheTime(std::string_view reply);
+
+// A reply that ended (closed, or nothing more came) right after two digits
+// of minutes, or with only blanks and line ends behind them: "12:34" is
+// 12:34:00. One cut inside the minutes ("12:3") holds no time.
+bool ReplyEndsAfterTheMinutes(std::string_view reply);
+
+// The time text of a reply that has ended: its cut when it holds a whole
+// time, up to a line end; empty otherwise.
+std::string FinalTimeText(std::string_view reply);
 
 // The failure of a reply without a whole time: it held none, or it ended
 // before the time in it was whole.

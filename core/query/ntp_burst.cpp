@@ -23,6 +23,26 @@ ntp::Timestamp RandomTransmit() {
 
 }  // namespace
 
+std::optional<QueryFailure> PausedByRate(const RateBackoff& rates, const std::string& key,
+                                         std::int64_t nowMicros) {
+    const std::int64_t left = rates.pauseLeftMicros(key, nowMicros);
+    if (left <= 0) return std::nullopt;
+    return QueryFailure{FailureKind::Rejected,
+                        "the server asked to be asked less often (kiss code RATE); not asked for "
+                        "another " +
+                            PauseText(left)};
+}
+
+void NoteRate(RateBackoff& rates, const std::string& key, const NtpBurst& burst,
+              std::int64_t nowMicros, QueryFailure& failure) {
+    if (burst.rated()) {
+        rates.kissed(key, nowMicros);
+        failure.reason += "; not asked again for " + PauseText(rates.pauseMicros(key));
+    } else if (burst.best()) {
+        rates.answered(key);
+    }
+}
+
 bool IsNistHost(std::string_view host) {
     std::string h;
     for (const char c : host) h += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -58,6 +78,7 @@ void NtpBurst::start(const ServerAddress& server, int timeoutMs, int maxRequests
     best_.reset();
     failure_ = {};
     denied_ = false;
+    rated_ = false;
     phase_ = Phase::LookingUp;
     if (udp_.isOpen()) udp_.close();
     // The lookup shares the first request's time-out.
@@ -133,6 +154,10 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
         case ntp::Verdict::WrongOrigin:
             failure_ = {FailureKind::Rejected, check.reason};
             return;
+        case ntp::Verdict::KissRate:
+            rated_ = true;
+            reject(FailureKind::Rejected, check.reason);
+            return;
         case ntp::Verdict::KissDeny:
         case ntp::Verdict::KissRstr:
             denied_ = true;
@@ -142,7 +167,18 @@ void NtpBurst::onDatagram(const platform::Datagram& datagram) {
             reject(FailureKind::Rejected, check.reason);
             return;
     }
-    samples_.push_back(ntp::MakeSample(*check.packet, sentMicros_, datagram.receivedMicros));
+    // Stamps that cannot be true, a clock that moved during the wait, or a
+    // time from before this version was made: no sample.
+    ntp::SampleLimits limits;
+    limits.maxRoundTripMicros = std::int64_t{timeoutMs_} * 1000;
+    limits.floorMicros = platform_.version().buildSeconds * platform::kMicrosPerSecond;
+    ntp::SampleCheck sample =
+        ntp::CheckSample(*check.packet, sentMicros_, datagram.receivedMicros, limits);
+    if (!sample.sample) {
+        reject(FailureKind::Rejected, std::move(sample.reason));
+        return;
+    }
+    samples_.push_back(*sample.sample);
     failure_ = {};
     if (samples_.back().delayMicros <= kGoodEnoughDelayMicros || requestsSent_ >= maxRequests_) {
         finish();

@@ -8,6 +8,7 @@
 
 #include "core/ntp_packet.h"
 #include "core/query/failure.h"
+#include "core/rate_backoff.h"
 #include "core/server_address.h"
 #include "platform/platform.h"
 
@@ -77,6 +78,8 @@ public:
     const QueryFailure& failure() const { return failure_; }
     // The server said DENY or RSTR: it must not be asked again.
     bool denied() const { return denied_; }
+    // The server said RATE: it asks to be asked less often.
+    bool rated() const { return rated_; }
     int requestsSent() const { return requestsSent_; }
 
     // Handlers, public so that tests can reach them.
@@ -110,7 +113,17 @@ private:
     std::optional<ntp::Sample> best_;
     QueryFailure failure_;
     bool denied_ = false;
+    bool rated_ = false;
     BurstHooks* hooks_ = nullptr;
 };
+
+// RATE (RFC 5905, 7.4): a server that said it is left alone for a while.
+// Before a burst: the failure when the server's pause runs yet. After it:
+// a RATE starts or doubles the pause (and the failure says how long), a
+// sample ends it. key names the NTP server (host and port).
+std::optional<QueryFailure> PausedByRate(const RateBackoff& rates, const std::string& key,
+                                         std::int64_t nowMicros);
+void NoteRate(RateBackoff& rates, const std::string& key, const NtpBurst& burst,
+              std::int64_t nowMicros, QueryFailure& failure);
 
 }  // namespace tempikon::core

@@ -5,6 +5,7 @@
 
 #include "core/nts_fields.h"
 #include "core/nts_ke.h"
+#include "core/text.h"
 #include "platform/reentrance.h"
 
 namespace tempikon::core {
@@ -182,6 +183,7 @@ std::optional<std::string> NtsBurstHooks::seal(const std::string& request, Query
     const std::optional<std::string> cookie = session_.cookies.take();
     const int placeholders = static_cast<int>(session_.cookies.missing());
     uniqueId_ = crypto_.randomBytes(nts::kUniqueIdBytes);
+    nakPending_ = false;
     std::optional<std::string> sealed =
         cookie
             ? nts::BuildRequest(request, uniqueId_, *cookie, placeholders, session_.c2sKey, crypto_)
@@ -197,8 +199,11 @@ BurstHooks::Opened NtsBurstHooks::open(const std::string& reply) {
         case nts::ReplyCheck::Verdict::Ok:
             break;
         case nts::ReplyCheck::Verdict::Nak:
-            sessionSpent_ = true;
-            return {Verdict::Ends, {FailureKind::Unauthenticated, std::move(check.reason)}};
+            // Anyone on the path can send a NAK (RFC 8915, 5.7): it counts
+            // only when no authenticated reply to this request comes by the
+            // end of its wait, and the wait goes on.
+            nakPending_ = true;
+            return {Verdict::Ignored, {FailureKind::Unauthenticated, std::move(check.reason)}};
         case nts::ReplyCheck::Verdict::WrongId:
             return {Verdict::Ignored, {FailureKind::Rejected, std::move(check.reason)}};
         case nts::ReplyCheck::Verdict::AuthFailed:
@@ -207,6 +212,7 @@ BurstHooks::Opened NtsBurstHooks::open(const std::string& reply) {
             // real answer out.
             return {Verdict::Ignored, {FailureKind::Unauthenticated, std::move(check.reason)}};
     }
+    nakPending_ = false;
     for (std::string& cookie : check.cookies) {
         if (!session_.cookies.store(std::move(cookie))) break;
     }
@@ -215,8 +221,8 @@ BurstHooks::Opened NtsBurstHooks::open(const std::string& reply) {
 
 // ---- the client ------------------------------------------------------------------
 
-NtsClient::NtsClient(platform::Platform& platform, NtpBurst& burst, Wait wait)
-    : platform_(platform), burst_(burst), wait_(std::move(wait)) {}
+NtsClient::NtsClient(platform::Platform& platform, NtpBurst& burst, RateBackoff& rates, Wait wait)
+    : platform_(platform), burst_(burst), rates_(rates), wait_(std::move(wait)) {}
 
 NtsClient::~NtsClient() {
     keyExchange_.reset();
@@ -266,6 +272,13 @@ NtsResult NtsClient::ask(const ServerAddress& server, const std::string& trustFi
             if (!keyExchange_->session()) return result;
             session = std::make_unique<NtsSession>(*keyExchange_->session());
         }
+        const std::string rateKey =
+            session->ntpServer.host + " " + std::to_string(session->ntpServer.port);
+        if (std::optional<QueryFailure> paused =
+                PausedByRate(rates_, rateKey, platform_.monotonicMicros())) {
+            result.failure = std::move(*paused);
+            return result;
+        }
         NtsBurstHooks hooks(*session, *crypto);
         burst_.setHooks(&hooks);
         const platform::ScopeExit unhook([this] { burst_.setHooks(nullptr); });
@@ -277,13 +290,28 @@ NtsResult NtsClient::ask(const ServerAddress& server, const std::string& trustFi
         }
         result.failure = burst_.failure();
         result.sample = burst_.best();
+        NoteRate(rates_, rateKey, burst_, platform_.monotonicMicros(), result.failure);
+        // The key server named another NTP server: a failure names the one
+        // asked, so that the user looks where the fault is.
+        if (!result.sample && session->ntpServer != ServerAddress{server.host, ntp::kPort} &&
+            !result.failure.reason.empty()) {
+            const ServerAddress& to = session->ntpServer;
+            const bool v6 = to.host.find(':') != std::string::npos;
+            result.failure.reason = "NTP server " + EscapeText(v6 ? "[" + to.host + "]" : to.host) +
+                                    ":" + std::to_string(to.port) +
+                                    " (named by the key server): " + result.failure.reason;
+        }
         if (hooks.sessionSpent()) session->cookies.clear();
         if (result.sample) {
             result.subject = session->subject;
             return result;
         }
-        // A NAK or no cookie left: one new key establishment, then give up.
-        if (!hooks.sessionSpent() || fetched) return result;
+        // A NAK, no cookie left, or no answer at all (a server that changed
+        // its keys may drop old cookies without a NAK): one new key
+        // establishment, then give up.
+        const bool unanswered = result.failure.kind == FailureKind::TimedOut;
+        if (fetched || !(hooks.sessionSpent() || unanswered)) return result;
+        session->cookies.clear();
     }
 }
 

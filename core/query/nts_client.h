@@ -112,9 +112,10 @@ public:
     std::optional<QueryFailure> prepare() override;
     std::optional<std::string> seal(const std::string& request, QueryFailure& failure) override;
     Opened open(const std::string& reply) override;
-    // The server answered with a NAK (it no longer knows our cookies), or a
-    // request found no cookie left. Either way the session is spent.
-    bool sessionSpent() const { return sessionSpent_; }
+    // The server answered the last request with a NAK and never with an
+    // authenticated reply (it no longer knows our cookies), or a request
+    // found no cookie left. Either way the session is spent.
+    bool sessionSpent() const { return sessionSpent_ || nakPending_; }
 
 private:
     NtsSession& session_;
@@ -122,6 +123,8 @@ private:
     // The request in flight's unique identifier.
     std::string uniqueId_;
     bool sessionSpent_ = false;
+    // A NAK came for the request in flight, and no authenticated reply yet.
+    bool nakPending_ = false;
 };
 
 // What one NTS question came to.
@@ -140,7 +143,8 @@ struct NtsResult {
 class NtsClient {
 public:
     using Wait = std::function<bool(const std::function<bool()>& finished)>;
-    NtsClient(platform::Platform& platform, NtpBurst& burst, Wait wait);
+    // rates: the pauses NTP servers asked for (RATE), shared with plain NTP.
+    NtsClient(platform::Platform& platform, NtpBurst& burst, RateBackoff& rates, Wait wait);
     ~NtsClient();
     NtsClient(const NtsClient&) = delete;
     NtsClient& operator=(const NtsClient&) = delete;
@@ -160,6 +164,7 @@ public:
 private:
     platform::Platform& platform_;
     NtpBurst& burst_;
+    RateBackoff& rates_;
     Wait wait_;
     std::unique_ptr<platform::TlsClient> tls_;
     std::unique_ptr<platform::Timer> timer_;

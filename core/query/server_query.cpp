@@ -129,12 +129,18 @@ void ServerQuery::askNtp(const std::string& host, int timeoutMs, int requests) {
                            "settings change"};
         return;
     }
+    if (std::optional<QueryFailure> paused =
+            PausedByRate(rates_, key, platform_.monotonicMicros())) {
+        answer_.failure = std::move(*paused);
+        return;
+    }
     burst_->setHooks(nullptr);
     const int spacing = IsNistHost(address->host) ? kNistSpacingMs : kNtpSpacingMs;
     burst_->start(*address, timeoutMs, requests, spacing);
     if (!waitUntil([this] { return burst_->done(); })) return;
     answer_.failure = burst_->failure();
     answer_.sample = burst_->best();
+    NoteRate(rates_, key, *burst_, platform_.monotonicMicros(), answer_.failure);
     if (answer_.sample) answer_.roundTripMicros = answer_.sample->delayMicros;
     if (burst_->denied()) refusedServers_.insert(key);
 }
@@ -144,7 +150,8 @@ void ServerQuery::askNts(const std::string& host, const std::string& trustFile, 
     if (!makeBurst()) return;
     if (!nts_)
         nts_ = std::make_unique<NtsClient>(
-            platform_, *burst_, [this](const auto& finished) { return waitUntil(finished); });
+            platform_, *burst_, rates_,
+            [this](const auto& finished) { return waitUntil(finished); });
     if (std::optional<QueryFailure> why = nts_->unavailable()) {
         answer_.failure = std::move(*why);
         return;

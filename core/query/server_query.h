@@ -14,6 +14,7 @@
 #include "core/ntp_packet.h"
 #include "core/query/failure.h"
 #include "core/query/ntp_burst.h"
+#include "core/rate_backoff.h"
 #include "platform/platform.h"
 
 namespace tempikon::core {
@@ -115,6 +116,8 @@ private:
     std::unique_ptr<NtpBurst> burst_;
     std::unique_ptr<NtsClient> nts_;
     std::set<std::string> refusedServers_;
+    // NTP servers (NTS's too) that said RATE, by host and port.
+    RateBackoff rates_;
     QueryAnswer answer_;
     Protocol asking_ = Protocol::Daytime;
     bool cancelled_ = false;

@@ -1,15 +1,22 @@
 #include "platform/gnutls/gnutls_tls_client.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/auxv.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -46,6 +53,35 @@ std::string Reason(int code) {
     return text;
 }
 
+// A name from a certificate, which anyone can write: control characters,
+// quotes, backslashes and bytes beyond ASCII escaped (\x1b, \n, \"), as
+// replies are, so that it cannot drive the terminal or forge a line.
+std::string Escaped(std::string_view text) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20 || c >= 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 std::string Day(std::time_t when) {
     std::tm parts{};
     gmtime_r(&when, &parts);
@@ -74,6 +110,10 @@ public:
     Certificate& operator=(const Certificate&) = delete;
 
     bool valid() const { return crt_ != nullptr; }
+    // The names as a user reads them in a failure: escaped.
+    std::string shownSubject() const { return Escaped(subject()); }
+    std::string shownIssuer() const { return Escaped(issuer()); }
+    std::string shownNames() const { return Escaped(names()); }
     std::string subject() const {
         gnutls_datum_t dn{};
         if (!crt_ || gnutls_x509_crt_get_dn3(crt_, &dn, 0) < 0) return "(unreadable)";
@@ -118,8 +158,9 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
                                              unsigned length, const std::string& host) {
     const Certificate leaf(chain[0]);
     if (status & (GNUTLS_CERT_SIGNER_NOT_FOUND | GNUTLS_CERT_SIGNER_NOT_CA)) {
-        return {TlsErrorKind::NotTrusted, "the server's certificate is not trusted: " +
-                                              leaf.subject() + ", issued by " + leaf.issuer()};
+        return {TlsErrorKind::NotTrusted,
+                "the server's certificate is not trusted: " + leaf.shownSubject() + ", issued by " +
+                    leaf.shownIssuer()};
     }
     if (status & (GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED)) {
         const std::time_t now = std::time(nullptr);
@@ -130,18 +171,19 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
                 i == 0 ? "the server's certificate" : "a certificate of its chain";
             if (cert.notAfter() < now)
                 return {TlsErrorKind::Expired,
-                        whose + " expired on " + Day(cert.notAfter()) + ": " + cert.subject()};
+                        whose + " expired on " + Day(cert.notAfter()) + ": " + cert.shownSubject()};
             if (cert.notBefore() > now)
                 return {TlsErrorKind::Expired, whose + " is not valid before " +
-                                                   Day(cert.notBefore()) + ": " + cert.subject()};
+                                                   Day(cert.notBefore()) + ": " +
+                                                   cert.shownSubject()};
         }
         // The dates of a trust anchor beyond the chain the server sent.
         return {TlsErrorKind::Expired,
-                "the server's certificate is out of its dates: " + leaf.subject()};
+                "the server's certificate is out of its dates: " + leaf.shownSubject()};
     }
     if (status & GNUTLS_CERT_UNEXPECTED_OWNER) {
         return {TlsErrorKind::NameMismatch,
-                "the server's certificate is for " + leaf.names() + ", not " + host};
+                "the server's certificate is for " + leaf.shownNames() + ", not " + Escaped(host)};
     }
     // Revoked, a weak algorithm, a bad signature, ...: GnuTLS says which.
     gnutls_datum_t why{};
@@ -149,23 +191,109 @@ std::pair<TlsErrorKind, std::string> Explain(unsigned status, const gnutls_datum
     if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &why, 0) >= 0)
         reason = TakeDatum(why);
     return {TlsErrorKind::NotTrusted, "the server's certificate is not trusted (" + reason +
-                                          "): " + leaf.subject() + ", issued by " + leaf.issuer()};
+                                          "): " + leaf.shownSubject() + ", issued by " +
+                                          leaf.shownIssuer()};
+}
+
+// The most a file of trusted certificates may hold (a few thousand of them).
+constexpr off_t kMaxTrustFileBytes = 1 << 20;
+
+// Opens path for reading without blocking (a FIFO would wait for a writer)
+// and with the rights of the user who started the program: a privileged
+// copy (setgid, setuid, file capabilities) must not read what that user
+// may not. -1 with errno set when it cannot.
+int OpenAsUser(const std::string& path) {
+    const uid_t ruid = ::getuid();
+    const uid_t euid = ::geteuid();
+    const gid_t rgid = ::getgid();
+    const gid_t egid = ::getegid();
+    bool secure = ruid != euid || rgid != egid;
+#if defined(__linux__)
+    secure = secure || ::getauxval(AT_SECURE) != 0;
+#endif
+    if (secure) {
+        // access() judges by the real user and group, without capabilities.
+        if (::access(path.c_str(), R_OK) != 0) return -1;
+        if ((egid != rgid && ::setegid(rgid) != 0) || (euid != ruid && ::seteuid(ruid) != 0)) {
+            errno = EPERM;
+            return -1;
+        }
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int openError = errno;
+    if (secure) {
+        // Back to the program's own rights; these cannot fail, as the
+        // saved identities are these.
+        if (euid != ruid && ::seteuid(euid) != 0) std::abort();
+        if (egid != rgid && ::setegid(egid) != 0) std::abort();
+    }
+    errno = openError;
+    return fd;
+}
+
+// The bytes of the file of trusted certificates, or why they cannot be had:
+// a regular file of at most kMaxTrustFileBytes, nothing else.
+std::optional<std::string> ReadTrustFile(const std::string& path, std::string& why) {
+    const std::string shown = Escaped(path);
+    const int fd = OpenAsUser(path);
+    if (fd < 0) {
+        why = "cannot read the trusted certificates " + shown + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    const platform::ScopeExit closeFile([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        why = "cannot read the trusted certificates " + shown + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        why = "the trusted certificates " + shown + " are a folder, not a file";
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = "the trusted certificates " + shown + " are not a regular file";
+        return std::nullopt;
+    }
+    const std::string tooLarge = "the trusted certificates " + shown + " are larger than 1 MiB";
+    if (info.st_size > kMaxTrustFileBytes) {
+        why = tooLarge;
+        return std::nullopt;
+    }
+    // One byte more than allowed, so that a file that grew is refused too.
+    std::string bytes(static_cast<std::size_t>(kMaxTrustFileBytes) + 1, '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = "cannot read the trusted certificates " + shown + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > static_cast<std::size_t>(kMaxTrustFileBytes)) {
+        why = tooLarge;
+        return std::nullopt;
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
 // The extra trust anchors, or why they cannot be had.
 std::string LoadTrustFile(gnutls_certificate_credentials_t credentials, const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return "cannot read the trusted certificates " + path + ": " + std::strerror(errno);
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) return "cannot read the trusted certificates " + path;
-    const std::string pem = content.str();
+    std::string why;
+    const std::optional<std::string> content = ReadTrustFile(path, why);
+    if (!content) return why;
+    const std::string& pem = *content;
     gnutls_datum_t datum{reinterpret_cast<unsigned char*>(const_cast<char*>(pem.data())),
                          static_cast<unsigned>(pem.size())};
     const int added =
         gnutls_certificate_set_x509_trust_mem(credentials, &datum, GNUTLS_X509_FMT_PEM);
-    if (added < 0) return "the trusted certificates " + path + " cannot be used: " + Reason(added);
-    if (added == 0) return "the file of trusted certificates " + path + " holds no certificate";
+    if (added < 0)
+        return "the trusted certificates " + Escaped(path) + " cannot be used: " + Reason(added);
+    if (added == 0)
+        return "the file of trusted certificates " + Escaped(path) + " holds no certificate";
     return {};
 }
 

@@ -44,7 +44,8 @@ int showMessageBox(const std::string& text, const std::string& title, int flags)
     box.setWindowModality(Qt::ApplicationModal);
     if (yesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((flags & platform::kMbDefaultButton2) != 0 ? QMessageBox::No
+                                                                        : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(Translated(kYes));
         box.button(QMessageBox::No)->setText(Translated(kNo));

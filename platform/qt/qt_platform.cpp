@@ -235,7 +235,7 @@ void QtPlatform::writeErrorLine(const std::string& line) {
 }
 
 platform::Version QtPlatform::version() const {
-    return {version::kMajor, version::kMinor, version::kRevision};
+    return {version::kMajor, version::kMinor, version::kRevision, version::kBuildSeconds};
 }
 
 bool QtPlatform::isHeadless() const {

@@ -162,10 +162,10 @@ void QtUdpClient::onReadable() {
             if (!watch.alive()) return;
             continue;
         }
-        char data[kMaxDatagramBytes];
+        char* const data = receiveBuffer_.data();
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + 64];
         sockaddr_storage source{};
-        iovec iov{data, sizeof data};
+        iovec iov{data, receiveBuffer_.size()};
         msghdr message{};
         message.msg_name = &source;
         message.msg_namelen = sizeof source;
@@ -194,8 +194,7 @@ void QtUdpClient::onReadable() {
             }
         }
         if (datagram.receivedMicros == 0) datagram.receivedMicros = NowMicros();
-        // A larger datagram was cut to the buffer (MSG_TRUNC).
-        datagram.bytes.assign(data, std::min(static_cast<std::size_t>(got), sizeof data));
+        datagram.bytes.assign(data, std::min(static_cast<std::size_t>(got), receiveBuffer_.size()));
         datagram.fromServer = SameAddress(source, server_);
         datagram.from = Describe(source);
         if (onDatagram) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/qt/qt_lookup.h"
 #include "platform/reentrance.h"
@@ -15,8 +16,9 @@ class QSocketNotifier;
 
 namespace tempikon::qt {
 
-// Bytes kept of one datagram; the rest of a larger one is dropped.
-inline constexpr std::size_t kMaxDatagramBytes = 2048;
+// The largest datagram UDP carries: every reply, however large a request
+// makes it (eight NTS cookies of 256 bytes), is read whole.
+inline constexpr std::size_t kMaxDatagramBytes = 65536;
 // Datagrams (and reported errors) handled per notification, so that a flood
 // leaves the event loop its turn; the rest wait for the next one.
 inline constexpr int kDatagramsPerNotification = 16;
@@ -66,6 +68,7 @@ private:
     // is deleted later rather than under its own feet.
     int depth_ = 0;
     platform::Liveness liveness_;
+    std::vector<char> receiveBuffer_ = std::vector<char>(kMaxDatagramBytes);
 };
 
 }  // namespace tempikon::qt

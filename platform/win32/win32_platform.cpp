@@ -274,11 +274,15 @@ platform::Version Win32Platform::version() const {
         UINT length = 0;
         if (GetFileVersionInfoW(path.c_str(), 0, size, data.data()) &&
             VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) && info &&
-            length >= sizeof(VS_FIXEDFILEINFO))
-            return versionFromFixedInfo(info->dwFileVersionMS, info->dwFileVersionLS);
+            length >= sizeof(VS_FIXEDFILEINFO)) {
+            platform::Version numbers =
+                versionFromFixedInfo(info->dwFileVersionMS, info->dwFileVersionLS);
+            numbers.buildSeconds = version::kBuildSeconds;
+            return numbers;
+        }
     }
     // A build without the resource still knows its numbers.
-    return {version::kMajor, version::kMinor, version::kRevision};
+    return {version::kMajor, version::kMinor, version::kRevision, version::kBuildSeconds};
 }
 
 UINT_PTR Win32Platform::startTimer(Win32Timer* timer, int milliseconds) {

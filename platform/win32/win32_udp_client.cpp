@@ -190,10 +190,10 @@ void Win32UdpClient::socketEvent(SOCKET socket, int event, int error) {
     }
     // A handler that sends again or closes ends the loop: socket_ changes.
     for (int i = 0; i < kDatagramsPerNotification && socket_ == socket; ++i) {
-        char data[kMaxDatagramBytes];
+        char* const data = receiveBuffer_.data();
         sockaddr_storage source{};
         int sourceLength = sizeof source;
-        int got = recvfrom(socket, data, static_cast<int>(sizeof data), 0,
+        int got = recvfrom(socket, data, static_cast<int>(receiveBuffer_.size()), 0,
                            reinterpret_cast<sockaddr*>(&source), &sourceLength);
         const std::int64_t receivedMicros = NowMicros();
         if (got == SOCKET_ERROR) {
@@ -207,7 +207,7 @@ void Win32UdpClient::socketEvent(SOCKET socket, int event, int error) {
                 if (!watch.alive()) return;
                 continue;
             }
-            got = static_cast<int>(sizeof data);  // cut to the buffer
+            got = static_cast<int>(receiveBuffer_.size());  // cannot happen: UDP's largest fits
         }
         platform::Datagram datagram;
         datagram.bytes.assign(data, static_cast<std::size_t>(got));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/reentrance.h"
 #include "platform/udp_client.h"
@@ -12,8 +13,9 @@
 
 namespace tempikon::win32 {
 
-// Bytes kept of one datagram; the rest of a larger one is dropped.
-inline constexpr std::size_t kMaxDatagramBytes = 2048;
+// The largest datagram UDP carries: every reply, however large a request
+// makes it (eight NTS cookies of 256 bytes), is read whole.
+inline constexpr std::size_t kMaxDatagramBytes = 65536;
 // Datagrams handled per notification: Winsock posts FD_READ again while more
 // wait, so a flood leaves the other messages their turn.
 inline constexpr int kDatagramsPerNotification = 16;
@@ -57,6 +59,7 @@ private:
     // Counts sockets, so that a posted error of an earlier one is dropped.
     std::uint64_t generation_ = 0;
     platform::Liveness liveness_;
+    std::vector<char> receiveBuffer_ = std::vector<char>(kMaxDatagramBytes);
 };
 
 }  // namespace tempikon::win32

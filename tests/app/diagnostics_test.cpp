@@ -181,6 +181,35 @@ TEST_F(AppFixture, FailedServersAreNamedOnStandardErrorAndTheTooltip) {
 
 // Settings that are there but cannot be read end every mode, and nothing is
 // written over them.
+TEST(UnknownProtocolTest, EndsOneShotResidentAndQueryModesAsAConfigurationError) {
+    const std::string line =
+        "primary.test: the settings name an unknown protocol \"SNTP\" (Daytime, NTP or NTS)";
+    for (const char* commandLine : {"/RUNONCE", "/SERVER /MIN", "/QUERY"}) {
+        fake::FakePlatform p;
+        p.store().seed("Server", kPrimary);
+        p.store().seed("Protocol", "SNTP");
+        p.store().seed("Server2", kBackup);
+        p.commandLineText = commandLine;
+        int status = 0;
+        if (std::string(commandLine) == "/QUERY") {
+            status = RunQueryMode(p);
+        } else {
+            MainWindow window(p);
+            window.start();
+            EXPECT_TRUE(window.hasEnded()) << commandLine;
+            EXPECT_FALSE(fake::as<fake::FakeWindow>(window.window()).shown) << commandLine;
+            status = window.exitCode();
+            ASSERT_EQ(p.boxes.size(), 1u) << commandLine;
+            EXPECT_EQ(p.boxes[0].text, line);
+        }
+        EXPECT_EQ(status, kExitNotConfigured) << commandLine;
+        EXPECT_EQ(p.errors, std::vector<std::string>{"tempikon: " + line}) << commandLine;
+        // Not even the backup is asked.
+        EXPECT_TRUE(p.connections.empty()) << commandLine;
+        EXPECT_TRUE(p.udpRequests.empty()) << commandLine;
+    }
+}
+
 TEST(UnreadableSettingsTest, EndEveryModeWithoutTouchingThem) {
     for (const char* commandLine : {"", "/RUNONCE", "/SERVER /MIN"}) {
         fake::FakePlatform p;

@@ -25,6 +25,11 @@ TEST_F(ConfigTest, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(c.backup().offsetHours, 0.0f);
     EXPECT_EQ(c.timeout, 3);
     EXPECT_EQ(c.interval, 30);
+    EXPECT_EQ(c.maxChange, 1000);
+    store.seed("MaxChange", "0");
+    EXPECT_EQ(Load().maxChange, 0);
+    store.seed("MaxChange", "86400");
+    EXPECT_EQ(Load().maxChange, 86400);
 }
 
 TEST_F(ConfigTest, StoreWithOnlyServerGivesDefaultsForTheRest) {
@@ -68,10 +73,11 @@ TEST_F(ConfigTest, SaveWritesEveryKeyInOrderThenCommits) {
     c.timeout = 3;
     c.interval = 30;
     ASSERT_TRUE(SaveConfig(store, c).ok);
-    EXPECT_EQ(store.writtenKeys,
-              (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2", "Timeout",
-                                        "Interval", "Zone", "Zone2", "Protocol", "Protocol2",
-                                        "Step", "TrustedCertificates", "TrustedCertificates2"}));
+    EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{
+                                     "Server", "Server2", "Offset", "Offset2", "Timeout",
+                                     "Interval", "Zone", "Zone2", "Protocol", "Protocol2", "Step",
+                                     "TrustedCertificates", "TrustedCertificates2", "MaxChange"}));
+    EXPECT_EQ(store.stored("MaxChange"), "1000");
     EXPECT_EQ(store.commits, 1);
     EXPECT_EQ(store.stored("Server2"), "");  // written even when empty
     EXPECT_EQ(store.stored("Offset"), "0");
@@ -175,8 +181,10 @@ TEST_F(ConfigTest, UnconvertibleValuesGiveTheKeysDefaults) {
         "+",   ".", "0x10", "\xE2\x88\x9E", "1 000", "- 5",   "-" + longDigits, longDigits,
     };
     for (const std::string& text : notNumbers) {
-        for (const char* key : {"Offset", "Offset2", "Timeout", "Interval"}) store.seed(key, text);
+        for (const char* key : {"Offset", "Offset2", "Timeout", "Interval", "MaxChange"})
+            store.seed(key, text);
         const Config c = Load();
+        EXPECT_EQ(c.maxChange, 1000) << text;
         EXPECT_EQ(c.primary().offsetHours, 0.0f) << text;
         EXPECT_EQ(c.backup().offsetHours, 0.0f) << text;
         EXPECT_EQ(c.timeout, 3) << text;

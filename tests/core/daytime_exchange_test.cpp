@@ -38,6 +38,29 @@ TEST(CutTimeText, TakesEightCharactersFromTwoBeforeTheFirstColon) {
     for (const auto& c : cases) EXPECT_EQ(CutTimeText(c.reply), c.timeText) << c.reply;
 }
 
+TEST(FinalTimeText, HoursAndMinutesThatEndTheReplyAreATime) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"12:34", "12:34"},
+        {"12:34\r\n", "12:34"},
+        {"x 12:34  \r\n", "12:34  "},
+        {"Sun Dec  6 14:03:27 2026\r\n", "14:03:27"},
+        {"14:03:27\r\n", "14:03:27"},
+        // Cut inside the minutes or the seconds: no time.
+        {"12:3", ""},
+        {"x 14:03:2", ""},
+        {"12:", ""},
+        // Something else behind the minutes, or a colon too early.
+        {"12:34x", ""},
+        {"1:23", ""},
+        {"", ""},
+    };
+    for (const auto& [reply, timeText] : cases) {
+        EXPECT_EQ(FinalTimeText(reply), timeText) << QuoteReply(reply);
+        EXPECT_EQ(ReplyEndsAfterTheMinutes(reply) || ReplyHoldsTheTime(reply), !timeText.empty())
+            << QuoteReply(reply);
+    }
+}
+
 TEST(ReplyHoldsTheTime, OnlyALineEndAfterTheColonOrFiveCharactersBehindItEndTheTime) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"Sun Dec  6 14:03:27 2026\r\n", true},
@@ -46,6 +69,11 @@ TEST(ReplyHoldsTheTime, OnlyALineEndAfterTheColonOrFiveCharactersBehindItEndTheT
         {"14:0", false},
         {"12:34\r\n", true},
         {"12:34\n", true},
+        // Minutes a blank ends: no seconds follow.
+        {"12:34 ", true},
+        {"x 12:34\t", true},
+        // Nothing behind the minutes yet: seconds may still come.
+        {"12:34", false},
         // NIST begins with a line feed: the time is still to come.
         {"\n", false},
         {"\n61381 26-12-07 14", false},

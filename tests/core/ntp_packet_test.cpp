@@ -251,12 +251,18 @@ TEST(NtpCheckReply, GivesTheFirstBrokenRuleOfAMutatedGoodReply) {
         {"INIT", kiss("INIT"), Verdict::KissOther, "the server sent no time (kiss code INIT)"},
         {"lower-case deny is another code", kiss("deny"), Verdict::KissOther,
          "the server sent no time (kiss code deny)"},
-        {"unprintable code",
+        {"stratum 0 without a code",
          [](Packet& p) {
              p.stratum = 0;
              p.referenceId = 0x4100'FF22;
          },
-         Verdict::KissOther, "the server sent no time (kiss code \"A\\x00\\xff\\\"\")"},
+         Verdict::Unsynchronised, "the server is not synchronised (stratum 0)"},
+        {"stratum 0, reference zero",
+         [](Packet& p) {
+             p.stratum = 0;
+             p.referenceId = 0;
+         },
+         Verdict::Unsynchronised, "the server is not synchronised (stratum 0)"},
         {"stratum 16", [](Packet& p) { p.stratum = 16; }, Verdict::BadStratum,
          "the server is not synchronised (stratum 16)"},
         {"stratum 255 and leap 3",
@@ -353,6 +359,63 @@ TEST(NtpSample, OffsetAndDelayOfAsymmetricPaths) {
         EXPECT_EQ(s.stratum, 3) << c.what;
         EXPECT_EQ(s.leap, 1) << c.what;
         EXPECT_EQ(s.referenceId, p.referenceId) << c.what;
+    }
+}
+
+TEST(NtpSample, SamplesThatCannotBeTrueAndTimesBeforeTheBuildAreRefused) {
+    constexpr std::int64_t kMs = 1000;
+    // 2026-12-01 00:00:00 UTC, the build; 1970, 2000 and 2099 as servers say them.
+    constexpr std::int64_t kBuild = 1'796'083'200 * kSecond;
+    constexpr std::int64_t k2000 = 946'684'800 * kSecond;
+    constexpr std::int64_t k2099 = 4'070'908'800 * kSecond;
+    constexpr std::int64_t k2040 = 2'208'988'800 * kSecond;
+    const std::int64_t now = kBuild + 7 * 86'400 * kSecond;
+    struct Case {
+        const char* what;
+        std::int64_t t1, t2, t3, t4;
+        std::int64_t floor;
+        const char* reason;   // empty: a sample
+        std::int64_t offset;  // of the sample
+    };
+    const std::vector<Case> cases = {
+        {"a true sample", now, now + 5 * kMs, now + 6 * kMs, now + 11 * kMs, kBuild, "", 0},
+        {"transmitted an hour before it received", now, now + 3'600'000 * kMs, now + 1 * kMs,
+         now + 2 * kMs, kBuild,
+         "the server sent its answer 3599999 ms before it received the request", 0},
+        {"held longer than the round trip", now, now + 1 * kMs, now + 900 * kMs, now + 20 * kMs,
+         kBuild, "the server held the request 899 ms, longer than the whole round trip (20 ms)", 0},
+        {"round trip over the time-out", now, now + 1 * kMs, now + 1 * kMs, now + 3'001 * kMs,
+         kBuild, "the round trip took 3001 ms by this clock, longer than the time-out (3000 ms)",
+         0},
+        {"this clock went back", now, now + 1 * kMs, now + 1 * kMs, now - 50 * kMs, kBuild,
+         "this clock went back 50 ms while the request was out", 0},
+        {"1970", now, 0, 0, now + 2 * kMs, kBuild,
+         "the server's time 1970-01-01 00:00:00 UTC is before this version was made (2026-12-01)",
+         0},
+        {"2000", now, k2000, k2000, now + 2 * kMs, kBuild,
+         "the server's time 2000-01-01 00:00:00 UTC is before this version was made (2026-12-01)",
+         0},
+        // 72 years on is nearer 1962, an era earlier.
+        {"2099", now, k2099, k2099, now + 2 * kMs, kBuild,
+         "the server's time 1962-11-25 17:31:44 UTC is before this version was made (2026-12-01)",
+         0},
+        {"a second after the build", now, kBuild + kSecond, kBuild + kSecond, now, kBuild, "",
+         kBuild + kSecond - now},
+        // A clock from 1970 (a dead battery) reads the server's stamps near
+        // the build, not near itself: 2040, not 1904.
+        {"a clock before the build", 0, k2040, k2040, 2 * kMs, kBuild, "", k2040 - kMs},
+        {"no floor: nearest the clock", now, k2000, k2000, now, 0, "", k2000 - now},
+    };
+    for (const auto& c : cases) {
+        Packet p = GoodReply();
+        p.receive = FromUnixMicros(c.t2);
+        p.transmit = FromUnixMicros(c.t3);
+        const SampleCheck check = CheckSample(p, c.t1, c.t4, {3'000 * kMs, c.floor});
+        EXPECT_EQ(check.reason, c.reason) << c.what;
+        EXPECT_EQ(check.sample.has_value(), std::string(c.reason).empty()) << c.what;
+        if (check.sample) {
+            EXPECT_EQ(check.sample->offsetMicros, c.offset) << c.what;
+        }
     }
 }
 

@@ -77,6 +77,7 @@ TEST_F(NtpSettingTest, AnAnswerWithinTwoMillisecondsEndsTheBurst) {
 }
 
 TEST_F(NtpSettingTest, TheFullDateIsSetAndTheOffsetAddedInHours) {
+    config.maxChange = 0;  // no second opinion: that has a test of its own
     server.aheadMicros = -3 * kDay + 12'000 * kMs;
     config.primary().offsetHours = 1.0f;
     ASSERT_EQ(run(), SetOutcome::Set);
@@ -136,6 +137,216 @@ TEST_F(NtpSettingTest, WhatMustNotSetAClockIsRejectedWithItsReason) {
             EXPECT_EQ(platform.udpRequests.size(), 1u) << c.name;
         }
     }
+}
+
+TEST_F(NtpSettingTest, ServersFromBeforeTheBuildOrWithImpossibleStampsSetNothing) {
+    // This version was made on 2026-12-01; the clock reads 2026-12-07.
+    constexpr std::int64_t kBuildSeconds = 1'796'083'200;
+    const std::int64_t now = startMicros;
+    struct Case {
+        const char* name;
+        std::int64_t serverMicros;  // the server's time at the first request
+        std::function<void(ntp::Packet&)> change;
+        const char* reasonHas;
+    };
+    const std::vector<Case> cases = {
+        {"1970", 0, nullptr,
+         "1970-01-01 00:00:00 UTC is before this version was made (2026-12-01)"},
+        {"2000", 946'684'800 * kMs * kMs, nullptr,
+         "2000-01-01 00:00:00 UTC is before this version"},
+        {"2099, an era off", 4'070'908'800 * kMs * kMs, nullptr, "before this version was made"},
+        {"transmit an hour before receive", now, [](ntp::Packet& r) { r.receive.seconds += 3600; },
+         "the server sent its answer 3600000 ms before it received the request"},
+        {"an interval longer than the round trip", now,
+         [](ntp::Packet& r) { r.transmit.seconds += 1; },
+         "the server held the request 1000 ms, longer than the whole round trip (30 ms)"},
+    };
+    for (const Case& c : cases) {
+        fake::FakePlatform platform;
+        platform.versionNumbers.buildSeconds = kBuildSeconds;
+        platform.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
+        testing::FakeNtpServer bad;
+        bad.platform = &platform;
+        bad.aheadMicros = c.serverMicros - now;
+        bad.delaysMs = {{10, 20}};
+        bad.change = c.change;
+        platform.scriptUdp("ntp.example", bad.responder());
+        ServerQuery q{platform};
+        ClockSetter s{platform, q};
+        const SetResult result = s.run(config, [](const std::string&) {});
+        EXPECT_EQ(result.outcome, SetOutcome::Unreachable) << c.name;
+        EXPECT_TRUE(platform.fakeClock().settings.empty()) << c.name;
+        ASSERT_EQ(result.failures.size(), 1u) << c.name;
+        EXPECT_NE(result.failures[0].find(c.reasonHas), std::string::npos)
+            << c.name << ": " << result.failures[0];
+    }
+}
+
+TEST_F(NtpSettingTest, RateLeavesTheServerAloneForAMinuteDoublingUntilAGoodAnswer) {
+    bool kiss = true;
+    server.change = [&kiss](ntp::Packet& r) {
+        if (!kiss) return;
+        r.stratum = 0;
+        r.referenceId = 0x52415445;  // RATE
+    };
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("(kiss code RATE); not asked again for 64 s"), std::string::npos)
+        << failures[0];
+    // Half a minute on: nobody is asked, and the reason says how long yet.
+    p.advance(30'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 1u);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("not asked for another 34 s"), std::string::npos) << failures[0];
+    // After the pause it is asked again; a second RATE doubles the pause.
+    p.advance(34'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 2u);
+    EXPECT_NE(failures.at(0).find("not asked again for 128 s"), std::string::npos) << failures[0];
+    p.advance(127'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_EQ(p.udpRequests.size(), 2u);
+    // A good answer ends it: the next RATE pauses for 64 s again.
+    p.advance(1'000);
+    kiss = false;
+    EXPECT_EQ(run(), SetOutcome::Set);
+    kiss = true;
+    p.advance(60'000);
+    EXPECT_EQ(run(), SetOutcome::Unreachable);
+    EXPECT_NE(failures.at(0).find("not asked again for 64 s"), std::string::npos) << failures[0];
+}
+
+// A change beyond MaxChange is made only when the other configured server,
+// whatever its protocol, agrees within 2 s.
+TEST_F(NtpSettingTest, ALargeChangeNeedsTheOtherServerToAgree) {
+    constexpr std::int64_t kHour = 3'600'000 * kMs;
+    constexpr std::int64_t kTwentyYears = 7305 * kDay;
+    enum class Backup { None, Ntp, Daytime };
+    struct Case {
+        const char* name;
+        std::int64_t ahead;  // the primary's time against this clock
+        Backup backup;
+        std::int64_t backupAhead;  // NTP
+        const char* daytime;       // the Daytime backup's reply
+        std::int32_t maxChange;
+        SetOutcome outcome;
+        std::string statusOrFailure;  // the status, or a failure line's end
+    };
+    const std::vector<Case> cases = {
+        {"999 s ahead, alone", 999'000 * kMs, Backup::None, 0, "", 1000, SetOutcome::Set, ""},
+        {"2 h ahead, alone", 2 * kHour, Backup::None, 0, "", 1000, SetOutcome::NotConfirmed,
+         "2026-12-07 14:00:00 is 2 hours from this clock; not set: no second server agrees "
+         "(MaxChange 1000 s)"},
+        {"2 h behind, alone", -2 * kHour, Backup::None, 0, "", 1000, SetOutcome::NotConfirmed,
+         "2026-12-07 10:00:00 is 2 hours from this clock; not set: no second server agrees "
+         "(MaxChange 1000 s)"},
+        {"2 h ahead, an NTP backup agrees", 2 * kHour, Backup::Ntp, 2 * kHour + 1500 * kMs, "",
+         1000, SetOutcome::Set, ""},
+        {"2 h ahead, an NTP backup disagrees", 2 * kHour, Backup::Ntp, 0, "", 1000,
+         SetOutcome::NotConfirmed,
+         "backup.example: its time is 2 hours from the other server's; it does not confirm the "
+         "change"},
+        {"2 h ahead, 3 s apart", 2 * kHour, Backup::Ntp, 2 * kHour + 3000 * kMs, "", 1000,
+         SetOutcome::NotConfirmed,
+         "backup.example: its time is 3 s from the other server's; it does not confirm the "
+         "change"},
+        {"2 h ahead, a Daytime backup agrees", 2 * kHour, Backup::Daytime, 0, "14:00:00\r\n", 1000,
+         SetOutcome::Set, ""},
+        {"20 years ahead, a Daytime backup cannot tell", kTwentyYears, Backup::Daytime, 0,
+         "12:00:00\r\n", 1000, SetOutcome::NotConfirmed,
+         "backup.example: a time of day alone cannot confirm a change of 20 years"},
+        {"20 years ahead, an NTP backup agrees", kTwentyYears, Backup::Ntp, kTwentyYears, "", 1000,
+         SetOutcome::Set, ""},
+        {"20 years ahead, MaxChange 0", kTwentyYears, Backup::None, 0, "", 0, SetOutcome::Set, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform platform;
+        platform.versionNumbers.buildSeconds = 1'796'083'200;  // 2026-12-01
+        platform.fakeClock().setNow(2026, 12, 7, 12, 0, 0);
+        testing::FakeNtpServer primary;
+        primary.platform = &platform;
+        primary.aheadMicros = c.ahead;
+        platform.scriptUdp("ntp.example", primary.responder());
+        testing::FakeNtpServer second;
+        second.platform = &platform;
+        second.aheadMicros = c.backupAhead;
+        Config cfg = config;
+        cfg.maxChange = c.maxChange;
+        if (c.backup != Backup::None) cfg.backup().host = "backup.example";
+        if (c.backup == Backup::Ntp) {
+            cfg.backup().protocol = ProtocolSetting("NTP");
+            platform.scriptUdp("backup.example", second.responder());
+        }
+        if (c.backup == Backup::Daytime)
+            platform.script("backup.example", fake::PeerScript().reply(0, c.daytime).close(0));
+        ServerQuery q{platform};
+        ClockSetter s{platform, q};
+        std::vector<std::string> asked;
+        const SetResult result =
+            s.run(cfg, [&](const std::string& label) { asked.push_back(label); });
+        EXPECT_EQ(result.outcome, c.outcome) << result.status;
+        EXPECT_EQ(platform.fakeClock().settings.size(), c.outcome == SetOutcome::Set ? 1u : 0u);
+        if (c.outcome == SetOutcome::Set) {
+            // The primary's time is set, not the one that confirmed it.
+            const auto& set = platform.fakeClock().settings.back();
+            const std::int64_t error = set.micros - (startMicros + set.atMs * kMs + c.ahead);
+            EXPECT_LE(error < 0 ? -error : error, 20 * kMs) << error;
+            // The backup was asked only for a change beyond the limit.
+            EXPECT_EQ(asked.size(), c.backup == Backup::None ? 1u : 3u);
+            continue;
+        }
+        std::string all = result.status + "\n";
+        for (const std::string& f : result.failures) all += f + "\n";
+        EXPECT_NE(all.find(c.statusOrFailure), std::string::npos) << all;
+        EXPECT_NE(result.status.find("not set: no second server agrees"), std::string::npos);
+    }
+}
+
+// A clock that reads before this version was made is known to be wrong: it
+// may move forward to the build date and MaxChange beyond it on one word.
+TEST_F(NtpSettingTest, AClockBeforeTheBuildDateMovesForwardOnOneServersWord) {
+    constexpr std::int64_t kBuild = 1'796'083'200 * kMs * kMs;  // 2026-12-01
+    struct Case {
+        const char* name;
+        std::int64_t serverMicros;
+        SetOutcome outcome;
+    };
+    const std::vector<Case> cases = {
+        {"to the build date and 999 s", kBuild + 999'000 * kMs, SetOutcome::Set},
+        {"to two days after it", kBuild + 2 * kDay, SetOutcome::NotConfirmed},
+    };
+    for (const Case& c : cases) {
+        fake::FakePlatform platform;
+        platform.versionNumbers.buildSeconds = 1'796'083'200;
+        platform.fakeClock().setNow(2020, 1, 1, 0, 0, 0);  // a dead battery
+        testing::FakeNtpServer ntp;
+        ntp.platform = &platform;
+        ntp.aheadMicros = c.serverMicros - platform.clock().nowMicros();
+        platform.scriptUdp("ntp.example", ntp.responder());
+        ServerQuery q{platform};
+        ClockSetter s{platform, q};
+        EXPECT_EQ(s.run(config, [](const std::string&) {}).outcome, c.outcome) << c.name;
+    }
+}
+
+// A clock far in the future reads the server's stamps near itself; what it
+// reads is decades away and is not set on one server's word.
+TEST_F(NtpSettingTest, AClockFromTheNextCenturyIsNotMovedOnOneWord) {
+    fake::FakePlatform platform;
+    platform.versionNumbers.buildSeconds = 1'796'083'200;
+    platform.fakeClock().setNow(2100, 1, 1, 0, 0, 0);
+    testing::FakeNtpServer ntp;
+    ntp.platform = &platform;
+    ntp.aheadMicros = startMicros - platform.clock().nowMicros();  // 2026-12-07
+    platform.scriptUdp("ntp.example", ntp.responder());
+    ServerQuery q{platform};
+    ClockSetter s{platform, q};
+    const SetResult r = s.run(config, [](const std::string&) {});
+    EXPECT_EQ(r.outcome, SetOutcome::NotConfirmed) << r.status;
+    EXPECT_TRUE(platform.fakeClock().settings.empty());
+    EXPECT_NE(r.status.find("is 63 years from this clock"), std::string::npos) << r.status;
 }
 
 TEST_F(NtpSettingTest, DenyStopsTheRequestsUntilTheSettingsChange) {

@@ -126,6 +126,11 @@ TEST(NtsKe, GoodAnswersGiveCookiesServerPortAndWarnings) {
         R(3, U16(5)),    R(6, "ntp.example.net"),     Cookie(0),
         R(7, U16(1123)), R(0x4321, "ignored", false), R(3, U16(7), false)};
 
+    // Warnings 0, 1, 2, 0, 1, 2, ... then 3 to 9 once each, then a cookie.
+    std::vector<Record> thousandWarnings;
+    for (int i = 0; i < 993; ++i) thousandWarnings.push_back(R(3, U16(i % 3)));
+    for (int i = 3; i < 10; ++i) thousandWarnings.push_back(R(3, U16(i)));
+    thousandWarnings.push_back(Cookie(0));
     struct Case {
         const char* name;
         std::string bytes;
@@ -143,6 +148,19 @@ TEST(NtsKe, GoodAnswersGiveCookiesServerPortAndWarnings) {
          "ntp.example.net",
          1123,
          {"warning 5", "warning 7"}},
+        {"a thousand warnings: each distinct one once, eight at most",
+         Answer(thousandWarnings),
+         {"cookie-0"},
+         "",
+         std::nullopt,
+         {"warning 0", "warning 1", "warning 2", "warning 3", "warning 4", "warning 5", "warning 6",
+          "warning 7"}},
+        {"repeated warnings once each",
+         Answer({R(3, U16(9)), Cookie(0), R(3, U16(9)), R(3, U16(2)), R(3, U16(9))}),
+         {"cookie-0"},
+         "",
+         std::nullopt,
+         {"warning 9", "warning 2"}},
         {"records in any order, critical cookie",
          EncodeRecords({R(5, "c", true), R(6, "192.0.2.1", false), kAead, kProtocol, kEnd}),
          {"c"},

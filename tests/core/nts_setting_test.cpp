@@ -146,6 +146,67 @@ TEST_F(NtsSettingTest, ANakOrSpentCookiesLeadToOneNewKeyEstablishment) {
     EXPECT_EQ(server.reusedCookies, 0);
 }
 
+TEST_F(NtsSettingTest, AForgedNakAheadOfTheRealReplyChangesNothing) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    server.forgedNakAhead = true;
+    for (int i = 0; i < 3; ++i) {
+        const SetResult r = run();
+        ASSERT_EQ(r.outcome, SetOutcome::Set) << i << reasons(r);
+        EXPECT_EQ(lastError(), 1 * kMs) << i;
+        p.advance(60'000);
+    }
+    // The cookies were kept: no new key establishment, none sent twice.
+    EXPECT_EQ(server.keSessions, 1);
+    EXPECT_EQ(server.naks, 0);
+    EXPECT_EQ(server.reusedCookies, 0);
+}
+
+TEST_F(NtsSettingTest, CookiesDroppedSilentlyLeadToNewKeysWithinTheSameSetting) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    ASSERT_EQ(run().outcome, SetOutcome::Set);
+    // The server changed its keys and ignores the old cookies, without a NAK.
+    server.forgetCookies();
+    server.dropUnknownCookies = true;
+    p.advance(60'000);
+    SetResult r = run();
+    ASSERT_EQ(r.outcome, SetOutcome::Set) << reasons(r);
+    EXPECT_EQ(server.dropped, 1);
+    EXPECT_EQ(server.keSessions, 2);
+    // A server silent whatever the cookie: one new key establishment per
+    // setting, then the failure says so.
+    p.scriptUdp("nts.example", [](const std::string&) { return std::vector<fake::UdpReply>{}; });
+    p.advance(60'000);
+    r = run();
+    EXPECT_EQ(r.outcome, SetOutcome::Unreachable);
+    EXPECT_EQ(server.keSessions, 3);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0], "nts.example: no answer within 3 s");
+    p.advance(60'000);
+    r = run();
+    EXPECT_EQ(server.keSessions, 4);
+}
+
+TEST_F(NtsSettingTest, AnAuthenticatedRatePausesTheNtpServerItCameFrom) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    server.ntp.change = [](ntp::Packet& r) {
+        r.stratum = 0;
+        r.referenceId = 0x52415445;  // RATE
+    };
+    SetResult r = run();
+    EXPECT_EQ(r.outcome, SetOutcome::Unreachable);
+    EXPECT_NE(reasons(r).find("not asked again for 64 s"), std::string::npos) << reasons(r);
+    const std::size_t asked = p.udpRequests.size();
+    p.advance(10'000);
+    r = run();
+    EXPECT_EQ(p.udpRequests.size(), asked);
+    EXPECT_NE(reasons(r).find("not asked for another 54 s"), std::string::npos) << reasons(r);
+    // The keys were kept: the pause is the NTP server's, not a failure of NTS.
+    EXPECT_EQ(server.keSessions, 1);
+    server.ntp.change = nullptr;
+    p.advance(54'000);
+    EXPECT_EQ(run().outcome, SetOutcome::Set);
+}
+
 TEST_F(NtsSettingTest, KeyEstablishmentFailuresSayWhatToDo) {
     if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
     struct Case {
@@ -215,6 +276,37 @@ TEST_F(NtsSettingTest, TheKeyServerChoosesTheNtpServerAndWarnsAndTheTrustFileIsP
     ASSERT_FALSE(p.udpRequests.empty());
     EXPECT_EQ(p.udpRequests[0].host, "time.example");
     EXPECT_EQ(p.udpRequests[0].port, 1123);
+}
+
+TEST_F(NtsSettingTest, AThousandWarningsAreReportedEachOnce) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    server.warning = 7;  // 7, 8, 9, 7, 8, 9, ...
+    server.warningRepeats = 1000;
+    const SetResult r = run();
+    ASSERT_EQ(r.outcome, SetOutcome::Set) << reasons(r);
+    EXPECT_EQ(r.failures,
+              (std::vector<std::string>{"nts.example: the key server warns: warning 7",
+                                        "nts.example: the key server warns: warning 8",
+                                        "nts.example: the key server warns: warning 9"}));
+}
+
+TEST_F(NtsSettingTest, AFailureAfterARedirectNamesTheNtpServerAsked) {
+    if (!p.crypto()) GTEST_SKIP() << "no NTS in this build";
+    // The key server sends us to a port where nothing answers.
+    server.server = "time.example";
+    server.port = 1123;
+    const SetResult r = run();
+    EXPECT_EQ(r.outcome, SetOutcome::Unreachable);
+    EXPECT_EQ(r.failures, std::vector<std::string>{"nts.example: NTP server time.example:1123 "
+                                                   "(named by the key server): no answer within "
+                                                   "3 s"});
+    // An IPv6 address goes in brackets.
+    server.server = "2001:db8::7";
+    server.port = std::nullopt;
+    p.advance(60'000);
+    EXPECT_EQ(run().failures.at(0),
+              "nts.example: NTP server [2001:db8::7]:123 (named by the key server): no answer "
+              "within 3 s");
 }
 
 TEST_F(NtsSettingTest, WithoutNtsOnTheSystemTheSettingSaysWhy) {

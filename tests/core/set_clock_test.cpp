@@ -304,6 +304,11 @@ TEST_F(SetClockTest, ShortReplyIsAValidTime) {
     EXPECT_EQ(outcomeLine().text(), "Time set to 12:34:00 d=0s");
     RunWith("x 12:34\t  ", 1.0f, 13, 34, 10);
     EXPECT_EQ(outcomeLine().text(), "Time set to 13:34:00 d=-10s");
+    // Hours and minutes that end the reply, or a line end behind them.
+    for (const char* reply : {"12:34", "12:34\r\n", "Mon 12:34 \n"}) {
+        EXPECT_EQ(RunWith(reply, 1.0f, 13, 34, 2), SetOutcome::Set) << reply;
+        EXPECT_EQ(outcomeLine().text(), "Time set to 13:34:00 d=-2s") << reply;
+    }
 }
 
 TEST_F(SetClockTest, ReplyEndedBeforeItsTimeWasWholeSetsNothing) {

@@ -7,6 +7,8 @@ marker file next to itself when it is loaded; none may appear.
 usage: secure_exec_e2e.py CASE --program PATH --platform-plugin PATH
                           --theme-plugin PATH
 
+CASE trust_file has the copies read a file of trusted certificates that only
+the setgid copy's group may read: each must be refused as its user would be.
 CASE headless runs without a display; desktop on an Xvfb server of its own,
 where GNOME's session makes Qt load GTK. Each row runs three copies as
 nobody: a plain one, which must load the test's code (else the row would
@@ -29,8 +31,11 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import check  # noqa: E402
 from e2e import Skip, cases, main  # noqa: E402
+from test_addresses import Block  # noqa: E402
 
 RUN_TIMEOUT_S = 60
+# Nothing listens there: a trust file is read before anything is asked.
+SILENT = Block("sanity").at(7)
 
 # (what, arguments, variables); {platforms}, {plugins} and {module} stand for
 # the user's folders and the module's path.
@@ -78,6 +83,7 @@ class Setup:
         os.chown(setgid, 0, group)
         os.chmod(setgid, 0o2755)
         self.copies["setgid"] = setgid
+        self.group = group
 
         setcap = os.path.join(bin_dir, "tempikon-setcap")
         shutil.copy(opts.program, setcap)
@@ -122,7 +128,7 @@ class Setup:
         for marker in self.markers():
             os.remove(marker)
 
-    def run(self, copy, args, variables, display):
+    def run(self, copy, args, variables, display=None):
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
                "XDG_CONFIG_HOME": self.config, "XDG_STATE_HOME": self.config,
                "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/tempikon-e2e"}
@@ -179,6 +185,32 @@ def case_desktop(opts, tmp):
     finally:
         xvfb.terminate()
         xvfb.wait()
+
+
+def case_trust_file(opts, tmp):
+    setup = Setup(opts, tmp)
+    # Outside the user's folder: one file the setgid copy's group alone may
+    # read, one anybody may. Neither holds a certificate.
+    secret = os.path.join(tmp, "group-only.pem")
+    public = os.path.join(tmp, "public.pem")
+    for path, mode in ((secret, 0o640), (public, 0o644)):
+        with open(path, "w") as f:
+            f.write("not a certificate\n")
+        os.chown(path, 0, setup.group)
+        os.chmod(path, mode)
+    folder = os.path.join(setup.config, "Tempikon")
+    for path, refusal in ((secret, f"cannot read the trusted certificates {secret}: "
+                                   "Permission denied"),
+                          (public, f"the file of trusted certificates {public} holds no "
+                                   "certificate")):
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "Tempikon.conf"), "w") as f:
+            f.write(f"[CONFIG]\nServer={SILENT}\nProtocol=NTS\nTimeout=2\n"
+                    f"TrustedCertificates={path}\n")
+        for copy in sorted(setup.copies):
+            r = setup.run(copy, [], {"QT_QPA_PLATFORM": "offscreen"})
+            check(refusal in r.stderr, f"the {copy} copy says: {refusal}", r)
+            check(r.returncode == 1, f"the {copy} copy found no time", r)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 // The TLS client against OpenSSL's test server on loopback (block
 // backend_tls), with certificates made in a temporary folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
@@ -9,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,8 +78,19 @@ public:
         problem_ += Openssl({"x509", "-req", "-in", path("old.csr"), "-CA", path("ca.pem"),
                              "-CAkey", path("ca.key"), "-days", "-1", "-extfile", path("old.ext"),
                              "-out", path("old.pem")});
+        // Names that would drive a terminal or forge a status line.
+        problem_ +=
+            Openssl(QStringList{"req", "-x509"} + ec +
+                    QStringList{"-keyout", path("evil.key"), "-out", path("evil.pem"), "-subj",
+                                "/O=Bad\x1b[31m/CN=evil\x07\nTime set to 12:00:00 d=0s", "-addext",
+                                "subjectAltName=DNS:evil\x07.example", "-days", "2"});
         QFile garbage(path("garbage.pem"));
         if (garbage.open(QIODevice::WriteOnly)) garbage.write("not a certificate\n");
+        // Trust "files" that are none, or too large to be one.
+        if (::mkfifo(file("fifo.pem").c_str(), 0600) != 0) problem_ += "mkfifo failed";
+        if (!QDir(dir_.path()).mkdir("folder.pem")) problem_ += "mkdir failed";
+        QFile big(path("big.pem"));
+        if (big.open(QIODevice::WriteOnly)) big.write(QByteArray((1 << 20) + 1, 'x'));
     }
 
     QString path(const char* name) const { return dir_.filePath(name); }
@@ -240,6 +254,22 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
          TlsErrorKind::Expired,
          std::nullopt,
          {"expired on " + Certs().oldEndDay(), "CN=Tempikon Old"}},
+        {"certificate names with control characters, untrusted",
+         "127.0.0.70",
+         tls13 + ServeWith("evil.pem", "evil.key"),
+         "127.0.0.70",
+         "",
+         TlsErrorKind::NotTrusted,
+         std::nullopt,
+         {"CN=evil\\x07\\nTime set to 12:00:00 d=0s", "O=Bad\\x1b[31m"}},
+        {"certificate names with control characters, for another host",
+         "127.0.0.71",
+         tls13 + ServeWith("evil.pem", "evil.key"),
+         "127.0.0.71",
+         Certs().file("evil.pem"),
+         TlsErrorKind::NameMismatch,
+         std::nullopt,
+         {"for evil\\x07.example, not 127.0.0.71"}},
         {"server without the protocol",
          addresses::backend_tls.at(4),
          QStringList{"-tls1_3"} + ServeWith("self.pem", "self.key"),
@@ -273,6 +303,38 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
          TlsErrorKind::TrustFile,
          std::nullopt,
          {Certs().file("garbage.pem"), "no certificate"}},
+        {"a FIFO as trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("fifo.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("fifo.pem") + " are not a regular file"}},
+        {"a device as trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         "/dev/zero",
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {"/dev/zero are not a regular file"}},
+        {"a folder as trust file",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("folder.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("folder.pem") + " are a folder, not a file"}},
+        {"a trust file over 1 MiB",
+         "127.0.0.176",
+         std::nullopt,
+         "127.0.0.176",
+         Certs().file("big.pem"),
+         TlsErrorKind::TrustFile,
+         std::nullopt,
+         {Certs().file("big.pem") + " are larger than 1 MiB"}},
         {"reset during the handshake",
          addresses::backend_tls.at(6),
          std::nullopt,
@@ -317,6 +379,10 @@ TEST(TlsClientOnQt, HandshakeOutcomes) {
         EXPECT_EQ(r.notifications, 1);
         for (const std::string& part : c.errorNames)
             EXPECT_NE(r.error.find(part), std::string::npos) << r.error << " lacks " << part;
+        // Whatever the certificate says, the text holds no control character.
+        EXPECT_TRUE(std::none_of(r.error.begin(), r.error.end(), [](char ch) {
+            return ch >= 0 && ch < 0x20;
+        })) << r.error;
         if (c.tlsKind || c.socketKind) {
             EXPECT_FALSE(r.connected);
             EXPECT_EQ(r.client.peerSubject(), "");

@@ -257,10 +257,10 @@ TEST_F(OkTest, AcceptedFieldsAreSavedShownInTheMainWindowAndTheDialogCloses) {
     EXPECT_EQ(config.timeout, 2);
     EXPECT_EQ(config.interval, 4);
     auto& store = platform.store();
-    EXPECT_EQ(store.writtenKeys,
-              (std::vector<std::string>{"Server", "Server2", "Offset", "Offset2", "Timeout",
-                                        "Interval", "Zone", "Zone2", "Protocol", "Protocol2",
-                                        "Step", "TrustedCertificates", "TrustedCertificates2"}));
+    EXPECT_EQ(store.writtenKeys, (std::vector<std::string>{
+                                     "Server", "Server2", "Offset", "Offset2", "Timeout",
+                                     "Interval", "Zone", "Zone2", "Protocol", "Protocol2", "Step",
+                                     "TrustedCertificates", "TrustedCertificates2", "MaxChange"}));
     EXPECT_EQ(store.stored("Server"), "new.example");
     EXPECT_EQ(store.stored("Server2"), "");
     EXPECT_EQ(store.stored("Timeout"), "2");

@@ -111,7 +111,8 @@ QUERY_LINE = re.compile(
     r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (?P<how>step|slew)")
 
 
-def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always"):
+def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always",
+               max_change=None):
     """Settings with an NTP primary (or a Daytime one, the default protocol)
     and an optional NTP backup. Every setting steps unless `step` says
     otherwise, so that the instant set can be measured."""
@@ -121,6 +122,8 @@ def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always
         lines.append(f"Step={step}")
     if backup:
         lines += [f"Server2={backup}:{PORT}", "Protocol2=NTP"]
+    if max_change is not None:
+        lines.append(f"MaxChange={max_change}")
     return lines
 
 

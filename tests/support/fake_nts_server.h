@@ -30,7 +30,8 @@ struct FakeNtsServer {
     std::string server;                    // a Server record when not empty
     std::optional<std::uint16_t> port;     // a Port record
     std::optional<std::uint16_t> error;    // an Error record instead of the answer
-    std::optional<std::uint16_t> warning;  // a Warning record with the answer
+    std::optional<std::uint16_t> warning;  // a Warning record with the answer...
+    int warningRepeats = 1;                // ...this many times
     bool endOfMessage = true;              // false: the answer stops short of it
     int keSessions = 0;                    // well-formed requests answered
     std::vector<std::string> keRequests;   // what each client wrote
@@ -47,6 +48,13 @@ struct FakeNtsServer {
         NoCookies,        // seal no new cookies
     };
     Spoil spoil = Spoil::None;
+    // An attacker on the path: an unauthenticated NAK reaches the client
+    // 1 ms ahead of each genuine reply.
+    bool forgedNakAhead = false;
+    // Unknown cookies get no answer at all, not a NAK (ntpsec after its
+    // keys change).
+    bool dropUnknownCookies = false;
+    int dropped = 0;               // requests left unanswered for that
     std::size_t flipBit = 40 * 8;  // in the transmit timestamp
     int requests = 0;
     int rejected = 0;                      // dropped: the authenticator did not verify
@@ -77,6 +85,9 @@ struct FakeNtsServer {
         return fake::FakeExportedKey(secret, core::nts::kExporterLabel,
                                      core::nts::ExporterContext(true), core::nts::kKeyBytes);
     }
+
+    // New keys: every cookie handed out so far is unknown from now on.
+    void forgetCookies() { issued_.clear(); }
 
     // A cookie as the key establishment hands it out, bound to `secret`.
     std::string issueCookie(const std::string& secret) {
@@ -134,7 +145,8 @@ private:
         }
         records.push_back(R(RT::NextProtocol, U16(core::nts::kNextProtocolNtpV4)));
         records.push_back(R(RT::AeadAlgorithm, U16(core::nts::kAeadAesSivCmac256)));
-        if (warning) records.push_back(R(RT::Warning, U16(*warning)));
+        for (int i = 0; warning && i < warningRepeats; ++i)
+            records.push_back(R(RT::Warning, U16(static_cast<std::uint16_t>(*warning + i % 3))));
         if (!server.empty()) records.push_back(R(RT::Server, server));
         if (port) records.push_back(R(RT::Port, U16(*port)));
         for (int i = 0; i < cookiesPerKe; ++i)
@@ -181,6 +193,10 @@ private:
         std::vector<fake::UdpReply> replies = ntp.responder()(request);
         std::string header = replies.at(0).bytes.substr(0, 48);
         const auto issued = issued_.find(cookie);
+        if (issued == issued_.end() && dropUnknownCookies) {
+            ++dropped;
+            return {};
+        }
         if (issued == issued_.end() || spoil == Spoil::Nak) {
             ++naks;
             header[1] = 0;
@@ -224,6 +240,14 @@ private:
             reply[flipBit / 8] = static_cast<char>(reply[flipBit / 8] ^ (1 << (flipBit % 8)));
         lastReply_ = reply;
         replies[0].bytes = reply;
+        if (forgedNakAhead) {
+            std::string nak = header;
+            nak[1] = 0;
+            nak.replace(12, 4, "NTSN");
+            nak += Field(FT::UniqueIdentifier, uid);
+            replies.insert(replies.begin(),
+                           fake::UdpReply{std::max(0LL, replies[0].atMs - 1), nak, true});
+        }
         return replies;
     }
 
