@@ -7,8 +7,8 @@ usage: desktop_e2e.py CASE --program PATH --recorder PATH
 
 The program runs under capsh without CAP_SYS_TIME, with the clock recorder
 preloaded, no route to a system bus and settings of its own. Exit code 77
-(skipped) when Xvfb, openbox, xdotool or xprop is missing (or, for the tray,
-trayer, and for the painted one-shot, ImageMagick's import).
+(skipped) when Xvfb, openbox, xdotool, xprop or xmessage is missing (or, for
+the tray, trayer, and for the painted one-shot, ImageMagick's import).
 """
 import argparse
 import ctypes
@@ -39,6 +39,7 @@ WAIT_S = 60
 # is started again should it die before it manages the screen.
 WM_WAIT_S = 120
 WM_STARTS = 3
+PROBE_TITLE = "window manager probe"
 # No X tool call may hang the test past its own time-out.
 TOOL_TIMEOUT_S = 30
 
@@ -93,20 +94,45 @@ class Desktop:
                     "HOME": self.tmp}
 
     def start_wm(self):
-        """openbox, managing the screen: it has named itself on the root
-        window (_NET_SUPPORTING_WM_CHECK pointing at a window that carries
-        its name)."""
+        """openbox, managing windows: it has named itself on the root window
+        (_NET_SUPPORTING_WM_CHECK pointing at a window that carries its
+        name), and it manages a probe window. It names itself early in its
+        start; on a busy machine it may take seconds more before it manages
+        a window, longer than a one-shot run stays up."""
         for start in range(1, WM_STARTS + 1):
             with open(os.path.join(self.tmp, "openbox.log"), "w") as log:
                 self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=log,
                                            stderr=subprocess.STDOUT,
                                            preexec_fn=die_with_parent)
             if self.until(lambda: self.wm_ready() or self.wm.poll() is not None,
-                          "openbox runs", WM_WAIT_S) and self.wm.poll() is None:
+                          "openbox runs", WM_WAIT_S) and self.wm.poll() is None \
+                    and self.wm_manages():
                 return
             print("openbox ended (start %d of %d, status %s): %s"
                   % (start, WM_STARTS, self.wm.returncode, self.log("openbox.log")))
         raise Failure("openbox did not stay up")
+
+    def wm_manages(self):
+        """True once openbox manages a new window (an xmessage); False when
+        openbox ended first."""
+        probe = subprocess.Popen(["xmessage", "-title", PROBE_TITLE, "probe"], env=self.env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 preexec_fn=die_with_parent)
+        try:
+            self.until(lambda: self.managed(PROBE_TITLE) or self.wm.poll() is not None,
+                       "openbox manages a window", WM_WAIT_S)
+            return self.wm.poll() is None
+        finally:
+            probe.terminate()
+            probe.wait(timeout=10)
+
+    def managed(self, name):
+        """A window with exactly this title that the window manager manages
+        (mapped or iconic), or None."""
+        for wid in self.x(["xdotool", "search", "--name", Pattern(name)]).split():
+            if "WM_STATE(WM_STATE)" in self.x(["xprop", "-id", wid, "WM_STATE"]):
+                return wid
+        return None
 
     def wm_ready(self):
         m = re.search(r"window id # (0x[0-9a-f]+)",
@@ -160,12 +186,7 @@ class Desktop:
 
     def window(self, name):
         """The top-level window with exactly this title (mapped or iconic)."""
-        def find():
-            for wid in self.x(["xdotool", "search", "--name", Pattern(name)]).split():
-                if "WM_STATE(WM_STATE)" in self.x(["xprop", "-id", wid, "WM_STATE"]):
-                    return wid
-            return None
-        return self.until(find, "a window named " + repr(name))
+        return self.until(lambda: self.managed(name), "a window named " + repr(name))
 
     def gone(self, name):
         def none_left():
@@ -556,7 +577,7 @@ def main():
     opts = parser.parse_args()
     opts.program = os.path.abspath(opts.program)
     opts.recorder = os.path.abspath(opts.recorder)
-    tools = ["Xvfb", "openbox", "xdotool", "xprop", "capsh"]
+    tools = ["Xvfb", "openbox", "xdotool", "xprop", "xmessage", "capsh"]
     tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"]}.get(opts.case, [])
     for tool in tools:
         if not shutil.which(tool):
