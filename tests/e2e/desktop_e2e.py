@@ -35,9 +35,10 @@ TITLE = "Tempikon 1.2"
 # Generous: on a busy machine the X server and window manager start slowly;
 # a wait that succeeds ends at once.
 WAIT_S = 60
-# The window manager, on a machine busy with a build, gets longer still, and
-# is started again should it die before it manages the screen.
-WM_WAIT_S = 120
+# The window manager, on a machine busy with a build, gets this long to name
+# itself and as long again to manage a window; it is started again (up to
+# WM_STARTS times) should it die or hang before.
+WM_WAIT_S = 60
 WM_STARTS = 3
 PROBE_TITLE = "window manager probe"
 # No X tool call may hang the test past its own time-out.
@@ -104,13 +105,30 @@ class Desktop:
                 self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=log,
                                            stderr=subprocess.STDOUT,
                                            preexec_fn=die_with_parent)
-            if self.until(lambda: self.wm_ready() or self.wm.poll() is not None,
-                          "openbox runs", WM_WAIT_S) and self.wm.poll() is None \
-                    and self.wm_manages():
-                return
-            print("openbox ended (start %d of %d, status %s): %s"
-                  % (start, WM_STARTS, self.wm.returncode, self.log("openbox.log")))
-        raise Failure("openbox did not stay up")
+            try:
+                if self.until(lambda: self.wm_ready() or self.wm.poll() is not None,
+                              "openbox names itself", WM_WAIT_S) and self.wm.poll() is None \
+                        and self.wm_manages():
+                    return
+                what = "ended with status %s" % self.wm.returncode
+            except Failure as e:
+                what = "hung (%s; %s)" % (e, self.process_state(self.wm.pid))
+                self.wm.kill()
+                self.wm.wait()
+            print("openbox %s, start %d of %d: %s"
+                  % (what, start, WM_STARTS, self.log("openbox.log")))
+        raise Failure("openbox did not come up in %d starts" % WM_STARTS)
+
+    @staticmethod
+    def process_state(pid):
+        """What a process is doing, for the report of a hang."""
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+            with open("/proc/%d/wchan" % pid) as f:
+                return "state %s in %s" % (state, f.read().strip() or "-")
+        except OSError:
+            return "no longer there"
 
     def wm_manages(self):
         """True once openbox manages a new window (an xmessage); False when
@@ -120,7 +138,8 @@ class Desktop:
                                  preexec_fn=die_with_parent)
         try:
             self.until(lambda: self.managed(PROBE_TITLE) or self.wm.poll() is not None,
-                       "openbox manages a window", WM_WAIT_S)
+                       "openbox manages a window (the probe %s)"
+                       % ("runs" if probe.poll() is None else "ended"), WM_WAIT_S)
             return self.wm.poll() is None
         finally:
             probe.terminate()
