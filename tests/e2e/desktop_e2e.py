@@ -7,8 +7,8 @@ usage: desktop_e2e.py CASE --program PATH --recorder PATH
 
 The program runs under capsh without CAP_SYS_TIME, with the clock recorder
 preloaded, no route to a system bus and settings of its own. Exit code 77
-(skipped) when Xvfb, openbox, xdotool or xprop is missing (or, for the tray,
-trayer, and for the painted one-shot, ImageMagick's import).
+(skipped) when Xvfb, openbox, xdotool, xprop or xmessage is missing (or, for
+the tray, trayer, and for the painted one-shot, ImageMagick's import).
 """
 import argparse
 import ctypes
@@ -37,10 +37,12 @@ TITLE = "Tempikon 1.2"
 # Generous: on a busy machine the X server and window manager start slowly;
 # a wait that succeeds ends at once.
 WAIT_S = 60
-# The window manager, on a machine busy with a build, gets longer still, and
-# is started again should it die before it manages the screen.
-WM_WAIT_S = 120
+# The window manager, on a machine busy with a build, gets this long to name
+# itself and as long again to manage a window; it is started again (up to
+# WM_STARTS times) should it die or hang before.
+WM_WAIT_S = 60
 WM_STARTS = 3
+PROBE_TITLE = "window manager probe"
 # No X tool call may hang the test past its own time-out.
 TOOL_TIMEOUT_S = 30
 
@@ -96,20 +98,63 @@ class Desktop:
                     "HOME": self.tmp}
 
     def start_wm(self):
-        """openbox, managing the screen: it has named itself on the root
-        window (_NET_SUPPORTING_WM_CHECK pointing at a window that carries
-        its name)."""
+        """openbox, managing windows: it has named itself on the root window
+        (_NET_SUPPORTING_WM_CHECK pointing at a window that carries its
+        name), and it manages a probe window. It names itself early in its
+        start; on a busy machine it may take seconds more before it manages
+        a window, longer than a one-shot run stays up."""
         for start in range(1, WM_STARTS + 1):
             with open(os.path.join(self.tmp, "openbox.log"), "w") as log:
                 self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=log,
                                            stderr=subprocess.STDOUT,
                                            preexec_fn=die_with_parent)
-            if self.until(lambda: self.wm_ready() or self.wm.poll() is not None,
-                          "openbox runs", WM_WAIT_S) and self.wm.poll() is None:
-                return
-            print("openbox ended (start %d of %d, status %s): %s"
-                  % (start, WM_STARTS, self.wm.returncode, self.log("openbox.log")))
-        raise Failure("openbox did not stay up")
+            try:
+                if self.until(lambda: self.wm_ready() or self.wm.poll() is not None,
+                              "openbox names itself", WM_WAIT_S) and self.wm.poll() is None \
+                        and self.wm_manages():
+                    return
+                what = "ended with status %s" % self.wm.returncode
+            except Failure as e:
+                what = "hung (%s; %s)" % (e, self.process_state(self.wm.pid))
+                self.wm.kill()
+                self.wm.wait()
+            print("openbox %s, start %d of %d: %s"
+                  % (what, start, WM_STARTS, self.log("openbox.log")))
+        raise Failure("openbox did not come up in %d starts" % WM_STARTS)
+
+    @staticmethod
+    def process_state(pid):
+        """What a process is doing, for the report of a hang."""
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+            with open("/proc/%d/wchan" % pid) as f:
+                return "state %s in %s" % (state, f.read().strip() or "-")
+        except OSError:
+            return "no longer there"
+
+    def wm_manages(self):
+        """True once openbox manages a new window (an xmessage); False when
+        openbox ended first."""
+        probe = subprocess.Popen(["xmessage", "-title", PROBE_TITLE, "probe"], env=self.env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 preexec_fn=die_with_parent)
+        try:
+            self.until(lambda: self.managed(PROBE_TITLE) or self.wm.poll() is not None,
+                       "openbox manages a window (the probe %s)"
+                       % ("runs" if probe.poll() is None else "ended"), WM_WAIT_S)
+            return self.wm.poll() is None
+        finally:
+            probe.terminate()
+            probe.wait(timeout=10)
+
+    def managed(self, name):
+        """A window with exactly this title that the window manager manages
+        (mapped or iconic), or None."""
+        for wid in self.x(["xdotool", "search", "--name", Pattern(name)]).split():
+            if "WM_STATE(WM_STATE)" in self.x(["xprop", "-id", wid, "WM_STATE"]):
+                return wid
+        return None
 
     def wm_ready(self):
         m = re.search(r"window id # (0x[0-9a-f]+)",
@@ -163,12 +208,7 @@ class Desktop:
 
     def window(self, name):
         """The top-level window with exactly this title (mapped or iconic)."""
-        def find():
-            for wid in self.x(["xdotool", "search", "--name", Pattern(name)]).split():
-                if "WM_STATE(WM_STATE)" in self.x(["xprop", "-id", wid, "WM_STATE"]):
-                    return wid
-            return None
-        return self.until(find, "a window named " + repr(name))
+        return self.until(lambda: self.managed(name), "a window named " + repr(name))
 
     def gone(self, name):
         def none_left():
@@ -846,7 +886,7 @@ def main():
     opts = parser.parse_args()
     opts.program = os.path.abspath(opts.program)
     opts.recorder = os.path.abspath(opts.recorder)
-    tools = ["Xvfb", "openbox", "xdotool", "xprop", "capsh"]
+    tools = ["Xvfb", "openbox", "xdotool", "xprop", "xmessage", "capsh"]
     tools += {"tray": ["trayer", "xwininfo"], "runonce_painted": ["import"], "reason_line": ["import"],
               "automatic_time": ["trayer", "xwininfo", "dbus-daemon", "gdbus"]}.get(opts.case, [])
     for tool in tools:
