@@ -80,6 +80,10 @@ platform::ClockResult TimedateClient::setTime(std::int64_t usec, bool relative) 
     if (answer == Answer::Failed && error.type() == QDBusError::Disconnected)
         answer = connect(true) ? call(usec, relative, error) : Answer::NoBus;
 
+    return resultOf(answer, error);
+}
+
+platform::ClockResult TimedateClient::resultOf(Answer answer, const QDBusError& error) {
     switch (answer) {
         case Answer::Done:
             return {true, {}};
@@ -157,17 +161,8 @@ platform::ClockResult TimedateClient::setAutomaticTime(bool on) {
     message << on << true;
     message.setInteractiveAuthorizationAllowed(true);
     QDBusError error;
-    switch (send(message, timeoutMs_, error, nullptr)) {
-        case Answer::Done:
-            return {true, {}};
-        case Answer::NoBus:
-            return {false, kReasonNoService};
-        case Answer::TimedOut:
-            return {false, kReasonNoAnswer};
-        case Answer::Failed:
-            break;
-    }
-    return {false, TimedateErrorReason(error.name(), error.message())};
+    const Answer answer = send(message, timeoutMs_, error, nullptr);
+    return resultOf(answer, error);
 }
 
 std::string RunningTimeDaemon(const std::string& procRoot) {

@@ -55,6 +55,8 @@ private:
     // fresh: drop the connection held so far and open a new one.
     bool connect(bool fresh);
     Answer call(std::int64_t usec, bool relative, QDBusError& error);
+    // What a call came to, as a setting's result.
+    static platform::ClockResult resultOf(Answer answer, const QDBusError& error);
     // Sends the message and handles window events until its answer, the
     // time-out or abandon().
     Answer send(const QDBusMessage& message, int timeoutMs, QDBusError& error, QDBusMessage* reply);
