@@ -857,8 +857,8 @@ def case_automatic_time(desktop, opts, tmp):
         desktop.until(lambda: len(bus.calls("SetTime")) == 4, "the setting made again")
         check(bus.calls("SetNTP")[-1:] == [["False", "True"]],
               "SetNTP(false, interactive) after Yes: %s" % bus.calls("SetNTP"))
-        check(bus.calls("SetTime")[-1][1:] == ["False", "True"],
-              "an absolute, interactive SetTime: %s" % bus.calls("SetTime")[-1])
+        check(bus.calls("SetTime")[-1][1:] == ["True", "True"],
+              "a relative, interactive SetTime: %s" % bus.calls("SetTime")[-1])
         check(prog.proc.poll() is None, "the program runs on in the tray")
     finally:
         if prog:

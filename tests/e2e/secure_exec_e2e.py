@@ -15,9 +15,9 @@ nobody: a plain one, which must load the test's code (else the row would
 prove nothing), a setgid one and one with a harmless file capability
 (cap_net_bind_service; CAP_SYS_TIME stays out of reach under capsh), which
 both must not. All runs are one-shot settings (/RUNONCE, which starts the
-window system; /QUERY starts none) from a server with an unknown protocol,
-so that they ask nobody, set nothing and end by themselves with status 1
-after showing the outcome for five seconds.
+window system; /QUERY starts none) from a Daytime server nobody listens on,
+so that they are refused at once, set nothing and end by themselves with
+status 1 after showing the outcome for five seconds.
 """
 import glob
 import grp
@@ -115,7 +115,7 @@ class Setup:
         # A server nobody is asked: its protocol is unknown.
         os.makedirs(os.path.join(self.config, "Tempikon"))
         with open(os.path.join(self.config, "Tempikon", "Tempikon.conf"), "w") as f:
-            f.write("[CONFIG]\nServer=127.0.0.37\nProtocol=unknown\nTimeout=1\n")
+            f.write(f"[CONFIG]\nServer={SILENT}\nTimeout=1\n")
         for root, dirs, _ in os.walk(self.home):
             os.chmod(root, 0o777)
             for d in dirs:
@@ -160,7 +160,7 @@ def check_rows(setup, rows, display=None):
             check(setup.markers() == [],
                   f"{what}: the {copy} copy loaded nothing of the user's, "
                   f"got {setup.markers()}", r)
-            check(r.returncode == 1 and "unknown protocol" in r.stderr,
+            check(r.returncode == 1 and "connection refused" in r.stderr,
                   f"{what}: the {copy} copy ran and asked nobody", r)
 
 

@@ -253,6 +253,8 @@ protected:
         release(platform.store().writtenKeys);
         release(fake::as<FakeLabel>(form->serverLine()).history);
         release(fake::as<FakeLabel>(form->outcomeLine()).history);
+        release(fake::as<FakeLabel>(form->reasonLine()).history);
+        release(fake::as<FakeLabel>(form->othersLine()).history);
         release(fake::as<FakeLabel>(form->lastSetLine()).history);
         release(fake::as<FakeLabel>(form->nextSettingLine()).history);
         for (FakeTimer* timer : platform.mainTimers) release(timer->intervalHistory);
