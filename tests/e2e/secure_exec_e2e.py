@@ -115,7 +115,7 @@ class Setup:
         # A server nobody is asked: its protocol is unknown.
         os.makedirs(os.path.join(self.config, "Tempikon"))
         with open(os.path.join(self.config, "Tempikon", "Tempikon.conf"), "w") as f:
-            f.write("[CONFIG]\nServer=127.0.0.37\nProtocol=unknown\nTimeout=1\n")
+            f.write(f"[CONFIG]\nServer={SILENT}\nProtocol=unknown\nTimeout=1\n")
         for root, dirs, _ in os.walk(self.home):
             os.chmod(root, 0o777)
             for d in dirs:
