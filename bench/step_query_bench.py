@@ -4,9 +4,10 @@
 usage: bench/step_query_bench.py --build-dir DIR [--settings N] [--queries N]
 
 chronyd (unpacked into DIR/chrony by tests/support/fetch_chrony.sh, run as
-nobody with -x) serves this machine's clock on 127.0.0.36, NTP on port 11123
-and NTS key establishment on port 14460 (a test certificate made by
-openssl). Everything runs under capsh without CAP_SYS_TIME.
+nobody with -x) serves this machine's clock on an address of block
+clock_steps (tests/support/test_addresses.txt), NTP on port 11123 and NTS key
+establishment on port 14460 (a test certificate made by openssl). Everything
+runs under capsh without CAP_SYS_TIME.
 
 Settings (N rounds, the tools in turn each round):
 - tempikon /RUNONCE with Step=always, the clock recorder preloaded: the
@@ -43,8 +44,9 @@ import ntp_bench  # noqa: E402
 from ntp_bench import KE_PORT, NTPDIG_SHIM, PORT, RUN_TIMEOUT_S, Tools, capsh  # noqa: E402
 from ntp_servers import (ChronyServer, ChronyUnavailable, find_chronyd,  # noqa: E402
                          make_certificate)
+from test_addresses import Block  # noqa: E402
 
-SERVER = "127.0.0.36"
+SERVER = Block("clock_steps").at(6)
 TIME = "/usr/bin/time"
 RDATE = shutil.which("rdate") or "/usr/sbin/rdate"
 

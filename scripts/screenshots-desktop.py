@@ -7,7 +7,7 @@ Written to docs/screenshots/.
 
 usage: scripts/screenshots-desktop.py [build-dir]   (default build/test)
 
-The program runs as in the desktop tests (tests/e2e/desktop_e2e.py): without
+The program runs as in the desktop tests (tests/e2e/desktop_e2e.py, tests/support/desktop.py): without
 CAP_SYS_TIME, with the clock recorder preloaded, settings of its own and a
 Daytime server (block screenshots_desktop of tests/support/test_addresses.txt)."""
 import os
@@ -17,8 +17,8 @@ import tempfile
 import time
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(root, "tests", "e2e"))
-import desktop_e2e as d  # noqa: E402
+sys.path.insert(0, os.path.join(root, "tests", "support"))
+import desktop as d  # noqa: E402
 from daytime_server import DaytimeServer  # noqa: E402
 from test_addresses import Block  # noqa: E402
 

@@ -8,8 +8,9 @@ usage: history_desktop_e2e.py CASE --program PATH --recorder PATH [--screenshot 
                  main window's menu, and shows the drift of the week
   screenshot     the window over the week, saved as PNG (for the README)
 
-A Daytime server on 127.0.0.40 serves the resident program. Exit code 77
-when a tool is missing.
+A Daytime server in block history (its third address) serves the resident
+program. Exit code 77 when a tool is missing. The screenshot is not a case
+of the tests, only run by hand.
 """
 import argparse
 import os
@@ -21,11 +22,14 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, HERE)
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
-from desktop_e2e import SKIP, TITLE, Desktop, Program, seed, shown  # noqa: E402
+from desktop import SKIP, TITLE, Desktop, Program, seed, shown  # noqa: E402
+from e2e import cases  # noqa: E402
+from test_addresses import Block  # noqa: E402
 
 HISTORY_TITLE = "Tempikon history"
+# The first two addresses are history_e2e.py's.
+SERVER, SCREENSHOT_SERVER = Block("history").at(2), Block("history").at(3)
 HEADER = "time_utc,server,protocol,offset_s,round_trip_s,correction,outcome,reason\n"
 
 
@@ -75,8 +79,8 @@ def close_window(desktop, wid, name):
 def case_menu_and_tray(desktop, opts, tmp):
     desktop.start_tray()
     write_history(tmp)
-    server = DaytimeServer("127.0.0.40", time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
-    seed(tmp, ["Server=127.0.0.40", "Timeout=5"])
+    server = DaytimeServer(SERVER, time.strftime("%a %b %d %H:%M:%S %Y\r\n").encode())
+    seed(tmp, [f"Server={SERVER}", "Timeout=5"])
     prog = Program(desktop, opts, tmp, ["/SERVER", "/MIN"])
     try:
         icon = desktop.until(desktop.tray_icon, "an icon in the tray")
@@ -102,16 +106,16 @@ def case_menu_and_tray(desktop, opts, tmp):
         # The resident setting at start was recorded after the week.
         with open(os.path.join(tmp, "state", "Tempikon", "history.csv")) as f:
             last = f.read().splitlines()[-1]
-        check(",127.0.0.40,Daytime," in last and ",set," in last,
+        check(f",{SERVER},Daytime," in last and ",set," in last,
               f"the setting at start is the newest line: {last}")
     finally:
         prog.end()
         server.close()
 
 
-def case_screenshot(desktop, opts, tmp):
+def screenshot(desktop, opts, tmp):
     write_history(tmp)
-    seed(tmp, ["Server=127.0.0.41", "Timeout=5"])
+    seed(tmp, [f"Server={SCREENSHOT_SERVER}", "Timeout=5"])
     prog = Program(desktop, opts, tmp, [], lang=opts.lang)
     try:
         german = opts.lang.startswith("de")
@@ -131,9 +135,13 @@ def case_screenshot(desktop, opts, tmp):
         prog.end()
 
 
+# The test's cases, and the screenshot for the README.
+RUNS = dict(cases(globals()), screenshot=screenshot)
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["menu_and_tray", "screenshot"])
+    parser.add_argument("case", choices=sorted(RUNS))
     parser.add_argument("--program", required=True)
     parser.add_argument("--recorder", required=True)
     parser.add_argument("--screenshot")
@@ -150,7 +158,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tempikon-history-desktop-") as tmp:
         desktop = Desktop(tmp)
         try:
-            globals()["case_" + opts.case](desktop, opts, tmp)
+            RUNS[opts.case](desktop, opts, tmp)
         except Failure as e:
             print("FAIL:", e)
             return 1

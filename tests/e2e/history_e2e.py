@@ -11,7 +11,8 @@ usage: history_e2e.py CASE --program PATH --recorder PATH --chrony-dir DIR
 
 The program's clock starts a little behind or ahead of the real one
 (TEMPIKON_CLOCK_START), so that each setting has an offset of its own;
-chronyd serves the real time. Addresses 127.0.0.38-39, NTP on port 11123.
+chronyd serves the real time. Addresses: block history of
+tests/support/test_addresses.txt, NTP on port 11123.
 """
 import csv
 import os
@@ -21,10 +22,13 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, HERE)
+from chrony_e2e import PORT, chrony, chrony_main, ntp_config  # noqa: E402
 from daytime_server import check  # noqa: E402
-from ntp_e2e import chrony, chrony_main, ntp_config  # noqa: E402
-from runonce_e2e import read_log, run, seed  # noqa: E402
+from e2e import cases, read_log, run, seed  # noqa: E402
+from test_addresses import Block  # noqa: E402
+
+# The first two addresses of the block; history_desktop_e2e.py has the next two.
+HISTORY = Block("history")
 
 HEADER = ["time_utc", "server", "protocol", "offset_s", "round_trip_s", "correction",
           "outcome", "reason"]
@@ -39,10 +43,12 @@ def case_three_settings(opts, tmp):
     log = os.path.join(tmp, "clock.log")
     # Seconds the program's clock lags the real one as it starts (the time
     # it takes to start adds to each): each is slewed away (below 0.4 s),
-    # and the recorder logs the slew asked for.
-    lags = [0.08, -0.2, 0.12]
-    with chrony(opts, tmp, "127.0.0.38"):
-        seed(tmp, ntp_config("127.0.0.38", step="auto"))
+    # and the recorder logs the slew asked for. Never ahead: the kernel's
+    # receive stamp is not shifted, and a reply received before it was
+    # asked for (by the shifted clock) is refused.
+    lags = [0.03, 0.12, 0.07]
+    with chrony(opts, tmp, HISTORY.at(0)):
+        seed(tmp, ntp_config(HISTORY.at(0), step="auto"))
         for lag in lags:
             start = time.time() - lag
             r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
@@ -67,7 +73,7 @@ def case_three_settings(opts, tmp):
     check(len(records) == 3, f"three records, got {records}")
     for row, slew, lag in zip(records, slews, lags):
         record = dict(zip(HEADER, row))
-        check(record["server"] == "127.0.0.38:11123" and record["protocol"] == "NTP",
+        check(record["server"] == f"{HISTORY.at(0)}:{PORT}" and record["protocol"] == "NTP",
               f"server and protocol: {row}")
         check(record["correction"] == "slew" and record["outcome"] == "set"
               and record["reason"] == "", f"a slew that was made: {row}")
@@ -87,8 +93,8 @@ def case_fifo(opts, tmp):
     log = os.path.join(tmp, "clock.log")
     os.makedirs(os.path.dirname(history_path(tmp)), exist_ok=True)
     os.mkfifo(history_path(tmp))
-    with chrony(opts, tmp, "127.0.0.39"):
-        seed(tmp, ntp_config("127.0.0.39"))
+    with chrony(opts, tmp, HISTORY.at(1)):
+        seed(tmp, ntp_config(HISTORY.at(1)))
         began = time.monotonic()
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
         took = time.monotonic() - began
@@ -102,11 +108,5 @@ def case_fifo(opts, tmp):
           "the FIFO was left as it was")
 
 
-CASES = {
-    "three_settings": case_three_settings,
-    "fifo": case_fifo,
-}
-
-
 if __name__ == "__main__":
-    sys.exit(chrony_main(CASES, "tempikon-history-"))
+    sys.exit(chrony_main(cases(globals()), "tempikon-history-"))

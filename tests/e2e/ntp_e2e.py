@@ -23,9 +23,10 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from daytime_server import DaytimeServer, check  # noqa: E402
-from e2e import (OUTCOME, cases, check_set_from_chrony, chrony_main, one_setting,  # noqa: E402
-                 read_log, reasons, run, seed)
-from ntp_servers import ChronyServer, DelayLink, ScriptedNtpServer  # noqa: E402
+from chrony_e2e import (QUERY_LINE, check_set_from_chrony, chrony, chrony_main,  # noqa: E402
+                        ntp_config)
+from e2e import OUTCOME, cases, one_setting, read_log, reasons, run, seed  # noqa: E402
+from ntp_servers import DelayLink, ScriptedNtpServer  # noqa: E402
 from test_addresses import Block  # noqa: E402
 
 NTP = Block("ntp_e2e")

@@ -27,46 +27,17 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from daytime_server import check  # noqa: E402
-from e2e import (cases, check_set_from_chrony, chrony_main, one_setting,  # noqa: E402
-                 read_log, reasons, run, seed)
+from chrony_e2e import (NTS_QUERY_LINE, check_set_from_chrony, chrony_main,  # noqa: E402
+                        nts_chrony, nts_config)
+from e2e import cases, one_setting, read_log, reasons, run, seed  # noqa: E402
 from ntp_servers import (AEAD_AES_SIV_CMAC_256, KE_AEAD, KE_COOKIE,  # noqa: E402
-                         KE_NEXT_PROTOCOL, ChronyServer, FakeNtsKeServer, TamperLink, ask,
+                         KE_NEXT_PROTOCOL, FakeNtsKeServer, TamperLink, ask,
                          make_certificate, nts_ke, pack, parse)
 from test_addresses import Block  # noqa: E402
 
 NTS = Block("nts_e2e")
 FIXTURE = Block("nts_e2e_fixture")
 NTP_PORT, KE_PORT = NTS.ports
-QUERY_LINE = re.compile(
-    r"(?P<server>\S+?)(?: \(Backup\))?: NTS stratum=(?P<stratum>\d+) "
-    r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
-    r'cert="(?P<cert>[^"]*)" '
-    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (?P<how>step|slew)")
-
-
-def nts_config(host, trust=None, backup=None, trust2=None, timeout=5):
-    """Settings with an NTS primary (and an optional NTS backup), each with
-    its own trusted certificates when given. Every setting steps, so that
-    the instant set can be measured."""
-    lines = [f"Server={host}:{KE_PORT}", "Protocol=NTS", f"Timeout={timeout}", "Step=always"]
-    if trust:
-        lines.append(f"TrustedCertificates={trust}")
-    if backup:
-        lines += [f"Server2={backup}:{KE_PORT}", "Protocol2=NTS"]
-    if trust2:
-        lines.append(f"TrustedCertificates2={trust2}")
-    return lines
-
-
-def nts_chrony(opts, tmp, address, kind="good", ntp_server=None):
-    """chronyd on address with a new certificate of that kind; returns the
-    server (not yet started) and the certificate."""
-    # chronyd runs as nobody, which must reach its folder.
-    os.chmod(tmp, 0o755)
-    cert = make_certificate(os.path.join(tmp, f"cert-{address}"), address, kind)
-    server = ChronyServer(opts.chronyd, address, NTP_PORT, os.path.join(tmp, f"chrony-{address}"),
-                          nts=cert, nts_port=KE_PORT, nts_ntp_server=ntp_server)
-    return server, cert
 
 
 def case_fixture(opts, tmp):
@@ -154,7 +125,7 @@ def case_query(opts, tmp):
     check(r.returncode == 0, "exit 0 when the server gave a valid time", r)
     lines = r.stdout.splitlines()
     check(len(lines) == 1, "one line for the one server asked", r)
-    m = QUERY_LINE.fullmatch(lines[0])
+    m = NTS_QUERY_LINE.fullmatch(lines[0])
     check(m is not None, f"the NTS query line's shape, got {lines[0]!r}", r)
     check(m["server"].split(":")[0] == NTS.at(1), f"names the server: {lines[0]}", r)
     check(m["stratum"] == "1" and m["leap"] == "0", f"chronyd's stratum 1, leap 0: {lines[0]}", r)

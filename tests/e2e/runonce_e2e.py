@@ -201,10 +201,6 @@ def case_full_error_pipe(opts, tmp):
     check(read_log(log) == [], "no clock setting")
 
 
-class Skip(Exception):
-    """The machine cannot give the test what it needs."""
-
-
 def own_view(tmp, files):
     """A private mount namespace in which each system file of files
     (path: text) is replaced by the test's own copy."""

@@ -14,27 +14,26 @@ usage: step_query_e2e.py CASE --program PATH --recorder PATH --chrony-dir DIR
   folder), and, traced, opens no platform plugin, no font and, asking over
   NTP, not the system's trusted certificates, which an NTS query reads.
 
-Addresses: 127.0.0.30 (NTP, port 11123) and 127.0.0.31 (NTS, ports 11180
-and 14480).
+Addresses: block clock_steps of tests/support/test_addresses.txt (NTP on
+port 11123, NTS on 11180 and 14480).
 """
 import os
 import re
 import shutil
-import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, HERE)
+from chrony_e2e import (NTS_QUERY_LINE, QUERY_LINE, check_set_from_chrony,  # noqa: E402
+                        chrony, chrony_main, nts_chrony, nts_config, ntp_config)
 from daytime_server import check  # noqa: E402
-from ntp_e2e import OUTCOME, QUERY_LINE, check_set_from_chrony, chrony, ntp_config  # noqa: E402
-from ntp_e2e import chrony_main  # noqa: E402
-from nts_e2e import QUERY_LINE as NTS_QUERY_LINE  # noqa: E402
-from nts_e2e import nts_chrony, nts_config  # noqa: E402
-from runonce_e2e import Skip, read_log, run, seed  # noqa: E402
+from e2e import OUTCOME, Skip, cases, read_log, run, seed  # noqa: E402
+from test_addresses import Block  # noqa: E402
 
-NTP_SERVER = "127.0.0.30"
-NTS_SERVER = "127.0.0.31"
+STEPS = Block("clock_steps")
+# Each case its own addresses: ctest runs them side by side.
+STEP_SERVER, REFUSED_SERVER = STEPS.at(0), STEPS.at(2)
+NTP_SERVER, NTS_SERVER = STEPS.at(3), STEPS.at(1)
 STEP_CALL = "clock_adjtime(ADJ_SETOFFSET)"
 
 
@@ -44,8 +43,8 @@ def calls(log):
 
 def case_step(opts, tmp):
     log = os.path.join(tmp, "clock.log")
-    seed(tmp, ntp_config(NTP_SERVER))
-    with chrony(opts, tmp, NTP_SERVER):
+    seed(tmp, ntp_config(STEP_SERVER))
+    with chrony(opts, tmp, STEP_SERVER):
         r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log)
     check(calls(log) == [STEP_CALL], f"one step by an offset, got {read_log(log)}", r)
     check_set_from_chrony(r, log, "a step by an offset")
@@ -53,8 +52,8 @@ def case_step(opts, tmp):
 
 
 def case_step_refused_form(opts, tmp):
-    seed(tmp, ntp_config(NTP_SERVER))
-    with chrony(opts, tmp, NTP_SERVER):
+    seed(tmp, ntp_config(REFUSED_SERVER))
+    with chrony(opts, tmp, REFUSED_SERVER):
         for error in ("EINVAL", "EOPNOTSUPP"):
             log = os.path.join(tmp, f"clock-{error}.log")
             r = run(opts.program, opts.recorder, tmp, ["/RUNONCE"], log,
@@ -113,12 +112,5 @@ def case_query_windowless(opts, tmp):
           "an NTS query reads the system's trusted certificates (the trace sees opens)")
 
 
-CASES = {
-    "step": case_step,
-    "step_refused_form": case_step_refused_form,
-    "query_windowless": case_query_windowless,
-}
-
-
 if __name__ == "__main__":
-    sys.exit(chrony_main(CASES, "tempikon-step-query-"))
+    sys.exit(chrony_main(cases(globals()), "tempikon-step-query-"))

@@ -1,13 +1,12 @@
 """What the end-to-end scripts share: running the built program as the tests
 must (under capsh without CAP_SYS_TIME, the clock recorder preloaded, no
-display, no system bus, settings of its own), reading what it recorded, the
-NTP outcome checks, and each script's entry point, which runs the case named
+display, no system bus, settings of its own), reading what it recorded and
+the outcome line, and each script's entry point, which runs the case named
 on the command line in a temporary folder that is removed whatever happens.
 
 A script's cases are its functions named case_<name>; CMake makes one test of
 each (tests/support/e2e_cases.cmake), so a case is declared only there."""
 import argparse
-import datetime
 import os
 import re
 import subprocess
@@ -71,7 +70,6 @@ def read_log(path):
         return [l.strip() for l in f if l.strip()]
 
 
-
 def run_case(cases, opts, prefix):
     """Runs opts.case in a temporary folder; the exit status CTest reads."""
     with tempfile.TemporaryDirectory(prefix=prefix) as tmp:
@@ -98,39 +96,12 @@ def main(cases, prefix, *options):
     return run_case(cases, parser.parse_args(), prefix)
 
 
-
-
 # A slew under a millisecond is given in µs; an NTS setting says it was
 # authenticated.
 OUTCOME = re.compile(r"Time set to (\d\d:\d\d:\d\d) d=(-?\d+)s"
                      r"(?: slewed (?P<slewed>[+-]?\d+) (?P<unit>ms|µs))?"
                      r"(?P<nts>, authenticated \(NTS\))? \((?P<how>step|slew)\)")
-QUERY_LINE = re.compile(
-    r"(?P<server>\S+?)(?: \(Backup\))?: NTP stratum=(?P<stratum>\d+) "
-    r"offset=(?P<offset>[+-]\d+\.\d{6})s rtt=(?P<rtt>\d+\.\d{3})ms leap=(?P<leap>\d) "
-    r"-> (?P<local>\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (?P<how>step|slew)")
 
-
-def ntp_config(host, backup=None, timeout=5, daytime_primary=False, step="always",
-               max_change=None):
-    """Settings with an NTP primary (or a Daytime one, the default protocol)
-    and an optional NTP backup. Every setting steps unless `step` says
-    otherwise, so that the instant set can be measured."""
-    lines = [f"Server={host}", f"Timeout={timeout}"] if daytime_primary else \
-        [f"Server={host}:{PORT}", "Protocol=NTP", f"Timeout={timeout}"]
-    if step:
-        lines.append(f"Step={step}")
-    if backup:
-        lines += [f"Server2={backup}:{PORT}", "Protocol2=NTP"]
-    if max_change is not None:
-        lines.append(f"MaxChange={max_change}")
-    return lines
-
-
-def chrony(opts, tmp, address):
-    # chronyd runs as nobody, which must reach its folder.
-    os.chmod(tmp, 0o755)
-    return ChronyServer(opts.chronyd, address, PORT, os.path.join(tmp, f"chrony-{address}"))
 
 def settings(log, r):
     """The recorded settings as (value, at) in seconds since the epoch."""
@@ -150,39 +121,3 @@ def one_setting(log, r):
 
 def reasons(stderr):
     return [l for l in stderr.splitlines() if l.startswith("tempikon: ")]
-
-
-def check_set_from_chrony(r, log, what):
-    """Exit 0, the outcome line, and one setting within 1 ms of the real time."""
-    check(r.returncode == 0, f"exit status 0 when the clock was set ({what})", r)
-    lines = r.stdout.splitlines()
-    check(len(lines) == 1 and OUTCOME.fullmatch(lines[0]), "one outcome line on stdout", r)
-    shown, change = OUTCOME.fullmatch(lines[0]).groups()[:2]
-    value, at, record = one_setting(log, r)
-    error = value - at
-    check(abs(error) <= 0.001, f"set within 1 ms of the real time, off by {error * 1000:.3f} ms:"
-          f" {record}", r)
-    check(abs(int(change)) <= 1, f"d= is the change made, about nothing here: {lines[0]}", r)
-    # The time shown is that of the instant set, to the second (either side
-    # of a second's edge).
-    set_at = datetime.datetime.fromtimestamp(value)
-    candidates = {(set_at + datetime.timedelta(seconds=s)).strftime("%H:%M:%S") for s in (0, 1)}
-    check(shown in candidates, f"the outcome shows the time set, {shown} for {set_at}", r)
-
-
-
-def chrony_main(cases, prefix):
-    """Runs the case named on the command line; skipped without chronyd."""
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(cases))
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--recorder", required=True)
-    parser.add_argument("--chrony-dir", required=True)
-    opts = parser.parse_args()
-    from ntp_servers import ChronyUnavailable, find_chronyd
-    try:
-        opts.chronyd = find_chronyd(opts.chrony_dir)
-    except ChronyUnavailable as e:
-        print(f"SKIP {opts.case}: {e}")
-        return SKIPPED
-    return run_case(cases, opts, prefix)
