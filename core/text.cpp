@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include "platform/escape_text.h"
+
 namespace tempikon::core {
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -18,37 +20,7 @@ std::string Latin1ToUtf8(std::string_view bytes) {
 }
 
 std::string EscapeText(std::string_view text) {
-    static const char* const kHex = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '"':
-            case '\\':
-                out += '\\';
-                out += ch;
-                break;
-            default:
-                if (c < 0x20 || c >= 0x7F) {
-                    out += "\\x";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out;
+    return platform::EscapeText(text);
 }
 
 std::string QuoteReply(std::string_view reply, std::size_t maxChars) {

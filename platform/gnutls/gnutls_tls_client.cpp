@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/escape_text.h"
 #include "platform/reentrance.h"
 
 namespace tempikon::gnutls {
@@ -57,29 +58,7 @@ std::string Reason(int code) {
 // quotes, backslashes and bytes beyond ASCII escaped (\x1b, \n, \"), as
 // replies are, so that it cannot drive the terminal or forge a line.
 std::string Escaped(std::string_view text) {
-    static const char* const kHex = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20 || c >= 0x7F) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    return platform::EscapeText(text);
 }
 
 std::string Day(std::time_t when) {
