@@ -516,4 +516,18 @@ void MainWindow::onMinuteTick() {
     scheduleShown();
 }
 
+int RunWithWindows(platform::Platform& platform, bool noDisplay) {
+    const std::string commandLine = platform.commandLine();
+    // Only the one-shot and resident modes can do their work unseen.
+    if (noDisplay && !SwitchPresent(commandLine, "/RUNONCE") &&
+        !SwitchPresent(commandLine, "/SERVER")) {
+        platform.writeErrorLine(
+            NoDisplayLines(platform.settings().locationOf(version::kProductName)));
+        return kExitNotConfigured;
+    }
+    MainWindow window(platform);
+    window.start();
+    return window.hasEnded() ? window.exitCode() : platform.run();
+}
+
 }  // namespace tempikon::app

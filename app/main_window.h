@@ -31,6 +31,11 @@ bool SwitchPresent(std::string_view commandLine, std::string_view switchText);
 // The exit status a one-shot run reports for the outcome of its setting.
 int ExitStatusFor(core::SetOutcome outcome);
 
+// Every mode but /QUERY: the main window (shown, minimised, or unseen for a
+// one-shot run) and its event loop until it ends. Without a display only the
+// one-shot and resident modes can run. Returns the exit status.
+int RunWithWindows(platform::Platform& platform, bool noDisplay);
+
 // The main window: status lines, menus, the configuration in force, the
 // start-up modes and the resident-mode scheduler. Closing it ends the program.
 class MainWindow {

@@ -1,4 +1,5 @@
-// The program: the platform, the main window and its event loop.
+// The program: help and version, /QUERY, else the main window and its event
+// loop.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,12 +11,11 @@
 
 #if defined(TEMPIKON_BACKEND_WIN32)
 #include "platform/win32/win32_start.h"
-namespace backend = tempikon::win32;
 #else
+#include "platform/qt/qt_core_start.h"
 #include "platform/qt/qt_early_text.h"
 #include "platform/qt/qt_output.h"
-#include "platform/qt/qt_start.h"
-namespace backend = tempikon::qt;
+#include "platform/qt/qt_window_part.h"
 #endif
 
 namespace {
@@ -62,32 +62,17 @@ int main(int argc, char** argv) {
     }
 
 #if defined(TEMPIKON_BACKEND_WIN32)
-    auto start = backend::createPlatform(argc, argv);
+    auto start = win32::createPlatform(argc, argv);
+    if (app::QueryModeRequested(start.platform->commandLine()))
+        return app::RunQueryMode(*start.platform);
+    return app::RunWithWindows(*start.platform, start.noDisplay);
 #else
-    // /QUERY only asks and prints: it starts no window system.
+    // /QUERY only asks and prints: it loads no window system and no GUI
+    // library. Everything else runs in the part with windows.
     std::string joined;
     for (const std::string& argument : arguments) joined += (joined.empty() ? "" : " ") + argument;
-    auto start = backend::createPlatform(argc, argv, app::QueryModeRequested(joined));
+    if (!app::QueryModeRequested(joined)) return qt::RunWindowPart(argc, argv);
+    auto start = qt::createWindowlessPlatform(argc, argv);
+    return app::RunQueryMode(*start.platform);
 #endif
-    platform::Platform& platform = *start.platform;
-    const std::string commandLine = platform.commandLine();
-    if (app::QueryModeRequested(commandLine)) return app::RunQueryMode(platform);
-
-    // Only the one-shot and resident modes can do their work unseen.
-    if (start.noDisplay) {
-        if (!app::SwitchPresent(commandLine, "/RUNONCE") &&
-            !app::SwitchPresent(commandLine, "/SERVER")) {
-            platform.writeErrorLine(
-                app::NoDisplayLines(platform.settings().locationOf(version::kProductName)));
-            return app::kExitNotConfigured;
-        }
-    }
-
-    int exitCode = app::kExitOk;
-    {
-        app::MainWindow window(platform);
-        window.start();
-        exitCode = window.hasEnded() ? window.exitCode() : platform.run();
-    }
-    return exitCode;
 }

@@ -4,21 +4,12 @@
 #include <QFont>
 #include <QPalette>
 #include <QRect>
-#include <QString>
 #include <string>
 
 #include "platform/geometry.h"
+#include "platform/qt/qt_text.h"
 
 namespace tempikon::qt {
-
-inline QString toQString(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-inline std::string toStdString(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-}
 
 // Logical dots per inch of the primary screen (96 without a screen).
 double logicalDpiX();

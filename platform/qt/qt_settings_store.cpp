@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "platform/ini/ini_text.h"
-#include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_file.h"
+#include "platform/qt/qt_text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::qt {

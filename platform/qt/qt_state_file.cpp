@@ -4,17 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDesktopServices>
 #include <QDir>
-#include <QGuiApplication>
-#include <QUrl>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_file.h"
 #include "platform/qt/qt_output.h"
+#include "platform/qt/qt_text.h"
 #include "tempikon_version.h"
 
 namespace tempikon::qt {
@@ -88,12 +85,9 @@ platform::StoreResult QtStateFile::replace(const std::string& text) {
 bool QtStateFile::openFolder() {
     std::error_code error;
     fs::create_directories(folder(), error);
-    if (qGuiApp == nullptr || QGuiApplication::platformName() == QLatin1String("offscreen") ||
-        QGuiApplication::platformName() == QLatin1String("minimal")) {
-        WriteLineWithoutWaiting(Stream::Error, "Not opened without a display: " + folder());
-        return false;
-    }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(folder())));
+    if (opener_) return opener_(folder());
+    WriteLineWithoutWaiting(Stream::Error, "Not opened without a display: " + folder());
+    return false;
 }
 
 }  // namespace tempikon::qt

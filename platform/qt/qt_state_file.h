@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/state_file.h"
@@ -17,6 +18,11 @@ public:
     platform::StoreResult append(const std::string& text) override;
     platform::StoreResult replace(const std::string& text) override;
     bool openFolder() override;
+    // What shows a folder to the user; a windowless run has nothing to show
+    // it with, and says so.
+    void setFolderOpener(std::function<bool(const std::string& folder)> opener) {
+        opener_ = std::move(opener);
+    }
 
     // The folder: $XDG_STATE_HOME when it is an absolute path, else
     // ~/.local/state; with "Tempikon" added.
@@ -24,6 +30,7 @@ public:
 
 private:
     std::string name_;
+    std::function<bool(const std::string&)> opener_;
 };
 
 }  // namespace tempikon::qt

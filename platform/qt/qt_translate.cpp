@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 #include <QTranslator>
 
-#include "platform/qt/qt_convert.h"
+#include "platform/qt/qt_text.h"
 #include "platform/translate.h"
 
 namespace tempikon::qt {

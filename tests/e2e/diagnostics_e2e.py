@@ -15,7 +15,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, check  # noqa: E402
-from e2e import cases, main, read_log, run, seed  # noqa: E402
+from e2e import cases, copy_program, main, read_log, run, seed  # noqa: E402
 from test_addresses import Block  # noqa: E402
 
 DIAG = Block("diagnostics")
@@ -158,7 +158,7 @@ def case_unreadable(opts, tmp):
     # Copies the other user can reach, wherever the build tree lies.
     program = os.path.join(tmp, "tempikon")
     recorder = os.path.join(tmp, os.path.basename(opts.recorder))
-    shutil.copy(opts.program, program)
+    copy_program(opts.program, program)
     shutil.copy(opts.recorder, recorder)
     for args in (["/RUNONCE"], ["/QUERY"], ["/server"]):
         r = run(program, recorder, tmp, args, log, user="nobody")
@@ -190,7 +190,7 @@ def case_no_thread(opts, tmp):
             os.chmod(os.path.join(root, name), 0o777)
     program = os.path.join(tmp, "tempikon")
     recorder = os.path.join(tmp, os.path.basename(opts.recorder))
-    shutil.copy(opts.program, program)
+    copy_program(opts.program, program)
     shutil.copy(opts.recorder, recorder)
     # A sanitizer build's leak checker needs a thread of its own at exit,
     # which the limit forbids as well: it is left out here.

@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import DaytimeServer, Failure, check  # noqa: E402
-from e2e import RUN_TIMEOUT_S, Skip, cases, main, read_log, run, seed  # noqa: E402
+from e2e import RUN_TIMEOUT_S, Skip, cases, copy_program, main, read_log, run, seed  # noqa: E402
 from test_addresses import Block  # noqa: E402
 
 RUNONCE = Block("runonce")
@@ -286,10 +286,9 @@ def case_secure_exec(opts, tmp):
     # folder that user names.
     import grp
     import pwd
-    import shutil
     os.chmod(tmp, 0o755)
     copy = os.path.join(tmp, "tempikon")
-    shutil.copy(opts.program, copy)
+    copy_program(opts.program, copy)
     group = next((g.gr_gid for g in grp.getgrall() if g.gr_name in ("users", "daemon")), 1)
     os.chown(copy, 0, group)
     os.chmod(copy, 0o2755)

@@ -30,7 +30,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from daytime_server import check  # noqa: E402
-from e2e import Skip, cases, main  # noqa: E402
+from e2e import WINDOW_PART, Skip, cases, copy_program, main  # noqa: E402
 from test_addresses import Block  # noqa: E402
 
 RUN_TIMEOUT_S = 60
@@ -72,21 +72,21 @@ class Setup:
         os.makedirs(bin_dir)
         self.copies = {}
         plain = os.path.join(bin_dir, "tempikon-plain")
-        shutil.copy(opts.program, plain)
+        copy_program(opts.program, plain)
         os.chmod(plain, 0o755)
         self.copies["plain"] = plain
 
         group = next((g.gr_gid for g in grp.getgrall() if g.gr_name in ("users", "daemon")), 1)
         check(self.user.pw_gid != group, "the setgid copy's group is not the user's")
         setgid = os.path.join(bin_dir, "tempikon-setgid")
-        shutil.copy(opts.program, setgid)
+        copy_program(opts.program, setgid)
         os.chown(setgid, 0, group)
         os.chmod(setgid, 0o2755)
         self.copies["setgid"] = setgid
         self.group = group
 
         setcap = os.path.join(bin_dir, "tempikon-setcap")
-        shutil.copy(opts.program, setcap)
+        copy_program(opts.program, setcap)
         os.chmod(setcap, 0o755)
         r = subprocess.run(["setcap", "cap_net_bind_service+ep", setcap],
                            capture_output=True, text=True)
@@ -211,6 +211,40 @@ def case_trust_file(opts, tmp):
             r = setup.run(copy, [], {"QT_QPA_PLATFORM": "offscreen"})
             check(refusal in r.stderr, f"the {copy} copy says: {refusal}", r)
             check(r.returncode == 1, f"the {copy} copy found no time", r)
+
+
+def case_window_part(opts, tmp):
+    """Copies in a folder the user may write, beside a window part of the
+    user's (the test's plugin, which has no entry): the plain copy loads it,
+    a privileged one must not, and says why."""
+    setup = Setup(opts, tmp)
+    folder = os.path.join(setup.home, "bin")
+    os.makedirs(folder)
+    os.chmod(folder, 0o777)
+    part = os.path.join(folder, WINDOW_PART)
+    shutil.copy(opts.platform_plugin, part)
+    os.chown(part, setup.user.pw_uid, setup.user.pw_gid)
+    for copy in list(setup.copies):
+        moved = os.path.join(folder, os.path.basename(setup.copies[copy]))
+        shutil.copy2(setup.copies[copy], moved)
+        if copy == "setgid":
+            os.chown(moved, 0, setup.group)
+            os.chmod(moved, 0o2755)
+        elif copy == "setcap":
+            subprocess.run(["setcap", "cap_net_bind_service+ep", moved], check=True)
+        setup.copies[copy] = moved
+    marker = part + ".loaded"
+    r = setup.run("plain", [], {"QT_QPA_PLATFORM": "offscreen"})
+    check(os.path.exists(marker), "the plain copy loaded the user's window part "
+          "(else the case proves nothing)", r)
+    check(r.returncode == 127 and "no tempikon_window_main" in r.stderr,
+          "the plain copy said the part has no entry", r)
+    os.remove(marker)
+    for copy in sorted(c for c in setup.copies if c != "plain"):
+        r = setup.run(copy, [], {"QT_QPA_PLATFORM": "offscreen"})
+        check(not os.path.exists(marker), f"the {copy} copy did not load the user's part", r)
+        check(r.returncode == 127 and f"{part}: not a file of root's" in r.stderr,
+              f"the {copy} copy says why it did not load it", r)
 
 
 if __name__ == "__main__":

@@ -41,8 +41,11 @@ EXAMPLES = "usr/share/doc/tempikon/examples"
 DATA = "usr/share/tempikon"
 WEB = "https://tempikon.github.io/"
 
+WINDOW_PART = "usr/libexec/tempikon/tempikon-window.so"
+
 EXPECTED_FILES = {
     "usr/bin/tempikon",
+    WINDOW_PART,
     DESKTOP,
     METAINFO,
     "usr/share/doc/tempikon/README.md",
@@ -145,10 +148,11 @@ def case_contents(opts):
         icon = os.path.join(root, f"usr/share/icons/hicolor/{n}x{n}/apps/tempikon.png")
         check(png_size(icon) == (n, n), f"the {n}x{n} icon is {n} by {n} pixels")
 
-    r = run(["readelf", "-S", "-W", os.path.join(root, "usr/bin/tempikon")])
-    check(r.returncode == 0 and ".text" in r.stdout, "the program is an ELF binary", r)
-    check(".symtab" not in r.stdout and ".debug_" not in r.stdout,
-          "the program is stripped", r)
+    for binary in ("usr/bin/tempikon", WINDOW_PART):
+        r = run(["readelf", "-S", "-W", os.path.join(root, binary)])
+        check(r.returncode == 0 and ".text" in r.stdout, f"{binary} is an ELF binary", r)
+        check(".symtab" not in r.stdout and ".debug_" not in r.stdout,
+              f"{binary} is stripped", r)
 
     fields = {name: run(["dpkg-deb", "-f", deb, name]).stdout.strip()
               for name in ("Package", "Version", "Maintainer", "Depends")}

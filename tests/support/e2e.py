@@ -9,6 +9,7 @@ each (tests/support/e2e_cases.cmake), so a case is declared only there."""
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -22,6 +23,21 @@ SKIPPED = 77
 
 class Skip(Exception):
     """The machine cannot give the test what it needs."""
+
+
+# The part of the program with windows, which it loads from its own folder.
+WINDOW_PART = "tempikon-window.so"
+
+
+def copy_program(program, path):
+    """Copies the program to path, with its window part beside the copy
+    (root's, and only root may change it, as a privileged copy requires)."""
+    shutil.copy(program, path)
+    part = os.path.join(os.path.dirname(program), WINDOW_PART)
+    if os.path.exists(part):  # a build for Windows has none
+        beside = os.path.join(os.path.dirname(path), WINDOW_PART)
+        shutil.copy(part, beside)
+        os.chmod(beside, 0o644)
 
 
 def cases(namespace):
