@@ -292,6 +292,7 @@ struct GnutlsTlsClient::Impl {
     bool open = false;
     bool tcpEnded = false;
     bool connected = false;
+    bool systemTrustLoaded = false;
     bool peerClosed = false;
     // Counts connect() and close(), so that a handler that closed or started
     // anew is noticed by the code that called it.
@@ -395,8 +396,12 @@ struct GnutlsTlsClient::Impl {
             failLater(TlsErrorKind::Handshake, "TLS cannot be set up");
             return;
         }
+        // With a file of its own, the system's store (some 150 certificates,
+        // several milliseconds to read) is read only when that file does
+        // not vouch for the server.
+        systemTrustLoaded = extraTrust.empty();
         // No usable system store leaves the extra certificates alone.
-        gnutls_certificate_set_x509_system_trust(credentials);
+        if (systemTrustLoaded) gnutls_certificate_set_x509_system_trust(credentials);
         if (!extraTrust.empty()) {
             const std::string problem = LoadTrustFile(credentials, extraTrust);
             if (!problem.empty()) {
@@ -483,7 +488,15 @@ struct GnutlsTlsClient::Impl {
             return false;
         }
         unsigned status = 0;
-        const int rc = gnutls_certificate_verify_peers3(session, host.c_str(), &status);
+        int rc = gnutls_certificate_verify_peers3(session, host.c_str(), &status);
+        // More anchors cannot spoil a chain the file alone verified; one it
+        // did not is judged, as without the deferral, by both together.
+        if (rc >= 0 && status != 0 && !systemTrustLoaded) {
+            systemTrustLoaded = true;
+            gnutls_certificate_set_x509_system_trust(credentials);
+            status = 0;
+            rc = gnutls_certificate_verify_peers3(session, host.c_str(), &status);
+        }
         if (rc < 0) {
             failTls(TlsErrorKind::NotTrusted,
                     std::string("the server's certificate cannot be checked: ") + Reason(rc));

@@ -28,6 +28,7 @@ from chrony_e2e import (NTS_QUERY_LINE, QUERY_LINE, check_set_from_chrony,  # no
                         chrony, chrony_main, nts_chrony, nts_config, ntp_config)
 from daytime_server import check  # noqa: E402
 from e2e import OUTCOME, cases, read_log, run, seed  # noqa: E402
+from ntp_servers import make_certificate  # noqa: E402
 from test_addresses import Block  # noqa: E402
 
 STEPS = Block("clock_steps")
@@ -109,7 +110,14 @@ def case_query_windowless(opts, tmp):
                                      {"TZ": "UTC"})
         check(r.returncode == 0 and NTS_QUERY_LINE.fullmatch(r.stdout.strip()),
               f"the NTS query line, got {r.stdout.strip()!r}", r)
-    if ntp_opened is None or nts_opened is None:
+        # A file that does not vouch for the server: another certificate
+        # for the same address.
+        other = make_certificate(os.path.join(tmp, "other-cert"), NTS_SERVER)
+        r, other_opened = traced_query(opts, tmp, "nts-other",
+                                       nts_config(NTS_SERVER, trust=other.trust), {"TZ": "UTC"})
+        check(r.returncode == 1 and "not trusted" in r.stderr,
+              "a server the file does not vouch for is not trusted", r)
+    if None in (ntp_opened, nts_opened, other_opened):
         print("strace is not installed: what the queries opened was not looked at")
         return
     # What a window system would open; certificates of the system's store.
@@ -123,8 +131,11 @@ def case_query_windowless(opts, tmp):
     store = re.compile(r"^/etc/ssl/certs/|ca-certificates")
     check(not any(store.search(p) for p in ntp_opened),
           "an NTP query leaves the system's trusted certificates alone")
-    check(any(store.search(p) for p in nts_opened),
-          "an NTS query reads the system's trusted certificates (the trace sees opens)")
+    check(not any(store.search(p) for p in nts_opened),
+          "an NTS query whose own file vouches for the server leaves the store alone")
+    check(any(store.search(p) for p in other_opened),
+          "one whose file does not reads the system's trusted certificates "
+          "(the trace sees opens)")
 
 
 if __name__ == "__main__":
