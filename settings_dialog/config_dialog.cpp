@@ -57,7 +57,7 @@ constexpr platform::TwipsRect kKeepClockRect{120, 5790, 7695, 255};
 // button lines up with the buttons on the right.
 constexpr int kTrustTop = 780;
 constexpr int kTrust2Top = 1740;
-constexpr int kTrustLabelWidth = 3120;
+constexpr int kTrustLabelWidth = 2880;
 constexpr int kTrustFieldLeft = 120 + kTrustLabelWidth + 60;
 constexpr int kTrustButtonLeft = 8040;
 constexpr int kTrustFieldWidth = kTrustButtonLeft - 60 - kTrustFieldLeft;
@@ -68,7 +68,7 @@ constexpr const char* kTrustCaption =
     QT_TRANSLATE_NOOP("Tempikon", "E&xtra trusted certificates (PEM)");
 constexpr const char* kTrust2Caption =
     QT_TRANSLATE_NOOP("Tempikon", "Extra trusted certificates (PE&M)");
-constexpr const char* kBrowseCaption = QT_TRANSLATE_NOOP("Tempikon", "Browse...");
+constexpr const char* kBrowseCaption = QT_TRANSLATE_NOOP("Tempikon", "Browse…");
 constexpr const char* kTrustChooserTitle =
     QT_TRANSLATE_NOOP("Tempikon", "Certificates to trust besides the system's");
 constexpr const char* kPemFiles = QT_TRANSLATE_NOOP("Tempikon", "PEM certificates");
