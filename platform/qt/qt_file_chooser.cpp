@@ -1,5 +1,5 @@
-// The platform's file chooser: a modal QFileDialog, the desktop's own where
-// its platform theme offers one.
+#include "platform/qt/qt_file_chooser.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -20,12 +20,7 @@ const char* const kAllFiles = QT_TRANSLATE_NOOP("Tempikon", "All files");
 
 }  // namespace
 
-std::optional<std::string> QtPlatform::chooseFile(const platform::FileChoice& choice,
-                                                  platform::NativeHandle owner) {
-    // Nobody could answer; a windowless run has no widgets to show.
-    if (isHeadless() || !qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return std::nullopt;
-    QWidget* parent = owner ? QWidget::find(static_cast<WId>(owner)) : QApplication::activeWindow();
+std::optional<std::string> showFileChooser(const platform::FileChoice& choice, QWidget* parent) {
     QFileDialog dialog(parent, Translated(choice.title));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -51,6 +46,15 @@ std::optional<std::string> QtPlatform::chooseFile(const platform::FileChoice& ch
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return std::nullopt;
     return toStdString(QDir::toNativeSeparators(chosen.front()));
+}
+
+std::optional<std::string> QtPlatform::chooseFile(const platform::FileChoice& choice,
+                                                  platform::NativeHandle owner) {
+    // Nobody could answer; a windowless run has no widgets to show.
+    if (isHeadless() || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return std::nullopt;
+    QWidget* parent = owner ? QWidget::find(static_cast<WId>(owner)) : QApplication::activeWindow();
+    return showFileChooser(choice, parent);
 }
 
 }  // namespace tempikon::qt
