@@ -314,15 +314,24 @@ TEST_F(DialogQtTest, TheFileChooserOpensAtTheCurrentFileAndGivesThePickedOne) {
             auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr;
             const QString shownFolder = QString::fromStdString(folder.string());
             if (!model || model->rowCount(model->index(shownFolder)) < 2) return;
-            timer.stop();
             openedAt = dialog->directory().absolutePath();
             filters = dialog->nameFilters();
             if (pick) {
-                // Typed into the name field, which has the focus.
-                auto* name = qobject_cast<QLineEdit*>(dialog->focusWidget());
-                if (name) name->setText("b.crt");
+                // Typed into the name field, which has the focus, until the
+                // dialog has it (the folder's listing may still select the
+                // file it opened with).
+                const QString wanted = QString::fromStdString((folder / "b.crt").string());
+                if (dialog->selectedFiles() != QStringList{wanted}) {
+                    auto* name = qobject_cast<QLineEdit*>(dialog->focusWidget());
+                    if (!name) return;
+                    name->clear();
+                    name->setText("b.crt");
+                    return;
+                }
+                timer.stop();
                 static_cast<QDialog*>(dialog)->accept();
             } else {
+                timer.stop();
                 dialog->reject();
             }
         });
