@@ -27,6 +27,10 @@ public:
     // Shown while the mouse rests on the label; empty: none.
     virtual void setToolTip(const std::string& text) = 0;
     virtual std::string toolTip() const = 0;
+    // A hidden control is not drawn and takes no focus, click or accelerator;
+    // it keeps its place and state. Not hidden by default.
+    virtual void setHidden(bool hidden) = 0;
+    virtual bool isHidden() const = 0;
 
     std::function<void()> onMouseMove;
     std::function<void()> onClick;
@@ -36,6 +40,9 @@ class TextField : public Control {
 public:
     virtual void setText(const std::string& text) = 0;
     virtual std::string text() const = 0;
+    // As a label's.
+    virtual void setHidden(bool hidden) = 0;
+    virtual bool isHidden() const = 0;
 };
 
 class Button : public Control {
@@ -44,6 +51,9 @@ public:
     // Shown while the mouse rests on the button (also while it is greyed);
     // empty: none. Backends without tips ignore it.
     virtual void setToolTip(const std::string& /*text*/) {}
+    // As a label's.
+    virtual void setHidden(bool hidden) = 0;
+    virtual bool isHidden() const = 0;
 
     std::function<void()> onClick;
 };
@@ -54,6 +64,9 @@ public:
     virtual std::string caption() const = 0;
     virtual void setChecked(bool checked) = 0;
     virtual bool isChecked() const = 0;
+    // As a label's.
+    virtual void setHidden(bool hidden) = 0;
+    virtual bool isHidden() const = 0;
 };
 
 class ListBox : public Control {

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/crypto.h"
+#include "platform/file_chooser.h"
 #include "platform/geometry.h"
 #include "platform/message_box.h"
 #include "platform/settings_store.h"
@@ -69,6 +70,9 @@ public:
 
     // Modal; returns the button pressed (kIdOk, kIdYes, kIdNo).
     virtual int messageBox(const std::string& text, const std::string& title, int flags) = 0;
+    // The system's modal dialog to choose an existing file, over owner (0:
+    // none). The chosen file's path, or nullopt when the user cancelled.
+    virtual std::optional<std::string> chooseFile(const FileChoice& choice, NativeHandle owner) = 0;
 
     // Handles every pending event and returns without waiting for new ones.
     virtual void processEvents() = 0;

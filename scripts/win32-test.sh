@@ -21,7 +21,7 @@ cmake --build "$build" -j"$(nproc)"
 
 exe="$build/app/main/tempikon.exe"
 echo "== DLLs of $exe"
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|ws2_32|version|msimg32|msvcrt)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|ws2_32|version|msimg32|msvcrt)\.dll$'
 foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | grep -Ev "$allowed" || true)
 if [ -n "$foreign" ]; then
     echo "tempikon.exe needs DLLs that Windows does not have: $foreign" >&2

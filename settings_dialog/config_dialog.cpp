@@ -52,6 +52,27 @@ constexpr platform::TwipsRect kStatusRect{120, 5190, 7695, 255};
 constexpr platform::TwipsRect kAutostartRect{120, 5520, 7695, 255};
 constexpr platform::TwipsRect kKeepClockRect{120, 5790, 7695, 255};
 
+// NTS: the trust row lies under its server's host field, in place of the
+// hint and the "sends UTC" box, which NTS has no use for; the chooser
+// button lines up with the buttons on the right.
+constexpr int kTrustTop = 780;
+constexpr int kTrust2Top = 1740;
+constexpr int kTrustLabelWidth = 2880;
+constexpr int kTrustFieldLeft = 120 + kTrustLabelWidth + 60;
+constexpr int kTrustButtonLeft = 8040;
+constexpr int kTrustFieldWidth = kTrustButtonLeft - 60 - kTrustFieldLeft;
+constexpr int kTrustButtonWidth = 1455;
+constexpr int kTrustHeight = 285;
+// Each row's own accelerator.
+constexpr const char* kTrustCaption =
+    QT_TRANSLATE_NOOP("Tempikon", "E&xtra trusted certificates (PEM)");
+constexpr const char* kTrust2Caption =
+    QT_TRANSLATE_NOOP("Tempikon", "Extra trusted certificates (PE&M)");
+constexpr const char* kBrowseCaption = QT_TRANSLATE_NOOP("Tempikon", "Browse…");
+constexpr const char* kTrustChooserTitle =
+    QT_TRANSLATE_NOOP("Tempikon", "Certificates to trust besides the system's");
+constexpr const char* kPemFiles = QT_TRANSLATE_NOOP("Tempikon", "PEM certificates");
+
 // The host field leaves room for its protocol choice, which ends where the
 // host field used to and stops short of the red hint below.
 constexpr int kHostWidth = 2475;
@@ -83,6 +104,11 @@ std::string ChosenProtocol(const platform::ComboBox& box, const std::string& sto
     if (index < 0) return stored;
     const std::string chosen = box.itemText(index);
     return core::ParseProtocol(stored) == core::ParseProtocol(chosen) ? stored : chosen;
+}
+
+bool ChoiceIsNts(const platform::ComboBox& box) {
+    const int index = box.selectedIndex();
+    return index >= 0 && core::ParseProtocol(box.itemText(index)) == core::Protocol::Nts;
 }
 
 // NTP and NTS give UTC with the date: no zone applies.
@@ -160,10 +186,12 @@ void ConfigDialog::createControls() {
     protocolBox_ = &w.addComboBox({kChoiceLeft, 480, kChoiceWidth, kChoiceHeight});
     offsetField_ = &w.addTextField({4080, 480, kNumberWidth, 285}, Align::Right);
     utcBox_ = &w.addCheckBox({4080, 765, kUtcWidth, 255}, kUtcCaption, kSmallFont);
+    addTrustRow(Role::Primary, kTrustTop, kTrustCaption);
     server2Field_ = &w.addTextField({120, 1440, kHostWidth, 285}, Align::Left);
     protocol2Box_ = &w.addComboBox({kChoiceLeft, 1440, kChoiceWidth, kChoiceHeight});
     offset2Field_ = &w.addTextField({4080, 1440, kNumberWidth, 285}, Align::Right);
     utc2Box_ = &w.addCheckBox({4080, 1725, kUtcWidth, 255}, kUtc2Caption, kSmallFont);
+    addTrustRow(Role::Backup, kTrust2Top, kTrust2Caption);
     timeoutField_ = &w.addTextField({5880, 480, kLongNumberWidth, 285}, Align::Right);
     intervalField_ = &w.addTextField({5880, 1440, kLongNumberWidth, 285}, Align::Right);
     serverList_ = &w.addListBox({120, 2520, 7695, 2610}, kListFont);
@@ -214,10 +242,22 @@ void ConfigDialog::createControls() {
     serverList_->onMouseDown = [this](int button) { onListMouseDown(button); };
     serverList_->onDoubleClick = [this] { onListDoubleClick(); };
     serverList_->onMenuKey = [this] { onListMenuKey(); };
-    protocolBox_->onSelectionChanged = [this] { protocolChosen(*protocolBox_, *utcBox_); };
-    protocol2Box_->onSelectionChanged = [this] { protocolChosen(*protocol2Box_, *utc2Box_); };
+    protocolBox_->onSelectionChanged = [this] { protocolChosen(Role::Primary); };
+    protocol2Box_->onSelectionChanged = [this] { protocolChosen(Role::Backup); };
     usePrimaryItem_->onClick = [this] { onUseServer(Role::Primary); };
     useBackupItem_->onClick = [this] { onUseServer(Role::Backup); };
+}
+
+void ConfigDialog::addTrustRow(Role role, int top, const char* caption) {
+    platform::Window& w = *window_;
+    TrustRow& row = trust_[Index(role)];
+    row.label = &w.addLabel({120, top + 15, kTrustLabelWidth, 255}, caption, kSmallFont);
+    row.field =
+        &w.addTextField({kTrustFieldLeft, top, kTrustFieldWidth, kTrustHeight}, Align::Left);
+    row.button = &w.addButton({kTrustButtonLeft, top, kTrustButtonWidth, kTrustHeight},
+                              kBrowseCaption, kSmallFont);
+    w.setBuddy(*row.label, *row.field);
+    row.button->onClick = [this, role] { onChooseTrustFile(role); };
 }
 
 // ---- opening and closing ------------------------------------------------------
@@ -236,6 +276,10 @@ void ConfigDialog::fillFields() {
     utc2Box_->setChecked(core::IsUtcZone(inForce_.backup().zone()));
     fillProtocolChoice(*protocolBox_, inForce_.primary().protocol.text());
     fillProtocolChoice(*protocol2Box_, inForce_.backup().protocol.text());
+    trust_[0].field->setText(inForce_.primary().trustFile);
+    trust_[1].field->setText(inForce_.backup().trustFile);
+    protocolChosen(Role::Primary);
+    protocolChosen(Role::Backup);
     timeoutField_->setText(core::NumberText(inForce_.timeout));
     intervalField_->setText(core::NumberText(inForce_.interval));
     // The real state: the entry may have been made or removed elsewhere.
@@ -309,8 +353,20 @@ void ConfigDialog::fillProtocolChoice(platform::ComboBox& box, const std::string
     box.setSelectedIndex(box.count() - 1);
 }
 
-void ConfigDialog::protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox) {
+void ConfigDialog::protocolChosen(Role role) {
+    const bool primary = role == Role::Primary;
+    const platform::ComboBox& box = primary ? *protocolBox_ : *protocol2Box_;
+    platform::CheckBox& utcBox = primary ? *utcBox_ : *utc2Box_;
     utcBox.setEnabled(!ChoiceGivesUtc(box));
+    const bool nts = ChoiceIsNts(box);
+    // The row's text stays while hidden: choosing NTS again brings it back,
+    // and OK keeps it (only NTS reads it).
+    utcBox.setHidden(nts);
+    (primary ? *primaryHint_ : *backupHint_).setHidden(nts);
+    const TrustRow& row = trust_[Index(role)];
+    row.label->setHidden(!nts);
+    row.field->setHidden(!nts);
+    row.button->setHidden(!nts);
 }
 
 void ConfigDialog::loadServerList() {
@@ -603,7 +659,7 @@ void ConfigDialog::onUseServer(Role role) {
     platform::ComboBox& choice = role == Role::Primary ? *protocolBox_ : *protocol2Box_;
     hostField.setText(*host);
     // The certificates go with the server they were configured for.
-    adoptedTrust_[role == Role::Primary ? 0 : 1] = trustFor(*host);
+    trust_[Index(role)].field->setText(trustFor(*host));
     hoursField.setText(core::NumberText(adoption.offset));
     utcBox.setChecked(adoption.utc);
     // Where the system offers no NTS the entry's own protocol is stored as
@@ -621,6 +677,19 @@ void ConfigDialog::onUseServer(Role role) {
     showStates();
 }
 
+void ConfigDialog::onChooseTrustFile(Role role) {
+    platform::TextField& field = *trust_[Index(role)].field;
+    platform::FileChoice choice;
+    choice.title = kTrustChooserTitle;
+    choice.current = core::Trim(field.text());
+    choice.filterName = kPemFiles;
+    choice.patterns = {"*.pem", "*.crt", "*.cer"};
+    const platform::Liveness::Watch watch = liveness_.watch();
+    const std::optional<std::string> chosen = platform_.chooseFile(choice, window_->handle());
+    if (!stillOpen(watch) || !chosen) return;
+    field.setText(*chosen);
+}
+
 // ---- OK, Cancel, Help ------------------------------------------------------------
 
 void ConfigDialog::onOk() {
@@ -633,14 +702,14 @@ void ConfigDialog::onOk() {
                             utcBox_->isChecked(),
                             utc2Box_->isChecked(),
                             ChosenProtocol(*protocolBox_, inForce_.primary().protocol.text()),
-                            ChosenProtocol(*protocol2Box_, inForce_.backup().protocol.text())};
+                            ChosenProtocol(*protocol2Box_, inForce_.backup().protocol.text()),
+                            trust_[0].field->text(),
+                            trust_[1].field->text()};
     std::optional<core::Config> config = ValidatedConfig(fields, inForce_);
     if (!config) {
         messageBox(kFieldsMessage, platform::kMbOk | platform::kMbIconExclamation);
         return;
     }
-    if (adoptedTrust_[0]) config->primary().trustFile = *adoptedTrust_[0];
-    if (adoptedTrust_[1]) config->backup().trustFile = *adoptedTrust_[1];
     const platform::StoreResult saved = core::SaveConfig(platform_.settings(), *config);
     if (hooks_.onApplied) hooks_.onApplied(*config);
     if (!saved.ok) {

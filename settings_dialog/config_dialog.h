@@ -66,6 +66,8 @@ public:
     void onListMenuKey();
     enum class Role { Primary, Backup };
     void onUseServer(Role role);
+    // "Browse...": the system's file chooser fills the trust field.
+    void onChooseTrustFile(Role role);
     bool onCloseRequest();  // false refuses the closing
 
     bool abortRequested() const { return abortRequested_; }
@@ -82,6 +84,11 @@ public:
     platform::ComboBox& protocol2Box() { return *protocol2Box_; }
     platform::TextField& offset2Field() { return *offset2Field_; }
     platform::CheckBox& utc2Box() { return *utc2Box_; }
+    // NTS: the file of certificates trusted besides the system's, with its
+    // label and chooser button; shown while the server's choice is NTS.
+    platform::Label& trustLabel(Role role) { return *trust_[Index(role)].label; }
+    platform::TextField& trustField(Role role) { return *trust_[Index(role)].field; }
+    platform::Button& trustButton(Role role) { return *trust_[Index(role)].button; }
     platform::CheckBox& autostartBox() { return *autostartBox_; }
     // Ticked: the system's automatic time is off and Tempikon keeps the clock.
     platform::CheckBox& keepClockBox() { return *keepClockBox_; }
@@ -112,7 +119,15 @@ private:
         bool serverMenu = false;
     };
 
+    struct TrustRow {
+        platform::Label* label = nullptr;
+        platform::TextField* field = nullptr;
+        platform::Button* button = nullptr;
+    };
+    static int Index(Role role) { return role == Role::Primary ? 0 : 1; }
+
     void createControls();
+    void addTrustRow(Role role, int top, const char* caption);
     void fillFields();
     void loadServerList();
     // Daytime and NTP, and a stored value that names neither as it is.
@@ -122,8 +137,9 @@ private:
     // The trusted certificates of the configured server with this host and
     // key port (4460 where none is written).
     std::string trustFor(const std::string& server) const;
-    // The zone plays no part for NTP: its box is for Daytime servers.
-    void protocolChosen(platform::ComboBox& box, platform::CheckBox& utcBox);
+    // The zone plays no part for NTP: its box is for Daytime servers. The
+    // trust row takes the place of the hint and that box for NTS.
+    void protocolChosen(Role role);
     void setStates(bool checkAll, bool checkServer, bool abort, bool list);
     void showStates();
     bool checking() const { return !states_.checkAll; }
@@ -160,6 +176,7 @@ private:
     platform::ComboBox* protocol2Box_ = nullptr;
     platform::TextField* offset2Field_ = nullptr;
     platform::CheckBox* utc2Box_ = nullptr;
+    TrustRow trust_[2];
     platform::CheckBox* autostartBox_ = nullptr;
     platform::CheckBox* keepClockBox_ = nullptr;
     platform::Label* statusLine_ = nullptr;
@@ -184,9 +201,6 @@ private:
     // <reason>" or "<server>: <result>", shown when it is selected.
     std::map<int, std::string> failures_;
     bool adopting_ = false;
-    // The certificates an adopted server brings with it (primary, backup);
-    // none: OK keeps those in force.
-    std::optional<std::string> adoptedTrust_[2];
     bool closed_ = false;
     int busyListener_ = 0;
     // Handlers that waited check this before touching the dialog again: the

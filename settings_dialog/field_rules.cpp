@@ -63,6 +63,8 @@ std::optional<core::Config> ValidatedConfig(const FieldTexts& fields, const core
     config.backup().setZone(fields.utc2 ? kUtcZone : "");
     config.primary().protocol = core::ProtocolSetting(fields.protocol);
     config.backup().protocol = core::ProtocolSetting(fields.protocol2);
+    config.primary().trustFile = core::Trim(fields.trust);
+    config.backup().trustFile = core::Trim(fields.trust2);
     return config;
 }
 

@@ -49,6 +49,10 @@ struct FieldTexts {
     // Each server's protocol choice, as stored ("Daytime", "NTP", ...).
     std::string protocol{};
     std::string protocol2{};
+    // Each server's file of extra trusted certificates (empty: the system's
+    // alone); whether it can be read is the setting's to say.
+    std::string trust{};
+    std::string trust2{};
 };
 
 // The zone a ticked box stores; an unticked one stores empty.

@@ -4,43 +4,43 @@
 <context>
     <name>Tempikon</name>
     <message>
-        <location filename="../core/set_clock.cpp" line="57"/>
+        <location filename="../core/set_clock.cpp" line="113"/>
         <source>Couldn&apos;t reach timeserver(s)</source>
         <translation>Zeitserver nicht erreichbar</translation>
     </message>
     <message>
-        <location filename="../core/set_clock.cpp" line="71"/>
+        <location filename="../core/set_clock.cpp" line="127"/>
         <source>Invalid data received</source>
         <translation>Ungültige Daten empfangen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="15"/>
+        <location filename="../app/main_window.cpp" line="16"/>
         <source>Current program mode is CONFIG</source>
         <translation>Aktueller Programmmodus: Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="16"/>
+        <location filename="../app/main_window.cpp" line="17"/>
         <source>Current program mode is RUNONCE</source>
         <translation>Aktueller Programmmodus: einmal stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="17"/>
+        <location filename="../app/main_window.cpp" line="18"/>
         <source>Current program mode is SERVER</source>
         <translation>Aktueller Programmmodus: dauerhaft stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="18"/>
+        <location filename="../app/main_window.cpp" line="19"/>
         <source>No timeserver selected</source>
         <translation>Kein Zeitserver ausgewählt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="23"/>
+        <location filename="../app/main_window.cpp" line="24"/>
         <location filename="../platform/qt/qt_translate.cpp" line="50"/>
         <source>The history could not be written: %1</source>
         <translation>Der Verlauf konnte nicht geschrieben werden: %1</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="24"/>
+        <location filename="../app/main_window.cpp" line="25"/>
         <source>The system&apos;s automatic time is on, and while it is on the system refuses every other setting of the clock.
 
 Turn the system&apos;s automatic time off and let Tempikon keep the clock?</source>
@@ -49,36 +49,41 @@ Turn the system&apos;s automatic time off and let Tempikon keep the clock?</sour
 Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="30"/>
+        <location filename="../app/main_window.cpp" line="31"/>
         <location filename="../platform/qt/qt_translate.cpp" line="36"/>
         <source>The system&apos;s automatic time could not be turned off: %1</source>
         <translation>Die automatische Zeit des Systems konnte nicht ausgeschaltet werden: %1</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="79"/>
-        <location filename="../app/main_window.cpp" line="209"/>
+        <location filename="../app/main_window.cpp" line="33"/>
+        <source>The clock was not set: the change needs a second opinion</source>
+        <translation>Die Uhr wurde nicht gestellt: Die Änderung braucht eine zweite Meinung</translation>
+    </message>
+    <message>
+        <location filename="../app/main_window.cpp" line="83"/>
+        <location filename="../app/main_window.cpp" line="219"/>
         <source>&amp;Configuration</source>
         <translation>&amp;Konfiguration</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="80"/>
-        <location filename="../app/main_window.cpp" line="206"/>
+        <location filename="../app/main_window.cpp" line="84"/>
+        <location filename="../app/main_window.cpp" line="216"/>
         <source>&amp;Set time</source>
         <translation>&amp;Zeit stellen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="81"/>
-        <location filename="../app/main_window.cpp" line="212"/>
+        <location filename="../app/main_window.cpp" line="85"/>
+        <location filename="../app/main_window.cpp" line="222"/>
         <source>&amp;History</source>
         <translation>&amp;Verlauf</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="82"/>
+        <location filename="../app/main_window.cpp" line="86"/>
         <source>&amp;?</source>
         <translation>&amp;?</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="381"/>
+        <location filename="../app/main_window.cpp" line="406"/>
         <source>You must go through the configuration first.</source>
         <translation>Bitte zuerst die Konfiguration vornehmen.</translation>
     </message>
@@ -115,128 +120,153 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>se&amp;ndet UTC</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="102"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="68"/>
+        <source>E&amp;xtra trusted certificates (PEM)</source>
+        <translation>Zusätzli&amp;ch vertraute Zertifikate</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="70"/>
+        <source>Extra trusted certificates (PE&amp;M)</source>
+        <translation>Zusätzlich vertraute Zertifi&amp;kate</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="71"/>
+        <source>Browse…</source>
+        <translation>Durchsuchen…</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="73"/>
+        <source>Certificates to trust besides the system&apos;s</source>
+        <translation>Zertifikate, denen zusätzlich zu denen des Systems vertraut wird</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="74"/>
+        <source>PEM certificates</source>
+        <translation>PEM-Zertifikate</translation>
+    </message>
+    <message>
+        <location filename="../settings_dialog/config_dialog.cpp" line="128"/>
         <source>Configuration</source>
         <translation>Konfiguration</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="127"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="153"/>
         <source>&amp;Primary Timeserver</source>
         <translation>&amp;Primärer Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="130"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="156"/>
         <source>O&amp;ffset</source>
         <translation>&amp;Versatz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="133"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="159"/>
         <source>&amp;Timeout</source>
         <translation>&amp;Zeitlimit</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="136"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="162"/>
         <source>&amp;Backup Timeserver</source>
         <translation>&amp;Ersatz-Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="139"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="165"/>
         <source>Offs&amp;et</source>
         <translation>Versa&amp;tz</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="143"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="169"/>
         <source>&amp;Interval (Server mode)</source>
         <translation>&amp;Intervall (Servermodus)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="148"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="174"/>
         <source>&amp;Get time by</source>
         <translation>Abfra&amp;ge über</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="151"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="177"/>
         <source>Get time b&amp;y</source>
         <translation>Ab&amp;frage über</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="154"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="180"/>
         <source>&amp;List of public Timerservers</source>
         <translation>&amp;Liste öffentlicher Zeitserver</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="172"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="200"/>
         <source>Start with the &amp;desktop (resident, minimised)</source>
         <translation>Mit dem &amp;Desktop starten (dauerhaft, minimiert)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="175"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="203"/>
         <source>Let Tempikon &amp;keep the clock (turn the system&apos;s automatic time off)</source>
         <translation>Tempikon die Uhr überlassen (auto&amp;matische Zeit des Systems ausschalten)</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="179"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="207"/>
         <source>Check &amp;all</source>
         <translation>&amp;Alle prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="181"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="209"/>
         <source>Check &amp;server</source>
         <translation>&amp;Server prüfen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="183"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="211"/>
         <source>Abo&amp;rt</source>
         <translation>P&amp;rüfung stoppen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="187"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="215"/>
         <source>&amp;Cancel</source>
         <translation>A&amp;bbrechen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="189"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="217"/>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="205"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="233"/>
         <source>Use as &amp;backup timeserver</source>
         <translation>Als &amp;Ersatz-Zeitserver verwenden</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="449"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="505"/>
         <source>the entry names no server</source>
         <translation>der Eintrag nennt keinen Server</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="131"/>
-        <location filename="../settings_dialog/config_dialog.cpp" line="140"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="157"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="166"/>
         <source>Hours</source>
         <translation>Std.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="134"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="160"/>
         <source>Seconds</source>
         <translation>Sek.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="144"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="170"/>
         <source>Minutes</source>
         <translation>Min.</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="185"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="213"/>
         <source>&amp;OK</source>
         <translation>&amp;OK</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="201"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="229"/>
         <source>&amp;Set Server</source>
         <translation>&amp;Server setzen</translation>
     </message>
     <message>
-        <location filename="../settings_dialog/config_dialog.cpp" line="203"/>
+        <location filename="../settings_dialog/config_dialog.cpp" line="231"/>
         <source>Use as &amp;primary timeserver</source>
         <translation>Als &amp;primären Zeitserver verwenden</translation>
     </message>
@@ -559,12 +589,12 @@ Die automatische Zeit des Systems ausschalten und die Uhr Tempikon überlassen?<
         <translation>Verbindung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../core/query/daytime_exchange.cpp" line="112"/>
+        <location filename="../core/query/daytime_exchange.cpp" line="166"/>
         <source>the reply could not be read</source>
         <translation>die Antwort war nicht lesbar</translation>
     </message>
     <message>
-        <location filename="../core/query/daytime_exchange.cpp" line="133"/>
+        <location filename="../core/query/daytime_exchange.cpp" line="187"/>
         <source>the server closed the connection unanswered</source>
         <translation>der Server hat die Verbindung ohne Antwort geschlossen</translation>
     </message>
@@ -695,27 +725,27 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
 </translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="19"/>
+        <location filename="../app/main_window.cpp" line="20"/>
         <source>Asking the timeserver...</source>
         <translation>Frage den Zeitserver...</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="20"/>
+        <location filename="../app/main_window.cpp" line="21"/>
         <source>The clock could not be set</source>
         <translation>Die Uhr konnte nicht gestellt werden</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="21"/>
+        <location filename="../app/main_window.cpp" line="22"/>
         <source>The clock is set again</source>
         <translation>Die Uhr wird wieder gestellt</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="213"/>
+        <location filename="../app/main_window.cpp" line="223"/>
         <source>Show &amp;window</source>
         <translation>&amp;Fenster zeigen</translation>
     </message>
     <message>
-        <location filename="../app/main_window.cpp" line="216"/>
+        <location filename="../app/main_window.cpp" line="226"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
@@ -859,6 +889,11 @@ Fehler werden auf der Standardfehlerausgabe erklärt. Siehe man tempikon.
         <location filename="../platform/qt/qt_message_box.cpp" line="33"/>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <location filename="../platform/qt/qt_file_chooser.cpp" line="19"/>
+        <source>All files</source>
+        <translation>Alle Dateien</translation>
     </message>
 </context>
 </TS>

@@ -199,6 +199,11 @@ void QtLabel::setEnabled(bool enabled) {
     if (widget_) widget_->setEnabled(enabled);
 }
 
+void QtLabel::setHidden(bool hidden) {
+    hidden_ = hidden;
+    if (widget_) widget_->setVisible(!hidden);
+}
+
 void QtLabel::setText(const std::string& text) {
     text_ = text;
     if (widget_) widget_->setText(Translated(text));
@@ -254,6 +259,11 @@ void QtTextField::setEnabled(bool enabled) {
     SetEnabledKeepingFocus(widget_, enabled);
 }
 
+void QtTextField::setHidden(bool hidden) {
+    hidden_ = hidden;
+    if (widget_) widget_->setVisible(!hidden);
+}
+
 void QtTextField::setText(const std::string& text) {
     if (!widget_) return;
     widget_->setText(toQString(text));
@@ -297,6 +307,11 @@ QtButton::~QtButton() {
 void QtButton::setEnabled(bool enabled) {
     enabled_ = enabled;
     SetEnabledKeepingFocus(widget_, enabled);
+}
+
+void QtButton::setHidden(bool hidden) {
+    hidden_ = hidden;
+    if (widget_) widget_->setVisible(!hidden);
 }
 
 void QtButton::setToolTip(const std::string& text) {
@@ -344,6 +359,11 @@ QtCheckBox::~QtCheckBox() = default;
 void QtCheckBox::setEnabled(bool enabled) {
     enabled_ = enabled;
     SetEnabledKeepingFocus(widget_, enabled);
+}
+
+void QtCheckBox::setHidden(bool hidden) {
+    hidden_ = hidden;
+    if (widget_) widget_->setVisible(!hidden);
 }
 
 void QtCheckBox::setChecked(bool checked) {

@@ -48,6 +48,8 @@ public:
     ~QtLabel() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     void setText(const std::string& text) override;
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
@@ -70,6 +72,7 @@ private:
     std::string toolTip_;
     platform::Colour colour_ = platform::kButtonTextColour;
     bool enabled_ = true;
+    bool hidden_ = false;
 };
 
 class QtTextField : public platform::TextField {
@@ -78,6 +81,8 @@ public:
     ~QtTextField() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     void setText(const std::string& text) override;
     std::string text() const override;
 
@@ -86,6 +91,7 @@ public:
 private:
     QPointer<QLineEdit> widget_;
     bool enabled_ = true;
+    bool hidden_ = false;
 };
 
 class QtButton : public platform::Button {
@@ -95,6 +101,8 @@ public:
     ~QtButton() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     std::string caption() const override { return caption_; }
     void setToolTip(const std::string& text) override;
 
@@ -106,6 +114,7 @@ private:
     QPointer<QPushButton> widget_;
     std::string caption_;
     bool enabled_ = true;
+    bool hidden_ = false;
 };
 
 class QtCheckBox : public platform::CheckBox {
@@ -115,6 +124,8 @@ public:
     ~QtCheckBox() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     std::string caption() const override { return caption_; }
     void setChecked(bool checked) override;
     bool isChecked() const override;
@@ -125,6 +136,7 @@ private:
     QPointer<QCheckBox> widget_;
     std::string caption_;
     bool enabled_ = true;
+    bool hidden_ = false;
 };
 
 // Sets an entry's text; a tab shows as one blank (see the list box).

@@ -40,6 +40,11 @@ public:
     platform::StateFile& historyFile() override { return history_; }
     platform::TimeSync* timeSync() override;
     int messageBox(const std::string& text, const std::string& title, int flags) override;
+    // A windowless run has no chooser to show: always cancelled.
+    std::optional<std::string> chooseFile(const platform::FileChoice&,
+                                          platform::NativeHandle) override {
+        return std::nullopt;
+    }
     void processEvents() override;
     void waitForEvents() override;
     void sleep(int milliseconds) override;

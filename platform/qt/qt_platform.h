@@ -15,6 +15,8 @@ public:
     std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
     std::unique_ptr<platform::Tray> createTray() override;
     int messageBox(const std::string& text, const std::string& title, int flags) override;
+    std::optional<std::string> chooseFile(const platform::FileChoice& choice,
+                                          platform::NativeHandle owner) override;
     bool openAddress(const std::string& address, platform::NativeHandle owner) override;
     bool isHeadless() const override;
 };

@@ -88,6 +88,11 @@ void Win32Label::setEnabled(bool enabled) {
     EnableWindow(hwnd_, enabled);
 }
 
+void Win32Label::setHidden(bool hidden) {
+    hidden_ = hidden;
+    ShowWindow(hwnd_, hidden ? SW_HIDE : SW_SHOWNA);
+}
+
 bool Win32Label::isEnabled() const {
     return IsWindowEnabled(hwnd_);
 }
@@ -136,6 +141,11 @@ void Win32TextField::setEnabled(bool enabled) {
     EnableWindow(hwnd_, enabled);
 }
 
+void Win32TextField::setHidden(bool hidden) {
+    hidden_ = hidden;
+    ShowWindow(hwnd_, hidden ? SW_HIDE : SW_SHOWNA);
+}
+
 bool Win32TextField::isEnabled() const {
     return IsWindowEnabled(hwnd_);
 }
@@ -157,6 +167,11 @@ void Win32Button::setEnabled(bool enabled) {
     EnableWindow(hwnd_, enabled);
 }
 
+void Win32Button::setHidden(bool hidden) {
+    hidden_ = hidden;
+    ShowWindow(hwnd_, hidden ? SW_HIDE : SW_SHOWNA);
+}
+
 bool Win32Button::isEnabled() const {
     return IsWindowEnabled(hwnd_);
 }
@@ -168,6 +183,11 @@ Win32CheckBox::Win32CheckBox(HWND hwnd, std::string caption)
 
 void Win32CheckBox::setEnabled(bool enabled) {
     EnableWindow(hwnd_, enabled);
+}
+
+void Win32CheckBox::setHidden(bool hidden) {
+    hidden_ = hidden;
+    ShowWindow(hwnd_, hidden ? SW_HIDE : SW_SHOWNA);
 }
 
 bool Win32CheckBox::isEnabled() const {

@@ -23,6 +23,8 @@ public:
     Win32Label(HWND hwnd, std::string text);
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     void setText(const std::string& text) override;
     std::string text() const override { return text_; }
     void setTextColour(platform::Colour colour) override;
@@ -33,6 +35,7 @@ public:
 
 private:
     HWND hwnd_;
+    bool hidden_ = false;
     std::string text_;
     platform::Colour colour_ = platform::kButtonTextColour;
     std::string toolTip_;
@@ -45,12 +48,15 @@ public:
     explicit Win32TextField(HWND hwnd) : hwnd_(hwnd) {}
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     void setText(const std::string& text) override;
     std::string text() const override;
     HWND hwnd() const { return hwnd_; }
 
 private:
     HWND hwnd_;
+    bool hidden_ = false;
 };
 
 class Win32Button final : public platform::Button {
@@ -58,11 +64,14 @@ public:
     Win32Button(HWND hwnd, std::string caption);
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     std::string caption() const override { return caption_; }
     HWND hwnd() const { return hwnd_; }
 
 private:
     HWND hwnd_;
+    bool hidden_ = false;
     std::string caption_;
 };
 
@@ -71,6 +80,8 @@ public:
     Win32CheckBox(HWND hwnd, std::string caption);
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    void setHidden(bool hidden) override;
+    bool isHidden() const override { return hidden_; }
     std::string caption() const override { return caption_; }
     void setChecked(bool checked) override;
     bool isChecked() const override;
@@ -78,6 +89,7 @@ public:
 
 private:
     HWND hwnd_;
+    bool hidden_ = false;
     std::string caption_;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/win32/win32_file_chooser.h"
 #include "platform/win32/win32_start.h"
 #include "platform/win32/win32_tcp_client.h"
 #include "platform/win32/win32_text.h"
@@ -99,6 +100,13 @@ int Win32Platform::messageBox(const std::string& text, const std::string& title,
     // program out of reach while it is open.
     const UINT style = static_cast<UINT>(flags) | (owner ? 0u : MB_TASKMODAL);
     return MessageBoxW(owner, widen(text).c_str(), widen(title).c_str(), style);
+}
+
+std::optional<std::string> Win32Platform::chooseFile(const platform::FileChoice& choice,
+                                                     platform::NativeHandle owner) {
+    if (headless_) return std::nullopt;
+    HWND window = owner ? reinterpret_cast<HWND>(owner) : activeOwner();
+    return win32::chooseFile(choice, window);
 }
 
 void Win32Platform::dispatch(MSG& msg) {

@@ -68,6 +68,8 @@ public:
     platform::SettingsStore& settings() override { return store_; }
     platform::StateFile& historyFile() override { return history_; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
+    std::optional<std::string> chooseFile(const platform::FileChoice& choice,
+                                          platform::NativeHandle owner) override;
     void processEvents() override;
     void waitForEvents() override;
     void sleep(int milliseconds) override;

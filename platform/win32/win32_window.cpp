@@ -209,6 +209,10 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (std::find(lists_.begin(), lists_.end(), item->hwndItem) != lists_.end()) {
+                drawListEntry(*item);
+                return TRUE;
+            }
             auto picture = pictures_.find(item->hwndItem);
             if (picture == pictures_.end()) break;
             picture->second->draw(*item, backgroundBrush_);
@@ -342,8 +346,12 @@ platform::CheckBox& Win32Window::addCheckBox(const platform::TwipsRect& rect,
 platform::ListBox& Win32Window::addListBox(const platform::TwipsRect& rect,
                                            const platform::FontSpec& font) {
     const int id = nextId();
-    HWND h = addChild(L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+    HWND h = addChild(L"LISTBOX",
+                      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+                          LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE, rect, "", font, id);
+    lists_.push_back(h);
+    fitListEntryHeight(h);
     auto list = std::make_unique<Win32ListBox>(h);
     Win32ListBox* raw = list.get();
     watchListMouse(h, raw);
@@ -478,6 +486,46 @@ void Win32Window::fitClientArea() {
     }
 }
 
+void Win32Window::fitListEntryHeight(HWND list) {
+    // An owner-drawn list measures its rows before it has its font: one row
+    // is the font's line.
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    SendMessageW(list, LB_SETITEMHEIGHT, 0, metrics.tmHeight + 2);
+}
+
+void Win32Window::drawListEntry(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == static_cast<UINT>(-1)) {
+        if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+        return;
+    }
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const bool enabled = IsWindowEnabled(item.hwndItem) != FALSE;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    const LRESULT length = SendMessageW(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
+    std::wstring text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
+    const LRESULT got =
+        SendMessageW(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    // A tab shows as one blank, so that the fixed columns stay in line.
+    std::replace(text.begin(), text.end(), L'\t', L' ');
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(!enabled   ? COLOR_GRAYTEXT
+                                       : selected ? COLOR_HIGHLIGHTTEXT
+                                                  : COLOR_WINDOWTEXT));
+    RECT area = item.rcItem;
+    area.left += 2;
+    // Too long for the row: it ends in an ellipsis rather than being cut;
+    // the status line under the list holds a result whole.
+    DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+}
+
 void Win32Window::placeChildren() {
     for (const Child& child : children_) {
         MoveWindow(child.hwnd, twipsToPixels(child.rect.left, dpi_),
@@ -487,6 +535,8 @@ void Win32Window::placeChildren() {
         // The new font has set the selection field's height afresh.
         if (child.closedHeightTwips > 0)
             fitComboBoxHeight(child.hwnd, twipsToPixels(child.closedHeightTwips, dpi_));
+        if (std::find(lists_.begin(), lists_.end(), child.hwnd) != lists_.end())
+            fitListEntryHeight(child.hwnd);
     }
 }
 

@@ -86,6 +86,8 @@ private:
                   const std::string& text, const platform::FontSpec& font, int id);
     void fitClientArea();
     void placeChildren();
+    void fitListEntryHeight(HWND list);
+    void drawListEntry(const DRAWITEMSTRUCT& item);
     void dpiChanged(int dpi, const RECT* suggested);
     void endModality();
     void focusFirstControl();
@@ -109,6 +111,8 @@ private:
     std::map<HWND, Win32Picture*> pictures_;
     // Check boxes paint their captions on the window's background.
     std::vector<HWND> checkBoxes_;
+    // Lists drawn here, so that an entry too long for its row ends in "...".
+    std::vector<HWND> lists_;
     std::map<std::tuple<std::wstring, int, bool>, HFONT> fonts_;
     std::vector<std::unique_ptr<platform::Control>> owned_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

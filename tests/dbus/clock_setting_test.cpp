@@ -38,6 +38,8 @@ public:
     platform::Colour textColour() const override { return 0; }
     void setToolTip(const std::string&) override {}
     std::string toolTip() const override { return {}; }
+    void setHidden(bool) override {}
+    bool isHidden() const override { return false; }
     std::vector<std::string> history;
 };
 

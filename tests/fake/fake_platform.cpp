@@ -723,6 +723,15 @@ int FakePlatform::messageBox(const std::string& text, const std::string& title, 
     return answer;
 }
 
+std::optional<std::string> FakePlatform::chooseFile(const platform::FileChoice& choice,
+                                                    platform::NativeHandle) {
+    fileChoosers.push_back(choice);
+    if (fileAnswers_.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(fileAnswers_.front());
+    fileAnswers_.pop_front();
+    return answer;
+}
+
 void FakePlatform::holdFor(long long ms) {
     if (ms <= 0) return;
     const long long until = now_ + ms;

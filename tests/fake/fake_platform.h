@@ -31,6 +31,8 @@ public:
     platform::Colour textColour() const override { return colour; }
     void setToolTip(const std::string& t) override { tip = t; }
     std::string toolTip() const override { return tip; }
+    void setHidden(bool h) override { hidden = h; }
+    bool isHidden() const override { return hidden; }
 
     void mouseMove() {
         if (onMouseMove) onMouseMove();
@@ -42,6 +44,7 @@ public:
     platform::TwipsRect rect;
     platform::FontSpec font;
     bool enabled = true;
+    bool hidden = false;
     platform::Colour colour = platform::kButtonTextColour;
     std::vector<std::string> history;  // every text written, in order
     std::string tip;
@@ -57,6 +60,8 @@ public:
     bool isEnabled() const override { return enabled; }
     void setText(const std::string& t) override { text_ = t; }
     std::string text() const override { return text_; }
+    void setHidden(bool h) override { hidden = h; }
+    bool isHidden() const override { return hidden; }
 
     // The user typing: replaces the whole text.
     void type(const std::string& t) { text_ = t; }
@@ -64,6 +69,7 @@ public:
     platform::TwipsRect rect;
     platform::Align align = platform::Align::Left;
     bool enabled = true;
+    bool hidden = false;
 
 private:
     std::string text_;
@@ -75,15 +81,18 @@ public:
     bool isEnabled() const override { return enabled; }
     std::string caption() const override { return caption_; }
     void setToolTip(const std::string& text) override { tip = text; }
+    void setHidden(bool h) override { hidden = h; }
+    bool isHidden() const override { return hidden; }
 
-    // A user's click: does nothing while disabled.
+    // A user's click: does nothing while disabled or hidden.
     void click() {
-        if (enabled && onClick) onClick();
+        if (enabled && !hidden && onClick) onClick();
     }
 
     platform::TwipsRect rect;
     platform::FontSpec font;
     bool enabled = true;
+    bool hidden = false;
     std::string caption_;
     std::string tip;
     std::vector<bool> enabledHistory;
@@ -96,15 +105,18 @@ public:
     std::string caption() const override { return caption_; }
     void setChecked(bool c) override { checked = c; }
     bool isChecked() const override { return checked; }
+    void setHidden(bool h) override { hidden = h; }
+    bool isHidden() const override { return hidden; }
 
-    // A user's click: toggles, unless disabled.
+    // A user's click: toggles, unless disabled or hidden.
     void click() {
-        if (enabled) checked = !checked;
+        if (enabled && !hidden) checked = !checked;
     }
 
     platform::TwipsRect rect;
     platform::FontSpec font;
     bool enabled = true;
+    bool hidden = false;
     bool checked = false;
     std::string caption_;
 };
@@ -715,6 +727,8 @@ public:
     platform::StateFile& historyFile() override { return history_; }
     platform::TimeSync* timeSync() override { return hasTimeSync ? &timeSync_ : nullptr; }
     int messageBox(const std::string& text, const std::string& title, int flags) override;
+    std::optional<std::string> chooseFile(const platform::FileChoice& choice,
+                                          platform::NativeHandle owner) override;
     void processEvents() override;
     void waitForEvents() override;
     void sleep(int milliseconds) override;
@@ -760,6 +774,11 @@ public:
     // OK, or No for a Yes/No box. holdMs keeps the box open that long in
     // virtual time, handling events meanwhile, as a real modal box does.
     void queueAnswer(int answer, long long holdMs = 0);
+    // What the next file chooser answers (nullopt: the user cancelled, as
+    // an unanswered one does).
+    void queueFileChoice(std::optional<std::string> path) {
+        fileAnswers_.push_back(std::move(path));
+    }
     // The item index the next popup menu chooses (-1: dismissed).
     void queuePopupChoice(int index) { popupChoices.push_back(index); }
 
@@ -772,6 +791,7 @@ public:
 
     std::string commandLineText;
     std::vector<MessageBoxCall> boxes;
+    std::vector<platform::FileChoice> fileChoosers;  // every chooser opened, in order
     std::vector<std::string> output;
     std::vector<std::string> errors;  // lines on standard error
     std::vector<std::string> openedAddresses;
@@ -835,6 +855,7 @@ private:
     std::uint64_t seq_ = 0;
     std::vector<Event> queue_;  // kept sorted by (atMs, seq)
     std::deque<std::pair<int, long long>> answers_;
+    std::deque<std::optional<std::string>> fileAnswers_;
     platform::NativeHandle nextHandle_ = 0x1000;
     FakeClock clock_{*this};
     FakeSettingsStore store_;

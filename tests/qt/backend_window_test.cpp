@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -388,6 +389,29 @@ TEST_F(ListFixture, DisabledListTakesNoClicksButCanBeSelected) {
     list.setSelectedIndex(1);
     EXPECT_EQ(list.selectedIndex(), 1);
     EXPECT_EQ(events, (std::vector<std::string>{"select 1"}));
+}
+
+// A result longer than the list is wide ends in an ellipsis inside the
+// list, with no sideways scrolling; the tip holds the whole entry, whichever
+// entry it is (the first sets the size of all).
+TEST_F(ListFixture, LongEntriesAreElidedAndTheirTipsHoldThemWhole) {
+    const std::string entry(55, ' ');
+    const std::string result = "   [05:27:17 +0.000123s authenticated]";
+    for (const int row : {1, 0}) {
+        SCOPED_TRACE(row);
+        const std::string text = "US ntp.example" + entry.substr(14) + result;
+        list.setItemText(row, text);
+        runFor(20);
+        QListWidget* widget = list.widget();
+        QListWidgetItem* item = widget->item(row);
+        EXPECT_EQ(item->toolTip().toStdString(), text);
+        EXPECT_FALSE(widget->horizontalScrollBar()->isVisible());
+        EXPECT_EQ(widget->textElideMode(), Qt::ElideRight);
+        const QRect shown = widget->visualItemRect(item);
+        EXPECT_LE(shown.right(), widget->viewport()->width());
+        // Too long for its row: the delegate elides it.
+        EXPECT_GT(widget->fontMetrics().horizontalAdvance(item->text()), shown.width());
+    }
 }
 
 TEST_F(ListFixture, ListFontIsFixedPitch) {

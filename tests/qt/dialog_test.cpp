@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +24,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "platform/qt/qt_file_chooser.h"
 #include "platform/qt/qt_settings_store.h"
 #include "platform/qt/qt_start.h"
 #include "platform/qt/qt_window.h"
@@ -228,6 +232,121 @@ TEST_F(DialogQtTest, TheProtocolChoicesAreFilledChosenAndWritten) {
     QSettings file(QString::fromStdString(SettingsFile().string()), QSettings::IniFormat);
     EXPECT_EQ(file.value("CONFIG/Protocol").toString(), "NTP");
     EXPECT_EQ(file.value("CONFIG/Protocol2").toString(), "Daytime");
+}
+
+// The NTS server's trust row shows whole, beside nothing it overlaps, and
+// its accelerator reaches its field; the other server's row is hidden and
+// its accelerator reaches nothing. Choosing NTS brings it, and OK stores it.
+TEST_F(DialogQtTest, TheTrustRowShowsForNtsAndItsAcceleratorReachesItsField) {
+    seed(
+        "[CONFIG]\nServer=p.example:4460\nProtocol=NTS\nTrustedCertificates=/srv/ca.pem\n"
+        "Server2=b.example\nProtocol2=NTP\n");
+    settings_dialog::ConfigDialog& dlg = openDialog();
+    using Role = settings_dialog::ConfigDialog::Role;
+    const auto row = [&dlg](Role role) {
+        return std::vector<QWidget*>{dynamic_cast<qt::QtLabel&>(dlg.trustLabel(role)).widget(),
+                                     edit(dlg.trustField(role)),
+                                     dynamic_cast<qt::QtButton&>(dlg.trustButton(role)).widget()};
+    };
+    QWidget* window = edit(dlg.serverField())->window();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    EXPECT_EQ(edit(dlg.trustField(Role::Primary))->text(), "/srv/ca.pem");
+    for (QWidget* w : row(Role::Primary)) {
+        EXPECT_TRUE(w->isVisible()) << w->metaObject()->className();
+        // Whole on one line, inside the window, over nothing else shown.
+        if (!qobject_cast<QLineEdit*>(w)) {
+            EXPECT_LE(w->sizeHint().width(), w->width()) << w->metaObject()->className();
+        }
+        EXPECT_LE(w->geometry().right(), w->parentWidget()->width());
+        for (QWidget* other :
+             w->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (other == w || !other->isVisible()) continue;
+            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                << w->metaObject()->className() << " over " << other->metaObject()->className()
+                << " at " << other->x() << "," << other->y();
+        }
+    }
+    for (QWidget* w : row(Role::Backup)) EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(box(dlg.utcBox())->isVisible());
+    EXPECT_TRUE(box(dlg.utc2Box())->isVisible());
+
+    QTest::keyClick(window, Qt::Key_X, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), edit(dlg.trustField(Role::Primary)));
+    QTest::keyClick(window, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), edit(dlg.trustField(Role::Primary)))
+        << "a hidden row's accelerator moves nothing";
+
+    combo(dlg.protocol2Box())->setCurrentIndex(2);  // NTS
+    for (QWidget* w : row(Role::Backup)) EXPECT_TRUE(w->isVisible());
+    QTest::keyClick(window, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), edit(dlg.trustField(Role::Backup)));
+    QTest::keyClicks(edit(dlg.trustField(Role::Backup)), "/srv/backup-ca.pem");
+    combo(dlg.protocolBox())->setCurrentIndex(1);  // NTP
+    for (QWidget* w : row(Role::Primary)) EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(box(dlg.utcBox())->isVisible());
+
+    dynamic_cast<qt::QtButton&>(dlg.okButton()).click();
+    QSettings file(QString::fromStdString(SettingsFile().string()), QSettings::IniFormat);
+    EXPECT_EQ(file.value("CONFIG/Protocol2").toString(), "NTS");
+    EXPECT_EQ(file.value("CONFIG/TrustedCertificates2").toString(), "/srv/backup-ca.pem");
+    EXPECT_EQ(file.value("CONFIG/TrustedCertificates").toString(), "/srv/ca.pem");
+}
+
+// The file chooser opens at the file chosen so far and gives the file the
+// user picks; cancelled, it gives none. (The platform answers none at once
+// where nobody could answer, as offscreen.)
+TEST_F(DialogQtTest, TheFileChooserOpensAtTheCurrentFileAndGivesThePickedOne) {
+    const fs::path folder = gWorkDir / "certs";
+    fs::create_directories(folder);
+    std::ofstream(folder / "a.pem") << "a";
+    std::ofstream(folder / "b.crt") << "b";
+    platform::FileChoice choice{
+        "Certificates", (folder / "a.pem").string(), "PEM certificates", {"*.pem", "*.crt"}};
+    for (const bool pick : {true, false}) {
+        QString openedAt;
+        QStringList filters;
+        QTimer timer;
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            // Picked once the folder is read, as a user sees it.
+            auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr;
+            const QString shownFolder = QString::fromStdString(folder.string());
+            if (!model || model->rowCount(model->index(shownFolder)) < 2) return;
+            openedAt = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            if (pick) {
+                // Typed into the name field, which has the focus, until the
+                // dialog has it (the folder's listing may still select the
+                // file it opened with).
+                const QString wanted = QString::fromStdString((folder / "b.crt").string());
+                if (dialog->selectedFiles() != QStringList{wanted}) {
+                    auto* name = qobject_cast<QLineEdit*>(dialog->focusWidget());
+                    if (!name) return;
+                    name->clear();
+                    name->setText("b.crt");
+                    return;
+                }
+                timer.stop();
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                timer.stop();
+                dialog->reject();
+            }
+        });
+        timer.start();
+        const std::optional<std::string> chosen = qt::showFileChooser(choice, nullptr);
+        timer.stop();
+        EXPECT_EQ(openedAt.toStdString(), folder.string());
+        ASSERT_EQ(filters.size(), 2);
+        EXPECT_EQ(filters[0], "PEM certificates (*.pem *.crt)");
+        if (pick) {
+            EXPECT_EQ(chosen, (folder / "b.crt").string());
+        } else {
+            EXPECT_EQ(chosen, std::nullopt);
+        }
+    }
 }
 
 TEST_F(DialogQtTest, RightClickOpensThePopupAndAdoptsTheSelectedServer) {

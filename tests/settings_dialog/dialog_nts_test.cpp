@@ -134,3 +134,183 @@ TEST_F(NtsDialogTest, APrivateServerOnItsOwnPortIsCheckedAndAdoptedWithItsCertif
 
 }  // namespace
 }  // namespace tempikon::settings_dialog::testing
+
+namespace tempikon::settings_dialog::testing {
+namespace {
+
+using Role = ConfigDialog::Role;
+
+// Shown, as the user sees each server's part: the trust row, and the hint
+// and "sends UTC" box it takes the place of.
+struct TrustRowSeen {
+    bool row;
+    bool hint;
+    bool utcBox;
+    bool operator==(const TrustRowSeen&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TrustRowSeen& s) {
+    return os << "{row " << s.row << ", hint " << s.hint << ", sends UTC " << s.utcBox << "}";
+}
+
+TrustRowSeen Seen(ConfigDialog& dlg, Role role) {
+    const bool primary = role == Role::Primary;
+    const bool row = !dlg.trustLabel(role).isHidden();
+    // The three controls of the row come and go together.
+    EXPECT_EQ(dlg.trustField(role).isHidden(), !row);
+    EXPECT_EQ(dlg.trustButton(role).isHidden(), !row);
+    return {row, !(primary ? dlg.primaryHint() : dlg.backupHint()).isHidden(),
+            !(primary ? dlg.utcBox() : dlg.utc2Box()).isHidden()};
+}
+
+constexpr TrustRowSeen kNtsSeen{true, false, false};
+constexpr TrustRowSeen kOtherSeen{false, true, true};
+
+// The trust row is there for NTS alone: as stored when the dialog opens,
+// and as the user changes the choice afterwards, for each server.
+TEST_F(NtsDialogTest, TheTrustRowIsShownOnlyWhileTheChoiceIsNts) {
+    struct Case {
+        const char* stored;
+        const char* ntsUnavailable;
+        TrustRowSeen opened;
+    };
+    const Case cases[] = {
+        {"Daytime", "", kOtherSeen},
+        {"NTP", "", kOtherSeen},
+        {"NTS", "", kNtsSeen},
+        {"nts", "", kNtsSeen},
+        {"SNTP", "", kOtherSeen},
+        // Kept as stored where the system has no NTS: its file still shows.
+        {"nts", "no NTS here", kNtsSeen},
+    };
+    for (const Case& c : cases) {
+        for (const Role role : {Role::Primary, Role::Backup}) {
+            SCOPED_TRACE(std::string(c.stored) + (role == Role::Primary ? " primary" : " backup") +
+                         (*c.ntsUnavailable ? " without NTS" : ""));
+            platform.ntsUnavailable = c.ntsUnavailable;
+            config.primary().host = "a.example";
+            config.backup().host = "b.example";
+            config.primary().protocol = core::ProtocolSetting("Daytime");
+            config.backup().protocol = core::ProtocolSetting("Daytime");
+            (role == Role::Primary ? config.primary() : config.backup()).protocol =
+                core::ProtocolSetting(c.stored);
+            open();
+            const Role other = role == Role::Primary ? Role::Backup : Role::Primary;
+            EXPECT_EQ(Seen(*dlg, role), c.opened);
+            EXPECT_EQ(Seen(*dlg, other), kOtherSeen);
+            if (!*c.ntsUnavailable) {
+                auto& box = fake::as<fake::FakeComboBox>(
+                    role == Role::Primary ? dlg->protocolBox() : dlg->protocol2Box());
+                box.userChoose("NTS");
+                EXPECT_EQ(Seen(*dlg, role), kNtsSeen);
+                EXPECT_EQ(Seen(*dlg, other), kOtherSeen);
+                box.userChoose("NTP");
+                EXPECT_EQ(Seen(*dlg, role), kOtherSeen);
+                box.userChoose("Daytime");
+                EXPECT_EQ(Seen(*dlg, role), kOtherSeen);
+                // Back to Daytime, the zone box is usable again.
+                EXPECT_TRUE((role == Role::Primary ? dlg->utcBox() : dlg->utc2Box()).isEnabled());
+            }
+            cancel().click();
+            platform.advance(0);
+            ASSERT_FALSE(dlg);
+        }
+    }
+}
+
+// What each server's field holds goes through OK into its setting, trimmed;
+// the chooser fills it, and a cancelled chooser leaves it; Cancel stores
+// nothing.
+TEST_F(NtsDialogTest, TheTrustFieldsGoThroughOkAndTheChooserFillsThem) {
+    config.primary().host = "nts.example:14460";
+    config.primary().protocol = core::ProtocolSetting("NTS");
+    config.primary().trustFile = "/srv/private-ca.pem";
+    config.backup().host = "backup.example";
+    config.backup().protocol = core::ProtocolSetting("NTS");
+    open();
+    EXPECT_EQ(dlg->trustField(Role::Primary).text(), "/srv/private-ca.pem");
+    EXPECT_EQ(dlg->trustField(Role::Backup).text(), "");
+
+    // The chooser opens at the file chosen so far; cancelled, nothing changes.
+    fake::as<FakeButton>(dlg->trustButton(Role::Primary)).click();
+    ASSERT_EQ(platform.fileChoosers.size(), 1u);
+    EXPECT_EQ(platform.fileChoosers[0].current, "/srv/private-ca.pem");
+    EXPECT_FALSE(platform.fileChoosers[0].patterns.empty());
+    EXPECT_EQ(dlg->trustField(Role::Primary).text(), "/srv/private-ca.pem");
+
+    platform.queueFileChoice("/home/u/backup ca.pem");
+    fake::as<FakeButton>(dlg->trustButton(Role::Backup)).click();
+    ASSERT_EQ(platform.fileChoosers.size(), 2u);
+    EXPECT_EQ(platform.fileChoosers[1].current, "");
+    EXPECT_EQ(dlg->trustField(Role::Backup).text(), "/home/u/backup ca.pem");
+
+    // Cancel: the settings keep what they had.
+    cancel().click();
+    platform.advance(0);
+    EXPECT_EQ(platform.store().stored("TrustedCertificates2"), std::nullopt);
+    EXPECT_EQ(config.backup().trustFile, "");
+
+    open();
+    EXPECT_EQ(dlg->trustField(Role::Backup).text(), "");
+    field(dlg->trustField(Role::Primary)).type("  /srv/other-ca.pem \t");
+    platform.queueFileChoice("/home/u/backup ca.pem");
+    fake::as<FakeButton>(dlg->trustButton(Role::Backup)).click();
+    ok().click();
+    EXPECT_EQ(platform.store().stored("TrustedCertificates"), "/srv/other-ca.pem");
+    EXPECT_EQ(platform.store().stored("TrustedCertificates2"), "/home/u/backup ca.pem");
+    EXPECT_EQ(config.primary().trustFile, "/srv/other-ca.pem");
+    platform.advance(0);
+
+    // Emptied, the system's certificates alone; a row hidden by another
+    // protocol keeps its file.
+    open();
+    EXPECT_EQ(dlg->trustField(Role::Primary).text(), "/srv/other-ca.pem");
+    field(dlg->trustField(Role::Primary)).type("");
+    fake::as<fake::FakeComboBox>(dlg->protocol2Box()).userChoose("NTP");
+    ok().click();
+    EXPECT_EQ(platform.store().stored("TrustedCertificates"), "");
+    EXPECT_EQ(platform.store().stored("Protocol2"), "NTP");
+    EXPECT_EQ(platform.store().stored("TrustedCertificates2"), "/home/u/backup ca.pem");
+}
+
+// Adopting an entry puts its configured twin's certificates into the
+// field, or empties it for a server nobody configured.
+TEST_F(NtsDialogTest, AdoptingAnEntryFillsItsTrustField) {
+    if (!platform.crypto()) GTEST_SKIP() << "no NTS in this build";
+    platform.files["timeservers.dat"] = Padded("SE nts.example:14460 NTS  Private server") +
+                                        "\r\n" + Padded("SE public.example   NTS  Public") + "\r\n";
+    tempikon::testing::FakeNtsServer server;
+    server.ntp.platform = &platform;
+    for (const char* host : {"nts.example", "public.example"}) {
+        platform.tlsPeers[host] = server.keScript();
+        platform.scriptUdp(host, server.responder());
+    }
+    config.primary().host = "nts.example:14460";
+    config.primary().protocol = core::ProtocolSetting("NTS");
+    config.primary().trustFile = "/srv/private-ca.pem";
+    config.backup().host = "b.example";
+    config.backup().protocol = core::ProtocolSetting("NTP");
+    config.backup().trustFile = "/srv/stale.pem";
+    open();
+    EXPECT_EQ(Seen(*dlg, Role::Backup), kOtherSeen);
+
+    list().userSelect(0);
+    platform.queuePopupChoice(1);
+    list().mouseDown(2);
+    EXPECT_EQ(dlg->server2Field().text(), "nts.example:14460");
+    EXPECT_EQ(dlg->trustField(Role::Backup).text(), "/srv/private-ca.pem");
+    // Adopted as NTS: the row shows what came with it.
+    EXPECT_EQ(Seen(*dlg, Role::Backup), kNtsSeen);
+
+    list().userSelect(1);
+    platform.queuePopupChoice(0);
+    list().mouseDown(2);
+    EXPECT_EQ(dlg->serverField().text(), "public.example");
+    EXPECT_EQ(dlg->trustField(Role::Primary).text(), "");
+    ok().click();
+    EXPECT_EQ(platform.store().stored("TrustedCertificates"), "");
+    EXPECT_EQ(platform.store().stored("TrustedCertificates2"), "/srv/private-ca.pem");
+}
+
+}  // namespace
+}  // namespace tempikon::settings_dialog::testing

@@ -27,6 +27,7 @@ const FontSpec kBold{"Comic Sans MS", 9.75, true};
 const FontSpec kSmall{"Comic Sans MS", 8.25, false};
 
 using WindowTest = DialogTest;
+using Role = ConfigDialog::Role;
 
 TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
     open();
@@ -61,6 +62,9 @@ TEST_F(WindowTest, LabelsHaveTheirTextsPlacesFontsAndColours) {
         {"Get time b&y", {2655, 1080, 1200, 255}, kSmall, plain},
         {"&List of public Timerservers", {120, 2160, 4335, 255}, kBold, plain},
         {"", {120, 5190, 7695, 255}, kSmall, plain},  // the status line
+        // The trust rows, under each host field.
+        {"E&xtra trusted certificates (PEM)", {120, 795, 2880, 255}, kSmall, plain},
+        {"Extra trusted certificates (PE&M)", {120, 1755, 2880, 255}, kSmall, plain},
     };
     // The labels in the order they were created.
     std::vector<FakeLabel*> shown;
@@ -89,10 +93,14 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         {&dlg->protocolBox(), {2655, 480, 1200, 270}},
         {&dlg->offsetField(), {4080, 480, 1095, 285}},
         {&dlg->utcBox(), {4080, 765, 1770, 255}},
+        {&dlg->trustField(Role::Primary), {3060, 780, 4920, 285}},
+        {&dlg->trustButton(Role::Primary), {8040, 780, 1455, 285}},
         {&dlg->server2Field(), {120, 1440, 2475, 285}},
         {&dlg->protocol2Box(), {2655, 1440, 1200, 270}},
         {&dlg->offset2Field(), {4080, 1440, 1095, 285}},
         {&dlg->utc2Box(), {4080, 1725, 1770, 255}},
+        {&dlg->trustField(Role::Backup), {3060, 1740, 4920, 285}},
+        {&dlg->trustButton(Role::Backup), {8040, 1740, 1455, 285}},
         {&dlg->timeoutField(), {5880, 480, 1455, 285}},
         {&dlg->intervalField(), {5880, 1440, 1455, 285}},
         {&dlg->serverList(), {120, 2520, 7695, 2610}},
@@ -127,7 +135,7 @@ TEST_F(WindowTest, FocusableControlsComeInTabOrderWithTheirPlaces) {
         return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
                b.top < a.top + a.height;
     };
-    for (const Focusable& f : {order[1], order[5]}) {
+    for (const Focusable& f : {order[1], order[7]}) {
         for (const TwipsRect& other : placed) {
             if (SameRect(other, f.rect)) continue;
             EXPECT_FALSE(overlap(f.rect, other))

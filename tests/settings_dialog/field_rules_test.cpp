@@ -146,6 +146,18 @@ TEST(ValidatedConfig, TakesTheFieldsOver) {
     EXPECT_EQ(blankBackup->primary().offsetHours, -0.5f);
     EXPECT_EQ(blankBackup->backup().offsetHours, 0.0f);
     EXPECT_EQ(blankBackup->timeout, 10);
+
+    // The trust files: trimmed, blanks inside kept, a missing file taken as
+    // it is (the setting says it cannot be read); empty replaces a kept one.
+    core::Config kept;
+    kept.backup().trustFile = "/old/backup.pem";
+    FieldTexts trust = Valid();
+    trust.trust = " \t/home/u/my certs/ca.pem  ";
+    trust.trust2 = "  ";
+    const auto trusted = ValidatedConfig(trust, kept);
+    ASSERT_TRUE(trusted.has_value());
+    EXPECT_EQ(trusted->primary().trustFile, "/home/u/my certs/ca.pem");
+    EXPECT_EQ(trusted->backup().trustFile, "");
 }
 
 TEST(NoAnswerWarning, PutsTheHostBetweenSingleQuotes) {

@@ -76,6 +76,10 @@ public:
     int messageBox(const std::string& text, const std::string& title, int flags) override {
         return qt_.messageBox(text, title, flags);
     }
+    std::optional<std::string> chooseFile(const platform::FileChoice& choice,
+                                          platform::NativeHandle owner) override {
+        return qt_.chooseFile(choice, owner);
+    }
     void processEvents() override { qt_.processEvents(); }
     void waitForEvents() override { qt_.waitForEvents(); }
     void sleep(int ms) override { qt_.sleep(ms); }

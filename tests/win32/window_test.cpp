@@ -253,6 +253,40 @@ TEST_F(Windows, TabFollowsTheOrderTheControlsWereAddedIn) {
     }
 }
 
+// Hidden controls are not shown and Tab passes them by; shown again, they
+// take their places in the order.
+TEST_F(Windows, HiddenControlsAreNotShownAndTabPassesThem) {
+    auto w = platform.createWindow({"Configuration", 9675, 5895, true, 0, false});
+    w->addTextField({0, 0, 1000, 285}, platform::Align::Left);
+    platform::Label& label = w->addLabel({0, 300, 1000, 255}, "Tr&ust", {});
+    platform::TextField& field = w->addTextField({1100, 300, 1000, 285}, platform::Align::Left);
+    platform::Button& button = w->addButton({2200, 300, 1000, 285}, "Browse", {});
+    platform::CheckBox& box = w->addCheckBox({3300, 300, 1000, 255}, "UTC", {});
+    w->addTextField({0, 700, 1000, 285}, platform::Align::Left);
+    const auto hide = [&](bool hidden) {
+        label.setHidden(hidden);
+        field.setHidden(hidden);
+        button.setHidden(hidden);
+        box.setHidden(hidden);
+    };
+    hide(true);
+    w->show();
+    platform.processEvents();
+    const auto c = childWindows(hwndOf(*w));
+    for (std::size_t i = 1; i <= 4; ++i) EXPECT_FALSE(IsWindowVisible(c.at(i))) << i;
+    EXPECT_TRUE(label.isHidden() && field.isHidden() && button.isHidden() && box.isHidden());
+    EXPECT_EQ(GetFocus(), c.at(0));
+    key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), c.at(5));
+
+    hide(false);
+    for (std::size_t i = 1; i <= 4; ++i) EXPECT_TRUE(IsWindowVisible(c.at(i))) << i;
+    EXPECT_FALSE(field.isHidden());
+    SetFocus(c.at(0));
+    key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), c.at(2));
+}
+
 TEST_F(Windows, CanvasPaintsItsDrawingAndHandsOnThePointerAndKeys) {
     auto w = mainWindow();
     auto& canvas = static_cast<Win32Canvas&>(w->addCanvas({0, 0, 3000, 600}));
