@@ -271,17 +271,24 @@ class Bench:
             for name in names:
                 total += os.path.getsize(os.path.join(root, name))
                 files += 1
+        # The program and, on Linux, the part with its windows.
         program = os.path.getsize(os.path.join(prefix, "bin", "tempikon"))
+        part = os.path.join(prefix, "libexec", "tempikon", "tempikon-window.so")
+        window_part = os.path.getsize(part) if os.path.exists(part) else 0
         stripped_cli = os.path.join(self.tmp, "cli")
         shutil.copy(self.cli, stripped_cli)
         subprocess.run(["strip", stripped_cli], check=True)
-        qt = 0
-        ldd = subprocess.run(["ldd", self.program], capture_output=True, text=True).stdout
-        for line in ldd.splitlines():
-            parts = line.split("=>")
-            if len(parts) == 2 and "libQt6" in parts[0]:
-                qt += os.path.getsize(os.path.realpath(parts[1].split("(")[0].strip()))
-        return program, total, files, os.path.getsize(stripped_cli), qt
+        libraries = set()
+        for binary in (self.program, part):
+            if not os.path.exists(binary):
+                continue
+            ldd = subprocess.run(["ldd", binary], capture_output=True, text=True).stdout
+            for line in ldd.splitlines():
+                parts = line.split("=>")
+                if len(parts) == 2 and "libQt6" in parts[0]:
+                    libraries.add(os.path.realpath(parts[1].split("(")[0].strip()))
+        qt = sum(os.path.getsize(library) for library in libraries)
+        return program, window_part, total, files, os.path.getsize(stripped_cli), qt
 
 
 def start_xvfb():
@@ -418,8 +425,10 @@ def main():
             row("One NTS key establishment on loopback (/QUERY over NTS less over NTP)",
                 took(ntp_bench.KE_PROGRAM), f"Python's ssl module {took(ntp_bench.KE_PYTHON)}")
 
-        program, total, files, cli, qt = bench.installed_size()
-        row("Size of the installed program (stripped)", f"{program / 1024:.0f} KiB",
+        program, window_part, total, files, cli, qt = bench.installed_size()
+        row("Size of the installed program (stripped)",
+            f"{program / 1024:.0f} KiB" +
+            (f", and its window part {window_part / 1024:.0f} KiB" if window_part else ""),
             f"{cli / 1024:.0f} KiB")
         row("Everything installed", f"{total / 1024:.0f} KiB in {files} files")
         row("Qt 6 libraries it loads (shared, not installed by it)", f"{qt / 1048576:.1f} MiB")
