@@ -126,35 +126,36 @@ def collect(rounds, tools, names, address):
     return results
 
 
-def report_settings(results):
-    print(f"{'setting from chronyd on loopback':<44} {'n':>3} {'mean':>9} {'mean |e|':>9} "
-          f"{'worst |e|':>10}")
-    for name, (errors, failures) in results.items():
+def report(header, results, figures):
+    """The header, then a line per tool: its count and figures(values), or
+    n/a, and the first of its failures."""
+    print(header)
+    for name, (values, failures) in results.items():
         failed = f"  ({len(failures)} failed: {failures[0][:100]})" if failures else ""
-        if not errors:
-            print(f"{name:<44} {0:>3} {'n/a':>9}{failed}")
-            continue
+        shown = f"{len(values):>3} {figures(values)}" if values else f"{0:>3} {'n/a':>9}"
+        print(f"{name:<44} {shown}{failed}")
+
+
+def report_settings(results):
+    def figures(errors):
         us = [e * 1e6 for e in errors]
-        print(f"{name:<44} {len(us):>3} {statistics.mean(us):>6.1f} us "
-              f"{statistics.mean(abs(u) for u in us):>6.1f} us {max(abs(u) for u in us):>7.1f} us"
-              f"{failed}")
+        return (f"{statistics.mean(us):>6.1f} us {statistics.mean(abs(u) for u in us):>6.1f} us "
+                f"{max(abs(u) for u in us):>7.1f} us")
+    report(f"{'setting from chronyd on loopback':<44} {'n':>3} {'mean':>9} {'mean |e|':>9} "
+           f"{'worst |e|':>10}", results, figures)
 
 
 def report_queries(results):
     wrapper = results["wrapper alone (capsh, time, /bin/true)"][0]
     base = statistics.median(t for t, _ in wrapper) if wrapper else 0.0
-    print(f"\n{'one query, fresh start to exit':<44} {'n':>3} {'median':>9} {'net':>9} "
-          f"{'least':>9} {'most':>9} {'peak memory':>12}")
-    for name, (runs, failures) in results.items():
-        failed = f"  ({len(failures)} failed: {failures[0][:100]})" if failures else ""
-        if not runs:
-            print(f"{name:<44} {0:>3} {'n/a':>9}{failed}")
-            continue
+
+    def figures(runs):
         ms = [t * 1000 for t, _ in runs]
         mib = [k / 1024 for _, k in runs]
-        print(f"{name:<44} {len(ms):>3} {statistics.median(ms):>6.1f} ms "
-              f"{statistics.median(ms) - base * 1000:>6.1f} ms {min(ms):>6.1f} ms "
-              f"{max(ms):>6.1f} ms {statistics.median(mib):>7.1f} MiB{failed}")
+        return (f"{statistics.median(ms):>6.1f} ms {statistics.median(ms) - base * 1000:>6.1f} ms "
+                f"{min(ms):>6.1f} ms {max(ms):>6.1f} ms {statistics.median(mib):>7.1f} MiB")
+    report(f"\n{'one query, fresh start to exit':<44} {'n':>3} {'median':>9} {'net':>9} "
+           f"{'least':>9} {'most':>9} {'peak memory':>12}", results, figures)
 
 
 def run(build, settings=20, queries=20):

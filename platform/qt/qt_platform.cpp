@@ -8,7 +8,6 @@
 
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/qt_message_box.h"
-#include "platform/qt/qt_output.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_window.h"
 
@@ -25,13 +24,12 @@ QtPlatform::QtPlatform(int& argc, char** argv, std::string commandLine)
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/tempikon/icons/%1x%1/tempikon.png").arg(size));
     QApplication::setWindowIcon(icon);
-    history().setFolderOpener([this](const std::string& folder) {
-        if (isHeadless()) {
-            WriteLineWithoutWaiting(Stream::Error, "Not opened without a display: " + folder);
-            return false;
-        }
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(folder)));
-    });
+    // Without a display the history file says it cannot show its folder.
+    if (!isHeadless()) {
+        history().setFolderOpener([](const std::string& folder) {
+            return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(folder)));
+        });
+    }
 }
 
 std::unique_ptr<platform::Window> QtPlatform::createWindow(const platform::WindowSpec& spec) {

@@ -6,8 +6,7 @@
 
 namespace tempikon::qt {
 
-QtStart createPlatform(int& argc, char** argv, bool windowless) {
-    if (windowless) return createWindowlessPlatform(argc, argv);
+QtStart createPlatform(int& argc, char** argv) {
     StartArguments start = PrepareStart(argc, argv, false);
     // Without it Qt picks the desktop's theme; GNOME's loads GTK, which
     // loads the modules named in the user's GTK settings. Qt's built-in

@@ -44,24 +44,31 @@ std::vector<std::string> candidates() {
     return paths;
 }
 
-// For a privileged copy: the file opened without following a link, and
-// loaded through its descriptor, so that what is checked is what is loaded.
-// Empty with the reason in why when it may not be loaded.
-std::string trustedPath(const std::string& path, int& fd, std::string& why) {
-    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+// The part at path, loaded; nullptr with the reason in why. A privileged
+// copy opens the file without following a link and loads it through its
+// descriptor, so that what is checked is what is loaded.
+void* load(const std::string& path, bool secure, std::string& why) {
+    void* part = nullptr;
+    if (!secure) {
+        part = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!part) why = ::dlerror();
+        return part;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         why = path + ": " + std::strerror(errno);
-        return {};
+        return nullptr;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != 0 ||
         (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         why = path + ": not a file of root's that only root may change";
-        ::close(fd);
-        fd = -1;
-        return {};
+    } else {
+        part = ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!part) why = ::dlerror();
     }
-    return "/proc/self/fd/" + std::to_string(fd);
+    ::close(fd);
+    return part;
 }
 
 }  // namespace
@@ -71,18 +78,7 @@ int RunWindowPart(int& argc, char** argv) {
     std::string reasons;
     for (const std::string& path : candidates()) {
         std::string why;
-        int fd = -1;
-        std::string load = path;
-        if (secure) {
-            load = trustedPath(path, fd, why);
-        } else if (::access(path.c_str(), F_OK) != 0) {
-            why = path + ": " + std::strerror(errno);
-            load.clear();
-        }
-        void* part = load.empty() ? nullptr : ::dlopen(load.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (fd >= 0) ::close(fd);
-        if (!load.empty() && !part) why = ::dlerror();
-        if (part) {
+        if (void* part = load(path, secure, why)) {
             using Entry = int (*)(int*, char**);
             auto entry = reinterpret_cast<Entry>(::dlsym(part, kWindowPartEntry));
             if (entry) return entry(&argc, argv);

@@ -14,16 +14,13 @@ Addresses: block dialog_nts of tests/support/test_addresses.txt.
 """
 import argparse
 import os
-import shutil
-import signal
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from chrony_e2e import KE_PORT, check_set_from_chrony, nts_chrony  # noqa: E402
-from daytime_server import Failure, check  # noqa: E402
-from desktop import SKIP, TITLE, Desktop, Program, seed, shown, stored  # noqa: E402
+from daytime_server import check  # noqa: E402
+from desktop import SKIP, TITLE, Program, run_on_desktop, seed, shown, stored  # noqa: E402
 from e2e import cases, reasons, run  # noqa: E402
 from ntp_servers import ChronyUnavailable, find_chronyd  # noqa: E402
 from test_addresses import Block  # noqa: E402
@@ -160,33 +157,13 @@ def main():
     opts = parser.parse_args()
     opts.program = os.path.abspath(opts.program)
     opts.recorder = os.path.abspath(opts.recorder)
-    for tool in ["Xvfb", "openbox", "xdotool", "xprop", "xmessage", "capsh", "import"]:
-        if not shutil.which(tool):
-            print("skipped: %s is missing" % tool)
-            return SKIP
     try:
         opts.chronyd = find_chronyd(opts.chrony_dir)
     except ChronyUnavailable as e:
         print("skipped: %s" % e)
         return SKIP
-    # A time-out's SIGTERM ends the run through the clean-up below.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
-    with tempfile.TemporaryDirectory(prefix="tempikon-dialog-nts-") as tmp:
-        desktop = None
-        try:
-            desktop = Desktop(tmp)
-            CASES[opts.case](desktop, opts, tmp)
-            check(not os.path.exists(os.path.join(tmp, "clock.log")),
-                  "the desktop run set no clock")
-        except Failure as e:
-            print("FAIL:", e)
-            return 1
-        finally:
-            if desktop:
-                desktop.close()
-    print("ok")
-    return 0
-
+    return run_on_desktop(CASES[opts.case], opts, "tempikon-dialog-nts-", ["xmessage", "import"],
+                          sets_clock=False)
 
 if __name__ == "__main__":
     sys.exit(main())

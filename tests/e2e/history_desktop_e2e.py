@@ -15,15 +15,13 @@ of the tests, only run by hand.
 import argparse
 import os
 import random
-import shutil
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from daytime_server import DaytimeServer, Failure, check  # noqa: E402
-from desktop import SKIP, TITLE, Desktop, Program, seed, shown  # noqa: E402
+from daytime_server import DaytimeServer, check  # noqa: E402
+from desktop import TITLE, Program, run_on_desktop, seed, shown  # noqa: E402
 from e2e import cases  # noqa: E402
 from test_addresses import Block  # noqa: E402
 
@@ -151,22 +149,8 @@ def main():
     opts.recorder = os.path.abspath(opts.recorder)
     if opts.screenshot:
         opts.screenshot = os.path.abspath(opts.screenshot)
-    for tool in ["Xvfb", "openbox", "xdotool", "xprop", "capsh", "trayer", "xwininfo", "import"]:
-        if not shutil.which(tool):
-            print("skipped: %s is missing" % tool)
-            return SKIP
-    with tempfile.TemporaryDirectory(prefix="tempikon-history-desktop-") as tmp:
-        desktop = Desktop(tmp)
-        try:
-            RUNS[opts.case](desktop, opts, tmp)
-        except Failure as e:
-            print("FAIL:", e)
-            return 1
-        finally:
-            desktop.close()
-    print("ok")
-    return 0
-
+    return run_on_desktop(RUNS[opts.case], opts, "tempikon-history-desktop-",
+                          ["trayer", "xwininfo", "import"])
 
 if __name__ == "__main__":
     sys.exit(main())

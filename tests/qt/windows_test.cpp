@@ -200,6 +200,17 @@ TEST_F(WindowsTest, AStatusLineTooLongWidensTheWindowAndAShortOneGivesTheSpaceBa
     EXPECT_EQ(w.clientArea()->width(), width) << "a short text gives the space back";
 }
 
+// Dark backgrounds and light texts; as some dark themes do, disabled text
+// the same as enabled.
+QPalette DarkPalette(const QPalette& light) {
+    QPalette dark = light;
+    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, QColor(0x30, 0x30, 0x30));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    return dark;
+}
+
 // Run also under LANG=de_DE.UTF-8 and QT_SCALE_FACTOR=2 (see windows.cmake):
 // no button's text touches its edges, and greyed buttons look greyed, in a
 // light and a dark palette; the dialog's background follows the palette.
@@ -208,12 +219,7 @@ TEST_F(WindowsTest, DialogButtonsHoldTheirTextsAndLookGreyedWhenGreyed) {
     qt::LoadTranslations({TEMPIKON_TRANSLATIONS_DIR});
 #endif
     const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        dark.setColor(role, QColor(0x30, 0x30, 0x30));
-    // As some dark themes do: disabled text the same as enabled.
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    const QPalette dark = DarkPalette(light);
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
         app::MainWindow form(*gPlatform);
@@ -237,11 +243,7 @@ TEST_F(WindowsTest, DialogButtonsHoldTheirTextsAndLookGreyedWhenGreyed) {
 
 TEST_F(WindowsTest, FixedBackgroundsKeepTheirTextReadableUnderADarkTheme) {
     const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        dark.setColor(role, QColor(0x30, 0x30, 0x30));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    const QPalette dark = DarkPalette(light);
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
         app::MainWindow form(*gPlatform);

@@ -9,9 +9,11 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
+import tempfile
 import time
 
-from daytime_server import Failure
+from daytime_server import Failure, check
 
 # ctest's SKIP_RETURN_CODE for these drivers.
 SKIP = 77
@@ -311,3 +313,34 @@ def stored(tmp):
 def shown(desktop, name):
     return desktop.x(["xdotool", "search", "--onlyvisible", "--name",
                       Pattern(name)]).split()
+
+
+# What every desktop driver needs.
+DESKTOP_TOOLS = ["Xvfb", "openbox", "xdotool", "xprop", "capsh"]
+
+
+def run_on_desktop(run, opts, prefix, tools=(), screen="1024x768x24", sets_clock=True):
+    """Runs run(desktop, opts, tmp) on a desktop of its own in a temporary
+    folder that goes with it; SKIP when a tool is missing, 1 on a failure, 0
+    when it passed. A run that must not set the clock fails if it did."""
+    for tool in DESKTOP_TOOLS + list(tools):
+        if not shutil.which(tool):
+            print("skipped: %s is missing" % tool)
+            return SKIP
+    # A time-out's SIGTERM ends the run through the clean-up below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
+    with tempfile.TemporaryDirectory(prefix=prefix) as tmp:
+        desktop = None
+        try:
+            desktop = Desktop(tmp, screen)
+            run(desktop, opts, tmp)
+            check(sets_clock or not os.path.exists(os.path.join(tmp, "clock.log")),
+                  "the desktop run set no clock")
+        except Failure as e:
+            print("FAIL:", e)
+            return 1
+        finally:
+            if desktop:
+                desktop.close()
+    print("ok")
+    return 0
